@@ -1,0 +1,194 @@
+#include "app/replay_tool.h"
+
+#include "capture/capture_engine.h"
+#include "files/atomic_file.h"
+#include "files/capture_file_format.h"
+#include "printer/printer_emulator.h"
+
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <optional>
+#include <sstream>
+
+namespace ostrel {
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: ostrel-replay [options] INPUT        (INPUT \"-\" reads standard input)\n"
+    "  --log FILE         the command log file, lines ended by CR LF (default: standard output)\n"
+    "  --hex FILE         the hex data view, one line per view line, CR LF\n"
+    "  --ascii FILE       the ASCII data view, one line per view line, CR LF, one byte per character\n"
+    "  --raw FILE         the raw capture file, 10001 bytes\n"
+    "  --chunk N          hand the bytes to UpdateData in chunks of N bytes (default: one chunk)\n"
+    "  --status-bits B1,B2   the two status bytes, decimal 0-255 (default 0,8: the window's start-up boxes)\n"
+    "  --no-status-return    as if \"Enable Status Return\" were unticked\n"
+    "  --replies FILE     every status reply that would have been sent, in order\n"
+    "  --counters         print the two counter captions, one a line, on standard error at the end\n"
+    "  --help\n";
+
+struct Options {
+    std::string input;
+    std::string log, hex, ascii, raw, replies;
+    std::size_t chunk = 0; // 0: the whole input as one chunk
+    unsigned statusByte1 = 0;
+    unsigned statusByte2 = 8;
+    bool statusReturn = true;
+    bool counters = false;
+    bool help = false;
+};
+
+class UsageError {
+public:
+    explicit UsageError(std::string reason) : reason(std::move(reason)) {}
+    std::string reason;
+};
+
+std::optional<unsigned long> ParseNumber(std::string_view text)
+{
+    unsigned long value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size() || text.empty())
+        return std::nullopt;
+    return value;
+}
+
+Options ParseOptions(const std::vector<std::string>& args)
+{
+    Options options;
+    bool haveInput = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        auto value = [&]() -> const std::string& {
+            if (i + 1 >= args.size())
+                throw UsageError(arg + " needs a value");
+            return args[++i];
+        };
+        if (arg == "--help") {
+            options.help = true;
+        } else if (arg == "--log") {
+            options.log = value();
+        } else if (arg == "--hex") {
+            options.hex = value();
+        } else if (arg == "--ascii") {
+            options.ascii = value();
+        } else if (arg == "--raw") {
+            options.raw = value();
+        } else if (arg == "--replies") {
+            options.replies = value();
+        } else if (arg == "--chunk") {
+            const std::string& text = value();
+            const auto n = ParseNumber(text);
+            if (!n || *n == 0)
+                throw UsageError("--chunk takes a positive whole number, not \"" + text + "\"");
+            options.chunk = *n;
+        } else if (arg == "--status-bits") {
+            const std::string& text = value();
+            const std::size_t comma = text.find(',');
+            const auto b1 = ParseNumber(std::string_view(text).substr(0, comma));
+            const auto b2 = comma == std::string::npos
+                                ? std::nullopt
+                                : ParseNumber(std::string_view(text).substr(comma + 1));
+            if (!b1 || !b2 || *b1 > 255 || *b2 > 255)
+                throw UsageError("--status-bits takes two numbers 0-255 as B1,B2, not \"" + text +
+                                 "\"");
+            options.statusByte1 = static_cast<unsigned>(*b1);
+            options.statusByte2 = static_cast<unsigned>(*b2);
+        } else if (arg == "--no-status-return") {
+            options.statusReturn = false;
+        } else if (arg == "--counters") {
+            options.counters = true;
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            throw UsageError("unknown option " + arg);
+        } else if (haveInput) {
+            throw UsageError("only one INPUT may be given");
+        } else {
+            options.input = arg;
+            haveInput = true;
+        }
+    }
+    if (!haveInput && !options.help)
+        throw UsageError("no INPUT given");
+    return options;
+}
+
+class ReplyRecorder : public ReplyOutput {
+public:
+    void Output(std::string_view bytes) override { replies.append(bytes); }
+    std::string replies;
+};
+
+
+} // namespace
+
+int RunReplay(const std::vector<std::string>& args, std::istream& standardInput,
+              std::ostream& standardOutput, std::ostream& standardError)
+{
+    Options options;
+    try {
+        options = ParseOptions(args);
+    } catch (const UsageError& error) {
+        standardError << "ostrel-replay: " << error.reason << "\n" << kUsage;
+        return 2;
+    }
+    if (options.help) {
+        standardOutput << kUsage;
+        return 0;
+    }
+
+    std::string received;
+    if (options.input == "-") {
+        received.assign(std::istreambuf_iterator<char>(standardInput), {});
+    } else {
+        std::ifstream in(options.input, std::ios::binary);
+        if (!in) {
+            standardError << "ostrel-replay: cannot read " << options.input << ": "
+                          << std::strerror(errno) << "\n";
+            return 1;
+        }
+        received.assign(std::istreambuf_iterator<char>(in), {});
+        if (in.bad()) {
+            standardError << "ostrel-replay: cannot read " << options.input << ": "
+                          << std::strerror(errno) << "\n";
+            return 1;
+        }
+    }
+
+    MemoryLineView ascii, hex, log;
+    CounterCaption byteCount("Bytes Received = ");
+    CounterCaption commandCount("Command Count = ");
+    FixedStatusControls status(static_cast<std::uint8_t>(options.statusByte1),
+                               static_cast<std::uint8_t>(options.statusByte2),
+                               options.statusReturn);
+    ReplyRecorder replies;
+    PrinterEmulator printer(status, replies);
+    CaptureEngine engine({ascii, hex, log, byteCount, commandCount}, &printer);
+    engine.ResetToStartValues();
+
+    const std::size_t chunk = options.chunk == 0 ? received.size() : options.chunk;
+    for (std::size_t at = 0; at < received.size(); at += chunk)
+        engine.UpdateData(std::string_view(received).substr(at, chunk));
+
+    AtomicFileSet files;
+    const bool staged =
+        (options.log.empty() || files.stage(options.log, ViewFileBytes(log))) &&
+        (options.hex.empty() || files.stage(options.hex, ViewFileBytes(hex))) &&
+        (options.ascii.empty() || files.stage(options.ascii, ViewFileBytes(ascii))) &&
+        (options.raw.empty() || files.stage(options.raw, RawCaptureFileBytes(engine.state()))) &&
+        (options.replies.empty() || files.stage(options.replies, replies.replies));
+    if (!staged || !files.commit()) {
+        standardError << "ostrel-replay: cannot write " << files.error() << "\n";
+        return 1;
+    }
+    if (options.log.empty())
+        standardOutput << ViewFileBytes(log) << std::flush;
+    if (options.counters)
+        standardError << byteCount.text() << "\n" << commandCount.text() << "\n";
+    return 0;
+}
+
+} // namespace ostrel

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "capture/capture_state.h"
+#include "capture/line_view.h"
+
+#include <string>
+
+namespace ostrel {
+
+// The command log file (and the replay tool's dumps of the data views): every
+// line of the view, first to last, each followed by CR LF; nothing else. An
+// empty view gives an empty file.
+std::string ViewFileBytes(const LineView& view);
+
+// The raw capture file: all 10,001 elements of the capture buffer, element 0
+// first. Always exactly 10,001 bytes, however much was captured.
+std::string RawCaptureFileBytes(const CaptureState& state);
+
+// Names the raw capture file after the command log file: the first "." of the
+// file's own name and the three characters after it become ".bin", keeping the
+// name's length ("job1.txt" -> "job1.bin", "job1.text" -> "job1.bint"); a name
+// without a "." gets ".bin" appended. Dots in folder names are left alone, so
+// the raw file always goes next to the log. Where the rule would give the log's
+// own name back (".bin", ".b", ...), ".bin" is appended instead, so the log just
+// written is never overwritten; `caseInsensitiveNames` says whether the file
+// system would take "JOB.BIN" and "job.bin" for the same file.
+std::string RawCaptureFileName(const std::string& logFileName, bool caseInsensitiveNames);
+
+// Whether this platform's file systems usually ignore letter case.
+bool FileNamesIgnoreCase();
+
+} // namespace ostrel

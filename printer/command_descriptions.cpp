@@ -1,0 +1,130 @@
+#include "printer/command_descriptions.h"
+
+#include "capture/control_bytes.h"
+
+namespace ostrel {
+
+namespace {
+
+struct Named {
+    int second;
+    std::string_view text;
+};
+
+constexpr Named kSingle[] = {
+    {BEL, "Bell."}, {HT, "Tab."}, {LF, "LF."}, {FF, "Form Feed."}, {CR, "CR."},
+};
+
+constexpr Named kDle[] = {
+    {'R', "Status Request."},
+};
+
+constexpr Named kEsc[] = {
+    {30, "Reverse Video ON."},
+    {'!', "Set Print Mode."},
+    {'*', "Bit Image."},
+    {'-', "Underline."},
+    {'2', "Set 1/16 line spacing."},
+    {'3', "Set line spacing."},
+    {'@', "Initialize."},
+    {'C', "Set Pg Len."},
+    {'D', "Set Horizontal Tabs."},
+    {'J', "Feed n dot lines."},
+    {'K', "Feed Reverse n dot lines."},
+    {'R', "Select International Char Set."},
+    {'a', "Set Barcode Justification."},
+    {'c', "Select Paper Type."},
+    {'t', "Select Page Code."},
+};
+
+constexpr Named kGs[] = {
+    {12, "Feed to TOF."},
+    {'!', "Select Char Size."},
+    {'B', "Reverse Video."},
+    {'E', "Print Quality Setting."},
+    {'H', "HRI Position."},
+    {'L', "Set Left Margin."},
+    {'V', "Paper Cut."},
+    {'W', "Set Right Margin."},
+    {'f', "HRI Font."},
+    {'h', "Barcode Height."},
+    {'k', "Barcode Print."},
+    {'w', "Barcode Magnification."},
+};
+
+// "x" and "y" really have no full stop, unlike "A".
+constexpr Named kUs[] = {
+    {'*', "Bit Image."},
+    {'A', "Set Horizontal Print Position."},
+    {'C', "Set Pg Len."},
+    {'E', "Eject/Retract."},
+    {'F', "Set Four Strobe."},
+    {'K', "Presenter Purge Timeout."},
+    {'S', "IEEE-1284 Status Disable/Enable."},
+    {'b', "Windows Begin Doc."},
+    {'e', "Windows End Doc."},
+    {'x', "Set Horizontal Print Position"},
+    {'y', "Set Vertical Print Position"},
+};
+
+constexpr std::string_view kUnknown = ".";
+constexpr std::size_t kAnnotationColumn = 48;
+
+template <std::size_t N>
+std::string_view Lookup(const Named (&table)[N], int key)
+{
+    for (const Named& entry : table) {
+        if (entry.second == key)
+            return entry.text;
+    }
+    return kUnknown;
+}
+
+} // namespace
+
+std::string CommandDescription(int firstByte, int secondByte)
+{
+    std::string_view prefix;
+    std::string_view name = kUnknown;
+    switch (firstByte) {
+    case BEL:
+    case HT:
+    case LF:
+    case FF:
+    case CR:
+        name = Lookup(kSingle, firstByte);
+        break;
+    case DLE:
+        prefix = "DLE: ";
+        name = Lookup(kDle, secondByte);
+        break;
+    case ESC:
+        prefix = "ESC: ";
+        name = Lookup(kEsc, secondByte);
+        break;
+    case GS:
+        prefix = "GS:  ";
+        name = Lookup(kGs, secondByte);
+        break;
+    case US:
+        prefix = "US:  ";
+        name = Lookup(kUs, secondByte);
+        break;
+    default:
+        break;
+    }
+    std::string text(prefix);
+    text += name;
+    return text;
+}
+
+std::string AnnotatedLine(std::string line, std::string_view description)
+{
+    if (line.size() < kAnnotationColumn)
+        line.resize(kAnnotationColumn, ' ');
+    line += '>';
+    line += description;
+    return line;
+}
+
+} // namespace ostrel

@@ -1,0 +1,26 @@
+#include "printer/printer_emulator.h"
+
+#include "capture/control_bytes.h"
+#include "printer/command_descriptions.h"
+
+namespace ostrel {
+
+void PrinterEmulator::DescribeCommand(const CaptureState& state, LineView& listCommands)
+{
+    // With an empty log there is no line to name, and no reply goes out either.
+    if (listCommands.lineCount() == 0)
+        return;
+
+    const int first = state.commandBytes[1];
+    const int second = state.commandBytes[2];
+    // The reply leaves before the line is annotated and before the rest of the
+    // chunk is looked at, as fast as a real printer answers.
+    if (first == DLE && second == 'R')
+        SendStatusReply(controls_, output_);
+
+    const int current = listCommands.currentIndex();
+    listCommands.replaceLine(
+        current, AnnotatedLine(listCommands.line(current), CommandDescription(first, second)));
+}
+
+} // namespace ostrel

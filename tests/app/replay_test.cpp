@@ -1,0 +1,185 @@
+// ostrel-replay end to end: its files byte for byte, its exit statuses, and
+// that a failed run leaves no partial file behind.
+
+#include "app/replay_tool.h"
+#include "tests/capture/capture_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace ostrel::test {
+namespace {
+
+std::string ReadFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+void WriteFile(const fs::path& path, const std::string& bytes)
+{
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+class Replay : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir = fs::temp_directory_path() /
+              ("ostrel-replay-" + std::to_string(::getpid()) + "-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        input = dir / "job.bin";
+    }
+    void TearDown() override
+    {
+        fs::permissions(dir, fs::perms::owner_all, fs::perm_options::add);
+        fs::remove_all(dir);
+    }
+
+    int run(std::vector<std::string> args, const std::string& stdinBytes = "")
+    {
+        std::istringstream in(stdinBytes);
+        std::ostringstream outStream, errStream;
+        const int status = RunReplay(args, in, outStream, errStream);
+        out = outStream.str();
+        err = errStream.str();
+        return status;
+    }
+
+    std::vector<std::string> filesInDir() const
+    {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(dir))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    fs::path dir, input;
+    std::string out, err;
+};
+
+const std::string kWorkedLog = Described("1B 40", "ESC: Initialize.") + "\r\n 41 42\r\n" +
+                               Described("0A", "LF.") + "\r\n \r\n";
+
+TEST_F(Replay, WorkedExampleLogOnStandardOutput)
+{
+    WriteFile(input, Bytes("1B 40 41 42 0A"));
+    EXPECT_EQ(run({input.string()}), 0);
+    EXPECT_EQ(out, kWorkedLog);
+    EXPECT_EQ(err, "");
+}
+
+TEST_F(Replay, EveryFileByteForByte)
+{
+    WriteFile(input, Bytes("1B 40 41 42 0A 10 52") + "ABCDEFGH" + Bytes("10 52"));
+    const fs::path log = dir / "log.txt", hex = dir / "hex.txt", ascii = dir / "ascii.txt",
+                   raw = dir / "raw.bin", replies = dir / "replies.bin";
+    EXPECT_EQ(run({"--log", log.string(), "--hex", hex.string(), "--ascii", ascii.string(), "--raw",
+                   raw.string(), "--replies", replies.string(), "--status-bits", "1,255",
+                   "--counters", "--chunk", "3", input.string()}),
+              0);
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(err, "Bytes Received = 17\nCommand Count = 4\n");
+    EXPECT_EQ(ReadFile(hex), "1B 40 41 42 0A 10 52 41\r\n42 43 44 45 46 47 48 10\r\n52\r\n");
+    EXPECT_EQ(ReadFile(ascii), Bytes("1B 40 41 42 0A 10 52 41") + "\r\nBCDEFGH" + Bytes("10") +
+                                   "\r\nR\r\n");
+    EXPECT_EQ(ReadFile(replies), Bytes("10 52 01 FF 10 52 01 FF"));
+    const std::string rawBytes = ReadFile(raw);
+    ASSERT_EQ(rawBytes.size(), 10001u);
+    EXPECT_EQ(rawBytes.substr(0, 18), '\0' + Bytes("1B 40 41 42 0A 10 52") + "ABCDEFGH" +
+                                          Bytes("10 52"));
+    EXPECT_EQ(ReadFile(log), kWorkedLog.substr(0, kWorkedLog.size() - 3) +
+                                 Described("10 52", "DLE: Status Request.") +
+                                 "\r\n 41 42 43 44 45 46 47 48\r\n" +
+                                 Described("10 52", "DLE: Status Request.") + "\r\n \r\n");
+}
+
+TEST_F(Replay, StandardInputAndNoStatusReturn)
+{
+    const fs::path replies = dir / "replies.bin";
+    EXPECT_EQ(run({"--no-status-return", "--replies", replies.string(), "-"}, Bytes("10 52")), 0);
+    EXPECT_EQ(ReadFile(replies), "");
+    EXPECT_TRUE(fs::exists(replies));
+    EXPECT_EQ(out, Described("10 52", "DLE: Status Request.") + "\r\n \r\n");
+}
+
+TEST_F(Replay, MissingInputFailsWithItsName)
+{
+    EXPECT_EQ(run({(dir / "absent.bin").string(), "--log", (dir / "log.txt").string()}), 1);
+    EXPECT_NE(err.find("absent.bin"), std::string::npos) << err;
+    EXPECT_NE(err.find("No such file or directory"), std::string::npos) << err;
+    EXPECT_EQ(filesInDir(), std::vector<std::string>{}) << "no output file made";
+}
+
+TEST_F(Replay, UnwritableOutputLeavesNoPartialFiles)
+{
+    WriteFile(input, Bytes("1B 40 0A"));
+    WriteFile(dir / "old.txt", "old log");
+    const fs::path locked = dir / "locked";
+    fs::create_directories(locked);
+    fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_exec);
+    const bool root = ::geteuid() == 0;
+    // Root may write into any folder, so it is also tried with a missing one.
+    for (const fs::path& bad : {locked / "raw.bin", dir / "missing" / "raw.bin", dir / "locked"}) {
+        if (root && bad == locked / "raw.bin")
+            continue;
+        SCOPED_TRACE(bad);
+        EXPECT_EQ(run({"--log", (dir / "old.txt").string(), "--raw", bad.string(), input.string()}),
+                  1);
+        EXPECT_NE(err.find(bad.string()), std::string::npos) << err;
+        EXPECT_EQ(ReadFile(dir / "old.txt"), "old log") << "nothing replaced";
+        EXPECT_EQ(filesInDir(), (std::vector<std::string>{"job.bin", "locked", "old.txt"}));
+    }
+}
+
+struct UsageCase {
+    std::vector<std::string> args;
+    const char* reason;
+};
+
+TEST_F(Replay, BadUsageGivesAReasonAndTheUsage)
+{
+    const UsageCase cases[] = {
+        {{"--frobnicate", "x"}, "unknown option --frobnicate"},
+        {{"--chunk", "0", "x"}, "--chunk"},
+        {{"--chunk", "ten", "x"}, "--chunk"},
+        {{"--status-bits", "1,256", "x"}, "--status-bits"},
+        {{"--status-bits", "7", "x"}, "--status-bits"},
+        {{"--log"}, "--log needs a value"},
+        {{}, "no INPUT"},
+        {{"a", "b"}, "only one INPUT"},
+    };
+    for (const UsageCase& c : cases) {
+        EXPECT_EQ(run(c.args), 2) << c.reason;
+        EXPECT_NE(err.find(c.reason), std::string::npos) << err;
+        EXPECT_NE(err.find("usage: ostrel-replay"), std::string::npos);
+    }
+    EXPECT_EQ(run({"--help"}), 0);
+    EXPECT_NE(out.find("--status-bits B1,B2"), std::string::npos);
+}
+
+TEST_F(Replay, TheInstalledProgramWritesTheWorkedExample)
+{
+    WriteFile(input, Bytes("1B 40 41 42 0A"));
+    const fs::path log = dir / "log.txt";
+    const std::string command =
+        std::string(OSTREL_REPLAY_BINARY) + " --log '" + log.string() + "' '" + input.string() + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    EXPECT_EQ(ReadFile(log), kWorkedLog);
+    const std::string missing = std::string(OSTREL_REPLAY_BINARY) + " /nonexistent 2>/dev/null";
+    EXPECT_EQ(WEXITSTATUS(std::system(missing.c_str())), 1);
+}
+
+} // namespace
+} // namespace ostrel::test

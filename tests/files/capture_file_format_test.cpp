@@ -1,0 +1,71 @@
+#include "files/capture_file_format.h"
+#include "tests/capture/capture_fixture.h"
+
+#include <gtest/gtest.h>
+
+namespace ostrel::test {
+namespace {
+
+struct NameCase {
+    const char* logName;
+    const char* rawName;
+    bool ignoreCase = false;
+};
+
+class RawFileName : public ::testing::TestWithParam<NameCase> {};
+
+TEST_P(RawFileName, DerivedFromTheLogName)
+{
+    EXPECT_EQ(RawCaptureFileName(GetParam().logName, GetParam().ignoreCase), GetParam().rawName);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, RawFileName,
+    ::testing::Values(
+        // The documented examples.
+        NameCase{"/data/captures/job1.txt", "/data/captures/job1.bin"},
+        NameCase{"job1", "job1.bin"}, NameCase{"job1.text", "job1.bint"},
+        NameCase{"job.one.txt", "job.bin.txt"}, NameCase{"job1.tx", "job1.bi"},
+        NameCase{"job1.t", "job1.b"},
+        // Dots in folder names are not the file's.
+        NameCase{"/data/run.2/job1.txt", "/data/run.2/job1.bin"},
+        NameCase{"/data/run.2/job1", "/data/run.2/job1.bin"},
+        NameCase{"./job1.txt", "./job1.bin"},
+        NameCase{"/home/me/.capture", "/home/me/.binture"},
+        // Names the rule would give back unchanged: the log is never overwritten.
+        NameCase{"job1.", "job1..bin"}, NameCase{"job1.b", "job1.b.bin"},
+        NameCase{"job1.bi", "job1.bi.bin"}, NameCase{"job1.bin", "job1.bin.bin"},
+        NameCase{"job1.binary", "job1.binary.bin"},
+        NameCase{"job1.BIN", "job1.bin", false},
+        NameCase{"job1.BIN", "job1.BIN.bin", true}, NameCase{"job1.Bi", "job1.Bi.bin", true}));
+
+TEST(CaptureFiles, LogIsEveryLineWithCrLf)
+{
+    Capture c;
+    EXPECT_EQ(ViewFileBytes(c.log), "");
+    c.feed(Bytes("1B 40 41 42 0A"));
+    EXPECT_EQ(ViewFileBytes(c.log), Described("1B 40", "ESC: Initialize.") + "\r\n 41 42\r\n" +
+                                        Described("0A", "LF.") + "\r\n \r\n");
+}
+
+TEST(CaptureFiles, RawIsTheWholeBufferElementZeroFirst)
+{
+    Capture c;
+    c.feed(Bytes("1B 40 0A"));
+    const std::string raw = RawCaptureFileBytes(c.state());
+    ASSERT_EQ(raw.size(), 10001u);
+    EXPECT_EQ(raw.substr(0, 4), Bytes("00 1B 40 0A"));
+    EXPECT_EQ(raw.find_first_not_of('\0', 4), std::string::npos);
+}
+
+TEST(CaptureFiles, RawAfterClearAllKeepsTheOlderBytesBeyondTheNewOnes)
+{
+    Capture c;
+    c.feed("ABCDE");
+    c.engine.ClearCapture();
+    c.feed("xy");
+    EXPECT_EQ(RawCaptureFileBytes(c.state()).substr(0, 7), std::string("\0xyCDE\0", 7));
+}
+
+} // namespace
+} // namespace ostrel::test
