@@ -3,6 +3,8 @@
 #include "capture/command_framing.h"
 #include "capture/control_bytes.h"
 
+#include <algorithm>
+#include <cstring>
 #include <limits>
 #include <utility>
 
@@ -15,46 +17,79 @@ CaptureEngine::CaptureEngine(CaptureViews views, CommandDescriber* describer)
 
 void CaptureEngine::UpdateData(std::string_view chunk)
 {
-    for (char c : chunk)
-        processByte(static_cast<std::uint8_t>(c));
+    if (chunk.empty())
+        return;
+    // Each byte goes to the raw capture, then the data views, then the framer.
+    // The first two depend on nothing but the bytes and the row column, and
+    // nothing looks at them until the chunk is done, so each is filled for
+    // the whole chunk in one go; the framer then walks the bytes. The result
+    // is the same as taking every byte through all three in turn.
+    const int firstColumn = state_.rowColumn;
+    storeRawCapture(chunk);
+    fillDataViews(chunk, firstColumn);
+    frameCommands(chunk, firstColumn);
+    state_.rowColumn = static_cast<std::int16_t>((firstColumn + chunk.size()) % 8);
 }
 
-// The order of the steps is behaviour: raw capture and byte counter first, then
-// the data views (so that at a row start an empty command log gets its fresh
-// line before the framer writes into it), then the framer.
-void CaptureEngine::processByte(std::uint8_t b)
+void CaptureEngine::storeRawCapture(std::string_view chunk)
 {
-    const std::string_view hex = HexByte(b);
-
-    state_.captureBuffer[static_cast<std::size_t>(state_.captureIndex)] = b;
-    if (state_.captureIndex < CaptureState::kCaptureLast)
-        ++state_.captureIndex;
+    // Bytes are stored at captureIndex, which stops at the last element: once
+    // there, every further byte overwrites it.
+    auto& buffer = state_.captureBuffer;
+    const std::size_t advancing =
+        std::min<std::size_t>(chunk.size(), CaptureState::kCaptureLast - state_.captureIndex);
+    std::memcpy(&buffer[static_cast<std::size_t>(state_.captureIndex)], chunk.data(), advancing);
+    state_.captureIndex = static_cast<std::int16_t>(state_.captureIndex + advancing);
+    if (advancing < chunk.size())
+        buffer[CaptureState::kCaptureLast] = static_cast<std::uint8_t>(chunk.back());
     views_.lblByteCount.set(state_.captureIndex - 1);
+}
 
+void CaptureEngine::fillDataViews(std::string_view chunk, int column)
+{
+    LineView& ascii = views_.listDataReceived;
+    LineView& hex = views_.listDataReceivedHEX;
+    char hexText[8 * 3];
+    for (std::size_t at = 0; at < chunk.size(); column = 0) {
+        const std::size_t take = std::min<std::size_t>(8 - column, chunk.size() - at);
+        const std::string_view row = chunk.substr(at, take);
+        std::size_t length = 0;
+        for (const char c : row) {
+            const std::string_view h = HexByte(static_cast<std::uint8_t>(c));
+            hexText[length++] = ' ';
+            hexText[length++] = h[0];
+            hexText[length++] = h[1];
+        }
+        if (column == 0) {
+            // A new row: its own line, with no blank before the first value.
+            addLineCapped(ascii, row);
+            addLineCapped(hex, {hexText + 1, length - 1});
+        } else {
+            ascii.appendToLine(ascii.currentIndex(), row);
+            hex.appendToLine(hex.currentIndex(), {hexText, length});
+        }
+        at += take;
+    }
+}
+
+void CaptureEngine::frameCommands(std::string_view chunk, int firstColumn)
+{
     LineView& log = views_.listCommands;
-    if (state_.rowColumn == 0) {
-        addLineCapped(views_.listDataReceived, std::string(1, static_cast<char>(b)));
-        addLineCapped(views_.listDataReceivedHEX, std::string(hex));
-        // The one line added without the 1000-line check.
-        if (log.currentIndex() == -1) {
+    for (std::size_t at = 0; at < chunk.size();) {
+        // At a row start a log without a current line gets a fresh one before
+        // the framer writes: the one line added without the 1000-line check.
+        if ((firstColumn + at) % 8 == 0 && log.currentIndex() == -1) {
             log.addLine(" ");
             log.setCurrentIndex(log.lineCount() - 1);
         }
-    } else {
-        const char c = static_cast<char>(b);
-        views_.listDataReceived.appendToLine(views_.listDataReceived.currentIndex(), {&c, 1});
-        const char spaced[3] = {' ', hex[0], hex[1]};
-        views_.listDataReceivedHEX.appendToLine(views_.listDataReceivedHEX.currentIndex(),
-                                                {spaced, 3});
+        const auto b = static_cast<std::uint8_t>(chunk[at]);
+        if (state_.paramBytesPending == 0 && IsCommandStart(b)) {
+            openCommand(b, HexByte(b));
+            ++at;
+        } else {
+            at += appendToCommandLog(chunk.substr(at));
+        }
     }
-
-    if (state_.paramBytesPending == 0 && IsCommandStart(b))
-        openCommand(b, hex);
-    else
-        appendToCommandLog(b, hex);
-
-    if (++state_.rowColumn == 8)
-        state_.rowColumn = 0;
 }
 
 void CaptureEngine::openCommand(std::uint8_t b, std::string_view hex)
@@ -68,9 +103,9 @@ void CaptureEngine::openCommand(std::uint8_t b, std::string_view hex)
     LineView& log = views_.listCommands;
     // A command always starts a line of its own; a fresh line (" ") is taken over.
     if (log.line(log.currentIndex()).size() > 1)
-        addLineCapped(log, std::string(hex));
+        addLineCapped(log, hex);
     else
-        log.replaceLine(log.currentIndex(), std::string(hex));
+        log.replaceLine(log.currentIndex(), hex);
 
     if (IsSingleControlByte(b)) {
         describe();
@@ -81,35 +116,67 @@ void CaptureEngine::openCommand(std::uint8_t b, std::string_view hex)
     }
 }
 
-void CaptureEngine::appendToCommandLog(std::uint8_t b, std::string_view hex)
+std::size_t CaptureEngine::appendToCommandLog(std::string_view bytes)
 {
+    // Bytes outside a command, or belonging to the open one, are written as
+    // " h" to the current line. A run of them is written at once, cut where
+    // anything but writing happens: at the byte that closes the line, at the
+    // last counted byte, or before a byte that would open a command.
     LineView& log = views_.listCommands;
     const int current = log.currentIndex();
-    const char spaced[3] = {' ', hex[0], hex[1]};
-    std::size_t written;
-    if (log.line(current).size() > 1) {
-        written = log.line(current).size() + 3;
-        log.appendToLine(current, {spaced, 3});
-    } else {
-        written = 3;
-        log.replaceLine(current, std::string(spaced, 3));
+    const std::size_t lineLength = log.line(current).size();
+    // A fresh line (" ") is replaced, any longer line extended.
+    const std::size_t base = lineLength > 1 ? lineLength : 0;
+
+    std::size_t run = 1; // without a current line each byte needs the row-start check
+    if (current != -1) {
+        run = bytes.size();
+        if (state_.paramBytesPending > 0) {
+            run = std::min<std::size_t>(run, static_cast<std::size_t>(state_.paramBytesPending));
+        } else {
+            std::size_t plain = 0;
+            while (plain < run && !IsCommandStart(static_cast<std::uint8_t>(bytes[plain])))
+                ++plain;
+            run = plain;
+        }
+        const std::size_t untilClose = base > kDataLineClose ? 1 : (kDataLineClose - base) / 3 + 1;
+        run = std::min(run, untilClose);
     }
-    if (written > kDataLineClose)
+
+    char text[16 * 3];
+    for (std::size_t i = 0; i < run; ++i) {
+        const std::string_view h = HexByte(static_cast<std::uint8_t>(bytes[i]));
+        text[3 * i] = ' ';
+        text[3 * i + 1] = h[0];
+        text[3 * i + 2] = h[1];
+    }
+    if (base > 0)
+        log.appendToLine(current, {text, 3 * run});
+    else
+        log.replaceLine(current, {text, 3 * run});
+    // A data line closes at its 16th byte, 48 characters.
+    if (base + 3 * run > kDataLineClose)
         StartNewCommandLine();
 
-    if (state_.commandByteIndex < CaptureState::kCommandBytesLast) {
-        state_.commandBytes[static_cast<std::size_t>(state_.commandByteIndex)] = b;
+    for (std::size_t i = 0; i < run && state_.commandByteIndex < CaptureState::kCommandBytesLast;
+         ++i) {
+        state_.commandBytes[static_cast<std::size_t>(state_.commandByteIndex)] =
+            static_cast<std::uint8_t>(bytes[i]);
         ++state_.commandByteIndex;
     }
 
-    if (state_.paramBytesPending > 0 && --state_.paramBytesPending == 0) {
-        // The description lands on the command's own line; its parameter bytes
-        // then begin on a fresh line.
-        if (state_.commandByteIndex == 3)
-            describe();
-        StartNewCommandLine();
-        SetParameterCount(state_);
+    if (state_.paramBytesPending > 0) {
+        state_.paramBytesPending -= static_cast<std::int32_t>(run);
+        if (state_.paramBytesPending == 0) {
+            // The description lands on the command's own line; its parameter
+            // bytes then begin on a fresh line.
+            if (state_.commandByteIndex == 3)
+                describe();
+            StartNewCommandLine();
+            SetParameterCount(state_);
+        }
     }
+    return run;
 }
 
 void CaptureEngine::describe()
@@ -118,9 +185,9 @@ void CaptureEngine::describe()
         describer_->DescribeCommand(state_, views_.listCommands);
 }
 
-void CaptureEngine::addLineCapped(LineView& view, std::string text)
+void CaptureEngine::addLineCapped(LineView& view, std::string_view text)
 {
-    view.addLine(std::move(text));
+    view.addLine(text);
     // The first line stays; the oldest of the others goes.
     if (view.lineCount() > kMaxViewLines)
         view.removeLine(1);

@@ -22,7 +22,9 @@ struct CaptureViews {
 
 // Names a framed command on its line of the command log (and answers a status
 // request). Called right after a single control byte, or right after the second
-// byte of a DLE, ESC, GS or US command, with that command's line current.
+// byte of a DLE, ESC, GS or US command, with that command's line current. It
+// reads commandBytes; the raw capture and the data views may already hold the
+// rest of the chunk.
 class CommandDescriber {
 public:
     virtual ~CommandDescriber() = default;
@@ -59,10 +61,12 @@ public:
     const CaptureViews& views() const { return views_; }
 
 private:
-    void processByte(std::uint8_t b);
-    void addLineCapped(LineView& view, std::string text);
+    void storeRawCapture(std::string_view chunk);
+    void fillDataViews(std::string_view chunk, int firstColumn);
+    void frameCommands(std::string_view chunk, int firstColumn);
+    void addLineCapped(LineView& view, std::string_view text);
     void openCommand(std::uint8_t b, std::string_view hex);
-    void appendToCommandLog(std::uint8_t b, std::string_view hex);
+    std::size_t appendToCommandLog(std::string_view bytes);
     void describe();
 
     CaptureState state_;

@@ -28,7 +28,22 @@ constexpr bool IsPrefixByte(int b) { return b == DLE || b == ESC || b == GS || b
 
 constexpr bool IsCommandStart(int b) { return IsSingleControlByte(b) || IsPrefixByte(b); }
 
+namespace detail {
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+struct HexTable {
+    char pairs[512];
+    constexpr HexTable() : pairs()
+    {
+        for (int b = 0; b < 256; ++b) {
+            pairs[2 * b] = kHexDigits[b >> 4];
+            pairs[2 * b + 1] = kHexDigits[b & 15];
+        }
+    }
+};
+inline constexpr HexTable kHexTable{};
+} // namespace detail
+
 // The byte as two upper-case hex digits, "0A", "1B", "FF".
-std::string_view HexByte(std::uint8_t b);
+inline std::string_view HexByte(std::uint8_t b) { return {detail::kHexTable.pairs + 2 * b, 2}; }
 
 } // namespace ostrel

@@ -8,7 +8,7 @@ void LineView::appendToLine(int index, std::string_view tail)
 {
     std::string text = line(index);
     text += tail;
-    replaceLine(index, std::move(text));
+    replaceLine(index, text);
 }
 
 const std::string& LineView::noLine()
@@ -17,44 +17,62 @@ const std::string& LineView::noLine()
     return empty;
 }
 
-void MemoryLineView::addLine(std::string text) { lines_.push_back(std::move(text)); }
-
-int MemoryLineView::lineCount() const { return static_cast<int>(lines_.size()); }
+void MemoryLineView::addLine(std::string_view text)
+{
+    if (count_ == slots_.size()) {
+        std::vector<std::string> grown(slots_.size() * 2);
+        for (std::size_t i = 0; i < count_; ++i)
+            grown[i] = std::move(slot(i));
+        slots_ = std::move(grown);
+        first_ = 0;
+    }
+    slot(count_++).assign(text);
+}
 
 void MemoryLineView::removeLine(int index)
 {
     if (!valid(index))
         return;
-    lines_.erase(lines_.begin() + index);
+    const auto at = static_cast<std::size_t>(index);
+    // Move whichever side is shorter; the removed line's string ends up in the
+    // spare slot, buffer and all.
+    if (at < count_ / 2) {
+        for (std::size_t i = at; i > 0; --i)
+            slot(i).swap(slot(i - 1));
+        first_ = (first_ + 1) & (slots_.size() - 1);
+    } else {
+        for (std::size_t i = at; i + 1 < count_; ++i)
+            slot(i).swap(slot(i + 1));
+    }
+    --count_;
     if (current_ >= lineCount())
         current_ = lineCount() - 1;
 }
 
 const std::string& MemoryLineView::line(int index) const
 {
-    return valid(index) ? lines_[static_cast<std::size_t>(index)] : noLine();
+    return valid(index) ? slot(static_cast<std::size_t>(index)) : noLine();
 }
 
-void MemoryLineView::replaceLine(int index, std::string text)
+void MemoryLineView::replaceLine(int index, std::string_view text)
 {
     if (valid(index))
-        lines_[static_cast<std::size_t>(index)] = std::move(text);
+        slot(static_cast<std::size_t>(index)).assign(text);
 }
-
-int MemoryLineView::currentIndex() const { return current_; }
 
 void MemoryLineView::setCurrentIndex(int index) { current_ = valid(index) ? index : -1; }
 
 void MemoryLineView::clear()
 {
-    lines_.clear();
+    count_ = 0;
+    first_ = 0;
     current_ = -1;
 }
 
 void MemoryLineView::appendToLine(int index, std::string_view tail)
 {
     if (valid(index))
-        lines_[static_cast<std::size_t>(index)].append(tail);
+        slot(static_cast<std::size_t>(index)).append(tail);
 }
 
 } // namespace ostrel

@@ -1,9 +1,9 @@
 #pragma once
 
 #include <cstddef>
-#include <deque>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace ostrel {
 
@@ -19,11 +19,11 @@ class LineView {
 public:
     virtual ~LineView() = default;
 
-    virtual void addLine(std::string text) = 0;
+    virtual void addLine(std::string_view text) = 0;
     virtual int lineCount() const = 0;
     virtual void removeLine(int index) = 0;
     virtual const std::string& line(int index) const = 0;
-    virtual void replaceLine(int index, std::string text) = 0;
+    virtual void replaceLine(int index, std::string_view text) = 0;
     virtual int currentIndex() const = 0;
     virtual void setCurrentIndex(int index) = 0;
     virtual void clear() = 0;
@@ -39,24 +39,33 @@ protected:
 
 // The plain in-memory view: what the replay tool and the tests use, and what
 // the window's list models keep underneath.
-class MemoryLineView : public LineView {
+class MemoryLineView final : public LineView {
 public:
-    void addLine(std::string text) override;
-    int lineCount() const override;
+    void addLine(std::string_view text) override;
+    int lineCount() const override { return static_cast<int>(count_); }
     void removeLine(int index) override;
     const std::string& line(int index) const override;
-    void replaceLine(int index, std::string text) override;
-    int currentIndex() const override;
+    void replaceLine(int index, std::string_view text) override;
+    int currentIndex() const override { return current_; }
     void setCurrentIndex(int index) override;
     void clear() override;
     void appendToLine(int index, std::string_view tail) override;
 
 private:
-    bool valid(int index) const { return index >= 0 && index < lineCount(); }
+    bool valid(int index) const { return index >= 0 && static_cast<std::size_t>(index) < count_; }
+    std::string& slot(std::size_t index) { return slots_[(first_ + index) & (slots_.size() - 1)]; }
+    const std::string& slot(std::size_t index) const
+    {
+        return slots_[(first_ + index) & (slots_.size() - 1)];
+    }
 
-    // A deque, because the engine removes line 1 of a full view for every line
-    // it adds: the deque moves only line 0 for that, a vector all 999 others.
-    std::deque<std::string> lines_;
+    // A ring of lines. A full view loses line 1 for every line added: the ring
+    // moves line 0 up by one slot for that, instead of 999 lines down, and the
+    // strings stay in their slots with their buffers, so a new line reuses the
+    // buffer of an old one instead of allocating. The slot count is a power of 2.
+    std::vector<std::string> slots_ = std::vector<std::string>(16);
+    std::size_t first_ = 0;
+    std::size_t count_ = 0;
     int current_ = -1;
 };
 

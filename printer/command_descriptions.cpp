@@ -82,49 +82,47 @@ std::string_view Lookup(const Named (&table)[N], int key)
 
 } // namespace
 
-std::string CommandDescription(int firstByte, int secondByte)
+CommandName NameCommand(int firstByte, int secondByte)
 {
-    std::string_view prefix;
-    std::string_view name = kUnknown;
     switch (firstByte) {
     case BEL:
     case HT:
     case LF:
     case FF:
     case CR:
-        name = Lookup(kSingle, firstByte);
-        break;
+        return {"", Lookup(kSingle, firstByte)};
     case DLE:
-        prefix = "DLE: ";
-        name = Lookup(kDle, secondByte);
-        break;
+        return {"DLE: ", Lookup(kDle, secondByte)};
     case ESC:
-        prefix = "ESC: ";
-        name = Lookup(kEsc, secondByte);
-        break;
+        return {"ESC: ", Lookup(kEsc, secondByte)};
     case GS:
-        prefix = "GS:  ";
-        name = Lookup(kGs, secondByte);
-        break;
+        return {"GS:  ", Lookup(kGs, secondByte)};
     case US:
-        prefix = "US:  ";
-        name = Lookup(kUs, secondByte);
-        break;
+        return {"US:  ", Lookup(kUs, secondByte)};
     default:
-        break;
+        return {"", kUnknown};
     }
-    std::string text(prefix);
-    text += name;
-    return text;
+}
+
+std::string CommandDescription(int firstByte, int secondByte)
+{
+    const CommandName command = NameCommand(firstByte, secondByte);
+    return std::string(command.prefix) + std::string(command.name);
+}
+
+void AnnotationTail(std::size_t lineLength, const CommandName& command, std::string& tail)
+{
+    tail.assign(lineLength < kAnnotationColumn ? kAnnotationColumn - lineLength : 0, ' ');
+    tail += '>';
+    tail += command.prefix;
+    tail += command.name;
 }
 
 std::string AnnotatedLine(std::string line, std::string_view description)
 {
-    if (line.size() < kAnnotationColumn)
-        line.resize(kAnnotationColumn, ' ');
-    line += '>';
-    line += description;
-    return line;
+    std::string tail;
+    AnnotationTail(line.size(), {"", description}, tail);
+    return line + tail;
 }
 
 } // namespace ostrel

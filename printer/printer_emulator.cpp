@@ -19,8 +19,8 @@ void PrinterEmulator::DescribeCommand(const CaptureState& state, LineView& listC
         SendStatusReply(controls_, output_);
 
     const int current = listCommands.currentIndex();
-    listCommands.replaceLine(
-        current, AnnotatedLine(listCommands.line(current), CommandDescription(first, second)));
+    AnnotationTail(listCommands.line(current).size(), NameCommand(first, second), annotation_);
+    listCommands.appendToLine(current, annotation_);
 }
 
 } // namespace ostrel

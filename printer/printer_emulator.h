@@ -3,6 +3,8 @@
 #include "capture/capture_engine.h"
 #include "printer/status_reply.h"
 
+#include <string>
+
 namespace ostrel {
 
 // The printer's side of the capture: names each framed command on its log line
@@ -19,6 +21,7 @@ public:
 private:
     const StatusControls& controls_;
     ReplyOutput& output_;
+    std::string annotation_; // reused, so naming a command allocates nothing
 };
 
 } // namespace ostrel

@@ -1,0 +1,104 @@
+// The engine against the byte-by-byte reference: random print streams, random
+// chunk sizes, Clear All and the user's selection at random points.
+
+#include "tests/capture/capture_fixture.h"
+#include "tests/capture/reference_pipeline.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace ostrel::test {
+namespace {
+
+// A byte mix rich in command starts, the bytes that follow them, and counts.
+std::string RandomStream(std::mt19937& random, std::size_t length)
+{
+    static const unsigned char interesting[] = {7,  9,  10, 12, 13,  16,  27,  29, 31, 'R',
+                                                 '*', '!', 'C', 'x', '@', 'k', 0,   1,  2,  0xFF};
+    std::string stream;
+    for (std::size_t i = 0; i < length; ++i) {
+        const unsigned pick = random() % 100;
+        if (pick < 45)
+            stream += static_cast<char>(interesting[random() % std::size(interesting)]);
+        else
+            stream += static_cast<char>(random() % 256);
+    }
+    return stream;
+}
+
+struct ReferenceCapture : ReplyOutput {
+    ReferenceCapture() : printer(status, *this), pipeline({ascii, hex, log, byteCount, commandCount}, &printer) {}
+    void Output(std::string_view bytes) override { replies.emplace_back(bytes); }
+    MemoryLineView ascii, hex, log;
+    CounterCaption byteCount{"Bytes Received = "};
+    CounterCaption commandCount{"Command Count = "};
+    FixedStatusControls status{0x5A, 0xA5};
+    std::vector<std::string> replies;
+    PrinterEmulator printer;
+    ReferencePipeline pipeline;
+};
+
+Snapshot Take(const ReferenceCapture& c)
+{
+    return {Lines(c.ascii),         Lines(c.hex),           Lines(c.log),
+            c.ascii.currentIndex(), c.hex.currentIndex(),   c.log.currentIndex(),
+            c.byteCount.text(),     c.commandCount.text(), c.pipeline.state(),
+            c.replies};
+}
+
+TEST(ReferenceAgreement, RandomStreamsChunksClearAllAndSelections)
+{
+    std::mt19937 random(20261207);
+    for (int round = 0; round < 300; ++round) {
+        SCOPED_TRACE(round);
+        Capture engine;
+        engine.status = FixedStatusControls(0x5A, 0xA5);
+        ReferenceCapture reference;
+        const std::string stream = RandomStream(random, 1 + random() % 3000);
+        for (std::size_t at = 0; at < stream.size();) {
+            const std::size_t chunk = 1 + random() % 80;
+            const std::string piece = stream.substr(at, chunk);
+            engine.feed(piece);
+            reference.pipeline.UpdateData(piece);
+            at += chunk;
+            const unsigned event = random() % 40;
+            if (event == 0) {
+                engine.engine.ClearCapture();
+                reference.pipeline.ClearCapture();
+            } else if (event < 4) {
+                // The user picks a line, or (ctrl-click) none, in one view.
+                MemoryLineView* views[][2] = {{&engine.ascii, &reference.ascii},
+                                              {&engine.hex, &reference.hex},
+                                              {&engine.log, &reference.log}};
+                auto& pair = views[random() % 3];
+                const int line = static_cast<int>(random() % (pair[0]->lineCount() + 1)) - 1;
+                pair[0]->setCurrentIndex(line);
+                pair[1]->setCurrentIndex(line);
+            }
+            ASSERT_EQ(Take(engine), Take(reference)) << "after byte " << at;
+        }
+    }
+}
+
+TEST(ReferenceAgreement, LongRunsOfEveryKind)
+{
+    // Long images, long data runs and full views, in chunks of every size.
+    const std::string stream = Bytes("1F 2A 07 00") + std::string(1800, '\x1b') +
+                               std::string(9000, 'A') + Bytes("1B 2A 01 02 03") +
+                               std::string(17, '\x10');
+    for (std::size_t chunk : {1u, 7u, 16u, 48u, 1000u, 20000u}) {
+        SCOPED_TRACE(chunk);
+        Capture engine;
+        ReferenceCapture reference;
+        reference.status = FixedStatusControls(0, 8);
+        for (std::size_t at = 0; at < stream.size(); at += chunk) {
+            engine.feed(stream.substr(at, chunk));
+            reference.pipeline.UpdateData(stream.substr(at, chunk));
+        }
+        EXPECT_EQ(Take(engine), Take(reference));
+    }
+}
+
+} // namespace
+} // namespace ostrel::test

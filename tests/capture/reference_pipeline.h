@@ -1,0 +1,32 @@
+#pragma once
+
+#include "capture/capture_engine.h"
+
+namespace ostrel::test {
+
+// The byte pipeline exactly as documented, one byte at a time through every
+// step in order, with no shortcut. The engine takes whole rows and runs of
+// bytes at once; this is what it must agree with.
+class ReferencePipeline {
+public:
+    ReferencePipeline(CaptureViews views, CommandDescriber* describer)
+        : views_(views), describer_(describer)
+    {
+    }
+    void UpdateData(std::string_view chunk);
+    void ClearCapture();
+    const CaptureState& state() const { return state_; }
+
+private:
+    void byte(std::uint8_t b);
+    void addLineCapped(LineView& view, std::string text);
+    void StartNewCommandLine();
+    void SetParameterCount();
+    void describe();
+
+    CaptureState state_;
+    CaptureViews views_;
+    CommandDescriber* describer_;
+};
+
+} // namespace ostrel::test
