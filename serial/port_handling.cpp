@@ -1,0 +1,69 @@
+#include "serial/port_handling.h"
+
+#include "serial/port_number.h"
+
+namespace ostrel {
+
+void PortHandling::SetSerialDefaults()
+{
+    MSComm1_.setCommPort(1);
+    MSComm1_.setSettings("19200,N,8,1");
+}
+
+void PortHandling::chkEnableSerialPort_Click()
+{
+    try {
+        openOrClose();
+    } catch (const SerialError& error) {
+        // Unticking runs this handler again, inside this one, on its close path.
+        window_.setEnableSerialPortValue(0);
+        window_.showOpenFailure(OpenFailureMessage(window_.serialPortText(),
+                                                   window_.baudRateText(), error.what()));
+    }
+}
+
+void PortHandling::openOrClose()
+{
+    if (window_.enableSerialPortValue() == 1) {
+        MSComm1_.setCommPort(PortNumberFromText(window_.serialPortText()));
+        MSComm1_.setSettings(window_.baudRateText());
+        // No choice turns flow control off altogether.
+        if (window_.hwHandshakeValue() == 1) {
+            MSComm1_.setRTSEnable(true);
+            MSComm1_.setDTREnable(true);
+            MSComm1_.setHandshaking(comRTS);
+        } else {
+            MSComm1_.setRTSEnable(false);
+            MSComm1_.setDTREnable(false);
+            MSComm1_.setHandshaking(comXOnXoff);
+        }
+        MSComm1_.setPortOpen(true);
+        window_.setEnableSerialPortCaption("Close Serial Port");
+    } else {
+        MSComm1_.setPortOpen(false);
+        window_.setEnableSerialPortCaption("Open Serial Port");
+    }
+}
+
+void PortHandling::MSComm1_OnComm(const std::function<void(std::string_view)>& UpdateData)
+{
+    switch (MSComm1_.CommEvent()) {
+    case comEvReceive:
+        UpdateData(MSComm1_.Input());
+        break;
+    case comEventPortLost:
+        window_.setEnableSerialPortValue(0);
+        break;
+    default:
+        break; // line-state changes and line errors are not the capture's business
+    }
+}
+
+std::string OpenFailureMessage(const std::string& portText, const std::string& settingsText,
+                               const std::string& description)
+{
+    return "Error Opening Comm Port " + ShortestDecimal(LeadingNumber(portText)) + ":" +
+           settingsText + "\r\nDescription:  " + description;
+}
+
+} // namespace ostrel

@@ -1,0 +1,169 @@
+#include "serial/qt_serial_control.h"
+
+#include "serial/port_number.h"
+
+namespace ostrel {
+
+QtSerialControl::QtSerialControl(QObject* parent) : QObject(parent)
+{
+    // Everything received waits in the port's buffer until Input reads it.
+    port_.setReadBufferSize(0);
+    connect(&port_, &QSerialPort::readyRead, this, &QtSerialControl::onReadyRead);
+    connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialControl::onError);
+}
+
+void QtSerialControl::setCommPort(std::int16_t port)
+{
+    if (port_.isOpen())
+        throw SerialError("Port already open");
+    if (port < 1)
+        throw SerialError("Invalid port number " + std::to_string(port) +
+                          " (port numbers start at 1)");
+    commPort_ = port;
+}
+
+void QtSerialControl::setSettings(const std::string& settings)
+{
+    settings_ = ParseLineSettings(settings);
+    if (port_.isOpen())
+        applyLineSettings();
+}
+
+void QtSerialControl::setRTSEnable(bool enable)
+{
+    rtsEnable_ = enable;
+    if (port_.isOpen())
+        applyModemLines();
+}
+
+void QtSerialControl::setDTREnable(bool enable)
+{
+    dtrEnable_ = enable;
+    if (port_.isOpen())
+        applyModemLines();
+}
+
+void QtSerialControl::setHandshaking(int handshaking)
+{
+    if (handshaking < 0 || handshaking > 3)
+        throw SerialError("Invalid handshaking " + std::to_string(handshaking));
+    handshaking_ = handshaking;
+    if (port_.isOpen())
+        applyFlowControl();
+}
+
+void QtSerialControl::setPortOpen(bool open)
+{
+    if (!open) {
+        // Closing a port that is not open is no failure.
+        port_.close();
+        return;
+    }
+    if (port_.isOpen())
+        throw SerialError("Port already open");
+
+    device_ = PortDevice(commPort_);
+    port_.setPortName(QString::fromStdString(device_));
+    if (!port_.open(QIODevice::ReadWrite)) {
+        const std::string reason = port_.errorString().toStdString();
+        port_.clearError();
+        throw SerialError(reason + ": " + device_);
+    }
+    try {
+        applyLineSettings();
+        applyFlowControl();
+        applyModemLines();
+    } catch (const SerialError&) {
+        port_.close();
+        throw;
+    }
+}
+
+bool QtSerialControl::PortOpen() const { return port_.isOpen(); }
+
+void QtSerialControl::applyLineSettings()
+{
+    const QSerialPort::Parity parity[] = {QSerialPort::NoParity, QSerialPort::EvenParity,
+                                          QSerialPort::OddParity, QSerialPort::MarkParity,
+                                          QSerialPort::SpaceParity};
+    const QSerialPort::StopBits stopBits[] = {QSerialPort::OneStop, QSerialPort::OneAndHalfStop,
+                                              QSerialPort::TwoStop};
+    const auto fail = [this](const std::string& what) {
+        const std::string reason = port_.errorString().toStdString();
+        port_.clearError();
+        throw SerialError(what + " refused by " + device_ + ": " + reason);
+    };
+    if (!port_.setBaudRate(settings_.baudRate))
+        fail("Baud rate " + std::to_string(settings_.baudRate));
+    if (!port_.setDataBits(static_cast<QSerialPort::DataBits>(settings_.dataBits)))
+        fail(std::to_string(settings_.dataBits) + " data bits");
+    if (!port_.setParity(parity[static_cast<int>(settings_.parity)]))
+        fail("Parity");
+    if (!port_.setStopBits(stopBits[static_cast<int>(settings_.stopBits)]))
+        fail("Stop bits");
+}
+
+void QtSerialControl::applyFlowControl()
+{
+    // Both bits ticked (3) has no QSerialPort counterpart; hardware wins.
+    const QSerialPort::FlowControl flow = (handshaking_ & comRTS) ? QSerialPort::HardwareControl
+                                          : (handshaking_ & comXOnXoff)
+                                              ? QSerialPort::SoftwareControl
+                                              : QSerialPort::NoFlowControl;
+    if (!port_.setFlowControl(flow)) {
+        const std::string reason = port_.errorString().toStdString();
+        port_.clearError();
+        throw SerialError("Flow control refused by " + device_ + ": " + reason);
+    }
+}
+
+void QtSerialControl::applyModemLines()
+{
+    // Ports without modem lines (pseudo-terminals, some adapters) refuse RTS
+    // and DTR; that does not stop them carrying data, so it is no failure.
+    // Under RTS/CTS flow control the driver owns RTS.
+    if (port_.flowControl() != QSerialPort::HardwareControl)
+        port_.setRequestToSend(rtsEnable_);
+    port_.setDataTerminalReady(dtrEnable_);
+    port_.clearError();
+}
+
+std::string QtSerialControl::Input()
+{
+    const QByteArray received = port_.readAll();
+    return std::string(received.constData(), static_cast<std::size_t>(received.size()));
+}
+
+void QtSerialControl::Output(std::string_view bytes)
+{
+    if (!port_.isOpen())
+        return;
+    port_.write(bytes.data(), static_cast<qint64>(bytes.size()));
+    // Hand the bytes to the driver now rather than when the event loop next runs.
+    port_.flush();
+}
+
+void QtSerialControl::raise(std::int16_t event)
+{
+    commEvent_ = event;
+    if (OnComm)
+        OnComm();
+}
+
+void QtSerialControl::onReadyRead() { raise(comEvReceive); }
+
+void QtSerialControl::onError(QSerialPort::SerialPortError error)
+{
+    if (error != QSerialPort::ResourceError)
+        return;
+    // The device went away. What it sent before that is still delivered; then
+    // the port is closed here, since Qt would otherwise report the failed
+    // reads again and again, and the window is told.
+    if (port_.bytesAvailable() > 0)
+        raise(comEvReceive);
+    port_.close();
+    port_.clearError();
+    raise(comEventPortLost);
+}
+
+} // namespace ostrel

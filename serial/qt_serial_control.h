@@ -1,0 +1,52 @@
+#pragma once
+
+#include "serial/line_settings.h"
+#include "serial/serial_control.h"
+
+#include <QObject>
+#include <QSerialPort>
+
+namespace ostrel {
+
+// MSComm1 on QSerialPort. Port number, settings and flow control written while
+// the port is closed are kept and applied when it opens; settings and flow
+// control written while it is open apply at once.
+class QtSerialControl : public QObject, public SerialControl {
+    Q_OBJECT
+public:
+    explicit QtSerialControl(QObject* parent = nullptr);
+
+    void setCommPort(std::int16_t port) override;
+    void setSettings(const std::string& settings) override;
+    void setRTSEnable(bool enable) override;
+    void setDTREnable(bool enable) override;
+    void setHandshaking(int handshaking) override;
+    void setPortOpen(bool open) override;
+    bool PortOpen() const override;
+
+    std::int16_t CommEvent() const override { return commEvent_; }
+    std::string Input() override;
+    void Output(std::string_view bytes) override;
+
+    // The device the port number was last opened on, for messages and tests.
+    const std::string& device() const { return device_; }
+
+private:
+    void applyLineSettings();
+    void applyFlowControl();
+    void applyModemLines();
+    void raise(std::int16_t event);
+    void onReadyRead();
+    void onError(QSerialPort::SerialPortError error);
+
+    QSerialPort port_;
+    std::int16_t commPort_ = 1;
+    LineSettings settings_;
+    bool rtsEnable_ = false;
+    bool dtrEnable_ = false;
+    int handshaking_ = 0;
+    std::int16_t commEvent_ = 0;
+    std::string device_;
+};
+
+} // namespace ostrel

@@ -1,0 +1,312 @@
+#include "ui/form1.h"
+
+#include "files/capture_saver.h"
+#include "serial/port_handling.h"
+#include "ui/window_style.h"
+
+#include <QCoreApplication>
+#include <QMessageBox>
+
+namespace ostrel {
+
+namespace {
+
+template <typename Widget, typename... Args>
+Widget* Place(QWidget* container, const char* name, QRect geometry, Args&&... args)
+{
+    auto* widget = new Widget(std::forward<Args>(args)..., container);
+    widget->setObjectName(QString::fromLatin1(name));
+    widget->setGeometry(geometry);
+    return widget;
+}
+
+QLabel* Title(QWidget* container, const char* name, const char* text, QRect geometry)
+{
+    auto* label = Place<QLabel>(container, name, geometry, QString::fromLatin1(text));
+    label->setFont(TitleFont());
+    label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    return label;
+}
+
+} // namespace
+
+// The window's adapters for the port handling and the save: they read and set
+// the controls, and show the message boxes.
+class Form1::Adapters : public PortControls, public SaveMessages {
+public:
+    explicit Adapters(Form1& form) : form_(form) {}
+
+    int enableSerialPortValue() const override { return form_.chkEnableSerialPort->isChecked(); }
+    void setEnableSerialPortValue(int value) override
+    {
+        form_.chkEnableSerialPort->setChecked(value == 1);
+    }
+    void setEnableSerialPortCaption(const std::string& caption) override
+    {
+        form_.chkEnableSerialPort->setText(QString::fromStdString(caption));
+    }
+    std::string serialPortText() const override
+    {
+        return form_.comboSerialPort->currentText().toStdString();
+    }
+    std::string baudRateText() const override
+    {
+        return form_.ComboSerialBaudRate->currentText().toStdString();
+    }
+    int hwHandshakeValue() const override { return form_.chkHWhandshake->isChecked(); }
+    void showOpenFailure(const std::string& message) override
+    {
+        ShowMessage(QMessageBox::Ok | QMessageBox::Cancel, message);
+    }
+    void showSaved(const std::string& message) override { ShowMessage(QMessageBox::Ok, message); }
+    void showSaveFailure(const std::string& message) override
+    {
+        ShowMessage(QMessageBox::Ok, message, QMessageBox::Warning);
+    }
+
+private:
+    void ShowMessage(QMessageBox::StandardButtons buttons, const std::string& text,
+                     QMessageBox::Icon icon = QMessageBox::NoIcon)
+    {
+        QMessageBox box(icon, QStringLiteral("OstrelSerialCapture"),
+                        QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size())),
+                        buttons, &form_);
+        box.exec();
+    }
+
+    Form1& form_;
+};
+
+Form1::Form1(SerialControl& MSComm1, CommonDialog& CommonDialog1, QWidget* parent)
+    : QWidget(parent),
+      MSComm1_(MSComm1),
+      CommonDialog1_(CommonDialog1),
+      printer_(*this, *this),
+      engine_({listDataReceivedModel_, listDataReceivedHEXModel_, listCommandsModel_, byteCount_,
+               commandCount_},
+              &printer_),
+      adapters_(std::make_unique<Adapters>(*this)),
+      ports_(std::make_unique<PortHandling>(MSComm1, *adapters_)),
+      saver_(std::make_unique<CaptureSaver>(CommonDialog1, *adapters_))
+{
+    endProgram = [] { QCoreApplication::exit(0); };
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Ostrel Serial Print Command Capture"));
+    setWindowIcon(AppIcon());
+    setFixedSize(726, 592);
+    setFont(WindowFont());
+    createControls();
+    setKeyboardOrder();
+    Form_Load();
+    connectHandlers();
+}
+
+Form1::~Form1() = default;
+
+void Form1::createControls()
+{
+    frameSerialCommands = Place<QGroupBox>(this, "frameSerialCommands", {208, 8, 289, 89},
+                                           QStringLiteral("Serial Port Settings"));
+    Label2 = Place<QLabel>(frameSerialCommands, "Label2", {96, 16, 73, 17},
+                           QStringLiteral("Serial Port"));
+    Label2->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    chkEnableSerialPort = Place<QPushButton>(frameSerialCommands, "chkEnableSerialPort",
+                                             {16, 24, 81, 33}, QStringLiteral("Open Serial Port"));
+    chkEnableSerialPort->setCheckable(true);
+    comboSerialPort = Place<QComboBox>(frameSerialCommands, "comboSerialPort", {104, 32, 41, 21});
+    comboSerialPort->setEditable(true);
+    comboSerialPort->setInsertPolicy(QComboBox::NoInsert);
+    for (const char* port : {"1", "2", "3", "4", "5", "6", "7", "8"})
+        comboSerialPort->addItem(QString::fromLatin1(port));
+    comboSerialPort->setCurrentIndex(0);
+    ComboSerialBaudRate =
+        Place<QComboBox>(frameSerialCommands, "ComboSerialBaudRate", {152, 32, 113, 21});
+    ComboSerialBaudRate->setEditable(true);
+    ComboSerialBaudRate->setInsertPolicy(QComboBox::NoInsert);
+    chkHWhandshake = Place<QCheckBox>(frameSerialCommands, "chkHWhandshake", {152, 56, 97, 17},
+                                      QStringLiteral("HW Handshake"));
+
+    cmdClearReceivedData = Place<QPushButton>(this, "cmdClearReceivedData", {504, 16, 81, 33},
+                                              QStringLiteral("Clear All"));
+    cmdSaveCommands = Place<QPushButton>(this, "cmdSaveCommands", {504, 56, 81, 33},
+                                         QStringLiteral("Save Capture"));
+
+    Label1 = Title(this, "Label1", "Commands Received", {8, 104, 705, 17});
+    listCommands = Place<QListView>(this, "listCommands", {8, 120, 705, 199});
+    Label3 = Title(this, "Label3", "Data Received", {32, 328, 353, 17});
+    Label5 = Title(this, "Label5", "HEX", {32, 344, 217, 17});
+    Label4 = Title(this, "Label4", "ASCII", {256, 344, 129, 17});
+    listDataReceivedHEX = Place<QListView>(this, "listDataReceivedHEX", {32, 360, 217, 173});
+    listDataReceived = Place<QListView>(this, "listDataReceived", {256, 360, 129, 173});
+    bindList(listCommands, listCommandsModel_);
+    bindList(listDataReceivedHEX, listDataReceivedHEXModel_);
+    bindList(listDataReceived, listDataReceivedModel_);
+    listDataReceivedModel_.setControlPictures(HasControlPictures(listDataReceived->font()));
+
+    Frame1 = Place<QGroupBox>(this, "Frame1", {416, 328, 297, 209}, QStringLiteral("Status Bits"));
+    chkEnableStatusBack = Place<QCheckBox>(Frame1, "chkEnableStatusBack", {96, 16, 137, 17},
+                                           QStringLiteral("Enable Status Return"));
+    chkEnableStatusBack->setChecked(true);
+    Label6 = Place<QLabel>(Frame1, "Label6", {8, 48, 113, 17}, QStringLiteral("Byte 1"));
+    Label7 = Place<QLabel>(Frame1, "Label7", {136, 48, 121, 17}, QStringLiteral("Byte 2"));
+    Label6->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    Label7->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+
+    struct Box {
+        const char* byte1;
+        int width1;
+        const char* byte2;
+        int width2;
+    };
+    const Box boxes[8] = {
+        {"Delivery Jam", 81, "Head Up", 129},         {"Receipt Dropped", 113, "Paper Out", 129},
+        {"Receipt Taken", 105, "Paper at Delivery", 129}, {"Receipt Jam", 81, "Cutter Home", 129},
+        {"Printer Busy", 81, "Paper Low", 129},       {"Cutter Error", 81, "Spare", 129},
+        {"Spare", 81, "Print Head Temperature", 145}, {"Spare", 81, "Spare", 129},
+    };
+    for (int i = 0; i < 8; ++i) {
+        const int top = 72 + 16 * i;
+        const QByteArray name1 = "chkStatusBits_" + QByteArray::number(i);
+        const QByteArray name2 = "chkStatusBits2_" + QByteArray::number(i);
+        chkStatusBits[i] = Place<QCheckBox>(Frame1, name1.constData(), {8, top, boxes[i].width1, 17},
+                                            QString::fromLatin1(boxes[i].byte1));
+        chkStatusBits2[i] = Place<QCheckBox>(Frame1, name2.constData(),
+                                             {144, top, boxes[i].width2, 17},
+                                             QString::fromLatin1(boxes[i].byte2));
+    }
+    chkStatusBits2[3]->setChecked(true);
+
+    lblByteCount = Place<QLabel>(this, "lblByteCount", {8, 544, 169, 17},
+                                 QStringLiteral("Bytes Received = 0"));
+    lblCmdCount = Place<QLabel>(this, "lblCmdCount", {8, 560, 169, 17},
+                                QStringLiteral("Command Count = 0"));
+    cmdExit = Place<QPushButton>(this, "cmdExit", {632, 552, 81, 33}, QStringLiteral("Exit"));
+
+    for (QPushButton* button : {chkEnableSerialPort, cmdClearReceivedData, cmdSaveCommands, cmdExit})
+        button->setAutoDefault(false);
+}
+
+void Form1::setKeyboardOrder()
+{
+    QList<QWidget*> order = {ComboSerialBaudRate, comboSerialPort,      chkEnableSerialPort,
+                             listCommands,        cmdClearReceivedData, listDataReceived,
+                             listDataReceivedHEX, chkHWhandshake,       cmdSaveCommands,
+                             cmdExit};
+    for (QCheckBox* box : chkStatusBits)
+        order.append(box);
+    for (QCheckBox* box : chkStatusBits2)
+        order.append(box);
+    order.append(chkEnableStatusBack);
+    for (qsizetype i = 0; i + 1 < order.size(); ++i)
+        setTabOrder(order[i], order[i + 1]);
+    for (QLabel* label : findChildren<QLabel*>())
+        label->setFocusPolicy(Qt::NoFocus);
+}
+
+void Form1::bindList(QListView* list, LineListModel& model)
+{
+    list->setFont(ListFont());
+    list->setModel(&model);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list->setUniformItemSizes(true);
+    list->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    // A line the user picks becomes the line the engine appends to.
+    connect(list->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this, &model](const QModelIndex& current) {
+                if (!showing_)
+                    model.setCurrentIndex(current.isValid() ? current.row() : -1);
+            });
+}
+
+void Form1::connectHandlers()
+{
+    // toggled fires for the program's changes too, at once, as the port handling needs.
+    connect(chkEnableSerialPort, &QPushButton::toggled, this, [this] { chkEnableSerialPort_Click(); });
+    connect(cmdClearReceivedData, &QPushButton::clicked, this, [this] { cmdClearReceivedData_Click(); });
+    connect(cmdSaveCommands, &QPushButton::clicked, this, [this] { cmdSaveCommands_Click(); });
+    connect(cmdExit, &QPushButton::clicked, this, [this] { cmdExit_Click(); });
+    MSComm1_.OnComm = [this] { MSComm1_OnComm(); };
+}
+
+void Form1::Form_Load()
+{
+    ports_->SetSerialDefaults();
+    ComboSerialBaudRate->clear();
+    for (const char* settings :
+         {"600, N, 8, 1", "2400, N, 8, 1", "4800, N, 8, 1", "9600, N, 8, 1", "19200, N, 8, 1",
+          "38400, N, 8, 1", "56000, N, 8, 1", "128000, N, 8, 1", "460800, N, 8, 1",
+          "115200, N, 7, 2", "115200, N, 8, 1"})
+        ComboSerialBaudRate->addItem(QString::fromLatin1(settings));
+    ComboSerialBaudRate->setCurrentIndex(ComboSerialBaudRate->count() - 1);
+    engine_.ResetToStartValues();
+}
+
+void Form1::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    ComboSerialBaudRate->setFocus(Qt::OtherFocusReason);
+}
+
+void Form1::UpdateData(std::string_view chunk)
+{
+    engine_.UpdateData(chunk);
+    showCapture();
+}
+
+void Form1::showCapture()
+{
+    showing_ = true;
+    const std::pair<QListView*, LineListModel*> lists[] = {
+        {listCommands, &listCommandsModel_},
+        {listDataReceivedHEX, &listDataReceivedHEXModel_},
+        {listDataReceived, &listDataReceivedModel_},
+    };
+    for (const auto& [list, model] : lists) {
+        model->publishChanges();
+        const QModelIndex current = model->index(model->currentIndex());
+        if (current.isValid()) {
+            list->selectionModel()->setCurrentIndex(current, QItemSelectionModel::ClearAndSelect);
+            list->scrollTo(current);
+        } else {
+            list->selectionModel()->clear();
+        }
+    }
+    showing_ = false;
+    const QString bytes = QString::fromStdString(byteCount_.text());
+    if (lblByteCount->text() != bytes)
+        lblByteCount->setText(bytes);
+    const QString commands = QString::fromStdString(commandCount_.text());
+    if (lblCmdCount->text() != commands)
+        lblCmdCount->setText(commands);
+}
+
+void Form1::chkEnableSerialPort_Click() { ports_->chkEnableSerialPort_Click(); }
+
+void Form1::MSComm1_OnComm()
+{
+    ports_->MSComm1_OnComm([this](std::string_view chunk) { UpdateData(chunk); });
+}
+
+void Form1::cmdClearReceivedData_Click()
+{
+    engine_.ClearCapture();
+    showCapture();
+}
+
+void Form1::cmdSaveCommands_Click() { saver_->cmdSaveCommands_Click(listCommandsModel_, engine_.state()); }
+
+void Form1::cmdExit_Click() { endProgram(); }
+
+int Form1::enableStatusBackValue() const { return chkEnableStatusBack->isChecked() ? 1 : 0; }
+
+int Form1::statusBitsValue(int index) const { return chkStatusBits[index]->isChecked() ? 1 : 0; }
+
+int Form1::statusBits2Value(int index) const
+{
+    return chkStatusBits2[index]->isChecked() ? 1 : 0;
+}
+
+void Form1::Output(std::string_view bytes) { MSComm1_.Output(bytes); }
+
+} // namespace ostrel

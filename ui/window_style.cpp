@@ -1,0 +1,59 @@
+#include "ui/window_style.h"
+
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QFontMetrics>
+
+namespace ostrel {
+
+QFont ListFont()
+{
+    QFont font(QStringLiteral("Courier"));
+    font.setStyleHint(QFont::TypeWriter);
+    font.setFixedPitch(true);
+    font.setPointSizeF(9.75);
+    if (!QFontInfo(font).fixedPitch()) {
+        font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+        font.setPointSizeF(9.75);
+    }
+    return font;
+}
+
+QFont WindowFont()
+{
+    static const bool substituted = [] {
+        QFont::insertSubstitutions(
+            QStringLiteral("MS Sans Serif"),
+            {QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Liberation Sans Narrow"),
+             QStringLiteral("Arial Narrow"), QStringLiteral("Nimbus Sans Narrow"),
+             QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("Liberation Sans")});
+        return true;
+    }();
+    static_cast<void>(substituted);
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSizeF(8.25);
+    return font;
+}
+
+QFont TitleFont()
+{
+    QFont font = WindowFont();
+    font.setBold(true);
+    return font;
+}
+
+bool HasControlPictures(const QFont& font)
+{
+    return QFontMetrics(font).inFontUcs4(0x241B);
+}
+
+QIcon AppIcon()
+{
+    QIcon icon;
+    icon.addFile(QStringLiteral(":/icons/ostrel-serial-capture-16.png"), QSize(16, 16));
+    icon.addFile(QStringLiteral(":/icons/ostrel-serial-capture-32.png"), QSize(32, 32));
+    return icon;
+}
+
+} // namespace ostrel

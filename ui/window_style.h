@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QFont>
+#include <QIcon>
+
+namespace ostrel {
+
+// "Courier" 9.75 pt, or a fixed-pitch substitute: the hex columns must line up.
+QFont ListFont();
+// The window's font: "MS Sans Serif" 8.25 pt, the size its pixel layout was
+// drawn for. Where it is missing, a narrow sans-serif stands in, so that
+// captions such as "Open Serial Port" fit their controls.
+QFont WindowFont();
+// The same, bold: the titles over the lists.
+QFont TitleFont();
+// Whether the font draws the Unicode control pictures (U+2400 onwards).
+bool HasControlPictures(const QFont& font);
+// The application icon, 16 x 16 and 32 x 32.
+QIcon AppIcon();
+
+} // namespace ostrel
