@@ -154,11 +154,13 @@ void QtSerialControl::onReadyRead() { raise(comEvReceive); }
 
 void QtSerialControl::onError(QSerialPort::SerialPortError error)
 {
-    if (error != QSerialPort::ResourceError)
+    // A failed read means the device went away: an adapter unplugged, or the
+    // other end of a pseudo-terminal closed. Qt would report the failed read
+    // again and again, as fast as it can, until the port is closed.
+    if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError)
         return;
-    // The device went away. What it sent before that is still delivered; then
-    // the port is closed here, since Qt would otherwise report the failed
-    // reads again and again, and the window is told.
+    // What arrived before is still delivered; then the port is closed here and
+    // the window told.
     if (port_.bytesAvailable() > 0)
         raise(comEvReceive);
     port_.close();

@@ -1,0 +1,197 @@
+// The window on a real pseudo-terminal, linked as a port number: capture,
+// status replies, failures and a host that goes away.
+
+#include "serial/qt_serial_control.h"
+#include "tests/capture/capture_fixture.h"
+#include "tests/serial/pseudo_terminal.h"
+#include "tests/ui/window_test_support.h"
+
+#include <gtest/gtest.h>
+
+namespace ostrel::test {
+namespace {
+
+using namespace std::chrono_literals;
+using Strings = std::vector<std::string>;
+
+class LivePort : public ::testing::Test {
+protected:
+    LivePort() : form(comm, dialog) { links.link(1, host.portPath()); }
+
+    void open(bool handshake = false)
+    {
+        form.chkHWhandshake->setChecked(handshake);
+        form.chkEnableSerialPort->click();
+        ASSERT_TRUE(comm.PortOpen());
+    }
+    int bytesShown() const
+    {
+        return form.lblByteCount->text().mid(QStringLiteral("Bytes Received = ").size()).toInt();
+    }
+    bool received(int count)
+    {
+        return WaitUntil([&] { return bytesShown() >= count; });
+    }
+
+    PortLinks links;
+    PseudoTerminal host;
+    QtSerialControl comm;
+    FakeDialog dialog;
+    Form1 form;
+};
+
+TEST_F(LivePort, WorkedExampleCapturedLive)
+{
+    open();
+    EXPECT_EQ(form.chkEnableSerialPort->text(), "Close Serial Port");
+    host.write(Bytes("1B 40 41"));
+    host.write(Bytes("42 0A"));
+    ASSERT_TRUE(received(5));
+    EXPECT_EQ(ListTexts(form.listCommands),
+              (Strings{Described("1B 40", "ESC: Initialize."), " 41 42", Described("0A", "LF."), " "}));
+    EXPECT_EQ(ListTexts(form.listDataReceivedHEX), Strings{"1B 40 41 42 0A"});
+    EXPECT_EQ(form.lblCmdCount->text(), "Command Count = 2");
+}
+
+TEST_F(LivePort, StatusRequestsAnsweredWithTheBoxesAsTheyStand)
+{
+    open();
+    host.write(Bytes("10 52"));
+    EXPECT_EQ(host.read(4), Bytes("10 52 00 08")) << "start-up boxes: Cutter Home";
+    form.chkStatusBits[0]->setChecked(true);
+    form.chkStatusBits2[3]->setChecked(false);
+    form.chkStatusBits2[6]->setChecked(true);
+    host.write(Bytes("10 52"));
+    EXPECT_EQ(host.read(4), Bytes("10 52 01 40"));
+    for (QCheckBox* box : form.chkStatusBits)
+        box->setChecked(true);
+    for (QCheckBox* box : form.chkStatusBits2)
+        box->setChecked(true);
+    host.write(Bytes("10 52 41 10 52"));
+    EXPECT_EQ(host.read(8), Bytes("10 52 FF FF 10 52 FF FF")) << "two requests, two replies";
+    form.chkEnableStatusBack->setChecked(false);
+    host.write(Bytes("10 52"));
+    ASSERT_TRUE(received(11));
+    EXPECT_EQ(host.readFor(200ms), "");
+    EXPECT_EQ(form.listCommands->model()->index(5, 0).data().toString().toStdString(),
+              Described("10 52", "DLE: Status Request."));
+}
+
+TEST_F(LivePort, NoReplyInsideImageDataOrForEscR)
+{
+    open();
+    host.write(Bytes("1F 2A 00 02 10 52 1B 52 00"));
+    ASSERT_TRUE(received(9));
+    EXPECT_EQ(host.readFor(200ms), "");
+}
+
+TEST_F(LivePort, ReplyLeavesBeforeTheEventLoopRuns)
+{
+    open();
+    form.UpdateData(Bytes("10 52") + std::string(4000, 'x'));
+    EXPECT_EQ(host.readWithoutEventLoop(4), Bytes("10 52 00 08"));
+    EXPECT_EQ(bytesShown(), 4002) << "the reply never enters the capture";
+}
+
+TEST_F(LivePort, EveryByteValueArrivesIntactWithHardwareHandshake)
+{
+    open(/*handshake=*/true);
+    std::string all;
+    for (int b = 0; b < 256; ++b)
+        all += static_cast<char>(b);
+    host.write(all);
+    ASSERT_TRUE(received(256));
+    const auto& buffer = form.engine().state().captureBuffer;
+    EXPECT_EQ(std::string(buffer.begin() + 1, buffer.begin() + 257), all);
+    EXPECT_EQ(form.listDataReceived->model()->rowCount(), 32);
+}
+
+TEST_F(LivePort, OpenFailuresLeaveTheBoxUntickedAndTheCaptureAsItWas)
+{
+    open();
+    host.write("kept");
+    ASSERT_TRUE(received(4));
+    form.chkEnableSerialPort->click();
+    ASSERT_FALSE(comm.PortOpen());
+
+    links.link(7, "/nonexistent/ttyX");
+    QtSerialControl holder;
+    holder.setCommPort(1);
+    holder.setHandshaking(comXOnXoff);
+    holder.setPortOpen(true);
+
+    struct Case {
+        const char* port;
+        const char* settings;
+        const char* start;
+        const char* description;
+    };
+    const Case cases[] = {
+        {"COM3", "9600, N, 8, 1", "Error Opening Comm Port 0:9600, N, 8, 1\r\n", "port number 0"},
+        {"7", "9600, N, 8, 1", "Error Opening Comm Port 7:9600, N, 8, 1\r\n",
+         "No such file or directory: /nonexistent/ttyX"},
+        {"1", "9600, N, 8, 1", "Error Opening Comm Port 1:9600, N, 8, 1\r\n", host.portPath().c_str()},
+        {"1", "fast, N, 8, 1", "Error Opening Comm Port 1:fast, N, 8, 1\r\n", "baud rate \"fast\""},
+        {"1", "9600, X, 8, 1", "Error Opening Comm Port 1:9600, X, 8, 1\r\n", "parity \"X\""},
+        {"1", "9600, N, 9, 1", "Error Opening Comm Port 1:9600, N, 9, 1\r\n", "data bits \"9\""},
+        {"1", "9600, N, 8, 3", "Error Opening Comm Port 1:9600, N, 8, 3\r\n", "stop bits \"3\""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.port + std::string(" ") + c.settings);
+        form.comboSerialPort->setEditText(QString::fromLatin1(c.port));
+        form.ComboSerialBaudRate->setEditText(QString::fromLatin1(c.settings));
+        MessageCloser closer;
+        form.chkEnableSerialPort->click();
+        EXPECT_FALSE(form.chkEnableSerialPort->isChecked());
+        EXPECT_EQ(form.chkEnableSerialPort->text(), "Open Serial Port");
+        EXPECT_FALSE(comm.PortOpen());
+        ASSERT_EQ(closer.seen.size(), 1u);
+        const std::string text = closer.seen[0].text.toStdString();
+        EXPECT_EQ(text.rfind(c.start, 0), 0u) << text;
+        EXPECT_NE(text.find(std::string("Description:  ")), std::string::npos) << text;
+        EXPECT_NE(text.find(c.description), std::string::npos) << text;
+        EXPECT_EQ(ListTexts(form.listDataReceived), Strings{"kept"});
+    }
+}
+
+TEST_F(LivePort, RefusedParityOnAPortWithoutIt)
+{
+    form.ComboSerialBaudRate->setEditText("9600, E, 8, 1");
+    MessageCloser closer;
+    form.chkEnableSerialPort->click();
+    EXPECT_FALSE(comm.PortOpen());
+    ASSERT_EQ(closer.seen.size(), 1u);
+    EXPECT_NE(closer.seen[0].text.indexOf("Parity refused by " + QString::fromStdString(host.portPath())),
+              -1)
+        << closer.seen[0].text.toStdString();
+}
+
+TEST_F(LivePort, HostGoingAwayClosesThePortOnceAndItOpensAgain)
+{
+    int events = 0;
+    open();
+    const auto handler = comm.OnComm;
+    comm.OnComm = [&] {
+        ++events;
+        handler();
+    };
+    host.write("last words");
+    ASSERT_TRUE(received(10));
+    host.closeHostSide();
+    ASSERT_TRUE(WaitUntil([&] { return !form.chkEnableSerialPort->isChecked(); }));
+    EXPECT_FALSE(comm.PortOpen());
+    EXPECT_EQ(form.chkEnableSerialPort->text(), "Open Serial Port");
+    WaitUntil([] { return false; }, 200ms);
+    EXPECT_LT(events, 10) << "no storm of failed reads";
+    EXPECT_EQ(ListTexts(form.listDataReceived), (Strings{"last wor", "ds"}));
+
+    PseudoTerminal again;
+    links.link(1, again.portPath());
+    form.chkEnableSerialPort->click();
+    EXPECT_TRUE(comm.PortOpen());
+    again.write("!");
+    EXPECT_TRUE(received(11));
+}
+
+} // namespace
+} // namespace ostrel::test
