@@ -43,7 +43,7 @@ std::string SampleReceipt()
         job += static_cast<char>(0xFF - i);
     cmd({0x1B, 'J', 40, 0x0C});     // feed, form feed
     cmd({0x10, 'R'});               // status request
-    cmd({0x1D, 'V', 0x07});         // cut
+    cmd({0x1D, 'V'});               // cut (this printer's GS "V" takes no parameter)
     return job;
 }
 
