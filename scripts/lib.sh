@@ -20,10 +20,14 @@ ostrel_install_packages() {
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
-# ostrel_build BUILD_DIR [cmake options...]
+# ostrel_build BUILD_DIR [cmake options...] [--target TARGET]
 ostrel_build() {
   local dir="$1"
   shift
-  cmake -S "$OSTREL_ROOT" -B "$dir" "$@" >/dev/null
-  cmake --build "$dir" -j "$(nproc)"
+  local options=() target=()
+  while [ $# -gt 0 ]; do
+    if [ "$1" = "--target" ]; then target=(--target "$2"); shift 2; else options+=("$1"); shift; fi
+  done
+  cmake -S "$OSTREL_ROOT" -B "$dir" "${options[@]}" >/dev/null
+  cmake --build "$dir" -j "$(nproc)" "${target[@]}"
 }
