@@ -69,7 +69,7 @@ private:
                      QMessageBox::Icon icon = QMessageBox::NoIcon)
     {
         QMessageBox box(icon, QStringLiteral("OstrelSerialCapture"),
-                        QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size())),
+                        QString::fromStdString(text),
                         buttons, &form_);
         box.exec();
     }
@@ -82,7 +82,7 @@ Form1::Form1(SerialControl& MSComm1, CommonDialog& CommonDialog1, QWidget* paren
       MSComm1_(MSComm1),
       CommonDialog1_(CommonDialog1),
       printer_(*this, *this),
-      engine_({listDataReceivedModel_, listDataReceivedHEXModel_, listCommandsModel_, byteCount_,
+      engine_({listDataReceivedLines_, listDataReceivedHEXLines_, listCommandsLines_, byteCount_,
                commandCount_},
               &printer_),
       adapters_(std::make_unique<Adapters>(*this)),
@@ -132,16 +132,14 @@ void Form1::createControls()
                                          QStringLiteral("Save Capture"));
 
     Label1 = Title(this, "Label1", "Commands Received", {8, 104, 705, 17});
-    listCommands = Place<QListView>(this, "listCommands", {8, 120, 705, 199});
+    listCommands = placeList("listCommands", {8, 120, 705, 199}, listCommandsLines_);
     Label3 = Title(this, "Label3", "Data Received", {32, 328, 353, 17});
     Label5 = Title(this, "Label5", "HEX", {32, 344, 217, 17});
     Label4 = Title(this, "Label4", "ASCII", {256, 344, 129, 17});
-    listDataReceivedHEX = Place<QListView>(this, "listDataReceivedHEX", {32, 360, 217, 173});
-    listDataReceived = Place<QListView>(this, "listDataReceived", {256, 360, 129, 173});
-    bindList(listCommands, listCommandsModel_);
-    bindList(listDataReceivedHEX, listDataReceivedHEXModel_);
-    bindList(listDataReceived, listDataReceivedModel_);
-    listDataReceivedModel_.setControlPictures(HasControlPictures(listDataReceived->font()));
+    listDataReceivedHEX =
+        placeList("listDataReceivedHEX", {32, 360, 217, 173}, listDataReceivedHEXLines_);
+    listDataReceived = placeList("listDataReceived", {256, 360, 129, 173}, listDataReceivedLines_);
+    listDataReceived->setControlPictures(HasControlPictures(listDataReceived->font()));
 
     Frame1 = Place<QGroupBox>(this, "Frame1", {416, 328, 297, 209}, QStringLiteral("Status Bits"));
     chkEnableStatusBack = Place<QCheckBox>(Frame1, "chkEnableStatusBack", {96, 16, 137, 17},
@@ -203,20 +201,11 @@ void Form1::setKeyboardOrder()
         label->setFocusPolicy(Qt::NoFocus);
 }
 
-void Form1::bindList(QListView* list, LineListModel& model)
+LineListBox* Form1::placeList(const char* name, QRect geometry, LineView& lines)
 {
+    auto* list = Place<LineListBox>(this, name, geometry, lines);
     list->setFont(ListFont());
-    list->setModel(&model);
-    list->setSelectionMode(QAbstractItemView::SingleSelection);
-    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    list->setUniformItemSizes(true);
-    list->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    // A line the user picks becomes the line the engine appends to.
-    connect(list->selectionModel(), &QItemSelectionModel::currentChanged, this,
-            [this, &model](const QModelIndex& current) {
-                if (!showing_)
-                    model.setCurrentIndex(current.isValid() ? current.row() : -1);
-            });
+    return list;
 }
 
 void Form1::connectHandlers()
@@ -256,23 +245,8 @@ void Form1::UpdateData(std::string_view chunk)
 
 void Form1::showCapture()
 {
-    showing_ = true;
-    const std::pair<QListView*, LineListModel*> lists[] = {
-        {listCommands, &listCommandsModel_},
-        {listDataReceivedHEX, &listDataReceivedHEXModel_},
-        {listDataReceived, &listDataReceivedModel_},
-    };
-    for (const auto& [list, model] : lists) {
-        model->publishChanges();
-        const QModelIndex current = model->index(model->currentIndex());
-        if (current.isValid()) {
-            list->selectionModel()->setCurrentIndex(current, QItemSelectionModel::ClearAndSelect);
-            list->scrollTo(current);
-        } else {
-            list->selectionModel()->clear();
-        }
-    }
-    showing_ = false;
+    for (LineListBox* list : {listCommands, listDataReceivedHEX, listDataReceived})
+        list->refresh();
     const QString bytes = QString::fromStdString(byteCount_.text());
     if (lblByteCount->text() != bytes)
         lblByteCount->setText(bytes);
@@ -294,7 +268,7 @@ void Form1::cmdClearReceivedData_Click()
     showCapture();
 }
 
-void Form1::cmdSaveCommands_Click() { saver_->cmdSaveCommands_Click(listCommandsModel_, engine_.state()); }
+void Form1::cmdSaveCommands_Click() { saver_->cmdSaveCommands_Click(listCommandsLines_, engine_.state()); }
 
 void Form1::cmdExit_Click() { endProgram(); }
 

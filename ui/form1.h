@@ -2,13 +2,12 @@
 
 #include "capture/capture_engine.h"
 #include "printer/printer_emulator.h"
-#include "ui/line_list_model.h"
+#include "ui/line_list_box.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
-#include <QListView>
 #include <QPushButton>
 #include <QWidget>
 
@@ -55,12 +54,12 @@ public:
     QPushButton* cmdClearReceivedData;
     QPushButton* cmdSaveCommands;
     QLabel* Label1;
-    QListView* listCommands;
+    LineListBox* listCommands;
     QLabel* Label3;
     QLabel* Label5;
     QLabel* Label4;
-    QListView* listDataReceivedHEX;
-    QListView* listDataReceived;
+    LineListBox* listDataReceivedHEX;
+    LineListBox* listDataReceived;
     QGroupBox* Frame1;
     QCheckBox* chkEnableStatusBack;
     QLabel* Label6;
@@ -78,7 +77,7 @@ private:
     void createControls();
     void setKeyboardOrder();
     void connectHandlers();
-    void bindList(QListView* list, LineListModel& model);
+    LineListBox* placeList(const char* name, QRect geometry, LineView& lines);
     void Form_Load();
     void showCapture();
 
@@ -90,15 +89,13 @@ private:
     SerialControl& MSComm1_;
     CommonDialog& CommonDialog1_;
 
-    LineListModel listCommandsModel_;
-    LineListModel listDataReceivedModel_;
-    LineListModel listDataReceivedHEXModel_;
+    MemoryLineView listCommandsLines_;
+    MemoryLineView listDataReceivedLines_;
+    MemoryLineView listDataReceivedHEXLines_;
     CounterCaption byteCount_{"Bytes Received = "};
     CounterCaption commandCount_{"Command Count = "};
     PrinterEmulator printer_;
     CaptureEngine engine_;
-    bool showing_ = false; // the lists are being told of changes: not a user's selection
-
     class Adapters;
     std::unique_ptr<Adapters> adapters_;
     std::unique_ptr<PortHandling> ports_;

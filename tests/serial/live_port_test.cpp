@@ -73,7 +73,7 @@ TEST_F(LivePort, StatusRequestsAnsweredWithTheBoxesAsTheyStand)
     host.write(Bytes("10 52"));
     ASSERT_TRUE(received(11));
     EXPECT_EQ(host.readFor(200ms), "");
-    EXPECT_EQ(form.listCommands->model()->index(5, 0).data().toString().toStdString(),
+    EXPECT_EQ(form.listCommands->displayText(5).toStdString(),
               Described("10 52", "DLE: Status Request."));
 }
 
@@ -103,7 +103,7 @@ TEST_F(LivePort, EveryByteValueArrivesIntactWithHardwareHandshake)
     ASSERT_TRUE(received(256));
     const auto& buffer = form.engine().state().captureBuffer;
     EXPECT_EQ(std::string(buffer.begin() + 1, buffer.begin() + 257), all);
-    EXPECT_EQ(form.listDataReceived->model()->rowCount(), 32);
+    EXPECT_EQ(form.listDataReceived->lines().lineCount(), 32);
 }
 
 TEST_F(LivePort, OpenFailuresLeaveTheBoxUntickedAndTheCaptureAsItWas)

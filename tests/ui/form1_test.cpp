@@ -157,11 +157,11 @@ TEST(Window, StartUpState)
         EXPECT_FALSE(f.chkStatusBits[i]->isChecked()) << i;
         EXPECT_EQ(f.chkStatusBits2[i]->isChecked(), i == 3) << i;
     }
-    for (QListView* list : {f.listCommands, f.listDataReceived, f.listDataReceivedHEX}) {
-        EXPECT_EQ(list->model()->rowCount(), 0);
+    for (LineListBox* list : {f.listCommands, f.listDataReceived, f.listDataReceivedHEX}) {
+        EXPECT_EQ(list->lines().lineCount(), 0);
+        EXPECT_EQ(SelectedRow(list), -1);
         EXPECT_TRUE(QFontInfo(list->font()).fixedPitch()) << list->objectName().toStdString();
         EXPECT_DOUBLE_EQ(list->font().pointSizeF(), 9.75);
-        EXPECT_EQ(list->selectionMode(), QAbstractItemView::SingleSelection);
     }
     for (QLabel* title : {f.Label1, f.Label3, f.Label4, f.Label5}) {
         EXPECT_TRUE(title->font().bold());
@@ -206,7 +206,7 @@ TEST(Window, EveryByteValueIsDrawnVisibly)
     const Strings rows = ListTexts(w.form->listDataReceived);
     ASSERT_EQ(rows.size(), 32u);
     for (int row = 0; row < 32; ++row) {
-        const QString text = w.form->listDataReceived->model()->index(row, 0).data().toString();
+        const QString text = w.form->listDataReceived->displayText(row);
         ASSERT_EQ(text.size(), 8) << "one character per byte";
         for (int i = 0; i < 8; ++i) {
             const QChar c = text[i];
@@ -220,15 +220,15 @@ TEST(Window, ClearAllOnEmptyAndFullLists)
     Window w;
     Form1& f = *w.form;
     f.cmdClearReceivedData->click();
-    EXPECT_EQ(f.listCommands->model()->rowCount(), 0);
+    EXPECT_EQ(f.listCommands->lines().lineCount(), 0);
     EXPECT_EQ(f.lblByteCount->text(), "Bytes Received = 0");
     EXPECT_EQ(f.engine().state().captureIndex, 1);
 
     w.comm.receive(std::string(20000, 'A'));
-    ASSERT_EQ(f.listDataReceived->model()->rowCount(), 1000);
+    ASSERT_EQ(f.listDataReceived->lines().lineCount(), 1000);
     f.cmdClearReceivedData->click();
-    for (QListView* list : {f.listCommands, f.listDataReceived, f.listDataReceivedHEX}) {
-        EXPECT_EQ(list->model()->rowCount(), 0);
+    for (LineListBox* list : {f.listCommands, f.listDataReceived, f.listDataReceivedHEX}) {
+        EXPECT_EQ(list->lines().lineCount(), 0);
         EXPECT_EQ(SelectedRow(list), -1);
     }
     EXPECT_EQ(f.lblByteCount->text(), "Bytes Received = 9999") << "kept until the next byte";
@@ -258,7 +258,10 @@ TEST(Window, UsersSelectionTakesTheRestOfTheRow)
     Window w;
     Form1& f = *w.form;
     w.comm.receive("ABCDEFGHIJ");
-    f.listDataReceived->setCurrentIndex(f.listDataReceived->model()->index(0, 0));
+    f.show();
+    QTest::mouseClick(f.listDataReceived->viewport(), Qt::LeftButton, {},
+                      QPoint(10, f.listDataReceived->rowHeight() / 2));
+    ASSERT_EQ(SelectedRow(f.listDataReceived), 0);
     w.comm.receive("K");
     EXPECT_EQ(ListTexts(f.listDataReceived), (Strings{"ABCDEFGHK", "IJ"}));
     EXPECT_EQ(SelectedRow(f.listDataReceived), 0) << "the engine's current line stays shown";
@@ -281,8 +284,8 @@ TEST(Window, The1001stLineDropsLineOneAndStaysInView)
     EXPECT_EQ(texts[1], "row002..");
     EXPECT_EQ(texts[999], "last");
     EXPECT_EQ(SelectedRow(f.listDataReceived), 999);
-    const QRect shown = f.listDataReceived->visualRect(f.listDataReceived->model()->index(999, 0));
-    EXPECT_TRUE(f.listDataReceived->viewport()->rect().contains(shown)) << "kept in view";
+    EXPECT_TRUE(RowInView(f.listDataReceived, 999)) << "kept in view";
+    EXPECT_FALSE(RowInView(f.listDataReceived, 0));
 }
 
 TEST(Window, ExitEndsTheProgramWithoutClosingThePort)

@@ -24,19 +24,19 @@ MessageCloser::MessageCloser()
 
 MessageCloser::~MessageCloser() { timer_.stop(); }
 
-std::vector<std::string> ListTexts(const QListView* list)
+std::vector<std::string> ListTexts(const LineListBox* list)
 {
     std::vector<std::string> texts;
-    const QAbstractItemModel* model = list->model();
-    for (int row = 0; row < model->rowCount(); ++row)
-        texts.push_back(model->index(row, 0).data().toString().toStdString());
+    for (int row = 0; row < list->lines().lineCount(); ++row)
+        texts.push_back(list->displayText(row).toStdString());
     return texts;
 }
 
-int SelectedRow(const QListView* list)
+int SelectedRow(const LineListBox* list) { return list->lines().currentIndex(); }
+
+bool RowInView(const LineListBox* list, int row)
 {
-    const QModelIndexList selected = list->selectionModel()->selectedIndexes();
-    return selected.size() == 1 ? selected.first().row() : -1;
+    return row >= list->firstVisibleRow() && row < list->firstVisibleRow() + list->visibleRows();
 }
 
 } // namespace ostrel::test

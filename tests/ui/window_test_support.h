@@ -107,7 +107,10 @@ struct Window {
     std::unique_ptr<Form1> form = std::make_unique<Form1>(comm, dialog);
 };
 
-std::vector<std::string> ListTexts(const QListView* list);
-int SelectedRow(const QListView* list);
+// The lines of a list box as it draws them, its current line, and whether a
+// row is within its viewport.
+std::vector<std::string> ListTexts(const LineListBox* list);
+int SelectedRow(const LineListBox* list);
+bool RowInView(const LineListBox* list, int row);
 
 } // namespace ostrel::test
