@@ -16,6 +16,7 @@ public:
     PseudoTerminal& operator=(const PseudoTerminal&) = delete;
 
     const std::string& portPath() const { return slavePath_; }
+    int masterDescriptor() const { return master_; }
     void write(const std::string& bytes);
     // Reads exactly `count` bytes, running the event loop meanwhile; returns
     // what arrived within the time limit.
