@@ -68,8 +68,7 @@ private:
     void ShowMessage(QMessageBox::StandardButtons buttons, const std::string& text,
                      QMessageBox::Icon icon = QMessageBox::NoIcon)
     {
-        QMessageBox box(icon, QStringLiteral("OstrelSerialCapture"),
-                        QString::fromStdString(text),
+        QMessageBox box(icon, QStringLiteral("OstrelSerialCapture"), QString::fromStdString(text),
                         buttons, &form_);
         box.exec();
     }
@@ -80,7 +79,6 @@ private:
 Form1::Form1(SerialControl& MSComm1, CommonDialog& CommonDialog1, QWidget* parent)
     : QWidget(parent),
       MSComm1_(MSComm1),
-      CommonDialog1_(CommonDialog1),
       printer_(*this, *this),
       engine_({listDataReceivedLines_, listDataReceivedHEXLines_, listCommandsLines_, byteCount_,
                commandCount_},
@@ -234,7 +232,10 @@ void Form1::Form_Load()
 void Form1::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    ComboSerialBaudRate->setFocus(Qt::OtherFocusReason);
+    // Only when the window opens, not each time it is restored.
+    if (!opened_)
+        ComboSerialBaudRate->setFocus(Qt::OtherFocusReason);
+    opened_ = true;
 }
 
 void Form1::UpdateData(std::string_view chunk)

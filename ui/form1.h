@@ -87,7 +87,6 @@ private:
     void Output(std::string_view bytes) override;
 
     SerialControl& MSComm1_;
-    CommonDialog& CommonDialog1_;
 
     MemoryLineView listCommandsLines_;
     MemoryLineView listDataReceivedLines_;
@@ -96,6 +95,8 @@ private:
     CounterCaption commandCount_{"Command Count = "};
     PrinterEmulator printer_;
     CaptureEngine engine_;
+    bool opened_ = false;
+
     class Adapters;
     std::unique_ptr<Adapters> adapters_;
     std::unique_ptr<PortHandling> ports_;

@@ -3,6 +3,7 @@
 
 #include "app/replay_tool.h"
 #include "tests/capture/capture_fixture.h"
+#include "tests/file_helpers.h"
 
 #include <gtest/gtest.h>
 
@@ -17,17 +18,6 @@ namespace fs = std::filesystem;
 
 namespace ostrel::test {
 namespace {
-
-std::string ReadFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-void WriteFile(const fs::path& path, const std::string& bytes)
-{
-    std::ofstream(path, std::ios::binary) << bytes;
-}
 
 class Replay : public ::testing::Test {
 protected:

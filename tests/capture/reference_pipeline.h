@@ -1,6 +1,7 @@
 #pragma once
 
 #include "capture/capture_engine.h"
+#include "tests/capture/capture_fixture.h"
 
 namespace ostrel::test {
 
@@ -28,5 +29,25 @@ private:
     CaptureViews views_;
     CommandDescriber* describer_;
 };
+
+// Everything around the reference pipeline that Capture holds around the
+// engine, with the same status boxes, so that the two can be compared.
+struct ReferenceCapture : ReplyOutput {
+    ReferenceCapture()
+        : printer(status, *this), pipeline({ascii, hex, log, byteCount, commandCount}, &printer)
+    {
+    }
+    void Output(std::string_view bytes) override { replies.emplace_back(bytes); }
+
+    MemoryLineView ascii, hex, log;
+    CounterCaption byteCount{"Bytes Received = "};
+    CounterCaption commandCount{"Command Count = "};
+    FixedStatusControls status{0, 8};
+    std::vector<std::string> replies;
+    PrinterEmulator printer;
+    ReferencePipeline pipeline;
+};
+
+Snapshot Take(const ReferenceCapture& capture);
 
 } // namespace ostrel::test

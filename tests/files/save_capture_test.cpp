@@ -3,6 +3,7 @@
 
 #include "files/qt_common_dialog.h"
 #include "tests/capture/capture_fixture.h"
+#include "tests/file_helpers.h"
 #include "tests/ui/window_test_support.h"
 
 #include <QApplication>
@@ -22,17 +23,6 @@ namespace ostrel::test {
 namespace {
 
 using Strings = std::vector<std::string>;
-
-std::string ReadFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-void WriteFile(const fs::path& path, const std::string& bytes)
-{
-    std::ofstream(path, std::ios::binary) << bytes;
-}
 
 class SaveCapture : public ::testing::Test {
 protected:
