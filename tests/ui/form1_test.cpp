@@ -22,48 +22,50 @@ struct ControlRow {
     const char* container;
     QRect geometry;
     const char* text; // caption, or nullptr for none
+    int tab;          // place in the keyboard order; labels and groups hold one too
 };
 
-// The window's layout: name, container, Left/Top/Width/Height, caption.
+// The window's layout: name, container, Left/Top/Width/Height, caption, and
+// place in the keyboard order.
 const ControlRow kControls[] = {
-    {"frameSerialCommands", "Form1", {208, 8, 289, 89}, "Serial Port Settings"},
-    {"Label2", "frameSerialCommands", {96, 16, 73, 17}, "Serial Port"},
-    {"chkEnableSerialPort", "frameSerialCommands", {16, 24, 81, 33}, "Open Serial Port"},
-    {"comboSerialPort", "frameSerialCommands", {104, 32, 41, 21}, nullptr},
-    {"ComboSerialBaudRate", "frameSerialCommands", {152, 32, 113, 21}, nullptr},
-    {"chkHWhandshake", "frameSerialCommands", {152, 56, 97, 17}, "HW Handshake"},
-    {"cmdClearReceivedData", "Form1", {504, 16, 81, 33}, "Clear All"},
-    {"cmdSaveCommands", "Form1", {504, 56, 81, 33}, "Save Capture"},
-    {"Label1", "Form1", {8, 104, 705, 17}, "Commands Received"},
-    {"listCommands", "Form1", {8, 120, 705, 199}, nullptr},
-    {"Label3", "Form1", {32, 328, 353, 17}, "Data Received"},
-    {"Label5", "Form1", {32, 344, 217, 17}, "HEX"},
-    {"Label4", "Form1", {256, 344, 129, 17}, "ASCII"},
-    {"listDataReceivedHEX", "Form1", {32, 360, 217, 173}, nullptr},
-    {"listDataReceived", "Form1", {256, 360, 129, 173}, nullptr},
-    {"Frame1", "Form1", {416, 328, 297, 209}, "Status Bits"},
-    {"chkEnableStatusBack", "Frame1", {96, 16, 137, 17}, "Enable Status Return"},
-    {"Label6", "Frame1", {8, 48, 113, 17}, "Byte 1"},
-    {"Label7", "Frame1", {136, 48, 121, 17}, "Byte 2"},
-    {"chkStatusBits_0", "Frame1", {8, 72, 81, 17}, "Delivery Jam"},
-    {"chkStatusBits_1", "Frame1", {8, 88, 113, 17}, "Receipt Dropped"},
-    {"chkStatusBits_2", "Frame1", {8, 104, 105, 17}, "Receipt Taken"},
-    {"chkStatusBits_3", "Frame1", {8, 120, 81, 17}, "Receipt Jam"},
-    {"chkStatusBits_4", "Frame1", {8, 136, 81, 17}, "Printer Busy"},
-    {"chkStatusBits_5", "Frame1", {8, 152, 81, 17}, "Cutter Error"},
-    {"chkStatusBits_6", "Frame1", {8, 168, 81, 17}, "Spare"},
-    {"chkStatusBits_7", "Frame1", {8, 184, 81, 17}, "Spare"},
-    {"chkStatusBits2_0", "Frame1", {144, 72, 129, 17}, "Head Up"},
-    {"chkStatusBits2_1", "Frame1", {144, 88, 129, 17}, "Paper Out"},
-    {"chkStatusBits2_2", "Frame1", {144, 104, 129, 17}, "Paper at Delivery"},
-    {"chkStatusBits2_3", "Frame1", {144, 120, 129, 17}, "Cutter Home"},
-    {"chkStatusBits2_4", "Frame1", {144, 136, 129, 17}, "Paper Low"},
-    {"chkStatusBits2_5", "Frame1", {144, 152, 129, 17}, "Spare"},
-    {"chkStatusBits2_6", "Frame1", {144, 168, 145, 17}, "Print Head Temperature"},
-    {"chkStatusBits2_7", "Frame1", {144, 184, 129, 17}, "Spare"},
-    {"lblByteCount", "Form1", {8, 544, 169, 17}, "Bytes Received = 0"},
-    {"lblCmdCount", "Form1", {8, 560, 169, 17}, "Command Count = 0"},
-    {"cmdExit", "Form1", {632, 552, 81, 33}, "Exit"},
+    {"frameSerialCommands", "Form1", {208, 8, 289, 89}, "Serial Port Settings", 0},
+    {"Label2", "frameSerialCommands", {96, 16, 73, 17}, "Serial Port", 4},
+    {"chkEnableSerialPort", "frameSerialCommands", {16, 24, 81, 33}, "Open Serial Port", 3},
+    {"comboSerialPort", "frameSerialCommands", {104, 32, 41, 21}, nullptr, 2},
+    {"ComboSerialBaudRate", "frameSerialCommands", {152, 32, 113, 21}, nullptr, 1},
+    {"chkHWhandshake", "frameSerialCommands", {152, 56, 97, 17}, "HW Handshake", 10},
+    {"cmdClearReceivedData", "Form1", {504, 16, 81, 33}, "Clear All", 6},
+    {"cmdSaveCommands", "Form1", {504, 56, 81, 33}, "Save Capture", 11},
+    {"Label1", "Form1", {8, 104, 705, 17}, "Commands Received", 12},
+    {"listCommands", "Form1", {8, 120, 705, 199}, nullptr, 5},
+    {"Label3", "Form1", {32, 328, 353, 17}, "Data Received", 8},
+    {"Label5", "Form1", {32, 344, 217, 17}, "HEX", 14},
+    {"Label4", "Form1", {256, 344, 129, 17}, "ASCII", 13},
+    {"listDataReceivedHEX", "Form1", {32, 360, 217, 173}, nullptr, 9},
+    {"listDataReceived", "Form1", {256, 360, 129, 173}, nullptr, 7},
+    {"Frame1", "Form1", {416, 328, 297, 209}, "Status Bits", 16},
+    {"chkEnableStatusBack", "Frame1", {96, 16, 137, 17}, "Enable Status Return", 35},
+    {"Label6", "Frame1", {8, 48, 113, 17}, "Byte 1", 25},
+    {"Label7", "Frame1", {136, 48, 121, 17}, "Byte 2", 27},
+    {"chkStatusBits_0", "Frame1", {8, 72, 81, 17}, "Delivery Jam", 17},
+    {"chkStatusBits_1", "Frame1", {8, 88, 113, 17}, "Receipt Dropped", 18},
+    {"chkStatusBits_2", "Frame1", {8, 104, 105, 17}, "Receipt Taken", 19},
+    {"chkStatusBits_3", "Frame1", {8, 120, 81, 17}, "Receipt Jam", 20},
+    {"chkStatusBits_4", "Frame1", {8, 136, 81, 17}, "Printer Busy", 21},
+    {"chkStatusBits_5", "Frame1", {8, 152, 81, 17}, "Cutter Error", 22},
+    {"chkStatusBits_6", "Frame1", {8, 168, 81, 17}, "Spare", 23},
+    {"chkStatusBits_7", "Frame1", {8, 184, 81, 17}, "Spare", 24},
+    {"chkStatusBits2_0", "Frame1", {144, 72, 129, 17}, "Head Up", 26},
+    {"chkStatusBits2_1", "Frame1", {144, 88, 129, 17}, "Paper Out", 28},
+    {"chkStatusBits2_2", "Frame1", {144, 104, 129, 17}, "Paper at Delivery", 29},
+    {"chkStatusBits2_3", "Frame1", {144, 120, 129, 17}, "Cutter Home", 30},
+    {"chkStatusBits2_4", "Frame1", {144, 136, 129, 17}, "Paper Low", 31},
+    {"chkStatusBits2_5", "Frame1", {144, 152, 129, 17}, "Spare", 32},
+    {"chkStatusBits2_6", "Frame1", {144, 168, 145, 17}, "Print Head Temperature", 33},
+    {"chkStatusBits2_7", "Frame1", {144, 184, 129, 17}, "Spare", 34},
+    {"lblByteCount", "Form1", {8, 544, 169, 17}, "Bytes Received = 0", 36},
+    {"lblCmdCount", "Form1", {8, 560, 169, 17}, "Command Count = 0", 37},
+    {"cmdExit", "Form1", {632, 552, 81, 33}, "Exit", 15},
 };
 
 QString Caption(QWidget* widget)
@@ -104,16 +106,20 @@ TEST(Window, KeyboardOrderAndFirstFocus)
 {
     Window w;
     Form1& f = *w.form;
-    std::vector<QWidget*> expected = {f.ComboSerialBaudRate, f.comboSerialPort,
-                                      f.chkEnableSerialPort, f.listCommands,
-                                      f.cmdClearReceivedData, f.listDataReceived,
-                                      f.listDataReceivedHEX, f.chkHWhandshake,
-                                      f.cmdSaveCommands, f.cmdExit};
-    expected.insert(expected.end(), f.chkStatusBits.begin(), f.chkStatusBits.end());
-    expected.insert(expected.end(), f.chkStatusBits2.begin(), f.chkStatusBits2.end());
-    expected.push_back(f.chkEnableStatusBack);
-    for (QLabel* label : f.findChildren<QLabel*>())
-        EXPECT_EQ(label->focusPolicy(), Qt::NoFocus);
+    // The controls that take the focus, in the order of their places.
+    std::vector<const ControlRow*> rows;
+    for (const ControlRow& row : kControls)
+        rows.push_back(&row);
+    std::sort(rows.begin(), rows.end(), [](auto* a, auto* b) { return a->tab < b->tab; });
+    std::vector<QWidget*> expected;
+    for (const ControlRow* row : rows) {
+        auto* widget = f.findChild<QWidget*>(QString::fromLatin1(row->name));
+        if (qobject_cast<QLabel*>(widget) != nullptr || qobject_cast<QGroupBox*>(widget) != nullptr)
+            EXPECT_EQ(widget->focusPolicy(), Qt::NoFocus) << row->name;
+        else
+            expected.push_back(widget);
+    }
+    ASSERT_EQ(expected.size(), 27u);
 
     f.show();
     QApplication::setActiveWindow(&f);
