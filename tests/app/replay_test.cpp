@@ -21,20 +21,7 @@ namespace {
 
 class Replay : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        dir = fs::temp_directory_path() /
-              ("ostrel-replay-" + std::to_string(::getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-        input = dir / "job.bin";
-    }
-    void TearDown() override
-    {
-        fs::permissions(dir, fs::perms::owner_all, fs::perm_options::add);
-        fs::remove_all(dir);
-    }
+    void SetUp() override { input = dir / "job.bin"; }
 
     int run(std::vector<std::string> args, const std::string& stdinBytes = "")
     {
@@ -55,7 +42,9 @@ protected:
         return names;
     }
 
-    fs::path dir, input;
+    TestFolder folder{"ostrel-replay-"};
+    const fs::path& dir = folder.path();
+    fs::path input;
     std::string out, err;
 };
 

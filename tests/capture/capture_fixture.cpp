@@ -32,11 +32,11 @@ bool Snapshot::operator==(const Snapshot& o) const
            SameState(state, o.state) && replies == o.replies;
 }
 
-Snapshot Take(const Capture& c)
+Snapshot Take(const CaptureSurroundings& c, const CaptureState& state)
 {
     return {Lines(c.ascii),         Lines(c.hex),           Lines(c.log),
             c.ascii.currentIndex(), c.hex.currentIndex(),   c.log.currentIndex(),
-            c.byteCount.text(),     c.commandCount.text(), c.state(),
+            c.byteCount.text(),     c.commandCount.text(), state,
             c.replies};
 }
 

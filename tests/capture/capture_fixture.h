@@ -8,16 +8,28 @@
 
 namespace ostrel::test {
 
-// Everything a window would own around the engine, in memory: the three views,
-// both counters, the status boxes and a recorder standing for the port.
-struct Capture : ReplyOutput {
-    explicit Capture(bool describe = true) : printer(status, *this),
-        engine({ascii, hex, log, byteCount, commandCount}, describe ? &printer : nullptr)
+// Everything a window would own around a byte pipeline, in memory: the three
+// views, both counters, the status boxes, the printer and a recorder standing
+// for the port.
+struct CaptureSurroundings : ReplyOutput {
+    CaptureSurroundings() : printer(status, *this) {}
+    void Output(std::string_view bytes) override { replies.emplace_back(bytes); }
+    CaptureViews views() { return {ascii, hex, log, byteCount, commandCount}; }
+
+    MemoryLineView ascii, hex, log;
+    CounterCaption byteCount{"Bytes Received = "};
+    CounterCaption commandCount{"Command Count = "};
+    FixedStatusControls status{0, 8};
+    std::vector<std::string> replies;
+    PrinterEmulator printer;
+};
+
+// The engine with its surroundings.
+struct Capture : CaptureSurroundings {
+    explicit Capture(bool describe = true) : engine(views(), describe ? &printer : nullptr)
     {
         engine.ResetToStartValues();
     }
-
-    void Output(std::string_view bytes) override { replies.emplace_back(bytes); }
 
     void feed(const std::string& bytes) { engine.UpdateData(bytes); }
     void feedBytewise(const std::string& bytes)
@@ -27,12 +39,6 @@ struct Capture : ReplyOutput {
     }
     const CaptureState& state() const { return engine.state(); }
 
-    MemoryLineView ascii, hex, log;
-    CounterCaption byteCount{"Bytes Received = "};
-    CounterCaption commandCount{"Command Count = "};
-    FixedStatusControls status{0, 8};
-    std::vector<std::string> replies;
-    PrinterEmulator printer;
     CaptureEngine engine;
 };
 
@@ -49,7 +55,8 @@ struct Snapshot {
     bool operator==(const Snapshot& other) const;
 };
 
-Snapshot Take(const Capture& capture);
+Snapshot Take(const CaptureSurroundings& surroundings, const CaptureState& state);
+inline Snapshot Take(const Capture& capture) { return Take(capture, capture.state()); }
 
 // A command line as the log shows it once described: padded to 48, ">", text.
 std::string Described(const std::string& line, const std::string& description);

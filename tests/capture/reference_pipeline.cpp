@@ -136,12 +136,4 @@ void ReferencePipeline::SetParameterCount()
     }
 }
 
-Snapshot Take(const ReferenceCapture& c)
-{
-    return {Lines(c.ascii),         Lines(c.hex),           Lines(c.log),
-            c.ascii.currentIndex(), c.hex.currentIndex(),   c.log.currentIndex(),
-            c.byteCount.text(),     c.commandCount.text(), c.pipeline.state(),
-            c.replies};
-}
-
 } // namespace ostrel::test

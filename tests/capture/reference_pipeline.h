@@ -30,24 +30,16 @@ private:
     CommandDescriber* describer_;
 };
 
-// Everything around the reference pipeline that Capture holds around the
-// engine, with the same status boxes, so that the two can be compared.
-struct ReferenceCapture : ReplyOutput {
-    ReferenceCapture()
-        : printer(status, *this), pipeline({ascii, hex, log, byteCount, commandCount}, &printer)
-    {
-    }
-    void Output(std::string_view bytes) override { replies.emplace_back(bytes); }
-
-    MemoryLineView ascii, hex, log;
-    CounterCaption byteCount{"Bytes Received = "};
-    CounterCaption commandCount{"Command Count = "};
-    FixedStatusControls status{0, 8};
-    std::vector<std::string> replies;
-    PrinterEmulator printer;
+// The reference pipeline with the same surroundings as Capture, so that the
+// two can be compared.
+struct ReferenceCapture : CaptureSurroundings {
+    ReferenceCapture() : pipeline(views(), &printer) {}
     ReferencePipeline pipeline;
 };
 
-Snapshot Take(const ReferenceCapture& capture);
+inline Snapshot Take(const ReferenceCapture& capture)
+{
+    return Take(capture, capture.pipeline.state());
+}
 
 } // namespace ostrel::test

@@ -26,16 +26,6 @@ using Strings = std::vector<std::string>;
 
 class SaveCapture : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        dir = fs::temp_directory_path() /
-              ("ostrel-save-" + std::to_string(::getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
     // Presses Save Capture, answering the dialog with `name`.
     void save(const std::string& name)
     {
@@ -51,7 +41,8 @@ protected:
         return names;
     }
 
-    fs::path dir;
+    TestFolder folder{"ostrel-save-"};
+    const fs::path& dir = folder.path();
     Window w;
     MessageCloser closer;
 };
