@@ -3,7 +3,7 @@
 // a port number, waits for the window to open that port, sends a sample
 // receipt and a status request, and prints the status replies it gets.
 
-#include "capture/sample_print_job.h"
+#include "app/sample_print_job.h"
 #include "serial/port_number.h"
 
 #include <cerrno>

@@ -10,9 +10,10 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("ostrel-serial-capture"));
     QApplication::setDesktopFileName(QStringLiteral("ostrel-serial-capture"));
 
+    ostrel::CaptureSession session;
     ostrel::QtSerialControl MSComm1;
     ostrel::QtCommonDialog CommonDialog1;
-    ostrel::Form1 form(MSComm1, CommonDialog1);
+    ostrel::Form1 form(session, MSComm1, CommonDialog1);
     CommonDialog1.setParent(&form);
     form.show();
     return application.exec();

@@ -1,9 +1,8 @@
 #include "app/replay_tool.h"
 
-#include "capture/capture_engine.h"
+#include "capture/capture_session.h"
 #include "files/atomic_file.h"
 #include "files/capture_file_format.h"
-#include "printer/printer_emulator.h"
 
 #include <cerrno>
 #include <charconv>
@@ -116,9 +115,10 @@ Options ParseOptions(const std::vector<std::string>& args)
     return options;
 }
 
-class ReplyRecorder : public ReplyOutput {
+class ReplyRecorder : public CaptureListener {
 public:
-    void Output(std::string_view bytes) override { replies.append(bytes); }
+    void chunkTaken(std::string_view, ByteSource*) override {}
+    void replySent(std::string_view bytes, ByteSource*) override { replies.append(bytes); }
     std::string replies;
 };
 
@@ -158,27 +158,27 @@ int RunReplay(const std::vector<std::string>& args, std::istream& standardInput,
         }
     }
 
-    MemoryLineView ascii, hex, log;
-    CounterCaption byteCount("Bytes Received = ");
-    CounterCaption commandCount("Command Count = ");
     FixedStatusControls status(static_cast<std::uint8_t>(options.statusByte1),
                                static_cast<std::uint8_t>(options.statusByte2),
                                options.statusReturn);
+    CaptureSession session;
+    session.setStatusControls(status);
     ReplyRecorder replies;
-    PrinterEmulator printer(status, replies);
-    CaptureEngine engine({ascii, hex, log, byteCount, commandCount}, &printer);
-    engine.ResetToStartValues();
+    session.addListener(replies);
 
     const std::size_t chunk = options.chunk == 0 ? received.size() : options.chunk;
     for (std::size_t at = 0; at < received.size(); at += chunk)
-        engine.UpdateData(std::string_view(received).substr(at, chunk));
+        session.UpdateData(std::string_view(received).substr(at, chunk));
+    const LineView& log = session.listCommands();
+    const LineView& hex = session.listDataReceivedHEX();
+    const LineView& ascii = session.listDataReceived();
 
     AtomicFileSet files;
     const bool staged =
         (options.log.empty() || files.stage(options.log, ViewFileBytes(log))) &&
         (options.hex.empty() || files.stage(options.hex, ViewFileBytes(hex))) &&
         (options.ascii.empty() || files.stage(options.ascii, ViewFileBytes(ascii))) &&
-        (options.raw.empty() || files.stage(options.raw, RawCaptureFileBytes(engine.state()))) &&
+        (options.raw.empty() || files.stage(options.raw, RawCaptureFileBytes(session.state()))) &&
         (options.replies.empty() || files.stage(options.replies, replies.replies));
     if (!staged || !files.commit()) {
         standardError << "ostrel-replay: cannot write " << files.error() << "\n";
@@ -187,7 +187,8 @@ int RunReplay(const std::vector<std::string>& args, std::istream& standardInput,
     if (options.log.empty())
         standardOutput << ViewFileBytes(log) << std::flush;
     if (options.counters)
-        standardError << byteCount.text() << "\n" << commandCount.text() << "\n";
+        standardError << session.lblByteCount().text() << "\n" << session.lblCmdCount().text()
+                      << "\n";
     return 0;
 }
 

@@ -1,7 +1,7 @@
 // Status-reply latency over a pseudo-terminal, and the window's memory over a
 // long capture.
 
-#include "capture/sample_print_job.h"
+#include "app/sample_print_job.h"
 #include "serial/qt_serial_control.h"
 #include "tests/serial/pseudo_terminal.h"
 #include "tests/ui/window_test_support.h"
@@ -73,7 +73,8 @@ void StatusReplyLatency(benchmark::State& state)
         links.link(1, windowPty.portPath());
         QtSerialControl comm;
         test::FakeDialog dialog;
-        Form1 form(comm, dialog);
+        CaptureSession session;
+        Form1 form(session, comm, dialog);
         form.chkEnableSerialPort->click();
         const std::vector<double> window = TimeRoundTrips(windowPty.masterDescriptor(), kRounds);
 

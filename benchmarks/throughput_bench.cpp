@@ -1,7 +1,7 @@
 // How fast received bytes go through the engine alone, and through the window
 // with its real widgets repainting after every chunk.
 
-#include "capture/sample_print_job.h"
+#include "app/sample_print_job.h"
 #include "tests/capture/capture_fixture.h"
 #include "tests/ui/window_test_support.h"
 

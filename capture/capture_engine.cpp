@@ -1,7 +1,8 @@
 #include "capture/capture_engine.h"
 
 #include "capture/command_framing.h"
-#include "capture/control_bytes.h"
+#include "capture/hex_byte.h"
+#include "printer/command_set.h"
 
 #include <algorithm>
 #include <cstring>

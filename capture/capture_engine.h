@@ -57,6 +57,9 @@ public:
     // the framing of an open command among it, carries on.
     void ClearCapture();
 
+    // Null leaves command lines undescribed.
+    void setDescriber(CommandDescriber* describer) { describer_ = describer; }
+
     const CaptureState& state() const { return state_; }
     const CaptureViews& views() const { return views_; }
 

@@ -4,11 +4,6 @@
 
 namespace ostrel {
 
-// How many parameter bytes follow the first two bytes of a command: 0 for
-// every pair the printer does not give parameters to (all DLE commands among
-// them).
-int ParameterCountFor(int firstByte, int secondByte);
-
 // Decides how many more bytes belong to the command being framed, from the
 // command bytes collected so far. Called with paramBytesPending at 0, each time
 // a command's counted bytes have run out. After the first two bytes it looks up

@@ -1,6 +1,6 @@
 #include "printer/printer_emulator.h"
 
-#include "capture/control_bytes.h"
+#include "printer/command_set.h"
 #include "printer/command_descriptions.h"
 
 namespace ostrel {

@@ -1,6 +1,6 @@
 #include "printer/status_reply.h"
 
-#include "capture/control_bytes.h"
+#include "printer/command_set.h"
 
 namespace ostrel {
 

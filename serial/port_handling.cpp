@@ -4,6 +4,19 @@
 
 namespace ostrel {
 
+PortHandling::PortHandling(SerialControl& MSComm1, PortControls& window, CaptureSession& session)
+    : MSComm1_(MSComm1), window_(window), session_(session), source_(MSComm1)
+{
+    MSComm1_.OnComm = [this] { MSComm1_OnComm(); };
+    session_.attachSource(source_);
+}
+
+PortHandling::~PortHandling()
+{
+    MSComm1_.OnComm = nullptr;
+    session_.detachSource(source_);
+}
+
 void PortHandling::SetSerialDefaults()
 {
     MSComm1_.setCommPort(1);
@@ -45,14 +58,15 @@ void PortHandling::openOrClose()
     }
 }
 
-void PortHandling::MSComm1_OnComm(const std::function<void(std::string_view)>& UpdateData)
+void PortHandling::MSComm1_OnComm()
 {
     switch (MSComm1_.CommEvent()) {
     case comEvReceive:
-        UpdateData(MSComm1_.Input());
+        session_.UpdateData(MSComm1_.Input(), &source_);
         break;
     case comEventPortLost:
         window_.setEnableSerialPortValue(0);
+        session_.sourceEnded(source_);
         break;
     default:
         break; // line-state changes and line errors are not the capture's business

@@ -1,8 +1,9 @@
 #pragma once
 
+#include "capture/capture_session.h"
 #include "serial/serial_control.h"
+#include "serial/serial_source.h"
 
-#include <functional>
 #include <string>
 #include <string_view>
 
@@ -24,13 +25,13 @@ public:
     virtual void showOpenFailure(const std::string& message) = 0;
 };
 
-// Opens and closes the port as the window's controls say, and hands received
-// data to the capture.
+// Opens and closes the port as the window's controls say, and hands what the
+// port receives straight to the capture session; replies go back through the
+// port.
 class PortHandling {
 public:
-    PortHandling(SerialControl& MSComm1, PortControls& window) : MSComm1_(MSComm1), window_(window)
-    {
-    }
+    PortHandling(SerialControl& MSComm1, PortControls& window, CaptureSession& session);
+    ~PortHandling();
 
     // The serial control's start-up port and settings (the combo boxes are
     // read again at every opening).
@@ -40,15 +41,20 @@ public:
     // either path unticks the box and shows what went wrong.
     void chkEnableSerialPort_Click();
 
-    // Hands everything received to UpdateData in one call; when the device is
-    // gone, closes the port the way unticking the box does.
-    void MSComm1_OnComm(const std::function<void(std::string_view)>& UpdateData);
+    // Hands everything received to the session in one chunk; when the device
+    // is gone, closes the port the way unticking the box does.
+    void MSComm1_OnComm();
+
+    // The port as the session sees it: where replies go.
+    ByteSource& source() { return source_; }
 
 private:
     void openOrClose();
 
     SerialControl& MSComm1_;
     PortControls& window_;
+    CaptureSession& session_;
+    SerialSource source_;
 };
 
 // "Error Opening Comm Port 3:9600, N, 8, 1" CR LF "Description:  ..."

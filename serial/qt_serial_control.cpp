@@ -2,6 +2,14 @@
 
 #include "serial/port_number.h"
 
+#include <cerrno>
+#include <cstring>
+#ifdef Q_OS_UNIX
+#include <termios.h>
+#elif defined(Q_OS_WIN)
+#include <windows.h>
+#endif
+
 namespace ostrel {
 
 QtSerialControl::QtSerialControl(QObject* parent) : QObject(parent)
@@ -115,6 +123,36 @@ void QtSerialControl::applyFlowControl()
         port_.clearError();
         throw SerialError("Flow control refused by " + device_ + ": " + reason);
     }
+    if (flow == QSerialPort::SoftwareControl)
+        keepFlowControlBytesAsData();
+}
+
+void QtSerialControl::keepFlowControlBytesAsData()
+{
+    // A printer paces its host: it sends XOFF and XON when its input backs up
+    // (IXOFF), but every byte it receives is print data. Left to itself the
+    // driver would also act on received XON and XOFF (IXON) and take them out
+    // of the stream, losing 0x11 and 0x13 from images and double-size text.
+#ifdef Q_OS_UNIX
+    const int fd = static_cast<int>(port_.handle());
+    termios settings{};
+    if (::tcgetattr(fd, &settings) != 0)
+        throw SerialError("Flow control refused by " + device_ + ": " + std::strerror(errno));
+    settings.c_iflag |= IXOFF;
+    settings.c_iflag &= ~static_cast<tcflag_t>(IXON | IXANY);
+    if (::tcsetattr(fd, TCSANOW, &settings) != 0)
+        throw SerialError("Flow control refused by " + device_ + ": " + std::strerror(errno));
+#elif defined(Q_OS_WIN)
+    const HANDLE handle = reinterpret_cast<HANDLE>(port_.handle());
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    if (!::GetCommState(handle, &dcb))
+        throw SerialError("Flow control refused by " + device_);
+    dcb.fInX = TRUE;
+    dcb.fOutX = FALSE;
+    if (!::SetCommState(handle, &dcb))
+        throw SerialError("Flow control refused by " + device_);
+#endif
 }
 
 void QtSerialControl::applyModemLines()
@@ -141,6 +179,13 @@ void QtSerialControl::Output(std::string_view bytes)
     port_.write(bytes.data(), static_cast<qint64>(bytes.size()));
     // Hand the bytes to the driver now rather than when the event loop next runs.
     port_.flush();
+}
+
+void QtSerialControl::deliverWaiting()
+{
+    // A zero wait reads what the driver holds and announces it at once.
+    if (port_.isOpen())
+        port_.waitForReadyRead(0);
 }
 
 void QtSerialControl::raise(std::int16_t event)

@@ -27,6 +27,8 @@ public:
     std::int16_t CommEvent() const override { return commEvent_; }
     std::string Input() override;
     void Output(std::string_view bytes) override;
+    void deliverWaiting() override;
+    std::string deviceName() const override { return device_; }
 
     // The device the port number was last opened on, for messages and tests.
     const std::string& device() const { return device_; }
@@ -35,6 +37,7 @@ private:
     void applyLineSettings();
     void applyFlowControl();
     void applyModemLines();
+    void keepFlowControlBytesAsData();
     void raise(std::int16_t event);
     void onReadyRead();
     void onError(QSerialPort::SerialPortError error);

@@ -47,6 +47,12 @@ public:
     // Sends the bytes, in order, without waiting for the event loop.
     virtual void Output(std::string_view bytes) = 0;
 
+    // Raises the receive event now for bytes that have arrived at the device
+    // but not been announced yet; does nothing when there are none.
+    virtual void deliverWaiting() {}
+    // The device the port was last opened on, for messages.
+    virtual std::string deviceName() const { return {}; }
+
     // Raised for every event; the handler reads CommEvent.
     std::function<void()> OnComm;
 };

@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QMessageBox>
+#include <QScreen>
 
 namespace ostrel {
 
@@ -27,6 +28,9 @@ QLabel* Title(QWidget* container, const char* name, const char* text, QRect geom
     label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     return label;
 }
+
+// What the session reads once the window and its boxes are gone.
+const FixedStatusControls kStartUpStatus{0, 8, true};
 
 } // namespace
 
@@ -76,15 +80,13 @@ private:
     Form1& form_;
 };
 
-Form1::Form1(SerialControl& MSComm1, CommonDialog& CommonDialog1, QWidget* parent)
+Form1::Form1(CaptureSession& session, SerialControl& MSComm1, CommonDialog& CommonDialog1,
+             QWidget* parent)
     : QWidget(parent),
+      session_(session),
       MSComm1_(MSComm1),
-      printer_(*this, *this),
-      engine_({listDataReceivedLines_, listDataReceivedHEXLines_, listCommandsLines_, byteCount_,
-               commandCount_},
-              &printer_),
       adapters_(std::make_unique<Adapters>(*this)),
-      ports_(std::make_unique<PortHandling>(MSComm1, *adapters_)),
+      ports_(std::make_unique<PortHandling>(MSComm1, *adapters_, session)),
       saver_(std::make_unique<CaptureSaver>(CommonDialog1, *adapters_))
 {
     endProgram = [] { QCoreApplication::exit(0); };
@@ -97,9 +99,17 @@ Form1::Form1(SerialControl& MSComm1, CommonDialog& CommonDialog1, QWidget* paren
     setKeyboardOrder();
     Form_Load();
     connectHandlers();
+    frameTimer_.setSingleShot(true);
+    connect(&frameTimer_, &QTimer::timeout, this, [this] { drawFrame(); });
+    session_.setStatusControls(*this);
+    session_.addListener(*this);
 }
 
-Form1::~Form1() = default;
+Form1::~Form1()
+{
+    session_.removeListener(*this);
+    session_.setStatusControls(kStartUpStatus);
+}
 
 void Form1::createControls()
 {
@@ -130,13 +140,13 @@ void Form1::createControls()
                                          QStringLiteral("Save Capture"));
 
     Label1 = Title(this, "Label1", "Commands Received", {8, 104, 705, 17});
-    listCommands = placeList("listCommands", {8, 120, 705, 199}, listCommandsLines_);
+    listCommands = placeList("listCommands", {8, 120, 705, 199}, session_.listCommands());
     Label3 = Title(this, "Label3", "Data Received", {32, 328, 353, 17});
     Label5 = Title(this, "Label5", "HEX", {32, 344, 217, 17});
     Label4 = Title(this, "Label4", "ASCII", {256, 344, 129, 17});
     listDataReceivedHEX =
-        placeList("listDataReceivedHEX", {32, 360, 217, 173}, listDataReceivedHEXLines_);
-    listDataReceived = placeList("listDataReceived", {256, 360, 129, 173}, listDataReceivedLines_);
+        placeList("listDataReceivedHEX", {32, 360, 217, 173}, session_.listDataReceivedHEX());
+    listDataReceived = placeList("listDataReceived", {256, 360, 129, 173}, session_.listDataReceived());
     listDataReceived->setControlPictures(HasControlPictures(listDataReceived->font()));
 
     Frame1 = Place<QGroupBox>(this, "Frame1", {416, 328, 297, 209}, QStringLiteral("Status Bits"));
@@ -213,7 +223,6 @@ void Form1::connectHandlers()
     connect(cmdClearReceivedData, &QPushButton::clicked, this, [this] { cmdClearReceivedData_Click(); });
     connect(cmdSaveCommands, &QPushButton::clicked, this, [this] { cmdSaveCommands_Click(); });
     connect(cmdExit, &QPushButton::clicked, this, [this] { cmdExit_Click(); });
-    MSComm1_.OnComm = [this] { MSComm1_OnComm(); };
 }
 
 void Form1::Form_Load()
@@ -226,7 +235,7 @@ void Form1::Form_Load()
           "115200, N, 7, 2", "115200, N, 8, 1"})
         ComboSerialBaudRate->addItem(QString::fromLatin1(settings));
     ComboSerialBaudRate->setCurrentIndex(ComboSerialBaudRate->count() - 1);
-    engine_.ResetToStartValues();
+    // The capture's start values were set when the session was made.
 }
 
 void Form1::showEvent(QShowEvent* event)
@@ -240,36 +249,62 @@ void Form1::showEvent(QShowEvent* event)
 
 void Form1::UpdateData(std::string_view chunk)
 {
-    engine_.UpdateData(chunk);
+    session_.UpdateData(chunk, &ports_->source());
     showCapture();
+}
+
+void Form1::chunkTaken(std::string_view, ByteSource*) { scheduleFrame(); }
+
+void Form1::captureCleared() { scheduleFrame(); }
+
+void Form1::scheduleFrame()
+{
+    if (drawing_ || frameTimer_.isActive())
+        return;
+    const QScreen* display = screen();
+    const double hertz = display != nullptr && display->refreshRate() >= 1 ? display->refreshRate() : 60;
+    frameTimer_.start(static_cast<int>(1000 / hertz));
+}
+
+void Form1::drawFrame()
+{
+    drawing_ = true;
+    // Requests that came in since the last chunk are answered before drawing.
+    session_.deliverPending();
+    showCapture();
+    // Paint now rather than at some later turn of the event loop, where the
+    // repaint would stand in front of the next request.
+    QCoreApplication::sendPostedEvents(this, QEvent::UpdateRequest);
+    drawing_ = false;
 }
 
 void Form1::showCapture()
 {
+    frameTimer_.stop();
     for (LineListBox* list : {listCommands, listDataReceivedHEX, listDataReceived})
         list->refresh();
-    const QString bytes = QString::fromStdString(byteCount_.text());
+    const QString bytes = QString::fromStdString(session_.lblByteCount().text());
     if (lblByteCount->text() != bytes)
         lblByteCount->setText(bytes);
-    const QString commands = QString::fromStdString(commandCount_.text());
+    const QString commands = QString::fromStdString(session_.lblCmdCount().text());
     if (lblCmdCount->text() != commands)
         lblCmdCount->setText(commands);
 }
 
 void Form1::chkEnableSerialPort_Click() { ports_->chkEnableSerialPort_Click(); }
 
-void Form1::MSComm1_OnComm()
-{
-    ports_->MSComm1_OnComm([this](std::string_view chunk) { UpdateData(chunk); });
-}
+void Form1::MSComm1_OnComm() { ports_->MSComm1_OnComm(); }
 
 void Form1::cmdClearReceivedData_Click()
 {
-    engine_.ClearCapture();
+    session_.ClearAll();
     showCapture();
 }
 
-void Form1::cmdSaveCommands_Click() { saver_->cmdSaveCommands_Click(listCommandsLines_, engine_.state()); }
+void Form1::cmdSaveCommands_Click()
+{
+    saver_->cmdSaveCommands_Click(session_.listCommands(), session_.state());
+}
 
 void Form1::cmdExit_Click() { endProgram(); }
 
@@ -281,7 +316,5 @@ int Form1::statusBits2Value(int index) const
 {
     return chkStatusBits2[index]->isChecked() ? 1 : 0;
 }
-
-void Form1::Output(std::string_view bytes) { MSComm1_.Output(bytes); }
 
 } // namespace ostrel

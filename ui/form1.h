@@ -1,7 +1,6 @@
 #pragma once
 
-#include "capture/capture_engine.h"
-#include "printer/printer_emulator.h"
+#include "capture/capture_session.h"
 #include "ui/line_list_box.h"
 
 #include <QCheckBox>
@@ -9,6 +8,8 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QElapsedTimer>
+#include <QTimer>
 #include <QWidget>
 
 #include <array>
@@ -22,16 +23,23 @@ class CommonDialog;
 class PortHandling;
 class SerialControl;
 
-// The one window of the program. It owns the capture engine and its views, and
-// drives the serial control and the save dialog it is given.
-class Form1 : public QWidget, private StatusControls, private ReplyOutput {
+// The one window of the program. It shows the capture session's views and
+// counters, lends the session its status boxes, and drives the serial control
+// and the save dialog it is given. Received bytes go from the port straight to
+// the session; the window only hears that there is something new to draw, and
+// draws it at most once per screen refresh.
+class Form1 : public QWidget, private StatusControls, private CaptureListener {
     Q_OBJECT
 public:
-    Form1(SerialControl& MSComm1, CommonDialog& CommonDialog1, QWidget* parent = nullptr);
+    Form1(CaptureSession& session, SerialControl& MSComm1, CommonDialog& CommonDialog1,
+          QWidget* parent = nullptr);
     ~Form1() override;
 
-    // Hands one received chunk to the engine, then shows the result.
+    // Hands a chunk to the session as if the port had received it (replies go
+    // out on the port), then shows the result at once.
     void UpdateData(std::string_view chunk);
+    // Draws what the session holds now, instead of at the next refresh.
+    void showCapture();
 
     // Handlers; the controls call them, and tests may too.
     void chkEnableSerialPort_Click();
@@ -40,7 +48,8 @@ public:
     void cmdSaveCommands_Click();
     void cmdExit_Click();
 
-    const CaptureEngine& engine() const { return engine_; }
+    const CaptureEngine& engine() const { return session_.engine(); }
+    CaptureSession& session() { return session_; }
     // What Exit does; the application quits its event loop unless told otherwise.
     std::function<void()> endProgram;
 
@@ -79,23 +88,22 @@ private:
     void connectHandlers();
     LineListBox* placeList(const char* name, QRect geometry, LineView& lines);
     void Form_Load();
-    void showCapture();
+    void scheduleFrame();
+    void drawFrame();
 
     int enableStatusBackValue() const override;
     int statusBitsValue(int index) const override;
     int statusBits2Value(int index) const override;
-    void Output(std::string_view bytes) override;
+    void chunkTaken(std::string_view chunk, ByteSource* from) override;
+    void captureCleared() override;
 
+    CaptureSession& session_;
     SerialControl& MSComm1_;
-
-    MemoryLineView listCommandsLines_;
-    MemoryLineView listDataReceivedLines_;
-    MemoryLineView listDataReceivedHEXLines_;
-    CounterCaption byteCount_{"Bytes Received = "};
-    CounterCaption commandCount_{"Command Count = "};
-    PrinterEmulator printer_;
-    CaptureEngine engine_;
     bool opened_ = false;
+    // Drawing waits for the next screen refresh, so that bursts of chunks
+    // cost one repaint and status requests are not kept waiting behind them.
+    QTimer frameTimer_;
+    bool drawing_ = false;
 
     class Adapters;
     std::unique_ptr<Adapters> adapters_;

@@ -26,7 +26,8 @@ TEST(DemoHost, SampleReceiptCapturedAndItsStatusRequestAnswered)
 
     QtSerialControl comm;
     FakeDialog dialog;
-    Form1 form(comm, dialog);
+    CaptureSession session;
+    Form1 form(session, comm, dialog);
     form.comboSerialPort->setEditText("9");
     form.chkEnableSerialPort->click();
     ASSERT_TRUE(comm.PortOpen());

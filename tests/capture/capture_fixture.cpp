@@ -40,6 +40,14 @@ Snapshot Take(const CaptureSurroundings& c, const CaptureState& state)
             c.replies};
 }
 
+Snapshot Take(const Capture& c)
+{
+    return {Lines(c.ascii),         Lines(c.hex),           Lines(c.log),
+            c.ascii.currentIndex(), c.hex.currentIndex(),   c.log.currentIndex(),
+            c.byteCount.text(),     c.commandCount.text(), c.state(),
+            c.replies};
+}
+
 std::string Described(const std::string& line, const std::string& description)
 {
     std::string text = line;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "capture/capture_engine.h"
+#include "capture/capture_session.h"
 #include "printer/printer_emulator.h"
 
 #include <string>
@@ -24,22 +25,37 @@ struct CaptureSurroundings : ReplyOutput {
     PrinterEmulator printer;
 };
 
-// The engine with its surroundings.
-struct Capture : CaptureSurroundings {
-    explicit Capture(bool describe = true) : engine(views(), describe ? &printer : nullptr)
+// The capture under test: the session that the window and the tools use, with
+// its status boxes fixed and its replies recorded.
+struct Capture : CaptureListener {
+    explicit Capture(bool describe = true)
     {
-        engine.ResetToStartValues();
+        session.setStatusControls(status);
+        session.addListener(*this);
+        if (!describe)
+            engine.setDescriber(nullptr);
     }
+    ~Capture() override { session.removeListener(*this); }
+    void chunkTaken(std::string_view, ByteSource*) override {}
+    void replySent(std::string_view bytes, ByteSource*) override { replies.emplace_back(bytes); }
 
-    void feed(const std::string& bytes) { engine.UpdateData(bytes); }
+    void feed(const std::string& bytes) { session.UpdateData(bytes); }
     void feedBytewise(const std::string& bytes)
     {
         for (char c : bytes)
-            engine.UpdateData(std::string(1, c));
+            session.UpdateData(std::string(1, c));
     }
-    const CaptureState& state() const { return engine.state(); }
+    const CaptureState& state() const { return session.state(); }
 
-    CaptureEngine engine;
+    CaptureSession session;
+    CaptureEngine& engine = session.engine();
+    MemoryLineView& ascii = session.listDataReceived();
+    MemoryLineView& hex = session.listDataReceivedHEX();
+    MemoryLineView& log = session.listCommands();
+    const CounterCaption& byteCount = session.lblByteCount();
+    const CounterCaption& commandCount = session.lblCmdCount();
+    FixedStatusControls status{0, 8};
+    std::vector<std::string> replies;
 };
 
 std::vector<std::string> Lines(const LineView& view);
@@ -56,7 +72,7 @@ struct Snapshot {
 };
 
 Snapshot Take(const CaptureSurroundings& surroundings, const CaptureState& state);
-inline Snapshot Take(const Capture& capture) { return Take(capture, capture.state()); }
+Snapshot Take(const Capture& capture);
 
 // A command line as the log shows it once described: padded to 48, ">", text.
 std::string Described(const std::string& line, const std::string& description);

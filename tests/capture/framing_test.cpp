@@ -3,6 +3,7 @@
 // a command of its own exactly when the parameters are used up.
 
 #include "capture/command_framing.h"
+#include "printer/command_set.h"
 #include "tests/capture/capture_fixture.h"
 
 #include <gtest/gtest.h>

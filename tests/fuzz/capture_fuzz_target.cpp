@@ -129,13 +129,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     while (at < size) {
         const std::uint8_t step = data[at++];
         if (step == 0xFF) {
-            capture.engine.ClearCapture();
+            capture.session.ClearAll();
             reference.pipeline.ClearCapture();
         } else {
             const std::size_t length = std::min<std::size_t>(1 + step % 64, size - at);
             const std::string_view chunk(reinterpret_cast<const char*>(data + at), length);
             at += length;
-            capture.engine.UpdateData(chunk);
+            capture.session.UpdateData(chunk);
             reference.pipeline.UpdateData(chunk);
         }
         CheckInvariants(capture, /*allLines=*/false);

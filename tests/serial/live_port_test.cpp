@@ -16,7 +16,7 @@ using Strings = std::vector<std::string>;
 
 class LivePort : public ::testing::Test {
 protected:
-    LivePort() : form(comm, dialog) { links.link(1, host.portPath()); }
+    LivePort() : form(session, comm, dialog) { links.link(1, host.portPath()); }
 
     void open(bool handshake = false)
     {
@@ -35,6 +35,7 @@ protected:
 
     PortLinks links;
     PseudoTerminal host;
+    CaptureSession session;
     QtSerialControl comm;
     FakeDialog dialog;
     Form1 form;

@@ -134,9 +134,11 @@ TEST(PortHandling, OnlyReceiveEventsReachTheCapture)
     w.comm.pending = "A";
     w.comm.event = 3; // a line-state change
     w.comm.OnComm();
+    w.form->showCapture();
     EXPECT_EQ(w.form->lblByteCount->text(), "Bytes Received = 0");
     w.comm.event = comEvReceive;
     w.comm.OnComm();
+    w.form->showCapture();
     EXPECT_EQ(w.form->lblByteCount->text(), "Bytes Received = 1");
 }
 

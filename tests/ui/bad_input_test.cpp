@@ -51,7 +51,8 @@ TEST(BadInput, ReportedAndTheCaptureStaysIntact)
     links.link(7, "/nonexistent/ttyX");
     QtSerialControl comm;
     FakeDialog dialog;
-    Form1 form(comm, dialog);
+    CaptureSession session;
+    Form1 form(session, comm, dialog);
 
     // A capture with an open command in it: ESC "!" waits for its parameter.
     form.chkEnableSerialPort->click();

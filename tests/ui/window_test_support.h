@@ -33,12 +33,16 @@ public:
     std::string Input() override { return std::exchange(pending, {}); }
     void Output(std::string_view bytes) override { sent.emplace_back(bytes); }
 
+    // Raises the receive event, then (when set) lets the window draw.
     void receive(const std::string& bytes)
     {
         pending += bytes;
         event = comEvReceive;
         OnComm();
+        if (afterReceive)
+            afterReceive();
     }
+    std::function<void()> afterReceive;
 
     std::vector<std::string> calls;
     std::string failOn; // a call such as "PortOpen=1" that throws
@@ -100,11 +104,14 @@ private:
     QTimer timer_;
 };
 
-// A window with stand-ins, ready for a test.
+// A window with stand-ins, ready for a test. What the port receives is drawn
+// at once, instead of at the next screen refresh.
 struct Window {
+    Window() { comm.afterReceive = [this] { form->showCapture(); }; }
+    CaptureSession session;
     FakeSerialControl comm;
     FakeDialog dialog;
-    std::unique_ptr<Form1> form = std::make_unique<Form1>(comm, dialog);
+    std::unique_ptr<Form1> form = std::make_unique<Form1>(session, comm, dialog);
 };
 
 // The lines of a list box as it draws them, its current line, and whether a

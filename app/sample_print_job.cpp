@@ -1,4 +1,4 @@
-#include "capture/sample_print_job.h"
+#include "app/sample_print_job.h"
 
 #include <cstdint>
 

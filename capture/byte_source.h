@@ -1,0 +1,27 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace ostrel {
+
+// Where received bytes come from and where the replies to them go back: a
+// serial port, a network connection. A source hands each chunk it receives to
+// the capture session, and tells the session when it has gone away.
+class ByteSource {
+public:
+    virtual ~ByteSource() = default;
+
+    // For messages and reports: "serial /dev/ttyUSB0", "tcp 127.0.0.1:50312".
+    virtual std::string sourceName() const = 0;
+
+    // Sends bytes back to the peer now, not when the event loop next runs.
+    virtual void sendReply(std::string_view bytes) = 0;
+
+    // Hands over whatever has arrived and not been handed over yet, without
+    // waiting for more. Called before slow work (drawing) so that a request
+    // already waiting is answered first.
+    virtual void deliverPending() {}
+};
+
+} // namespace ostrel

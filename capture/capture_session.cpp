@@ -1,0 +1,75 @@
+#include "capture/capture_session.h"
+
+#include <algorithm>
+
+namespace ostrel {
+
+CaptureSession::CaptureSession()
+    : engine_({ascii_, hex_, log_, byteCount_, commandCount_}, &printer_)
+{
+    engine_.ResetToStartValues();
+}
+
+void CaptureSession::UpdateData(std::string_view chunk, ByteSource* from)
+{
+    if (chunk.empty())
+        return;
+    receivingFrom_ = from;
+    engine_.UpdateData(chunk);
+    receivingFrom_ = nullptr;
+    // A listener may remove itself while being told.
+    const std::vector<CaptureListener*> listeners = listeners_;
+    for (CaptureListener* listener : listeners)
+        listener->chunkTaken(chunk, from);
+}
+
+void CaptureSession::Replies::Output(std::string_view bytes)
+{
+    ++session_.repliesSent_;
+    if (session_.receivingFrom_ != nullptr)
+        session_.receivingFrom_->sendReply(bytes);
+    for (CaptureListener* listener : session_.listeners_)
+        listener->replySent(bytes, session_.receivingFrom_);
+}
+
+void CaptureSession::ClearAll()
+{
+    engine_.ClearCapture();
+    const std::vector<CaptureListener*> listeners = listeners_;
+    for (CaptureListener* listener : listeners)
+        listener->captureCleared();
+}
+
+void CaptureSession::addListener(CaptureListener& listener) { listeners_.push_back(&listener); }
+
+void CaptureSession::removeListener(CaptureListener& listener)
+{
+    listeners_.erase(std::remove(listeners_.begin(), listeners_.end(), &listener), listeners_.end());
+}
+
+void CaptureSession::attachSource(ByteSource& source)
+{
+    if (std::find(sources_.begin(), sources_.end(), &source) == sources_.end())
+        sources_.push_back(&source);
+}
+
+void CaptureSession::detachSource(ByteSource& source)
+{
+    sources_.erase(std::remove(sources_.begin(), sources_.end(), &source), sources_.end());
+}
+
+void CaptureSession::sourceEnded(ByteSource& source)
+{
+    const std::vector<CaptureListener*> listeners = listeners_;
+    for (CaptureListener* listener : listeners)
+        listener->sourceEnded(source);
+}
+
+void CaptureSession::deliverPending()
+{
+    const std::vector<ByteSource*> sources = sources_;
+    for (ByteSource* source : sources)
+        source->deliverPending();
+}
+
+} // namespace ostrel

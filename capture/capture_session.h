@@ -1,0 +1,105 @@
+#pragma once
+
+#include "capture/byte_source.h"
+#include "capture/capture_engine.h"
+#include "printer/printer_emulator.h"
+
+#include <string_view>
+#include <vector>
+
+namespace ostrel {
+
+// Told of everything the session takes in and sends out, after the engine has
+// taken it: the window, the receipt printer model, a job recorder.
+class CaptureListener {
+public:
+    virtual ~CaptureListener() = default;
+    // A chunk the engine has just taken whole; `from` is null for bytes that
+    // did not come from a source (a file, a test).
+    virtual void chunkTaken(std::string_view chunk, ByteSource* from) = 0;
+    // A status reply, sent while the chunk was taken (so before chunkTaken).
+    virtual void replySent(std::string_view, ByteSource*) {}
+    virtual void captureCleared() {}
+    virtual void sourceEnded(ByteSource&) {}
+};
+
+// One capture: the state, the three views and the two counters, the printer
+// that names commands and answers status requests, and the listeners. Every
+// byte source hands its chunks here, and the replies go back to the source the
+// request came from. Knows no window and no port.
+class CaptureSession {
+public:
+    // Status return on, only "Cutter Home" set, until setStatusControls.
+    CaptureSession();
+    CaptureSession(const CaptureSession&) = delete;
+    CaptureSession& operator=(const CaptureSession&) = delete;
+
+    // Where the status boxes are read at each request (the window's boxes).
+    // The controls must outlive the session or be replaced first.
+    void setStatusControls(const StatusControls& controls) { status_ = &controls; }
+
+    // Takes a received chunk whole, then tells the listeners.
+    void UpdateData(std::string_view chunk, ByteSource* from = nullptr);
+    // Clear All: the views emptied and the raw capture restarted.
+    void ClearAll();
+
+    void addListener(CaptureListener& listener);
+    void removeListener(CaptureListener& listener);
+
+    // Sources whose waiting bytes deliverPending collects.
+    void attachSource(ByteSource& source);
+    void detachSource(ByteSource& source);
+    // A source says it has gone; the listeners hear of it.
+    void sourceEnded(ByteSource& source);
+    // Asks every attached source to hand over what is waiting now.
+    void deliverPending();
+
+    const CaptureEngine& engine() const { return engine_; }
+    CaptureEngine& engine() { return engine_; }
+    const CaptureState& state() const { return engine_.state(); }
+    MemoryLineView& listDataReceived() { return ascii_; }
+    MemoryLineView& listDataReceivedHEX() { return hex_; }
+    MemoryLineView& listCommands() { return log_; }
+    const MemoryLineView& listCommands() const { return log_; }
+    const CounterCaption& lblByteCount() const { return byteCount_; }
+    const CounterCaption& lblCmdCount() const { return commandCount_; }
+    // Status replies sent since start-up.
+    long long repliesSent() const { return repliesSent_; }
+
+private:
+    // The printer's replies go to whichever source the chunk came from.
+    class Replies : public ReplyOutput {
+    public:
+        explicit Replies(CaptureSession& session) : session_(session) {}
+        void Output(std::string_view bytes) override;
+
+    private:
+        CaptureSession& session_;
+    };
+    class SessionStatus : public StatusControls {
+    public:
+        explicit SessionStatus(CaptureSession& session) : session_(session) {}
+        int enableStatusBackValue() const override { return session_.status_->enableStatusBackValue(); }
+        int statusBitsValue(int i) const override { return session_.status_->statusBitsValue(i); }
+        int statusBits2Value(int i) const override { return session_.status_->statusBits2Value(i); }
+
+    private:
+        CaptureSession& session_;
+    };
+
+    MemoryLineView ascii_, hex_, log_;
+    CounterCaption byteCount_{"Bytes Received = "};
+    CounterCaption commandCount_{"Command Count = "};
+    FixedStatusControls startUpStatus_{0, 8, true};
+    const StatusControls* status_ = &startUpStatus_;
+    SessionStatus statusReader_{*this};
+    Replies replies_{*this};
+    PrinterEmulator printer_{statusReader_, replies_};
+    CaptureEngine engine_;
+    ByteSource* receivingFrom_ = nullptr;
+    long long repliesSent_ = 0;
+    std::vector<CaptureListener*> listeners_;
+    std::vector<ByteSource*> sources_;
+};
+
+} // namespace ostrel
