@@ -1,5 +1,5 @@
-// Status-reply latency over a pseudo-terminal, and the window's memory over a
-// long capture.
+// Status-reply latency over a pseudo-terminal beside a bare C responder, the
+// window's CPU use at an offered rate, and its memory over a long capture.
 
 #include "app/sample_print_job.h"
 #include "serial/qt_serial_control.h"
@@ -8,15 +8,17 @@
 
 #include <QApplication>
 #include <QEventLoop>
-#include <QSerialPort>
+#include <QGuiApplication>
 
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <fstream>
+#include <csignal>
+#include <ctime>
 #include <poll.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -25,16 +27,28 @@ namespace {
 using namespace ostrel;
 using Clock = std::chrono::steady_clock;
 
-// The host: writes DLE "R" and waits for four bytes, `rounds` times, on its
-// own thread, while the main thread runs the event loop of whatever answers.
-std::vector<double> TimeRoundTrips(int master, int rounds)
+// How the host sends its requests.
+struct Pattern {
+    int rounds;
+    std::chrono::milliseconds gap; // between a reply and the next request
+    std::size_t textBefore;        // bytes of plain text sent with each request
+};
+
+// The host: writes DLE "R" (after `textBefore` bytes of text, in the same
+// write) and waits for the four reply bytes, on its own thread, while the main
+// thread runs the event loop of whatever answers. Times from the write to the
+// last reply byte.
+std::vector<double> TimeRoundTrips(int master, Pattern pattern)
 {
     std::vector<double> micros;
-    std::atomic<bool> done = false;
+    QEventLoop loop;
+    const std::string request = std::string(pattern.textBefore, 'x') + "\x10R";
     std::thread host([&] {
-        for (int i = 0; i < rounds; ++i) {
+        for (int i = 0; i < pattern.rounds; ++i) {
+            if (pattern.gap.count() > 0)
+                std::this_thread::sleep_for(pattern.gap);
             const auto start = Clock::now();
-            if (::write(master, "\x10R", 2) != 2)
+            if (::write(master, request.data(), request.size()) != static_cast<ssize_t>(request.size()))
                 break;
             std::size_t got = 0;
             while (got < 4) {
@@ -47,12 +61,13 @@ std::vector<double> TimeRoundTrips(int master, int rounds)
                     break;
                 got += static_cast<std::size_t>(n);
             }
+            if (got < 4)
+                break;
             micros.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
         }
-        done = true;
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
     });
-    while (!done)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    loop.exec();
     host.join();
     std::sort(micros.begin(), micros.end());
     return micros;
@@ -63,45 +78,136 @@ double Percentile(const std::vector<double>& sorted, double p)
     return sorted.empty() ? 0 : sorted[std::min(sorted.size() - 1, static_cast<std::size_t>(p * sorted.size()))];
 }
 
+// The window, visible, with its real serial layer, on port 1.
+struct LiveWindow {
+    LiveWindow()
+    {
+        links.link(1, pty.portPath());
+        form.show();
+        form.chkHWhandshake->setChecked(true);
+        form.chkEnableSerialPort->click();
+        for (int i = 0; i < 20; ++i)
+            QCoreApplication::processEvents();
+    }
+    test::PortLinks links;
+    test::PseudoTerminal pty;
+    QtSerialControl comm;
+    test::FakeDialog dialog;
+    CaptureSession session;
+    Form1 form{session, comm, dialog};
+};
+
+// The bare C responder on a pseudo-terminal of its own.
+struct BareResponder {
+    BareResponder()
+    {
+        pid = ::fork();
+        if (pid == 0) {
+            ::execl(OSTREL_BARE_RESPONDER, OSTREL_BARE_RESPONDER, pty.portPath().c_str(), nullptr);
+            ::_exit(127);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    ~BareResponder()
+    {
+        ::kill(pid, SIGTERM);
+        ::waitpid(pid, nullptr, 0);
+    }
+    test::PseudoTerminal pty;
+    pid_t pid = -1;
+};
+
+// The status reply of the window beside the bare responder, in the same run,
+// three ways: back to back, one request every 20 ms, and each request behind a
+// 4 KiB chunk of text. The window draws what it received meanwhile.
 void StatusReplyLatency(benchmark::State& state)
 {
-    constexpr int kRounds = 1000;
+    const Pattern patterns[] = {{300, std::chrono::milliseconds(0), 0},
+                                {150, std::chrono::milliseconds(20), 0},
+                                {300, std::chrono::milliseconds(0), 4096}};
+    const char* names[] = {"back_to_back", "every_20ms", "after_4k"};
     for (auto _ : state) {
-        // The window with its real serial layer and handlers.
-        test::PortLinks links;
-        test::PseudoTerminal windowPty;
-        links.link(1, windowPty.portPath());
-        QtSerialControl comm;
-        test::FakeDialog dialog;
-        CaptureSession session;
-        Form1 form(session, comm, dialog);
-        form.chkEnableSerialPort->click();
-        const std::vector<double> window = TimeRoundTrips(windowPty.masterDescriptor(), kRounds);
-
-        // A bare echo of four bytes on a minimal QSerialPort, for comparison.
-        test::PseudoTerminal echoPty;
-        QSerialPort echo;
-        echo.setPortName(QString::fromStdString(echoPty.portPath()));
-        echo.open(QIODevice::ReadWrite);
-        qint64 pending = 0;
-        QObject::connect(&echo, &QSerialPort::readyRead, [&] {
-            pending += echo.readAll().size();
-            for (; pending >= 2; pending -= 2) {
-                echo.write("\x10R\x00\x08", 4);
-                echo.flush();
-            }
-        });
-        const std::vector<double> bare = TimeRoundTrips(echoPty.masterDescriptor(), kRounds);
-
-        state.counters["window_median_us"] = Percentile(window, 0.5);
-        state.counters["window_p99_us"] = Percentile(window, 0.99);
-        state.counters["echo_median_us"] = Percentile(bare, 0.5);
-        state.counters["echo_p99_us"] = Percentile(bare, 0.99);
-        state.counters["median_ratio"] = Percentile(window, 0.5) / Percentile(bare, 0.5);
-        state.counters["answered"] = static_cast<double>(window.size());
+        LiveWindow window;
+        BareResponder bare;
+        for (int i = 0; i < 3; ++i) {
+            const std::vector<double> w = TimeRoundTrips(window.pty.masterDescriptor(), patterns[i]);
+            const std::vector<double> b = TimeRoundTrips(bare.pty.masterDescriptor(), patterns[i]);
+            const std::string name = names[i];
+            state.counters[name + "_window_median_us"] = Percentile(w, 0.5);
+            state.counters[name + "_window_p99_us"] = Percentile(w, 0.99);
+            state.counters[name + "_bare_median_us"] = Percentile(b, 0.5);
+            state.counters[name + "_bare_p99_us"] = Percentile(b, 0.99);
+            state.counters[name + "_answered"] =
+                static_cast<double>(w.size()) / patterns[i].rounds;
+        }
     }
+    state.SetLabel(QGuiApplication::platformName().toStdString());
 }
 BENCHMARK(StatusReplyLatency)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+double CpuSeconds(clockid_t clock)
+{
+    timespec t{};
+    ::clock_gettime(clock, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+// The window's share of a core while a host offers 1 MB/s in 4 KiB writes.
+// The host's own thread is not counted.
+void WindowCpuAtOneMegabytePerSecond(benchmark::State& state)
+{
+    constexpr std::size_t kChunk = 4096;
+    constexpr int kSeconds = 4;
+    const std::string stream = SamplePrintStream(static_cast<std::size_t>(kSeconds) << 20);
+    for (auto _ : state) {
+        LiveWindow window;
+        struct : CaptureListener {
+            void chunkTaken(std::string_view chunk, ByteSource*) override { bytes += chunk.size(); }
+            std::size_t bytes = 0;
+        } received;
+        window.session.addListener(received);
+        QEventLoop loop;
+        double hostCpu = 0;
+        const double processStart = CpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
+        const auto start = Clock::now();
+        std::thread host([&] {
+            const double own = CpuSeconds(CLOCK_THREAD_CPUTIME_ID);
+            auto next = Clock::now();
+            for (std::size_t at = 0; at < stream.size(); at += kChunk) {
+                std::this_thread::sleep_until(next);
+                next += std::chrono::microseconds(kChunk * 1'000'000 / (1 << 20));
+                const std::string_view chunk = std::string_view(stream).substr(at, kChunk);
+                std::size_t sent = 0;
+                while (sent < chunk.size()) {
+                    const ssize_t n = ::write(window.pty.masterDescriptor(), chunk.data() + sent,
+                                              chunk.size() - sent);
+                    if (n <= 0)
+                        break;
+                    sent += static_cast<std::size_t>(n);
+                }
+                // The replies to the stream's status requests are read and dropped.
+                pollfd p{window.pty.masterDescriptor(), POLLIN, 0};
+                char drain[256];
+                while (::poll(&p, 1, 0) > 0 && (p.revents & POLLIN) &&
+                       ::read(window.pty.masterDescriptor(), drain, sizeof drain) > 0) {
+                }
+            }
+            hostCpu = CpuSeconds(CLOCK_THREAD_CPUTIME_ID) - own;
+            // Time for the window to take and draw the last chunk.
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+        });
+        loop.exec();
+        host.join();
+        const double wall = std::chrono::duration<double>(Clock::now() - start).count();
+        const double cpu = CpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - processStart - hostCpu;
+        state.counters["cpu_percent"] = 100 * cpu / wall;
+        state.counters["received_mb"] = static_cast<double>(received.bytes) / (1 << 20);
+        window.session.removeListener(received);
+    }
+    state.SetLabel(QGuiApplication::platformName().toStdString());
+}
+BENCHMARK(WindowCpuAtOneMegabytePerSecond)->Iterations(1)->Unit(benchmark::kSecond);
 
 double PeakResidentMB()
 {

@@ -131,7 +131,8 @@ std::size_t CaptureEngine::appendToCommandLog(std::string_view bytes)
 
     std::size_t run = 1; // without a current line each byte needs the row-start check
     if (current != -1) {
-        run = bytes.size();
+        const std::size_t untilClose = base > kDataLineClose ? 1 : (kDataLineClose - base) / 3 + 1;
+        run = std::min(bytes.size(), untilClose);
         if (state_.paramBytesPending > 0) {
             run = std::min<std::size_t>(run, static_cast<std::size_t>(state_.paramBytesPending));
         } else {
@@ -140,8 +141,6 @@ std::size_t CaptureEngine::appendToCommandLog(std::string_view bytes)
                 ++plain;
             run = plain;
         }
-        const std::size_t untilClose = base > kDataLineClose ? 1 : (kDataLineClose - base) / 3 + 1;
-        run = std::min(run, untilClose);
     }
 
     char text[16 * 3];

@@ -1,5 +1,7 @@
 #include "capture/capture_session.h"
 
+#include "capture/status_request_scan.h"
+
 #include <algorithm>
 
 namespace ostrel {
@@ -15,7 +17,17 @@ void CaptureSession::UpdateData(std::string_view chunk, ByteSource* from)
     if (chunk.empty())
         return;
     receivingFrom_ = from;
+    // The chunk's status requests are answered first: showing a long chunk
+    // takes far longer than finding them, and the host is waiting.
+    const int requests = CountAnsweredStatusRequests(engine_.state(), log_.lineCount() == 0, chunk);
+    for (int i = 0; i < requests; ++i)
+        SendStatusReply(statusReader_, replies_);
+    printer_.answeredAhead(requests);
     engine_.UpdateData(chunk);
+    if (printer_.answeredAheadLeft() != 0) {
+        scanDisagreed_ = true;
+        printer_.answeredAhead(0);
+    }
     receivingFrom_ = nullptr;
     // A listener may remove itself while being told.
     const std::vector<CaptureListener*> listeners = listeners_;

@@ -65,6 +65,9 @@ public:
     const CounterCaption& lblCmdCount() const { return commandCount_; }
     // Status replies sent since start-up.
     long long repliesSent() const { return repliesSent_; }
+    // Whether answering ahead ever counted other requests than the engine
+    // named: a fault, watched by the tests and the fuzzer.
+    bool scanDisagreed() const { return scanDisagreed_; }
 
 private:
     // The printer's replies go to whichever source the chunk came from.
@@ -98,6 +101,7 @@ private:
     CaptureEngine engine_;
     ByteSource* receivingFrom_ = nullptr;
     long long repliesSent_ = 0;
+    bool scanDisagreed_ = false;
     std::vector<CaptureListener*> listeners_;
     std::vector<ByteSource*> sources_;
 };

@@ -14,9 +14,14 @@ void PrinterEmulator::DescribeCommand(const CaptureState& state, LineView& listC
     const int first = state.commandBytes[1];
     const int second = state.commandBytes[2];
     // The reply leaves before the line is annotated and before the rest of the
-    // chunk is looked at, as fast as a real printer answers.
-    if (first == DLE && second == 'R')
-        SendStatusReply(controls_, output_);
+    // chunk is looked at, as fast as a real printer answers (or earlier still,
+    // ahead of the whole chunk).
+    if (first == DLE && second == 'R') {
+        if (answeredAhead_ > 0)
+            --answeredAhead_;
+        else
+            SendStatusReply(controls_, output_);
+    }
 
     const int current = listCommands.currentIndex();
     AnnotationTail(listCommands.line(current).size(), NameCommand(first, second), annotation_);

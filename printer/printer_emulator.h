@@ -18,10 +18,18 @@ public:
 
     void DescribeCommand(const CaptureState& state, LineView& listCommands) override;
 
+    // The next `count` status requests were answered ahead of the chunk (see
+    // CountAnsweredStatusRequests): name them, but send nothing again.
+    void answeredAhead(int count) { answeredAhead_ = count; }
+    // Requests announced as answered ahead that never came; 0 unless the scan
+    // and the engine disagree.
+    int answeredAheadLeft() const { return answeredAhead_; }
+
 private:
     const StatusControls& controls_;
     ReplyOutput& output_;
     std::string annotation_; // reused, so naming a command allocates nothing
+    int answeredAhead_ = 0;
 };
 
 } // namespace ostrel

@@ -5,7 +5,9 @@
 #include <cerrno>
 #include <cstring>
 #ifdef Q_OS_UNIX
+#include <poll.h>
 #include <termios.h>
+#include <unistd.h>
 #elif defined(Q_OS_WIN)
 #include <windows.h>
 #endif
@@ -169,7 +171,28 @@ void QtSerialControl::applyModemLines()
 std::string QtSerialControl::Input()
 {
     const QByteArray received = port_.readAll();
-    return std::string(received.constData(), static_cast<std::size_t>(received.size()));
+    std::string input(received.constData(), static_cast<std::size_t>(received.size()));
+#ifdef Q_OS_UNIX
+    // A read that filled the driver's input buffer (4 KiB on Linux) leaves the
+    // rest of the host's write waiting in the driver until this read made room.
+    // Take that rest now, so that a status request at the end of a long write
+    // is answered before the front of the write is shown, not after.
+    constexpr std::size_t kDriverBuffer = 4095;
+    constexpr std::size_t kMostAtOnce = 64 * 1024;
+    std::size_t lastRead = input.size();
+    while (lastRead >= kDriverBuffer && input.size() < kMostAtOnce) {
+        pollfd waiting{static_cast<int>(port_.handle()), POLLIN, 0};
+        if (::poll(&waiting, 1, 1) <= 0 || !(waiting.revents & POLLIN))
+            break;
+        char buffer[8192];
+        const ssize_t n = ::read(waiting.fd, buffer, sizeof buffer);
+        if (n <= 0)
+            break; // errors are reported by the port's own next read
+        input.append(buffer, static_cast<std::size_t>(n));
+        lastRead = static_cast<std::size_t>(n);
+    }
+#endif
+    return input;
 }
 
 void QtSerialControl::Output(std::string_view bytes)

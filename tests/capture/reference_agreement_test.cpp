@@ -58,6 +58,7 @@ TEST(ReferenceAgreement, RandomStreamsChunksClearAllAndSelections)
                 pair[1]->setCurrentIndex(line);
             }
             ASSERT_EQ(Take(engine), Take(reference)) << "after byte " << at;
+            ASSERT_FALSE(engine.session.scanDisagreed()) << "requests answered ahead, byte " << at;
         }
     }
 }

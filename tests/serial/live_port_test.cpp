@@ -8,6 +8,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QEvent>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+
 namespace ostrel::test {
 namespace {
 
@@ -28,6 +33,7 @@ protected:
     {
         return form.lblByteCount->text().mid(QStringLiteral("Bytes Received = ").size()).toInt();
     }
+    int bytesCaptured() const { return form.engine().state().captureIndex - 1; }
     bool received(int count)
     {
         return WaitUntil([&] { return bytesShown() >= count; });
@@ -192,6 +198,61 @@ TEST_F(LivePort, HostGoingAwayClosesThePortOnceAndItOpensAgain)
     EXPECT_TRUE(comm.PortOpen());
     again.write("!");
     EXPECT_TRUE(received(11));
+}
+
+TEST_F(LivePort, XonAndXoffBytesArriveAsDataWithoutHardwareHandshake)
+{
+    open(/*handshake=*/false);
+    termios settings{};
+    ASSERT_EQ(::tcgetattr(host.slaveDescriptor(), &settings), 0);
+    EXPECT_TRUE(settings.c_iflag & IXOFF) << "the tool still paces the host";
+    EXPECT_FALSE(settings.c_iflag & IXON) << "received XON/XOFF must stay in the data";
+    // Double size (GS "!" 0x11), an image full of 0x11 and 0x13, then text.
+    const std::string job = Bytes("1D 21 11 41 1F 2A 00 04 11 13 13 11 13 42 0A");
+    host.write(job);
+    ASSERT_TRUE(received(static_cast<int>(job.size())));
+    const auto& buffer = form.engine().state().captureBuffer;
+    EXPECT_EQ(std::string(buffer.begin() + 1, buffer.begin() + 1 + job.size()), job);
+    EXPECT_EQ(form.lblCmdCount->text(), "Command Count = 3") << "GS !, US *, LF: framing kept";
+}
+
+// Holds up every paint of a widget, and notes the paints among the replies.
+struct SlowPaint : QObject, CaptureListener {
+    std::vector<std::string> order;
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            order.push_back("paint");
+            std::this_thread::sleep_for(30ms);
+        }
+        return false;
+    }
+    void chunkTaken(std::string_view, ByteSource*) override {}
+    void replySent(std::string_view, ByteSource*) override { order.push_back("reply"); }
+};
+
+TEST_F(LivePort, RequestWaitingWhenTheRepaintIsDueIsAnsweredFirst)
+{
+    open();
+    form.show();
+    WaitUntil([] { return false; }, 100ms);
+    SlowPaint watch;
+    form.listCommands->viewport()->installEventFilter(&watch);
+    session.addListener(watch);
+    for (int round = 0; round < 5; ++round) {
+        watch.order.clear();
+        // A line to draw, then, with no event loop running, a status request
+        // and enough time for the repaint to fall due as well.
+        host.write("A\r");
+        ASSERT_TRUE(WaitUntil([&] { return watch.order.empty() && bytesCaptured() > 0; }));
+        ASSERT_EQ(::write(host.masterDescriptor(), "\x10R", 2), 2);
+        std::this_thread::sleep_for(60ms);
+        EXPECT_EQ(host.read(4), Bytes("10 52 00 08"));
+        WaitUntil([&] { return watch.order.size() >= 2; }, 500ms);
+        ASSERT_FALSE(watch.order.empty());
+        EXPECT_EQ(watch.order.front(), "reply") << "round " << round;
+    }
+    session.removeListener(watch);
 }
 
 } // namespace

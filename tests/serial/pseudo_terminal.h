@@ -17,6 +17,7 @@ public:
 
     const std::string& portPath() const { return slavePath_; }
     int masterDescriptor() const { return master_; }
+    int slaveDescriptor() const { return slave_; }
     void write(const std::string& bytes);
     // Reads exactly `count` bytes, running the event loop meanwhile; returns
     // what arrived within the time limit.
