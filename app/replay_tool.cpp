@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <filesystem>
 #include <iterator>
 #include <optional>
 #include <sstream>
@@ -23,7 +24,8 @@ constexpr const char* kUsage =
     "  --hex FILE         the hex data view, one line per view line, CR LF\n"
     "  --ascii FILE       the ASCII data view, one line per view line, CR LF, one byte per character\n"
     "  --raw FILE         the raw capture file, 10001 bytes\n"
-    "  --chunk N          hand the bytes to UpdateData in chunks of N bytes (default: one chunk)\n"
+    "  --chunk N          hand the bytes to UpdateData in chunks of N bytes (default: 64 KiB;\n"
+    "                     the result is the same for any chunking)\n"
     "  --status-bits B1,B2   the two status bytes, decimal 0-255 (default 0,8: the window's start-up boxes)\n"
     "  --no-status-return    as if \"Enable Status Return\" were unticked\n"
     "  --replies FILE     every status reply that would have been sent, in order\n"
@@ -115,6 +117,38 @@ Options ParseOptions(const std::vector<std::string>& args)
     return options;
 }
 
+// Without --chunk the input goes through in pieces of this size; with one
+// chunk of any size the views and files come out the same.
+constexpr std::size_t kDefaultChunk = 64 * 1024;
+
+bool OutputsDistinct(const Options& options, std::string& problem)
+{
+    const std::pair<const char*, const std::string*> outputs[] = {
+        {"--log", &options.log}, {"--hex", &options.hex},         {"--ascii", &options.ascii},
+        {"--raw", &options.raw}, {"--replies", &options.replies},
+    };
+    std::vector<std::pair<const char*, std::string>> places;
+    for (const auto& [option, name] : outputs) {
+        if (name->empty())
+            continue;
+        // Links are followed as the writer follows them, even to a target
+        // that does not exist yet.
+        OutputPlace output;
+        std::string unused;
+        const std::string resolved = FindOutputPlace(*name, output, unused) ? output.resolved : *name;
+        std::error_code ignored;
+        const std::string place = std::filesystem::weakly_canonical(resolved, ignored).string();
+        for (const auto& [other, otherPlace] : places) {
+            if (otherPlace == place || std::filesystem::equivalent(*name, otherPlace, ignored)) {
+                problem = std::string(other) + " and " + option + " name the same file " + *name;
+                return false;
+            }
+        }
+        places.emplace_back(option, place.empty() ? *name : place);
+    }
+    return true;
+}
+
 class ReplyRecorder : public CaptureListener {
 public:
     void chunkTaken(std::string_view, ByteSource*) override {}
@@ -140,22 +174,11 @@ int RunReplay(const std::vector<std::string>& args, std::istream& standardInput,
         return 0;
     }
 
-    std::string received;
-    if (options.input == "-") {
-        received.assign(std::istreambuf_iterator<char>(standardInput), {});
-    } else {
-        std::ifstream in(options.input, std::ios::binary);
-        if (!in) {
-            standardError << "ostrel-replay: cannot read " << options.input << ": "
-                          << std::strerror(errno) << "\n";
-            return 1;
-        }
-        received.assign(std::istreambuf_iterator<char>(in), {});
-        if (in.bad()) {
-            standardError << "ostrel-replay: cannot read " << options.input << ": "
-                          << std::strerror(errno) << "\n";
-            return 1;
-        }
+    // Two outputs of one file would leave only the one written last.
+    std::string usage;
+    if (!OutputsDistinct(options, usage)) {
+        standardError << "ostrel-replay: " << usage << "\n" << kUsage;
+        return 2;
     }
 
     FixedStatusControls status(static_cast<std::uint8_t>(options.statusByte1),
@@ -166,9 +189,33 @@ int RunReplay(const std::vector<std::string>& args, std::istream& standardInput,
     ReplyRecorder replies;
     session.addListener(replies);
 
-    const std::size_t chunk = options.chunk == 0 ? received.size() : options.chunk;
-    for (std::size_t at = 0; at < received.size(); at += chunk)
-        session.UpdateData(std::string_view(received).substr(at, chunk));
+    // The input is taken a chunk at a time, so that memory stays flat however
+    // long it is; the result does not depend on the chunking.
+    std::ifstream file;
+    std::istream* in = &standardInput;
+    if (options.input != "-") {
+        file.open(options.input, std::ios::binary);
+        in = &file;
+    }
+    const auto readFailed = [&] {
+        standardError << "ostrel-replay: cannot read " << options.input << ": "
+                      << std::strerror(errno != 0 ? errno : EIO) << "\n";
+        return 1;
+    };
+    if (!*in)
+        return readFailed();
+    const std::size_t chunk = options.chunk == 0 ? kDefaultChunk : options.chunk;
+    std::vector<char> buffer(chunk);
+    for (;;) {
+        errno = 0;
+        in->read(buffer.data(), static_cast<std::streamsize>(chunk));
+        const auto got = static_cast<std::size_t>(in->gcount());
+        if (in->bad())
+            return readFailed();
+        session.UpdateData(std::string_view(buffer.data(), got));
+        if (in->eof() || got < chunk)
+            break;
+    }
     const LineView& log = session.listCommands();
     const LineView& hex = session.listDataReceivedHEX();
     const LineView& ascii = session.listDataReceived();
@@ -184,8 +231,14 @@ int RunReplay(const std::vector<std::string>& args, std::istream& standardInput,
         standardError << "ostrel-replay: cannot write " << files.error() << "\n";
         return 1;
     }
-    if (options.log.empty())
+    if (options.log.empty()) {
         standardOutput << ViewFileBytes(log) << std::flush;
+        if (!standardOutput) {
+            standardError << "ostrel-replay: cannot write the command log to standard output: "
+                          << std::strerror(errno != 0 ? errno : EIO) << "\n";
+            return 1;
+        }
+    }
     if (options.counters)
         standardError << session.lblByteCount().text() << "\n" << session.lblCmdCount().text()
                       << "\n";

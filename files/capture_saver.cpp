@@ -2,7 +2,7 @@
 
 #include "files/capture_file_format.h"
 
-#include <QSaveFile>
+#include "files/atomic_file.h"
 
 namespace ostrel {
 
@@ -14,9 +14,19 @@ void CaptureSaver::cmdSaveCommands_Click(const LineView& listCommands, const Cap
     const std::string chosen = CommonDialog1_.FileName();
     if (chosen.empty())
         return;
+    // The two files belong together: when the raw file can be seen to be
+    // impossible (its name is a folder, too long, in a folder that cannot be
+    // written), say so before the log is replaced.
+    const std::string rawName = RawCaptureFileName(chosen, FileNamesIgnoreCase());
+    OutputPlace place;
+    std::string problem;
+    if (!FindOutputPlace(chosen, place, problem) || !FindOutputPlace(rawName, place, problem)) {
+        showFailure(problem);
+        return;
+    }
     if (!SaveCommandLog(chosen, listCommands))
         return;
-    SaveRawCapture(RawCaptureFileName(chosen, FileNamesIgnoreCase()), state);
+    SaveRawCapture(rawName, state);
 }
 
 bool CaptureSaver::SaveCommandLog(const std::string& fileName, const LineView& listCommands)
@@ -34,18 +44,17 @@ bool CaptureSaver::SaveRawCapture(const std::string& fileName, const CaptureStat
 
 bool CaptureSaver::writeWhole(const std::string& fileName, const std::string& bytes)
 {
-    QSaveFile file(QString::fromStdString(fileName));
-    const bool written = file.open(QIODevice::WriteOnly) &&
-                         file.write(bytes.data(), static_cast<qint64>(bytes.size())) ==
-                             static_cast<qint64>(bytes.size()) &&
-                         file.commit();
-    if (written)
+    std::string problem;
+    if (WriteWholeFile(fileName, bytes, problem))
         return true;
-    const std::string reason = file.errorString().toStdString();
-    file.cancelWriting();
-    messages_.showSaveFailure("Could not save " + fileName + "\r\n" + reason +
-                              "\r\nThe capture is unchanged; you can save it elsewhere.");
+    showFailure(problem);
     return false;
+}
+
+void CaptureSaver::showFailure(const std::string& problem)
+{
+    messages_.showSaveFailure("Could not save " + problem +
+                              "\r\nThe capture is unchanged; you can save it elsewhere.");
 }
 
 } // namespace ostrel

@@ -17,9 +17,11 @@ public:
 };
 
 // Save Capture: asks for a name, writes the command log to it, confirms, then
-// writes the raw capture next to it. Each file is written to a temporary file
-// and renamed over the old one only when complete, so a failed save leaves the
-// old file as it was; a failure is shown and nothing captured is touched.
+// writes the raw capture next to it. Each file is written to a temporary file,
+// every write, sync and close checked, and renamed over the old one only when
+// all its bytes are on disk, so a failed save leaves the old file as it was; a
+// failure is shown, naming the file and the reason, and nothing captured is
+// touched.
 class CaptureSaver {
 public:
     CaptureSaver(CommonDialog& CommonDialog1, SaveMessages& messages)
@@ -37,6 +39,7 @@ public:
 
 private:
     bool writeWhole(const std::string& fileName, const std::string& bytes);
+    void showFailure(const std::string& problem);
 
     CommonDialog& CommonDialog1_;
     SaveMessages& messages_;

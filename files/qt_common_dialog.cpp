@@ -1,6 +1,8 @@
 #include "files/qt_common_dialog.h"
 
+#include <QDir>
 #include <QFileDialog>
+#include <QLineEdit>
 
 namespace ostrel {
 
@@ -45,9 +47,20 @@ void QtCommonDialog::ShowSave()
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setNameFilter(QString::fromStdString(QtNameFilter(filter_)));
     dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+    // Qt's own dialog, so that the name can be read back as it was typed.
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
     fileName_.clear();
-    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
-        fileName_ = dialog.selectedFiles().constFirst().toStdString();
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    QString chosen = dialog.selectedFiles().constFirst();
+    // The dialog reads quotes as a list of names ("a" "b"), so `we"ird.txt`
+    // would come back as `ird.txt`. A name is saved as it was typed.
+    const auto* typed = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    if (typed != nullptr && typed->text().contains(QLatin1Char('"'))) {
+        const QString text = typed->text();
+        chosen = QDir::isAbsolutePath(text) ? text : dialog.directory().absoluteFilePath(text);
+    }
+    fileName_ = chosen.toStdString();
 }
 
 } // namespace ostrel

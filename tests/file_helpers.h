@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -47,6 +48,51 @@ public:
 
 private:
     std::filesystem::path path_;
+};
+
+// A small file system of its own (tmpfs), to fill up: only where the test may
+// mount one (as root); mounted() says whether it was, and why not.
+class SmallFileSystem {
+public:
+    SmallFileSystem(const std::filesystem::path& where, const std::string& size) : path_(where)
+    {
+        std::filesystem::create_directories(path_);
+        const std::string command =
+            "mount -t tmpfs -o size=" + size + " tmpfs '" + path_.string() + "' 2>&1";
+        if (::geteuid() != 0) {
+            why_ = "mounting a tmpfs needs root";
+            return;
+        }
+        mounted_ = std::system(command.c_str()) == 0;
+        if (!mounted_)
+            why_ = "mount -t tmpfs was refused here";
+    }
+    ~SmallFileSystem()
+    {
+        if (mounted_)
+            std::system(("umount '" + path_.string() + "'").c_str());
+    }
+    SmallFileSystem(const SmallFileSystem&) = delete;
+    SmallFileSystem& operator=(const SmallFileSystem&) = delete;
+
+    bool mounted() const { return mounted_; }
+    const std::string& whyNot() const { return why_; }
+    // Fills it with a file until fewer than `leave` bytes are free.
+    void fill(std::size_t leave)
+    {
+        std::ofstream filler(path_ / "filler", std::ios::binary);
+        const std::string block(1024, 'f');
+        while (Free() > leave + block.size())
+            filler.write(block.data(), static_cast<std::streamsize>(block.size())).flush();
+        while (Free() > leave && filler.put('f').flush()) {
+        }
+    }
+    std::size_t Free() const { return std::filesystem::space(path_).available; }
+
+private:
+    std::filesystem::path path_;
+    bool mounted_ = false;
+    std::string why_;
 };
 
 } // namespace ostrel::test

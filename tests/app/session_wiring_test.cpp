@@ -122,7 +122,7 @@ struct Case {
 };
 
 const Case kCases[] = {
-    {"WorkedExample", {Bytes("1B 40 41"), Bytes("42 0A")}},
+    {"WorkedExample", {Bytes("1B 40 41"), Bytes("42 0A")}, 0, 8, true, ""},
     {"RequestAnsweredWithTheBoxes", {Bytes("10 52")}, 0x21, 0x40, true, Bytes("10 52 21 40")},
     {"TwoRequestsInOneChunk", {Bytes("10 52 41 10 52")}, 0, 8, true, Bytes("10 52 00 08 10 52 00 08")},
     {"RequestSplitOverChunks", {Bytes("41 10"), Bytes("52 0A")}, 1, 2, true, Bytes("10 52 01 02")},

@@ -1,6 +1,7 @@
 // Save Capture from the window: the two files byte for byte, the dialog and
 // the messages, and saves that fail without losing anything.
 
+#include "files/atomic_file.h"
 #include "files/qt_common_dialog.h"
 #include "tests/capture/capture_fixture.h"
 #include "tests/file_helpers.h"
@@ -186,15 +187,92 @@ TEST_F(SaveCapture, FailuresNameTheFileLoseNothingAndASecondSaveWorks)
     EXPECT_NE(ReadFile(dir / "old.txt"), "old log");
 }
 
-TEST_F(SaveCapture, FailedRawFileIsReportedAfterTheLog)
+TEST_F(SaveCapture, RawFileThatCannotBeWrittenIsReportedBeforeTheLogIsTouched)
 {
-    fs::create_directories(dir / "taken.bin"); // where the raw file would go
+    const std::string longName(252, 'n'); // the raw name gets 4 more: too long
+    struct Row {
+        std::string log;
+        std::string raw;
+        std::function<void()> prepare;
+    };
+    const Row rows[] = {
+        {(dir / "taken.txt").string(), (dir / "taken.bin").string(),
+         [&] { fs::create_directories(dir / "taken.bin"); }},
+        {(dir / longName).string(), (dir / (longName + ".bin")).string(), [] {}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.raw);
+        row.prepare();
+        if (row.log.size() - dir.string().size() < 255)
+            WriteFile(row.log, "older log");
+        closer.seen.clear();
+        w.comm.receive("A");
+        save(row.log);
+        ASSERT_EQ(closer.seen.size(), 1u) << "no confirmation";
+        EXPECT_NE(closer.seen[0].text.indexOf("Could not save " + QString::fromStdString(row.raw)), -1)
+            << closer.seen[0].text.toStdString();
+        EXPECT_EQ(ReadFile(row.log), "older log");
+    }
+}
+
+TEST_F(SaveCapture, RawFileFailingWhileWrittenIsReportedAfterTheLog)
+{
+    // The raw file is the second file written; its bytes meet a full disk.
+    static int writes;
+    writes = 0;
+    WriterCalls().write = [](int fd, const void* bytes, size_t count) -> ssize_t {
+        if (++writes == 2) {
+            errno = ENOSPC;
+            return -1;
+        }
+        return ::write(fd, bytes, count);
+    };
+    WriteFile(dir / "full.bin", "older raw");
     w.comm.receive("A");
-    save((dir / "taken.txt").string());
+    save((dir / "full.txt").string());
+    ResetWriterCalls();
     ASSERT_EQ(closer.seen.size(), 2u);
-    EXPECT_EQ(closer.seen[0].text.toStdString(), "Command History Saved as " + (dir / "taken.txt").string());
-    EXPECT_NE(closer.seen[1].text.indexOf("Could not save " + QString::fromStdString((dir / "taken.bin").string())), -1);
-    EXPECT_TRUE(fs::is_directory(dir / "taken.bin"));
+    EXPECT_EQ(closer.seen[0].text.toStdString(), "Command History Saved as " + (dir / "full.txt").string());
+    EXPECT_NE(closer.seen[1].text.indexOf("No space left on device"), -1);
+    EXPECT_EQ(ReadFile(dir / "full.bin"), "older raw");
+    EXPECT_EQ(filesInDir(), (Strings{"full.bin", "full.txt"})) << "no temporary file left";
+}
+
+TEST_F(SaveCapture, FullDiskNeverSaysSavedAndKeepsTheOlderFiles)
+{
+    std::string receipt;
+    for (int line = 0; line < 120; ++line)
+        receipt += Bytes("1B 21 08") + "Item " + std::to_string(line) + "      2.50" + Bytes("0D 0A");
+    const auto saveOnto = [&](const fs::path& place) {
+        WriteFile(place / "cap.txt", "older log");
+        WriteFile(place / "cap.bin", "older raw");
+        w.comm.receive(receipt);
+        closer.seen.clear();
+        save((place / "cap.txt").string());
+        ASSERT_EQ(closer.seen.size(), 1u);
+        EXPECT_EQ(closer.seen[0].text.indexOf("Command History Saved"), -1);
+        EXPECT_NE(closer.seen[0].text.indexOf("No space left on device"), -1)
+            << closer.seen[0].text.toStdString();
+        EXPECT_EQ(ReadFile(place / "cap.txt"), "older log");
+        EXPECT_EQ(ReadFile(place / "cap.bin"), "older raw");
+    };
+    // Through the write path's seam, anywhere...
+    WriterCalls().fsync = [](int) {
+        errno = ENOSPC;
+        return -1;
+    };
+    saveOnto(dir);
+    ResetWriterCalls();
+    // ...and on a real small file system filled up, where one can be mounted.
+    for (const std::size_t leave : {std::size_t{0}, std::size_t{8192}}) {
+        SmallFileSystem small(dir / "small", "64k");
+        if (!small.mounted())
+            GTEST_SKIP() << small.whyNot();
+        WriteFile(dir / "small" / "cap.txt", "older log");
+        WriteFile(dir / "small" / "cap.bin", "older raw");
+        small.fill(leave);
+        saveOnto(dir / "small");
+    }
 }
 
 TEST_F(SaveCapture, ReceptionGoesOnDuringTheDialogAndTheMessage)
@@ -237,6 +315,30 @@ TEST(SaveDialog, TitleFilterAndNoQuestionBeforeReplacing)
     EXPECT_FALSE(confirms);
     EXPECT_EQ(dialog.FileName(), file.string());
     fs::remove(file);
+}
+
+TEST(SaveDialog, NameWithAQuoteIsKeptAsTyped)
+{
+    const fs::path folder = fs::temp_directory_path();
+    QtCommonDialog dialog;
+    dialog.setDialogTitle("Save Serial Print Commands To A File");
+    dialog.setFilter("Text Files | *.txt");
+    QTimer timer;
+    timer.setInterval(5);
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        auto* shown = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (shown == nullptr)
+            return;
+        timer.stop();
+        shown->setDirectory(QString::fromStdString(folder.string()));
+        auto* edit = shown->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        ASSERT_NE(edit, nullptr);
+        edit->setText(QStringLiteral("we\"ird.txt"));
+        QMetaObject::invokeMethod(shown, "accept");
+    });
+    timer.start();
+    dialog.ShowSave();
+    EXPECT_EQ(dialog.FileName(), (folder / "we\"ird.txt").string());
 }
 
 TEST(SaveDialog, FilterTextInQtsWords)
