@@ -1,3 +1,4 @@
+#include "app/quit_on_signals.h"
 #include "files/qt_common_dialog.h"
 #include "serial/qt_serial_control.h"
 #include "ui/form1.h"
@@ -9,6 +10,7 @@ int main(int argc, char** argv)
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("ostrel-serial-capture"));
     QApplication::setDesktopFileName(QStringLiteral("ostrel-serial-capture"));
+    ostrel::QuitOnSignals();
 
     ostrel::CaptureSession session;
     ostrel::QtSerialControl MSComm1;

@@ -1,5 +1,6 @@
 #include "serial/qt_serial_control.h"
 
+#include "serial/port_lock.h"
 #include "serial/port_number.h"
 
 #include <cerrno>
@@ -74,9 +75,22 @@ void QtSerialControl::setPortOpen(bool open)
 
     device_ = PortDevice(commPort_);
     port_.setPortName(QString::fromStdString(device_));
+    // A lock left behind by a program that has ended must not keep the port.
+    std::string staleReason;
+    const std::optional<PortLock> before = FindPortLock(device_);
+    const bool stale = before && !before->holderAlive;
+    if (stale)
+        RemoveStaleLock(*before, staleReason);
     if (!port_.open(QIODevice::ReadWrite)) {
-        const std::string reason = port_.errorString().toStdString();
+        std::string reason = port_.errorString().toStdString();
         port_.clearError();
+        const std::optional<PortLock> lock = FindPortLock(device_);
+        if (lock && lock->holderAlive && lock->pid != static_cast<long>(::getpid()))
+            reason = "Port " + HeldPortDescription(*lock);
+        else if (lock && stale)
+            reason = "Port locked by process " + std::to_string(lock->pid) +
+                     ", which has ended; its lock file " + lock->file +
+                     " could not be removed (" + staleReason + ")";
         throw SerialError(reason + ": " + device_);
     }
     try {

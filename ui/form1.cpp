@@ -4,9 +4,13 @@
 #include "serial/port_handling.h"
 #include "ui/window_style.h"
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QFontMetrics>
 #include <QMessageBox>
 #include <QScreen>
+
+#include <algorithm>
 
 namespace ostrel {
 
@@ -27,6 +31,32 @@ QLabel* Title(QWidget* container, const char* name, const char* text, QRect geom
     label->setFont(TitleFont());
     label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     return label;
+}
+
+// Lines longer than this are shortened in message boxes, and runs without a
+// blank longer than the other are given places to wrap.
+constexpr qsizetype kLongestMessageLine = 300;
+constexpr qsizetype kLongestUnbrokenRun = 60;
+
+QString FitMessageText(const QString& text)
+{
+    QStringList lines = text.split(QStringLiteral("\r\n"));
+    for (QString& line : lines) {
+        if (line.size() > kLongestMessageLine)
+            line = line.left(kLongestMessageLine - 100) + QChar(0x2026) + line.right(99);
+        QString wrapped;
+        qsizetype run = 0;
+        for (const QChar c : line) {
+            run = c.isSpace() ? 0 : run + 1;
+            if (run > kLongestUnbrokenRun) {
+                wrapped += QChar(0x200B); // a zero-width place to wrap
+                run = 1;
+            }
+            wrapped += c;
+        }
+        line = wrapped;
+    }
+    return lines.join(QStringLiteral("\r\n"));
 }
 
 // What the session reads once the window and its boxes are gone.
@@ -72,8 +102,20 @@ private:
     void ShowMessage(QMessageBox::StandardButtons buttons, const std::string& text,
                      QMessageBox::Icon icon = QMessageBox::NoIcon)
     {
-        QMessageBox box(icon, QStringLiteral("OstrelSerialCapture"), QString::fromStdString(text),
-                        buttons, &form_);
+        // A very long line (a pasted settings text, a deep path) is wrapped,
+        // or shortened in the middle, so that the box fits the screen; the
+        // exact message stays one click away under "Show Details...".
+        const QString whole = QString::fromStdString(text);
+        const QScreen* screen = form_.screen();
+        const int room = screen != nullptr ? screen->availableGeometry().width() * 3 / 4 : 600;
+        int widest = 0;
+        for (const QString& line : whole.split(QStringLiteral("\r\n")))
+            widest = std::max(widest, QFontMetrics(QApplication::font("QMessageBox")).horizontalAdvance(line));
+        const QString shown = widest > room ? FitMessageText(whole) : whole;
+        QMessageBox box(icon, QStringLiteral("OstrelSerialCapture"), shown, buttons, &form_);
+        box.setTextFormat(Qt::PlainText);
+        if (shown != whole)
+            box.setDetailedText(whole);
         box.exec();
     }
 

@@ -64,7 +64,7 @@ TEST_F(SaveCapture, WritesTheLogThenConfirmsThenTheRawCapture)
                                  Described("0A", "LF.") + "\r\n \r\n")
         << "ends with the fresh line: one blank, CR LF";
     ASSERT_EQ(closer.seen.size(), 1u);
-    EXPECT_EQ(closer.seen[0].text.toStdString(), "Command History Saved as " + log);
+    EXPECT_EQ(closer.seen[0].whole().toStdString(), "Command History Saved as " + log);
     EXPECT_EQ(closer.seen[0].title, "OstrelSerialCapture");
     EXPECT_EQ(closer.seen[0].buttons, QMessageBox::Ok);
     EXPECT_EQ(closer.seen[0].icon, QMessageBox::NoIcon);
@@ -150,7 +150,7 @@ TEST_F(SaveCapture, RawNameFollowsTheRuleAndTheMessageNamesTheLog)
         EXPECT_EQ(ReadFile(dir / c.log), " 51\r\n");
         EXPECT_EQ(ReadFile(dir / c.raw).size(), 10001u);
         ASSERT_EQ(closer.seen.size(), 1u);
-        EXPECT_EQ(closer.seen[0].text.toStdString(), "Command History Saved as " + (dir / c.log).string());
+        EXPECT_EQ(closer.seen[0].whole().toStdString(), "Command History Saved as " + (dir / c.log).string());
     }
 }
 
@@ -174,7 +174,7 @@ TEST_F(SaveCapture, FailuresNameTheFileLoseNothingAndASecondSaveWorks)
         closer.seen.clear();
         save(c.log);
         ASSERT_EQ(closer.seen.size(), 1u) << "one failure message, no confirmation";
-        const std::string text = closer.seen[0].text.toStdString();
+        const std::string text = closer.seen[0].whole().toStdString();
         EXPECT_NE(text.find("Could not save " + c.log), std::string::npos) << text;
         EXPECT_EQ(closer.seen[0].title, "OstrelSerialCapture");
         EXPECT_EQ(filesInDir(), before) << "no raw file and no temporary file";
@@ -183,7 +183,7 @@ TEST_F(SaveCapture, FailuresNameTheFileLoseNothingAndASecondSaveWorks)
     EXPECT_EQ(ListTexts(w.form->listCommands).size(), 3u) << "the capture is untouched";
     closer.seen.clear();
     save((dir / "old.txt").string());
-    EXPECT_EQ(closer.seen.at(0).text.toStdString(), "Command History Saved as " + (dir / "old.txt").string());
+    EXPECT_EQ(closer.seen.at(0).whole().toStdString(), "Command History Saved as " + (dir / "old.txt").string());
     EXPECT_NE(ReadFile(dir / "old.txt"), "old log");
 }
 
@@ -209,8 +209,10 @@ TEST_F(SaveCapture, RawFileThatCannotBeWrittenIsReportedBeforeTheLogIsTouched)
         w.comm.receive("A");
         save(row.log);
         ASSERT_EQ(closer.seen.size(), 1u) << "no confirmation";
-        EXPECT_NE(closer.seen[0].text.indexOf("Could not save " + QString::fromStdString(row.raw)), -1)
-            << closer.seen[0].text.toStdString();
+        const SeenMessage& box = closer.seen[0];
+        const QString whole = box.whole();
+        EXPECT_NE(whole.indexOf("Could not save " + QString::fromStdString(row.raw)), -1)
+            << whole.toStdString();
         EXPECT_EQ(ReadFile(row.log), "older log");
     }
 }
@@ -232,8 +234,8 @@ TEST_F(SaveCapture, RawFileFailingWhileWrittenIsReportedAfterTheLog)
     save((dir / "full.txt").string());
     ResetWriterCalls();
     ASSERT_EQ(closer.seen.size(), 2u);
-    EXPECT_EQ(closer.seen[0].text.toStdString(), "Command History Saved as " + (dir / "full.txt").string());
-    EXPECT_NE(closer.seen[1].text.indexOf("No space left on device"), -1);
+    EXPECT_EQ(closer.seen[0].whole().toStdString(), "Command History Saved as " + (dir / "full.txt").string());
+    EXPECT_NE(closer.seen[1].whole().indexOf("No space left on device"), -1);
     EXPECT_EQ(ReadFile(dir / "full.bin"), "older raw");
     EXPECT_EQ(filesInDir(), (Strings{"full.bin", "full.txt"})) << "no temporary file left";
 }
@@ -250,9 +252,9 @@ TEST_F(SaveCapture, FullDiskNeverSaysSavedAndKeepsTheOlderFiles)
         closer.seen.clear();
         save((place / "cap.txt").string());
         ASSERT_EQ(closer.seen.size(), 1u);
-        EXPECT_EQ(closer.seen[0].text.indexOf("Command History Saved"), -1);
-        EXPECT_NE(closer.seen[0].text.indexOf("No space left on device"), -1)
-            << closer.seen[0].text.toStdString();
+        EXPECT_EQ(closer.seen[0].whole().indexOf("Command History Saved"), -1);
+        EXPECT_NE(closer.seen[0].whole().indexOf("No space left on device"), -1)
+            << closer.seen[0].whole().toStdString();
         EXPECT_EQ(ReadFile(place / "cap.txt"), "older log");
         EXPECT_EQ(ReadFile(place / "cap.bin"), "older raw");
     };

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QScreen>
+
 #include <filesystem>
 #include <unistd.h>
 
@@ -78,6 +80,7 @@ TEST(BadInput, ReportedAndTheCaptureStaysIntact)
         {BadInput::Settings, "9600, N, 9, 1", "data bits"},
         {BadInput::Settings, "9600, N, 4, 1", "data bits"},
         {BadInput::Settings, "9600, N, 8, 3", "stop bits"},
+        {BadInput::Settings, std::string(5000, '9') + ", N, 8, 1", "baud rate"},
         {BadInput::Settings, "9600, E, 8, 1", "Parity refused"},
         {BadInput::Settings, "9600, N, 7, 1", "7 data bits refused"},
         {BadInput::Port, "COM3", "Error Opening Comm Port 0:"},
@@ -125,8 +128,14 @@ TEST(BadInput, ReportedAndTheCaptureStaysIntact)
             EXPECT_TRUE(closer.seen.empty());
         } else {
             ASSERT_EQ(closer.seen.size(), 1u);
-            EXPECT_NE(closer.seen[0].text.indexOf(QString::fromLatin1(c.inMessage)), -1)
-                << closer.seen[0].text.toStdString();
+            const SeenMessage& box = closer.seen[0];
+            const QString whole = box.whole();
+            EXPECT_NE(whole.indexOf(QString::fromLatin1(c.inMessage)), -1) << whole.toStdString();
+            if (c.kind == BadInput::Settings) {
+                EXPECT_NE(whole.indexOf(QString::fromStdString(c.text)), -1) << "the whole text kept";
+            }
+            EXPECT_LE(box.frame.width(), form.screen()->availableGeometry().width())
+                << "the box fits the screen";
         }
         EXPECT_TRUE(Capture(form) == before) << "the capture changed";
     }

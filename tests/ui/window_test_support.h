@@ -89,6 +89,11 @@ struct SeenMessage {
     QString text;
     QMessageBox::StandardButtons buttons;
     QMessageBox::Icon icon;
+    QString detailedText;
+    QRect frame; // where the box stood on the screen
+    // The message itself: a box too wide for the screen shows it wrapped or
+    // shortened, and keeps it whole under "Show Details...".
+    QString whole() const { return detailedText.isEmpty() ? text : detailedText; }
 };
 
 // Closes every message box the window opens, as a user pressing its first
