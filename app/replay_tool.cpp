@@ -135,7 +135,10 @@ bool OutputsDistinct(const Options& options, std::string& problem)
         // that does not exist yet.
         OutputPlace output;
         std::string unused;
-        const std::string resolved = FindOutputPlace(*name, output, unused) ? output.resolved : *name;
+        const bool found = FindOutputPlace(*name, output, unused);
+        if (found && output.direct)
+            continue; // a device or FIFO takes each output in turn
+        const std::string resolved = found ? output.resolved : *name;
         std::error_code ignored;
         const std::string place = std::filesystem::weakly_canonical(resolved, ignored).string();
         for (const auto& [other, otherPlace] : places) {

@@ -129,6 +129,7 @@ TEST_F(ReplayOutputs, OneFileNamedTwiceIsBadUsage)
         EXPECT_NE(err.find("name the same file"), std::string::npos) << err;
     }
     EXPECT_FALSE(fs::exists(a));
+    EXPECT_EQ(run({"--log", "/dev/null", "--raw", "/dev/null"}), 0) << "a device takes both, in turn";
 }
 
 TEST_F(ReplayOutputs, LongestLegalNameWorks)
