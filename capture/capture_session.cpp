@@ -23,8 +23,9 @@ void CaptureSession::UpdateData(std::string_view chunk, ByteSource* from)
     for (int i = 0; i < requests; ++i)
         SendStatusReply(statusReader_, replies_);
     printer_.answeredAhead(requests);
+    const long long inPlace = printer_.answeredInPlace();
     engine_.UpdateData(chunk);
-    if (printer_.answeredAheadLeft() != 0) {
+    if (printer_.answeredAheadLeft() != 0 || printer_.answeredInPlace() != inPlace) {
         scanDisagreed_ = true;
         printer_.answeredAhead(0);
     }

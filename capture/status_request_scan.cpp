@@ -1,6 +1,6 @@
 #include "capture/status_request_scan.h"
 
-#include "capture/command_framing.h"
+#include "capture/command_tracker.h"
 #include "printer/command_set.h"
 
 namespace ostrel {
@@ -8,40 +8,32 @@ namespace ostrel {
 int CountAnsweredStatusRequests(const CaptureState& start, bool commandLogEmpty,
                                 std::string_view chunk)
 {
-    // Only the framing part of the state is used; the raw capture is not.
-    CaptureState state;
-    state.commandBytes = start.commandBytes;
-    state.commandByteIndex = start.commandByteIndex;
-    state.paramBytesPending = start.paramBytesPending;
+    CommandTracker tracker(start);
     int column = start.rowColumn;
     // The log gains its first line at a row start or when a line is closed,
     // and a described command on an empty log is neither named nor answered.
     bool logEmpty = commandLogEmpty;
     int answered = 0;
     for (const char c : chunk) {
-        const auto b = static_cast<std::uint8_t>(c);
         if (column == 0)
             logEmpty = false;
         column = (column + 1) % 8;
-        if (state.paramBytesPending == 0 && IsCommandStart(b)) {
-            state.commandBytes[1] = b;
-            state.commandByteIndex = 2;
-            if (IsSingleControlByte(b)) {
-                logEmpty = false;
-                state.paramBytesPending = 0;
-            } else {
-                state.paramBytesPending = 1;
-            }
-            continue;
-        }
-        if (state.commandByteIndex < CaptureState::kCommandBytesLast)
-            state.commandBytes[static_cast<std::size_t>(state.commandByteIndex++)] = b;
-        if (state.paramBytesPending > 0 && --state.paramBytesPending == 0) {
-            if (state.commandByteIndex == 3 && !logEmpty && state.commandBytes[1] == DLE &&
-                state.commandBytes[2] == 'R')
+        switch (tracker.take(static_cast<std::uint8_t>(c))) {
+        case CommandTracker::Event::Head:
+            if (!logEmpty && tracker.first() == DLE && tracker.second() == 'R')
                 ++answered;
             logEmpty = false;
-            SetParameterCount(state);
+            break;
+        case CommandTracker::Event::SingleCommand:
+            logEmpty = false;
+            break;
+        case CommandTracker::Event::Prefix:
+            break;
+        case CommandTracker::Event::Data:
+            // A line closed when the last counted byte arrives.
+            if (tracker.countedOut())
+                logEmpty = false;
+            break;
         }
     }
     return answered;

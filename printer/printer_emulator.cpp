@@ -17,10 +17,12 @@ void PrinterEmulator::DescribeCommand(const CaptureState& state, LineView& listC
     // chunk is looked at, as fast as a real printer answers (or earlier still,
     // ahead of the whole chunk).
     if (first == DLE && second == 'R') {
-        if (answeredAhead_ > 0)
+        if (answeredAhead_ > 0) {
             --answeredAhead_;
-        else
+        } else {
+            ++answeredInPlace_;
             SendStatusReply(controls_, output_);
+        }
     }
 
     const int current = listCommands.currentIndex();

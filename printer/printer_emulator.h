@@ -24,12 +24,15 @@ public:
     // Requests announced as answered ahead that never came; 0 unless the scan
     // and the engine disagree.
     int answeredAheadLeft() const { return answeredAhead_; }
+    // Requests answered where they stood in the chunk, not ahead of it.
+    long long answeredInPlace() const { return answeredInPlace_; }
 
 private:
     const StatusControls& controls_;
     ReplyOutput& output_;
     std::string annotation_; // reused, so naming a command allocates nothing
     int answeredAhead_ = 0;
+    long long answeredInPlace_ = 0;
 };
 
 } // namespace ostrel

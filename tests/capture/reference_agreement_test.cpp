@@ -84,3 +84,32 @@ TEST(ReferenceAgreement, LongRunsOfEveryKind)
 
 } // namespace
 } // namespace ostrel::test
+
+namespace ostrel::test {
+namespace {
+
+// Status requests are answered ahead of the chunk; these are the places where
+// whether one is answered at all depends on the command log being empty.
+TEST(AnsweredAhead, ClearAllAtEveryPointOfAShortJob)
+{
+    const std::string job = Bytes("41 1B 21 08 10 52 42 1F 2A 00 02 10 52 10 52 0A 10 52");
+    for (std::size_t cut = 0; cut <= job.size(); ++cut) {
+        for (std::size_t lead = 0; lead < 8; ++lead) {
+            SCOPED_TRACE(::testing::Message() << "lead " << lead << " cut " << cut);
+            Capture engine;
+            ReferenceCapture reference;
+            const std::string before = std::string(lead, 'x') + job.substr(0, cut);
+            engine.feed(before);
+            reference.pipeline.UpdateData(before);
+            engine.session.ClearAll();
+            reference.pipeline.ClearCapture();
+            engine.feed(job.substr(cut));
+            reference.pipeline.UpdateData(job.substr(cut));
+            EXPECT_EQ(engine.replies, reference.replies);
+            EXPECT_FALSE(engine.session.scanDisagreed());
+        }
+    }
+}
+
+} // namespace
+} // namespace ostrel::test
