@@ -1,22 +1,96 @@
 #include "app/quit_on_signals.h"
 #include "files/qt_common_dialog.h"
+#include "net/tcp_printer_port.h"
 #include "serial/qt_serial_control.h"
 #include "ui/form1.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
+
+#include <cstdlib>
+#include <iostream>
+#include <memory>
+
+namespace {
+
+// Where no display can be had (a server, a CI runner, an SSH session), one
+// plain line instead of the platform plugin's abort.
+bool DisplayAvailable()
+{
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+    if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        return true;
+    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+#else
+    return true;
+#endif
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
+    if (!DisplayAvailable()) {
+        std::cerr << "ostrel-serial-capture: no display to show the window on (DISPLAY is not set); "
+                     "without a window, use ostrel-capture to take jobs from a port and "
+                     "ostrel-replay to read a saved job\n";
+        return 1;
+    }
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("ostrel-serial-capture"));
     QApplication::setDesktopFileName(QStringLiteral("ostrel-serial-capture"));
-    ostrel::QuitOnSignals();
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("A stand-in receipt printer on a serial line."));
+    parser.addHelpOption();
+    const QCommandLineOption listen(
+        QStringLiteral("listen"),
+        QStringLiteral("Also take print jobs on TCP (127.0.0.1 unless an address is given)."),
+        QStringLiteral("[ADDRESS:]PORT"));
+    const QCommandLineOption idle(QStringLiteral("idle-timeout"),
+                                  QStringLiteral("Close a TCP client silent this long (default 30)."),
+                                  QStringLiteral("S"), QStringLiteral("30"));
+    parser.addOptions({listen, idle});
+    parser.process(application);
 
     ostrel::CaptureSession session;
     ostrel::QtSerialControl MSComm1;
     ostrel::QtCommonDialog CommonDialog1;
     ostrel::Form1 form(session, MSComm1, CommonDialog1);
     CommonDialog1.setParent(&form);
+
+    std::unique_ptr<ostrel::TcpPrinterPort> network;
+    if (parser.isSet(listen)) {
+        ostrel::ListenAddress where;
+        std::string error;
+        bool idleOk = false;
+        const int idleSeconds = parser.value(idle).toInt(&idleOk);
+        if (!idleOk || idleSeconds < 1) {
+            std::cerr << "ostrel-serial-capture: --idle-timeout takes seconds, 1 or more\n";
+            return 2;
+        }
+        if (!ostrel::ParseListenAddress(parser.value(listen).toStdString(), where, error)) {
+            std::cerr << "ostrel-serial-capture: " << error << "\n";
+            return 2;
+        }
+        network = std::make_unique<ostrel::TcpPrinterPort>(std::chrono::seconds(idleSeconds));
+        if (!network->listen(where, error)) {
+            std::cerr << "ostrel-serial-capture: " << error << "\n";
+            return 1;
+        }
+        // A network job goes to the same capture as the serial port's bytes.
+        network->jobStarted = [&session](ostrel::TcpConnection& job) { session.attachSource(job); };
+        network->received = [&session](std::string_view chunk, ostrel::TcpConnection& job) {
+            session.UpdateData(chunk, &job);
+        };
+        network->jobEnded = [&session](ostrel::TcpConnection& job, const std::string&) {
+            session.detachSource(job);
+            session.sourceEnded(job);
+        };
+        form.setWindowTitle(form.windowTitle() + QStringLiteral(" - listening on ") +
+                            QString::fromStdString(network->listeningOn()));
+    }
+    ostrel::QuitOnSignals();
     form.show();
     return application.exec();
 }

@@ -22,17 +22,20 @@ void OnSignal(int signal)
 
 } // namespace
 
-void QuitOnSignals()
+void QuitOnSignals(std::function<void()> onSignal)
 {
     if (::pipe2(gSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
         return;
     auto* notifier = new QSocketNotifier(gSignalPipe[0], QSocketNotifier::Read,
                                          QCoreApplication::instance());
-    QObject::connect(notifier, &QSocketNotifier::activated, [] {
+    QObject::connect(notifier, &QSocketNotifier::activated, [onSignal] {
         char byte = 0;
         while (::read(gSignalPipe[0], &byte, 1) > 0) {
         }
-        QCoreApplication::exit(0);
+        if (onSignal)
+            onSignal();
+        else
+            QCoreApplication::exit(0);
     });
     struct sigaction action {};
     action.sa_handler = OnSignal;

@@ -73,7 +73,7 @@ void QtSerialControl::setPortOpen(bool open)
     if (port_.isOpen())
         throw SerialError("Port already open");
 
-    device_ = PortDevice(commPort_);
+    device_ = fixedDevice_.empty() ? PortDevice(commPort_) : fixedDevice_;
     port_.setPortName(QString::fromStdString(device_));
     // A lock left behind by a program that has ended must not keep the port.
     std::string staleReason;

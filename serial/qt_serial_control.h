@@ -30,6 +30,9 @@ public:
     void deliverWaiting() override;
     std::string deviceName() const override { return device_; }
 
+    // Opens this device instead of the one the port number names.
+    void setDevice(const std::string& device) { fixedDevice_ = device; }
+
     // The device the port number was last opened on, for messages and tests.
     const std::string& device() const { return device_; }
 
@@ -50,6 +53,7 @@ private:
     int handshaking_ = 0;
     std::int16_t commEvent_ = 0;
     std::string device_;
+    std::string fixedDevice_;
 };
 
 } // namespace ostrel

@@ -1,0 +1,3 @@
+#include "app/capture_service.h"
+
+int main(int argc, char** argv) { return ostrel::RunCaptureService(argc, argv); }

@@ -1,0 +1,383 @@
+#include "app/capture_service.h"
+
+#include "app/quit_on_signals.h"
+#include "files/capture_file_format.h"
+#include "printer/command_set.h"
+#include "serial/port_number.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+
+#include <charconv>
+#include <filesystem>
+#include <iostream>
+#include <unistd.h>
+
+namespace ostrel {
+
+JobCapture::JobCapture(int number, std::string source, const StatusControls& status,
+                       long long maxBytes)
+    : maxBytes_(maxBytes)
+{
+    record_.number = number;
+    record_.source = std::move(source);
+    session_.setStatusControls(status);
+    session_.addListener(*this);
+}
+
+JobCapture::~JobCapture() { session_.removeListener(*this); }
+
+void JobCapture::take(std::string_view chunk, ByteSource* from)
+{
+    const auto room = static_cast<std::size_t>(std::max<long long>(0, maxBytes_ - size()));
+    const std::string_view kept = chunk.substr(0, room);
+    record_.droppedBytes += static_cast<long long>(chunk.size() - kept.size());
+    if (kept.empty())
+        return;
+    record_.bytes.append(kept);
+    kinds_.take(kept);
+    session_.UpdateData(kept, from);
+}
+
+JobRecord JobCapture::finish(const std::string& endedBy)
+{
+    record_.endedBy = endedBy;
+    record_.commandLog = ViewFileBytes(session_.listCommands());
+    record_.commands = session_.state().commandCount;
+    record_.kinds = kinds_.counts();
+    const auto cut = record_.kinds.find("GS V");
+    record_.cuts = cut == record_.kinds.end() ? 0 : cut->second;
+    return std::move(record_);
+}
+
+CaptureService::CaptureService(CaptureServiceOptions options, std::ostream& out, std::ostream& err)
+    : options_(std::move(options)),
+      out_(out),
+      err_(err),
+      status_(options_.statusByte1, options_.statusByte2, options_.statusReturn)
+{
+    serialGap_.setSingleShot(true);
+    serialGap_.setInterval(options_.jobGapMs);
+    connect(&serialGap_, &QTimer::timeout, this, [this] { finishSerialJob("silence"); });
+    noJobs_.setSingleShot(true);
+    noJobs_.setInterval(options_.timeoutS * 1000);
+    connect(&noJobs_, &QTimer::timeout, this, [this] {
+        if (!tcpJob_ && !serialJob_)
+            end(failed_ ? 1 : 0);
+    });
+}
+
+CaptureService::~CaptureService() = default;
+
+bool CaptureService::start(std::string& error)
+{
+    if (!options_.out.empty()) {
+        std::error_code made;
+        std::filesystem::create_directories(options_.out, made);
+        if (made || !std::filesystem::is_directory(options_.out)) {
+            error = "cannot use the folder " + options_.out + ": " +
+                    (made ? made.message() : std::string("not a folder"));
+            return false;
+        }
+        nextNumber_ = NextJobNumber(options_.out);
+    }
+    if (options_.listen) {
+        tcp_ = std::make_unique<TcpPrinterPort>(std::chrono::seconds(options_.idleTimeoutS));
+        if (!tcp_->listen(*options_.listen, error))
+            return false;
+        tcp_->jobStarted = [this](TcpConnection& connection) { startTcpJob(connection); };
+        tcp_->received = [this](std::string_view chunk, TcpConnection& connection) {
+            // Bytes that arrive while stopping have no job to go to.
+            if (tcpJob_)
+                tcpJob_->take(chunk, &connection);
+        };
+        tcp_->jobEnded = [this](TcpConnection&, const std::string& why) {
+            if (tcpJob_)
+                finishJob(std::move(tcpJob_), why);
+        };
+        err_ << "ostrel-capture: listening on " << tcp_->listeningOn() << std::endl;
+    }
+    if (!options_.serial.empty()) {
+        serial_ = std::make_unique<QtSerialControl>();
+        serialSource_ = std::make_unique<SerialSource>(*serial_);
+        try {
+            const bool number = options_.serial.find_first_not_of("0123456789") == std::string::npos;
+            if (number)
+                serial_->setCommPort(PortNumberFromText(options_.serial));
+            else
+                serial_->setDevice(options_.serial);
+            serial_->setSettings(options_.settings);
+            serial_->setRTSEnable(options_.hwHandshake);
+            serial_->setDTREnable(options_.hwHandshake);
+            serial_->setHandshaking(options_.hwHandshake ? comRTS : comXOnXoff);
+            serial_->setPortOpen(true);
+        } catch (const SerialError& failure) {
+            error = "cannot open serial port " + options_.serial + ": " + failure.what();
+            return false;
+        }
+        serial_->OnComm = [this] {
+            if (serial_->CommEvent() == comEvReceive) {
+                takeSerial(serial_->Input());
+            } else if (serial_->CommEvent() == comEventPortLost) {
+                err_ << "ostrel-capture: serial port " << serial_->device() << " went away"
+                     << std::endl;
+                failed_ = true;
+                finishSerialJob("port lost");
+                stop();
+            }
+        };
+        err_ << "ostrel-capture: reading serial port " << serial_->device() << std::endl;
+    }
+    if (!tcp_ && !serial_) {
+        error = "nothing to capture from: give --listen and/or --serial";
+        return false;
+    }
+    if (options_.timeoutS > 0)
+        noJobs_.start();
+    return true;
+}
+
+std::string CaptureService::listeningOn() const { return tcp_ ? tcp_->listeningOn() : ""; }
+
+void CaptureService::startTcpJob(TcpConnection& connection)
+{
+    if (stopping_)
+        return;
+    noJobs_.stop();
+    tcpJob_ = std::make_unique<JobCapture>(nextNumber_++, connection.sourceName(), status_,
+                                           options_.maxJobBytes);
+    progress("job " + std::to_string(nextNumber_ - 1) + " from " + connection.sourceName());
+}
+
+void CaptureService::takeSerial(std::string_view chunk)
+{
+    while (!chunk.empty()) {
+        if (!serialJob_) {
+            noJobs_.stop();
+            serialJob_ = std::make_unique<JobCapture>(nextNumber_++, serialSource_->sourceName(),
+                                                      status_, options_.maxJobBytes);
+            serialTracker_ = CommandTracker();
+            cut_ = Cut::None;
+            progress("job " + std::to_string(nextNumber_ - 1) + " from " +
+                     serialSource_->sourceName());
+        }
+        // A cut ends the job, with the cut's own mode (and feed) byte.
+        std::size_t end = 0;
+        bool cutDone = false;
+        while (end < chunk.size() && !cutDone) {
+            const auto b = static_cast<std::uint8_t>(chunk[end++]);
+            if (cut_ == Cut::AwaitingMode) {
+                const bool feed = b == 65 || b == 66 || b == 97 || b == 98 || b == 103 || b == 104;
+                cut_ = feed ? Cut::AwaitingFeed : Cut::None;
+                cutDone = !feed;
+            } else if (cut_ == Cut::AwaitingFeed) {
+                cut_ = Cut::None;
+                cutDone = true;
+            }
+            if (serialTracker_.take(b) == CommandTracker::Event::Head && serialTracker_.first() == GS &&
+                serialTracker_.second() == 'V')
+                cut_ = Cut::AwaitingMode;
+        }
+        serialJob_->take(chunk.substr(0, end), serialSource_.get());
+        chunk.remove_prefix(end);
+        if (cutDone)
+            finishSerialJob("cut");
+    }
+    if (serialJob_)
+        serialGap_.start();
+}
+
+void CaptureService::finishSerialJob(const std::string& why)
+{
+    serialGap_.stop();
+    if (serialJob_)
+        finishJob(std::move(serialJob_), why);
+}
+
+void CaptureService::finishJob(std::unique_ptr<JobCapture> job, const std::string& why)
+{
+    const JobRecord record = job->finish(why);
+    job.reset();
+    std::vector<std::string> files;
+    std::string failure;
+    if (!options_.out.empty() && !WriteJobFiles(options_.out, record, files, failure)) {
+        // Reported, and the service goes on with the next job.
+        err_ << "ostrel-capture: job " << record.number << " not saved: " << failure << std::endl;
+        failed_ = true;
+    }
+    out_ << JobLineJson(record, files, failure) << "\n" << std::flush;
+    if (!out_) {
+        err_ << "ostrel-capture: cannot write to standard output" << std::endl;
+        failed_ = true;
+    }
+    ++finishedJobs_;
+    progress("job " + std::to_string(record.number) + " done: " + std::to_string(record.bytes.size()) +
+             " bytes, " + why);
+    if (options_.timeoutS > 0 && !tcpJob_ && !serialJob_)
+        noJobs_.start();
+    maybeEnd();
+}
+
+void CaptureService::maybeEnd()
+{
+    if (options_.jobs > 0 && finishedJobs_ >= options_.jobs)
+        stop();
+    else if (stopping_ && !tcpJob_ && !serialJob_)
+        end(failed_ ? 1 : 0);
+}
+
+void CaptureService::stop()
+{
+    if (stopping_)
+        return;
+    stopping_ = true;
+    // Jobs in progress are finished and written first.
+    if (tcp_)
+        tcp_->endCurrentJob("stopped");
+    finishSerialJob("stopped");
+    end(failed_ ? 1 : 0);
+}
+
+void CaptureService::end(int status)
+{
+    if (ended_)
+        return;
+    ended_ = true;
+    if (tcp_)
+        tcp_->close();
+    if (serial_ && serial_->PortOpen())
+        serial_->setPortOpen(false);
+    if (ended)
+        ended(status);
+}
+
+void CaptureService::progress(const std::string& line)
+{
+    // Only for a person watching: never into logs or pipes.
+    if (::isatty(STDERR_FILENO))
+        err_ << "ostrel-capture: " << line << std::endl;
+}
+
+namespace {
+
+bool ParseCount(const QString& text, long long& value)
+{
+    bool ok = false;
+    value = text.toLongLong(&ok);
+    return ok && value >= 0;
+}
+
+} // namespace
+
+int RunCaptureService(int argc, char** argv)
+{
+    QCoreApplication application(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("ostrel-capture"));
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "A stand-in receipt printer without a window: takes print jobs from TCP and/or a serial\n"
+        "port, answers status requests, writes each job's files and prints one JSON line a job."));
+    parser.addHelpOption();
+    const QCommandLineOption listen(QStringLiteral("listen"),
+                                    QStringLiteral("Take jobs on TCP, one connection a job (127.0.0.1 unless an address is given)."),
+                                    QStringLiteral("[ADDRESS:]PORT"));
+    const QCommandLineOption serial(QStringLiteral("serial"),
+                                    QStringLiteral("Take jobs from a serial port: a port number or a device."),
+                                    QStringLiteral("N|DEVICE"));
+    const QCommandLineOption settings(QStringLiteral("settings"),
+                                      QStringLiteral("Serial line settings (default \"115200, N, 8, 1\")."),
+                                      QStringLiteral("SETTINGS"), QStringLiteral("115200, N, 8, 1"));
+    const QCommandLineOption handshake(QStringLiteral("hw-handshake"),
+                                       QStringLiteral("RTS/CTS flow control instead of XON/XOFF."));
+    const QCommandLineOption statusBits(QStringLiteral("status-bits"),
+                                        QStringLiteral("The two status bytes, decimal 0-255 (default 0,8)."),
+                                        QStringLiteral("B1,B2"), QStringLiteral("0,8"));
+    const QCommandLineOption noStatus(QStringLiteral("no-status-return"),
+                                      QStringLiteral("Do not answer status requests."));
+    const QCommandLineOption out(QStringLiteral("out"),
+                                 QStringLiteral("Write job-NNNN.bin, .txt and .json into this folder."),
+                                 QStringLiteral("DIR"));
+    const QCommandLineOption gap(QStringLiteral("job-gap"),
+                                 QStringLiteral("Serial: a silence this long ends a job (default 2000)."),
+                                 QStringLiteral("MS"), QStringLiteral("2000"));
+    const QCommandLineOption jobs(QStringLiteral("jobs"), QStringLiteral("End after N jobs."),
+                                  QStringLiteral("N"), QStringLiteral("0"));
+    const QCommandLineOption timeout(QStringLiteral("timeout"),
+                                     QStringLiteral("End after S seconds without a job."),
+                                     QStringLiteral("S"), QStringLiteral("0"));
+    const QCommandLineOption maxBytes(QStringLiteral("max-job-bytes"),
+                                      QStringLiteral("Keep at most this much of a job (default 67108864)."),
+                                      QStringLiteral("N"), QStringLiteral("67108864"));
+    const QCommandLineOption idle(QStringLiteral("idle-timeout"),
+                                  QStringLiteral("TCP: close a client silent this long (default 30)."),
+                                  QStringLiteral("S"), QStringLiteral("30"));
+    parser.addOptions({listen, serial, settings, handshake, statusBits, noStatus, out, gap, jobs,
+                       timeout, maxBytes, idle});
+    const auto usage = [](const std::string& why) {
+        std::cerr << "ostrel-capture: " << why << "\n(see ostrel-capture --help)" << std::endl;
+        return 2;
+    };
+    if (!parser.parse(application.arguments()))
+        return usage(parser.errorText().toStdString());
+    if (parser.isSet(QStringLiteral("help"))) {
+        std::cout << parser.helpText().toStdString();
+        return 0;
+    }
+    if (!parser.positionalArguments().isEmpty())
+        return usage("unexpected argument " + parser.positionalArguments().constFirst().toStdString());
+
+    CaptureServiceOptions options;
+    std::string error;
+    if (parser.isSet(listen)) {
+        ListenAddress where;
+        if (!ParseListenAddress(parser.value(listen).toStdString(), where, error))
+            return usage(error);
+        options.listen = where;
+    }
+    options.serial = parser.value(serial).toStdString();
+    options.settings = parser.value(settings).toStdString();
+    options.hwHandshake = parser.isSet(handshake);
+    options.statusReturn = !parser.isSet(noStatus);
+    const QStringList bits = parser.value(statusBits).split(QLatin1Char(','));
+    long long b1 = 0, b2 = 0;
+    if (bits.size() != 2 || !ParseCount(bits[0], b1) || !ParseCount(bits[1], b2) || b1 > 255 || b2 > 255)
+        return usage("--status-bits takes two numbers 0-255 as B1,B2");
+    options.statusByte1 = static_cast<std::uint8_t>(b1);
+    options.statusByte2 = static_cast<std::uint8_t>(b2);
+    options.out = parser.value(out).toStdString();
+    long long value = 0;
+    if (!ParseCount(parser.value(gap), value) || value < 1 || value > 3600000)
+        return usage("--job-gap takes milliseconds, 1 or more");
+    options.jobGapMs = static_cast<int>(value);
+    if (!ParseCount(parser.value(jobs), value) || value > 1000000000)
+        return usage("--jobs takes a whole number");
+    options.jobs = static_cast<int>(value);
+    if (!ParseCount(parser.value(timeout), value) || value > 1000000)
+        return usage("--timeout takes seconds");
+    options.timeoutS = static_cast<int>(value);
+    if (!ParseCount(parser.value(maxBytes), value) || value < 1)
+        return usage("--max-job-bytes takes a positive number of bytes");
+    options.maxJobBytes = value;
+    if (!ParseCount(parser.value(idle), value) || value < 1 || value > 1000000)
+        return usage("--idle-timeout takes seconds, 1 or more");
+    options.idleTimeoutS = static_cast<int>(value);
+    if (!options.listen && options.serial.empty())
+        return usage("give --listen [ADDRESS:]PORT and/or --serial N|DEVICE");
+
+    CaptureService service(options, std::cout, std::cerr);
+    int status = 0;
+    service.ended = [&status](int code) {
+        status = code;
+        QCoreApplication::exit(code);
+    };
+    if (!service.start(error)) {
+        std::cerr << "ostrel-capture: " << error << std::endl;
+        return 1;
+    }
+    // SIGTERM and SIGINT finish the job in progress and write its files.
+    QuitOnSignals([&service] { service.stop(); });
+    QCoreApplication::exec();
+    return status;
+}
+
+} // namespace ostrel

@@ -1,0 +1,112 @@
+#pragma once
+
+#include "capture/capture_session.h"
+#include "capture/command_tracker.h"
+#include "files/job_files.h"
+#include "net/tcp_printer_port.h"
+#include "printer/command_listing.h"
+#include "serial/qt_serial_control.h"
+#include "serial/serial_source.h"
+
+#include <QObject>
+#include <QTimer>
+
+#include <iosfwd>
+#include <memory>
+#include <optional>
+
+namespace ostrel {
+
+struct CaptureServiceOptions {
+    std::optional<ListenAddress> listen;
+    std::string serial; // a port number or a device path; empty: none
+    std::string settings = "115200, N, 8, 1";
+    bool hwHandshake = false;
+    std::uint8_t statusByte1 = 0;
+    std::uint8_t statusByte2 = 8;
+    bool statusReturn = true;
+    std::string out;          // folder for the job files; empty: none written
+    int jobGapMs = 2000;      // serial: a silence this long ends a job
+    int jobs = 0;             // end after this many jobs; 0: no limit
+    int timeoutS = 0;         // end after this long without a job; 0: never
+    long long maxJobBytes = 64LL << 20;
+    int idleTimeoutS = 30;    // TCP: a silent client is closed after this
+};
+
+// One job being captured: a session of its own, and what the job file and
+// line report.
+class JobCapture : private CaptureListener {
+public:
+    JobCapture(int number, std::string source, const StatusControls& status, long long maxBytes);
+    ~JobCapture() override;
+
+    // Takes received bytes; those past the size limit are counted, not kept.
+    void take(std::string_view chunk, ByteSource* from);
+    JobRecord finish(const std::string& endedBy);
+    long long size() const { return static_cast<long long>(record_.bytes.size()); }
+
+private:
+    void chunkTaken(std::string_view, ByteSource*) override {}
+    void replySent(std::string_view, ByteSource*) override { ++record_.statusReplies; }
+
+    CaptureSession session_;
+    CommandKindCounter kinds_;
+    JobRecord record_;
+    long long maxBytes_;
+};
+
+// ostrel-capture: a stand-in printer without a window. Takes jobs from a TCP
+// port and/or a serial port, answers status requests, and for each job writes
+// its files and prints one JSON line.
+class CaptureService : public QObject {
+    Q_OBJECT
+public:
+    CaptureService(CaptureServiceOptions options, std::ostream& out, std::ostream& err);
+    ~CaptureService() override;
+
+    // Opens the inputs; false with a reason naming the port or folder.
+    bool start(std::string& error);
+    // Finishes the jobs in progress (their files written), then ends.
+    void stop();
+
+    // Called once, when the service has ended, with its exit status.
+    std::function<void(int)> ended;
+    // Where TCP jobs are taken ("127.0.0.1:9100"); empty without --listen.
+    std::string listeningOn() const;
+
+private:
+    void startTcpJob(TcpConnection& connection);
+    void takeSerial(std::string_view chunk);
+    void finishSerialJob(const std::string& why);
+    void finishJob(std::unique_ptr<JobCapture> job, const std::string& why);
+    void progress(const std::string& line);
+    void maybeEnd();
+    void end(int status);
+
+    CaptureServiceOptions options_;
+    std::ostream& out_;
+    std::ostream& err_;
+    FixedStatusControls status_;
+    int nextNumber_ = 1;
+    int finishedJobs_ = 0;
+    bool failed_ = false;
+    bool stopping_ = false;
+    bool ended_ = false;
+
+    std::unique_ptr<TcpPrinterPort> tcp_;
+    std::unique_ptr<JobCapture> tcpJob_;
+
+    std::unique_ptr<QtSerialControl> serial_;
+    std::unique_ptr<SerialSource> serialSource_;
+    std::unique_ptr<JobCapture> serialJob_;
+    CommandTracker serialTracker_;
+    // After GS "V": the cut's mode byte, then for some modes a feed byte.
+    enum class Cut { None, AwaitingMode, AwaitingFeed } cut_ = Cut::None;
+    QTimer serialGap_;
+    QTimer noJobs_;
+};
+
+// Runs ostrel-capture with its command line; returns the exit status.
+int RunCaptureService(int argc, char** argv);
+
+} // namespace ostrel

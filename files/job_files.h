@@ -1,0 +1,46 @@
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace ostrel {
+
+// One finished print job as the headless capture keeps it.
+struct JobRecord {
+    int number = 0;
+    std::string source;     // "tcp 127.0.0.1:50312", "serial /dev/ttyUSB0"
+    std::string endedBy;    // "closed by the peer", "silence", "cut", ...
+    std::string bytes;      // the whole job, as received (up to the size limit)
+    std::string commandLog; // the command log file's bytes
+    long long commands = 0;
+    long long statusReplies = 0;
+    long long cuts = 0;
+    long long droppedBytes = 0; // received past the size limit
+    std::map<std::string, long long> kinds;
+};
+
+// "job-0007".
+std::string JobBaseName(int number);
+
+// The number after the highest job-NNNN file in the folder, so that a new run
+// never replaces an earlier run's jobs; 1 in an empty or missing folder.
+int NextJobNumber(const std::string& folder);
+
+// The job's report file: JSON, everything but the bytes themselves.
+std::string JobReportJson(const JobRecord& job);
+
+// The line printed for a finished job: JSON on one line, with the files
+// written (none where writing failed) and the failure, if any.
+std::string JobLineJson(const JobRecord& job, const std::vector<std::string>& files,
+                        const std::string& failure);
+
+// Writes job-NNNN.bin, .txt and .json into the folder, all or none; on
+// failure returns false with a reason naming the file.
+bool WriteJobFiles(const std::string& folder, const JobRecord& job,
+                   std::vector<std::string>& written, std::string& error);
+
+// A JSON string literal.
+std::string JsonString(const std::string& text);
+
+} // namespace ostrel
