@@ -1,5 +1,7 @@
 #include "app/replay_tool.h"
 
+#include "app/job_compare.h"
+
 #include "capture/capture_session.h"
 #include "files/atomic_file.h"
 #include "files/capture_file_format.h"
@@ -30,6 +32,8 @@ constexpr const char* kUsage =
     "  --no-status-return    as if \"Enable Status Return\" were unticked\n"
     "  --replies FILE     every status reply that would have been sent, in order\n"
     "  --counters         print the two counter captions, one a line, on standard error at the end\n"
+    "  --compare GOLDEN   compare INPUT with the golden job GOLDEN command by command and print the\n"
+    "                     first differences; exit status 0 when they are the same, 3 when they differ\n"
     "  --help\n";
 
 struct Options {
@@ -41,6 +45,7 @@ struct Options {
     bool statusReturn = true;
     bool counters = false;
     bool help = false;
+    std::string compare; // the golden job, with --compare
 };
 
 class UsageError {
@@ -101,6 +106,8 @@ Options ParseOptions(const std::vector<std::string>& args)
             options.statusByte2 = static_cast<unsigned>(*b2);
         } else if (arg == "--no-status-return") {
             options.statusReturn = false;
+        } else if (arg == "--compare") {
+            options.compare = value();
         } else if (arg == "--counters") {
             options.counters = true;
         } else if (arg.size() > 1 && arg[0] == '-') {
@@ -152,6 +159,48 @@ bool OutputsDistinct(const Options& options, std::string& problem)
     return true;
 }
 
+// A whole file, or false with errno set.
+bool ReadWhole(const std::string& name, std::istream& standardInput, std::string& bytes)
+{
+    std::ifstream file;
+    std::istream* in = &standardInput;
+    if (name != "-") {
+        file.open(name, std::ios::binary);
+        in = &file;
+    }
+    if (!*in)
+        return false;
+    char buffer[65536];
+    errno = 0;
+    while (in->read(buffer, sizeof buffer) || in->gcount() > 0) {
+        bytes.append(buffer, static_cast<std::size_t>(in->gcount()));
+        if (in->eof())
+            break;
+    }
+    return !in->bad();
+}
+
+int Compare(const Options& options, std::istream& standardInput, std::ostream& standardOutput,
+            std::ostream& standardError)
+{
+    std::string golden, job;
+    for (const auto& [name, bytes] : {std::pair{&options.compare, &golden}, std::pair{&options.input, &job}}) {
+        if (!ReadWhole(*name, standardInput, *bytes)) {
+            standardError << "ostrel-replay: cannot read " << *name << ": "
+                          << std::strerror(errno != 0 ? errno : EIO) << "\n";
+            return 1;
+        }
+    }
+    std::string report;
+    const bool same = CompareJobs(golden, job, report);
+    standardOutput << report << std::flush;
+    if (!standardOutput) {
+        standardError << "ostrel-replay: cannot write to standard output\n";
+        return 1;
+    }
+    return same ? 0 : 3;
+}
+
 class ReplyRecorder : public CaptureListener {
 public:
     void chunkTaken(std::string_view, ByteSource*) override {}
@@ -176,6 +225,8 @@ int RunReplay(const std::vector<std::string>& args, std::istream& standardInput,
         standardOutput << kUsage;
         return 0;
     }
+    if (!options.compare.empty())
+        return Compare(options, standardInput, standardOutput, standardError);
 
     // Two outputs of one file would leave only the one written last.
     std::string usage;

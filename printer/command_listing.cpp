@@ -83,7 +83,7 @@ std::string DescribePiece(const FramedPiece& piece)
         for (const char c : piece.bytes.substr(0, 40))
             text += (c >= 0x20 && c < 0x7F) ? c : '.';
         return "text \"" + text + (piece.bytes.size() > 40 ? "...\"" : "\"") + " (" +
-               std::to_string(piece.bytes.size()) + " bytes)";
+               std::to_string(piece.bytes.size()) + (piece.bytes.size() == 1 ? " byte)" : " bytes)");
     }
     const int first = static_cast<std::uint8_t>(piece.bytes[0]);
     const int second = piece.bytes.size() > 1 ? static_cast<std::uint8_t>(piece.bytes[1]) : -1;

@@ -1,0 +1,364 @@
+// ostrel-capture as CI runs it: a child process taking jobs over the loopback
+// and a pseudo-terminal, its JSON lines and files, its signals and limits.
+
+#include "app/capture_service.h"
+#include "files/atomic_file.h"
+#include "files/capture_file_format.h"
+#include "tests/capture/capture_fixture.h"
+#include "tests/file_helpers.h"
+#include "tests/net/loopback_client.h"
+#include "tests/serial/pseudo_terminal.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QTcpServer>
+
+#include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <sstream>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace ostrel::test {
+namespace {
+
+// The program as a child, with its standard output and error in pipes.
+class Service {
+public:
+    explicit Service(std::vector<std::string> args, const char* binary = OSTREL_CAPTURE_BINARY)
+    {
+        int out[2], err[2];
+        EXPECT_EQ(::pipe(out), 0);
+        EXPECT_EQ(::pipe(err), 0);
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::dup2(out[1], 1);
+            ::dup2(err[1], 2);
+            std::vector<char*> argv{const_cast<char*>(binary)};
+            for (std::string& arg : args)
+                argv.push_back(arg.data());
+            argv.push_back(nullptr);
+            ::execv(binary, argv.data());
+            ::_exit(127);
+        }
+        ::close(out[1]);
+        ::close(err[1]);
+        out_ = out[0];
+        err_ = err[0];
+    }
+    ~Service()
+    {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+        ::close(out_);
+        ::close(err_);
+    }
+    // The TCP port from "listening on ADDRESS:PORT", 0 if it never said.
+    int port()
+    {
+        const std::size_t at = waitFor(errors_, err_, "listening on ");
+        if (at == std::string::npos)
+            return 0;
+        const std::size_t colon = errors_.find(':', errors_.rfind(']') == std::string::npos ? at : errors_.rfind(']'));
+        return std::atoi(errors_.c_str() + colon + 1);
+    }
+    // Whether standard error says this within a few seconds.
+    bool said(const std::string& what) { return waitFor(errors_, err_, what) != std::string::npos; }
+    void signal(int number) { ::kill(pid_, number); }
+    // The exit status, -1 if it did not exit in time.
+    int exitStatus(std::chrono::milliseconds limit = 5s)
+    {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        while (std::chrono::steady_clock::now() < end) {
+            int status = 0;
+            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+                pid_ = -1;
+                drain(output_, out_);
+                drain(errors_, err_);
+                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            }
+            std::this_thread::sleep_for(10ms);
+        }
+        return -1;
+    }
+    std::vector<std::string> lines()
+    {
+        drain(output_, out_);
+        std::vector<std::string> lines;
+        std::istringstream in(output_);
+        for (std::string line; std::getline(in, line);)
+            lines.push_back(line);
+        return lines;
+    }
+    bool linesReach(std::size_t count, std::chrono::milliseconds limit = 5s)
+    {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        while (lines().size() < count && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(10ms);
+        return lines().size() >= count;
+    }
+    const std::string& errors() const { return errors_; }
+
+private:
+    static void drain(std::string& into, int fd)
+    {
+        pollfd p{fd, POLLIN, 0};
+        char buffer[4096];
+        while (::poll(&p, 1, 0) > 0 && (p.revents & POLLIN)) {
+            const ssize_t n = ::read(fd, buffer, sizeof buffer);
+            if (n <= 0)
+                break;
+            into.append(buffer, static_cast<std::size_t>(n));
+        }
+    }
+    static std::size_t waitFor(std::string& text, int fd, const std::string& what)
+    {
+        for (int i = 0; i < 300 && text.find(what) == std::string::npos; ++i) {
+            drain(text, fd);
+            std::this_thread::sleep_for(10ms);
+        }
+        return text.find(what);
+    }
+
+    pid_t pid_ = -1;
+    int out_ = -1, err_ = -1;
+    std::string output_, errors_;
+};
+
+// The command log the window would save for these bytes.
+std::string LogFor(const std::string& bytes)
+{
+    Capture c;
+    c.feed(bytes);
+    return ViewFileBytes(c.log);
+}
+
+bool Has(const std::string& line, const std::string& part) { return line.find(part) != std::string::npos; }
+
+TEST(CaptureService, JobsOverTheLoopbackWithTheirFilesAndLines)
+{
+    TestFolder dir("ostrel-service-");
+    Service service({"--listen", "127.0.0.1:0", "--out", dir.path().string(), "--jobs", "3",
+                     "--status-bits", "1,2"});
+    const int port = service.port();
+    ASSERT_GT(port, 0) << service.errors();
+    const std::string jobs[] = {Bytes("1B 40") + "first\n" + Bytes("10 52"), "second\n",
+                                Bytes("1B 40") + "third" + Bytes("1D 56 00")};
+    for (const std::string& job : jobs) {
+        LoopbackClient client("127.0.0.1", port);
+        client.send(job);
+        if (job.find(Bytes("10 52")) != std::string::npos) {
+            EXPECT_EQ(client.receive(4), Bytes("10 52 01 02"));
+        }
+        client.close();
+        service.linesReach(&job - jobs + 1);
+    }
+    EXPECT_EQ(service.exitStatus(), 0) << service.errors();
+    const auto lines = service.lines();
+    ASSERT_EQ(lines.size(), 3u);
+    for (int n = 1; n <= 3; ++n) {
+        SCOPED_TRACE(n);
+        const std::string& line = lines[static_cast<std::size_t>(n - 1)];
+        const std::string& job = jobs[n - 1];
+        const fs::path base = dir.path() / JobBaseName(n);
+        EXPECT_TRUE(Has(line, "\"job\":" + std::to_string(n) + ",")) << line;
+        EXPECT_TRUE(Has(line, "\"source\":\"tcp 127.0.0.1:")) << line;
+        EXPECT_TRUE(Has(line, "\"bytes\":" + std::to_string(job.size()) + ",")) << line;
+        EXPECT_TRUE(Has(line, base.string() + ".json")) << line;
+        EXPECT_EQ(ReadFile(base.string() + ".bin"), job);
+        EXPECT_EQ(ReadFile(base.string() + ".txt"), LogFor(job));
+        EXPECT_TRUE(Has(ReadFile(base.string() + ".json"), "\"commands_by_kind\":{"));
+    }
+    EXPECT_TRUE(Has(lines[0], "\"status_replies\":1")) << lines[0];
+    EXPECT_TRUE(Has(lines[2], "\"cuts\":1")) << lines[2];
+    EXPECT_EQ(service.errors().find("job 1"), std::string::npos) << "no progress lines into a pipe";
+}
+
+TEST(CaptureService, SignalFinishesTheJobInProgressFirst)
+{
+    for (const int signal : {SIGTERM, SIGINT}) {
+        TestFolder dir("ostrel-service-");
+        Service service({"--listen", "127.0.0.1:0", "--out", dir.path().string()});
+        const int port = service.port();
+        ASSERT_GT(port, 0);
+        LoopbackClient client("127.0.0.1", port);
+        client.send("half of a job" + Bytes("10 52"));
+        EXPECT_EQ(client.receive(4), Bytes("10 52 00 08")) << "the job is being taken";
+        service.signal(signal);
+        EXPECT_EQ(service.exitStatus(), 0) << service.errors();
+        EXPECT_EQ(ReadFile(dir.path() / "job-0001.bin"), "half of a job" + Bytes("10 52"));
+        EXPECT_EQ(ReadFile(dir.path() / "job-0001.txt"), LogFor("half of a job" + Bytes("10 52")));
+        ASSERT_EQ(service.lines().size(), 1u);
+        EXPECT_TRUE(Has(service.lines()[0], "\"ended_by\":\"stopped\""));
+    }
+}
+
+TEST(CaptureService, SerialJobsSplitBySilenceAndByCut)
+{
+    PseudoTerminal pty;
+    TestFolder dir("ostrel-service-");
+    Service service({"--serial", pty.portPath(), "--job-gap", "300", "--out", dir.path().string(),
+                     "--jobs", "3", "--hw-handshake"});
+    ASSERT_TRUE(service.said("reading serial port")) << service.errors();
+    std::this_thread::sleep_for(200ms);
+    pty.write("first job\n");
+    std::this_thread::sleep_for(700ms); // longer than the gap: the job ends
+    pty.write("second job" + Bytes("1D 56 41 10") + "third" + Bytes("10 52"));
+    EXPECT_EQ(pty.read(4), Bytes("10 52 00 08"));
+    EXPECT_EQ(service.exitStatus(5s), 0) << service.errors();
+    EXPECT_EQ(ReadFile(dir.path() / "job-0001.bin"), "first job\n");
+    EXPECT_EQ(ReadFile(dir.path() / "job-0002.bin"), "second job" + Bytes("1D 56 41 10"))
+        << "a cut with its mode and feed bytes ends the job";
+    EXPECT_EQ(ReadFile(dir.path() / "job-0003.bin"), "third" + Bytes("10 52"));
+    const auto lines = service.lines();
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_TRUE(Has(lines[0], "\"ended_by\":\"silence\""));
+    EXPECT_TRUE(Has(lines[1], "\"ended_by\":\"cut\""));
+    EXPECT_TRUE(Has(lines[0], "\"source\":\"serial " + pty.portPath() + "\""));
+}
+
+TEST(CaptureService, LongJobIsCutAtTheLimitAndFlagged)
+{
+    TestFolder dir("ostrel-service-");
+    Service service({"--listen", "127.0.0.1:0", "--out", dir.path().string(), "--jobs", "1",
+                     "--max-job-bytes", "10"});
+    LoopbackClient client("127.0.0.1", service.port());
+    client.send("0123456789abcdef");
+    client.close();
+    EXPECT_EQ(service.exitStatus(), 0);
+    EXPECT_EQ(ReadFile(dir.path() / "job-0001.bin"), "0123456789");
+    ASSERT_EQ(service.lines().size(), 1u);
+    EXPECT_TRUE(Has(service.lines()[0], "\"bytes\":16,\"bytes_kept\":10,\"truncated\":true"))
+        << service.lines()[0];
+}
+
+TEST(CaptureService, NoJobsForTheTimeoutEndsIt)
+{
+    Service service({"--listen", "127.0.0.1:0", "--timeout", "1"});
+    EXPECT_GT(service.port(), 0);
+    EXPECT_EQ(service.exitStatus(5s), 0);
+    EXPECT_TRUE(service.lines().empty());
+}
+
+TEST(CaptureService, BadUsageAndUnusableInputs)
+{
+    struct Row {
+        std::vector<std::string> args;
+        int status;
+        const char* says;
+    };
+    const Row rows[] = {
+        {{}, 2, "--listen"},
+        {{"--listen", "printer:9100"}, 2, "printer:9100"},
+        {{"--listen", "9100", "--status-bits", "1"}, 2, "--status-bits"},
+        {{"--listen", "9100", "--jobs", "many"}, 2, "--jobs"},
+        {{"--serial", "/nonexistent/ttyX"}, 1, "/nonexistent/ttyX"},
+        {{"--listen", "127.0.0.1:0", "--out", "/proc/ostrel-jobs"}, 1, "/proc/ostrel-jobs"},
+    };
+    for (const Row& row : rows) {
+        Service service(row.args);
+        EXPECT_EQ(service.exitStatus(), row.status);
+        EXPECT_NE(service.errors().find(row.says), std::string::npos) << service.errors();
+    }
+}
+
+// A port number nobody listens on right now.
+int FreePort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+TEST(WindowListening, TakesAJobFromTheNetworkAndAnswersOnIt)
+{
+    const int port = FreePort();
+    Service window({"--listen", "127.0.0.1:" + std::to_string(port)}, OSTREL_WINDOW_BINARY);
+    LoopbackClient* client = nullptr;
+    std::unique_ptr<LoopbackClient> connected;
+    for (int i = 0; i < 200 && client == nullptr; ++i) {
+        connected = std::make_unique<LoopbackClient>("127.0.0.1", port);
+        if (connected->connected())
+            client = connected.get();
+        else
+            std::this_thread::sleep_for(20ms);
+    }
+    ASSERT_NE(client, nullptr) << window.errors();
+    client->send("hello\n" + Bytes("10 52"));
+    EXPECT_EQ(client->receive(4), Bytes("10 52 00 08"));
+    window.signal(SIGTERM);
+    EXPECT_EQ(window.exitStatus(), 0) << "ends the way Exit does";
+}
+
+TEST(WindowListening, WithoutADisplayItSaysWhatToUseInstead)
+{
+    const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " +
+                                std::string(OSTREL_WINDOW_BINARY) + " 2>&1";
+    std::FILE* pipe = ::popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string said;
+    char buffer[512];
+    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr)
+        said += buffer;
+    const int status = ::pclose(pipe);
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_TRUE(Has(said, "no display")) << said;
+    EXPECT_TRUE(Has(said, "ostrel-capture") && Has(said, "ostrel-replay")) << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << "one line";
+}
+
+// In this process, where the write path can be made to fail.
+TEST(CaptureService, FullDiskLosesNoEarlierJobAndGoesOn)
+{
+    TestFolder dir("ostrel-service-");
+    SmallFileSystem small(dir.path() / "small", "64k");
+    const fs::path out = small.mounted() ? dir.path() / "small" : dir.path();
+    CaptureServiceOptions options;
+    options.listen = ListenAddress{};
+    options.out = out.string();
+    options.jobs = 3;
+    std::ostringstream lines, errors;
+    CaptureService service(options, lines, errors);
+    int status = -1;
+    service.ended = [&](int code) { status = code; };
+    std::string error;
+    ASSERT_TRUE(service.start(error)) << error;
+    const int port = std::atoi(service.listeningOn().substr(service.listeningOn().rfind(':') + 1).c_str());
+    // The second job does not fit: on the small file system, or through the seam.
+    const std::string big(small.mounted() ? 200000 : 1000, 'B');
+    if (!small.mounted()) {
+        WriterCalls().write = [](int fd, const void* bytes, size_t count) -> ssize_t {
+            if (count == 1000) {
+                errno = ENOSPC;
+                return -1;
+            }
+            return ::write(fd, bytes, count);
+        };
+    }
+    for (const std::string& job : {std::string("small one\n"), big, std::string("small two\n")}) {
+        LoopbackClient client("127.0.0.1", port);
+        client.send(job);
+        client.close();
+        const auto before = lines.str().size();
+        WaitUntil([&] { return lines.str().size() > before; });
+    }
+    ResetWriterCalls();
+    EXPECT_EQ(status, 1) << "an I/O failure is reported in the exit status";
+    EXPECT_EQ(ReadFile(out / "job-0001.bin"), "small one\n");
+    EXPECT_FALSE(fs::exists(out / "job-0002.bin"));
+    EXPECT_EQ(ReadFile(out / "job-0003.bin"), "small two\n") << "and goes on with the next job";
+    EXPECT_TRUE(Has(errors.str(), "job 2 not saved: " + (out / "job-0002").string())) << errors.str();
+    EXPECT_TRUE(Has(errors.str(), "No space left on device")) << errors.str();
+    EXPECT_TRUE(Has(lines.str(), "\"error\":")) << lines.str();
+}
+
+} // namespace
+} // namespace ostrel::test

@@ -1,0 +1,167 @@
+// The TCP printer port over the real loopback, feeding a capture session:
+// jobs in a row, a client that goes away mid-job, one that says nothing, a
+// second client waiting its turn, replies on the right connection, and IPv6.
+
+#include "capture/capture_session.h"
+#include "net/tcp_printer_port.h"
+#include "tests/capture/capture_fixture.h"
+#include "tests/net/loopback_client.h"
+#include "tests/serial/pseudo_terminal.h"
+
+#include <gtest/gtest.h>
+
+using namespace std::chrono_literals;
+
+namespace ostrel::test {
+namespace {
+
+// A port on a free loopback port, its jobs recorded as they end.
+struct Printer {
+    explicit Printer(const char* address = "127.0.0.1:0",
+                     std::chrono::milliseconds idle = std::chrono::seconds(30))
+        : port(idle)
+    {
+        ListenAddress where;
+        std::string error;
+        EXPECT_TRUE(ParseListenAddress(address, where, error)) << error;
+        EXPECT_TRUE(port.listen(where, error)) << error;
+        port.jobStarted = [this](TcpConnection&) { jobs.emplace_back(); };
+        port.received = [this](std::string_view chunk, TcpConnection& connection) {
+            jobs.back().bytes += chunk;
+            session.UpdateData(chunk, &connection);
+        };
+        port.jobEnded = [this](TcpConnection&, const std::string& why) { jobs.back().endedBy = why; };
+    }
+    bool ended(std::size_t count)
+    {
+        return WaitUntil([&] {
+            return jobs.size() >= count && !jobs[count - 1].endedBy.empty();
+        });
+    }
+    struct Job {
+        std::string bytes;
+        std::string endedBy;
+    };
+    CaptureSession session;
+    TcpPrinterPort port;
+    std::vector<Job> jobs;
+};
+
+TEST(TcpPrinterPort, JobsInARowEachAnsweredOnItsOwnConnection)
+{
+    Printer printer;
+    for (int job = 0; job < 3; ++job) {
+        LoopbackClient client("127.0.0.1", printer.port.port());
+        ASSERT_TRUE(client.connected());
+        client.send("job " + std::to_string(job) + "\n" + Bytes("10 52"));
+        EXPECT_EQ(client.receive(4), Bytes("10 52 00 08"));
+        client.close();
+        ASSERT_TRUE(printer.ended(static_cast<std::size_t>(job) + 1));
+        EXPECT_EQ(printer.jobs[static_cast<std::size_t>(job)].endedBy, "closed by the peer");
+    }
+    EXPECT_EQ(printer.jobs[1].bytes, "job 1\n" + Bytes("10 52"));
+    EXPECT_EQ(printer.session.state().commandCount, 6) << "LF and DLE R, three times";
+}
+
+TEST(TcpPrinterPort, ClientGoingAwayMidJobKeepsWhatArrived)
+{
+    Printer printer;
+    {
+        LoopbackClient client("127.0.0.1", printer.port.port());
+        client.send(Bytes("1B 21") ); // a command cut off before its parameter
+        client.send("half a rece");
+        WaitUntil([&] { return !printer.jobs.empty() && printer.jobs[0].bytes.size() == 13; });
+    }
+    ASSERT_TRUE(printer.ended(1));
+    EXPECT_EQ(printer.jobs[0].bytes, Bytes("1B 21") + "half a rece");
+    EXPECT_EQ(printer.session.lblByteCount().text(), "Bytes Received = 13");
+}
+
+TEST(TcpPrinterPort, SilentClientIsClosedAfterTheIdleTimeout)
+{
+    Printer printer("127.0.0.1:0", 300ms);
+    LoopbackClient silent("127.0.0.1", printer.port.port());
+    ASSERT_TRUE(silent.closedByPeer(3s));
+    ASSERT_TRUE(printer.ended(1));
+    EXPECT_EQ(printer.jobs[0].endedBy, "idle timeout");
+    // The printer is free for the next job.
+    LoopbackClient next("127.0.0.1", printer.port.port());
+    next.send(Bytes("10 52"));
+    EXPECT_EQ(next.receive(4), Bytes("10 52 00 08"));
+}
+
+TEST(TcpPrinterPort, SecondClientWaitsWhileTheFirstPrints)
+{
+    Printer printer;
+    LoopbackClient first("127.0.0.1", printer.port.port());
+    first.send("first ");
+    ASSERT_TRUE(WaitUntil([&] { return printer.jobs.size() == 1 && !printer.jobs[0].bytes.empty(); }));
+    LoopbackClient second("127.0.0.1", printer.port.port());
+    ASSERT_TRUE(second.connected()) << "waits in the backlog";
+    second.send("second" + Bytes("10 52"));
+    EXPECT_EQ(second.receive(4, 300ms), "") << "not answered before its turn";
+    EXPECT_EQ(printer.jobs.size(), 1u);
+    first.send("more" + Bytes("10 52"));
+    EXPECT_EQ(first.receive(4), Bytes("10 52 00 08")) << "the reply goes to the first client";
+    first.close();
+    EXPECT_EQ(second.receive(4), Bytes("10 52 00 08")) << "then the second one's turn";
+    ASSERT_TRUE(printer.ended(1));
+    EXPECT_EQ(printer.jobs[0].bytes, "first more" + Bytes("10 52"));
+    second.close();
+    ASSERT_TRUE(printer.ended(2));
+    EXPECT_EQ(printer.jobs[1].bytes, "second" + Bytes("10 52"));
+}
+
+TEST(TcpPrinterPort, Ipv6Loopback)
+{
+    Printer printer("[::1]:0");
+    EXPECT_EQ(printer.port.listeningOn().rfind("[::1]:", 0), 0u) << printer.port.listeningOn();
+    LoopbackClient client("::1", printer.port.port());
+    ASSERT_TRUE(client.connected());
+    client.send(Bytes("10 52"));
+    EXPECT_EQ(client.receive(4), Bytes("10 52 00 08"));
+}
+
+TEST(ListenAddress, ReadAndRefused)
+{
+    struct Row {
+        const char* text;
+        bool valid;
+        const char* address;
+        int port;
+    };
+    const Row rows[] = {
+        {"9100", true, "127.0.0.1", 9100},     {"0.0.0.0:9100", true, "0.0.0.0", 9100},
+        {"[::1]:9100", true, "::1", 9100},     {"localhost:9101", true, "127.0.0.1", 9101},
+        {"[::]:0", true, "::", 0},             {"", false, "", 0},
+        {"99999", false, "", 0},               {"printer:9100", false, "", 0},
+        {"::1:9100", false, "", 0},            {"[::1]9100", false, "", 0},
+        {"127.0.0.1:", false, "", 0},          {"9100x", false, "", 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.text);
+        ListenAddress where;
+        std::string error;
+        EXPECT_EQ(ParseListenAddress(row.text, where, error), row.valid) << error;
+        if (row.valid) {
+            EXPECT_EQ(where.address.toString().toStdString(), row.address);
+            EXPECT_EQ(where.port, row.port);
+        } else {
+            EXPECT_NE(error.find(row.text), std::string::npos) << error;
+        }
+    }
+}
+
+TEST(TcpPrinterPort, AddressInUseIsReportedWithIt)
+{
+    Printer first;
+    TcpPrinterPort second;
+    ListenAddress where;
+    std::string error;
+    ASSERT_TRUE(ParseListenAddress("127.0.0.1:" + std::to_string(first.port.port()), where, error));
+    EXPECT_FALSE(second.listen(where, error));
+    EXPECT_NE(error.find("127.0.0.1:" + std::to_string(first.port.port())), std::string::npos) << error;
+}
+
+} // namespace
+} // namespace ostrel::test
