@@ -23,6 +23,8 @@ JobCapture::JobCapture(int number, std::string source, const StatusControls& sta
     record_.source = std::move(source);
     session_.setStatusControls(status);
     session_.addListener(*this);
+    // A job keeps its command log; nobody looks at the data views.
+    session_.engine().setDataViewsKept(false);
 }
 
 JobCapture::~JobCapture() { session_.removeListener(*this); }
@@ -35,7 +37,6 @@ void JobCapture::take(std::string_view chunk, ByteSource* from)
     if (kept.empty())
         return;
     record_.bytes.append(kept);
-    kinds_.take(kept);
     session_.UpdateData(kept, from);
 }
 
@@ -44,7 +45,7 @@ JobRecord JobCapture::finish(const std::string& endedBy)
     record_.endedBy = endedBy;
     record_.commandLog = ViewFileBytes(session_.listCommands());
     record_.commands = session_.state().commandCount;
-    record_.kinds = kinds_.counts();
+    record_.kinds = NamedCommandKinds(session_.commandKinds());
     const auto cut = record_.kinds.find("GS V");
     record_.cuts = cut == record_.kinds.end() ? 0 : cut->second;
     return std::move(record_);
@@ -95,7 +96,7 @@ bool CaptureService::start(std::string& error)
             if (tcpJob_)
                 finishJob(std::move(tcpJob_), why);
         };
-        err_ << "ostrel-capture: listening on " << tcp_->listeningOn() << std::endl;
+        say("listening on " + tcp_->listeningOn());
     }
     if (!options_.serial.empty()) {
         serial_ = std::make_unique<QtSerialControl>();
@@ -119,14 +120,13 @@ bool CaptureService::start(std::string& error)
             if (serial_->CommEvent() == comEvReceive) {
                 takeSerial(serial_->Input());
             } else if (serial_->CommEvent() == comEventPortLost) {
-                err_ << "ostrel-capture: serial port " << serial_->device() << " went away"
-                     << std::endl;
+                say("serial port " + serial_->device() + " went away");
                 failed_ = true;
                 finishSerialJob("port lost");
                 stop();
             }
         };
-        err_ << "ostrel-capture: reading serial port " << serial_->device() << std::endl;
+        say("reading serial port " + serial_->device());
     }
     if (!tcp_ && !serial_) {
         error = "nothing to capture from: give --listen and/or --serial";
@@ -202,12 +202,12 @@ void CaptureService::finishJob(std::unique_ptr<JobCapture> job, const std::strin
     std::string failure;
     if (!options_.out.empty() && !WriteJobFiles(options_.out, record, files, failure)) {
         // Reported, and the service goes on with the next job.
-        err_ << "ostrel-capture: job " << record.number << " not saved: " << failure << std::endl;
+        say("job " + std::to_string(record.number) + " not saved: " + failure);
         failed_ = true;
     }
     out_ << JobLineJson(record, files, failure) << "\n" << std::flush;
     if (!out_) {
-        err_ << "ostrel-capture: cannot write to standard output" << std::endl;
+        say("cannot write to standard output");
         failed_ = true;
     }
     ++finishedJobs_;
@@ -255,7 +255,13 @@ void CaptureService::progress(const std::string& line)
 {
     // Only for a person watching: never into logs or pipes.
     if (::isatty(STDERR_FILENO))
-        err_ << "ostrel-capture: " << line << std::endl;
+        say(line);
+}
+
+void CaptureService::say(const std::string& line)
+{
+    // One write a line, so that whoever reads it never sees half of one.
+    err_ << ("ostrel-capture: " + line + "\n") << std::flush;
 }
 
 namespace {

@@ -50,7 +50,6 @@ private:
     void replySent(std::string_view, ByteSource*) override { ++record_.statusReplies; }
 
     CaptureSession session_;
-    CommandKindCounter kinds_;
     JobRecord record_;
     long long maxBytes_;
 };
@@ -80,6 +79,7 @@ private:
     void finishSerialJob(const std::string& why);
     void finishJob(std::unique_ptr<JobCapture> job, const std::string& why);
     void progress(const std::string& line);
+    void say(const std::string& line);
     void maybeEnd();
     void end(int status);
 

@@ -27,7 +27,8 @@ void CaptureEngine::UpdateData(std::string_view chunk)
     // is the same as taking every byte through all three in turn.
     const int firstColumn = state_.rowColumn;
     storeRawCapture(chunk);
-    fillDataViews(chunk, firstColumn);
+    if (dataViewsKept_)
+        fillDataViews(chunk, firstColumn);
     frameCommands(chunk, firstColumn);
     state_.rowColumn = static_cast<std::int16_t>((firstColumn + chunk.size()) % 8);
 }
@@ -158,12 +159,14 @@ std::size_t CaptureEngine::appendToCommandLog(std::string_view bytes)
     if (base + 3 * run > kDataLineClose)
         StartNewCommandLine();
 
-    for (std::size_t i = 0; i < run && state_.commandByteIndex < CaptureState::kCommandBytesLast;
-         ++i) {
-        state_.commandBytes[static_cast<std::size_t>(state_.commandByteIndex)] =
-            static_cast<std::uint8_t>(bytes[i]);
-        ++state_.commandByteIndex;
-    }
+    // Stored while the index is below its last element; a local index, since
+    // the compiler cannot tell the stores from the index itself.
+    const auto index = static_cast<std::size_t>(state_.commandByteIndex);
+    const std::size_t stored =
+        index < CaptureState::kCommandBytesLast ? std::min(run, CaptureState::kCommandBytesLast - index) : 0;
+    for (std::size_t i = 0; i < stored; ++i)
+        state_.commandBytes[index + i] = static_cast<std::uint8_t>(bytes[i]);
+    state_.commandByteIndex = static_cast<std::int16_t>(index + stored);
 
     if (state_.paramBytesPending > 0) {
         state_.paramBytesPending -= static_cast<std::int32_t>(run);

@@ -57,6 +57,11 @@ public:
     // the framing of an open command among it, carries on.
     void ClearCapture();
 
+    // Without anyone to show them (a headless capture keeps only the command
+    // log), the two data views can be left unfilled; the log, the counters and
+    // the raw capture are the same either way.
+    void setDataViewsKept(bool kept) { dataViewsKept_ = kept; }
+
     // Null leaves command lines undescribed.
     void setDescriber(CommandDescriber* describer) { describer_ = describer; }
 
@@ -75,6 +80,7 @@ private:
     CaptureState state_;
     CaptureViews views_;
     CommandDescriber* describer_;
+    bool dataViewsKept_ = true;
 };
 
 } // namespace ostrel

@@ -20,9 +20,8 @@ void CaptureSession::UpdateData(std::string_view chunk, ByteSource* from)
     // The chunk's status requests are answered first: showing a long chunk
     // takes far longer than finding them, and the host is waiting.
     const int requests = CountAnsweredStatusRequests(engine_.state(), log_.lineCount() == 0, chunk);
-    for (int i = 0; i < requests; ++i)
-        SendStatusReply(statusReader_, replies_);
-    printer_.answeredAhead(requests);
+    if (requests > 0)
+        answerAhead(requests);
     const long long inPlace = printer_.answeredInPlace();
     engine_.UpdateData(chunk);
     if (printer_.answeredAheadLeft() != 0 || printer_.answeredInPlace() != inPlace) {
@@ -34,6 +33,29 @@ void CaptureSession::UpdateData(std::string_view chunk, ByteSource* from)
     const std::vector<CaptureListener*> listeners = listeners_;
     for (CaptureListener* listener : listeners)
         listener->chunkTaken(chunk, from);
+}
+
+void CaptureSession::answerAhead(int requests)
+{
+    // All the chunk's replies leave in one write: the boxes are read once per
+    // request, as always, but the host gets them without a pause between.
+    struct Collector : ReplyOutput {
+        void Output(std::string_view bytes) override { replies.emplace_back(bytes); }
+        std::vector<std::string> replies;
+    } collector;
+    for (int i = 0; i < requests; ++i)
+        SendStatusReply(statusReader_, collector);
+    std::string all;
+    for (const std::string& reply : collector.replies)
+        all += reply;
+    if (receivingFrom_ != nullptr && !all.empty())
+        receivingFrom_->sendReply(all);
+    for (const std::string& reply : collector.replies) {
+        ++repliesSent_;
+        for (CaptureListener* listener : listeners_)
+            listener->replySent(reply, receivingFrom_);
+    }
+    printer_.answeredAhead(requests);
 }
 
 void CaptureSession::Replies::Output(std::string_view bytes)

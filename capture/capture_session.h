@@ -65,11 +65,15 @@ public:
     const CounterCaption& lblCmdCount() const { return commandCount_; }
     // Status replies sent since start-up.
     long long repliesSent() const { return repliesSent_; }
+    // Every command framed so far, by kind.
+    const CommandKindCounts& commandKinds() const { return printer_.commandKinds(); }
     // Whether answering ahead ever counted other requests than the engine
     // named: a fault, watched by the tests and the fuzzer.
     bool scanDisagreed() const { return scanDisagreed_; }
 
 private:
+    void answerAhead(int requests);
+
     // The printer's replies go to whichever source the chunk came from.
     class Replies : public ReplyOutput {
     public:

@@ -3,6 +3,7 @@
 #include "capture/capture_state.h"
 
 #include <cstdint>
+#include <string_view>
 
 namespace ostrel {
 
@@ -25,6 +26,10 @@ public:
     explicit CommandTracker(const CaptureState& state);
 
     Event take(std::uint8_t b);
+    // Takes as many of the bytes as raise nothing but Data events and complete
+    // nothing (text outside commands, the middle of parameters and image
+    // data), at once; returns how many it took.
+    std::size_t takePlainRun(std::string_view bytes);
 
     int first() const { return state_.commandBytes[1]; }
     int second() const { return state_.commandBytes[2]; }

@@ -14,11 +14,17 @@ int CountAnsweredStatusRequests(const CaptureState& start, bool commandLogEmpty,
     // and a described command on an empty log is neither named nor answered.
     bool logEmpty = commandLogEmpty;
     int answered = 0;
-    for (const char c : chunk) {
+    for (std::size_t at = 0; at < chunk.size(); ++at) {
+        // Once the log has a line it keeps one, and only commands matter.
+        if (!logEmpty) {
+            at += tracker.takePlainRun(chunk.substr(at));
+            if (at == chunk.size())
+                break;
+        }
         if (column == 0)
             logEmpty = false;
         column = (column + 1) % 8;
-        switch (tracker.take(static_cast<std::uint8_t>(c))) {
+        switch (tracker.take(static_cast<std::uint8_t>(chunk[at]))) {
         case CommandTracker::Event::Head:
             if (!logEmpty && tracker.first() == DLE && tracker.second() == 'R')
                 ++answered;

@@ -1,5 +1,6 @@
 #include "printer/command_listing.h"
 
+#include "capture/command_tracker.h"
 #include "capture/hex_byte.h"
 #include "printer/command_descriptions.h"
 #include "printer/command_set.h"
@@ -96,23 +97,16 @@ std::string DescribePiece(const FramedPiece& piece)
     return text;
 }
 
-void CommandKindCounter::take(std::string_view chunk)
+std::map<std::string, long long> NamedCommandKinds(const CommandKindCounts& counts)
 {
-    for (const char c : chunk) {
-        switch (tracker_.take(static_cast<std::uint8_t>(c))) {
-        case CommandTracker::Event::SingleCommand:
-            ++counts_[std::string(ControlName(tracker_.first()))];
-            break;
-        case CommandTracker::Event::Head: {
-            const char pair[2] = {static_cast<char>(tracker_.first()),
-                                  static_cast<char>(tracker_.second())};
-            ++counts_[CommandKind({pair, 2})];
-            break;
-        }
-        default:
-            break;
-        }
+    std::map<std::string, long long> kinds;
+    for (std::size_t at = 0; at < counts.size(); ++at) {
+        if (counts[at] == 0)
+            continue;
+        const char pair[2] = {static_cast<char>(at / 256), static_cast<char>(at % 256)};
+        kinds[CommandKind({pair, IsSingleControlByte(pair[0]) ? 1u : 2u})] = counts[at];
     }
+    return kinds;
 }
 
 } // namespace ostrel

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "capture/command_tracker.h"
-
 #include <cstddef>
 #include <map>
 #include <string>
@@ -28,15 +26,16 @@ std::string DescribePiece(const FramedPiece& piece);
 // The command's name alone: "ESC !", "LF", "GS V".
 std::string CommandKind(std::string_view commandBytes);
 
-// Counts commands by kind over a stream taken in chunks.
-class CommandKindCounter {
-public:
-    void take(std::string_view chunk);
-    const std::map<std::string, long long>& counts() const { return counts_; }
+// Commands counted by their first byte (below 32) and second byte; a single
+// control byte under second byte 0.
+using CommandKindCounts = std::vector<long long>;
+inline CommandKindCounts NoCommandKinds() { return CommandKindCounts(32 * 256); }
+inline void CountCommandKind(CommandKindCounts& counts, int first, int second)
+{
+    ++counts[static_cast<std::size_t>(first) * 256 + static_cast<std::size_t>(second)];
+}
 
-private:
-    CommandTracker tracker_;
-    std::map<std::string, long long> counts_;
-};
+// The counts by name: "ESC @" -> 2, "LF" -> 14, ...
+std::map<std::string, long long> NamedCommandKinds(const CommandKindCounts& counts);
 
 } // namespace ostrel

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "capture/capture_engine.h"
+#include "printer/command_listing.h"
 #include "printer/status_reply.h"
 
 #include <string>
@@ -24,6 +25,8 @@ public:
     // Requests announced as answered ahead that never came; 0 unless the scan
     // and the engine disagree.
     int answeredAheadLeft() const { return answeredAhead_; }
+    // Every command named so far, by kind, for reports.
+    const CommandKindCounts& commandKinds() const { return kinds_; }
     // Requests answered where they stood in the chunk, not ahead of it.
     long long answeredInPlace() const { return answeredInPlace_; }
 
@@ -31,6 +34,7 @@ private:
     const StatusControls& controls_;
     ReplyOutput& output_;
     std::string annotation_; // reused, so naming a command allocates nothing
+    CommandKindCounts kinds_ = NoCommandKinds();
     int answeredAhead_ = 0;
     long long answeredInPlace_ = 0;
 };

@@ -67,6 +67,21 @@ def main(paths):
     growth = per_byte[2] / per_byte[0]
     row("Engine time per byte, 100 MB / 10 KB", growth, "x", "<= 1.5x (no growth)", growth <= 1.5)
 
+    tcp = rate("HeadlessTcpThroughput/iterations:3/manual_time")
+    row("ostrel-capture TCP throughput, one 48 MB job with its files", tcp, "MB/s", ">= 50 MB/s", tcp >= 50)
+    reply = runs["TcpStatusReply/iterations:1"]
+    row("Status reply over TCP, ostrel-capture, median", reply["capture_median_us"], "us", "", True)
+    row("Status reply over TCP, bare C responder, median", reply["bare_median_us"], "us", "", True)
+    ratio = reply["capture_median_us"] / reply["bare_median_us"]
+    row("Status reply over TCP, median ostrel-capture / bare", ratio, "x", "<= 1.5x", ratio <= 1.5)
+    row("Status reply over TCP, ostrel-capture, 99th percentile", reply["capture_p99_us"], "us",
+        "(reported)", True)
+    jobs = runs["HeadlessMemoryOverJobs/iterations:1"]
+    row("ostrel-capture peak memory after 100 jobs", jobs["peak_mb_after_100_jobs"], "MB", "", True)
+    row("ostrel-capture peak memory after 1,000 jobs", jobs["peak_mb_after_1000_jobs"], "MB", "", True)
+    growth = jobs["peak_mb_after_1000_jobs"] - jobs["peak_mb_after_100_jobs"]
+    row("ostrel-capture peak memory growth, 100 to 1,000 jobs", growth, "MB", "< 1 MB (flat)", growth < 1)
+
     widths = [max(len(r[i]) for r in rows + [("Figure", "Measured", "Target", "Met")]) for i in range(4)]
     line = lambda r: "  ".join(cell.ljust(w) for cell, w in zip(r, widths))
     print(line(("Figure", "Measured", "Target", "Met")))

@@ -58,7 +58,7 @@ TEST(CompareJobs, ManyDifferencesAreCutShort)
 {
     std::string job;
     for (int i = 0; i < 30; ++i)
-        job += "x" + Bytes("0A");
+        job += std::string(1, 'x') + Bytes("0A");
     std::string report;
     EXPECT_FALSE(CompareJobs("", job, report, 10));
     EXPECT_NE(report.find("... and 50 more"), std::string::npos) << report;

@@ -1,0 +1,263 @@
+// ostrel-capture over the loopback as CI meets it, a separate process: its
+// throughput, its status reply beside a bare C responder in the same run, and
+// its memory over 1,000 jobs.
+
+#include "app/sample_print_job.h"
+
+#include <benchmark/benchmark.h>
+
+#include <arpa/inet.h>
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <fstream>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <string>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+// A child process whose standard output (and, for ostrel-capture, standard
+// error) is read line by line.
+class Child {
+public:
+    explicit Child(std::vector<std::string> argv)
+    {
+        int out[2];
+        if (::pipe(out) != 0)
+            return;
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::dup2(out[1], 1);
+            ::dup2(out[1], 2);
+            std::vector<char*> args;
+            for (std::string& arg : argv)
+                args.push_back(arg.data());
+            args.push_back(nullptr);
+            ::execv(args[0], args.data());
+            ::_exit(127);
+        }
+        ::close(out[1]);
+        out_ = out[0];
+    }
+    ~Child()
+    {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+        ::close(out_);
+    }
+    // Reads what it has said so far, without waiting.
+    void drain()
+    {
+        pollfd p{out_, POLLIN, 0};
+        char buffer[4096];
+        while (::poll(&p, 1, 0) > 0 && (p.revents & POLLIN)) {
+            const ssize_t n = ::read(out_, buffer, sizeof buffer);
+            if (n <= 0)
+                return;
+            said_.append(buffer, static_cast<std::size_t>(n));
+        }
+    }
+    // Reads until the text has appeared; what has been read so far.
+    const std::string& waitFor(const std::string& text, std::chrono::seconds limit = 30s)
+    {
+        const auto end = Clock::now() + limit;
+        while (said_.find(text) == std::string::npos && Clock::now() < end) {
+            pollfd p{out_, POLLIN, 0};
+            if (::poll(&p, 1, 100) > 0) {
+                char buffer[4096];
+                const ssize_t n = ::read(out_, buffer, sizeof buffer);
+                if (n <= 0)
+                    break;
+                said_.append(buffer, static_cast<std::size_t>(n));
+            }
+        }
+        return said_;
+    }
+    std::size_t count(const std::string& text) const
+    {
+        std::size_t found = 0;
+        for (std::size_t at = said_.find(text); at != std::string::npos; at = said_.find(text, at + 1))
+            ++found;
+        return found;
+    }
+    // Resident memory now and at its peak, in MB.
+    double memoryMB(const char* field) const
+    {
+        std::ifstream status("/proc/" + std::to_string(pid_) + "/status");
+        for (std::string line; std::getline(status, line);) {
+            if (line.rfind(field, 0) == 0)
+                return std::stod(line.substr(std::string(field).size())) / 1024.0;
+        }
+        return 0;
+    }
+
+private:
+    pid_t pid_ = -1;
+    int out_ = -1;
+    std::string said_;
+};
+
+int Connect(int port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    int on = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    sockaddr_in where{};
+    where.sin_family = AF_INET;
+    where.sin_port = htons(static_cast<uint16_t>(port));
+    where.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    for (int i = 0; i < 100; ++i) {
+        if (::connect(fd, reinterpret_cast<sockaddr*>(&where), sizeof where) == 0)
+            return fd;
+        std::this_thread::sleep_for(20ms);
+    }
+    ::close(fd);
+    return -1;
+}
+
+void SendAll(int fd, std::string_view bytes)
+{
+    while (!bytes.empty()) {
+        const ssize_t n = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        if (n <= 0)
+            return;
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+}
+
+int PortFrom(const std::string& said)
+{
+    const std::size_t at = said.find("listening on 127.0.0.1:");
+    return at == std::string::npos ? std::atoi(said.c_str()) : std::atoi(said.c_str() + at + 23);
+}
+
+std::vector<double> RoundTrips(int fd, int rounds)
+{
+    std::vector<double> micros;
+    for (int i = 0; i < rounds; ++i) {
+        const auto start = Clock::now();
+        SendAll(fd, "\x10R");
+        std::size_t got = 0;
+        char reply[16];
+        while (got < 4) {
+            const ssize_t n = ::recv(fd, reply, sizeof reply, 0);
+            if (n <= 0)
+                return micros;
+            got += static_cast<std::size_t>(n);
+        }
+        micros.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
+    }
+    std::sort(micros.begin(), micros.end());
+    return micros;
+}
+
+double Median(const std::vector<double>& sorted) { return sorted.empty() ? 0 : sorted[sorted.size() / 2]; }
+double P99(const std::vector<double>& sorted)
+{
+    return sorted.empty() ? 0 : sorted[std::min(sorted.size() - 1, sorted.size() * 99 / 100)];
+}
+
+std::string Folder()
+{
+    char folder[] = "/tmp/ostrel-bench-XXXXXX";
+    return ::mkdtemp(folder);
+}
+
+// One 48 MB job of receipts, from connect to its JSON line (files written).
+void HeadlessTcpThroughput(benchmark::State& state)
+{
+    const std::string stream = ostrel::SamplePrintStream(48 << 20);
+    for (auto _ : state) {
+        const std::string out = Folder();
+        Child service({OSTREL_CAPTURE_BINARY, "--listen", "127.0.0.1:0", "--out", out});
+        const int fd = Connect(PortFrom(service.waitFor("listening on")));
+        const auto start = Clock::now();
+        std::thread reader([fd] {
+            char drain[4096];
+            while (::recv(fd, drain, sizeof drain, 0) > 0) {
+            }
+        });
+        SendAll(fd, stream);
+        ::shutdown(fd, SHUT_WR);
+        service.waitFor("\"job\":1");
+        const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+        reader.join();
+        ::close(fd);
+        state.SetIterationTime(seconds);
+        std::system(("rm -rf " + out).c_str());
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * stream.size()));
+}
+BENCHMARK(HeadlessTcpThroughput)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// Back-to-back status requests on one connection, ostrel-capture and then the
+// bare responder.
+void TcpStatusReply(benchmark::State& state)
+{
+    for (auto _ : state) {
+        Child service({OSTREL_CAPTURE_BINARY, "--listen", "127.0.0.1:0"});
+        const int serviceFd = Connect(PortFrom(service.waitFor("listening on")));
+        Child bare({OSTREL_BARE_TCP_RESPONDER});
+        const int bareFd = Connect(PortFrom(bare.waitFor("\n")));
+        RoundTrips(serviceFd, 50); // warm both up
+        RoundTrips(bareFd, 50);
+        const std::vector<double> capture = RoundTrips(serviceFd, 1000);
+        const std::vector<double> baseline = RoundTrips(bareFd, 1000);
+        ::close(serviceFd);
+        ::close(bareFd);
+        state.counters["capture_median_us"] = Median(capture);
+        state.counters["capture_p99_us"] = P99(capture);
+        state.counters["bare_median_us"] = Median(baseline);
+        state.counters["bare_p99_us"] = P99(baseline);
+        state.counters["answered"] = static_cast<double>(capture.size()) / 1000;
+    }
+}
+BENCHMARK(TcpStatusReply)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// 1,000 receipts, one a connection, with their files: the peak after 100 jobs
+// and after 1,000 must be the same.
+void HeadlessMemoryOverJobs(benchmark::State& state)
+{
+    const std::string receipt = ostrel::SampleReceipt();
+    for (auto _ : state) {
+        const std::string out = Folder();
+        Child service({OSTREL_CAPTURE_BINARY, "--listen", "127.0.0.1:0", "--out", out});
+        const int port = PortFrom(service.waitFor("listening on"));
+        double after100 = 0;
+        for (int job = 1; job <= 1000; ++job) {
+            const int fd = Connect(port);
+            SendAll(fd, receipt);
+            ::shutdown(fd, SHUT_WR);
+            char drain[64];
+            while (::recv(fd, drain, sizeof drain, 0) > 0) {
+            }
+            ::close(fd);
+            service.drain(); // its lines must not fill the pipe
+            if (job == 100) {
+                service.waitFor("\"job\":100,");
+                after100 = service.memoryMB("VmHWM:");
+            }
+        }
+        service.waitFor("\"job\":1000,");
+        state.counters["peak_mb_after_100_jobs"] = after100;
+        state.counters["peak_mb_after_1000_jobs"] = service.memoryMB("VmHWM:");
+        state.counters["jobs_reported"] = static_cast<double>(service.count("\"job\":"));
+        std::system(("rm -rf " + out).c_str());
+    }
+}
+BENCHMARK(HeadlessMemoryOverJobs)->Iterations(1)->Unit(benchmark::kSecond);
+
+} // namespace
+
+BENCHMARK_MAIN();
