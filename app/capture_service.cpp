@@ -68,7 +68,14 @@ CaptureService::CaptureService(CaptureServiceOptions options, std::ostream& out,
     });
 }
 
-CaptureService::~CaptureService() = default;
+CaptureService::~CaptureService()
+{
+    // The port outlives the jobs here; it must not report to them.
+    if (tcp_) {
+        tcp_->jobEnded = nullptr;
+        tcp_->received = nullptr;
+    }
+}
 
 bool CaptureService::start(std::string& error)
 {

@@ -38,8 +38,11 @@ TcpPrinterPort::TcpPrinterPort(std::chrono::milliseconds idleTimeout)
 
 TcpPrinterPort::~TcpPrinterPort()
 {
+    // A job still in progress ends here, so that whoever took its bytes hears
+    // of its end and lets go of the connection.
+    closed_ = true;
     if (current_)
-        current_->socket()->disconnect(this);
+        finish("shutting down");
 }
 
 bool TcpPrinterPort::listen(const ListenAddress& where, std::string& error)
