@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <unistd.h>
 
@@ -288,15 +289,13 @@ TEST_F(SaveCapture, ReceptionGoesOnDuringTheDialogAndTheMessage)
     EXPECT_EQ(ListTexts(w.form->listDataReceived), Strings{"ABC"});
 }
 
-TEST(SaveDialog, TitleFilterAndNoQuestionBeforeReplacing)
+// Shows the real save dialog as the window sets it up, and lets `user` act
+// on it once it is open; the user then accepts it.
+std::string ShowRealDialog(const std::function<void(QFileDialog&)>& user)
 {
-    const fs::path file = fs::temp_directory_path() / ("ostrel-dialog-" + std::to_string(::getpid()) + ".txt");
-    WriteFile(file, "exists");
     QtCommonDialog dialog;
     dialog.setDialogTitle("Save Serial Print Commands To A File");
     dialog.setFilter("Text Files | *.txt");
-    QString title, filter;
-    bool confirms = true;
     QTimer timer;
     timer.setInterval(5);
     QObject::connect(&timer, &QTimer::timeout, [&] {
@@ -304,43 +303,43 @@ TEST(SaveDialog, TitleFilterAndNoQuestionBeforeReplacing)
         if (shown == nullptr)
             return;
         timer.stop();
-        title = shown->windowTitle();
-        filter = shown->nameFilters().join(";;");
-        confirms = !shown->testOption(QFileDialog::DontConfirmOverwrite);
-        shown->selectFile(QString::fromStdString(file.string()));
+        user(*shown);
         QMetaObject::invokeMethod(shown, "accept");
     });
     timer.start();
     dialog.ShowSave();
+    return dialog.FileName();
+}
+
+TEST(SaveDialog, TitleFilterAndNoQuestionBeforeReplacing)
+{
+    const fs::path file = fs::temp_directory_path() / ("ostrel-dialog-" + std::to_string(::getpid()) + ".txt");
+    WriteFile(file, "exists");
+    QString title, filter;
+    bool confirms = true;
+    const std::string chosen = ShowRealDialog([&](QFileDialog& shown) {
+        title = shown.windowTitle();
+        filter = shown.nameFilters().join(";;");
+        confirms = !shown.testOption(QFileDialog::DontConfirmOverwrite);
+        shown.selectFile(QString::fromStdString(file.string()));
+    });
     EXPECT_EQ(title, "Save Serial Print Commands To A File");
     EXPECT_EQ(filter, "Text Files (*.txt)");
     EXPECT_FALSE(confirms);
-    EXPECT_EQ(dialog.FileName(), file.string());
+    EXPECT_EQ(chosen, file.string());
     fs::remove(file);
 }
 
 TEST(SaveDialog, NameWithAQuoteIsKeptAsTyped)
 {
     const fs::path folder = fs::temp_directory_path();
-    QtCommonDialog dialog;
-    dialog.setDialogTitle("Save Serial Print Commands To A File");
-    dialog.setFilter("Text Files | *.txt");
-    QTimer timer;
-    timer.setInterval(5);
-    QObject::connect(&timer, &QTimer::timeout, [&] {
-        auto* shown = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        if (shown == nullptr)
-            return;
-        timer.stop();
-        shown->setDirectory(QString::fromStdString(folder.string()));
-        auto* edit = shown->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    const std::string chosen = ShowRealDialog([&](QFileDialog& shown) {
+        shown.setDirectory(QString::fromStdString(folder.string()));
+        auto* edit = shown.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
         ASSERT_NE(edit, nullptr);
         edit->setText(QStringLiteral("we\"ird.txt"));
-        QMetaObject::invokeMethod(shown, "accept");
     });
-    timer.start();
-    dialog.ShowSave();
-    EXPECT_EQ(dialog.FileName(), (folder / "we\"ird.txt").string());
+    EXPECT_EQ(chosen, (folder / "we\"ird.txt").string());
 }
 
 TEST(SaveDialog, FilterTextInQtsWords)
