@@ -213,6 +213,21 @@ void QtSerialControl::Output(std::string_view bytes)
 {
     if (!port_.isOpen())
         return;
+#ifdef Q_OS_UNIX
+    // With nothing queued in front of it, the reply goes straight to the
+    // driver: no write buffer, and no write-ready round of the event loop
+    // afterwards to keep the next request waiting.
+    if (port_.bytesToWrite() == 0) {
+        while (!bytes.empty()) {
+            const ssize_t written = ::write(static_cast<int>(port_.handle()), bytes.data(), bytes.size());
+            if (written <= 0)
+                break; // the rest goes through the port's buffer below
+            bytes.remove_prefix(static_cast<std::size_t>(written));
+        }
+        if (bytes.empty())
+            return;
+    }
+#endif
     port_.write(bytes.data(), static_cast<qint64>(bytes.size()));
     // Hand the bytes to the driver now rather than when the event loop next runs.
     port_.flush();
