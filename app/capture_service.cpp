@@ -25,6 +25,9 @@ JobCapture::JobCapture(int number, std::string source, const StatusControls& sta
     session_.addListener(*this);
     // A job keeps its command log; nobody looks at the data views.
     session_.engine().setDataViewsKept(false);
+    // Room for the whole job up front, so that a long one is never copied as
+    // it grows: the pages are only taken as the bytes arrive.
+    record_.bytes.reserve(static_cast<std::size_t>(std::min<long long>(maxBytes, 256LL << 20)));
 }
 
 JobCapture::~JobCapture() { session_.removeListener(*this); }

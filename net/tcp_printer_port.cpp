@@ -97,13 +97,18 @@ void TcpPrinterPort::readAvailable()
 {
     if (!current_)
         return;
-    const QByteArray bytes = current_->socket()->readAll();
-    if (bytes.isEmpty())
+    QTcpSocket* socket = current_->socket();
+    const qint64 available = socket->bytesAvailable();
+    if (available <= 0)
+        return;
+    // One buffer for every read, so that a long job costs no allocations.
+    readBuffer_.resize(static_cast<std::size_t>(available));
+    const qint64 got = socket->read(readBuffer_.data(), available);
+    if (got <= 0)
         return;
     idle_.start();
     if (received)
-        received(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
-                 *current_);
+        received(std::string_view(readBuffer_.data(), static_cast<std::size_t>(got)), *current_);
 }
 
 void TcpPrinterPort::endCurrentJob(const std::string& why)

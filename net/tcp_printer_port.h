@@ -10,6 +10,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace ostrel {
 
@@ -68,6 +69,7 @@ private:
     QTimer idle_;
     bool finishing_ = false;
     bool closed_ = false;
+    std::vector<char> readBuffer_;
 };
 
 } // namespace ostrel
