@@ -92,5 +92,9 @@ int main(int argc, char** argv)
     }
     ostrel::QuitOnSignals();
     form.show();
-    return application.exec();
+    const int status = application.exec();
+    // A network job still open at the end: the session lets go of it first.
+    if (network && network->current() != nullptr)
+        session.detachSource(*network->current());
+    return status;
 }

@@ -38,11 +38,9 @@ TcpPrinterPort::TcpPrinterPort(std::chrono::milliseconds idleTimeout)
 
 TcpPrinterPort::~TcpPrinterPort()
 {
-    // A job still in progress ends here, so that whoever took its bytes hears
-    // of its end and lets go of the connection.
-    closed_ = true;
+    // No callbacks from here: whoever set them may be half gone already.
     if (current_)
-        finish("shutting down");
+        current_->socket()->disconnect(this);
 }
 
 bool TcpPrinterPort::listen(const ListenAddress& where, std::string& error)

@@ -47,7 +47,8 @@ public:
     std::string listeningOn() const;
     quint16 port() const { return server_.serverPort(); }
 
-    // The connection whose job is in progress, or null.
+    // The connection whose job is in progress, or null. A job still in
+    // progress when the port is destroyed ends without jobEnded.
     TcpConnection* current() const { return current_.get(); }
     // Stops listening; the job in progress goes on, and no other is taken.
     void close();
