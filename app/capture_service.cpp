@@ -73,11 +73,13 @@ CaptureService::CaptureService(CaptureServiceOptions options, std::ostream& out,
 
 CaptureService::~CaptureService()
 {
-    // The port outlives the jobs here; it must not report to them.
+    // The ports outlive the jobs here; they must not report to them.
     if (tcp_) {
         tcp_->jobEnded = nullptr;
         tcp_->received = nullptr;
     }
+    if (serial_)
+        serial_->OnComm = nullptr;
 }
 
 bool CaptureService::start(std::string& error)
