@@ -159,15 +159,21 @@ bool OutputsDistinct(const Options& options, std::string& problem)
     return true;
 }
 
+// The input named on the command line: standard input for "-", else the file
+// opened into `file`.
+std::istream& OpenInput(const std::string& name, std::istream& standardInput, std::ifstream& file)
+{
+    if (name == "-")
+        return standardInput;
+    file.open(name, std::ios::binary);
+    return file;
+}
+
 // A whole file, or false with errno set.
 bool ReadWhole(const std::string& name, std::istream& standardInput, std::string& bytes)
 {
     std::ifstream file;
-    std::istream* in = &standardInput;
-    if (name != "-") {
-        file.open(name, std::ios::binary);
-        in = &file;
-    }
+    std::istream* in = &OpenInput(name, standardInput, file);
     if (!*in)
         return false;
     char buffer[65536];
@@ -246,11 +252,7 @@ int RunReplay(const std::vector<std::string>& args, std::istream& standardInput,
     // The input is taken a chunk at a time, so that memory stays flat however
     // long it is; the result does not depend on the chunking.
     std::ifstream file;
-    std::istream* in = &standardInput;
-    if (options.input != "-") {
-        file.open(options.input, std::ios::binary);
-        in = &file;
-    }
+    std::istream* in = &OpenInput(options.input, standardInput, file);
     const auto readFailed = [&] {
         standardError << "ostrel-replay: cannot read " << options.input << ": "
                       << std::strerror(errno != 0 ? errno : EIO) << "\n";
