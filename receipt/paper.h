@@ -1,0 +1,111 @@
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace ostrel::receipt {
+
+// Dots are the printer's: 203 per inch, x from the paper's left edge, y from
+// the top of the receipt.
+constexpr int kPaperWidth80 = 576;
+constexpr int kPaperWidth58 = 384;
+
+enum class Font { A, B };
+
+struct TextStyle {
+    Font font = Font::A;
+    int widthScale = 1;   // GS ! and ESC !: 1 to 8
+    int heightScale = 1;
+    bool bold = false;
+    int underline = 0;    // dots: 0, 1 or 2
+    bool reverse = false; // GS B: white on black
+    bool upsideDown = false;
+    bool rotated = false; // ESC V: turned 90 degrees clockwise
+
+    bool operator==(const TextStyle&) const = default;
+};
+
+// Characters side by side, each in a cell of cellWidth x cellHeight dots
+// (the font's cell times the scales) followed by `spacing` dots.
+struct TextRun {
+    int x = 0, y = 0;
+    int cellWidth = 0, cellHeight = 0, spacing = 0;
+    std::u32string text;
+    TextStyle style;
+
+    int width() const { return static_cast<int>(text.size()) * (cellWidth + spacing); }
+};
+
+// A picture, dot for dot as it prints: one byte a dot, 1 is black.
+struct BitImage {
+    int x = 0, y = 0, width = 0, height = 0;
+    std::vector<std::uint8_t> dots;
+
+    bool dot(int column, int row) const { return dots[static_cast<std::size_t>(row) * width + column] != 0; }
+};
+
+enum class SymbolKind {
+    UpcA, UpcE, Ean13, Ean8, Code39, Itf, Codabar, Code93, Code128, Gs1_128,
+    DataBarOmni, DataBarTruncated, DataBarLimited, DataBarExpanded,
+    QrCode, Pdf417, DataMatrix, Aztec,
+};
+const char* SymbolKindName(SymbolKind kind);
+inline bool IsTwoDimensional(SymbolKind kind) { return kind >= SymbolKind::QrCode; }
+
+// Where the human-readable text of a barcode goes (GS H).
+enum class TextPlace { None = 0, Above = 1, Below = 2, Both = 3 };
+
+// A barcode or 2-D code with the settings the job gave; the renderer encodes
+// it. width and height are the whole symbol's, text included.
+struct Symbol {
+    SymbolKind kind = SymbolKind::Code128;
+    std::string data;   // what the symbol holds, as a reader returns it
+    int x = 0, y = 0, width = 0, height = 0;
+    int moduleWidth = 3;  // 1-D: GS w; 2-D: dots a module
+    int barHeight = 162;  // 1-D: GS h; PDF417: row height in modules
+    TextPlace textPlace = TextPlace::None;
+    Font textFont = Font::A;
+    int errorCorrection = 48; // the job's own value: QR 48..51, PDF417 level or ratio
+    int columns = 0, rows = 0; // PDF417 and DataMatrix, 0 for automatic
+};
+
+enum class MarkerKind { Cut, PartialCut, DrawerPulse, StoredImage, NotUnderstood, NotPrinted };
+
+// Something on the paper that is not ink: where the paper was cut, where the
+// drawer was kicked, bytes the printer did not understand.
+struct Marker {
+    MarkerKind kind = MarkerKind::Cut;
+    int x = 0, y = 0, width = 0, height = 0;
+    std::string label;
+};
+
+struct PaperItem {
+    std::variant<TextRun, BitImage, Symbol, Marker> what;
+    int command = -1; // index into the receipt's commands: what drew it
+};
+
+// How the printer took one command.
+enum class CommandClass { Text, Drawn, Setting, KnownNotDrawn, NotUnderstood, Status };
+
+struct ModelCommand {
+    long long offset = 0;  // of the first byte in the received stream
+    long long length = 0;
+    std::string text;        // "ESC E 1"
+    std::string description; // "Bold on"
+    std::string kind;        // what the report counts it as: "ESC E"
+    CommandClass commandClass = CommandClass::Setting;
+    int y = 0;               // where the paper was when it came
+};
+
+struct Receipt {
+    std::vector<PaperItem> items;
+    std::vector<ModelCommand> commands;
+    int height = 0;
+    bool cut = false; // ended by a cut, not still printing
+    long long weight = 0; // the memory it holds, roughly
+};
+
+} // namespace ostrel::receipt

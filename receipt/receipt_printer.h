@@ -1,0 +1,156 @@
+#pragma once
+
+#include "receipt/code_pages.h"
+#include "receipt/paper.h"
+#include "receipt/symbol_geometry.h"
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ostrel::receipt {
+
+// What the model keeps and how far it lets paper and memory grow.
+struct PrinterLimits {
+    int paperWidth = kPaperWidth80;
+    std::size_t keptReceipts = 64;               // older ones are dropped
+    long long keptBytes = 64LL << 20;            // of all kept receipts together
+    long long receiptBytes = 24LL << 20;         // a longer receipt goes on in a new one
+    int receiptHeight = 400'000;                 // dots, about 50 m of paper
+    long long commandBytes = 1LL << 20;          // a longer command is skipped, not drawn
+    std::size_t listedEvents = 10'000;           // symbols, cuts... in the summary
+};
+
+// Offsets and facts the report lists; every list is bounded, its count is not.
+struct PrinterSummary {
+    struct SymbolSeen {
+        long long offset;
+        SymbolKind kind;
+        std::string data;
+        bool printed;
+    };
+    struct Event {
+        long long offset;
+        std::string what;
+    };
+    long long bytes = 0;
+    long long receipts = 0; // cuts, plus the receipt still printing if it has anything
+    std::map<std::string, long long> commandsByKind;
+    std::map<std::string, long long> knownNotDrawn;
+    std::vector<SymbolSeen> symbols;
+    long long symbolCount = 0;
+    std::vector<Event> notUnderstood;
+    long long notUnderstoodBytes = 0;
+    std::vector<Event> drawerPulses;
+    long long drawerPulseCount = 0;
+    std::vector<Event> cuts;
+    long long cutCount = 0;
+    long long statusRequests = 0;
+};
+
+// A model of an 80 mm (or 58 mm) thermal receipt printer that speaks the
+// standard receipt command language. It takes the received bytes in chunks cut
+// anywhere and lays out the paper: receipts split at each cut, each a list of
+// placed items and the commands that made them.
+class ReceiptPrinter {
+public:
+    explicit ReceiptPrinter(const SymbolGeometry& geometry, PrinterLimits limits = {});
+
+    void feed(std::string_view bytes);
+    // Back to a new printer with no paper, on the width given.
+    void clear();
+    void clear(int paperWidth);
+
+    int paperWidth() const { return limits_.paperWidth; }
+    // The newest is last; it is the receipt still printing unless cut.
+    const std::deque<Receipt>& receipts() const { return receipts_; }
+    long long droppedReceipts() const { return dropped_; }
+    const PrinterSummary& summary() const { return summary_; }
+    // Goes up whenever the paper changes, so viewers know to draw again.
+    long long revision() const { return revision_; }
+
+private:
+    struct PendingLine {
+        std::vector<PaperItem> items; // x from the print area's left edge
+        int x = 0;                    // where the next character goes
+        int height = 0;
+        int markersEnd = 0;           // markers side by side, never over each other
+    };
+    struct Settings {
+        TextStyle style;
+        int rightSpacing = 0;
+        int lineSpacing = 30;
+        int alignment = 0;
+        int leftMargin = 0;
+        int areaWidth = 65535;
+        bool upsideDown = false;
+        std::vector<int> tabs;
+        int barHeight = 162, barModule = 3;
+        TextPlace barText = TextPlace::None;
+        Font barFont = Font::A;
+    };
+    struct StoredSymbol {
+        std::string data;
+        int moduleSize = 3;
+        int errorCorrection = 48;
+        int columns = 0, rows = 0, rowHeight = 3;
+    };
+
+    void step(const unsigned char* bytes, std::size_t available, std::size_t& used, bool& needMore);
+    void takeText(const unsigned char* bytes, std::size_t count);
+    void run(const unsigned char* c, long long length);
+    void runEsc(const unsigned char* c, long long length);
+    void runFs(const unsigned char* c, long long length);
+    void runGs(const unsigned char* c, long long length);
+    void runGraphics(const unsigned char* command, long long length, int header);
+    void runTwoDimensional(const unsigned char* c, long long length);
+    void runBarcode(const unsigned char* c, long long length);
+    void notUnderstood(const unsigned char* c, long long length);
+
+    int addCommand(const unsigned char* c, long long length, std::string description,
+                   CommandClass commandClass, std::string kind = {});
+    void knownNotDrawn(const unsigned char* c, long long length, std::string description);
+    void setting(const unsigned char* c, long long length, std::string description);
+
+    int area() const;
+    int cellWidth() const;
+    int cellHeight() const;
+    void printLine(int feed);
+    bool lineHasInk() const;
+    void placeBlock(PaperItem item, int width, int height);
+    void placeImage(BitImage image, int command);
+    void placeMarker(MarkerKind kind, std::string label, int command, bool inLine);
+    void feedPaper(int dots);
+    void cut(MarkerKind kind, const unsigned char* c, long long length, std::string description);
+    void endReceipt(bool byCut);
+    void keepWithinLimits();
+    Receipt& current() { return receipts_.back(); }
+    void resetSettings();
+    void touch() { ++revision_; }
+
+    const SymbolGeometry& geometry_;
+    PrinterLimits limits_;
+    CharacterTables tables_;
+    Settings settings_;
+    PendingLine line_;
+    std::deque<Receipt> receipts_;
+    long long receiptWeight_ = 0, keptWeight_ = 0;
+    long long dropped_ = 0;
+    PrinterSummary summary_;
+    long long revision_ = 0;
+
+    std::string pending_;      // an unfinished command
+    long long offset_ = 0;     // of the next byte taken
+    long long skipLeft_ = 0;   // of a command too long to keep
+    int textCommand_ = -1;     // the text command being extended
+
+    std::map<int, StoredSymbol> symbols_; // by GS ( k cn
+    BitImage graphicsBuffer_;
+    bool graphicsBuffered_ = false;
+    std::map<int, BitImage> storedGraphics_; // by key, at most a few
+};
+
+} // namespace ostrel::receipt

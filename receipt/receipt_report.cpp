@@ -1,0 +1,101 @@
+#include "receipt/receipt_report.h"
+
+#include <cstdio>
+
+namespace ostrel::receipt {
+namespace {
+
+std::string Quoted(std::string_view text) {
+    std::string out = "\"";
+    for (unsigned char c : text) {
+        switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+            if (c < 0x20 || c == 0x7F) {
+                char escaped[8];
+                std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+                out += escaped;
+            } else {
+                out += static_cast<char>(c);
+            }
+        }
+    }
+    return out + "\"";
+}
+
+// Symbol data can be any bytes; JSON wants UTF-8, so bytes above 0x7F are
+// taken as Latin-1, which keeps every byte recoverable.
+std::string DataText(const std::string& data) {
+    std::string text;
+    for (unsigned char c : data) {
+        if (c < 0x80) {
+            text += static_cast<char>(c);
+        } else {
+            text += static_cast<char>(0xC0 | (c >> 6));
+            text += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return text;
+}
+
+std::string CountMap(const std::map<std::string, long long>& counts) {
+    std::string out = "{";
+    for (const auto& [name, count] : counts) {
+        if (out.size() > 1) out += ", ";
+        out += Quoted(name) + ": " + std::to_string(count);
+    }
+    return out + "}";
+}
+
+std::string Events(const std::vector<PrinterSummary::Event>& events, const char* key) {
+    std::string out = "[";
+    for (const auto& event : events) {
+        if (out.size() > 1) out += ", ";
+        out += "{\"offset\": " + std::to_string(event.offset) + ", \"" + key + "\": " + Quoted(event.what) + "}";
+    }
+    return out + "]";
+}
+
+} // namespace
+
+std::string ReceiptReportJson(const ReceiptPrinter& printer, const CaptureFigures& capture) {
+    const PrinterSummary& s = printer.summary();
+    long long receipts = s.cutCount;
+    const Receipt& last = printer.receipts().back();
+    if (!last.items.empty() || !last.commands.empty()) ++receipts;
+
+    std::string symbols = "[";
+    for (const auto& symbol : s.symbols) {
+        if (symbols.size() > 1) symbols += ",\n    ";
+        symbols += "{\"offset\": " + std::to_string(symbol.offset) + ", \"kind\": " + Quoted(SymbolKindName(symbol.kind)) +
+                   ", \"data\": " + Quoted(DataText(symbol.data)) + ", \"printed\": " + (symbol.printed ? "true" : "false") + "}";
+    }
+    symbols += "]";
+
+    std::string json = "{\n";
+    json += "  \"bytes\": " + std::to_string(capture.bytes) + ",\n";
+    json += "  \"commands\": " + std::to_string(capture.commands) + ",\n";
+    json += "  \"receipts\": " + std::to_string(receipts) + ",\n";
+    json += "  \"paper_width_dots\": " + std::to_string(printer.paperWidth()) + ",\n";
+    json += "  \"interpreted_commands\": " + CountMap(s.commandsByKind) + ",\n";
+    json += "  \"known_not_drawn\": " + CountMap(s.knownNotDrawn) + ",\n";
+    json += "  \"symbols\": " + symbols + ",\n";
+    json += "  \"symbol_count\": " + std::to_string(s.symbolCount) + ",\n";
+    json += "  \"not_understood\": " + Events(s.notUnderstood, "bytes") + ",\n";
+    json += "  \"not_understood_bytes\": " + std::to_string(s.notUnderstoodBytes) + ",\n";
+    json += "  \"status_requests\": " + std::to_string(s.statusRequests) + ",\n";
+    json += "  \"status_replies\": " + std::to_string(capture.statusReplies) + ",\n";
+    json += "  \"drawer_pulses\": " + Events(s.drawerPulses, "pin") + ",\n";
+    json += "  \"drawer_pulse_count\": " + std::to_string(s.drawerPulseCount) + ",\n";
+    json += "  \"cuts\": " + Events(s.cuts, "kind") + ",\n";
+    json += "  \"cut_count\": " + std::to_string(s.cutCount) + ",\n";
+    json += "  \"dropped_receipts\": " + std::to_string(printer.droppedReceipts()) + "\n";
+    json += "}\n";
+    return json;
+}
+
+} // namespace ostrel::receipt

@@ -1,0 +1,19 @@
+#pragma once
+
+#include "receipt/receipt_printer.h"
+
+#include <string>
+
+namespace ostrel::receipt {
+
+// What the capture itself counted beside the printer model.
+struct CaptureFigures {
+    long long bytes = 0;
+    long long commands = 0;     // as the command log frames them
+    long long statusReplies = 0;
+};
+
+// The JSON summary of a job for tools and CI.
+std::string ReceiptReportJson(const ReceiptPrinter& printer, const CaptureFigures& capture);
+
+} // namespace ostrel::receipt

@@ -1,0 +1,415 @@
+// The printer model: command lengths of the standard set, any chunking,
+// layout geometry, code pages, bytes it does not understand, and its bounds.
+
+#include "receipt/command_text.h"
+#include "receipt/receipt_printer.h"
+#include "tests/receipt/job_bytes.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace ostrel::test {
+namespace {
+
+using namespace receipt;
+
+struct Model {
+    EstimatedSymbolGeometry geometry;
+    ReceiptPrinter printer;
+    explicit Model(PrinterLimits limits = {}) : printer(geometry, limits) {}
+    const Receipt& last() const { return printer.receipts().back(); }
+    std::vector<TextRun> runs() const {
+        std::vector<TextRun> found;
+        for (const Receipt& receipt : printer.receipts())
+            for (const PaperItem& item : receipt.items)
+                if (auto* run = std::get_if<TextRun>(&item.what)) found.push_back(*run);
+        return found;
+    }
+};
+
+// Everything the model made, as text, to compare two feeds.
+std::string Snapshot(const ReceiptPrinter& printer) {
+    std::ostringstream out;
+    for (const Receipt& receipt : printer.receipts()) {
+        out << "receipt " << receipt.height << (receipt.cut ? " cut\n" : "\n");
+        for (const ModelCommand& c : receipt.commands)
+            out << c.offset << "+" << c.length << " " << c.text << " | " << c.description << " @" << c.y << "\n";
+        for (const PaperItem& item : receipt.items) {
+            std::visit([&](const auto& placed) { out << "  item " << placed.x << "," << placed.y; }, item.what);
+            if (auto* run = std::get_if<TextRun>(&item.what)) out << " " << Utf8(run->text);
+            if (auto* image = std::get_if<BitImage>(&item.what)) out << " image " << image->width << "x" << image->height;
+            if (auto* symbol = std::get_if<Symbol>(&item.what)) out << " symbol " << symbol->data;
+            if (auto* marker = std::get_if<Marker>(&item.what)) out << " marker " << marker->label;
+            out << " by " << item.command << "\n";
+        }
+    }
+    out << "not understood " << printer.summary().notUnderstoodBytes << "\n";
+    return out.str();
+}
+
+// ---- lengths ----
+
+// Each command of the standard set with its length as the command reference
+// gives it, written out here by hand; "X" after it must print as text.
+struct LengthCase {
+    std::string command;
+    std::size_t length;
+};
+
+TEST(CommandLengths, EveryKnownCommandIsTakenWholeAndTheNextByteIsText) {
+    const std::vector<LengthCase> cases = {
+        {Bytes({LF}), 1}, {Bytes({0x0D}), 1}, {Bytes({0x09}), 1}, {Bytes({0x0C}), 1}, {Bytes({0x18}), 1},
+        {Bytes({DLE, 0x04, 1}), 3}, {Bytes({DLE, 0x04, 7, 1}), 4}, {Bytes({DLE, 0x05, 2}), 3},
+        {Bytes({DLE, 0x14, 1, 0, 5}), 5}, {Bytes({DLE, 0x14, 8, 1, 3, 20, 1, 6, 2, 8}), 10},
+        {Bytes({ESC, ' ', 2}), 3}, {Bytes({ESC, '!', 0x38}), 3}, {Bytes({ESC, '$', 10, 0}), 4},
+        {Bytes({ESC, '%', 1}), 3}, {Bytes({ESC, '&', 3, 65, 66, 2, 1, 2, 3, 4, 5, 6, 1, 7, 8, 9}), 16},
+        {Bytes({ESC, '*', 0, 2, 0, 0xFF, 0x81}), 7}, {Bytes({ESC, '*', 33, 1, 0, 1, 2, 3}), 8},
+        {Bytes({ESC, '-', 1}), 3}, {Bytes({ESC, '2'}), 2}, {Bytes({ESC, '3', 40}), 3}, {Bytes({ESC, '=', 1}), 3},
+        {Bytes({ESC, '?', 65}), 3}, {Bytes({ESC, '@'}), 2}, {Bytes({ESC, 'D', 4, 8, 0}), 5},
+        {Bytes({ESC, 'E', 1}), 3}, {Bytes({ESC, 'G', 0}), 3}, {Bytes({ESC, 'J', 30}), 3}, {Bytes({ESC, 'L'}), 2},
+        {Bytes({ESC, 'M', 1}), 3}, {Bytes({ESC, 'R', 2}), 3}, {Bytes({ESC, 'S'}), 2}, {Bytes({ESC, 'T', 1}), 3},
+        {Bytes({ESC, 'V', 1}), 3}, {Bytes({ESC, 'W', 0, 0, 0, 0, 64, 2, 0, 2}), 10},
+        {Bytes({ESC, '\\', 0xF6, 0xFF}), 4}, {Bytes({ESC, 'a', 1}), 3}, {Bytes({ESC, 'c', '3', 2}), 4},
+        {Bytes({ESC, 'c', '5', 0}), 4}, {Bytes({ESC, 'd', 2}), 3}, {Bytes({ESC, 'i'}), 2}, {Bytes({ESC, 'm'}), 2},
+        {Bytes({ESC, 'p', 0, 25, 250}), 5}, {Bytes({ESC, 'r', 1}), 3}, {Bytes({ESC, 't', 16}), 3},
+        {Bytes({ESC, 'u', 0}), 3}, {Bytes({ESC, 'v'}), 2}, {Bytes({ESC, '{', 1}), 3},
+        {Bytes({ESC, '(', 'A', 4, 0, 48, 51, 1, 1}), 9},
+        {Bytes({FS, '!', 4}), 3}, {Bytes({FS, '&'}), 2}, {Bytes({FS, '-', 1}), 3}, {Bytes({FS, '.'}), 2},
+        {Bytes({FS, 'C', 1}), 3}, {Bytes({FS, 'S', 1, 2}), 4}, {Bytes({FS, 'W', 1}), 3},
+        {Bytes({FS, 'p', 1, 0}), 4}, {Bytes({FS, '(', 'A', 2, 0, 48, 0}), 7}, {Bytes({FS, '?', 0x80, 0x80}), 4},
+        {Bytes({FS, 'q', 1, 1, 0, 1, 0}) + std::string(8, '\x55'), 15},
+        {Bytes({GS, '!', 0x11}), 3}, {Bytes({GS, '$', 0, 1}), 4}, {Bytes({GS, '*', 1, 1}) + std::string(8, 'A'), 12},
+        {Bytes({GS, '/', 0}), 3}, {Bytes({GS, ':'}), 2}, {Bytes({GS, 'B', 1}), 3}, {Bytes({GS, 'H', 2}), 3},
+        {Bytes({GS, 'I', 1}), 3}, {Bytes({GS, 'L', 8, 0}), 4}, {Bytes({GS, 'P', 203, 203}), 4},
+        {Bytes({GS, 'V', 0}), 3}, {Bytes({GS, 'V', 66, 3}), 4}, {Bytes({GS, 'V', 104, 0}), 4},
+        {Bytes({GS, 'W', 64, 2}), 4}, {Bytes({GS, '\\', 10, 0}), 4}, {Bytes({GS, '^', 1, 0, 0}), 5},
+        {Bytes({GS, 'a', 0}), 3}, {Bytes({GS, 'b', 1}), 3}, {Bytes({GS, 'f', 1}), 3}, {Bytes({GS, 'h', 80}), 3},
+        {Bytes({GS, 'k', 4, 'A', 'B', 0}), 6}, {Bytes({GS, 'k', 73, 4, '{', 'B', 'A', 'B'}), 8},
+        {Bytes({GS, 'r', 1}), 3}, {Bytes({GS, 'v', '0', 0, 1, 0, 2, 0, 0xAA, 0x55}), 10},
+        {Bytes({GS, 'w', 2}), 3}, {Bytes({GS, 'g', '0', 0, 20, 0}), 6},
+        {Bytes({GS, '(', 'k', 4, 0, 49, 65, 50, 0}), 9}, {Bytes({GS, '(', 'K', 2, 0, 48, 1}), 7},
+        {Bytes({GS, '(', 'E', 3, 0, 1, 73, 78}), 8},
+        {Bytes({GS, '8', 'L', 6, 0, 0, 0, 48, 69, 65, 65, 1, 1}), 13},
+    };
+    for (const LengthCase& c : cases) {
+        Model model;
+        model.printer.feed(c.command + "X\n");
+        const auto& commands = model.last().commands.empty() ? model.printer.receipts().front().commands
+                                                               : model.last().commands;
+        SCOPED_TRACE(HexBytes(reinterpret_cast<const unsigned char*>(c.command.data()), c.command.size()));
+        EXPECT_EQ(model.printer.summary().notUnderstoodBytes, 0);
+        bool textFound = false;
+        for (const Receipt& receipt : model.printer.receipts())
+            for (const ModelCommand& command : receipt.commands) {
+                if (command.offset == 0) {
+                    EXPECT_EQ(command.length, static_cast<long long>(c.length));
+                }
+                if (command.kind == "Text") {
+                    EXPECT_EQ(command.offset, static_cast<long long>(c.length));
+                    EXPECT_EQ(command.description, "\"X\"");
+                    textFound = true;
+                }
+            }
+        EXPECT_TRUE(textFound || commands.empty());
+    }
+}
+
+// A job cut at every point, fed in two pieces or a byte at a time, makes the
+// same paper as the job fed whole.
+TEST(CommandLengths, AnyChunkingMakesTheSamePaper) {
+    const std::string job = Bytes({ESC, '@', ESC, 'a', 1, GS, '!', 0x11}) + "TITLE\n" + Bytes({GS, '!', 0}) +
+                            Bytes({ESC, '*', 33, 2, 0, 1, 2, 3, 4, 5, 6}) + "\n" +
+                            Bytes({GS, 'v', '0', 0, 1, 0, 2, 0, 0x1F, 0x2A}) + Bytes({GS, 'k', 73, 4, '{', 'B', 'O', 'K'}) +
+                            TwoDimensional(49, 80, "0hello") + TwoDimensional(49, 81, "0") + Bytes({0x01, ESC, 0x7F}) +
+                            "tail\n" + Bytes({DLE, 'R', GS, 'V', 66, 5}) + "next\n";
+    Model whole;
+    whole.printer.feed(job);
+    const std::string expected = Snapshot(whole.printer);
+    for (std::size_t cut = 1; cut < job.size(); ++cut) {
+        Model split;
+        split.printer.feed(std::string_view(job).substr(0, cut));
+        split.printer.feed(std::string_view(job).substr(cut));
+        ASSERT_EQ(Snapshot(split.printer), expected) << "cut at " << cut;
+    }
+    Model bytewise;
+    for (char c : job) bytewise.printer.feed(std::string_view(&c, 1));
+    EXPECT_EQ(Snapshot(bytewise.printer), expected);
+}
+
+// Image data that looks like commands stays image data; what follows is read
+// in its place and its status requests counted.
+TEST(CommandLengths, ImageDataNeverReadsAsCommands) {
+    std::string image = Bytes({0x1F, 0x2A, 0x2D, 0xE0, DLE, 'R', ESC, '@', GS, 'V', 0, LF});
+    image.resize(72 * 4, '\x1F');
+    Model model;
+    model.printer.feed(Bytes({GS, 'v', '0', 0, 72, 0, 4, 0}) + image + "after\n" + Bytes({DLE, 'R'}) + "next\n");
+    EXPECT_EQ(model.printer.summary().notUnderstoodBytes, 0);
+    EXPECT_EQ(model.printer.summary().statusRequests, 1);
+    EXPECT_EQ(model.printer.summary().cutCount, 0);
+    auto runs = model.runs();
+    ASSERT_EQ(runs.size(), 2u);
+    EXPECT_EQ(Utf8(runs[0].text), "after");
+    EXPECT_EQ(runs[0].y, 4);
+}
+
+TEST(CommandLengths, BytesNotUnderstoodAreMarkedCountedAndListedWithOffsets) {
+    Model model;
+    model.printer.feed("ab" + Bytes({0x01}) + "cd" + Bytes({ESC, 0x7F}) + "ef" + Bytes({GS, 0x02}) + "\n");
+    const PrinterSummary& summary = model.printer.summary();
+    EXPECT_EQ(summary.notUnderstoodBytes, 5);
+    ASSERT_EQ(summary.notUnderstood.size(), 3u);
+    EXPECT_EQ(summary.notUnderstood[0].offset, 2);
+    EXPECT_EQ(summary.notUnderstood[0].what, "01");
+    EXPECT_EQ(summary.notUnderstood[1].offset, 5);
+    EXPECT_EQ(summary.notUnderstood[1].what, "1B 7F");
+    EXPECT_EQ(summary.notUnderstood[2].offset, 9);
+    int markers = 0;
+    for (const PaperItem& item : model.last().items)
+        if (auto* marker = std::get_if<Marker>(&item.what)) {
+            EXPECT_EQ(marker->kind, MarkerKind::NotUnderstood);
+            ++markers;
+        }
+    EXPECT_EQ(markers, 3);
+    EXPECT_EQ(Utf8(model.runs()[0].text) + Utf8(model.runs()[1].text) + Utf8(model.runs()[2].text), "abcdef");
+}
+
+// ---- layout ----
+
+struct LayoutCase {
+    const char* name;
+    std::string job;
+    int x, y, cellWidth, cellHeight;
+    std::string text;
+};
+
+class Layout : public testing::TestWithParam<LayoutCase> {};
+
+TEST_P(Layout, PlacesTheRunOfTheText) {
+    const LayoutCase& c = GetParam();
+    Model model;
+    model.printer.feed(Bytes({ESC, '@'}) + c.job);
+    auto runs = model.runs();
+    const TextRun* last = nullptr;
+    for (const TextRun& run : runs)
+        if (Utf8(run.text) == c.text) last = &run;
+    ASSERT_NE(last, nullptr) << c.text;
+    EXPECT_EQ(last->x, c.x);
+    EXPECT_EQ(last->y, c.y);
+    EXPECT_EQ(last->cellWidth, c.cellWidth);
+    EXPECT_EQ(last->cellHeight, c.cellHeight);
+    EXPECT_EQ(Utf8(last->text), c.text);
+}
+
+const std::string k48(48, 'a');
+INSTANTIATE_TEST_SUITE_P(
+    Text, Layout,
+    testing::Values(
+        LayoutCase{"left", "abc\n", 0, 0, 12, 24, "abc"},
+        LayoutCase{"centre", Bytes({ESC, 'a', 1}) + "abcd\n", (576 - 48) / 2, 0, 12, 24, "abcd"},
+        LayoutCase{"right", Bytes({ESC, 'a', 50}) + "abcd\n", 576 - 48, 0, 12, 24, "abcd"},
+        LayoutCase{"second line at the default spacing", "a\nb\n", 0, 30, 12, 24, "b"},
+        LayoutCase{"line spacing set", Bytes({ESC, '3', 50}) + "a\nb\n", 0, 50, 12, 24, "b"},
+        LayoutCase{"spacing smaller than the line", Bytes({ESC, '3', 10}) + "a\nb\n", 0, 24, 12, 24, "b"},
+        LayoutCase{"feed dots", "a" + Bytes({ESC, 'J', 100}) + "b\n", 0, 100, 12, 24, "b"},
+        LayoutCase{"feed lines", "a" + Bytes({ESC, 'd', 3}) + "b\n", 0, 90, 12, 24, "b"},
+        LayoutCase{"double width and height", Bytes({GS, '!', 0x11}) + "ab\n", 0, 0, 24, 48, "ab"},
+        LayoutCase{"eight times", Bytes({GS, '!', 0x77}) + "W\n", 0, 0, 96, 192, "W"},
+        LayoutCase{"print mode double", Bytes({ESC, '!', 0x30}) + "ab\n", 0, 0, 24, 48, "ab"},
+        LayoutCase{"font B", Bytes({ESC, 'M', 1}) + "ab\n", 0, 0, 9, 17, "ab"},
+        LayoutCase{"small and tall on one line", "a" + Bytes({GS, '!', 0x01}) + "B\n", 0, 24, 12, 24, "a"},
+        LayoutCase{"left margin", Bytes({GS, 'L', 40, 0}) + "ab\n", 40, 0, 12, 24, "ab"},
+        LayoutCase{"margin and centre", Bytes({GS, 'L', 40, 0, GS, 'W', 200, 0, ESC, 'a', 1}) + "ab\n",
+                   40 + (200 - 24) / 2, 0, 12, 24, "ab"},
+        LayoutCase{"wraps at 48 characters", k48 + "b\n", 0, 30, 12, 24, "b"},
+        LayoutCase{"wraps at 64 in font B", Bytes({ESC, 'M', 1}) + std::string(64, 'a') + "b\n", 0, 30, 9, 17, "b"},
+        LayoutCase{"wraps at the print area", Bytes({GS, 'W', 120, 0}) + "abcdefghijk\n", 0, 30, 12, 24, "k"},
+        LayoutCase{"double width wraps at 24", std::string(1, '\x1D') + "!" + std::string(1, '\x10') +
+                                                   std::string(24, 'a') + "b\n", 0, 30, 24, 24, "b"},
+        LayoutCase{"character spacing", Bytes({ESC, ' ', 4}) + "ab" + Bytes({ESC, '$', 0, 0}) + "c\n", 0, 0, 12, 24, "c"},
+        LayoutCase{"default tab", "a\tb\n", 0, 0, 12, 24, "a"},
+        LayoutCase{"absolute position", Bytes({ESC, '$', 100, 0}) + "x\n", 100, 0, 12, 24, "x"},
+        LayoutCase{"relative position back", "abcd" + Bytes({ESC, '\\', 0xE8, 0xFF}) + "x\n", 0, 0, 12, 24, "abcd"}),
+    [](const testing::TestParamInfo<LayoutCase>& info) {
+        std::string name = info.param.name;
+        for (char& c : name)
+            if (!isalnum(static_cast<unsigned char>(c))) c = '_';
+        return name;
+    });
+
+TEST(Layout, TabsGoToTheDefaultAndSetStops) {
+    Model model;
+    model.printer.feed("a\tb\n" + Bytes({ESC, 'D', 3, 20, 0}) + "a\tb\tc\td\n");
+    auto runs = model.runs();
+    ASSERT_GE(runs.size(), 6u);
+    EXPECT_EQ(runs[1].x, 8 * 12);
+    EXPECT_EQ(runs[3].x, 3 * 12);
+    EXPECT_EQ(runs[4].x, 20 * 12);
+    EXPECT_EQ(runs[5].x, 20 * 12 + 12); // no stop left: HT does nothing
+}
+
+TEST(Layout, StylesAndUpsideDownLines) {
+    Model model;
+    model.printer.feed(Bytes({ESC, 'E', 1, ESC, '-', 2, GS, 'B', 1}) + "a" + Bytes({ESC, 'E', 0, ESC, '-', 0, GS, 'B', 0}) +
+                       "b\n" + Bytes({ESC, '{', 1}) + "ab\n");
+    auto runs = model.runs();
+    ASSERT_EQ(runs.size(), 3u);
+    EXPECT_TRUE(runs[0].style.bold);
+    EXPECT_EQ(runs[0].style.underline, 2);
+    EXPECT_TRUE(runs[0].style.reverse);
+    EXPECT_FALSE(runs[1].style.bold);
+    EXPECT_TRUE(runs[2].style.upsideDown);
+    EXPECT_EQ(runs[2].x, 0); // a line of its own, mirrored in place
+}
+
+TEST(Layout, FiftyEightMillimetrePaperWrapsAt32) {
+    Model model(PrinterLimits{.paperWidth = kPaperWidth58});
+    model.printer.feed(std::string(32, 'a') + "b\n");
+    auto runs = model.runs();
+    EXPECT_EQ(runs.back().y, 30);
+    EXPECT_EQ(Utf8(runs.back().text), "b");
+}
+
+TEST(Layout, ImagesAndSymbolsTakeTheirHeight) {
+    Model model;
+    model.printer.feed(Bytes({GS, 'v', '0', 0, 1, 0, 40, 0}) + std::string(40, '\xFF') + Bytes({GS, 'h', 50, GS, 'H', 2}) +
+                       Bytes({GS, 'k', 73, 4, '{', 'B', 'O', 'K'}) + "after\n");
+    auto runs = model.runs();
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].y, 40 + 50 + 28);
+}
+
+// ---- characters ----
+
+struct CharacterCase {
+    std::string select;
+    unsigned char byte;
+    char32_t expected;
+};
+
+TEST(Characters, ComeFromTheSelectedCodePageAndInternationalSet) {
+    const std::vector<CharacterCase> cases = {
+        {"", 0x9B, U'\u00A2'},                           // PC437 cent
+        {Bytes({ESC, 't', 2}), 0x9B, U'\u00F8'},         // PC850 o slash
+        {Bytes({ESC, 't', 3}), 0x86, U'\u00C1'},         // PC860 A acute
+        {Bytes({ESC, 't', 4}), 0x86, U'\u00B6'},         // PC863 pilcrow
+        {Bytes({ESC, 't', 5}), 0x9B, U'\u00F8'},         // PC865 o slash
+        {Bytes({ESC, 't', 16}), 0x80, U'\u20AC'},        // WPC1252 euro
+        {Bytes({ESC, 't', 17}), 0x80, U'\u0410'},        // PC866 Cyrillic A
+        {Bytes({ESC, 't', 18}), 0x9F, U'\u010D'},        // PC852 c caron
+        {Bytes({ESC, 't', 19}), 0xD5, U'\u20AC'},        // PC858 euro
+        {Bytes({ESC, 't', 46}), 0xC0, U'\u0410'},        // WPC1251 Cyrillic A
+        {Bytes({ESC, 't', 99}), 0x9B, U'\u00A2'},        // unknown table: kept
+        {Bytes({ESC, 'R', 1}), '@', U'\u00E0'},          // France
+        {Bytes({ESC, 'R', 2}), '@', U'\u00A7'},          // Germany
+        {Bytes({ESC, 'R', 3}), '#', U'\u00A3'},          // UK
+        {Bytes({ESC, 'R', 5}), '[', U'\u00C4'},          // Sweden
+        {Bytes({ESC, 'R', 8}), '\\', U'\u00A5'},         // Japan
+        {Bytes({ESC, 'R', 9}), '|', U'\u00F8'},          // Norway
+        {Bytes({ESC, 'R', 2, ESC, 'R', 0}), '@', U'@'},  // back to USA
+        {Bytes({ESC, 't', 16, ESC, '@'}), 0x80, U'\u00C7'}, // reset to PC437
+    };
+    for (const CharacterCase& c : cases) {
+        Model model;
+        model.printer.feed(c.select + std::string(1, static_cast<char>(c.byte)) + "\n");
+        auto runs = model.runs();
+        ASSERT_EQ(runs.size(), 1u);
+        EXPECT_EQ(static_cast<std::uint32_t>(runs[0].text[0]), static_cast<std::uint32_t>(c.expected))
+            << "byte " << int(c.byte) << " after " << HexBytes(reinterpret_cast<const unsigned char*>(c.select.data()), c.select.size());
+    }
+}
+
+// ---- paper and device ----
+
+TEST(PaperAndDevice, CutsSplitReceiptsAndMarkersShowPulses) {
+    Model model;
+    model.printer.feed("one\n" + Bytes({ESC, 'p', 0, 50, 250}) + Bytes({GS, 'V', 66, 20}) + "two\n" +
+                       Bytes({DLE, 0x14, 1, 1, 3}) + Bytes({ESC, 'i'}) + "three");
+    const auto& receipts = model.printer.receipts();
+    ASSERT_EQ(receipts.size(), 3u);
+    EXPECT_TRUE(receipts[0].cut);
+    EXPECT_EQ(receipts[0].height, 30 + 20); // fed 20 dots before the cut
+    EXPECT_EQ(model.printer.summary().cutCount, 2);
+    ASSERT_EQ(model.printer.summary().drawerPulses.size(), 2u);
+    EXPECT_EQ(model.printer.summary().drawerPulses[0].what, "pin 2");
+    EXPECT_EQ(model.printer.summary().drawerPulses[1].what, "pin 5");
+    EXPECT_EQ(model.printer.summary().cuts[0].what, "partial");
+    EXPECT_EQ(model.printer.summary().cuts[1].what, "full");
+    EXPECT_TRUE(receipts[2].items.empty()); // "three" waits for its line feed
+}
+
+TEST(PaperAndDevice, StatusQueriesAreConsumedAndKnownCommandsListed) {
+    Model model;
+    model.printer.feed(Bytes({DLE, 0x04, 1, GS, 'r', 1, DLE, 'R', ESC, 'r', 1, FS, 'S', 0, 0, GS, 'I', 67}) +
+                       Bytes({GS, '(', 'K', 2, 0, 48, 1}) + "x\n");
+    const PrinterSummary& summary = model.printer.summary();
+    EXPECT_EQ(summary.notUnderstoodBytes, 0);
+    EXPECT_EQ(summary.statusRequests, 1);
+    for (const char* kind : {"ESC r", "FS S", "GS I", "GS ( K"}) EXPECT_EQ(summary.knownNotDrawn.count(kind), 1u) << kind;
+    EXPECT_EQ(summary.knownNotDrawn.count("GS r"), 0u);
+    EXPECT_EQ(Utf8(model.runs()[0].text), "x");
+}
+
+TEST(PaperAndDevice, StoredLogosAndGraphicsByKey) {
+    Model model;
+    const std::string define = Graphics(67, Bytes({48, 'A', '1', 1, 8, 0, 2, 0, 49, 0xFF, 0x81}));
+    model.printer.feed(Bytes({FS, 'p', 1, 0}) + define + Graphics(69, "A1" + Bytes({1, 1})) +
+                       Graphics(69, "ZZ" + Bytes({1, 1})));
+    int images = 0, stored = 0;
+    for (const PaperItem& item : model.last().items) {
+        images += std::holds_alternative<BitImage>(item.what);
+        if (auto* marker = std::get_if<Marker>(&item.what)) stored += marker->kind == MarkerKind::StoredImage;
+    }
+    EXPECT_EQ(images, 1);
+    EXPECT_EQ(stored, 2); // the logo and the graphics never defined here
+}
+
+// ---- bounds ----
+
+TEST(Bounds, OldestReceiptsAreDroppedAndCounted) {
+    Model model(PrinterLimits{.keptReceipts = 3});
+    for (int i = 0; i < 10; ++i) model.printer.feed("receipt " + std::to_string(i) + "\n" + Bytes({GS, 'V', 0}));
+    EXPECT_EQ(model.printer.receipts().size(), 3u);
+    EXPECT_EQ(model.printer.droppedReceipts(), 8);
+    EXPECT_EQ(model.printer.summary().cutCount, 10);
+    EXPECT_EQ(Utf8(model.runs().back().text), "receipt 9");
+}
+
+TEST(Bounds, AReceiptWithoutCutsGoesOnInANewOne) {
+    Model model(PrinterLimits{.receiptHeight = 3000});
+    for (int i = 0; i < 300; ++i) model.printer.feed("line\n");
+    for (std::size_t i = 0; i + 1 < model.printer.receipts().size(); ++i) {
+        EXPECT_LE(model.printer.receipts()[i].height, 3000 + 30);
+        EXPECT_FALSE(model.printer.receipts()[i].cut);
+    }
+    EXPECT_GE(model.printer.receipts().size(), 3u);
+}
+
+TEST(Bounds, ACommandTooLongToKeepIsSkippedWholeAndNotDrawn) {
+    Model model(PrinterLimits{.commandBytes = 1000});
+    // 100 x 100 bytes of raster announced, sent in pieces.
+    model.printer.feed(Bytes({GS, 'v', '0', 0, 100, 0, 100, 0}));
+    for (int i = 0; i < 100; ++i) model.printer.feed(std::string(100, '\x1D'));
+    model.printer.feed("after\n");
+    EXPECT_EQ(model.printer.summary().notUnderstoodBytes, 0);
+    auto runs = model.runs();
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(Utf8(runs[0].text), "after");
+    EXPECT_EQ(model.last().commands[0].length, 8 + 10000);
+    EXPECT_NE(model.last().commands[0].description.find("too long"), std::string::npos);
+}
+
+TEST(Bounds, ClearStartsANewPrinter) {
+    Model model;
+    model.printer.feed(Bytes({GS, '!', 0x11}) + "big\n" + Bytes({GS, 'v', '0'}));
+    model.printer.clear(kPaperWidth58);
+    model.printer.feed("small\n");
+    auto runs = model.runs();
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].cellWidth, 12);
+    EXPECT_EQ(model.printer.paperWidth(), kPaperWidth58);
+    EXPECT_EQ(model.last().commands[0].offset, 0);
+}
+
+} // namespace
+} // namespace ostrel::test
