@@ -1,0 +1,106 @@
+#include "render/glyph_cache.h"
+
+#include <QFile>
+#include <QFont>
+#include <QGlyphRun>
+#include <QImage>
+#include <QPainter>
+
+namespace ostrel::render {
+namespace {
+
+QRawFont LoadFont(const char* path, qreal pixelSize) {
+    QFile file(QString::fromUtf8(path));
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    QRawFont font(file.readAll(), pixelSize, QFont::PreferNoHinting);
+    return font.isValid() ? font : QRawFont{};
+}
+
+int CellWidth(receipt::Font font) { return receipt::FontCellWidth(font); }
+int CellHeight(receipt::Font font) { return receipt::FontCellHeight(font); }
+
+} // namespace
+
+GlyphCache::GlyphCache() {
+    using receipt::Font;
+    const int a = static_cast<int>(Font::A), b = static_cast<int>(Font::B);
+    faces_[a][0].font = LoadFont("/usr/share/fonts/opentype/terminus/terminus-normal.otb", 24);
+    faces_[a][1].font = LoadFont("/usr/share/fonts/opentype/terminus/terminus-bold.otb", 24);
+    faces_[b][0].font = LoadFont("/usr/share/fonts/X11/misc/9x18.pcf.gz", 18);
+    faces_[b][1].font = LoadFont("/usr/share/fonts/X11/misc/9x18B.pcf.gz", 18);
+    faces_[b][0].baselineShift = faces_[b][1].baselineShift = 1;
+    for (int font : {a, b}) {
+        QFont mono(QStringLiteral("DejaVu Sans Mono"));
+        mono.setStyleHint(QFont::Monospace);
+        QRawFont raw = QRawFont::fromFont(mono);
+        raw.setPixelSize(CellHeight(static_cast<Font>(font)) * 0.8);
+        fallback_[font] = raw;
+    }
+}
+
+QString GlyphCache::describe() const {
+    QStringList names;
+    for (const auto& font : faces_)
+        for (const Face& face : font) names << (face.font.isValid() ? face.font.familyName() + " " + face.font.styleName()
+                                                                  : QStringLiteral("(missing)"));
+    return names.join(QStringLiteral(", "));
+}
+
+const Glyph& GlyphCache::glyph(char32_t ch, receipt::Font font, bool bold) {
+    std::uint64_t key = static_cast<std::uint64_t>(ch) << 2 | static_cast<int>(font) << 1 | (bold ? 1 : 0);
+    auto found = glyphs_.find(key);
+    if (found == glyphs_.end()) found = glyphs_.emplace(key, draw(ch, font, bold)).first;
+    return found->second;
+}
+
+Glyph GlyphCache::draw(char32_t ch, receipt::Font font, bool bold) {
+    Glyph glyph;
+    glyph.width = CellWidth(font);
+    glyph.height = CellHeight(font);
+    glyph.dots.assign(static_cast<std::size_t>(glyph.width) * glyph.height, 0);
+    if (ch == U' ') return glyph;
+
+    const Face& face = faces_[static_cast<int>(font)][bold ? 1 : 0];
+    const Face& plain = faces_[static_cast<int>(font)][0];
+    QString text = QString::fromUcs4(&ch, 1);
+    const QRawFont* raw = nullptr;
+    int shift = 0;
+    for (const Face* candidate : {&face, &plain}) {
+        if (candidate->font.isValid() && candidate->font.supportsCharacter(ch)) {
+            raw = &candidate->font;
+            shift = candidate->baselineShift;
+            break;
+        }
+    }
+    bool fitted = raw == nullptr;
+    if (fitted) raw = &fallback_[static_cast<int>(font)];
+    QList<quint32> indexes = raw->glyphIndexesForString(text);
+    if (indexes.isEmpty() || (fitted && indexes.first() == 0)) return glyph;
+
+    QImage cell(glyph.width, glyph.height, QImage::Format_Grayscale8);
+    cell.fill(255);
+    QPainter painter(&cell);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setRenderHint(QPainter::TextAntialiasing, false);
+    QGlyphRun run;
+    run.setRawFont(*raw);
+    run.setGlyphIndexes({indexes.first()});
+    qreal x = 0;
+    if (fitted) {
+        QList<QPointF> advances = raw->advancesForGlyphIndexes(QList<quint32>{indexes.first()});
+        x = (glyph.width - (advances.isEmpty() ? 0 : advances.first().x())) / 2;
+    }
+    run.setPositions({QPointF(x, raw->ascent() - shift)});
+    painter.setPen(Qt::black);
+    painter.drawGlyphRun(QPointF(0, 0), run);
+    if (fitted && bold) painter.drawGlyphRun(QPointF(1, 0), run);
+    painter.end();
+    for (int y = 0; y < glyph.height; ++y) {
+        const uchar* line = cell.constScanLine(y);
+        for (int column = 0; column < glyph.width; ++column)
+            glyph.dots[static_cast<std::size_t>(y) * glyph.width + column] = line[column] < 128;
+    }
+    return glyph;
+}
+
+} // namespace ostrel::render

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "receipt/symbol_geometry.h"
+
+#include <QRawFont>
+
+#include <cstdint>
+#include <unordered_map>
+#include <vector>
+
+namespace ostrel::render {
+
+// A character drawn in its font's cell, unscaled: one byte a dot.
+struct Glyph {
+    int width = 0, height = 0;
+    std::vector<std::uint8_t> dots;
+};
+
+// The printer's two fonts as bitmap fonts of their own cell sizes: Terminus
+// 12 x 24 for font A (fonts-terminus-otb) and the X11 misc-fixed 9 x 18 cut to
+// 9 x 17 for font B (xfonts-base). A character a font lacks comes from DejaVu
+// Sans Mono fitted to the cell.
+class GlyphCache {
+public:
+    GlyphCache();
+    const Glyph& glyph(char32_t ch, receipt::Font font, bool bold);
+    // Which font files were found, for the README and the log.
+    QString describe() const;
+
+private:
+    struct Face {
+        QRawFont font;
+        int baselineShift = 0; // rows dropped from the top to fit the cell
+    };
+    Glyph draw(char32_t ch, receipt::Font font, bool bold);
+
+    Face faces_[2][2]; // [font][bold]
+    QRawFont fallback_[2];
+    std::unordered_map<std::uint64_t, Glyph> glyphs_;
+};
+
+} // namespace ostrel::render

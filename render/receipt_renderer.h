@@ -1,0 +1,39 @@
+#pragma once
+
+#include "receipt/paper.h"
+#include "render/glyph_cache.h"
+
+#include <QImage>
+#include <QString>
+
+#include <deque>
+
+namespace ostrel::render {
+
+struct RenderOptions {
+    // Markers (cuts, drawer pulses, bytes not understood) drawn over the paper.
+    bool markers = true;
+};
+
+// Draws receipts dot for dot as the printer prints them, as 1-bit images.
+class ReceiptRenderer {
+public:
+    QImage render(const receipt::Receipt& receipt, int paperWidth, RenderOptions options = {});
+    // Receipts one under the other, a dashed cut line between them.
+    QImage renderAll(const std::deque<receipt::Receipt>& receipts, int paperWidth, RenderOptions options = {});
+
+    // The bytes of a PNG with every receipt, or of a PDF with a page a
+    // receipt (at 203 dpi), by the file name's ending. False with `error` set
+    // for any other ending.
+    bool encode(const std::deque<receipt::Receipt>& receipts, int paperWidth, const QString& fileName,
+                QByteArray& bytes, QString& error);
+
+private:
+    GlyphCache glyphs_;
+};
+
+// Receipts that have something on them: a cut-off empty receipt at the end
+// (the paper after the last cut) is left out.
+std::deque<receipt::Receipt> ReceiptsWithContent(const std::deque<receipt::Receipt>& receipts);
+
+} // namespace ostrel::render

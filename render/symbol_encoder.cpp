@@ -1,0 +1,171 @@
+#include "render/symbol_encoder.h"
+
+#include <zint.h>
+
+#include <algorithm>
+#include <memory>
+
+namespace ostrel::render {
+namespace {
+
+using receipt::Symbol;
+using receipt::SymbolKind;
+
+bool Digits(const std::string& text) {
+    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// GS1 data as jobs send it, "(01)..." or the bare digits of one AI and its
+// value, in the square brackets zint reads.
+std::string Gs1Input(const std::string& data, int& inputMode) {
+    inputMode = GS1_MODE;
+    if (!data.empty() && data.front() == '(') {
+        inputMode |= GS1PARENS_MODE;
+        return data;
+    }
+    if (!data.empty() && data.front() == '[') return data;
+    if (data.size() > 2) return "[" + data.substr(0, 2) + "]" + data.substr(2);
+    return data;
+}
+
+// GS1 DataBar (not Expanded) takes the 13 digits of a GTIN without its check.
+std::string GtinInput(std::string data) {
+    if (data.rfind("(01)", 0) == 0) data = data.substr(4);
+    else if (data.size() >= 16 && data.rfind("01", 0) == 0) data = data.substr(2);
+    if (data.size() == 14) data.pop_back();
+    return data;
+}
+
+struct ZintInput {
+    int symbology = BARCODE_CODE128;
+    int inputMode = DATA_MODE;
+    int option1 = -1, option2 = 0, option3 = 0;
+    std::string data;
+};
+
+bool Prepare(const Symbol& symbol, ZintInput& in) {
+    in.data = symbol.data;
+    const std::size_t n = symbol.data.size();
+    switch (symbol.kind) {
+    case SymbolKind::UpcA:
+        if (!Digits(in.data) || (n != 11 && n != 12)) return false;
+        in.symbology = n == 12 ? BARCODE_UPCA_CHK : BARCODE_UPCA;
+        return true;
+    case SymbolKind::UpcE:
+        if (!Digits(in.data) || n < 6 || n > 8) return false;
+        in.symbology = n == 8 ? BARCODE_UPCE_CHK : BARCODE_UPCE;
+        return true;
+    case SymbolKind::Ean13:
+        if (!Digits(in.data) || (n != 12 && n != 13)) return false;
+        in.symbology = n == 13 ? BARCODE_EANX_CHK : BARCODE_EANX;
+        return true;
+    case SymbolKind::Ean8:
+        if (!Digits(in.data) || (n != 7 && n != 8)) return false;
+        in.symbology = n == 8 ? BARCODE_EANX_CHK : BARCODE_EANX;
+        return true;
+    case SymbolKind::Code39:
+        if (n >= 2 && in.data.front() == '*' && in.data.back() == '*') in.data = in.data.substr(1, n - 2);
+        in.symbology = BARCODE_CODE39;
+        return true;
+    case SymbolKind::Itf:
+        if (!Digits(in.data) || n % 2) return false;
+        in.symbology = BARCODE_C25INTER;
+        return true;
+    case SymbolKind::Codabar: in.symbology = BARCODE_CODABAR; return true;
+    case SymbolKind::Code93: in.symbology = BARCODE_CODE93; return true;
+    case SymbolKind::Code128: in.symbology = BARCODE_CODE128; return true;
+    case SymbolKind::Gs1_128:
+        in.symbology = BARCODE_GS1_128;
+        in.data = Gs1Input(symbol.data, in.inputMode);
+        return true;
+    case SymbolKind::DataBarOmni:
+    case SymbolKind::DataBarTruncated:
+        in.symbology = BARCODE_DBAR_OMN;
+        in.data = GtinInput(symbol.data);
+        return Digits(in.data);
+    case SymbolKind::DataBarLimited:
+        in.symbology = BARCODE_DBAR_LTD;
+        in.data = GtinInput(symbol.data);
+        return Digits(in.data);
+    case SymbolKind::DataBarExpanded:
+        in.symbology = BARCODE_DBAR_EXP;
+        in.data = Gs1Input(symbol.data, in.inputMode);
+        return true;
+    case SymbolKind::QrCode:
+        in.symbology = BARCODE_QRCODE;
+        in.option1 = std::clamp(symbol.errorCorrection - 47, 1, 4);
+        return true;
+    case SymbolKind::Pdf417:
+        in.symbology = BARCODE_PDF417;
+        if (symbol.errorCorrection >= 0 && symbol.errorCorrection <= 8) in.option1 = symbol.errorCorrection;
+        in.option2 = std::clamp(symbol.columns, 0, 30);
+        if (symbol.rows >= 3 && symbol.rows <= 90) in.option3 = symbol.rows;
+        return true;
+    case SymbolKind::DataMatrix: in.symbology = BARCODE_DATAMATRIX; return true;
+    case SymbolKind::Aztec: in.symbology = BARCODE_AZTEC; return true;
+    }
+    return false;
+}
+
+} // namespace
+
+bool EncodeSymbol(const Symbol& symbol, EncodedSymbol& encoded, std::string* error) {
+    ZintInput in;
+    if (symbol.data.empty() || !Prepare(symbol, in)) {
+        if (error) *error = "data not valid for " + std::string(receipt::SymbolKindName(symbol.kind));
+        return false;
+    }
+    std::unique_ptr<zint_symbol, void (*)(zint_symbol*)> z(ZBarcode_Create(), ZBarcode_Delete);
+    if (!z) return false;
+    z->symbology = in.symbology;
+    z->input_mode = in.inputMode;
+    if (in.option1 >= 0) z->option_1 = in.option1;
+    if (in.option2) z->option_2 = in.option2;
+    if (in.option3) z->option_3 = in.option3;
+    int result = ZBarcode_Encode(z.get(), reinterpret_cast<const unsigned char*>(in.data.data()),
+                                 static_cast<int>(in.data.size()));
+    if (result >= ZINT_ERROR) {
+        if (error) *error = z->errtxt;
+        return false;
+    }
+    encoded.columns = z->width;
+    encoded.rows = z->rows;
+    encoded.modules.assign(static_cast<std::size_t>(encoded.columns) * encoded.rows, 0);
+    encoded.rowHeights.assign(encoded.rows, 1);
+    for (int row = 0; row < encoded.rows; ++row) {
+        for (int column = 0; column < encoded.columns; ++column)
+            encoded.modules[static_cast<std::size_t>(row) * encoded.columns + column] =
+                (z->encoded_data[row][column >> 3] >> (column & 7)) & 1;
+    }
+    if (!receipt::IsTwoDimensional(symbol.kind)) {
+        // Stacked and separator rows keep their share; the bars fill the rest.
+        for (int row = 0; row < encoded.rows; ++row) encoded.rowHeights[row] = z->row_height[row] > 0 ? 0 : 1;
+    }
+    encoded.text = reinterpret_cast<const char*>(z->text);
+    if (encoded.text.empty()) encoded.text = symbol.data;
+    return encoded.columns > 0 && encoded.rows > 0;
+}
+
+int BarAreaHeight(const Symbol& symbol, const EncodedSymbol& encoded) {
+    if (receipt::IsTwoDimensional(symbol.kind)) {
+        int rowHeight = symbol.kind == SymbolKind::Pdf417 ? symbol.barHeight : 1;
+        return encoded.rows * rowHeight * symbol.moduleWidth;
+    }
+    return symbol.barHeight;
+}
+
+bool ZintSymbolGeometry::measure(Symbol& symbol) const {
+    EncodedSymbol encoded;
+    if (!EncodeSymbol(symbol, encoded)) return false;
+    symbol.width = encoded.columns * symbol.moduleWidth;
+    symbol.height = BarAreaHeight(symbol, encoded);
+    if (!receipt::IsTwoDimensional(symbol.kind)) {
+        if (symbol.textPlace == receipt::TextPlace::Above || symbol.textPlace == receipt::TextPlace::Both)
+            symbol.height += receipt::BarcodeTextHeight(symbol.textFont);
+        if (symbol.textPlace == receipt::TextPlace::Below || symbol.textPlace == receipt::TextPlace::Both)
+            symbol.height += receipt::BarcodeTextHeight(symbol.textFont);
+    }
+    return true;
+}
+
+} // namespace ostrel::render

@@ -1,0 +1,133 @@
+// The rendered paper, dot for dot: images land exactly, text has ink in its
+// cells and none outside, PNG and PDF come out as asked.
+
+#include "receipt/receipt_printer.h"
+#include "render/receipt_renderer.h"
+#include "render/symbol_encoder.h"
+#include "tests/receipt/job_bytes.h"
+
+#include <QBuffer>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+namespace ostrel::test {
+namespace {
+
+using receipt::ReceiptPrinter;
+
+// A pattern no shift or mirror keeps: dot (x, y) is black when x*y+x is a
+// multiple of 3, within a 16 x 24 block.
+bool PatternDot(int x, int y) { return (x * y + x) % 3 == 0; }
+
+std::string ColumnBytes24(int columns) {
+    std::string data;
+    for (int x = 0; x < columns; ++x)
+        for (int band = 0; band < 3; ++band) {
+            int byte = 0;
+            for (int bit = 0; bit < 8; ++bit)
+                if (PatternDot(x, band * 8 + bit)) byte |= 0x80 >> bit;
+            data += static_cast<char>(byte);
+        }
+    return data;
+}
+
+std::string RasterBytes(int widthBytes, int height) {
+    std::string data;
+    for (int y = 0; y < height; ++y)
+        for (int xb = 0; xb < widthBytes; ++xb) {
+            int byte = 0;
+            for (int bit = 0; bit < 8; ++bit)
+                if (PatternDot(xb * 8 + bit, y)) byte |= 0x80 >> bit;
+            data += static_cast<char>(byte);
+        }
+    return data;
+}
+
+QImage Render(const std::string& job) {
+    render::ZintSymbolGeometry geometry;
+    ReceiptPrinter printer(geometry);
+    printer.feed(job);
+    render::ReceiptRenderer renderer;
+    return renderer.render(printer.receipts().back(), printer.paperWidth(), {false});
+}
+
+// Every dot of the 16 x 24 pattern at (left, top), and white around it.
+void ExpectPatternAt(const QImage& paper, int left, int top, int scaleX = 1, int scaleY = 1) {
+    ASSERT_GE(paper.height(), top + 24 * scaleY);
+    for (int y = 0; y < 24 * scaleY; ++y)
+        for (int x = 0; x < 16 * scaleX; ++x)
+            ASSERT_EQ(paper.pixelIndex(left + x, top + y), PatternDot(x / scaleX, y / scaleY) ? 1 : 0)
+                << "dot " << x << "," << y;
+    for (int y = 0; y < 24 * scaleY; ++y) {
+        if (left > 0) {
+            EXPECT_EQ(paper.pixelIndex(left - 1, top + y), 0);
+        }
+        if (left + 16 * scaleX < paper.width()) {
+            EXPECT_EQ(paper.pixelIndex(left + 16 * scaleX, top + y), 0);
+        }
+    }
+}
+
+TEST(PaperImage, BitImageOf24DotColumnsLandsDotForDot) {
+    QImage paper = Render(Bytes({ESC, '@', ESC, '$', 40, 0, ESC, '*', 33, 16, 0}) + ColumnBytes24(16) + "\n");
+    ExpectPatternAt(paper, 40, 0);
+}
+
+TEST(PaperImage, SingleDensityBitImageDoublesEveryColumn) {
+    QImage paper = Render(Bytes({ESC, '@', ESC, '3', 24, ESC, '*', 32, 16, 0}) + ColumnBytes24(16) + "\n");
+    ExpectPatternAt(paper, 0, 0, 2, 1);
+}
+
+TEST(PaperImage, RasterImageLandsDotForDotAndScales) {
+    for (int m : {0, 1, 2, 3, 48, 51}) {
+        const int scaleX = (m & 1) ? 2 : 1, scaleY = (m & 2) ? 2 : 1;
+        QImage paper = Render(Bytes({ESC, '@', GS, 'L', 24, 0, GS, 'v', '0', m, 2, 0, 24, 0}) + RasterBytes(2, 24));
+        SCOPED_TRACE(m);
+        ExpectPatternAt(paper, 24, 0, scaleX, scaleY);
+    }
+}
+
+TEST(PaperImage, StoredGraphicsLandDotForDotAligned) {
+    const std::string store = Graphics(112, Bytes({48, 1, 1, 49, 16, 0, 24, 0}) + RasterBytes(2, 24));
+    QImage paper = Render(Bytes({ESC, '@', ESC, 'a', 2}) + store + Graphics(50, ""));
+    ExpectPatternAt(paper, 576 - 16, 0);
+}
+
+TEST(PaperImage, TextInksItsCellsOnly) {
+    QImage paper = Render(Bytes({ESC, '@'}) + "HHHH\n" + Bytes({GS, '!', 0x11}) + "H\n");
+    auto inkIn = [&](int left, int top, int width, int height) {
+        int ink = 0;
+        for (int y = top; y < top + height; ++y)
+            for (int x = left; x < left + width; ++x) ink += paper.pixelIndex(x, y);
+        return ink;
+    };
+    for (int i = 0; i < 4; ++i) EXPECT_GT(inkIn(i * 12, 0, 12, 24), 20) << "character " << i;
+    EXPECT_EQ(inkIn(48, 0, 576 - 48, 30), 0);
+    // Double size: four times the ink of the same letter, in a 24 x 48 cell.
+    EXPECT_EQ(inkIn(0, 30, 24, 48), 4 * inkIn(0, 0, 12, 24));
+    EXPECT_EQ(inkIn(24, 30, 552, 48), 0);
+}
+
+TEST(PaperImage, PngHasEveryReceiptAndPdfAPageEach) {
+    render::ZintSymbolGeometry geometry;
+    ReceiptPrinter printer(geometry);
+    printer.feed(Bytes({ESC, '@'}) + "one\n" + Bytes({GS, 'V', 0}) + "two\n" + Bytes({GS, 'V', 1}));
+    auto receipts = render::ReceiptsWithContent(printer.receipts());
+    ASSERT_EQ(receipts.size(), 2u);
+    render::ReceiptRenderer renderer;
+    QByteArray png, pdf;
+    QString error;
+    ASSERT_TRUE(renderer.encode(receipts, 576, "out.png", png, error));
+    QImage image = QImage::fromData(png, "PNG");
+    EXPECT_EQ(image.width(), 576);
+    EXPECT_GT(image.height(), 2 * 30);
+    ASSERT_TRUE(renderer.encode(receipts, 576, "out.PDF", pdf, error));
+    EXPECT_TRUE(pdf.startsWith("%PDF"));
+    EXPECT_EQ(pdf.count("/Type /Page\n") + pdf.count("/Type /Page "), 2) << pdf.left(0).toStdString();
+    EXPECT_FALSE(renderer.encode(receipts, 576, "out.jpg", png, error));
+    EXPECT_TRUE(error.contains(".png or .pdf"));
+}
+
+} // namespace
+} // namespace ostrel::test
