@@ -3,6 +3,7 @@
 #include "net/tcp_printer_port.h"
 #include "serial/qt_serial_control.h"
 #include "ui/form1.h"
+#include "ui/receipt_preview.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -50,7 +51,9 @@ int main(int argc, char** argv)
     const QCommandLineOption idle(QStringLiteral("idle-timeout"),
                                   QStringLiteral("Close a TCP client silent this long (default 30)."),
                                   QStringLiteral("S"), QStringLiteral("30"));
-    parser.addOptions({listen, idle});
+    const QCommandLineOption preview(QStringLiteral("preview"),
+                                     QStringLiteral("Open the Receipt Preview beside the window at start."));
+    parser.addOptions({listen, idle, preview});
     parser.process(application);
 
     ostrel::CaptureSession session;
@@ -58,6 +61,8 @@ int main(int argc, char** argv)
     ostrel::QtCommonDialog CommonDialog1;
     ostrel::Form1 form(session, MSComm1, CommonDialog1);
     CommonDialog1.setParent(&form);
+    ostrel::ReceiptPreview receiptPreview(session);
+    form.showReceiptPreview = [&] { receiptPreview.showBeside(&form); };
 
     std::unique_ptr<ostrel::TcpPrinterPort> network;
     if (parser.isSet(listen)) {
@@ -92,6 +97,8 @@ int main(int argc, char** argv)
     }
     ostrel::QuitOnSignals();
     form.show();
+    if (parser.isSet(preview))
+        receiptPreview.showBeside(&form);
     const int status = application.exec();
     // A network job still open at the end: the session lets go of it first.
     if (network && network->current() != nullptr)

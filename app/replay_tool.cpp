@@ -5,6 +5,11 @@
 #include "capture/capture_session.h"
 #include "files/atomic_file.h"
 #include "files/capture_file_format.h"
+#include "receipt/receipt_follower.h"
+#include "receipt/receipt_report.h"
+#include "render/gui_for_tools.h"
+#include "render/receipt_renderer.h"
+#include "render/symbol_encoder.h"
 
 #include <cerrno>
 #include <charconv>
@@ -34,6 +39,13 @@ constexpr const char* kUsage =
     "  --counters         print the two counter captions, one a line, on standard error at the end\n"
     "  --compare GOLDEN   compare INPUT with the golden job GOLDEN command by command and print the\n"
     "                     first differences; exit status 0 when they are the same, 3 when they differ\n"
+    "  --preview FILE     the receipts as the printer would print them: FILE.png, one image with the\n"
+    "                     receipts one under the other, or FILE.pdf, a page for each receipt\n"
+    "  --paper 58|80      the paper width for --preview and --report, in mm (default: 80, 576 dots;\n"
+    "                     58 is 384 dots)\n"
+    "  --report FILE      a JSON summary: bytes, commands, receipts, the interpreted commands by kind,\n"
+    "                     every barcode and 2-D code with its data, bytes not understood with their\n"
+    "                     offsets, status replies, drawer pulses and cuts\n"
     "  --help\n";
 
 struct Options {
@@ -46,6 +58,8 @@ struct Options {
     bool counters = false;
     bool help = false;
     std::string compare; // the golden job, with --compare
+    std::string preview, report;
+    int paperWidth = receipt::kPaperWidth80;
 };
 
 class UsageError {
@@ -108,6 +122,18 @@ Options ParseOptions(const std::vector<std::string>& args)
             options.statusReturn = false;
         } else if (arg == "--compare") {
             options.compare = value();
+        } else if (arg == "--preview") {
+            options.preview = value();
+            if (!options.preview.ends_with(".png") && !options.preview.ends_with(".pdf") &&
+                !options.preview.ends_with(".PNG") && !options.preview.ends_with(".PDF"))
+                throw UsageError("--preview takes a file name ending in .png or .pdf, not \"" + options.preview + "\"");
+        } else if (arg == "--report") {
+            options.report = value();
+        } else if (arg == "--paper") {
+            const std::string& text = value();
+            if (text != "58" && text != "80")
+                throw UsageError("--paper takes 58 or 80, not \"" + text + "\"");
+            options.paperWidth = text == "58" ? receipt::kPaperWidth58 : receipt::kPaperWidth80;
         } else if (arg == "--counters") {
             options.counters = true;
         } else if (arg.size() > 1 && arg[0] == '-') {
@@ -133,6 +159,7 @@ bool OutputsDistinct(const Options& options, std::string& problem)
     const std::pair<const char*, const std::string*> outputs[] = {
         {"--log", &options.log}, {"--hex", &options.hex},         {"--ascii", &options.ascii},
         {"--raw", &options.raw}, {"--replies", &options.replies},
+        {"--preview", &options.preview}, {"--report", &options.report},
     };
     std::vector<std::pair<const char*, std::string>> places;
     for (const auto& [option, name] : outputs) {
@@ -249,6 +276,16 @@ int RunReplay(const std::vector<std::string>& args, std::istream& standardInput,
     ReplyRecorder replies;
     session.addListener(replies);
 
+    // The printer model reads the same chunks, only when its outputs are asked for.
+    const bool modelWanted = !options.preview.empty() || !options.report.empty();
+    render::ZintSymbolGeometry geometry;
+    receipt::PrinterLimits limits;
+    limits.paperWidth = options.paperWidth;
+    receipt::ReceiptPrinter printer(geometry, limits);
+    receipt::ReceiptFollower follower(printer);
+    if (modelWanted)
+        session.addListener(follower);
+
     // The input is taken a chunk at a time, so that memory stays flat however
     // long it is; the result does not depend on the chunking.
     std::ifstream file;
@@ -276,13 +313,36 @@ int RunReplay(const std::vector<std::string>& args, std::istream& standardInput,
     const LineView& hex = session.listDataReceivedHEX();
     const LineView& ascii = session.listDataReceived();
 
+    std::string report, preview;
+    if (!options.report.empty()) {
+        receipt::CaptureFigures figures;
+        figures.bytes = session.lblByteCount().value();
+        figures.commands = session.lblCmdCount().value();
+        figures.statusReplies = session.repliesSent();
+        report = receipt::ReceiptReportJson(printer, figures);
+    }
+    if (!options.preview.empty()) {
+        auto gui = render::GuiForTools();
+        render::ReceiptRenderer renderer;
+        QByteArray bytes;
+        QString error;
+        if (!renderer.encode(render::ReceiptsWithContent(printer.receipts()), printer.paperWidth(),
+                             QString::fromStdString(options.preview), bytes, error)) {
+            standardError << "ostrel-replay: cannot make " << options.preview << ": " << error.toStdString() << "\n";
+            return 1;
+        }
+        preview.assign(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    }
+
     AtomicFileSet files;
     const bool staged =
         (options.log.empty() || files.stage(options.log, ViewFileBytes(log))) &&
         (options.hex.empty() || files.stage(options.hex, ViewFileBytes(hex))) &&
         (options.ascii.empty() || files.stage(options.ascii, ViewFileBytes(ascii))) &&
         (options.raw.empty() || files.stage(options.raw, RawCaptureFileBytes(session.state()))) &&
-        (options.replies.empty() || files.stage(options.replies, replies.replies));
+        (options.replies.empty() || files.stage(options.replies, replies.replies)) &&
+        (options.report.empty() || files.stage(options.report, report)) &&
+        (options.preview.empty() || files.stage(options.preview, preview));
     if (!staged || !files.commit()) {
         standardError << "ostrel-replay: cannot write " << files.error() << "\n";
         return 1;

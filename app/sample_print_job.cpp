@@ -32,7 +32,7 @@ std::string SampleReceipt()
     cmd({0x09});
     job += "Thank you\n";
     cmd({0x1D, 'h', 80, 0x1D, 'H', 2, 0x1D, 'w', 2});
-    cmd({0x1D, 'k', 4, 12});        // barcode: its data follows as ordinary bytes
+    cmd({0x1D, 'k', 69, 12});       // CODE39 barcode: its data follows as ordinary bytes
     job += "000123456789";
     // A 32-byte raster whose data holds ESC, GS, DLE "R" and LF: all data.
     cmd({0x1F, '*', 0x00, 0x20});

@@ -1,5 +1,7 @@
 #include "ui/form1.h"
 
+#include <QAction>
+
 #include "files/capture_saver.h"
 #include "serial/port_handling.h"
 #include "ui/window_style.h"
@@ -143,6 +145,18 @@ Form1::Form1(CaptureSession& session, SerialControl& MSComm1, CommonDialog& Comm
     connectHandlers();
     frameTimer_.setSingleShot(true);
     connect(&frameTimer_, &QTimer::timeout, this, [this] { drawFrame(); });
+    // The preview is not one of the window's controls: a context-menu entry
+    // of the command log and a key, both of the whole window.
+    receiptPreviewAction = new QAction(QStringLiteral("Receipt Preview"), listCommands);
+    receiptPreviewAction->setObjectName(QStringLiteral("receiptPreviewAction"));
+    receiptPreviewAction->setShortcut(QKeySequence(Qt::Key_F6));
+    receiptPreviewAction->setShortcutContext(Qt::WindowShortcut);
+    connect(receiptPreviewAction, &QAction::triggered, this, [this] {
+        if (showReceiptPreview)
+            showReceiptPreview();
+    });
+    listCommands->addAction(receiptPreviewAction);
+    listCommands->setContextMenuPolicy(Qt::ActionsContextMenu);
     session_.setStatusControls(*this);
     session_.addListener(*this);
 }

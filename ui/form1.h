@@ -52,6 +52,10 @@ public:
     CaptureSession& session() { return session_; }
     // What Exit does; the application quits its event loop unless told otherwise.
     std::function<void()> endProgram;
+    // What "Receipt Preview" (the command log's context menu, F6) opens; the
+    // entry is there only when this is set before the window is shown.
+    std::function<void()> showReceiptPreview;
+    QAction* receiptPreviewAction = nullptr;
 
     // Controls, named as the program has always named them.
     QGroupBox* frameSerialCommands;

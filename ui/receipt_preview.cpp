@@ -1,0 +1,368 @@
+#include "ui/receipt_preview.h"
+
+#include "files/atomic_file.h"
+#include "receipt/command_text.h"
+#include "ui/window_style.h"
+
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QSplitter>
+#include <QVBoxLayout>
+
+namespace ostrel {
+
+namespace {
+
+constexpr std::size_t kHistoryKept = 16u << 20;
+
+QRect ItemRect(const receipt::PaperItem& item) {
+    return std::visit([](const auto& placed) {
+        using T = std::decay_t<decltype(placed)>;
+        if constexpr (std::is_same_v<T, receipt::TextRun>)
+            return QRect(placed.x, placed.y, placed.width(), placed.cellHeight);
+        else
+            return QRect(placed.x, placed.y, placed.width, placed.height);
+    }, item.what);
+}
+
+QString CommandLine(const receipt::ModelCommand& command) {
+    return QString::fromStdString(command.text + "  " + command.description);
+}
+
+} // namespace
+
+// The paper at the chosen zoom, with the selected command's place marked.
+class PaperView : public QWidget {
+public:
+    explicit PaperView(ReceiptPreview& preview) : preview_(preview) { setObjectName(QStringLiteral("paperView")); }
+    void setZoom(int percent) {
+        zoom_ = percent;
+        updateSize();
+    }
+    void updateSize() {
+        const QImage& image = preview_.paperImage();
+        setFixedSize(image.width() * zoom_ / 100, image.height() * zoom_ / 100);
+        update();
+    }
+    QPoint dotAt(QPoint widgetPoint) const { return widgetPoint * 100 / zoom_; }
+    QRect widgetRect(QRect dots) const {
+        return QRect(dots.x() * zoom_ / 100, dots.y() * zoom_ / 100, std::max(1, dots.width() * zoom_ / 100),
+                     std::max(2, dots.height() * zoom_ / 100));
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform, zoom_ < 100);
+        painter.drawImage(rect(), preview_.paperImage());
+        QRect marked = preview_.markedPlace();
+        if (!marked.isNull()) {
+            painter.setPen(QPen(QColor(220, 40, 40), 2));
+            painter.setBrush(QColor(220, 40, 40, 40));
+            painter.drawRect(widgetRect(marked).adjusted(-2, -2, 2, 2));
+        }
+    }
+    void mousePressEvent(QMouseEvent* event) override {
+        QPoint dot = dotAt(event->position().toPoint());
+        int command = preview_.commandAt(dot.x(), dot.y());
+        if (command >= 0) preview_.selectCommand(command);
+    }
+
+private:
+    ReceiptPreview& preview_;
+    int zoom_ = 100;
+};
+
+ReceiptPreview::ReceiptPreview(CaptureSession& session, QWidget* parent)
+    : QWidget(parent, Qt::Window), session_(session), printer_(geometry_) {
+    setObjectName(QStringLiteral("ReceiptPreview"));
+    setWindowTitle(QStringLiteral("Receipt Preview"));
+    // Closing the main window ends the program even with the preview open.
+    setAttribute(Qt::WA_QuitOnClose, false);
+    setFont(WindowFont());
+
+    paperChoice = new QComboBox(this);
+    paperChoice->setObjectName(QStringLiteral("paperChoice"));
+    paperChoice->addItem(QStringLiteral("80 mm (576 dots)"), receipt::kPaperWidth80);
+    paperChoice->addItem(QStringLiteral("58 mm (384 dots)"), receipt::kPaperWidth58);
+    zoomChoice = new QComboBox(this);
+    zoomChoice->setObjectName(QStringLiteral("zoomChoice"));
+    for (int percent : {50, 75, 100, 150, 200, 300}) zoomChoice->addItem(QStringLiteral("%1%").arg(percent), percent);
+    zoomChoice->setCurrentIndex(2);
+    previousButton = new QPushButton(QStringLiteral("<"), this);
+    previousButton->setObjectName(QStringLiteral("previousButton"));
+    previousButton->setToolTip(QStringLiteral("Older receipt"));
+    nextButton = new QPushButton(QStringLiteral(">"), this);
+    nextButton->setObjectName(QStringLiteral("nextButton"));
+    nextButton->setToolTip(QStringLiteral("Newer receipt"));
+    for (QPushButton* button : {previousButton, nextButton}) button->setFixedWidth(32);
+    receiptLabel = new QLabel(this);
+    receiptLabel->setObjectName(QStringLiteral("receiptLabel"));
+    saveButton = new QPushButton(QStringLiteral("Save..."), this);
+    saveButton->setObjectName(QStringLiteral("saveButton"));
+    saveButton->setToolTip(QStringLiteral("Save the receipts as PNG or PDF"));
+    noteLabel = new QLabel(this);
+    noteLabel->setObjectName(QStringLiteral("noteLabel"));
+
+    auto* bar = new QHBoxLayout;
+    bar->addWidget(new QLabel(QStringLiteral("Paper:"), this));
+    bar->addWidget(paperChoice);
+    bar->addWidget(new QLabel(QStringLiteral("Zoom:"), this));
+    bar->addWidget(zoomChoice);
+    bar->addSpacing(12);
+    bar->addWidget(previousButton);
+    bar->addWidget(receiptLabel);
+    bar->addWidget(nextButton);
+    bar->addStretch(1);
+    bar->addWidget(saveButton);
+
+    paper_ = new PaperView(*this);
+    scroll_ = new QScrollArea(this);
+    scroll_->setObjectName(QStringLiteral("paperScroll"));
+    scroll_->setWidget(paper_);
+    scroll_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    scroll_->setBackgroundRole(QPalette::Dark);
+    commandList = new QListWidget(this);
+    commandList->setObjectName(QStringLiteral("commandList"));
+    commandList->setUniformItemSizes(true);
+    QFont fixed(QStringLiteral("DejaVu Sans Mono"));
+    fixed.setStyleHint(QFont::Monospace);
+    fixed.setPointSize(9);
+    commandList->setFont(fixed);
+    auto* split = new QSplitter(this);
+    split->addWidget(scroll_);
+    split->addWidget(commandList);
+    split->setSizes({620, 380});
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(bar);
+    layout->addWidget(split, 1);
+    layout->addWidget(noteLabel);
+    resize(1000, 760);
+
+    connect(paperChoice, &QComboBox::currentIndexChanged, this,
+            [this](int index) { setPaperWidth(paperChoice->itemData(index).toInt()); });
+    connect(zoomChoice, &QComboBox::currentIndexChanged, this,
+            [this](int index) { setZoom(zoomChoice->itemData(index).toInt()); });
+    connect(previousButton, &QPushButton::clicked, this, [this] { showReceipt(shown_ - 1); });
+    connect(nextButton, &QPushButton::clicked, this, [this] { showReceipt(shown_ + 1); });
+    connect(commandList, &QListWidget::currentRowChanged, this, [this](int row) {
+        if (row != selected_) selectCommand(row);
+    });
+    connect(saveButton, &QPushButton::clicked, this, [this] { saveClicked(); });
+    askFileName = [this] {
+        return QFileDialog::getSaveFileName(this, QStringLiteral("Save Receipts"), QStringLiteral("receipt.png"),
+                                            QStringLiteral("PNG image (*.png);;PDF document (*.pdf)"), nullptr,
+                                            QFileDialog::DontUseNativeDialog);
+    };
+
+    frameTimer_.setSingleShot(true);
+    connect(&frameTimer_, &QTimer::timeout, this, [this] { drawFrame(); });
+    session_.addListener(*this);
+    redraw();
+}
+
+ReceiptPreview::~ReceiptPreview() { session_.removeListener(*this); }
+
+void ReceiptPreview::showBeside(QWidget* beside) {
+    if (!isVisible() && beside) {
+        QRect screen = beside->screen() ? beside->screen()->availableGeometry() : QRect();
+        QPoint place = beside->frameGeometry().topRight() + QPoint(8, 0);
+        if (!screen.isNull() && place.x() + 300 > screen.right()) place.setX(std::max(screen.left(), screen.right() - width()));
+        move(place);
+    }
+    show();
+    raise();
+    activateWindow();
+    refresh();
+}
+
+void ReceiptPreview::chunkTaken(std::string_view chunk, ByteSource*) {
+    arrived_.append(chunk);
+    scheduleFrame();
+}
+
+void ReceiptPreview::captureCleared() {
+    arrived_.clear();
+    history_.clear();
+    historyCut_ = false;
+    printer_.clear();
+    followNewest_ = true;
+    selected_ = -1;
+    marked_ = QRect();
+    scheduleFrame();
+}
+
+void ReceiptPreview::scheduleFrame() {
+    if (frameTimer_.isActive()) return;
+    const QScreen* display = screen();
+    const double hertz = display != nullptr && display->refreshRate() >= 1 ? display->refreshRate() : 60;
+    frameTimer_.start(static_cast<int>(1000 / hertz));
+}
+
+void ReceiptPreview::drawFrame() {
+    // Requests waiting on a port are answered before the model reads or draws.
+    session_.deliverPending();
+    takeArrived();
+    if (isVisible()) redraw();
+}
+
+void ReceiptPreview::refresh() {
+    frameTimer_.stop();
+    takeArrived();
+    redraw();
+}
+
+void ReceiptPreview::takeArrived() {
+    if (arrived_.empty()) return;
+    printer_.feed(arrived_);
+    history_ += arrived_;
+    arrived_.clear();
+    if (history_.size() > kHistoryKept) {
+        history_.erase(0, history_.size() - kHistoryKept / 2);
+        historyCut_ = true;
+    }
+}
+
+void ReceiptPreview::setPaperWidth(int dots) {
+    if (dots == printer_.paperWidth()) return;
+    takeArrived();
+    printer_.clear(dots);
+    printer_.feed(history_);
+    int index = paperChoice->findData(dots);
+    if (index >= 0 && index != paperChoice->currentIndex()) paperChoice->setCurrentIndex(index);
+    selected_ = -1;
+    marked_ = QRect();
+    drawnRevision_ = -1;
+    redraw();
+}
+
+void ReceiptPreview::setZoom(int percent) {
+    zoom_ = percent;
+    int index = zoomChoice->findData(percent);
+    if (index >= 0 && index != zoomChoice->currentIndex()) zoomChoice->setCurrentIndex(index);
+    paper_->setZoom(percent);
+}
+
+void ReceiptPreview::showReceipt(int index) {
+    const int count = static_cast<int>(printer_.receipts().size());
+    index = std::clamp(index, 0, count - 1);
+    followNewest_ = index == count - 1;
+    if (index == shown_ && drawnRevision_ == printer_.revision()) return;
+    shown_ = index;
+    selected_ = -1;
+    marked_ = QRect();
+    drawnRevision_ = -1;
+    commandList->clear();
+    redraw();
+}
+
+void ReceiptPreview::redraw() {
+    const auto& receipts = printer_.receipts();
+    const int count = static_cast<int>(receipts.size());
+    // The newest receipt, unless the user went back to an older one; an empty
+    // receipt after the last cut shows the one before it.
+    int wanted = shown_;
+    if (followNewest_) {
+        wanted = count - 1;
+        if (wanted > 0 && receipts[wanted].items.empty() && receipts[wanted].commands.empty()) --wanted;
+    }
+    wanted = std::clamp(wanted, 0, count - 1);
+    if (wanted != shown_) {
+        shown_ = wanted;
+        selected_ = -1;
+        marked_ = QRect();
+        commandList->clear();
+    } else if (drawnRevision_ == printer_.revision()) {
+        return;
+    }
+    drawnRevision_ = printer_.revision();
+    image_ = renderer_.render(receipts[shown_], printer_.paperWidth());
+    paper_->updateSize();
+    fillCommandList();
+    updateNavigation();
+}
+
+void ReceiptPreview::fillCommandList() {
+    const auto& commands = printer_.receipts()[shown_].commands;
+    const int listed = commandList->count();
+    if (listed > static_cast<int>(commands.size())) commandList->clear();
+    // The last listed command may have grown (text goes on arriving).
+    if (commandList->count() > 0) {
+        QListWidgetItem* last = commandList->item(commandList->count() - 1);
+        QString text = CommandLine(commands[commandList->count() - 1]);
+        if (last->text() != text) last->setText(text);
+    }
+    QStringList lines;
+    for (std::size_t i = commandList->count(); i < commands.size(); ++i) lines << CommandLine(commands[i]);
+    if (!lines.isEmpty()) commandList->addItems(lines);
+}
+
+void ReceiptPreview::updateNavigation() {
+    const int count = static_cast<int>(printer_.receipts().size());
+    receiptLabel->setText(QStringLiteral("Receipt %1 of %2").arg(shown_ + 1).arg(count));
+    previousButton->setEnabled(shown_ > 0);
+    nextButton->setEnabled(shown_ < count - 1);
+    QStringList notes;
+    const auto& summary = printer_.summary();
+    if (printer_.droppedReceipts() > 0)
+        notes << QStringLiteral("%1 older receipts dropped to keep memory bounded").arg(printer_.droppedReceipts());
+    if (summary.notUnderstoodBytes > 0) notes << QStringLiteral("%1 bytes not understood").arg(summary.notUnderstoodBytes);
+    if (historyCut_) notes << QStringLiteral("another paper width redraws only the newest 8 MiB");
+    noteLabel->setText(notes.join(QStringLiteral("; ")));
+}
+
+int ReceiptPreview::commandAt(int x, int y) const {
+    const auto& items = printer_.receipts()[shown_].items;
+    for (auto item = items.rbegin(); item != items.rend(); ++item)
+        if (ItemRect(*item).contains(x, y)) return item->command;
+    return -1;
+}
+
+void ReceiptPreview::selectCommand(int index) {
+    const auto& receipt = printer_.receipts()[shown_];
+    if (index < 0 || index >= static_cast<int>(receipt.commands.size())) return;
+    selected_ = index;
+    QRect place;
+    for (const auto& item : receipt.items)
+        if (item.command == index) place = place.united(ItemRect(item));
+    if (place.isNull()) place = QRect(0, receipt.commands[index].y, printer_.paperWidth(), 2);
+    marked_ = place;
+    if (commandList->currentRow() != index) commandList->setCurrentRow(index);
+    QRect shownPlace = paper_->widgetRect(place);
+    scroll_->ensureVisible(shownPlace.center().x(), shownPlace.center().y(), 40, shownPlace.height() / 2 + 40);
+    paper_->update();
+}
+
+bool ReceiptPreview::saveTo(const QString& path, QString& error) {
+    refresh();
+    QByteArray bytes;
+    if (!renderer_.encode(render::ReceiptsWithContent(printer_.receipts()), printer_.paperWidth(), path, bytes, error))
+        return false;
+    std::string why;
+    if (!WriteWholeFile(path.toStdString(), std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), why)) {
+        error = QString::fromStdString(why);
+        return false;
+    }
+    return true;
+}
+
+void ReceiptPreview::saveClicked() {
+    const QString path = askFileName();
+    if (path.isEmpty()) return;
+    QString error;
+    if (saveTo(path, error)) {
+        noteLabel->setText(QStringLiteral("Saved %1").arg(path));
+    } else {
+        QMessageBox::warning(this, QStringLiteral("Receipt Preview"),
+                             QStringLiteral("The receipts could not be saved as %1: %2").arg(path, error));
+    }
+}
+
+} // namespace ostrel

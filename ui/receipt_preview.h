@@ -1,0 +1,102 @@
+#pragma once
+
+#include "capture/capture_session.h"
+#include "receipt/receipt_printer.h"
+#include "render/receipt_renderer.h"
+#include "render/symbol_encoder.h"
+
+#include <QComboBox>
+#include <QImage>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QTimer>
+#include <QWidget>
+
+#include <functional>
+
+namespace ostrel {
+
+class PaperView;
+
+// "Receipt Preview": what the job prints, read from the same received bytes
+// by a model of a thermal receipt printer. Beside the paper, the commands as
+// the model took them; a command shows its place on the paper and the paper
+// selects the command that drew it. Follows the capture at most once a screen
+// refresh, after the status replies.
+class ReceiptPreview : public QWidget, private CaptureListener {
+    Q_OBJECT
+public:
+    explicit ReceiptPreview(CaptureSession& session, QWidget* parent = nullptr);
+    ~ReceiptPreview() override;
+
+    // Brings the window up beside `beside` (or where it was).
+    void showBeside(QWidget* beside);
+    // Takes what has arrived and draws it now, instead of at the next refresh.
+    void refresh();
+
+    const receipt::ReceiptPrinter& printer() const { return printer_; }
+    // The receipt shown, an index into printer().receipts().
+    int shownReceipt() const { return shown_; }
+    void showReceipt(int index);
+    void setPaperWidth(int dots);
+    void setZoom(int percent);
+    // Selects a command of the shown receipt and marks its place on the paper.
+    void selectCommand(int index);
+    int selectedCommand() const { return selected_; }
+    // The command that drew the dot at (x, y) of the shown receipt, or -1.
+    int commandAt(int x, int y) const;
+    // The paper rectangle marked for the selected command, in dots.
+    QRect markedPlace() const { return marked_; }
+    // PNG or PDF by the name's ending; false with `error` set.
+    bool saveTo(const QString& path, QString& error);
+    const QImage& paperImage() const { return image_; }
+
+    QComboBox* paperChoice;
+    QComboBox* zoomChoice;
+    QPushButton* previousButton;
+    QPushButton* nextButton;
+    QLabel* receiptLabel;
+    QPushButton* saveButton;
+    QListWidget* commandList;
+    QLabel* noteLabel;
+
+    // Where Save asks for a name; a test replaces it.
+    std::function<QString()> askFileName;
+
+private:
+    void chunkTaken(std::string_view chunk, ByteSource* from) override;
+    void captureCleared() override;
+    void scheduleFrame();
+    void drawFrame();
+    void takeArrived();
+    void redraw();
+    void fillCommandList();
+    void updateNavigation();
+    void saveClicked();
+
+    CaptureSession& session_;
+    render::ZintSymbolGeometry geometry_;
+    receipt::ReceiptPrinter printer_;
+    render::ReceiptRenderer renderer_;
+    // Bytes not yet given to the model: it reads them at the next frame, so
+    // that a chunk costs the reply path no more than a copy.
+    std::string arrived_;
+    // What the model has read since Clear All (the newest part, when long), to
+    // read again on another paper width.
+    std::string history_;
+    bool historyCut_ = false;
+    long long drawnRevision_ = -1;
+    bool followNewest_ = true;
+    int shown_ = 0;
+    int selected_ = -1;
+    QRect marked_;
+    QImage image_;
+    QTimer frameTimer_;
+    QScrollArea* scroll_;
+    PaperView* paper_;
+    int zoom_ = 100;
+};
+
+} // namespace ostrel
