@@ -137,7 +137,7 @@ private:
     Settings settings_;
     PendingLine line_;
     std::deque<Receipt> receipts_;
-    long long receiptWeight_ = 0, keptWeight_ = 0;
+    long long keptWeight_ = 0;
     long long dropped_ = 0;
     PrinterSummary summary_;
     long long revision_ = 0;

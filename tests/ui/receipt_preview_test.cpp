@@ -1,0 +1,147 @@
+// The Receipt Preview beside the window: how it opens, that it follows the
+// capture, links commands and paper both ways, and leaves the window alone.
+
+#include "tests/receipt/job_bytes.h"
+#include "tests/file_helpers.h"
+#include "tests/serial/pseudo_terminal.h"
+#include "tests/ui/window_test_support.h"
+#include "ui/receipt_preview.h"
+
+#include <QAction>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace ostrel::test {
+namespace {
+
+const std::string kJob = Bytes({ESC, '@', ESC, 'a', 1}) + "FIRST RECEIPT\n" + Bytes({GS, 'V', 0}) + "Bold" +
+                         Bytes({ESC, 'E', 1}) + " line\n" + Bytes({GS, 'k', 73, 6, '{', 'B', 'A', 'B', 'C', 'D'}) +
+                         "last line of text that is long enough to wrap on a narrower paper\n";
+
+struct PreviewWindow : Window {
+    PreviewWindow() {
+        form->showReceiptPreview = [this] { preview.showBeside(form.get()); };
+    }
+    ReceiptPreview preview{session};
+    int commandIndex(const std::string& text) const {
+        const auto& commands = preview.printer().receipts()[preview.shownReceipt()].commands;
+        for (std::size_t i = 0; i < commands.size(); ++i)
+            if (commands[i].description.find(text) != std::string::npos) return static_cast<int>(i);
+        return -1;
+    }
+};
+
+TEST(ReceiptPreview, OpensFromTheCommandLogMenuAndF6WithoutChangingTheWindow) {
+    PreviewWindow w;
+    const auto childrenBefore = w.form->findChildren<QWidget*>().size();
+    EXPECT_EQ(w.form->listCommands->contextMenuPolicy(), Qt::ActionsContextMenu);
+    ASSERT_EQ(w.form->listCommands->actions().size(), 1);
+    EXPECT_EQ(w.form->listCommands->actions().front()->text(), "Receipt Preview");
+    w.form->show();
+    QApplication::setActiveWindow(w.form.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.form.get()));
+    QTest::keyClick(w.form.get(), Qt::Key_F6);
+    EXPECT_TRUE(w.preview.isVisible());
+    EXPECT_EQ(w.preview.windowTitle(), "Receipt Preview");
+    w.preview.close();
+    w.form->listCommands->actions().front()->trigger();
+    EXPECT_TRUE(w.preview.isVisible());
+    EXPECT_EQ(w.form->findChildren<QWidget*>().size(), childrenBefore);
+    EXPECT_EQ(w.preview.parentWidget(), nullptr);
+}
+
+TEST(ReceiptPreview, FollowsTheCaptureLiveAndShowsTheNewestReceipt) {
+    PreviewWindow w;
+    w.preview.show();
+    w.session.UpdateData(kJob);
+    ASSERT_TRUE(WaitUntil([&] { return w.preview.printer().summary().bytes == static_cast<long long>(kJob.size()) &&
+                                       w.preview.commandList->count() > 0; }));
+    EXPECT_EQ(w.preview.shownReceipt(), 1);
+    EXPECT_EQ(w.preview.receiptLabel->text(), "Receipt 2 of 2");
+    EXPECT_EQ(w.preview.paperImage().width(), 576);
+    const auto& commands = w.preview.printer().receipts()[1].commands;
+    ASSERT_EQ(w.preview.commandList->count(), static_cast<int>(commands.size()));
+    EXPECT_EQ(w.preview.commandList->item(1)->text().toStdString(), "ESC E 1  Bold on");
+    w.preview.showReceipt(0);
+    EXPECT_EQ(w.preview.receiptLabel->text(), "Receipt 1 of 2");
+    EXPECT_FALSE(w.preview.previousButton->isEnabled());
+}
+
+TEST(ReceiptPreview, ACommandShowsItsPlaceAndThePaperSelectsItsCommand) {
+    PreviewWindow w;
+    w.session.UpdateData(kJob);
+    w.preview.show();
+    w.preview.refresh();
+    const int barcode = w.commandIndex("Barcode CODE128");
+    ASSERT_GE(barcode, 0);
+    w.preview.commandList->setCurrentRow(barcode);
+    EXPECT_EQ(w.preview.selectedCommand(), barcode);
+    const QRect place = w.preview.markedPlace();
+    ASSERT_FALSE(place.isNull());
+    EXPECT_EQ(w.preview.commandAt(place.center().x(), place.center().y()), barcode);
+
+    // Clicking the paper on the bold text selects the text command that drew it.
+    const int text = w.commandIndex("\" line\"");
+    ASSERT_GE(text, 0);
+    w.preview.selectCommand(text);
+    const QPoint onText = w.preview.markedPlace().center();
+    w.preview.selectCommand(barcode);
+    auto* paper = w.preview.findChild<QWidget*>("paperView");
+    ASSERT_NE(paper, nullptr);
+    QTest::mouseClick(paper, Qt::LeftButton, {}, onText);
+    EXPECT_EQ(w.preview.selectedCommand(), text);
+    EXPECT_EQ(w.preview.commandList->currentRow(), text);
+}
+
+TEST(ReceiptPreview, ClearAllClearsThePreviewToo) {
+    PreviewWindow w;
+    w.session.UpdateData(kJob);
+    w.preview.show();
+    w.preview.refresh();
+    w.form->cmdClearReceivedData_Click();
+    w.preview.refresh();
+    ASSERT_EQ(w.preview.printer().receipts().size(), 1u);
+    EXPECT_TRUE(w.preview.printer().receipts()[0].commands.empty());
+    EXPECT_EQ(w.preview.commandList->count(), 0);
+    EXPECT_EQ(w.preview.receiptLabel->text(), "Receipt 1 of 1");
+}
+
+TEST(ReceiptPreview, PaperWidthAndZoomRedrawWhatWasCaptured) {
+    PreviewWindow w;
+    w.session.UpdateData(kJob);
+    w.preview.show();
+    w.preview.refresh();
+    const int height80 = w.preview.paperImage().height();
+    w.preview.paperChoice->setCurrentIndex(1);
+    EXPECT_EQ(w.preview.printer().paperWidth(), 384);
+    EXPECT_EQ(w.preview.paperImage().width(), 384);
+    EXPECT_GT(w.preview.paperImage().height(), height80); // the long line wraps once more
+    w.preview.setZoom(200);
+    EXPECT_EQ(w.preview.findChild<QWidget*>("paperView")->width(), 768);
+}
+
+TEST(ReceiptPreview, SavesPngAndPdfAndNamesAFailure) {
+    PreviewWindow w;
+    w.session.UpdateData(kJob);
+    TestFolder folder{"ostrel-preview-save-"};
+    QString error;
+    const QString png = QString::fromStdString((folder.path() / "r.png").string());
+    ASSERT_TRUE(w.preview.saveTo(png, error)) << error.toStdString();
+    EXPECT_FALSE(QImage(png).isNull());
+    const QString pdf = QString::fromStdString((folder.path() / "r.pdf").string());
+    ASSERT_TRUE(w.preview.saveTo(pdf, error));
+    EXPECT_EQ(ReadFile(pdf.toStdString()).rfind("%PDF", 0), 0u);
+    EXPECT_FALSE(w.preview.saveTo(QString::fromStdString((folder.path() / "none" / "r.png").string()), error));
+    EXPECT_FALSE(error.isEmpty());
+
+    MessageCloser closer;
+    w.preview.askFileName = [&] { return QString::fromStdString((folder.path() / "none" / "x.png").string()); };
+    w.preview.saveButton->click();
+    ASSERT_EQ(closer.seen.size(), 1u);
+    EXPECT_TRUE(closer.seen[0].whole().contains("x.png"));
+}
+
+} // namespace
+} // namespace ostrel::test
