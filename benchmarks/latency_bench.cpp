@@ -6,6 +6,8 @@
 #include "tests/serial/pseudo_terminal.h"
 #include "tests/ui/window_test_support.h"
 
+#include "ui/receipt_preview.h"
+
 #include <QApplication>
 #include <QEventLoop>
 #include <QGuiApplication>
@@ -78,12 +80,15 @@ double Percentile(const std::vector<double>& sorted, double p)
     return sorted.empty() ? 0 : sorted[std::min(sorted.size() - 1, static_cast<std::size_t>(p * sorted.size()))];
 }
 
-// The window, visible, with its real serial layer, on port 1.
+// The window, visible, with its real serial layer, on port 1; the Receipt
+// Preview open beside it when asked.
 struct LiveWindow {
-    LiveWindow()
+    explicit LiveWindow(bool withPreview = false)
     {
         links.link(1, pty.portPath());
         form.show();
+        if (withPreview)
+            preview.showBeside(&form);
         form.chkHWhandshake->setChecked(true);
         form.chkEnableSerialPort->click();
         for (int i = 0; i < 20; ++i)
@@ -95,6 +100,7 @@ struct LiveWindow {
     test::FakeDialog dialog;
     CaptureSession session;
     Form1 form{session, comm, dialog};
+    ReceiptPreview preview{session};
 };
 
 // The bare C responder on a pseudo-terminal of its own.
@@ -127,7 +133,7 @@ void StatusReplyLatency(benchmark::State& state)
                                 {300, std::chrono::milliseconds(0), 4096}};
     const char* names[] = {"back_to_back", "every_20ms", "after_4k"};
     for (auto _ : state) {
-        LiveWindow window;
+        LiveWindow window(state.range(0) == 1);
         BareResponder bare;
         for (int i = 0; i < 3; ++i) {
             const std::vector<double> w = TimeRoundTrips(window.pty.masterDescriptor(), patterns[i]);
@@ -141,9 +147,10 @@ void StatusReplyLatency(benchmark::State& state)
                 static_cast<double>(w.size()) / patterns[i].rounds;
         }
     }
-    state.SetLabel(QGuiApplication::platformName().toStdString());
+    state.SetLabel(QGuiApplication::platformName().toStdString() +
+                   (state.range(0) == 1 ? ", Receipt Preview open" : ""));
 }
-BENCHMARK(StatusReplyLatency)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(StatusReplyLatency)->Arg(0)->Arg(1)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 double CpuSeconds(clockid_t clock)
 {

@@ -30,11 +30,15 @@ def main(paths):
     small = rate("WindowThroughput/256")
     row("Window throughput, 256-byte chunks", small, "MB/s", "(reported)", True)
 
-    latency = runs["StatusReplyLatency/iterations:1"]
-    platform = latency.get("label", "")
     ways = (("back_to_back", "back to back", True), ("every_20ms", "one every 20 ms", False),
             ("after_4k", "after 4 KiB of text", True))
-    for key, words, targeted in ways:
+    for run_name, key, words, targeted in [(r, k, w, t) for r in ("StatusReplyLatency/0/iterations:1",
+                                                                  "StatusReplyLatency/1/iterations:1")
+                                           for k, w, t in ways]:
+        latency = runs[run_name]
+        platform = latency.get("label", "").split(",")[0]
+        if "/1/" in run_name:
+            words += ", Receipt Preview open"
         window = latency[f"{key}_window_median_us"]
         bare = latency[f"{key}_bare_median_us"]
         row(f"Status reply {words}, window ({platform}), median", window, "us", "", True)
@@ -49,6 +53,13 @@ def main(paths):
             row(f"Status reply {words}, window, 99th percentile", p99, "us", "(reported)", True)
         answered = latency[f"{key}_answered"]
         row(f"Status requests {words} answered", 100 * answered, "%", "100 %", answered == 1)
+
+    model = rate("ModelThroughput")
+    row("Receipt model throughput, text receipts in 4 KiB chunks", model, "MB/s", ">= 5 MB/s", model >= 5)
+    drawn = rate("ModelAndRendererThroughput")
+    row("Receipt model and renderer, every receipt drawn", drawn, "MB/s", ">= 5 MB/s", drawn >= 5)
+    render_ms = runs["RenderThousandLines"]["real_time"]
+    row("Drawing a receipt of 1,000 text lines", render_ms, "ms", "< 50 ms", render_ms < 50)
 
     cpu = runs["WindowCpuAtOneMegabytePerSecond/iterations:1"]
     row(f"Window CPU at 1 MB/s offered in 4 KiB writes ({cpu.get('label', '')})",
