@@ -61,6 +61,7 @@ protected:
         QPainter painter(this);
         painter.setRenderHint(QPainter::SmoothPixmapTransform, zoom_ < 100);
         painter.drawImage(rect(), preview_.paperImage());
+        drawMarkers(painter);
         QRect marked = preview_.markedPlace();
         if (!marked.isNull()) {
             painter.setPen(QPen(QColor(220, 40, 40), 2));
@@ -75,6 +76,38 @@ protected:
     }
 
 private:
+    void drawMarkers(QPainter& painter) {
+        const auto& receipts = preview_.printer().receipts();
+        if (preview_.shownReceipt() >= static_cast<int>(receipts.size())) return;
+        QFont small(QStringLiteral("DejaVu Sans Mono"));
+        small.setPixelSize(std::max(8, 11 * zoom_ / 100));
+        painter.setFont(small);
+        for (const auto& item : receipts[preview_.shownReceipt()].items) {
+            const auto* marker = std::get_if<receipt::Marker>(&item.what);
+            if (!marker) continue;
+            const QString label = QString::fromStdString(marker->label);
+            const bool cut = marker->kind == receipt::MarkerKind::Cut || marker->kind == receipt::MarkerKind::PartialCut;
+            QRect box = widgetRect(QRect(marker->x, marker->y, marker->width, marker->height));
+            if (cut) {
+                painter.setPen(QPen(QColor(30, 90, 200), 1, Qt::DashLine));
+                painter.drawLine(0, box.top(), width(), box.top());
+                box = QRect(width() - box.width(), box.top() - 8, box.width(), 16);
+            }
+            const QColor colour = cut ? QColor(30, 90, 200) : QColor(200, 30, 30);
+            if (marker->kind == receipt::MarkerKind::StoredImage) {
+                painter.setPen(QPen(colour, 1));
+                painter.setBrush(Qt::NoBrush);
+                painter.drawRect(box);
+            } else {
+                painter.setPen(Qt::NoPen);
+                painter.setBrush(QColor(colour.red(), colour.green(), colour.blue(), 60));
+                painter.drawRect(box);
+            }
+            painter.setPen(colour);
+            painter.drawText(box.adjusted(2, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextDontClip, label);
+        }
+    }
+
     ReceiptPreview& preview_;
     int zoom_ = 100;
 };
@@ -283,7 +316,9 @@ void ReceiptPreview::redraw() {
         return;
     }
     drawnRevision_ = printer_.revision();
-    image_ = renderer_.render(receipts[shown_], printer_.paperWidth());
+    // Markers are drawn over the paper in colour here, so that the print
+    // under them stays visible; saved images carry them in black and white.
+    image_ = renderer_.render(receipts[shown_], printer_.paperWidth(), {.markers = false});
     paper_->updateSize();
     fillCommandList();
     updateNavigation();
