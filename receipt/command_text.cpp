@@ -22,10 +22,10 @@ std::string FunctionName(unsigned char b) {
 
 bool IsPrefix(unsigned char b) { return b == 0x10 || b == 0x1B || b == 0x1C || b == 0x1D; }
 
-// How many bytes name the command: "GS ( k" and "GS 8 L" take three.
+// How many bytes name the command: "GS ( k", "GS 8 L" and "GS v 0" take three.
 std::size_t NameLength(const unsigned char* c, std::size_t length) {
-    if (length < 2 || !IsPrefix(c[0])) return 1;
-    if (length >= 3 && (c[1] == '(' || (c[0] == 0x1D && c[1] == '8'))) return 3;
+    if (length < 2 || !IsPrefix(c[0])) return length < 1 ? 0 : 1;
+    if (length >= 3 && (c[1] == '(' || (c[0] == 0x1D && (c[1] == '8' || c[1] == 'v')))) return 3;
     return 2;
 }
 
@@ -40,6 +40,7 @@ std::string CommandKindName(const unsigned char* c, std::size_t length) {
 }
 
 std::string CommandText(const unsigned char* c, std::size_t length) {
+    if (length == 0) return {};
     std::string text = CommandKindName(c, length);
     std::size_t named = NameLength(c, length);
     std::size_t shown = length - named <= kShownParameters ? length : named + kShownParameters - 1;

@@ -413,3 +413,24 @@ TEST(Bounds, ClearStartsANewPrinter) {
 
 } // namespace
 } // namespace ostrel::test
+
+namespace ostrel::test {
+namespace {
+
+TEST(CommandText, NamesCommandsAndSumsUpLongData) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {Bytes({ESC, 'E', 1}), "ESC E 1"},
+        {Bytes({ESC, ' ', 2}), "ESC SP 2"},
+        {Bytes({GS, '(', 'k', 3, 0, 49, 81, 48}), "GS ( k 3 0 49 81 48"},
+        {Bytes({GS, 'v', '0', 0, 1, 0, 2, 0, 7, 7}), "GS v 0 0 1 0 2 0 7 7"},
+        {Bytes({GS, 'v', '0', 0, 1, 0, 3, 0, 7, 7, 7, 7}), "GS v 0 0 1 0 3 0 7 7 +2 bytes"},
+        {Bytes({DLE, 0x04, 1}), "DLE EOT 1"},
+        {Bytes({LF}), "LF"},
+        {"", ""},
+    };
+    for (const auto& [bytes, text] : cases)
+        EXPECT_EQ(receipt::CommandText(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()), text);
+}
+
+} // namespace
+} // namespace ostrel::test
