@@ -135,6 +135,9 @@ void ReceiptPrinter::feed(std::string_view bytes) {
         at += used;
         offset_ += static_cast<long long>(used);
     }
+    // A command still arriving waits in pending_; when nothing of it was
+    // taken, it stays where it is instead of being copied again.
+    if (at == 0 && !pending_.empty() && data == reinterpret_cast<const unsigned char*>(pending_.data())) return;
     std::string rest(reinterpret_cast<const char*>(data + at), size - at);
     pending_ = std::move(rest);
 }
@@ -222,8 +225,12 @@ int ReceiptPrinter::cellWidth() const { return FontCellWidth(settings_.style.fon
 int ReceiptPrinter::cellHeight() const { return FontCellHeight(settings_.style.font) * settings_.style.heightScale; }
 
 void ReceiptPrinter::takeText(const unsigned char* bytes, std::size_t count) {
+    // Text that goes on in a new receipt starts a new command where it goes on.
     auto startText = [&](const unsigned char* at) {
+        const long long runStart = offset_;
+        offset_ += at - bytes;
         textCommand_ = addCommand(at, 0, "\"\"", CommandClass::Text, "Text");
+        offset_ = runStart;
         current().commands[textCommand_].text = "Text";
     };
     if (textCommand_ < 0) startText(bytes);

@@ -283,10 +283,18 @@ void ReceiptPreview::setZoom(int percent) {
     paper_->setZoom(percent);
 }
 
+// The newest receipt worth showing: the paper after the last cut, while
+// still blank, is not.
+static int NewestShown(const std::deque<receipt::Receipt>& receipts) {
+    int newest = static_cast<int>(receipts.size()) - 1;
+    if (newest > 0 && receipts[newest].items.empty() && receipts[newest].commands.empty()) --newest;
+    return newest;
+}
+
 void ReceiptPreview::showReceipt(int index) {
-    const int count = static_cast<int>(printer_.receipts().size());
-    index = std::clamp(index, 0, count - 1);
-    followNewest_ = index == count - 1;
+    const int newest = NewestShown(printer_.receipts());
+    index = std::clamp(index, 0, newest);
+    followNewest_ = index == newest;
     if (index == shown_ && drawnRevision_ == printer_.revision()) return;
     shown_ = index;
     selected_ = -1;
@@ -301,11 +309,7 @@ void ReceiptPreview::redraw() {
     const int count = static_cast<int>(receipts.size());
     // The newest receipt, unless the user went back to an older one; an empty
     // receipt after the last cut shows the one before it.
-    int wanted = shown_;
-    if (followNewest_) {
-        wanted = count - 1;
-        if (wanted > 0 && receipts[wanted].items.empty() && receipts[wanted].commands.empty()) --wanted;
-    }
+    int wanted = followNewest_ ? NewestShown(receipts) : shown_;
     wanted = std::clamp(wanted, 0, count - 1);
     if (wanted != shown_) {
         shown_ = wanted;
@@ -340,10 +344,10 @@ void ReceiptPreview::fillCommandList() {
 }
 
 void ReceiptPreview::updateNavigation() {
-    const int count = static_cast<int>(printer_.receipts().size());
-    receiptLabel->setText(QStringLiteral("Receipt %1 of %2").arg(shown_ + 1).arg(count));
+    const int newest = NewestShown(printer_.receipts());
+    receiptLabel->setText(QStringLiteral("Receipt %1 of %2").arg(shown_ + 1).arg(newest + 1));
     previousButton->setEnabled(shown_ > 0);
-    nextButton->setEnabled(shown_ < count - 1);
+    nextButton->setEnabled(shown_ < newest);
     QStringList notes;
     const auto& summary = printer_.summary();
     if (printer_.droppedReceipts() > 0)

@@ -434,3 +434,24 @@ TEST(CommandText, NamesCommandsAndSumsUpLongData) {
 
 } // namespace
 } // namespace ostrel::test
+
+namespace ostrel::test {
+namespace {
+
+// Commands account for every byte: each starts where the one before ended,
+// also when text goes on in a new receipt because the last one was full.
+TEST(Bounds, CommandsFollowEachOtherAcrossReceiptsThatFilledUp) {
+    Model model(PrinterLimits{.receiptHeight = 100});
+    model.printer.feed(std::string(48 * 10, 'a') + Bytes({ESC, 'E', 1}) + "b\n");
+    long long end = 0;
+    ASSERT_GT(model.printer.receipts().size(), 2u);
+    for (const Receipt& receipt : model.printer.receipts())
+        for (const ModelCommand& command : receipt.commands) {
+            EXPECT_EQ(command.offset, end) << command.text;
+            end = command.offset + command.length;
+        }
+    EXPECT_EQ(end, 48 * 10 + 5);
+}
+
+} // namespace
+} // namespace ostrel::test
