@@ -15,6 +15,14 @@
 
 namespace ostrel {
 
+receipt::PrinterLimits JobPrinterLimits()
+{
+    receipt::PrinterLimits limits;
+    limits.keptReceipts = 1;
+    limits.listedEvents = 1000;
+    return limits;
+}
+
 JobCapture::JobCapture(int number, std::string source, const StatusControls& status,
                        long long maxBytes)
     : maxBytes_(maxBytes)
@@ -51,6 +59,9 @@ JobRecord JobCapture::finish(const std::string& endedBy)
     record_.kinds = NamedCommandKinds(session_.commandKinds());
     const auto cut = record_.kinds.find("GS V");
     record_.cuts = cut == record_.kinds.end() ? 0 : cut->second;
+    for (const auto& event : printer_.summary().notUnderstood)
+        record_.notUnderstood.emplace_back(event.offset, event.what);
+    record_.notUnderstoodBytes = printer_.summary().notUnderstoodBytes;
     return std::move(record_);
 }
 

@@ -57,10 +57,12 @@ std::string Fields(const JobRecord& job)
                        ",\"truncated\":" + (job.droppedBytes > 0 ? "true" : "false") +
                        ",\"commands\":" + std::to_string(job.commands) +
                        ",\"status_replies\":" + std::to_string(job.statusReplies) +
-                       ",\"cuts\":" + std::to_string(job.cuts) +
-                       // The Part framing knows every byte; bytes the receipt model
-                       // does not understand are counted once that model reads jobs.
-                       ",\"not_understood\":[]";
+                       ",\"cuts\":" + std::to_string(job.cuts) + ",\"not_understood\":[";
+    for (const auto& [offset, bytes] : job.notUnderstood) {
+        json += (&bytes == &job.notUnderstood.front().second ? "" : ",");
+        json += "{\"offset\":" + std::to_string(offset) + ",\"bytes\":" + JsonString(bytes) + "}";
+    }
+    json += "],\"not_understood_bytes\":" + std::to_string(job.notUnderstoodBytes);
     return json;
 }
 

@@ -18,6 +18,10 @@ struct JobRecord {
     long long cuts = 0;
     long long droppedBytes = 0; // received past the size limit
     std::map<std::string, long long> kinds;
+    // Bytes the receipt printer model did not understand: offset and bytes in
+    // hex, the first ones only; notUnderstoodBytes counts them all.
+    std::vector<std::pair<long long, std::string>> notUnderstood;
+    long long notUnderstoodBytes = 0;
 };
 
 // "job-0007".

@@ -150,7 +150,7 @@ TEST(CaptureService, JobsOverTheLoopbackWithTheirFilesAndLines)
                      "--status-bits", "1,2"});
     const int port = service.port();
     ASSERT_GT(port, 0) << service.errors();
-    const std::string jobs[] = {Bytes("1B 40") + "first\n" + Bytes("10 52"), "second\n",
+    const std::string jobs[] = {Bytes("1B 40") + "first\n" + Bytes("10 52"), "sec" + Bytes("01") + "ond\n",
                                 Bytes("1B 40") + "third" + Bytes("1D 56 00")};
     for (const std::string& job : jobs) {
         LoopbackClient client("127.0.0.1", port);
@@ -179,6 +179,9 @@ TEST(CaptureService, JobsOverTheLoopbackWithTheirFilesAndLines)
     }
     EXPECT_TRUE(Has(lines[0], "\"status_replies\":1")) << lines[0];
     EXPECT_TRUE(Has(lines[2], "\"cuts\":1")) << lines[2];
+    EXPECT_TRUE(Has(lines[0], "\"not_understood\":[],\"not_understood_bytes\":0")) << lines[0];
+    EXPECT_TRUE(Has(lines[1], "\"not_understood\":[{\"offset\":3,\"bytes\":\"01\"}],\"not_understood_bytes\":1"))
+        << lines[1];
     EXPECT_EQ(service.errors().find("job 1"), std::string::npos) << "no progress lines into a pipe";
 }
 
