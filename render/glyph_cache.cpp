@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QPainter>
 
+
 namespace ostrel::render {
 namespace {
 
@@ -100,6 +101,14 @@ Glyph GlyphCache::draw(char32_t ch, receipt::Font font, bool bold) {
         for (int column = 0; column < glyph.width; ++column)
             glyph.dots[static_cast<std::size_t>(y) * glyph.width + column] = line[column] < 128;
     }
+    for (int y = 0; y < glyph.height; ++y)
+        for (int x = 0; x < glyph.width; ++x) {
+            if (!glyph.dots[static_cast<std::size_t>(y) * glyph.width + x]) continue;
+            int end = x;
+            while (end < glyph.width && glyph.dots[static_cast<std::size_t>(y) * glyph.width + end]) ++end;
+            glyph.spans.push_back({y, x, end});
+            x = end;
+        }
     return glyph;
 }
 

@@ -14,6 +14,12 @@ namespace ostrel::render {
 struct Glyph {
     int width = 0, height = 0;
     std::vector<std::uint8_t> dots;
+    // The same ink as runs of dots in a row: [left, right) of row `row`.
+    struct Span {
+        int row, left, right;
+    };
+    std::vector<Span> spans;
+    bool blank() const { return spans.empty(); }
 };
 
 // The printer's two fonts as bitmap fonts of their own cell sizes: Terminus

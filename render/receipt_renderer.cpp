@@ -10,6 +10,7 @@
 #include <QBuffer>
 
 #include <algorithm>
+#include <climits>
 
 namespace ostrel::render {
 namespace {
@@ -18,8 +19,20 @@ using namespace ostrel::receipt;
 
 constexpr int kCutGap = 24;
 
+// An upright glyph scaled by whole numbers: runs of dots at a time.
+void DrawUprightGlyph(DotCanvas& canvas, const Glyph& glyph, int x, int y, int scaleX, int scaleY, bool ink) {
+    for (const Glyph::Span& span : glyph.spans)
+        for (int repeat = 0; repeat < scaleY; ++repeat)
+            canvas.span(y + span.row * scaleY + repeat, x + span.left * scaleX, x + span.right * scaleX, ink);
+}
+
 // A glyph into the cell at (x, y), scaled, turned and mirrored as the style asks.
 void DrawGlyph(DotCanvas& canvas, const Glyph& glyph, int x, int y, int cellWidth, int cellHeight, const TextStyle& style) {
+    if (glyph.blank()) return;
+    if (!style.upsideDown && !style.rotated && cellWidth % glyph.width == 0 && cellHeight % glyph.height == 0) {
+        DrawUprightGlyph(canvas, glyph, x, y, cellWidth / glyph.width, cellHeight / glyph.height, !style.reverse);
+        return;
+    }
     for (int row = 0; row < cellHeight; ++row) {
         for (int column = 0; column < cellWidth; ++column) {
             int u = column, v = row;
@@ -40,15 +53,16 @@ void DrawGlyph(DotCanvas& canvas, const Glyph& glyph, int x, int y, int cellWidt
     }
 }
 
-void DrawText(DotCanvas& canvas, GlyphCache& glyphs, const TextRun& run) {
+void DrawText(DotCanvas& canvas, GlyphCache& glyphs, const TextRun& run, int dy) {
     int x = run.x;
+    const int y = run.y + dy;
     for (char32_t ch : run.text) {
         const Glyph& glyph = glyphs.glyph(ch, run.style.font, run.style.bold);
-        if (run.style.reverse) canvas.fill(x, run.y, run.cellWidth + run.spacing, run.cellHeight);
-        DrawGlyph(canvas, glyph, x, run.y, run.cellWidth, run.cellHeight, run.style);
+        if (run.style.reverse) canvas.fill(x, y, run.cellWidth + run.spacing, run.cellHeight);
+        DrawGlyph(canvas, glyph, x, y, run.cellWidth, run.cellHeight, run.style);
         if (run.style.underline > 0 && !run.style.rotated) {
             int thickness = run.style.underline;
-            int top = run.style.upsideDown ? run.y : run.y + run.cellHeight - thickness;
+            int top = run.style.upsideDown ? y : y + run.cellHeight - thickness;
             canvas.fill(x, top, run.cellWidth + run.spacing, thickness, !run.style.reverse);
         }
         x += run.cellWidth + run.spacing;
@@ -95,10 +109,13 @@ void DrawSymbol(DotCanvas& canvas, GlyphCache& glyphs, const Symbol& symbol) {
     if (below) DrawLabel(canvas, glyphs, encoded.text, textX, barsTop + barHeight + 2, symbol.textFont);
 }
 
-void DrawImage(DotCanvas& canvas, const BitImage& image) {
-    for (int row = 0; row < image.height; ++row)
+void DrawImage(DotCanvas& canvas, const BitImage& image, int dy) {
+    for (int row = 0; row < image.height; ++row) {
+        const int y = image.y + dy + row;
+        if (y < 0 || y >= canvas.height()) continue;
         for (int column = 0; column < image.width; ++column)
-            if (image.dot(column, row)) canvas.set(image.x + column, image.y + row);
+            if (image.dot(column, row)) canvas.set(image.x + column, y);
+    }
 }
 
 void DashedLine(DotCanvas& canvas, int y) {
@@ -140,34 +157,52 @@ void DrawMarker(DotCanvas& canvas, GlyphCache& glyphs, const Marker& marker) {
     }
 }
 
-void DrawReceipt(DotCanvas& canvas, GlyphCache& glyphs, const Receipt& receipt, int top, RenderOptions options) {
+int ItemBottom(const PaperItem& item) {
+    return std::visit([](const auto& placed) {
+        if constexpr (std::is_same_v<std::decay_t<decltype(placed)>, TextRun>)
+            return placed.y + placed.cellHeight;
+        else
+            return placed.y + placed.height;
+    }, item.what);
+}
+
+// The items that reach into rows [from, to) of the receipt, drawn `top` rows
+// lower on the canvas.
+void DrawReceipt(DotCanvas& canvas, GlyphCache& glyphs, const Receipt& receipt, int top, RenderOptions options,
+                 int from = INT_MIN, int to = INT_MAX) {
     for (const PaperItem& item : receipt.items) {
+        const int itemTop = std::visit([](const auto& placed) { return placed.y; }, item.what);
+        // Cut markers draw their label a little above their line.
+        if (itemTop - 12 >= to || ItemBottom(item) + 12 <= from) continue;
         std::visit([&](const auto& placed) {
             using T = std::decay_t<decltype(placed)>;
-            auto moved = placed;
-            moved.y += top;
-            if constexpr (std::is_same_v<T, TextRun>) DrawText(canvas, glyphs, moved);
-            else if constexpr (std::is_same_v<T, BitImage>) DrawImage(canvas, moved);
-            else if constexpr (std::is_same_v<T, Symbol>) DrawSymbol(canvas, glyphs, moved);
-            else if (options.markers) DrawMarker(canvas, glyphs, moved);
+            if constexpr (std::is_same_v<T, TextRun>) {
+                DrawText(canvas, glyphs, placed, top);
+            } else if constexpr (std::is_same_v<T, BitImage>) {
+                DrawImage(canvas, placed, top);
+            } else {
+                auto moved = placed;
+                moved.y += top;
+                if constexpr (std::is_same_v<T, Symbol>) DrawSymbol(canvas, glyphs, moved);
+                else if (options.markers) DrawMarker(canvas, glyphs, moved);
+            }
         }, item.what);
     }
 }
 
-// Room for everything drawn, not only what the paper feed reached.
+} // namespace
+
 int ReceiptHeight(const Receipt& receipt) {
     int height = receipt.height;
-    for (const PaperItem& item : receipt.items)
-        std::visit([&](const auto& placed) {
-            if constexpr (std::is_same_v<std::decay_t<decltype(placed)>, TextRun>)
-                height = std::max(height, placed.y + placed.cellHeight);
-            else
-                height = std::max(height, placed.y + placed.height);
-        }, item.what);
+    for (const PaperItem& item : receipt.items) height = std::max(height, ItemBottom(item));
     return std::max(1, height);
 }
 
-} // namespace
+QImage ReceiptRenderer::renderRows(const Receipt& receipt, int paperWidth, int from, int rows, RenderOptions options) {
+    DotCanvas canvas(paperWidth, std::max(1, rows));
+    DrawReceipt(canvas, glyphs_, receipt, -from, options, from, from + rows);
+    return canvas.toImage();
+}
 
 std::deque<Receipt> ReceiptsWithContent(const std::deque<Receipt>& receipts) {
     std::deque<Receipt> shown;

@@ -19,6 +19,9 @@ struct RenderOptions {
 class ReceiptRenderer {
 public:
     QImage render(const receipt::Receipt& receipt, int paperWidth, RenderOptions options = {});
+    // Only rows [from, from + rows) of the receipt: what a window shows of a
+    // long one.
+    QImage renderRows(const receipt::Receipt& receipt, int paperWidth, int from, int rows, RenderOptions options = {});
     // Receipts one under the other, a dashed cut line between them.
     QImage renderAll(const std::deque<receipt::Receipt>& receipts, int paperWidth, RenderOptions options = {});
 
@@ -31,6 +34,10 @@ public:
 private:
     GlyphCache glyphs_;
 };
+
+// Rows of paper the receipt needs for everything drawn on it, not only as far
+// as the paper was fed.
+int ReceiptHeight(const receipt::Receipt& receipt);
 
 // Receipts that have something on them: a cut-off empty receipt at the end
 // (the paper after the last cut) is left out.

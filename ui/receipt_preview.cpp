@@ -12,6 +12,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QVBoxLayout>
 
@@ -46,8 +47,8 @@ public:
         updateSize();
     }
     void updateSize() {
-        const QImage& image = preview_.paperImage();
-        setFixedSize(image.width() * zoom_ / 100, image.height() * zoom_ / 100);
+        const QSize dots = preview_.paperSize();
+        setFixedSize(dots.width() * zoom_ / 100, dots.height() * zoom_ / 100);
         update();
     }
     QPoint dotAt(QPoint widgetPoint) const { return widgetPoint * 100 / zoom_; }
@@ -57,10 +58,21 @@ public:
     }
 
 protected:
-    void paintEvent(QPaintEvent*) override {
+    void paintEvent(QPaintEvent* event) override {
         QPainter painter(this);
         painter.setRenderHint(QPainter::SmoothPixmapTransform, zoom_ < 100);
-        painter.drawImage(rect(), preview_.paperImage());
+        // Only the rows in view are drawn: a long receipt costs no more than
+        // a short one.
+        const QRect exposed = event->rect();
+        const int from = std::max(0, exposed.top() * 100 / zoom_ - 2);
+        const int rows = std::min(preview_.paperSize().height() - from, exposed.height() * 100 / zoom_ + 4);
+        if (rows > 0) {
+            int origin = 0;
+            const QImage& part = preview_.paperRows(from, rows, origin);
+            const QRect source(0, from - origin, part.width(), std::min(rows, part.height() - (from - origin)));
+            const QRect target(0, from * zoom_ / 100, width(), source.height() * zoom_ / 100);
+            painter.drawImage(target, part, source);
+        }
         drawMarkers(painter);
         QRect marked = preview_.markedPlace();
         if (!marked.isNull()) {
@@ -218,7 +230,7 @@ void ReceiptPreview::showBeside(QWidget* beside) {
 
 void ReceiptPreview::chunkTaken(std::string_view chunk, ByteSource*) {
     arrived_.append(chunk);
-    scheduleFrame();
+    if (isVisible() || arrived_.size() > kHistoryKept) scheduleFrame();
 }
 
 void ReceiptPreview::captureCleared() {
@@ -242,8 +254,13 @@ void ReceiptPreview::scheduleFrame() {
 void ReceiptPreview::drawFrame() {
     // Requests waiting on a port are answered before the model reads or draws.
     session_.deliverPending();
+    if (!isVisible()) {
+        // Closed, the model reads only when too much is waiting.
+        if (arrived_.size() > kHistoryKept) takeArrived();
+        return;
+    }
     takeArrived();
-    if (isVisible()) redraw();
+    redraw();
 }
 
 void ReceiptPreview::refresh() {
@@ -320,10 +337,15 @@ void ReceiptPreview::redraw() {
         return;
     }
     drawnRevision_ = printer_.revision();
-    // Markers are drawn over the paper in colour here, so that the print
-    // under them stays visible; saved images carry them in black and white.
-    image_ = renderer_.render(receipts[shown_], printer_.paperWidth(), {.markers = false});
+    // The newest print stays in view while the view is at the end of the paper.
+    QScrollBar* bar = scroll_->verticalScrollBar();
+    const bool atEnd = bar->value() >= bar->maximum() - 2;
+    paperSize_ = QSize(printer_.paperWidth(), render::ReceiptHeight(receipts[shown_]));
     paper_->updateSize();
+    if (followNewest_ && atEnd) {
+        QCoreApplication::sendPostedEvents(scroll_, QEvent::LayoutRequest);
+        bar->setValue(bar->maximum());
+    }
     fillCommandList();
     updateNavigation();
 }
@@ -355,6 +377,26 @@ void ReceiptPreview::updateNavigation() {
     if (summary.notUnderstoodBytes > 0) notes << QStringLiteral("%1 bytes not understood").arg(summary.notUnderstoodBytes);
     if (historyCut_) notes << QStringLiteral("another paper width redraws only the newest 8 MiB");
     noteLabel->setText(notes.join(QStringLiteral("; ")));
+}
+
+const QImage& ReceiptPreview::paperRows(int from, int rows, int& origin) {
+    // Markers are drawn over the paper in colour by the view, so that the
+    // print under them stays visible; saved images carry them in black.
+    if (rowsRevision_ != drawnRevision_ || from < rowsFrom_ || from + rows > rowsFrom_ + rows_.height()) {
+        // A little more than asked, so that scrolling a line needs no new drawing.
+        const int margin = 256;
+        rowsFrom_ = std::max(0, from - margin);
+        const int count = std::min(paperSize_.height() - rowsFrom_, rows + 2 * margin);
+        rows_ = renderer_.renderRows(printer_.receipts()[shown_], printer_.paperWidth(), rowsFrom_, std::max(1, count),
+                                     {.markers = false});
+        rowsRevision_ = drawnRevision_;
+    }
+    origin = rowsFrom_;
+    return rows_;
+}
+
+QImage ReceiptPreview::paperImage() {
+    return renderer_.render(printer_.receipts()[shown_], printer_.paperWidth(), {.markers = false});
 }
 
 int ReceiptPreview::commandAt(int x, int y) const {

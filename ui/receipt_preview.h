@@ -51,7 +51,12 @@ public:
     QRect markedPlace() const { return marked_; }
     // PNG or PDF by the name's ending; false with `error` set.
     bool saveTo(const QString& path, QString& error);
-    const QImage& paperImage() const { return image_; }
+    // The shown receipt's size in dots, and the whole of it drawn.
+    QSize paperSize() const { return paperSize_; }
+    QImage paperImage();
+    // At least rows [from, from + rows) of the shown receipt, as the paper
+    // view draws them, starting at row `origin`; kept until the paper changes.
+    const QImage& paperRows(int from, int rows, int& origin);
 
     QComboBox* paperChoice;
     QComboBox* zoomChoice;
@@ -80,8 +85,9 @@ private:
     render::ZintSymbolGeometry geometry_;
     receipt::ReceiptPrinter printer_;
     render::ReceiptRenderer renderer_;
-    // Bytes not yet given to the model: it reads them at the next frame, so
-    // that a chunk costs the reply path no more than a copy.
+    // Bytes not yet given to the model: it reads them at the next frame while
+    // the window is open (so that a chunk costs the reply path no more than a
+    // copy), and only when it opens while it is closed.
     std::string arrived_;
     // What the model has read since Clear All (the newest part, when long), to
     // read again on another paper width.
@@ -92,7 +98,10 @@ private:
     int shown_ = 0;
     int selected_ = -1;
     QRect marked_;
-    QImage image_;
+    QSize paperSize_;
+    QImage rows_;
+    int rowsFrom_ = -1;
+    long long rowsRevision_ = -1;
     QTimer frameTimer_;
     QScrollArea* scroll_;
     PaperView* paper_;

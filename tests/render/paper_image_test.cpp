@@ -131,3 +131,26 @@ TEST(PaperImage, PngHasEveryReceiptAndPdfAPageEach) {
 
 } // namespace
 } // namespace ostrel::test
+
+namespace ostrel::test {
+namespace {
+
+// What a window shows of a long receipt is the same as that part of the whole.
+TEST(PaperImage, RowsOfAReceiptAreThoseRowsOfTheWhole) {
+    render::ZintSymbolGeometry geometry;
+    receipt::ReceiptPrinter printer(geometry);
+    std::string job = Bytes({ESC, '@', GS, 'h', 40});
+    for (int i = 0; i < 30; ++i) job += "line " + std::to_string(i) + "\n" + (i % 7 == 0 ? Bytes({GS, 'k', 73, 4, '{', 'B', 'O', 'K'}) : "");
+    printer.feed(job + Bytes({0x01}) + "\n");
+    render::ReceiptRenderer renderer;
+    const auto& receipt = printer.receipts().back();
+    const QImage whole = renderer.render(receipt, 576);
+    for (const auto& [from, rows] : {std::pair{0, 50}, {37, 101}, {200, 300}, {whole.height() - 40, 40}}) {
+        const QImage part = renderer.renderRows(receipt, 576, from, rows);
+        ASSERT_EQ(part.height(), rows);
+        EXPECT_EQ(part, whole.copy(0, from, 576, rows)) << "rows from " << from;
+    }
+}
+
+} // namespace
+} // namespace ostrel::test

@@ -145,3 +145,20 @@ TEST(ReceiptPreview, SavesPngAndPdfAndNamesAFailure) {
 
 } // namespace
 } // namespace ostrel::test
+
+namespace ostrel::test {
+namespace {
+
+// Closed, the preview only keeps the bytes; it reads them when it opens.
+TEST(ReceiptPreview, ReadsNothingWhileClosedAndEverythingWhenOpened) {
+    PreviewWindow w;
+    w.session.UpdateData(kJob);
+    QTest::qWait(50);
+    EXPECT_EQ(w.preview.printer().summary().bytes, 0);
+    w.preview.showBeside(w.form.get());
+    EXPECT_EQ(w.preview.printer().summary().bytes, static_cast<long long>(kJob.size()));
+    EXPECT_EQ(w.preview.receiptLabel->text(), "Receipt 2 of 2");
+}
+
+} // namespace
+} // namespace ostrel::test
