@@ -15,14 +15,6 @@
 
 namespace ostrel {
 
-receipt::PrinterLimits JobPrinterLimits()
-{
-    receipt::PrinterLimits limits;
-    limits.keptReceipts = 1;
-    limits.listedEvents = 1000;
-    return limits;
-}
-
 JobCapture::JobCapture(int number, std::string source, const StatusControls& status,
                        long long maxBytes)
     : maxBytes_(maxBytes)
@@ -59,9 +51,8 @@ JobRecord JobCapture::finish(const std::string& endedBy)
     record_.kinds = NamedCommandKinds(session_.commandKinds());
     const auto cut = record_.kinds.find("GS V");
     record_.cuts = cut == record_.kinds.end() ? 0 : cut->second;
-    for (const auto& event : printer_.summary().notUnderstood)
-        record_.notUnderstood.emplace_back(event.offset, event.what);
-    record_.notUnderstoodBytes = printer_.summary().notUnderstoodBytes;
+    record_.notUnderstood = notUnderstood_.found();
+    record_.notUnderstoodBytes = notUnderstood_.bytes();
     return std::move(record_);
 }
 

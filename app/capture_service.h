@@ -5,7 +5,7 @@
 #include "files/job_files.h"
 #include "net/tcp_printer_port.h"
 #include "printer/command_listing.h"
-#include "receipt/receipt_printer.h"
+#include "receipt/not_understood_scan.h"
 #include "serial/qt_serial_control.h"
 #include "serial/serial_source.h"
 
@@ -36,8 +36,6 @@ struct CaptureServiceOptions {
 
 // One job being captured: a session of its own, and what the job file and
 // line report.
-receipt::PrinterLimits JobPrinterLimits();
-
 class JobCapture : private CaptureListener {
 public:
     JobCapture(int number, std::string source, const StatusControls& status, long long maxBytes);
@@ -49,14 +47,13 @@ public:
     long long size() const { return static_cast<long long>(record_.bytes.size()); }
 
 private:
-    void chunkTaken(std::string_view chunk, ByteSource*) override { printer_.feed(chunk); }
+    void chunkTaken(std::string_view chunk, ByteSource*) override { notUnderstood_.feed(chunk); }
     void replySent(std::string_view, ByteSource*) override { ++record_.statusReplies; }
 
     CaptureSession session_;
-    // Reads the job as a receipt printer does, for the bytes it does not
-    // understand; it keeps no paper beyond the receipt being printed.
-    receipt::EstimatedSymbolGeometry geometry_;
-    receipt::ReceiptPrinter printer_{geometry_, JobPrinterLimits()};
+    // Reads the job as the receipt printer model does, for the bytes it does
+    // not understand.
+    receipt::NotUnderstoodScan notUnderstood_;
     JobRecord record_;
     long long maxBytes_;
 };

@@ -1,6 +1,5 @@
 #include "receipt/receipt_printer.h"
 
-#include "receipt/command_lengths.h"
 #include "receipt/command_text.h"
 
 #include <algorithm>
@@ -94,9 +93,8 @@ void ReceiptPrinter::clear(int paperWidth) {
     keptWeight_ = 0;
     dropped_ = 0;
     summary_ = {};
-    pending_.clear();
+    stream_.clear();
     offset_ = 0;
-    skipLeft_ = 0;
     symbols_.clear();
     storedGraphics_.clear();
     graphicsBuffered_ = false;
@@ -113,68 +111,33 @@ void ReceiptPrinter::resetSettings() {
 
 void ReceiptPrinter::feed(std::string_view bytes) {
     summary_.bytes += static_cast<long long>(bytes.size());
-    auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
-    std::size_t size = bytes.size();
-    if (skipLeft_ > 0) {
-        auto skipped = static_cast<std::size_t>(std::min<long long>(skipLeft_, static_cast<long long>(size)));
-        skipLeft_ -= static_cast<long long>(skipped);
-        offset_ += static_cast<long long>(skipped);
-        data += skipped;
-        size -= skipped;
-    }
-    if (!pending_.empty()) {
-        pending_.append(reinterpret_cast<const char*>(data), size);
-        data = reinterpret_cast<const unsigned char*>(pending_.data());
-        size = pending_.size();
-    }
-    std::size_t at = 0;
-    bool needMore = false;
-    while (at < size && !needMore) {
-        std::size_t used = 0;
-        step(data + at, size - at, used, needMore);
-        at += used;
-        offset_ += static_cast<long long>(used);
-    }
-    // A command still arriving waits in pending_; when nothing of it was
-    // taken, it stays where it is instead of being copied again.
-    if (at == 0 && !pending_.empty() && data == reinterpret_cast<const unsigned char*>(pending_.data())) return;
-    std::string rest(reinterpret_cast<const char*>(data + at), size - at);
-    pending_ = std::move(rest);
+    stream_.feed(bytes);
 }
 
-void ReceiptPrinter::step(const unsigned char* bytes, std::size_t available, std::size_t& used, bool& needMore) {
-    if (bytes[0] >= 0x20) {
-        std::size_t count = 1;
-        while (count < available && bytes[count] >= 0x20) ++count;
-        takeText(bytes, count);
-        used = count;
-        return;
-    }
-    CommandSize size = MeasureCommand(bytes, available);
-    if (size.length > limits_.commandBytes) {
-        long long shown = std::min<long long>({size.length, 16, static_cast<long long>(available)});
-        addCommand(bytes, shown, "Command of " + std::to_string(size.length) +
-                   " bytes, too long to keep: not drawn", CommandClass::KnownNotDrawn, CommandKindName(bytes, static_cast<std::size_t>(shown)));
-        current().commands.back().length = size.length;
-        placeMarker(MarkerKind::NotPrinted, "not drawn: " + std::to_string(size.length) + " bytes",
-                    static_cast<int>(current().commands.size()) - 1, true);
-        used = available < static_cast<std::size_t>(size.length) ? available : static_cast<std::size_t>(size.length);
-        skipLeft_ = size.length - static_cast<long long>(used);
-        return;
-    }
-    switch (size.framing) {
-    case Framing::NeedMore:
-        needMore = true;
-        return;
-    case Framing::Unknown:
-        notUnderstood(bytes, size.length);
-        break;
-    case Framing::Whole:
-        textCommand_ = -1;
-        run(bytes, size.length);
-        break;
-    }
-    used = static_cast<std::size_t>(size.length);
+void ReceiptPrinter::text(const unsigned char* bytes, std::size_t count, long long offset) {
+    offset_ = offset;
+    takeText(bytes, count);
+}
+
+void ReceiptPrinter::command(const unsigned char* bytes, long long length, long long offset) {
+    offset_ = offset;
+    textCommand_ = -1;
+    run(bytes, length);
+}
+
+void ReceiptPrinter::notUnderstood(const unsigned char* bytes, long long length, long long offset) {
+    offset_ = offset;
+    markNotUnderstood(bytes, length);
+}
+
+void ReceiptPrinter::tooLong(const unsigned char* head, std::size_t shown, long long length, long long offset) {
+    offset_ = offset;
+    addCommand(head, static_cast<long long>(shown),
+               "Command of " + std::to_string(length) + " bytes, too long to keep: not drawn",
+               CommandClass::KnownNotDrawn, CommandKindName(head, shown));
+    current().commands.back().length = length;
+    placeMarker(MarkerKind::NotPrinted, "not drawn: " + std::to_string(length) + " bytes",
+                static_cast<int>(current().commands.size()) - 1, true);
 }
 
 int ReceiptPrinter::addCommand(const unsigned char* c, long long length, std::string description,
@@ -206,7 +169,7 @@ void ReceiptPrinter::knownNotDrawn(const unsigned char* c, long long length, std
     addCommand(c, length, std::move(description), CommandClass::KnownNotDrawn);
 }
 
-void ReceiptPrinter::notUnderstood(const unsigned char* c, long long length) {
+void ReceiptPrinter::markNotUnderstood(const unsigned char* c, long long length) {
     std::string hex = HexBytes(c, static_cast<std::size_t>(length));
     int command = addCommand(c, length, "Not understood", CommandClass::NotUnderstood, "not understood");
     summary_.notUnderstoodBytes += length;

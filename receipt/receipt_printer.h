@@ -1,6 +1,7 @@
 #pragma once
 
 #include "receipt/code_pages.h"
+#include "receipt/command_stream.h"
 #include "receipt/paper.h"
 #include "receipt/symbol_geometry.h"
 
@@ -55,7 +56,7 @@ struct PrinterSummary {
 // standard receipt command language. It takes the received bytes in chunks cut
 // anywhere and lays out the paper: receipts split at each cut, each a list of
 // placed items and the commands that made them.
-class ReceiptPrinter {
+class ReceiptPrinter : private CommandStream::Reader {
 public:
     explicit ReceiptPrinter(const SymbolGeometry& geometry, PrinterLimits limits = {});
 
@@ -99,7 +100,10 @@ private:
         int columns = 0, rows = 0, rowHeight = 3;
     };
 
-    void step(const unsigned char* bytes, std::size_t available, std::size_t& used, bool& needMore);
+    void text(const unsigned char* bytes, std::size_t count, long long offset) override;
+    void command(const unsigned char* bytes, long long length, long long offset) override;
+    void notUnderstood(const unsigned char* bytes, long long length, long long offset) override;
+    void tooLong(const unsigned char* head, std::size_t shown, long long length, long long offset) override;
     void takeText(const unsigned char* bytes, std::size_t count);
     void run(const unsigned char* c, long long length);
     void runEsc(const unsigned char* c, long long length);
@@ -108,7 +112,7 @@ private:
     void runGraphics(const unsigned char* command, long long length, int header);
     void runTwoDimensional(const unsigned char* c, long long length);
     void runBarcode(const unsigned char* c, long long length);
-    void notUnderstood(const unsigned char* c, long long length);
+    void markNotUnderstood(const unsigned char* c, long long length);
 
     int addCommand(const unsigned char* c, long long length, std::string description,
                    CommandClass commandClass, std::string kind = {});
@@ -142,9 +146,8 @@ private:
     PrinterSummary summary_;
     long long revision_ = 0;
 
-    std::string pending_;      // an unfinished command
-    long long offset_ = 0;     // of the next byte taken
-    long long skipLeft_ = 0;   // of a command too long to keep
+    CommandStream stream_{*this, limits_.commandBytes};
+    long long offset_ = 0;     // of the command being taken
     int textCommand_ = -1;     // the text command being extended
 
     std::map<int, StoredSymbol> symbols_; // by GS ( k cn

@@ -2,6 +2,7 @@
 // layout geometry, code pages, bytes it does not understand, and its bounds.
 
 #include "receipt/command_text.h"
+#include "receipt/not_understood_scan.h"
 #include "receipt/receipt_printer.h"
 #include "tests/receipt/job_bytes.h"
 
@@ -451,6 +452,31 @@ TEST(Bounds, CommandsFollowEachOtherAcrossReceiptsThatFilledUp) {
             end = command.offset + command.length;
         }
     EXPECT_EQ(end, 48 * 10 + 5);
+}
+
+} // namespace
+} // namespace ostrel::test
+
+
+namespace ostrel::test {
+namespace {
+
+// The scan finds what the model finds, without the paper.
+TEST(NotUnderstoodScan, AgreesWithTheModelWhateverTheChunks) {
+    const std::string job = "ab" + Bytes({0x01}) + Bytes({GS, 'v', '0', 0, 1, 0, 2, 0, 0x01, 0x1F}) + Bytes({ESC, 0x7F}) +
+                            "x" + Bytes({GS, 0x02, DLE, 'R', 0x1F});
+    Model model;
+    model.printer.feed(job);
+    for (std::size_t chunk : {std::size_t{1}, std::size_t{3}, job.size()}) {
+        receipt::NotUnderstoodScan scan;
+        for (std::size_t at = 0; at < job.size(); at += chunk) scan.feed(std::string_view(job).substr(at, chunk));
+        EXPECT_EQ(scan.bytes(), model.printer.summary().notUnderstoodBytes);
+        ASSERT_EQ(scan.found().size(), model.printer.summary().notUnderstood.size());
+        for (std::size_t i = 0; i < scan.found().size(); ++i) {
+            EXPECT_EQ(scan.found()[i].first, model.printer.summary().notUnderstood[i].offset);
+            EXPECT_EQ(scan.found()[i].second, model.printer.summary().notUnderstood[i].what);
+        }
+    }
 }
 
 } // namespace

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace ostrel::receipt {
+
+// Cuts the received bytes into the commands of the standard receipt command
+// set, text runs and bytes no command starts with, whatever the chunks are.
+// A command still arriving waits; one longer than `longestKept` is reported
+// by its first bytes and the rest is skipped as it arrives.
+class CommandStream {
+public:
+    class Reader {
+    public:
+        virtual ~Reader() = default;
+        // Printable bytes (0x20 and up), `count` of them.
+        virtual void text(const unsigned char* bytes, std::size_t count, long long offset) = 0;
+        virtual void command(const unsigned char* bytes, long long length, long long offset) = 0;
+        virtual void notUnderstood(const unsigned char* bytes, long long length, long long offset) = 0;
+        virtual void tooLong(const unsigned char* head, std::size_t shown, long long length, long long offset) = 0;
+    };
+
+    CommandStream(Reader& reader, long long longestKept) : reader_(reader), longestKept_(longestKept) {}
+
+    void feed(std::string_view bytes);
+    // Forgets a command still arriving; offsets start again at 0.
+    void clear();
+
+private:
+    // How many of the `available` bytes one step takes; 0 when the command
+    // there is not whole yet.
+    std::size_t step(const unsigned char* bytes, std::size_t available);
+
+    Reader& reader_;
+    long long longestKept_;
+    std::string pending_;   // an unfinished command
+    long long offset_ = 0;  // of the next byte taken
+    long long skipLeft_ = 0; // of a command too long to keep
+};
+
+} // namespace ostrel::receipt

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "receipt/command_stream.h"
+#include "receipt/command_text.h"
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace ostrel::receipt {
+
+// The bytes of a stream that no command of the standard receipt command set
+// explains, found as the printer model finds them but without laying out any
+// paper: for a recorder that only reports them.
+class NotUnderstoodScan : private CommandStream::Reader {
+public:
+    explicit NotUnderstoodScan(std::size_t listed = 1000, long long longestKept = 1LL << 20)
+        : listed_(listed), stream_(*this, longestKept) {}
+
+    void feed(std::string_view bytes) { stream_.feed(bytes); }
+    // Offset and bytes in hex, the first `listed` of them.
+    const std::vector<std::pair<long long, std::string>>& found() const { return found_; }
+    long long bytes() const { return bytes_; }
+
+private:
+    void text(const unsigned char*, std::size_t, long long) override {}
+    void command(const unsigned char*, long long, long long) override {}
+    void tooLong(const unsigned char*, std::size_t, long long, long long) override {}
+    void notUnderstood(const unsigned char* bytes, long long length, long long offset) override {
+        bytes_ += length;
+        if (found_.size() < listed_) found_.emplace_back(offset, HexBytes(bytes, static_cast<std::size_t>(length)));
+    }
+
+    std::size_t listed_;
+    CommandStream stream_;
+    std::vector<std::pair<long long, std::string>> found_;
+    long long bytes_ = 0;
+};
+
+} // namespace ostrel::receipt
