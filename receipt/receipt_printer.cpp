@@ -99,7 +99,7 @@ void ReceiptPrinter::clear(int paperWidth) {
     storedGraphics_.clear();
     graphicsBuffered_ = false;
     resetSettings();
-    touch();
+    touchPaper();
 }
 
 void ReceiptPrinter::resetSettings() {
@@ -269,14 +269,14 @@ void ReceiptPrinter::printLine(int feed) {
     }
     receipt.height += std::max(feed, line_.height);
     line_ = PendingLine{};
-    touch();
+    touchPaper();
     if (receipt.height > limits_.receiptHeight || receipt.weight > limits_.receiptBytes) endReceipt(false);
 }
 
 void ReceiptPrinter::feedPaper(int dots) {
     if (!line_.items.empty()) printLine(0);
     current().height += std::max(0, dots);
-    touch();
+    touchPaper();
 }
 
 bool ReceiptPrinter::lineHasInk() const {
@@ -300,7 +300,7 @@ void ReceiptPrinter::placeBlock(PaperItem item, int width, int height) {
     keptWeight_ += weight;
     receipt.items.push_back(std::move(item));
     receipt.height += height;
-    touch();
+    touchPaper();
     if (receipt.height > limits_.receiptHeight || receipt.weight > limits_.receiptBytes) endReceipt(false);
 }
 
@@ -328,7 +328,7 @@ void ReceiptPrinter::placeMarker(MarkerKind kind, std::string label, int command
     current().items.push_back({std::move(marker), command});
     current().weight += sizeof(PaperItem);
     keptWeight_ += sizeof(PaperItem);
-    touch();
+    touchPaper();
 }
 
 // ---- receipts ----
@@ -351,7 +351,7 @@ void ReceiptPrinter::endReceipt(bool byCut) {
     receipts_.emplace_back();
     textCommand_ = -1;
     keepWithinLimits();
-    touch();
+    touchPaper();
 }
 
 void ReceiptPrinter::keepWithinLimits() {

@@ -72,6 +72,8 @@ public:
     const PrinterSummary& summary() const { return summary_; }
     // Goes up whenever the paper changes, so viewers know to draw again.
     long long revision() const { return revision_; }
+    // Goes up only when what is drawn changes: lines printed, paper fed, cut.
+    long long paperRevision() const { return paperRevision_; }
 
 private:
     struct PendingLine {
@@ -134,6 +136,10 @@ private:
     Receipt& current() { return receipts_.back(); }
     void resetSettings();
     void touch() { ++revision_; }
+    void touchPaper() {
+        ++revision_;
+        ++paperRevision_;
+    }
 
     const SymbolGeometry& geometry_;
     PrinterLimits limits_;
@@ -145,6 +151,7 @@ private:
     long long dropped_ = 0;
     PrinterSummary summary_;
     long long revision_ = 0;
+    long long paperRevision_ = 0;
 
     CommandStream stream_{*this, limits_.commandBytes};
     long long offset_ = 0;     // of the command being taken

@@ -21,6 +21,8 @@ namespace ostrel {
 namespace {
 
 constexpr std::size_t kHistoryKept = 16u << 20;
+constexpr std::size_t kSlice = 1024;
+constexpr qint64 kBusyFrameMs = 100;
 
 QRect ItemRect(const receipt::PaperItem& item) {
     return std::visit([](const auto& placed) {
@@ -230,7 +232,16 @@ void ReceiptPreview::showBeside(QWidget* beside) {
 
 void ReceiptPreview::chunkTaken(std::string_view chunk, ByteSource*) {
     arrived_.append(chunk);
-    if (isVisible() || arrived_.size() > kHistoryKept) scheduleFrame();
+    if (isVisible()) {
+        scheduleFrame();
+    } else if (arrived_.size() > kHistoryKept) {
+        // Closed through a long capture: the preview will start from the
+        // newest part when it opens, rather than read everything meanwhile.
+        printer_.clear();
+        history_.clear();
+        arrived_.erase(0, arrived_.size() - kHistoryKept / 2);
+        historyCut_ = true;
+    }
 }
 
 void ReceiptPreview::captureCleared() {
@@ -248,19 +259,23 @@ void ReceiptPreview::scheduleFrame() {
     if (frameTimer_.isActive()) return;
     const QScreen* display = screen();
     const double hertz = display != nullptr && display->refreshRate() >= 1 ? display->refreshRate() : 60;
-    frameTimer_.start(static_cast<int>(1000 / hertz));
+    // At the next screen refresh, and while the capture goes on no more than
+    // ten times a second: a frame of the preview costs milliseconds of
+    // painting, which a status request must not keep meeting.
+    const qint64 sinceLast = lastFrame_.isValid() ? lastFrame_.elapsed() : kBusyFrameMs;
+    frameTimer_.start(static_cast<int>(std::max<qint64>(1000 / hertz, kBusyFrameMs - sinceLast)));
 }
 
 void ReceiptPreview::drawFrame() {
     // Requests waiting on a port are answered before the model reads or draws.
     session_.deliverPending();
-    if (!isVisible()) {
-        // Closed, the model reads only when too much is waiting.
-        if (arrived_.size() > kHistoryKept) takeArrived();
-        return;
-    }
-    takeArrived();
+    if (!isVisible()) return; // it reads what arrived when it opens
+    lastFrame_.start();
+    takeArrived(true);
     redraw();
+    // Paint now, right after the requests were answered, rather than at the
+    // platform's next update, where it would stand in front of the next one.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
 }
 
 void ReceiptPreview::refresh() {
@@ -269,10 +284,16 @@ void ReceiptPreview::refresh() {
     redraw();
 }
 
-void ReceiptPreview::takeArrived() {
-    if (arrived_.empty()) return;
-    printer_.feed(arrived_);
-    history_ += arrived_;
+void ReceiptPreview::takeArrived(bool answerBetween) {
+    // A slice at a time, with waiting requests answered in between, so that a
+    // request never waits for more than a slice of reading.
+    for (std::size_t at = 0; at < arrived_.size();) {
+        const std::string slice = arrived_.substr(at, kSlice); // answering may add to arrived_
+        at += slice.size();
+        printer_.feed(slice);
+        history_ += slice;
+        if (answerBetween) session_.deliverPending();
+    }
     arrived_.clear();
     if (history_.size() > kHistoryKept) {
         history_.erase(0, history_.size() - kHistoryKept / 2);
@@ -337,14 +358,18 @@ void ReceiptPreview::redraw() {
         return;
     }
     drawnRevision_ = printer_.revision();
-    // The newest print stays in view while the view is at the end of the paper.
-    QScrollBar* bar = scroll_->verticalScrollBar();
-    const bool atEnd = bar->value() >= bar->maximum() - 2;
-    paperSize_ = QSize(printer_.paperWidth(), render::ReceiptHeight(receipts[shown_]));
-    paper_->updateSize();
-    if (followNewest_ && atEnd) {
-        QCoreApplication::sendPostedEvents(scroll_, QEvent::LayoutRequest);
-        bar->setValue(bar->maximum());
+    const long long paper = printer_.paperRevision() * 1024 + shown_;
+    if (paper != paperDrawn_) {
+        paperDrawn_ = paper;
+        // The newest print stays in view while the view is at the end of the paper.
+        QScrollBar* bar = scroll_->verticalScrollBar();
+        const bool atEnd = bar->value() >= bar->maximum() - 2;
+        paperSize_ = QSize(printer_.paperWidth(), render::ReceiptHeight(receipts[shown_]));
+        paper_->updateSize();
+        if (followNewest_ && atEnd) {
+            QCoreApplication::sendPostedEvents(scroll_, QEvent::LayoutRequest);
+            bar->setValue(bar->maximum());
+        }
     }
     fillCommandList();
     updateNavigation();
@@ -362,7 +387,11 @@ void ReceiptPreview::fillCommandList() {
     }
     QStringList lines;
     for (std::size_t i = commandList->count(); i < commands.size(); ++i) lines << CommandLine(commands[i]);
-    if (!lines.isEmpty()) commandList->addItems(lines);
+    if (!lines.isEmpty()) {
+        commandList->addItems(lines);
+        // Laid out now, so that it is painted with the frame and not later.
+        commandList->doItemsLayout();
+    }
 }
 
 void ReceiptPreview::updateNavigation() {
@@ -375,21 +404,22 @@ void ReceiptPreview::updateNavigation() {
     if (printer_.droppedReceipts() > 0)
         notes << QStringLiteral("%1 older receipts dropped to keep memory bounded").arg(printer_.droppedReceipts());
     if (summary.notUnderstoodBytes > 0) notes << QStringLiteral("%1 bytes not understood").arg(summary.notUnderstoodBytes);
-    if (historyCut_) notes << QStringLiteral("another paper width redraws only the newest 8 MiB");
+    if (historyCut_) notes << QStringLiteral("shows the newest 8 to 16 MiB of a longer capture");
     noteLabel->setText(notes.join(QStringLiteral("; ")));
 }
 
 const QImage& ReceiptPreview::paperRows(int from, int rows, int& origin) {
     // Markers are drawn over the paper in colour by the view, so that the
     // print under them stays visible; saved images carry them in black.
-    if (rowsRevision_ != drawnRevision_ || from < rowsFrom_ || from + rows > rowsFrom_ + rows_.height()) {
+    const long long paper = printer_.paperRevision() * 1024 + shown_;
+    if (rowsRevision_ != paper || from < rowsFrom_ || from + rows > rowsFrom_ + rows_.height()) {
         // A little more than asked, so that scrolling a line needs no new drawing.
         const int margin = 256;
         rowsFrom_ = std::max(0, from - margin);
         const int count = std::min(paperSize_.height() - rowsFrom_, rows + 2 * margin);
         rows_ = renderer_.renderRows(printer_.receipts()[shown_], printer_.paperWidth(), rowsFrom_, std::max(1, count),
                                      {.markers = false});
-        rowsRevision_ = drawnRevision_;
+        rowsRevision_ = paper;
     }
     origin = rowsFrom_;
     return rows_;

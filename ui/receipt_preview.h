@@ -6,6 +6,7 @@
 #include "render/symbol_encoder.h"
 
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QLabel>
 #include <QListWidget>
@@ -75,7 +76,9 @@ private:
     void captureCleared() override;
     void scheduleFrame();
     void drawFrame();
-    void takeArrived();
+    // Gives the model what arrived; with `answerBetween`, waiting status
+    // requests are answered between its slices.
+    void takeArrived(bool answerBetween = false);
     void redraw();
     void fillCommandList();
     void updateNavigation();
@@ -102,7 +105,9 @@ private:
     QImage rows_;
     int rowsFrom_ = -1;
     long long rowsRevision_ = -1;
+    long long paperDrawn_ = -1;
     QTimer frameTimer_;
+    QElapsedTimer lastFrame_;
     QScrollArea* scroll_;
     PaperView* paper_;
     int zoom_ = 100;

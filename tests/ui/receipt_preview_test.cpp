@@ -162,3 +162,25 @@ TEST(ReceiptPreview, ReadsNothingWhileClosedAndEverythingWhenOpened) {
 
 } // namespace
 } // namespace ostrel::test
+
+namespace ostrel::test {
+namespace {
+
+// A long capture while closed keeps a bounded part for the preview, and says so.
+TEST(ReceiptPreview, KeepsABoundedPartOfALongCaptureWhileClosed) {
+    PreviewWindow w;
+    const std::string megabyte = [] {
+        std::string lines;
+        while (lines.size() < (1u << 20)) lines += "a line of a long capture\n";
+        return lines;
+    }();
+    for (int i = 0; i < 20; ++i) w.session.UpdateData(megabyte);
+    EXPECT_EQ(w.preview.printer().summary().bytes, 0);
+    w.preview.showBeside(w.form.get());
+    EXPECT_GT(w.preview.printer().summary().bytes, 4LL << 20);
+    EXPECT_LE(w.preview.printer().summary().bytes, 16LL << 20);
+    EXPECT_TRUE(w.preview.noteLabel->text().contains("newest")) << w.preview.noteLabel->text().toStdString();
+}
+
+} // namespace
+} // namespace ostrel::test
