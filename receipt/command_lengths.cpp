@@ -50,7 +50,7 @@ CommandSize MeasureDle(const unsigned char* b, std::size_t available) {
     }
 }
 
-CommandSize MeasureEsc(const unsigned char* b, std::size_t available) {
+CommandSize MeasureEsc(const unsigned char* b, std::size_t available, long long cap) {
     if (available < 2) return Need();
     switch (b[1]) {
     case '@': case '<': case 'L': case 'S': case 'i': case 'm': case 'v': case 0x0C:
@@ -80,8 +80,9 @@ CommandSize MeasureEsc(const unsigned char* b, std::size_t available) {
         int y = b[2];
         long long at = 5;
         for (int c = b[3]; c <= b[4]; ++c) {
-            if (static_cast<long long>(available) <= at) return Need();
+            if (static_cast<long long>(available) <= at) return {Framing::NeedMore, at + 1};
             at += 1 + static_cast<long long>(y) * b[at];
+            if (at > cap) return {Framing::NeedMore, at};
         }
         return Fixed(available, at);
     }
@@ -89,7 +90,7 @@ CommandSize MeasureEsc(const unsigned char* b, std::size_t available) {
     }
 }
 
-CommandSize MeasureFs(const unsigned char* b, std::size_t available) {
+CommandSize MeasureFs(const unsigned char* b, std::size_t available, long long cap) {
     if (available < 2) return Need();
     switch (b[1]) {
     case '&': case '.': return Whole(2);
@@ -101,8 +102,9 @@ CommandSize MeasureFs(const unsigned char* b, std::size_t available) {
         if (available < 3) return Need();
         long long at = 3;
         for (int image = 0; image < b[2]; ++image) {
-            if (static_cast<long long>(available) < at + 4) return Need();
+            if (static_cast<long long>(available) < at + 4) return {Framing::NeedMore, at + 4};
             at += 4 + 8LL * (b[at] + 256LL * b[at + 1]) * (b[at + 2] + 256LL * b[at + 3]);
+            if (at > cap) return {Framing::NeedMore, at};
         }
         return Fixed(available, at);
     }
@@ -159,12 +161,12 @@ CommandSize MeasureGs(const unsigned char* b, std::size_t available) {
 
 } // namespace
 
-CommandSize MeasureCommand(const unsigned char* bytes, std::size_t available) {
+CommandSize MeasureCommand(const unsigned char* bytes, std::size_t available, long long cap) {
     if (available == 0) return Need();
     switch (bytes[0]) {
     case DLE: return MeasureDle(bytes, available);
-    case ESC: return MeasureEsc(bytes, available);
-    case FS: return MeasureFs(bytes, available);
+    case ESC: return MeasureEsc(bytes, available, cap);
+    case FS: return MeasureFs(bytes, available, cap);
     case GS: return MeasureGs(bytes, available);
     case 0x00: case 0x09: case 0x0A: case 0x0C: case 0x0D: case 0x18: return Whole(1);
     default: return Unknown(1);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <climits>
 #include <cstddef>
 
 namespace ostrel::receipt {
@@ -12,14 +13,19 @@ enum class Framing {
 
 struct CommandSize {
     Framing framing = Framing::NeedMore;
-    long long length = 0; // for NeedMore: the whole length once known, else 0
+    // For NeedMore: the whole length once known; for a command whose length
+    // builds up as it arrives (ESC &, FS q), how long it is at least; else 0.
+    long long length = 0;
 };
 
 // The length of the command of the standard receipt command set that starts
 // at bytes[0] (a control byte below 0x20), from the `available` bytes seen so
 // far. Unknown covers `length` bytes: the control byte, and the function byte
 // after a prefix. Never reads past `available`.
-CommandSize MeasureCommand(const unsigned char* bytes, std::size_t available);
+// A command whose length builds up as it arrives stops being measured once
+// it is known to be longer than `cap`, so that where it is cut off does not
+// depend on how much of it has arrived.
+CommandSize MeasureCommand(const unsigned char* bytes, std::size_t available, long long cap = LLONG_MAX);
 
 // The longest NUL-terminated parameter list the printer reads (GS k, ESC D).
 constexpr int kMaxTerminatedLength = 255;

@@ -12,22 +12,42 @@ void CommandStream::clear() {
     skipLeft_ = 0;
 }
 
+void CommandStream::skip(const unsigned char*& data, std::size_t& size) {
+    const auto skipped = static_cast<std::size_t>(std::min<long long>(skipLeft_, static_cast<long long>(size)));
+    skipLeft_ -= static_cast<long long>(skipped);
+    offset_ += static_cast<long long>(skipped);
+    data += skipped;
+    size -= skipped;
+}
+
 void CommandStream::feed(std::string_view bytes) {
     auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
     std::size_t size = bytes.size();
-    if (skipLeft_ > 0) {
-        const auto skipped = static_cast<std::size_t>(std::min<long long>(skipLeft_, static_cast<long long>(size)));
-        skipLeft_ -= static_cast<long long>(skipped);
-        offset_ += static_cast<long long>(skipped);
-        data += skipped;
-        size -= skipped;
+    skip(data, size);
+    // A command left unfinished by the last chunk takes what it still needs
+    // from this one (enough for any parameter list where its length is not
+    // known yet); the rest of the chunk is read where it is, never copied.
+    while (!pending_.empty() && size > 0) {
+        const CommandSize known =
+            MeasureCommand(reinterpret_cast<const unsigned char*>(pending_.data()), pending_.size(), longestKept_);
+        long long wanted = std::max<long long>(kMaxTerminatedLength + 8, static_cast<long long>(pending_.size()));
+        if (known.framing == Framing::NeedMore && known.length > static_cast<long long>(pending_.size()))
+            wanted = known.length - static_cast<long long>(pending_.size());
+        const auto take = static_cast<std::size_t>(std::min<long long>(wanted, static_cast<long long>(size)));
+        pending_.append(reinterpret_cast<const char*>(data), take);
+        data += take;
+        size -= take;
+        const std::size_t used = step(reinterpret_cast<const unsigned char*>(pending_.data()), pending_.size());
+        if (used == 0) continue;
+        offset_ += static_cast<long long>(used);
+        // Bytes after the command came from this chunk: read them again there.
+        const std::size_t leftover = pending_.size() - used;
+        data -= leftover;
+        size += leftover;
+        pending_.clear();
+        skip(data, size);
     }
-    const bool fromPending = !pending_.empty();
-    if (fromPending) {
-        pending_.append(reinterpret_cast<const char*>(data), size);
-        data = reinterpret_cast<const unsigned char*>(pending_.data());
-        size = pending_.size();
-    }
+    if (!pending_.empty()) return;
     std::size_t at = 0;
     while (at < size) {
         const std::size_t used = step(data + at, size - at);
@@ -35,11 +55,8 @@ void CommandStream::feed(std::string_view bytes) {
         at += used;
         offset_ += static_cast<long long>(used);
     }
-    // A command still arriving waits in pending_; when nothing of it was
-    // taken, it stays where it is instead of being copied again.
-    if (fromPending && at == 0) return;
-    std::string rest(reinterpret_cast<const char*>(data + at), size - at);
-    pending_ = std::move(rest);
+    if (skipLeft_ > 0) return; // the chunk ended inside a command too long to keep
+    pending_.assign(reinterpret_cast<const char*>(data + at), size - at);
 }
 
 std::size_t CommandStream::step(const unsigned char* bytes, std::size_t available) {
@@ -49,7 +66,7 @@ std::size_t CommandStream::step(const unsigned char* bytes, std::size_t availabl
         reader_.text(bytes, count, offset_);
         return count;
     }
-    const CommandSize size = MeasureCommand(bytes, available);
+    const CommandSize size = MeasureCommand(bytes, available, longestKept_);
     if (size.length > longestKept_) {
         const auto shown = static_cast<std::size_t>(std::min<long long>({size.length, 16, static_cast<long long>(available)}));
         reader_.tooLong(bytes, shown, size.length, offset_);

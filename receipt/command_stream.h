@@ -9,7 +9,9 @@ namespace ostrel::receipt {
 // Cuts the received bytes into the commands of the standard receipt command
 // set, text runs and bytes no command starts with, whatever the chunks are.
 // A command still arriving waits; one longer than `longestKept` is reported
-// by its first bytes and the rest is skipped as it arrives.
+// by its first bytes and the rest is skipped as it arrives. (Of a command whose
+// length builds up as it arrives, only what is known to be part of it is
+// skipped: stored logos of over `longestKept` bytes are read on as data.)
 class CommandStream {
 public:
     class Reader {
@@ -32,6 +34,8 @@ private:
     // How many of the `available` bytes one step takes; 0 when the command
     // there is not whole yet.
     std::size_t step(const unsigned char* bytes, std::size_t available);
+    // Passes over bytes of a command too long to keep.
+    void skip(const unsigned char*& data, std::size_t& size);
 
     Reader& reader_;
     long long longestKept_;

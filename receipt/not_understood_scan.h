@@ -14,8 +14,9 @@ namespace ostrel::receipt {
 // paper: for a recorder that only reports them.
 class NotUnderstoodScan : private CommandStream::Reader {
 public:
-    explicit NotUnderstoodScan(std::size_t listed = 1000, long long longestKept = 1LL << 20)
-        : listed_(listed), stream_(*this, longestKept) {}
+    // Commands are only passed over here, so a long one (an image) is never
+    // gathered up: anything longer than a parameter list is skipped as it comes.
+    explicit NotUnderstoodScan(std::size_t listed = 1000) : listed_(listed), stream_(*this, kLongestKept) {}
 
     void feed(std::string_view bytes) { stream_.feed(bytes); }
     // Offset and bytes in hex, the first `listed` of them.
@@ -23,6 +24,8 @@ public:
     long long bytes() const { return bytes_; }
 
 private:
+    static constexpr long long kLongestKept = 300;
+
     void text(const unsigned char*, std::size_t, long long) override {}
     void command(const unsigned char*, long long, long long) override {}
     void tooLong(const unsigned char*, std::size_t, long long, long long) override {}

@@ -481,3 +481,27 @@ TEST(NotUnderstoodScan, AgreesWithTheModelWhateverTheChunks) {
 
 } // namespace
 } // namespace ostrel::test
+
+namespace ostrel::test {
+namespace {
+
+// Stored logos too long to keep are passed over whole, wherever the chunks end.
+TEST(Bounds, LogosTooLongToKeepArePassedOverAlikeForAnyChunking) {
+    const std::string job = Bytes({FS, 'q', 2, 1, 0, 1, 0}) + std::string(8, '\x1B') + Bytes({2, 0, 10, 0}) +
+                            std::string(160, '\x1D') + "after\n";
+    Model whole(PrinterLimits{.commandBytes = 100});
+    whole.printer.feed(job);
+    ASSERT_EQ(whole.runs().size(), 1u);
+    EXPECT_EQ(Utf8(whole.runs()[0].text), "after");
+    EXPECT_EQ(whole.printer.summary().notUnderstoodBytes, 0);
+    const std::string expected = Snapshot(whole.printer);
+    for (std::size_t cut = 1; cut < job.size(); ++cut) {
+        Model split(PrinterLimits{.commandBytes = 100});
+        split.printer.feed(std::string_view(job).substr(0, cut));
+        split.printer.feed(std::string_view(job).substr(cut));
+        ASSERT_EQ(Snapshot(split.printer), expected) << "cut at " << cut;
+    }
+}
+
+} // namespace
+} // namespace ostrel::test
