@@ -1,5 +1,7 @@
 #include "receipt/command_text.h"
 
+#include "capture/hex_byte.h"
+
 namespace ostrel::receipt {
 namespace {
 
@@ -50,12 +52,10 @@ std::string CommandText(const unsigned char* c, std::size_t length) {
 }
 
 std::string HexBytes(const unsigned char* bytes, std::size_t length) {
-    static const char digits[] = "0123456789ABCDEF";
     std::string hex;
     for (std::size_t i = 0; i < length; ++i) {
         if (i) hex += ' ';
-        hex += digits[bytes[i] >> 4];
-        hex += digits[bytes[i] & 15];
+        hex += HexByte(bytes[i]);
     }
     return hex;
 }

@@ -399,12 +399,7 @@ void ReceiptPrinter::run(const unsigned char* c, long long length) {
             return;
         case 0x14:
             if (c[2] == 1) {
-                int command = addCommand(c, length, std::string("Drawer pulse, pin ") + (c[3] ? "5" : "2"),
-                                         CommandClass::Drawn);
-                ++summary_.drawerPulseCount;
-                if (summary_.drawerPulses.size() < limits_.listedEvents)
-                    summary_.drawerPulses.push_back({offset_, c[3] ? "pin 5" : "pin 2"});
-                placeMarker(MarkerKind::DrawerPulse, "drawer pulse", command, true);
+                drawerPulse(c, length, c[3] != 0);
                 return;
             }
             knownNotDrawn(c, length, c[2] == 2 ? "Power off sequence" : c[2] == 7 ? "Buzzer" : "Clear buffers");
@@ -534,15 +529,7 @@ void ReceiptPrinter::runEsc(const unsigned char* c, long long length) {
         line_.items.push_back({std::move(image), command});
         return;
     }
-    case 'p': {
-        int command = addCommand(c, length, std::string("Drawer pulse, pin ") + ((n & 1) ? "5" : "2"),
-                                 CommandClass::Drawn);
-        ++summary_.drawerPulseCount;
-        if (summary_.drawerPulses.size() < limits_.listedEvents)
-            summary_.drawerPulses.push_back({offset_, (n & 1) ? "pin 5" : "pin 2"});
-        placeMarker(MarkerKind::DrawerPulse, "drawer pulse", command, true);
-        return;
-    }
+    case 'p': drawerPulse(c, length, (n & 1) != 0); return;
     case 'i': cut(MarkerKind::Cut, c, length, "Full cut"); return;
     case 'm': cut(MarkerKind::PartialCut, c, length, "Partial cut"); return;
     case 'r': knownNotDrawn(c, length, "Print colour " + std::to_string(n & 1 ? 2 : 1)); return;
@@ -737,8 +724,23 @@ void ReceiptPrinter::runBarcode(const unsigned char* c, long long length) {
     symbol.textPlace = settings_.barText;
     symbol.textFont = settings_.barFont;
     // A printer leaves out a barcode that does not fit the print area.
-    bool printed = geometry_.measure(symbol) && symbol.width <= area();
-    int command = addCommand(c, length, std::string("Barcode ") + SymbolKindName(symbol.kind) + " \"" + symbol.data + "\"" +
+    const std::string what = std::string("Barcode ") + SymbolKindName(symbol.kind);
+    printSymbol(std::move(symbol), c, length, what);
+}
+
+void ReceiptPrinter::drawerPulse(const unsigned char* c, long long length, bool pin5) {
+    const char* pin = pin5 ? "pin 5" : "pin 2";
+    int command = addCommand(c, length, std::string("Drawer pulse, ") + pin, CommandClass::Drawn);
+    ++summary_.drawerPulseCount;
+    if (summary_.drawerPulses.size() < limits_.listedEvents) summary_.drawerPulses.push_back({offset_, pin});
+    placeMarker(MarkerKind::DrawerPulse, "drawer pulse", command, true);
+}
+
+// Measures a barcode or 2-D code and places it, or a marker where the printer
+// leaves it out: data it cannot hold, or wider than the print area.
+void ReceiptPrinter::printSymbol(Symbol symbol, const unsigned char* c, long long length, const std::string& what) {
+    const bool printed = geometry_.measure(symbol) && symbol.width <= area();
+    int command = addCommand(c, length, what + " \"" + symbol.data.substr(0, kShownTextLength) + "\"" +
                                             (printed ? "" : ": data not valid or too wide, nothing printed"),
                              CommandClass::Drawn);
     ++summary_.symbolCount;
@@ -748,7 +750,7 @@ void ReceiptPrinter::runBarcode(const unsigned char* c, long long length) {
         int width = symbol.width, height = symbol.height;
         placeBlock({std::move(symbol), command}, width, height);
     } else {
-        placeMarker(MarkerKind::NotPrinted, "barcode not printed", command, false);
+        placeMarker(MarkerKind::NotPrinted, std::string(SymbolKindName(symbol.kind)) + " not printed", command, false);
     }
 }
 
@@ -809,19 +811,7 @@ void ReceiptPrinter::runTwoDimensional(const unsigned char* c, long long length)
         symbol.columns = stored.columns;
         symbol.rows = stored.rows;
         symbol.barHeight = stored.rowHeight;
-        bool printed = geometry_.measure(symbol) && symbol.width <= area();
-        int command = addCommand(c, length, "Print " + name + " \"" + symbol.data.substr(0, kShownTextLength) + "\"" +
-                                                (printed ? "" : ": data not valid or too wide, nothing printed"),
-                                 CommandClass::Drawn);
-        ++summary_.symbolCount;
-        if (summary_.symbols.size() < limits_.listedEvents)
-            summary_.symbols.push_back({current().commands[command].offset, symbol.kind, symbol.data, printed});
-        if (printed) {
-            int width = symbol.width, height = symbol.height;
-            placeBlock({std::move(symbol), command}, width, height);
-        } else {
-            placeMarker(MarkerKind::NotPrinted, name + " not printed", command, false);
-        }
+        printSymbol(std::move(symbol), c, length, "Print " + name);
         return;
     }
     case 82: addCommand(c, length, name + " size information (consumed)", CommandClass::Status); return;

@@ -114,6 +114,8 @@ private:
     void runGraphics(const unsigned char* command, long long length, int header);
     void runTwoDimensional(const unsigned char* c, long long length);
     void runBarcode(const unsigned char* c, long long length);
+    void printSymbol(Symbol symbol, const unsigned char* c, long long length, const std::string& what);
+    void drawerPulse(const unsigned char* c, long long length, bool pin5);
     void markNotUnderstood(const unsigned char* c, long long length);
 
     int addCommand(const unsigned char* c, long long length, std::string description,

@@ -1,52 +1,15 @@
 #include "receipt/receipt_report.h"
 
-#include <cstdio>
+#include "files/job_files.h"
 
 namespace ostrel::receipt {
 namespace {
-
-std::string Quoted(std::string_view text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        default:
-            if (c < 0x20 || c == 0x7F) {
-                char escaped[8];
-                std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-                out += escaped;
-            } else {
-                out += static_cast<char>(c);
-            }
-        }
-    }
-    return out + "\"";
-}
-
-// Symbol data can be any bytes; JSON wants UTF-8, so bytes above 0x7F are
-// taken as Latin-1, which keeps every byte recoverable.
-std::string DataText(const std::string& data) {
-    std::string text;
-    for (unsigned char c : data) {
-        if (c < 0x80) {
-            text += static_cast<char>(c);
-        } else {
-            text += static_cast<char>(0xC0 | (c >> 6));
-            text += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return text;
-}
 
 std::string CountMap(const std::map<std::string, long long>& counts) {
     std::string out = "{";
     for (const auto& [name, count] : counts) {
         if (out.size() > 1) out += ", ";
-        out += Quoted(name) + ": " + std::to_string(count);
+        out += JsonString(name) + ": " + std::to_string(count);
     }
     return out + "}";
 }
@@ -55,7 +18,7 @@ std::string Events(const std::vector<PrinterSummary::Event>& events, const char*
     std::string out = "[";
     for (const auto& event : events) {
         if (out.size() > 1) out += ", ";
-        out += "{\"offset\": " + std::to_string(event.offset) + ", \"" + key + "\": " + Quoted(event.what) + "}";
+        out += "{\"offset\": " + std::to_string(event.offset) + ", \"" + key + "\": " + JsonString(event.what) + "}";
     }
     return out + "]";
 }
@@ -71,8 +34,8 @@ std::string ReceiptReportJson(const ReceiptPrinter& printer, const CaptureFigure
     std::string symbols = "[";
     for (const auto& symbol : s.symbols) {
         if (symbols.size() > 1) symbols += ",\n    ";
-        symbols += "{\"offset\": " + std::to_string(symbol.offset) + ", \"kind\": " + Quoted(SymbolKindName(symbol.kind)) +
-                   ", \"data\": " + Quoted(DataText(symbol.data)) + ", \"printed\": " + (symbol.printed ? "true" : "false") + "}";
+        symbols += "{\"offset\": " + std::to_string(symbol.offset) + ", \"kind\": " + JsonString(SymbolKindName(symbol.kind)) +
+                   ", \"data\": " + JsonString(symbol.data) + ", \"printed\": " + (symbol.printed ? "true" : "false") + "}";
     }
     symbols += "]";
 

@@ -13,7 +13,9 @@ struct CaptureFigures {
     long long statusReplies = 0;
 };
 
-// The JSON summary of a job for tools and CI.
+// The JSON summary of a job for tools and CI. Symbol data is any bytes; each
+// byte above 0x7E is written as the character of its value (\u00XX), so that
+// every byte can be read back.
 std::string ReceiptReportJson(const ReceiptPrinter& printer, const CaptureFigures& capture);
 
 } // namespace ostrel::receipt
