@@ -5,6 +5,8 @@
 #include "receipt/command_text.h"
 #include "receipt/receipt_printer.h"
 
+#include "tests/receipt/job_bytes.h"
+
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -79,12 +81,7 @@ INSTANTIATE_TEST_SUITE_P(
         // receiptline draws its QR code as a raster image of its own.
         FixtureCase{"receiptline.bin", {"RECEIPTLINE", "Item", "1.00", "Second item", "22.50", "Underlined", "bold"},
                     {{SymbolKind::Ean13, "123456789012"}, {SymbolKind::Code128, "RL-0042"}}, 2, 0, 1}),
-    [](const testing::TestParamInfo<FixtureCase>& info) {
-        std::string name = info.param.file;
-        for (char& c : name)
-            if (!isalnum(static_cast<unsigned char>(c))) c = '_';
-        return name;
-    });
+    [](const testing::TestParamInfo<FixtureCase>& info) { return TestName(info.param.file); });
 
 } // namespace
 } // namespace ostrel::test

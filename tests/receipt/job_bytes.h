@@ -30,4 +30,11 @@ inline std::string Graphics(int fn, std::string_view parameters) {
            std::string(parameters);
 }
 
+// A case's description as a test name: letters and digits, the rest "_".
+inline std::string TestName(std::string description) {
+    for (char& c : description)
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))) c = '_';
+    return description;
+}
+
 } // namespace ostrel::test

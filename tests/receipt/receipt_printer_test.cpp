@@ -231,12 +231,7 @@ INSTANTIATE_TEST_SUITE_P(
         LayoutCase{"default tab", "a\tb\n", 0, 0, 12, 24, "a"},
         LayoutCase{"absolute position", Bytes({ESC, '$', 100, 0}) + "x\n", 100, 0, 12, 24, "x"},
         LayoutCase{"relative position back", "abcd" + Bytes({ESC, '\\', 0xE8, 0xFF}) + "x\n", 0, 0, 12, 24, "abcd"}),
-    [](const testing::TestParamInfo<LayoutCase>& info) {
-        std::string name = info.param.name;
-        for (char& c : name)
-            if (!isalnum(static_cast<unsigned char>(c))) c = '_';
-        return name;
-    });
+    [](const testing::TestParamInfo<LayoutCase>& info) { return TestName(info.param.name); });
 
 TEST(Layout, TabsGoToTheDefaultAndSetStops) {
     Model model;

@@ -108,12 +108,7 @@ INSTANTIATE_TEST_SUITE_P(
         SymbolCase{"PDF417", Stored(48, "Ostrel PDF417 test 12345"), F::PDF417, "Ostrel PDF417 test 12345"},
         SymbolCase{"DataMatrix", Stored(54, "Ostrel DataMatrix 2026"), F::DataMatrix, "Ostrel DataMatrix 2026"},
         SymbolCase{"Aztec", Stored(53, "Ostrel Aztec"), F::Aztec, "Ostrel Aztec"}),
-    [](const testing::TestParamInfo<SymbolCase>& info) {
-        std::string name = info.param.name;
-        for (char& c : name)
-            if (!isalnum(static_cast<unsigned char>(c))) c = '_';
-        return name;
-    });
+    [](const testing::TestParamInfo<SymbolCase>& info) { return TestName(info.param.name); });
 
 TEST(SymbolsDecodeBack, ASymbolWiderThanThePrintAreaIsNotPrinted) {
     render::ZintSymbolGeometry geometry;
