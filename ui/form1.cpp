@@ -317,9 +317,7 @@ void Form1::scheduleFrame()
 {
     if (drawing_ || frameTimer_.isActive())
         return;
-    const QScreen* display = screen();
-    const double hertz = display != nullptr && display->refreshRate() >= 1 ? display->refreshRate() : 60;
-    frameTimer_.start(static_cast<int>(1000 / hertz));
+    frameTimer_.start(RefreshIntervalMs(*this));
 }
 
 void Form1::drawFrame()

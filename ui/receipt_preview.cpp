@@ -257,13 +257,11 @@ void ReceiptPreview::captureCleared() {
 
 void ReceiptPreview::scheduleFrame() {
     if (frameTimer_.isActive()) return;
-    const QScreen* display = screen();
-    const double hertz = display != nullptr && display->refreshRate() >= 1 ? display->refreshRate() : 60;
     // At the next screen refresh, and while the capture goes on no more than
     // ten times a second: a frame of the preview costs milliseconds of
     // painting, which a status request must not keep meeting.
     const qint64 sinceLast = lastFrame_.isValid() ? lastFrame_.elapsed() : kBusyFrameMs;
-    frameTimer_.start(static_cast<int>(std::max<qint64>(1000 / hertz, kBusyFrameMs - sinceLast)));
+    frameTimer_.start(static_cast<int>(std::max<qint64>(RefreshIntervalMs(*this), kBusyFrameMs - sinceLast)));
 }
 
 void ReceiptPreview::drawFrame() {

@@ -3,6 +3,8 @@
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QFontMetrics>
+#include <QScreen>
+#include <QWidget>
 
 namespace ostrel {
 
@@ -54,6 +56,13 @@ QIcon AppIcon()
     icon.addFile(QStringLiteral(":/icons/ostrel-serial-capture-16.png"), QSize(16, 16));
     icon.addFile(QStringLiteral(":/icons/ostrel-serial-capture-32.png"), QSize(32, 32));
     return icon;
+}
+
+int RefreshIntervalMs(const QWidget& widget)
+{
+    const QScreen* display = widget.screen();
+    const double hertz = display != nullptr && display->refreshRate() >= 1 ? display->refreshRate() : 60;
+    return static_cast<int>(1000 / hertz);
 }
 
 } // namespace ostrel

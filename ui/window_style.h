@@ -3,6 +3,8 @@
 #include <QFont>
 #include <QIcon>
 
+class QWidget;
+
 namespace ostrel {
 
 // "Courier" 9.75 pt, or a fixed-pitch substitute: the hex columns must line up.
@@ -17,5 +19,8 @@ QFont TitleFont();
 bool HasControlPictures(const QFont& font);
 // The application icon, 16 x 16 and 32 x 32.
 QIcon AppIcon();
+// One refresh of the screen the widget is on, in milliseconds (60 Hz where
+// the screen does not say).
+int RefreshIntervalMs(const QWidget& widget);
 
 } // namespace ostrel
