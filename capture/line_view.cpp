@@ -19,10 +19,15 @@ const std::string& LineView::noLine()
 
 void MemoryLineView::addLine(std::string_view text)
 {
-    if (count_ == slots_.size()) {
+    if (count_ == 0) {
+        head_.assign(text);
+        count_ = 1;
+        return;
+    }
+    if (count_ - 1 == slots_.size()) {
         std::vector<std::string> grown(slots_.size() * 2);
-        for (std::size_t i = 0; i < count_; ++i)
-            grown[i] = std::move(slot(i));
+        for (std::size_t i = 1; i < count_; ++i)
+            grown[i - 1] = std::move(slot(i));
         slots_ = std::move(grown);
         first_ = 0;
     }
@@ -33,16 +38,23 @@ void MemoryLineView::removeLine(int index)
 {
     if (!valid(index))
         return;
-    const auto at = static_cast<std::size_t>(index);
-    // Move whichever side is shorter; the removed line's string ends up in the
-    // spare slot, buffer and all.
-    if (at < count_ / 2) {
-        for (std::size_t i = at; i > 0; --i)
-            slot(i).swap(slot(i - 1));
-        first_ = (first_ + 1) & (slots_.size() - 1);
-    } else {
-        for (std::size_t i = at; i + 1 < count_; ++i)
-            slot(i).swap(slot(i + 1));
+    auto at = static_cast<std::size_t>(index);
+    if (at == 0) {
+        if (count_ > 1)
+            head_.swap(slot(1));
+        at = 1;
+    }
+    // Move whichever side of the ring is shorter; the removed line's string
+    // ends up in a spare slot, buffer and all.
+    if (at < count_) {
+        if (at - 1 < (count_ - 1) / 2) {
+            for (std::size_t i = at; i > 1; --i)
+                slot(i).swap(slot(i - 1));
+            first_ = (first_ + 1) & (slots_.size() - 1);
+        } else {
+            for (std::size_t i = at; i + 1 < count_; ++i)
+                slot(i).swap(slot(i + 1));
+        }
     }
     --count_;
     if (current_ >= lineCount())
@@ -51,13 +63,13 @@ void MemoryLineView::removeLine(int index)
 
 const std::string& MemoryLineView::line(int index) const
 {
-    return valid(index) ? slot(static_cast<std::size_t>(index)) : noLine();
+    return valid(index) ? at(static_cast<std::size_t>(index)) : noLine();
 }
 
 void MemoryLineView::replaceLine(int index, std::string_view text)
 {
     if (valid(index))
-        slot(static_cast<std::size_t>(index)).assign(text);
+        at(static_cast<std::size_t>(index)).assign(text);
 }
 
 void MemoryLineView::setCurrentIndex(int index) { current_ = valid(index) ? index : -1; }
@@ -72,7 +84,7 @@ void MemoryLineView::clear()
 void MemoryLineView::appendToLine(int index, std::string_view tail)
 {
     if (valid(index))
-        slot(static_cast<std::size_t>(index)).append(tail);
+        at(static_cast<std::size_t>(index)).append(tail);
 }
 
 } // namespace ostrel

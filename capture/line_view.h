@@ -53,19 +53,24 @@ public:
 
 private:
     bool valid(int index) const { return index >= 0 && static_cast<std::size_t>(index) < count_; }
-    std::string& slot(std::size_t index) { return slots_[(first_ + index) & (slots_.size() - 1)]; }
+    // Line `index` (1 or more) in the ring.
+    std::string& slot(std::size_t index) { return slots_[(first_ + index - 1) & (slots_.size() - 1)]; }
     const std::string& slot(std::size_t index) const
     {
-        return slots_[(first_ + index) & (slots_.size() - 1)];
+        return slots_[(first_ + index - 1) & (slots_.size() - 1)];
     }
+    std::string& at(std::size_t index) { return index == 0 ? head_ : slot(index); }
+    const std::string& at(std::size_t index) const { return index == 0 ? head_ : slot(index); }
 
-    // A ring of lines. A full view loses line 1 for every line added: the ring
-    // moves line 0 up by one slot for that, instead of 999 lines down, and the
-    // strings stay in their slots with their buffers, so a new line reuses the
-    // buffer of an old one instead of allocating. The slot count is a power of 2.
+    // Line 0 on its own, the others in a ring. A full view loses line 1 for
+    // every line added, which the ring does by moving its start one slot on:
+    // nothing is copied, and the strings stay in their slots with their
+    // buffers, so a new line reuses the buffer of an old one instead of
+    // allocating. The slot count is a power of 2.
+    std::string head_;
     std::vector<std::string> slots_ = std::vector<std::string>(16);
     std::size_t first_ = 0;
-    std::size_t count_ = 0;
+    std::size_t count_ = 0; // lines, line 0 among them
     int current_ = -1;
 };
 

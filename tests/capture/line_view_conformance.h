@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 namespace ostrel::test {
 
 template <typename View>
@@ -87,9 +90,42 @@ TYPED_TEST_P(LineViewConformance, MissingLinesReadEmptyAndIgnoreWrites)
     EXPECT_EQ(this->view.line(0), "kept");
 }
 
+// Capped the way the engine caps a view (line 1 goes for every line added), for
+// long enough that any storage has wrapped round, then any one line removed:
+// the others keep their order, checked against a plain list.
+TYPED_TEST_P(LineViewConformance, AnyLineRemovesCleanlyAfterALongCappedRun)
+{
+    for (const int lines : {1, 2, 3, 7, 40}) {
+        for (int removed = 0; removed < lines; ++removed) {
+            TypeParam view;
+            std::vector<std::string> expected;
+            for (int i = 0; i < 3 * lines + 37; ++i) {
+                const std::string text = "line " + std::to_string(i);
+                view.addLine(text);
+                expected.push_back(text);
+                if (view.lineCount() > lines) {
+                    view.removeLine(1);
+                    expected.erase(expected.begin() + 1);
+                }
+            }
+            view.setCurrentIndex(lines - 1);
+            view.removeLine(removed);
+            expected.erase(expected.begin() + removed);
+            view.addLine("after");
+            expected.push_back("after");
+            ASSERT_EQ(view.lineCount(), static_cast<int>(expected.size()));
+            for (int i = 0; i < view.lineCount(); ++i)
+                ASSERT_EQ(view.line(i), expected[static_cast<std::size_t>(i)])
+                    << lines << " lines, line " << removed << " removed, line " << i;
+            EXPECT_EQ(view.currentIndex(), lines - 2) << "the last line was current, and one went";
+        }
+    }
+}
+
 REGISTER_TYPED_TEST_SUITE_P(LineViewConformance, StartsEmptyWithNoCurrentLine,
                             KeepsLinesInTheOrderAdded, RemoveMovesLaterLinesUp,
                             ReplaceAndAppendChangeOnlyThatLine, CurrentIndexFollowsSetAndClear,
-                            MissingLinesReadEmptyAndIgnoreWrites);
+                            MissingLinesReadEmptyAndIgnoreWrites,
+                            AnyLineRemovesCleanlyAfterALongCappedRun);
 
 } // namespace ostrel::test
