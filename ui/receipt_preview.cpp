@@ -20,7 +20,6 @@ namespace ostrel {
 
 namespace {
 
-constexpr std::size_t kHistoryKept = 16u << 20;
 constexpr std::size_t kSlice = 1024;
 constexpr qint64 kBusyFrameMs = 100;
 
@@ -231,17 +230,15 @@ void ReceiptPreview::showBeside(QWidget* beside) {
 }
 
 void ReceiptPreview::chunkTaken(std::string_view chunk, ByteSource*) {
-    arrived_.append(chunk);
-    if (isVisible()) {
-        scheduleFrame();
-    } else if (arrived_.size() > kHistoryKept) {
-        // Closed through a long capture: the preview will start from the
-        // newest part when it opens, rather than read everything meanwhile.
+    if (arrived_.append(chunk)) {
+        // A long capture while closed (or a flood between two frames): the
+        // preview starts again from the newest part rather than read it all.
         printer_.clear();
         history_.clear();
-        arrived_.erase(0, arrived_.size() - kHistoryKept / 2);
         historyCut_ = true;
+        ++arrivedCut_;
     }
+    if (isVisible()) scheduleFrame();
 }
 
 void ReceiptPreview::captureCleared() {
@@ -286,24 +283,23 @@ void ReceiptPreview::takeArrived(bool answerBetween) {
     // A slice at a time, with waiting requests answered in between, so that a
     // request never waits for more than a slice of reading.
     for (std::size_t at = 0; at < arrived_.size();) {
-        const std::string slice = arrived_.substr(at, kSlice); // answering may add to arrived_
+        const std::string slice(arrived_.bytes().substr(at, kSlice)); // answering may add to arrived_
         at += slice.size();
         printer_.feed(slice);
-        history_ += slice;
-        if (answerBetween) session_.deliverPending();
+        if (history_.append(slice)) historyCut_ = true;
+        if (!answerBetween) continue;
+        const long long cut = arrivedCut_;
+        session_.deliverPending();
+        if (arrivedCut_ != cut) at = 0; // the model starts again from what is kept
     }
     arrived_.clear();
-    if (history_.size() > kHistoryKept) {
-        history_.erase(0, history_.size() - kHistoryKept / 2);
-        historyCut_ = true;
-    }
 }
 
 void ReceiptPreview::setPaperWidth(int dots) {
     if (dots == printer_.paperWidth()) return;
     takeArrived();
     printer_.clear(dots);
-    printer_.feed(history_);
+    printer_.feed(history_.bytes());
     int index = paperChoice->findData(dots);
     if (index >= 0 && index != paperChoice->currentIndex()) paperChoice->setCurrentIndex(index);
     selected_ = -1;

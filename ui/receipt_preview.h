@@ -4,6 +4,7 @@
 #include "receipt/receipt_printer.h"
 #include "render/receipt_renderer.h"
 #include "render/symbol_encoder.h"
+#include "ui/kept_bytes.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -29,6 +30,10 @@ class PaperView;
 class ReceiptPreview : public QWidget, private CaptureListener {
     Q_OBJECT
 public:
+    // How many of the newest bytes it keeps to read when it opens, and to read
+    // again on another paper width.
+    static constexpr std::size_t kHistoryKept = 16u << 20;
+
     explicit ReceiptPreview(CaptureSession& session, QWidget* parent = nullptr);
     ~ReceiptPreview() override;
 
@@ -91,10 +96,12 @@ private:
     // Bytes not yet given to the model: it reads them at the next frame while
     // the window is open (so that a chunk costs the reply path no more than a
     // copy), and only when it opens while it is closed.
-    std::string arrived_;
+    KeptBytes arrived_{kHistoryKept};
     // What the model has read since Clear All (the newest part, when long), to
     // read again on another paper width.
-    std::string history_;
+    KeptBytes history_{kHistoryKept};
+    // How often arrived_ dropped older bytes.
+    long long arrivedCut_ = 0;
     bool historyCut_ = false;
     long long drawnRevision_ = -1;
     bool followNewest_ = true;
