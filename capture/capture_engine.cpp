@@ -137,10 +137,7 @@ std::size_t CaptureEngine::appendToCommandLog(std::string_view bytes)
         if (state_.paramBytesPending > 0) {
             run = std::min<std::size_t>(run, static_cast<std::size_t>(state_.paramBytesPending));
         } else {
-            std::size_t plain = 0;
-            while (plain < run && !IsCommandStart(static_cast<std::uint8_t>(bytes[plain])))
-                ++plain;
-            run = plain;
+            run = FindCommandStart(bytes.substr(0, run));
         }
     }
 

@@ -57,8 +57,7 @@ std::size_t CommandTracker::takePlainRun(std::string_view bytes)
     } else if (state_.paramBytesPending == 0) {
         // Outside a command only a command start is an event; what the other
         // bytes leave in commandBytes is overwritten by the next command.
-        while (taken < bytes.size() && !IsCommandStart(static_cast<std::uint8_t>(bytes[taken])))
-            ++taken;
+        taken = FindCommandStart(bytes);
     }
     if (taken > 0) {
         complete_ = false;

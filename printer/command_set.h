@@ -8,7 +8,9 @@
 // what each named command would take on other printers: ESC "@" or GS "V", say,
 // have a name and no parameter bytes.
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 namespace ostrel {
@@ -35,6 +37,31 @@ constexpr bool IsSingleControlByte(int b)
 constexpr bool IsPrefixByte(int b) { return b == DLE || b == ESC || b == GS || b == US; }
 
 constexpr bool IsCommandStart(int b) { return IsSingleControlByte(b) || IsPrefixByte(b); }
+
+// Where the first command-start byte in `bytes` is, or bytes.size(). Text runs
+// long between commands, and every command start is a control byte below
+// 0x20, so eight bytes at a time are passed over while none of them is one.
+inline std::size_t FindCommandStart(std::string_view bytes)
+{
+    constexpr std::uint64_t kOnes = 0x0101010101010101u;
+    constexpr std::uint64_t kHighBits = 0x8080808080808080u;
+    std::size_t at = 0;
+    while (at + 8 <= bytes.size()) {
+        std::uint64_t word;
+        std::memcpy(&word, bytes.data() + at, 8);
+        // Non-zero exactly when some byte of the eight is below 0x20.
+        if (((word - kOnes * 0x20) & ~word & kHighBits) == 0) {
+            at += 8;
+            continue;
+        }
+        for (const std::size_t end = at + 8; at < end; ++at)
+            if (IsCommandStart(static_cast<std::uint8_t>(bytes[at])))
+                return at;
+    }
+    while (at < bytes.size() && !IsCommandStart(static_cast<std::uint8_t>(bytes[at])))
+        ++at;
+    return at;
+}
 
 struct SingleByteCommand {
     std::uint8_t byte;
