@@ -51,16 +51,14 @@ void CaptureEngine::fillDataViews(std::string_view chunk, int column)
 {
     LineView& ascii = views_.listDataReceived;
     LineView& hex = views_.listDataReceivedHEX;
-    char hexText[8 * 3];
+    char hexText[8 * 3 + 1];
     for (std::size_t at = 0; at < chunk.size(); column = 0) {
         const std::size_t take = std::min<std::size_t>(8 - column, chunk.size() - at);
         const std::string_view row = chunk.substr(at, take);
         std::size_t length = 0;
         for (const char c : row) {
-            const std::string_view h = HexByte(static_cast<std::uint8_t>(c));
-            hexText[length++] = ' ';
-            hexText[length++] = h[0];
-            hexText[length++] = h[1];
+            PutBlankAndHex(hexText + length, static_cast<std::uint8_t>(c));
+            length += 3;
         }
         if (column == 0) {
             // A new row: its own line, with no blank before the first value.
@@ -141,13 +139,9 @@ std::size_t CaptureEngine::appendToCommandLog(std::string_view bytes)
         }
     }
 
-    char text[16 * 3];
-    for (std::size_t i = 0; i < run; ++i) {
-        const std::string_view h = HexByte(static_cast<std::uint8_t>(bytes[i]));
-        text[3 * i] = ' ';
-        text[3 * i + 1] = h[0];
-        text[3 * i + 2] = h[1];
-    }
+    char text[16 * 3 + 1];
+    for (std::size_t i = 0; i < run; ++i)
+        PutBlankAndHex(text + 3 * i, static_cast<std::uint8_t>(bytes[i]));
     if (base > 0)
         log.appendToLine(current, {text, 3 * run});
     else
