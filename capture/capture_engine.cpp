@@ -181,11 +181,8 @@ void CaptureEngine::describe()
 
 void CaptureEngine::addLineCapped(LineView& view, std::string_view text)
 {
-    view.addLine(text);
     // The first line stays; the oldest of the others goes.
-    if (view.lineCount() > kMaxViewLines)
-        view.removeLine(1);
-    view.setCurrentIndex(view.lineCount() - 1);
+    view.addCurrentLine(text, kMaxViewLines);
 }
 
 void CaptureEngine::StartNewCommandLine() { addLineCapped(views_.listCommands, " "); }

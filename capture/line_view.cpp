@@ -11,6 +11,14 @@ void LineView::appendToLine(int index, std::string_view tail)
     replaceLine(index, text);
 }
 
+void LineView::addCurrentLine(std::string_view text, int most)
+{
+    addLine(text);
+    if (lineCount() > most)
+        removeLine(1);
+    setCurrentIndex(lineCount() - 1);
+}
+
 const std::string& LineView::noLine()
 {
     static const std::string empty;
@@ -32,6 +40,21 @@ void MemoryLineView::addLine(std::string_view text)
         first_ = 0;
     }
     slot(count_++).assign(text);
+}
+
+void MemoryLineView::addCurrentLine(std::string_view text, int most)
+{
+    if (most >= 2 && count_ == static_cast<std::size_t>(most)) {
+        // Full: the ring moves on by one slot, and the slot line 1 leaves
+        // becomes the new last line.
+        first_ = (first_ + 1) & (slots_.size() - 1);
+        slot(count_ - 1).assign(text);
+    } else {
+        addLine(text);
+        if (lineCount() > most)
+            removeLine(1);
+    }
+    current_ = lineCount() - 1;
 }
 
 void MemoryLineView::removeLine(int index)

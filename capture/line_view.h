@@ -33,6 +33,11 @@ public:
     // do it without copying the line.
     virtual void appendToLine(int index, std::string_view tail);
 
+    // Adds a line and makes it current; past `most` lines the line at index 1
+    // goes, so the first line stays. The same as those steps one by one, but
+    // the engine does it for every data row and command line.
+    virtual void addCurrentLine(std::string_view text, int most);
+
 protected:
     static const std::string& noLine();
 };
@@ -50,6 +55,7 @@ public:
     void setCurrentIndex(int index) override;
     void clear() override;
     void appendToLine(int index, std::string_view tail) override;
+    void addCurrentLine(std::string_view text, int most) override;
 
 private:
     bool valid(int index) const { return index >= 0 && static_cast<std::size_t>(index) < count_; }

@@ -122,10 +122,40 @@ TYPED_TEST_P(LineViewConformance, AnyLineRemovesCleanlyAfterALongCappedRun)
     }
 }
 
+// Adding a current line past the cap drops line 1 and keeps line 0, however
+// full the view was before, and leaves the new last line current.
+TYPED_TEST_P(LineViewConformance, AddingACurrentLineKeepsTheFirstAndDropsLineOne)
+{
+    for (const int most : {1, 2, 3, 7}) {
+        for (const int before : {0, most, most + 2}) {
+            TypeParam view;
+            std::vector<std::string> expected;
+            for (int i = 0; i < before; ++i) {
+                view.addLine("before " + std::to_string(i));
+                expected.push_back("before " + std::to_string(i));
+            }
+            for (int i = 0; i < 3 * most + 5; ++i) {
+                const std::string text = "line " + std::to_string(i);
+                view.addCurrentLine(text, most);
+                expected.push_back(text);
+                if (static_cast<int>(expected.size()) > most)
+                    expected.erase(expected.begin() + 1);
+                ASSERT_EQ(view.lineCount(), static_cast<int>(expected.size()));
+                ASSERT_EQ(view.currentIndex(), view.lineCount() - 1);
+                for (int k = 0; k < view.lineCount(); ++k)
+                    ASSERT_EQ(view.line(k), expected[static_cast<std::size_t>(k)])
+                        << "at most " << most << ", " << before << " before, after " << i
+                        << ", line " << k;
+            }
+        }
+    }
+}
+
 REGISTER_TYPED_TEST_SUITE_P(LineViewConformance, StartsEmptyWithNoCurrentLine,
                             KeepsLinesInTheOrderAdded, RemoveMovesLaterLinesUp,
                             ReplaceAndAppendChangeOnlyThatLine, CurrentIndexFollowsSetAndClear,
                             MissingLinesReadEmptyAndIgnoreWrites,
-                            AnyLineRemovesCleanlyAfterALongCappedRun);
+                            AnyLineRemovesCleanlyAfterALongCappedRun,
+                            AddingACurrentLineKeepsTheFirstAndDropsLineOne);
 
 } // namespace ostrel::test
