@@ -19,7 +19,7 @@ void CaptureSession::UpdateData(std::string_view chunk, ByteSource* from)
     receivingFrom_ = from;
     // The chunk's status requests are answered first: showing a long chunk
     // takes far longer than finding them, and the host is waiting.
-    const int requests = CountAnsweredStatusRequests(engine_.state(), log_.lineCount() == 0, chunk);
+    const int requests = requestScan_.count(engine_.state(), log_.lineCount() == 0, chunk);
     if (requests > 0)
         answerAhead(requests);
     const long long inPlace = printer_.answeredInPlace();

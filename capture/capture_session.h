@@ -2,6 +2,7 @@
 
 #include "capture/byte_source.h"
 #include "capture/capture_engine.h"
+#include "capture/status_request_scan.h"
 #include "printer/printer_emulator.h"
 
 #include <string_view>
@@ -103,6 +104,7 @@ private:
     Replies replies_{*this};
     PrinterEmulator printer_{statusReader_, replies_};
     CaptureEngine engine_;
+    StatusRequestScan requestScan_;
     ByteSource* receivingFrom_ = nullptr;
     long long repliesSent_ = 0;
     bool scanDisagreed_ = false;

@@ -7,11 +7,16 @@
 
 namespace ostrel {
 
-CommandTracker::CommandTracker(const CaptureState& state)
+CommandTracker::CommandTracker(const CaptureState& state) { restart(state); }
+
+void CommandTracker::restart(const CaptureState& state)
 {
-    state_.commandBytes = state.commandBytes;
+    // Framing reads no command byte past the fourth (the count bytes of US "*").
+    std::copy_n(state.commandBytes.begin(), 5, state_.commandBytes.begin());
     state_.commandByteIndex = state.commandByteIndex;
     state_.paramBytesPending = state.paramBytesPending;
+    complete_ = false;
+    countedOut_ = false;
 }
 
 CommandTracker::Event CommandTracker::take(std::uint8_t b)

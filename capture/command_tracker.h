@@ -24,6 +24,9 @@ public:
     CommandTracker() = default;
     // Continues from where an engine stands.
     explicit CommandTracker(const CaptureState& state);
+    // The same for a tracker already made, which is far cheaper than making
+    // one: the state it keeps holds a raw capture.
+    void restart(const CaptureState& state);
 
     Event take(std::uint8_t b);
     // Takes as many of the bytes as raise nothing but Data events and complete

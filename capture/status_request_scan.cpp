@@ -1,14 +1,14 @@
 #include "capture/status_request_scan.h"
 
-#include "capture/command_tracker.h"
 #include "printer/command_set.h"
 
 namespace ostrel {
 
-int CountAnsweredStatusRequests(const CaptureState& start, bool commandLogEmpty,
-                                std::string_view chunk)
+int StatusRequestScan::count(const CaptureState& start, bool commandLogEmpty,
+                             std::string_view chunk)
 {
-    CommandTracker tracker(start);
+    CommandTracker& tracker = tracker_;
+    tracker.restart(start);
     int column = start.rowColumn;
     // The log gains its first line at a row start or when a line is closed,
     // and a described command on an empty log is neither named nor answered.

@@ -20,7 +20,7 @@ public:
     void DescribeCommand(const CaptureState& state, LineView& listCommands) override;
 
     // The next `count` status requests were answered ahead of the chunk (see
-    // CountAnsweredStatusRequests): name them, but send nothing again.
+    // StatusRequestScan): name them, but send nothing again.
     void answeredAhead(int count) { answeredAhead_ = count; }
     // Requests announced as answered ahead that never came; 0 unless the scan
     // and the engine disagree.
