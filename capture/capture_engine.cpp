@@ -22,13 +22,16 @@ void CaptureEngine::UpdateData(std::string_view chunk)
         return;
     // Each byte goes to the raw capture, then the data views, then the framer.
     // The first two depend on nothing but the bytes and the row column, and
-    // nothing looks at them until the chunk is done, so each is filled for
-    // the whole chunk in one go; the framer then walks the bytes. The result
-    // is the same as taking every byte through all three in turn.
+    // nothing looks at them until the chunk is done, so each takes the whole
+    // chunk in one go (the data views write their rows when next read); the
+    // framer then walks the bytes. The result is the same as taking every
+    // byte through all three in turn.
     const int firstColumn = state_.rowColumn;
     storeRawCapture(chunk);
-    if (dataViewsKept_)
-        fillDataViews(chunk, firstColumn);
+    if (dataViewsKept_) {
+        views_.listDataReceived.takeBytes(chunk, firstColumn);
+        views_.listDataReceivedHEX.takeBytes(chunk, firstColumn);
+    }
     frameCommands(chunk, firstColumn);
     state_.rowColumn = static_cast<std::int16_t>((firstColumn + chunk.size()) % 8);
 }
@@ -45,31 +48,6 @@ void CaptureEngine::storeRawCapture(std::string_view chunk)
     if (advancing < chunk.size())
         buffer[CaptureState::kCaptureLast] = static_cast<std::uint8_t>(chunk.back());
     views_.lblByteCount.set(state_.captureIndex - 1);
-}
-
-void CaptureEngine::fillDataViews(std::string_view chunk, int column)
-{
-    LineView& ascii = views_.listDataReceived;
-    LineView& hex = views_.listDataReceivedHEX;
-    char hexText[8 * 3 + 1];
-    for (std::size_t at = 0; at < chunk.size(); column = 0) {
-        const std::size_t take = std::min<std::size_t>(8 - column, chunk.size() - at);
-        const std::string_view row = chunk.substr(at, take);
-        std::size_t length = 0;
-        for (const char c : row) {
-            PutBlankAndHex(hexText + length, static_cast<std::uint8_t>(c));
-            length += 3;
-        }
-        if (column == 0) {
-            // A new row: its own line, with no blank before the first value.
-            addLineCapped(ascii, row);
-            addLineCapped(hex, {hexText + 1, length - 1});
-        } else {
-            ascii.appendToLine(ascii.currentIndex(), row);
-            hex.appendToLine(hex.currentIndex(), {hexText, length});
-        }
-        at += take;
-    }
 }
 
 void CaptureEngine::frameCommands(std::string_view chunk, int firstColumn)

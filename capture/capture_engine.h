@@ -3,6 +3,7 @@
 #include "capture/capture_state.h"
 #include "capture/counter_caption.h"
 #include "capture/line_view.h"
+#include "capture/row_view.h"
 
 #include <cstdint>
 #include <string_view>
@@ -13,8 +14,8 @@ namespace ostrel {
 // whoever shows them (the window, the replay tool, a test); the engine only
 // writes through them.
 struct CaptureViews {
-    LineView& listDataReceived;    // ASCII data view, 8 bytes a row
-    LineView& listDataReceivedHEX; // hex data view, the same rows
+    RowView& listDataReceived;    // ASCII data view, 8 bytes a row
+    RowView& listDataReceivedHEX; // hex data view, the same rows
     LineView& listCommands;        // command log
     CounterCaption& lblByteCount;  // "Bytes Received = "
     CounterCaption& lblCmdCount;   // "Command Count = "
@@ -70,7 +71,6 @@ public:
 
 private:
     void storeRawCapture(std::string_view chunk);
-    void fillDataViews(std::string_view chunk, int firstColumn);
     void frameCommands(std::string_view chunk, int firstColumn);
     void addLineCapped(LineView& view, std::string_view text);
     void openCommand(std::uint8_t b, std::string_view hex);

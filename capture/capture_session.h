@@ -58,8 +58,8 @@ public:
     const CaptureEngine& engine() const { return engine_; }
     CaptureEngine& engine() { return engine_; }
     const CaptureState& state() const { return engine_.state(); }
-    MemoryLineView& listDataReceived() { return ascii_; }
-    MemoryLineView& listDataReceivedHEX() { return hex_; }
+    RowView& listDataReceived() { return ascii_; }
+    RowView& listDataReceivedHEX() { return hex_; }
     MemoryLineView& listCommands() { return log_; }
     const MemoryLineView& listCommands() const { return log_; }
     const CounterCaption& lblByteCount() const { return byteCount_; }
@@ -95,7 +95,9 @@ private:
         CaptureSession& session_;
     };
 
-    MemoryLineView ascii_, hex_, log_;
+    RowView ascii_{RowView::Form::Characters};
+    RowView hex_{RowView::Form::Hex};
+    MemoryLineView log_;
     CounterCaption byteCount_{"Bytes Received = "};
     CounterCaption commandCount_{"Command Count = "};
     FixedStatusControls startUpStatus_{0, 8, true};

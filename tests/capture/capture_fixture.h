@@ -9,13 +9,22 @@
 
 namespace ostrel::test {
 
+// The views and counters a byte pipeline writes, as plain lists of lines.
+struct PlainViews {
+    LineView& listDataReceived;
+    LineView& listDataReceivedHEX;
+    LineView& listCommands;
+    CounterCaption& lblByteCount;
+    CounterCaption& lblCmdCount;
+};
+
 // Everything a window would own around a byte pipeline, in memory: the three
 // views, both counters, the status boxes, the printer and a recorder standing
 // for the port.
 struct CaptureSurroundings : ReplyOutput {
     CaptureSurroundings() : printer(status, *this) {}
     void Output(std::string_view bytes) override { replies.emplace_back(bytes); }
-    CaptureViews views() { return {ascii, hex, log, byteCount, commandCount}; }
+    PlainViews views() { return {ascii, hex, log, byteCount, commandCount}; }
 
     MemoryLineView ascii, hex, log;
     CounterCaption byteCount{"Bytes Received = "};
@@ -49,8 +58,8 @@ struct Capture : CaptureListener {
 
     CaptureSession session;
     CaptureEngine& engine = session.engine();
-    MemoryLineView& ascii = session.listDataReceived();
-    MemoryLineView& hex = session.listDataReceivedHEX();
+    RowView& ascii = session.listDataReceived();
+    RowView& hex = session.listDataReceivedHEX();
     MemoryLineView& log = session.listCommands();
     const CounterCaption& byteCount = session.lblByteCount();
     const CounterCaption& commandCount = session.lblCmdCount();

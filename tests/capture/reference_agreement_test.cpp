@@ -49,7 +49,7 @@ TEST(ReferenceAgreement, RandomStreamsChunksClearAllAndSelections)
                 reference.pipeline.ClearCapture();
             } else if (event < 4) {
                 // The user picks a line, or (ctrl-click) none, in one view.
-                MemoryLineView* views[][2] = {{&engine.ascii, &reference.ascii},
+                LineView* views[][2] = {{&engine.ascii, &reference.ascii},
                                               {&engine.hex, &reference.hex},
                                               {&engine.log, &reference.log}};
                 auto& pair = views[random() % 3];

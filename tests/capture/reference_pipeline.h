@@ -10,7 +10,7 @@ namespace ostrel::test {
 // bytes at once; this is what it must agree with.
 class ReferencePipeline {
 public:
-    ReferencePipeline(CaptureViews views, CommandDescriber* describer)
+    ReferencePipeline(PlainViews views, CommandDescriber* describer)
         : views_(views), describer_(describer)
     {
     }
@@ -26,7 +26,7 @@ private:
     void describe();
 
     CaptureState state_;
-    CaptureViews views_;
+    PlainViews views_;
     CommandDescriber* describer_;
 };
 
