@@ -66,4 +66,17 @@ INSTANTIATE_TEST_SUITE_P(
                       RowCase{"past_the_most_held_back", 5, -1, 3'000'000}),
     [](const ::testing::TestParamInfo<RowCase>& info) { return std::string(info.param.name); });
 
+// Bytes taken and not yet looked at go with everything else at Clear All.
+TEST(RowView, ClearDropsWhatWasNotYetWritten)
+{
+    RowView view(RowView::Form::Hex);
+    view.takeBytes("ABCDEFGHIJ", 0);
+    view.clear();
+    EXPECT_EQ(view.lineCount(), 0);
+    view.takeBytes("KLMNOP", 2); // the rest of the row, then a new one
+    view.takeBytes("QR", 0);
+    ASSERT_EQ(view.lineCount(), 1);
+    EXPECT_EQ(view.line(0), "51 52");
+}
+
 } // namespace ostrel::test

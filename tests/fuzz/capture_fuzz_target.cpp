@@ -125,6 +125,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     test::Capture capture;
     test::ReferenceCapture reference;
+    // Half the inputs are looked at only at the end, as a window that is not
+    // drawn meanwhile: the data views then write many chunks' rows at once.
+    const bool lookAfterEachStep = size == 0 || (data[0] & 1) == 0;
     std::size_t at = 0;
     while (at < size) {
         const std::uint8_t step = data[at++];
@@ -138,6 +141,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             capture.session.UpdateData(chunk);
             reference.pipeline.UpdateData(chunk);
         }
+        if (!lookAfterEachStep)
+            continue;
         CheckInvariants(capture, /*allLines=*/false);
         if (!SameSoFar(capture, reference))
             Fail("engine and byte-by-byte reference differ");
@@ -145,6 +150,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             Fail("the requests answered ahead are not the ones the engine named");
     }
     CheckInvariants(capture, /*allLines=*/true);
+    if (capture.session.scanDisagreed())
+        Fail("the requests answered ahead are not the ones the engine named");
     if (!(test::Take(capture) == test::Take(reference)))
         Fail("engine and byte-by-byte reference differ at the end");
     return 0;
