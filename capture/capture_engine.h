@@ -36,7 +36,7 @@ public:
 // views and the command log, framing printer commands as it goes.
 class CaptureEngine {
 public:
-    static constexpr int kMaxViewLines = 1000;
+    static constexpr int kMaxViewLines = LineView::kMaxLines;
     // A data line of the command log closes once it is longer than this: at
     // its 16th byte, 48 characters.
     static constexpr std::size_t kDataLineClose = 46;

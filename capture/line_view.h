@@ -17,6 +17,9 @@ namespace ostrel {
 // line, and that must never fail.
 class LineView {
 public:
+    // The most lines the engine lets a view hold.
+    static constexpr int kMaxLines = 1000;
+
     virtual ~LineView() = default;
 
     virtual void addLine(std::string_view text) = 0;

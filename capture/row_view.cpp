@@ -41,7 +41,8 @@ void RowView::writeRow(std::string_view row, int column) const
             length += 3;
         }
         // A new row has no blank before its first value.
-        text = column == 0 ? std::string_view(hexText + 1, length - 1) : std::string_view(hexText, length);
+        text = column == 0 ? std::string_view(hexText + 1, length - 1)
+                           : std::string_view(hexText, length);
     }
     if (column == 0)
         lines_.addCurrentLine(text, kMaxLines);
@@ -64,7 +65,8 @@ void RowView::dropRowsNotSeen()
     }
     // The end of the row under way goes to the current line first.
     if (takenColumn_ != 0) {
-        const std::size_t rest = std::min<std::size_t>(8 - static_cast<std::size_t>(takenColumn_), taken_.size());
+        const std::size_t rest =
+            std::min<std::size_t>(8 - static_cast<std::size_t>(takenColumn_), taken_.size());
         writeRow(std::string_view(taken_).substr(0, rest), takenColumn_);
         taken_.erase(0, rest);
         takenColumn_ = 0;
@@ -84,14 +86,16 @@ void RowView::settle() const
     int column = takenColumn_;
     const std::size_t firstRowStart = column == 0 ? 0 : 8 - static_cast<std::size_t>(column);
     const std::size_t lastRowStart =
-        firstRowStart + (bytes.size() > firstRowStart ? (bytes.size() - firstRowStart - 1) / 8 * 8 : 0);
+        bytes.size() > firstRowStart ? firstRowStart + (bytes.size() - firstRowStart - 1) / 8 * 8
+                                     : firstRowStart;
     const std::size_t seenFrom = lastRowStart + 8 > kRowsSeen ? lastRowStart + 8 - kRowsSeen : 0;
     for (std::size_t at = 0; at < bytes.size(); column = 0) {
         if (column == 0 && at < seenFrom && rowsCanBeDropped()) {
             at = seenFrom;
             continue;
         }
-        const std::size_t take = std::min<std::size_t>(8 - static_cast<std::size_t>(column), bytes.size() - at);
+        const std::size_t take =
+            std::min<std::size_t>(8 - static_cast<std::size_t>(column), bytes.size() - at);
         writeRow(bytes.substr(at, take), column);
         at += take;
     }

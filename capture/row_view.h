@@ -13,18 +13,19 @@ namespace ostrel {
 // The engine hands it the bytes of each chunk; it writes them into its lines
 // when the view is next read or changed, through any of its operations, which
 // is when a window draws it or a file is saved, at most once a screen refresh.
-// Nothing can see the difference, but the lines are no longer written while a
-// status request waits behind the chunk. The lines are written by the same
-// steps as ever: a row start adds a line (past 1000 lines, line 1 goes) and
-// makes it current, and the rest of a row is appended to the current line.
+// Nothing can see the difference, and a chunk costs the receive path, where
+// the next status request may be waiting, no more than a copy. The lines are
+// written by the engine's steps: a row start adds a line (past kMaxLines,
+// line 1 goes) and makes it current, and the rest of a row is appended to the
+// current line.
 class RowView final : public LineView {
 public:
     enum class Form { Characters, Hex };
-    static constexpr int kMaxLines = 1000;
 
     explicit RowView(Form form = Form::Characters) : form_(form) {}
 
-    // Received bytes, the first at `column` (0-7) of its row.
+    // Received bytes, the first at `column` (0-7) of its row; bytes taken
+    // again before a look carry on where the last ones ended.
     void takeBytes(std::string_view bytes, int column);
 
     void addLine(std::string_view text) override;
