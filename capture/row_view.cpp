@@ -50,28 +50,20 @@ void RowView::writeRow(std::string_view row, int column) const
         lines_.appendToLine(lines_.currentIndex(), text);
 }
 
-bool RowView::rowsCanBeDropped() const
+void RowView::dropRowsNotSeen() const
 {
-    // Line 0 stays once there is one, and the view is no fuller than the
-    // engine keeps it.
-    return lines_.lineCount() > 0 && lines_.lineCount() <= kMaxLines;
-}
-
-void RowView::dropRowsNotSeen()
-{
-    if (!rowsCanBeDropped()) {
-        settle();
-        return;
-    }
-    // The end of the row under way goes to the current line first.
-    if (takenColumn_ != 0) {
-        const std::size_t rest =
+    // The end of the row under way goes to the current line, and a view
+    // without lines takes its line 0 from the first row.
+    while (!taken_.empty() && (takenColumn_ != 0 || lines_.lineCount() == 0)) {
+        const std::size_t take =
             std::min<std::size_t>(8 - static_cast<std::size_t>(takenColumn_), taken_.size());
-        writeRow(std::string_view(taken_).substr(0, rest), takenColumn_);
-        taken_.erase(0, rest);
-        takenColumn_ = 0;
+        writeRow(std::string_view(taken_).substr(0, take), takenColumn_);
+        taken_.erase(0, take);
+        takenColumn_ = static_cast<int>((static_cast<std::size_t>(takenColumn_) + take) % 8);
     }
-    if (taken_.empty())
+    // Line 0 stays; past it a view the engine keeps full shows only the
+    // newest rows.
+    if (taken_.empty() || lines_.lineCount() > kMaxLines)
         return;
     const std::size_t lastRowStart = (taken_.size() - 1) / 8 * 8;
     if (lastRowStart + 8 > kRowsSeen)
@@ -82,23 +74,10 @@ void RowView::settle() const
 {
     if (taken_.empty())
         return;
+    dropRowsNotSeen();
     const std::string_view bytes = taken_;
-    int column = takenColumn_;
-    const std::size_t firstRowStart = column == 0 ? 0 : 8 - static_cast<std::size_t>(column);
-    const std::size_t lastRowStart =
-        bytes.size() > firstRowStart ? firstRowStart + (bytes.size() - firstRowStart - 1) / 8 * 8
-                                     : firstRowStart;
-    const std::size_t seenFrom = lastRowStart + 8 > kRowsSeen ? lastRowStart + 8 - kRowsSeen : 0;
-    for (std::size_t at = 0; at < bytes.size(); column = 0) {
-        if (column == 0 && at < seenFrom && rowsCanBeDropped()) {
-            at = seenFrom;
-            continue;
-        }
-        const std::size_t take =
-            std::min<std::size_t>(8 - static_cast<std::size_t>(column), bytes.size() - at);
-        writeRow(bytes.substr(at, take), column);
-        at += take;
-    }
+    for (std::size_t at = 0; at < bytes.size(); at += 8)
+        writeRow(bytes.substr(at, 8), 0);
     taken_.clear();
 }
 

@@ -44,8 +44,9 @@ private:
     void settle() const;
     // Writes one row, or the rest of one from `column` on.
     void writeRow(std::string_view row, int column) const;
-    bool rowsCanBeDropped() const;
-    void dropRowsNotSeen();
+    // Writes the end of the row under way (and line 0, if there is none
+    // yet), then drops the rows a full view would add and drop again.
+    void dropRowsNotSeen() const;
 
     Form form_;
     mutable MemoryLineView lines_;
