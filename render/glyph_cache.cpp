@@ -22,7 +22,7 @@ int CellHeight(receipt::Font font) { return receipt::FontCellHeight(font); }
 
 } // namespace
 
-GlyphCache::GlyphCache() {
+void GlyphCache::loadFaces() {
     using receipt::Font;
     const int a = static_cast<int>(Font::A), b = static_cast<int>(Font::B);
     faces_[a][0].font = LoadFont("/usr/share/fonts/opentype/terminus/terminus-normal.otb", 24);
@@ -37,20 +37,16 @@ GlyphCache::GlyphCache() {
         raw.setPixelSize(CellHeight(static_cast<Font>(font)) * 0.8);
         fallback_[font] = raw;
     }
-}
-
-QString GlyphCache::describe() const {
-    QStringList names;
-    for (const auto& font : faces_)
-        for (const Face& face : font) names << (face.font.isValid() ? face.font.familyName() + " " + face.font.styleName()
-                                                                  : QStringLiteral("(missing)"));
-    return names.join(QStringLiteral(", "));
+    facesLoaded_ = true;
 }
 
 const Glyph& GlyphCache::glyph(char32_t ch, receipt::Font font, bool bold) {
     std::uint64_t key = static_cast<std::uint64_t>(ch) << 2 | static_cast<int>(font) << 1 | (bold ? 1 : 0);
     auto found = glyphs_.find(key);
-    if (found == glyphs_.end()) found = glyphs_.emplace(key, draw(ch, font, bold)).first;
+    if (found == glyphs_.end()) {
+        if (!facesLoaded_) loadFaces();
+        found = glyphs_.emplace(key, draw(ch, font, bold)).first;
+    }
     return found->second;
 }
 

@@ -26,19 +26,22 @@ struct Glyph {
 // 12 x 24 for font A (fonts-terminus-otb) and the X11 misc-fixed 9 x 18 cut to
 // 9 x 17 for font B (xfonts-base). A character a font lacks comes from DejaVu
 // Sans Mono fitted to the cell.
+//
+// The font files are read at the first glyph, not when the cache is made: a
+// window that never shows a receipt pays nothing for them at start-up.
 class GlyphCache {
 public:
-    GlyphCache();
     const Glyph& glyph(char32_t ch, receipt::Font font, bool bold);
-    // Which font files were found, for the README and the log.
-    QString describe() const;
 
 private:
     struct Face {
         QRawFont font;
         int baselineShift = 0; // rows dropped from the top to fit the cell
     };
+    void loadFaces();
     Glyph draw(char32_t ch, receipt::Font font, bool bold);
+
+    bool facesLoaded_ = false;
 
     Face faces_[2][2]; // [font][bold]
     QRawFont fallback_[2];
