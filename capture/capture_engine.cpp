@@ -117,7 +117,7 @@ std::size_t CaptureEngine::appendToCommandLog(std::string_view bytes)
         }
     }
 
-    char text[16 * 3 + 1];
+    char text[16 * 3];
     for (std::size_t i = 0; i < run; ++i)
         PutBlankAndHex(text + 3 * i, static_cast<std::uint8_t>(bytes[i]));
     if (base > 0)

@@ -33,7 +33,7 @@ void RowView::takeBytes(std::string_view bytes, int column)
 void RowView::writeRow(std::string_view row, int column) const
 {
     std::string_view text = row;
-    char hexText[8 * 3 + 1];
+    char hexText[8 * 3];
     if (form_ == Form::Hex) {
         std::size_t length = 0;
         for (const char c : row) {
