@@ -12,16 +12,88 @@ CaptureSession::CaptureSession()
     engine_.ResetToStartValues();
 }
 
+void CaptureSession::setStatusControls(const StatusControls& controls)
+{
+    status_ = &controls;
+    statusControlsChanged();
+}
+
+void CaptureSession::statusControlsChanged()
+{
+    inbox_.publishStatus(status_->enableStatusBackValue() == 1, GetStatusByte1(*status_),
+                         GetStatusByte2(*status_));
+}
+
+template <class Change>
+void CaptureSession::besideInbox(Change change)
+{
+    if (inboxSource_ == nullptr) {
+        change();
+        return;
+    }
+    const std::lock_guard<std::recursive_mutex> hold(inbox_.mutex());
+    takeArrived();
+    change();
+    inbox_.restart(engine_.state(), log_.lineCount() == 0);
+}
+
+ArrivalInbox& CaptureSession::arrivalInbox(ByteSource& source)
+{
+    const std::lock_guard<std::recursive_mutex> hold(inbox_.mutex());
+    takeArrived();
+    inboxSource_ = &source;
+    inbox_.restart(engine_.state(), log_.lineCount() == 0);
+    statusControlsChanged();
+    return inbox_;
+}
+
+void CaptureSession::closeArrivalInbox()
+{
+    const std::lock_guard<std::recursive_mutex> hold(inbox_.mutex());
+    takeArrived();
+    inboxSource_ = nullptr;
+}
+
+void CaptureSession::takeArrived()
+{
+    if (inboxSource_ == nullptr)
+        return;
+    ArrivalInbox::Arrived arrived = inbox_.take();
+    if (!arrived.bytes.empty())
+        takeAnswered(std::move(arrived));
+}
+
+void CaptureSession::takeAnswered(ArrivalInbox::Arrived arrived)
+{
+    // The replies went out when the bytes arrived; they are counted and told
+    // now, before the chunk, as if answered ahead here.
+    receivingFrom_ = inboxSource_;
+    for (const std::string& reply : arrived.replies) {
+        ++repliesSent_;
+        for (CaptureListener* listener : listeners_)
+            listener->replySent(reply, inboxSource_);
+    }
+    printer_.answeredAhead(arrived.requests);
+    engineTakes(arrived.bytes, inboxSource_);
+}
+
 void CaptureSession::UpdateData(std::string_view chunk, ByteSource* from)
 {
     if (chunk.empty())
         return;
-    receivingFrom_ = from;
-    // The chunk's status requests are answered first: showing a long chunk
-    // takes far longer than finding them, and the host is waiting.
-    const int requests = requestScan_.count(engine_.state(), log_.lineCount() == 0, chunk);
-    if (requests > 0)
-        answerAhead(requests);
+    besideInbox([&] {
+        receivingFrom_ = from;
+        // The chunk's status requests are answered first: showing a long
+        // chunk takes far longer than finding them, and the host is waiting.
+        const int requests = requestScan_.count(engine_.state(), log_.lineCount() == 0, chunk);
+        if (requests > 0)
+            answerAhead(requests);
+        engineTakes(chunk, from);
+    });
+}
+
+void CaptureSession::engineTakes(std::string_view chunk, ByteSource* from)
+{
     const long long inPlace = printer_.answeredInPlace();
     engine_.UpdateData(chunk);
     if (printer_.answeredAheadLeft() != 0 || printer_.answeredInPlace() != inPlace) {
@@ -69,7 +141,7 @@ void CaptureSession::Replies::Output(std::string_view bytes)
 
 void CaptureSession::ClearAll()
 {
-    engine_.ClearCapture();
+    besideInbox([this] { engine_.ClearCapture(); });
     const std::vector<CaptureListener*> listeners = listeners_;
     for (CaptureListener* listener : listeners)
         listener->captureCleared();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "capture/arrival_inbox.h"
 #include "capture/byte_source.h"
 #include "capture/capture_engine.h"
 #include "capture/status_request_scan.h"
@@ -37,12 +38,22 @@ public:
 
     // Where the status boxes are read at each request (the window's boxes).
     // The controls must outlive the session or be replaced first.
-    void setStatusControls(const StatusControls& controls) { status_ = &controls; }
+    void setStatusControls(const StatusControls& controls);
+    // The boxes changed: requests answered on a source's own thread carry
+    // the new values from now on.
+    void statusControlsChanged();
 
     // Takes a received chunk whole, then tells the listeners.
     void UpdateData(std::string_view chunk, ByteSource* from = nullptr);
     // Clear All: the views emptied and the raw capture restarted.
     void ClearAll();
+
+    // The inbox of a source that receives on a thread of its own and answers
+    // there (one such source at a time); takeArrived takes what waits in it.
+    ArrivalInbox& arrivalInbox(ByteSource& source);
+    void takeArrived();
+    // The source no longer uses its inbox; what waits in it is taken first.
+    void closeArrivalInbox();
 
     void addListener(CaptureListener& listener);
     void removeListener(CaptureListener& listener);
@@ -74,6 +85,12 @@ public:
 
 private:
     void answerAhead(int requests);
+    void takeAnswered(ArrivalInbox::Arrived arrived);
+    void engineTakes(std::string_view chunk, ByteSource* from);
+    // Runs a change to the engine that did not come through the inbox: what
+    // waits there is taken first, and its scan continues from the result.
+    template <class Change>
+    void besideInbox(Change change);
 
     // The printer's replies go to whichever source the chunk came from.
     class Replies : public ReplyOutput {
@@ -107,6 +124,8 @@ private:
     PrinterEmulator printer_{statusReader_, replies_};
     CaptureEngine engine_;
     StatusRequestScan requestScan_;
+    ArrivalInbox inbox_;
+    ByteSource* inboxSource_ = nullptr;
     ByteSource* receivingFrom_ = nullptr;
     long long repliesSent_ = 0;
     bool scanDisagreed_ = false;

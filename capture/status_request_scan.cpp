@@ -7,12 +7,24 @@ namespace ostrel {
 int StatusRequestScan::count(const CaptureState& start, bool commandLogEmpty,
                              std::string_view chunk)
 {
+    restart(start, commandLogEmpty);
+    return countNext(chunk);
+}
+
+void StatusRequestScan::restart(const CaptureState& start, bool commandLogEmpty)
+{
+    tracker_.restart(start);
+    column_ = start.rowColumn;
+    logEmpty_ = commandLogEmpty;
+}
+
+int StatusRequestScan::countNext(std::string_view chunk)
+{
     CommandTracker& tracker = tracker_;
-    tracker.restart(start);
-    int column = start.rowColumn;
+    int column = column_;
     // The log gains its first line at a row start or when a line is closed,
     // and a described command on an empty log is neither named nor answered.
-    bool logEmpty = commandLogEmpty;
+    bool logEmpty = logEmpty_;
     int answered = 0;
     for (std::size_t at = 0; at < chunk.size(); ++at) {
         // Once the log has a line it keeps one, and only commands matter.
@@ -42,6 +54,8 @@ int StatusRequestScan::count(const CaptureState& start, bool commandLogEmpty,
             break;
         }
     }
+    column_ = column;
+    logEmpty_ = logEmpty;
     return answered;
 }
 

@@ -17,8 +17,16 @@ public:
     // log is empty then.
     int count(const CaptureState& state, bool commandLogEmpty, std::string_view chunk);
 
+    // For a scan that runs more than a chunk ahead of the engine: start from
+    // where the engine stands, then count chunk after chunk, each continuing
+    // where the last one ended.
+    void restart(const CaptureState& state, bool commandLogEmpty);
+    int countNext(std::string_view chunk);
+
 private:
     CommandTracker tracker_; // kept, as making one costs more than a short chunk
+    int column_ = 0;
+    bool logEmpty_ = true;
 };
 
 } // namespace ostrel

@@ -1,0 +1,208 @@
+// Requests answered on a receiving thread, in an inbox, ahead of the session:
+// the same replies as the byte-by-byte reference, whenever the session takes
+// the bytes and whatever else changes the capture meanwhile.
+
+#include "tests/capture/capture_fixture.h"
+#include "tests/capture/reference_pipeline.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <random>
+#include <thread>
+
+namespace ostrel::test {
+namespace {
+
+// Records the replies sent to it in `sent`.
+struct RecordingSource : ByteSource {
+    explicit RecordingSource(std::string& sent) : sent_(sent) {}
+    std::string sourceName() const override { return "test"; }
+    void sendReply(std::string_view bytes) override { sent_ += bytes; }
+    std::string& sent_;
+};
+
+// A capture whose bytes arrive through the inbox, as from a port's own thread.
+struct InboxCapture : Capture {
+    InboxCapture() : inbox(session.arrivalInbox(port)) {}
+    ~InboxCapture() override { session.closeArrivalInbox(); }
+    // What the receiving side does with a chunk: keep it, send the replies.
+    void receive(std::string_view chunk) { sent += inbox.receive(chunk).replies; }
+
+    std::string sent; // by the inbox and by the other source, in order
+    RecordingSource port{sent};
+    RecordingSource peer{sent};
+    ArrivalInbox& inbox;
+};
+
+std::string Joined(const std::vector<std::string>& parts)
+{
+    std::string all;
+    for (const std::string& part : parts)
+        all += part;
+    return all;
+}
+
+// Rich in command starts, DLE "R", counts and the bytes that follow them.
+std::string RandomJob(std::mt19937& random, std::size_t length)
+{
+    static const unsigned char often[] = {7, 9, 10, 13, 16, 16, 'R', 'R', 27, 29, 31, '*', '!', 0, 2, 0xFF};
+    std::string job;
+    for (std::size_t i = 0; i < length; ++i)
+        job += static_cast<char>(random() % 2 ? often[random() % std::size(often)] : random() % 256);
+    return job;
+}
+
+TEST(ArrivalInbox, AnswersAsTheReferenceWhenTheSessionLagsAndTheCaptureChanges)
+{
+    std::mt19937 random(71207);
+    for (int round = 0; round < 300; ++round) {
+        SCOPED_TRACE(round);
+        InboxCapture capture;
+        ReferenceCapture reference;
+        const std::string job = RandomJob(random, 1 + random() % 1500);
+        for (std::size_t at = 0; at < job.size();) {
+            const std::string piece = job.substr(at, 1 + random() % 60);
+            at += piece.size();
+            const unsigned event = random() % 12;
+            // Mostly from the port; now and then from another source (a
+            // network peer), which the session takes after what waits.
+            if (event == 0)
+                capture.session.UpdateData(piece, &capture.peer);
+            else
+                capture.receive(piece);
+            reference.pipeline.UpdateData(piece);
+            if (event == 1) {
+                capture.session.ClearAll();
+                reference.pipeline.ClearCapture();
+            } else if (event < 5) {
+                capture.session.takeArrived(); // otherwise the session lags
+            }
+        }
+        capture.session.takeArrived();
+        ASSERT_EQ(capture.sent, Joined(reference.replies));
+        ASSERT_EQ(Take(capture), Take(reference));
+        ASSERT_FALSE(capture.session.scanDisagreed());
+    }
+}
+
+TEST(ArrivalInbox, AnswersAJobCutAtEveryPointAfterAClearAll)
+{
+    // Whether a request is answered at all depends on the log being empty,
+    // which Clear All makes it again.
+    const std::string job = Bytes("41 1B 21 08 10 52 42 1F 2A 00 02 10 52 10 52 0A 10 52");
+    for (std::size_t cut = 0; cut <= job.size(); ++cut) {
+        for (std::size_t lead : {0u, 3u, 7u}) {
+            SCOPED_TRACE(::testing::Message() << "lead " << lead << " cut " << cut);
+            InboxCapture capture;
+            ReferenceCapture reference;
+            const std::string before = std::string(lead, 'x') + job.substr(0, cut);
+            capture.receive(before);
+            reference.pipeline.UpdateData(before);
+            capture.session.ClearAll();
+            reference.pipeline.ClearCapture();
+            for (char byte : job.substr(cut))
+                capture.receive(std::string(1, byte));
+            reference.pipeline.UpdateData(job.substr(cut));
+            EXPECT_EQ(capture.sent, Joined(reference.replies));
+            capture.session.takeArrived();
+            EXPECT_EQ(Take(capture), Take(reference));
+        }
+    }
+}
+
+TEST(ArrivalInbox, RepliesCarryTheStatusLastPublished)
+{
+    InboxCapture capture;
+    capture.receive(Bytes("10 52"));
+    capture.status = FixedStatusControls(0x12, 0x34);
+    capture.receive(Bytes("10 52"));
+    capture.session.statusControlsChanged();
+    capture.receive(Bytes("10 52"));
+    capture.status = FixedStatusControls(0xFF, 0xFF, /*enabled=*/false);
+    capture.session.statusControlsChanged();
+    capture.receive(Bytes("10 52"));
+    EXPECT_EQ(capture.sent, Bytes("10 52 00 08  10 52 00 08  10 52 12 34"))
+        << "the boxes reach the inbox when the window says they changed";
+    const ArrivalInbox::Arrived arrived = capture.inbox.take();
+    EXPECT_EQ(arrived.requests, 4) << "an unanswered request is still one";
+    EXPECT_EQ(arrived.replies.size(), 3u);
+}
+
+TEST(ArrivalInbox, CallsTheSessionOnlyAfterAPause)
+{
+    ArrivalInbox inbox;
+    struct Step {
+        const char* what;
+        bool result; // callSession for receive, the answer for hangUp
+    };
+    const Step steps[] = {
+        {"receive", true},  {"receive", false}, {"take", false},    {"receive", false},
+        {"hangUp", false},  {"take", false},    {"hangUp", true},   {"hangUp", true},
+        {"receive", true},  {"take", false},    {"hangUp", true},   {"receive", true},
+    };
+    int index = 0;
+    for (const Step& step : steps) {
+        SCOPED_TRACE(::testing::Message() << "step " << index++ << " " << step.what);
+        const std::string what = step.what;
+        if (what == "receive")
+            EXPECT_EQ(inbox.receive("x").callSession, step.result);
+        else if (what == "hangUp")
+            EXPECT_EQ(inbox.hangUp(), step.result);
+        else
+            inbox.take();
+    }
+}
+
+TEST(ArrivalInbox, AThreadReceivingWhileTheSessionTakesAndClears)
+{
+    // Clear All falls wherever the threads meet; the reference then clears at
+    // the same byte, and every reply must match it.
+    std::mt19937 random(1207);
+    for (int round = 0; round < 20; ++round) {
+        SCOPED_TRACE(round);
+        InboxCapture capture;
+        struct Counter : CaptureListener {
+            void chunkTaken(std::string_view chunk, ByteSource*) override { taken += chunk.size(); }
+            std::size_t taken = 0;
+        } counter;
+        capture.session.addListener(counter);
+        const std::string job = RandomJob(random, 20000);
+        std::atomic<bool> done{false};
+        std::thread port([&] {
+            std::mt19937 cuts(round);
+            for (std::size_t at = 0; at < job.size();) {
+                const std::string piece = job.substr(at, 1 + cuts() % 200);
+                capture.receive(piece);
+                at += piece.size();
+            }
+            done = true;
+        });
+        std::vector<std::size_t> clears;
+        while (!done) {
+            capture.session.takeArrived();
+            if (random() % 8 == 0) {
+                capture.session.ClearAll();
+                clears.push_back(counter.taken);
+            }
+        }
+        port.join();
+        capture.session.takeArrived();
+        capture.session.removeListener(counter);
+
+        ReferenceCapture reference;
+        std::size_t at = 0;
+        for (std::size_t clear : clears) {
+            reference.pipeline.UpdateData(job.substr(at, clear - at));
+            reference.pipeline.ClearCapture();
+            at = clear;
+        }
+        reference.pipeline.UpdateData(job.substr(at));
+        ASSERT_EQ(capture.sent, Joined(reference.replies));
+        ASSERT_EQ(Take(capture), Take(reference));
+        EXPECT_FALSE(capture.session.scanDisagreed());
+    }
+}
+
+} // namespace
+} // namespace ostrel::test
