@@ -9,10 +9,18 @@ PortHandling::PortHandling(SerialControl& MSComm1, PortControls& window, Capture
 {
     MSComm1_.OnComm = [this] { MSComm1_OnComm(); };
     session_.attachSource(source_);
+    // Status requests are then answered as they arrive, whatever the
+    // window's thread is doing.
+    if (MSComm1_.receivesOnOwnThread())
+        MSComm1_.receiveInto(&session_.arrivalInbox(source_));
 }
 
 PortHandling::~PortHandling()
 {
+    if (MSComm1_.receivesOnOwnThread()) {
+        MSComm1_.receiveInto(nullptr);
+        session_.closeArrivalInbox();
+    }
     MSComm1_.OnComm = nullptr;
     session_.detachSource(source_);
 }
@@ -62,6 +70,8 @@ void PortHandling::MSComm1_OnComm()
 {
     switch (MSComm1_.CommEvent()) {
     case comEvReceive:
+        // Bytes received on the port's own thread wait in the session's inbox.
+        session_.takeArrived();
         session_.UpdateData(MSComm1_.Input(), &source_);
         break;
     case comEventPortLost:

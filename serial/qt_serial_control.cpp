@@ -3,9 +3,12 @@
 #include "serial/port_lock.h"
 #include "serial/port_number.h"
 
+#include <QSocketNotifier>
+
 #include <cerrno>
 #include <cstring>
 #ifdef Q_OS_UNIX
+#include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
@@ -21,7 +24,12 @@ QtSerialControl::QtSerialControl(QObject* parent) : QObject(parent)
     port_.setReadBufferSize(0);
     connect(&port_, &QSerialPort::readyRead, this, &QtSerialControl::onReadyRead);
     connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialControl::onError);
+    collectTimer_.setSingleShot(true);
+    collectTimer_.setTimerType(Qt::PreciseTimer);
+    connect(&collectTimer_, &QTimer::timeout, this, &QtSerialControl::collectAgain);
 }
+
+QtSerialControl::~QtSerialControl() { stopReceiving(); }
 
 void QtSerialControl::setCommPort(std::int16_t port)
 {
@@ -66,6 +74,10 @@ void QtSerialControl::setHandshaking(int handshaking)
 void QtSerialControl::setPortOpen(bool open)
 {
     if (!open) {
+        // What the port's thread received is still taken before closing.
+        stopReceiving();
+        if (inbox_ != nullptr && inbox_->waiting())
+            raise(comEvReceive);
         // Closing a port that is not open is no failure.
         port_.close();
         return;
@@ -101,6 +113,8 @@ void QtSerialControl::setPortOpen(bool open)
         port_.close();
         throw;
     }
+    if (inbox_ != nullptr)
+        startReceiving();
 }
 
 bool QtSerialControl::PortOpen() const { return port_.isOpen(); }
@@ -184,6 +198,10 @@ void QtSerialControl::applyModemLines()
 
 std::string QtSerialControl::Input()
 {
+    // The port's thread leaves everything in the inbox; reading the port here
+    // would also wake its own reading again.
+    if (receiver_.joinable())
+        return {};
     const QByteArray received = port_.readAll();
     std::string input(received.constData(), static_cast<std::size_t>(received.size()));
 #ifdef Q_OS_UNIX
@@ -235,6 +253,11 @@ void QtSerialControl::Output(std::string_view bytes)
 
 void QtSerialControl::deliverWaiting()
 {
+    if (receiver_.joinable()) {
+        if (inbox_->waiting())
+            raise(comEvReceive);
+        return;
+    }
     // A zero wait reads what the driver holds and announces it at once.
     if (port_.isOpen())
         port_.waitForReadyRead(0);
@@ -256,13 +279,198 @@ void QtSerialControl::onError(QSerialPort::SerialPortError error)
     // again and again, as fast as it can, until the port is closed.
     if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError)
         return;
+    portWentAway();
+}
+
+void QtSerialControl::portWentAway()
+{
     // What arrived before is still delivered; then the port is closed here and
     // the window told.
-    if (port_.bytesAvailable() > 0)
+    stopReceiving();
+    if (port_.bytesAvailable() > 0 || (inbox_ != nullptr && inbox_->waiting()))
         raise(comEvReceive);
     port_.close();
     port_.clearError();
     raise(comEventPortLost);
+}
+
+} // namespace ostrel
+
+namespace ostrel {
+
+// How long bytes that keep coming wait in the inbox before the session is
+// called again: long enough that a host sending request after request is not
+// slowed by the window's thread waking for each, short beside a screen
+// refresh. The first bytes after a pause call the session at once.
+constexpr int kCollectEveryMs = 2;
+
+#ifdef Q_OS_UNIX
+namespace {
+
+// Writes all of the bytes to the non-blocking descriptor, waiting while the
+// driver's output is full; false when the device refuses them.
+bool WriteAll(int fd, std::string_view bytes)
+{
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+        if (written > 0) {
+            bytes.remove_prefix(static_cast<std::size_t>(written));
+        } else if (written < 0 && (errno == EAGAIN || errno == EINTR)) {
+            pollfd ready{fd, POLLOUT, 0};
+            if (::poll(&ready, 1, 1000) == 0)
+                return false;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+#endif
+
+bool QtSerialControl::receivesOnOwnThread() const
+{
+#ifdef Q_OS_UNIX
+    return true;
+#else
+    return false;
+#endif
+}
+
+void QtSerialControl::receiveInto(ArrivalInbox* inbox)
+{
+    if (!receivesOnOwnThread())
+        return;
+    stopReceiving();
+    if (inbox_ != nullptr && inbox_->waiting())
+        raise(comEvReceive);
+    inbox_ = inbox;
+    if (inbox_ != nullptr && port_.isOpen())
+        startReceiving();
+}
+
+void QtSerialControl::setPortReadsItself(bool reads)
+{
+    // The port's own read notifier would take bytes from under the thread.
+    for (QSocketNotifier* notifier : port_.findChildren<QSocketNotifier*>())
+        if (notifier->type() == QSocketNotifier::Read)
+            notifier->setEnabled(reads);
+}
+
+void QtSerialControl::startReceiving()
+{
+#ifdef Q_OS_UNIX
+    if (::pipe2(stopPipe_, O_CLOEXEC | O_NONBLOCK) != 0) {
+        // No thread then: the port goes on reading on the window's thread.
+        stopPipe_[0] = stopPipe_[1] = -1;
+        return;
+    }
+    setPortReadsItself(false);
+    const int fd = static_cast<int>(port_.handle());
+    // Bytes the port had read already go first.
+    if (port_.bytesAvailable() > 0) {
+        const QByteArray early = port_.readAll();
+        WriteAll(fd, inbox_->receive(std::string_view(early.constData(),
+                                                      static_cast<std::size_t>(early.size())))
+                         .replies);
+    }
+    ++generation_;
+    receiver_ = std::thread(&QtSerialControl::receiveLoop, this, fd, stopPipe_[0], generation_);
+    // Whatever the inbox held from before is taken, and its next bytes call
+    // the session again.
+    QMetaObject::invokeMethod(this, &QtSerialControl::callSession, Qt::QueuedConnection);
+#endif
+}
+
+void QtSerialControl::stopReceiving()
+{
+#ifdef Q_OS_UNIX
+    if (!receiver_.joinable())
+        return;
+    const char stop = 0;
+    while (::write(stopPipe_[1], &stop, 1) < 0 && errno == EINTR) {
+    }
+    receiver_.join();
+    ::close(stopPipe_[0]);
+    ::close(stopPipe_[1]);
+    stopPipe_[0] = stopPipe_[1] = -1;
+    ++generation_;
+    collectTimer_.stop();
+    if (port_.isOpen())
+        setPortReadsItself(true);
+#endif
+}
+
+
+void QtSerialControl::receiveLoop(int fd, int stopFd, unsigned generation)
+{
+#ifdef Q_OS_UNIX
+    std::string buffer(64 * 1024, '\0');
+    for (;;) {
+        pollfd waiting[2] = {{fd, POLLIN, 0}, {stopFd, POLLIN, 0}};
+        if (::poll(waiting, 2, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            break;
+        }
+        if (waiting[1].revents != 0)
+            return;
+        const ssize_t n = ::read(fd, buffer.data(), buffer.size());
+        if (n > 0) {
+            const ArrivalInbox::Received received =
+                inbox_->receive(std::string_view(buffer.data(), static_cast<std::size_t>(n)));
+            // A reply the device refuses is lost with the device; its next
+            // read reports that.
+            if (!received.replies.empty())
+                WriteAll(fd, received.replies);
+            if (received.callSession)
+                QMetaObject::invokeMethod(this, &QtSerialControl::callSession, Qt::QueuedConnection);
+            continue;
+        }
+        if (n < 0 && (errno == EAGAIN || errno == EINTR))
+            continue;
+        // With no byte waiting a raw port reads nothing; only a hang-up or a
+        // failed read means the device went away.
+        if (n == 0 && !(waiting[0].revents & (POLLHUP | POLLERR)))
+            continue;
+        break;
+    }
+    QMetaObject::invokeMethod(
+        this, [this, generation] { receivingEnded(generation); }, Qt::QueuedConnection);
+#else
+    (void)fd;
+    (void)stopFd;
+    (void)generation;
+#endif
+}
+
+void QtSerialControl::callSession()
+{
+    if (!receiver_.joinable())
+        return;
+    if (inbox_->waiting())
+        raise(comEvReceive);
+    collectTimer_.start(kCollectEveryMs);
+}
+
+void QtSerialControl::collectAgain()
+{
+    if (!receiver_.joinable())
+        return;
+    // Bytes still coming: take them and look again; otherwise the next bytes
+    // call the session themselves.
+    if (inbox_->waiting() || !inbox_->hangUp()) {
+        raise(comEvReceive);
+        collectTimer_.start(kCollectEveryMs);
+    }
+}
+
+void QtSerialControl::receivingEnded(unsigned generation)
+{
+    if (generation != generation_ || !port_.isOpen())
+        return;
+    portWentAway();
 }
 
 } // namespace ostrel

@@ -5,6 +5,9 @@
 
 #include <QObject>
 #include <QSerialPort>
+#include <QTimer>
+
+#include <thread>
 
 namespace ostrel {
 
@@ -15,6 +18,7 @@ class QtSerialControl : public QObject, public SerialControl {
     Q_OBJECT
 public:
     explicit QtSerialControl(QObject* parent = nullptr);
+    ~QtSerialControl() override;
 
     void setCommPort(std::int16_t port) override;
     void setSettings(const std::string& settings) override;
@@ -29,6 +33,8 @@ public:
     void Output(std::string_view bytes) override;
     void deliverWaiting() override;
     std::string deviceName() const override { return device_; }
+    bool receivesOnOwnThread() const override;
+    void receiveInto(ArrivalInbox* inbox) override;
 
     // Opens this device instead of the one the port number names.
     void setDevice(const std::string& device) { fixedDevice_ = device; }
@@ -44,6 +50,22 @@ private:
     void raise(std::int16_t event);
     void onReadyRead();
     void onError(QSerialPort::SerialPortError error);
+    void portWentAway();
+
+    // Receiving on a thread of its own (POSIX), into inbox_.
+    void startReceiving();
+    void stopReceiving();
+    void receiveLoop(int fd, int stopFd, unsigned generation);
+    void callSession();
+    void collectAgain();
+    void receivingEnded(unsigned generation);
+    void setPortReadsItself(bool reads);
+
+    ArrivalInbox* inbox_ = nullptr;
+    std::thread receiver_;
+    int stopPipe_[2] = {-1, -1};
+    unsigned generation_ = 0; // which receiving thread a queued call came from
+    QTimer collectTimer_;
 
     QSerialPort port_;
     std::int16_t commPort_ = 1;

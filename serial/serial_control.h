@@ -1,5 +1,7 @@
 #pragma once
 
+#include "capture/arrival_inbox.h"
+
 #include <cstdint>
 #include <functional>
 #include <stdexcept>
@@ -52,6 +54,15 @@ public:
     virtual void deliverWaiting() {}
     // The device the port was last opened on, for messages.
     virtual std::string deviceName() const { return {}; }
+
+    // Whether the control can receive on a thread of its own (receiveInto).
+    virtual bool receivesOnOwnThread() const { return false; }
+    // From the next opening (or at once, when open), received bytes go into
+    // `inbox` on the control's own thread, which answers status requests
+    // there and then; the receive event then means the inbox holds bytes,
+    // and Input stays empty. Null goes back to receiving on the window's
+    // thread.
+    virtual void receiveInto(ArrivalInbox*) {}
 
     // Raised for every event; the handler reads CommEvent.
     std::function<void()> OnComm;

@@ -279,6 +279,12 @@ void Form1::connectHandlers()
     connect(cmdClearReceivedData, &QPushButton::clicked, this, [this] { cmdClearReceivedData_Click(); });
     connect(cmdSaveCommands, &QPushButton::clicked, this, [this] { cmdSaveCommands_Click(); });
     connect(cmdExit, &QPushButton::clicked, this, [this] { cmdExit_Click(); });
+    // Requests answered away from this thread carry the boxes as they are now.
+    for (QCheckBox* box : chkStatusBits)
+        connect(box, &QCheckBox::toggled, this, [this] { session_.statusControlsChanged(); });
+    for (QCheckBox* box : chkStatusBits2)
+        connect(box, &QCheckBox::toggled, this, [this] { session_.statusControlsChanged(); });
+    connect(chkEnableStatusBack, &QCheckBox::toggled, this, [this] { session_.statusControlsChanged(); });
 }
 
 void Form1::Form_Load()

@@ -100,6 +100,48 @@ TEST_F(LivePort, ReplyLeavesBeforeTheEventLoopRuns)
     EXPECT_EQ(bytesShown(), 4002) << "the reply never enters the capture";
 }
 
+// Writes to the port without running the window's event loop.
+void WriteAsHost(PseudoTerminal& host, const std::string& bytes)
+{
+    for (std::size_t done = 0; done < bytes.size();) {
+        const ssize_t n = ::write(host.masterDescriptor(), bytes.data() + done, bytes.size() - done);
+        ASSERT_GT(n, 0);
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+TEST_F(LivePort, RequestsAnsweredWhileTheWindowsThreadIsBusy)
+{
+    open();
+    form.chkStatusBits[0]->setChecked(true);
+    // From here to the replies nothing runs the window's event loop: the
+    // port's own thread reads and answers, by the same framing rules.
+    WriteAsHost(host, std::string(8000, 'x') + Bytes("10 52"));
+    EXPECT_EQ(host.readWithoutEventLoop(8), Bytes("10 52 01 08"));
+    WriteAsHost(host, Bytes("1F 2A 00 02 10 52 1B 52 00 10 52"));
+    EXPECT_EQ(host.readWithoutEventLoop(8), Bytes("10 52 01 08")) << "none inside image data";
+    form.chkEnableStatusBack->setChecked(false);
+    WriteAsHost(host, Bytes("10 52"));
+    EXPECT_EQ(host.readWithoutEventLoop(4), "");
+
+    ASSERT_TRUE(received(8000 + 2 + 11 + 2));
+    EXPECT_EQ(session.repliesSent(), 2);
+    EXPECT_FALSE(session.scanDisagreed());
+    const auto& log = form.listCommands->lines();
+    EXPECT_EQ(log.line(log.lineCount() - 2), Described("10 52", "DLE: Status Request."));
+}
+
+TEST_F(LivePort, BytesReadBeforeClosingAreCaptured)
+{
+    open();
+    WriteAsHost(host, "read, not yet shown");
+    std::this_thread::sleep_for(100ms);
+    form.chkEnableSerialPort->click();
+    ASSERT_FALSE(comm.PortOpen());
+    EXPECT_EQ(bytesCaptured(), 19);
+    EXPECT_EQ(ListTexts(form.listDataReceived), (Strings{"read, no", "t yet sh", "own"}));
+}
+
 TEST_F(LivePort, EveryByteValueArrivesIntactWithHardwareHandshake)
 {
     open(/*handshake=*/true);
