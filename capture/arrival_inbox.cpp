@@ -39,6 +39,12 @@ bool ArrivalInbox::waiting() const
     return !arrived_.bytes.empty();
 }
 
+std::size_t ArrivalInbox::waitingBytes() const
+{
+    const std::lock_guard<std::recursive_mutex> hold(mutex_);
+    return arrived_.bytes.size();
+}
+
 bool ArrivalInbox::hangUp()
 {
     const std::lock_guard<std::recursive_mutex> hold(mutex_);

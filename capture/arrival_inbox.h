@@ -41,8 +41,9 @@ public:
     // Session thread: everything waiting; the session will be called again
     // for the next chunk only after it says so with hangUp.
     Arrived take();
-    // Whether anything is waiting.
+    // Whether anything is waiting, and how many bytes.
     bool waiting() const;
+    std::size_t waitingBytes() const;
     // The session stops looking, unless something came meanwhile: then nothing
     // changes and this returns false.
     bool hangUp();

@@ -294,15 +294,13 @@ void QtSerialControl::portWentAway()
     raise(comEventPortLost);
 }
 
-} // namespace ostrel
-
-namespace ostrel {
-
 // How long bytes that keep coming wait in the inbox before the session is
 // called again: long enough that a host sending request after request is not
 // slowed by the window's thread waking for each, short beside a screen
 // refresh. The first bytes after a pause call the session at once.
 constexpr int kCollectEveryMs = 2;
+// Bytes the inbox may hold before the thread stops reading.
+constexpr std::size_t kMostWaiting = 4 * 1024 * 1024;
 
 #ifdef Q_OS_UNIX
 namespace {
@@ -402,20 +400,25 @@ void QtSerialControl::stopReceiving()
 #endif
 }
 
-
 void QtSerialControl::receiveLoop(int fd, int stopFd, unsigned generation)
 {
 #ifdef Q_OS_UNIX
     std::string buffer(64 * 1024, '\0');
     for (;;) {
-        pollfd waiting[2] = {{fd, POLLIN, 0}, {stopFd, POLLIN, 0}};
-        if (::poll(waiting, 2, -1) < 0) {
+        // While the window's thread does not take the bytes (it is stalled),
+        // reading stops after a while, so that the driver's input backs up and
+        // flow control paces the host, as it would with no thread in between.
+        const bool backedUp = inbox_->waitingBytes() >= kMostWaiting;
+        pollfd waiting[2] = {{fd, static_cast<short>(backedUp ? 0 : POLLIN), 0}, {stopFd, POLLIN, 0}};
+        if (::poll(waiting, 2, backedUp ? 1 : -1) < 0) {
             if (errno == EINTR)
                 continue;
             break;
         }
         if (waiting[1].revents != 0)
             return;
+        if (backedUp)
+            continue;
         const ssize_t n = ::read(fd, buffer.data(), buffer.size());
         if (n > 0) {
             const ArrivalInbox::Received received =
@@ -432,8 +435,10 @@ void QtSerialControl::receiveLoop(int fd, int stopFd, unsigned generation)
             continue;
         // With no byte waiting a raw port reads nothing; only a hang-up or a
         // failed read means the device went away.
-        if (n == 0 && !(waiting[0].revents & (POLLHUP | POLLERR)))
+        if (n == 0 && !(waiting[0].revents & (POLLHUP | POLLERR))) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
             continue;
+        }
         break;
     }
     QMetaObject::invokeMethod(

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <QEvent>
+#include <atomic>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
@@ -129,6 +130,42 @@ TEST_F(LivePort, RequestsAnsweredWhileTheWindowsThreadIsBusy)
     EXPECT_FALSE(session.scanDisagreed());
     const auto& log = form.listCommands->lines();
     EXPECT_EQ(log.line(log.lineCount() - 2), Described("10 52", "DLE: Status Request."));
+}
+
+TEST_F(LivePort, AStalledWindowStillPacesTheHost)
+{
+    // The port's thread reads ahead of the window only so far; past that the
+    // driver's input backs up and the host is held back.
+    open(/*handshake=*/false);
+    struct : CaptureListener {
+        void chunkTaken(std::string_view chunk, ByteSource*) override { bytes += chunk.size(); }
+        std::size_t bytes = 0;
+    } taken;
+    session.addListener(taken);
+    const std::string job = std::string(6 << 20, 'x');
+    std::atomic<std::size_t> written{0};
+    std::atomic<bool> stop{false};
+    std::thread sender([&] {
+        for (std::size_t done = 0; done < job.size() && !stop;) {
+            const ssize_t n = ::write(host.masterDescriptor(), job.data() + done,
+                                      std::min<std::size_t>(job.size() - done, 64 * 1024));
+            if (n > 0)
+                done += static_cast<std::size_t>(n);
+            else if (errno != EAGAIN && errno != EINTR)
+                return;
+            else
+                std::this_thread::sleep_for(1ms);
+            written = done;
+        }
+    });
+    std::this_thread::sleep_for(1500ms); // the window's thread stalls meanwhile
+    EXPECT_LT(written.load(), job.size()) << "the host was not held back";
+    EXPECT_EQ(taken.bytes, 0u);
+    EXPECT_TRUE(WaitUntil([&] { return taken.bytes == job.size(); }, 20s))
+        << taken.bytes << " taken, " << written << " written";
+    stop = true;
+    sender.join();
+    session.removeListener(taken);
 }
 
 TEST_F(LivePort, BytesReadBeforeClosingAreCaptured)
