@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <random>
 #include <thread>
 
 namespace ostrel::test {
@@ -43,16 +42,6 @@ std::string Joined(const std::vector<std::string>& parts)
     return all;
 }
 
-// Rich in command starts, DLE "R", counts and the bytes that follow them.
-std::string RandomJob(std::mt19937& random, std::size_t length)
-{
-    static const unsigned char often[] = {7, 9, 10, 13, 16, 16, 'R', 'R', 27, 29, 31, '*', '!', 0, 2, 0xFF};
-    std::string job;
-    for (std::size_t i = 0; i < length; ++i)
-        job += static_cast<char>(random() % 2 ? often[random() % std::size(often)] : random() % 256);
-    return job;
-}
-
 TEST(ArrivalInbox, AnswersAsTheReferenceWhenTheSessionLagsAndTheCaptureChanges)
 {
     std::mt19937 random(71207);
@@ -60,7 +49,7 @@ TEST(ArrivalInbox, AnswersAsTheReferenceWhenTheSessionLagsAndTheCaptureChanges)
         SCOPED_TRACE(round);
         InboxCapture capture;
         ReferenceCapture reference;
-        const std::string job = RandomJob(random, 1 + random() % 1500);
+        const std::string job = RandomStream(random, 1 + random() % 1500);
         for (std::size_t at = 0; at < job.size();) {
             const std::string piece = job.substr(at, 1 + random() % 60);
             at += piece.size();
@@ -167,7 +156,7 @@ TEST(ArrivalInbox, AThreadReceivingWhileTheSessionTakesAndClears)
             std::size_t taken = 0;
         } counter;
         capture.session.addListener(counter);
-        const std::string job = RandomJob(random, 20000);
+        const std::string job = RandomStream(random, 20000);
         std::atomic<bool> done{false};
         std::thread port([&] {
             std::mt19937 cuts(round);

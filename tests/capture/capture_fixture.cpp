@@ -1,5 +1,6 @@
 #include "tests/capture/capture_fixture.h"
 
+#include <random>
 #include <sstream>
 
 namespace ostrel::test {
@@ -54,6 +55,21 @@ std::string Described(const std::string& line, const std::string& description)
     while (text.size() < 48)
         text += ' ';
     return text + ">" + description;
+}
+
+std::string RandomStream(std::mt19937& random, std::size_t length)
+{
+    static const unsigned char interesting[] = {7,  9,  10, 12, 13,  16,  27,  29, 31, 'R',
+                                                 '*', '!', 'C', 'x', '@', 'k', 0,   1,  2,  0xFF};
+    std::string stream;
+    for (std::size_t i = 0; i < length; ++i) {
+        const unsigned pick = random() % 100;
+        if (pick < 45)
+            stream += static_cast<char>(interesting[random() % std::size(interesting)]);
+        else
+            stream += static_cast<char>(random() % 256);
+    }
+    return stream;
 }
 
 std::string Bytes(const std::string& hexPairs)

@@ -4,6 +4,7 @@
 #include "capture/capture_session.h"
 #include "printer/printer_emulator.h"
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -85,6 +86,10 @@ Snapshot Take(const Capture& capture);
 
 // A command line as the log shows it once described: padded to 48, ">", text.
 std::string Described(const std::string& line, const std::string& description);
+
+// A byte mix rich in command starts (DLE "R" among them), the bytes that
+// follow them, and counts.
+std::string RandomStream(std::mt19937& random, std::size_t length);
 
 // Bytes written as hex pairs, "1B 40 0A".
 std::string Bytes(const std::string& hexPairs);

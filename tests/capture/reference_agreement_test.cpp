@@ -6,26 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
-
 namespace ostrel::test {
 namespace {
-
-// A byte mix rich in command starts, the bytes that follow them, and counts.
-std::string RandomStream(std::mt19937& random, std::size_t length)
-{
-    static const unsigned char interesting[] = {7,  9,  10, 12, 13,  16,  27,  29, 31, 'R',
-                                                 '*', '!', 'C', 'x', '@', 'k', 0,   1,  2,  0xFF};
-    std::string stream;
-    for (std::size_t i = 0; i < length; ++i) {
-        const unsigned pick = random() % 100;
-        if (pick < 45)
-            stream += static_cast<char>(interesting[random() % std::size(interesting)]);
-        else
-            stream += static_cast<char>(random() % 256);
-    }
-    return stream;
-}
 
 TEST(ReferenceAgreement, RandomStreamsChunksClearAllAndSelections)
 {
