@@ -7,7 +7,8 @@
 namespace ostrel {
 
 // The window's status controls as the reply reads them: check-box values,
-// 1 for ticked. They are read at the moment of each request, never cached.
+// 1 for ticked. They are read at the moment of each request, never cached;
+// a port answering on its own thread gets them anew at every change.
 class StatusControls {
 public:
     virtual ~StatusControls() = default;
