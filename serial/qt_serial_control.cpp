@@ -305,23 +305,21 @@ constexpr std::size_t kMostWaiting = 4 * 1024 * 1024;
 #ifdef Q_OS_UNIX
 namespace {
 
-// Writes all of the bytes to the non-blocking descriptor, waiting while the
-// driver's output is full; false when the device refuses them.
-bool WriteAll(int fd, std::string_view bytes)
+// Writes as much of `unsent` as the driver takes now and drops that from its
+// front; the rest waits until the device has room (the host reads, or lets
+// the tool send again). A device that refuses bytes altogether has gone, and
+// its next read reports that, so the bytes simply stay.
+void SendWhatFits(int fd, std::string& unsent)
 {
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written > 0) {
-            bytes.remove_prefix(static_cast<std::size_t>(written));
-        } else if (written < 0 && (errno == EAGAIN || errno == EINTR)) {
-            pollfd ready{fd, POLLOUT, 0};
-            if (::poll(&ready, 1, 1000) == 0)
-                return false;
-        } else {
-            return false;
-        }
+    std::size_t sent = 0;
+    while (sent < unsent.size()) {
+        const ssize_t n = ::write(fd, unsent.data() + sent, unsent.size() - sent);
+        if (n > 0)
+            sent += static_cast<std::size_t>(n);
+        else if (!(n < 0 && errno == EINTR))
+            break;
     }
-    return true;
+    unsent.erase(0, sent);
 }
 
 } // namespace
@@ -366,15 +364,17 @@ void QtSerialControl::startReceiving()
     }
     setPortReadsItself(false);
     const int fd = static_cast<int>(port_.handle());
-    // Bytes the port had read already go first.
+    // Bytes the port had read already go first; the thread sends their replies.
+    std::string replies;
     if (port_.bytesAvailable() > 0) {
         const QByteArray early = port_.readAll();
-        WriteAll(fd, inbox_->receive(std::string_view(early.constData(),
-                                                      static_cast<std::size_t>(early.size())))
-                         .replies);
+        replies = inbox_->receive(std::string_view(early.constData(),
+                                                   static_cast<std::size_t>(early.size())))
+                      .replies;
     }
     ++generation_;
-    receiver_ = std::thread(&QtSerialControl::receiveLoop, this, fd, stopPipe_[0], generation_);
+    receiver_ = std::thread(&QtSerialControl::receiveLoop, this, fd, stopPipe_[0], generation_,
+                            std::move(replies));
     // Whatever the inbox held from before is taken, and its next bytes call
     // the session again.
     QMetaObject::invokeMethod(this, &QtSerialControl::callSession, Qt::QueuedConnection);
@@ -400,7 +400,7 @@ void QtSerialControl::stopReceiving()
 #endif
 }
 
-void QtSerialControl::receiveLoop(int fd, int stopFd, unsigned generation)
+void QtSerialControl::receiveLoop(int fd, int stopFd, unsigned generation, std::string unsent)
 {
 #ifdef Q_OS_UNIX
     std::string buffer(64 * 1024, '\0');
@@ -409,7 +409,8 @@ void QtSerialControl::receiveLoop(int fd, int stopFd, unsigned generation)
         // reading stops after a while, so that the driver's input backs up and
         // flow control paces the host, as it would with no thread in between.
         const bool backedUp = inbox_->waitingBytes() >= kMostWaiting;
-        pollfd waiting[2] = {{fd, static_cast<short>(backedUp ? 0 : POLLIN), 0}, {stopFd, POLLIN, 0}};
+        const short events = static_cast<short>((backedUp ? 0 : POLLIN) | (unsent.empty() ? 0 : POLLOUT));
+        pollfd waiting[2] = {{fd, events, 0}, {stopFd, POLLIN, 0}};
         if (::poll(waiting, 2, backedUp ? 1 : -1) < 0) {
             if (errno == EINTR)
                 continue;
@@ -417,16 +418,18 @@ void QtSerialControl::receiveLoop(int fd, int stopFd, unsigned generation)
         }
         if (waiting[1].revents != 0)
             return;
-        if (backedUp)
+        if (waiting[0].revents & POLLOUT)
+            SendWhatFits(fd, unsent);
+        if (backedUp || !(waiting[0].revents & (POLLIN | POLLHUP | POLLERR)))
             continue;
         const ssize_t n = ::read(fd, buffer.data(), buffer.size());
         if (n > 0) {
             const ArrivalInbox::Received received =
                 inbox_->receive(std::string_view(buffer.data(), static_cast<std::size_t>(n)));
-            // A reply the device refuses is lost with the device; its next
-            // read reports that.
-            if (!received.replies.empty())
-                WriteAll(fd, received.replies);
+            if (!received.replies.empty()) {
+                unsent += received.replies;
+                SendWhatFits(fd, unsent);
+            }
             if (received.callSession)
                 QMetaObject::invokeMethod(this, &QtSerialControl::callSession, Qt::QueuedConnection);
             continue;
@@ -447,6 +450,7 @@ void QtSerialControl::receiveLoop(int fd, int stopFd, unsigned generation)
     (void)fd;
     (void)stopFd;
     (void)generation;
+    (void)unsent;
 #endif
 }
 

@@ -55,7 +55,7 @@ private:
     // Receiving on a thread of its own (POSIX), into inbox_.
     void startReceiving();
     void stopReceiving();
-    void receiveLoop(int fd, int stopFd, unsigned generation);
+    void receiveLoop(int fd, int stopFd, unsigned generation, std::string unsent);
     void callSession();
     void collectAgain();
     void receivingEnded(unsigned generation);

@@ -168,6 +168,25 @@ TEST_F(LivePort, AStalledWindowStillPacesTheHost)
     session.removeListener(taken);
 }
 
+TEST_F(LivePort, RepliesTheHostDoesNotReadYetWaitAndAreNotLost)
+{
+    // A host that sends request after request and reads the replies only
+    // later fills the driver's output; the replies wait for room.
+    open();
+    constexpr int kRequests = 200000;
+    std::string requests;
+    for (int i = 0; i < kRequests; ++i)
+        requests += Bytes("10 52");
+    std::thread sender([&] { WriteAsHost(host, requests); });
+    std::this_thread::sleep_for(2500ms);
+    std::size_t replies = 0;
+    for (std::string got; (got = host.readWithoutEventLoop(64 * 1024)).size() > 0;)
+        replies += got.size();
+    sender.join();
+    EXPECT_EQ(replies, 4u * kRequests);
+    EXPECT_TRUE(WaitUntil([&] { return session.repliesSent() == kRequests; }));
+}
+
 TEST_F(LivePort, BytesReadBeforeClosingAreCaptured)
 {
     open();
