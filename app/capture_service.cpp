@@ -2,7 +2,7 @@
 
 #include "app/quit_on_signals.h"
 #include "files/capture_file_format.h"
-#include "printer/command_set.h"
+#include "protocol/command_set.h"
 #include "serial/port_number.h"
 
 #include <QCommandLineParser>
@@ -170,7 +170,7 @@ void CaptureService::takeSerial(std::string_view chunk)
             noJobs_.stop();
             serialJob_ = std::make_unique<JobCapture>(nextNumber_++, serialSource_->sourceName(),
                                                       status_, options_.maxJobBytes);
-            serialTracker_ = CommandTracker();
+            serialFramer_.restart(FramingState{});
             cut_ = Cut::None;
             progress("job " + std::to_string(nextNumber_ - 1) + " from " +
                      serialSource_->sourceName());
@@ -188,8 +188,8 @@ void CaptureService::takeSerial(std::string_view chunk)
                 cut_ = Cut::None;
                 cutDone = true;
             }
-            if (serialTracker_.take(b) == CommandTracker::Event::Head && serialTracker_.first() == GS &&
-                serialTracker_.second() == 'V')
+            if (serialFramer_.take(b) == CommandFramer::Event::Head && serialFramer_.first() == GS &&
+                serialFramer_.second() == 'V')
                 cut_ = Cut::AwaitingMode;
         }
         serialJob_->take(chunk.substr(0, end), serialSource_.get());

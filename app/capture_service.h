@@ -1,7 +1,7 @@
 #pragma once
 
 #include "capture/capture_session.h"
-#include "capture/command_tracker.h"
+#include "protocol/command_framer.h"
 #include "files/job_files.h"
 #include "net/tcp_printer_port.h"
 #include "printer/command_listing.h"
@@ -103,7 +103,7 @@ private:
     std::unique_ptr<QtSerialControl> serial_;
     std::unique_ptr<SerialSource> serialSource_;
     std::unique_ptr<JobCapture> serialJob_;
-    CommandTracker serialTracker_;
+    CommandFramer serialFramer_;
     // After GS "V": the cut's mode byte, then for some modes a feed byte.
     enum class Cut { None, AwaitingMode, AwaitingFeed } cut_ = Cut::None;
     QTimer serialGap_;

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "capture/capture_state.h"
-#include "capture/status_request_scan.h"
+#include "printer/status_request_scan.h"
 
 #include <cstdint>
 #include <mutex>

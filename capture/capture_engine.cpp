@@ -1,8 +1,7 @@
 #include "capture/capture_engine.h"
 
-#include "capture/command_framing.h"
-#include "capture/hex_byte.h"
-#include "printer/command_set.h"
+#include "protocol/command_set.h"
+#include "protocol/hex_byte.h"
 
 #include <algorithm>
 #include <cstring>
@@ -61,7 +60,7 @@ void CaptureEngine::frameCommands(std::string_view chunk, int firstColumn)
             log.setCurrentIndex(log.lineCount() - 1);
         }
         const auto b = static_cast<std::uint8_t>(chunk[at]);
-        if (state_.paramBytesPending == 0 && IsCommandStart(b)) {
+        if (framer_.opensCommand(b)) {
             openCommand(b, HexByte(b));
             ++at;
         } else {
@@ -75,8 +74,7 @@ void CaptureEngine::openCommand(std::uint8_t b, std::string_view hex)
     if (state_.commandCount < std::numeric_limits<std::int32_t>::max())
         ++state_.commandCount;
     views_.lblCmdCount.set(state_.commandCount);
-    state_.commandBytes[1] = b;
-    state_.commandByteIndex = 2;
+    const CommandFramer::Event event = framer_.open(b);
 
     LineView& log = views_.listCommands;
     // A command always starts a line of its own; a fresh line (" ") is taken over.
@@ -85,12 +83,9 @@ void CaptureEngine::openCommand(std::uint8_t b, std::string_view hex)
     else
         log.replaceLine(log.currentIndex(), hex);
 
-    if (IsSingleControlByte(b)) {
+    if (event == CommandFramer::Event::SingleCommand) {
         describe();
         StartNewCommandLine();
-        state_.paramBytesPending = 0;
-    } else {
-        state_.paramBytesPending = 1;
     }
 }
 
@@ -109,12 +104,7 @@ std::size_t CaptureEngine::appendToCommandLog(std::string_view bytes)
     std::size_t run = 1; // without a current line each byte needs the row-start check
     if (current != -1) {
         const std::size_t untilClose = base > kDataLineClose ? 1 : (kDataLineClose - base) / 3 + 1;
-        run = std::min(bytes.size(), untilClose);
-        if (state_.paramBytesPending > 0) {
-            run = std::min<std::size_t>(run, static_cast<std::size_t>(state_.paramBytesPending));
-        } else {
-            run = FindCommandStart(bytes.substr(0, run));
-        }
+        run = framer_.dataRun(bytes.substr(0, std::min(bytes.size(), untilClose)));
     }
 
     char text[16 * 3];
@@ -128,26 +118,10 @@ std::size_t CaptureEngine::appendToCommandLog(std::string_view bytes)
     if (base + 3 * run > kDataLineClose)
         StartNewCommandLine();
 
-    // Stored while the index is below its last element; a local index, since
-    // the compiler cannot tell the stores from the index itself.
-    const auto index = static_cast<std::size_t>(state_.commandByteIndex);
-    const std::size_t stored =
-        index < CaptureState::kCommandBytesLast ? std::min(run, CaptureState::kCommandBytesLast - index) : 0;
-    for (std::size_t i = 0; i < stored; ++i)
-        state_.commandBytes[index + i] = static_cast<std::uint8_t>(bytes[i]);
-    state_.commandByteIndex = static_cast<std::int16_t>(index + stored);
-
-    if (state_.paramBytesPending > 0) {
-        state_.paramBytesPending -= static_cast<std::int32_t>(run);
-        if (state_.paramBytesPending == 0) {
-            // The description lands on the command's own line; its parameter
-            // bytes then begin on a fresh line.
-            if (state_.commandByteIndex == 3)
-                describe();
-            StartNewCommandLine();
-            SetParameterCount(state_);
-        }
-    }
+    if (framer_.takeData(bytes.substr(0, run)) == CommandFramer::Event::Head)
+        describe(); // on the command's own line; its parameter bytes begin on a fresh line
+    if (framer_.countedOut())
+        StartNewCommandLine();
     return run;
 }
 

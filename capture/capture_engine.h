@@ -4,6 +4,7 @@
 #include "capture/counter_caption.h"
 #include "capture/line_view.h"
 #include "capture/row_view.h"
+#include "protocol/command_framer.h"
 
 #include <cstdint>
 #include <string_view>
@@ -78,6 +79,7 @@ private:
     void describe();
 
     CaptureState state_;
+    CommandFramer framer_{state_};
     CaptureViews views_;
     CommandDescriber* describer_;
     bool dataViewsKept_ = true;

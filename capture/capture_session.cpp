@@ -1,6 +1,6 @@
 #include "capture/capture_session.h"
 
-#include "capture/status_request_scan.h"
+#include "printer/status_request_scan.h"
 
 #include <algorithm>
 
@@ -85,7 +85,8 @@ void CaptureSession::UpdateData(std::string_view chunk, ByteSource* from)
         receivingFrom_ = from;
         // The chunk's status requests are answered first: showing a long
         // chunk takes far longer than finding them, and the host is waiting.
-        const int requests = requestScan_.count(engine_.state(), log_.lineCount() == 0, chunk);
+        requestScan_.restart(engine_.state(), log_.lineCount() == 0);
+        const int requests = requestScan_.countNext(chunk);
         if (requests > 0)
             answerAhead(requests);
         engineTakes(chunk, from);

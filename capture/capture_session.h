@@ -3,7 +3,7 @@
 #include "capture/arrival_inbox.h"
 #include "capture/byte_source.h"
 #include "capture/capture_engine.h"
-#include "capture/status_request_scan.h"
+#include "printer/status_request_scan.h"
 #include "printer/printer_emulator.h"
 
 #include <string_view>

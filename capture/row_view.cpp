@@ -1,6 +1,6 @@
 #include "capture/row_view.h"
 
-#include "capture/hex_byte.h"
+#include "protocol/hex_byte.h"
 
 #include <algorithm>
 

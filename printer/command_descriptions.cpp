@@ -1,6 +1,6 @@
 #include "printer/command_descriptions.h"
 
-#include "printer/command_set.h"
+#include "protocol/command_set.h"
 
 namespace ostrel {
 

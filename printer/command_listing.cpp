@@ -1,9 +1,9 @@
 #include "printer/command_listing.h"
 
-#include "capture/command_tracker.h"
-#include "capture/hex_byte.h"
+#include "protocol/command_framer.h"
+#include "protocol/hex_byte.h"
 #include "printer/command_descriptions.h"
-#include "printer/command_set.h"
+#include "protocol/command_set.h"
 
 namespace ostrel {
 
@@ -43,12 +43,12 @@ std::string_view ControlName(int b)
 std::vector<FramedPiece> SplitIntoCommands(std::string_view stream)
 {
     std::vector<FramedPiece> pieces;
-    CommandTracker tracker;
+    CommandFramer tracker;
     for (std::size_t at = 0; at < stream.size(); ++at) {
         const auto b = static_cast<std::uint8_t>(stream[at]);
         const bool inCommand = tracker.inCommand();
-        const CommandTracker::Event event = tracker.take(b);
-        if (event == CommandTracker::Event::SingleCommand || event == CommandTracker::Event::Prefix)
+        const CommandFramer::Event event = tracker.take(b);
+        if (event == CommandFramer::Event::SingleCommand || event == CommandFramer::Event::Prefix)
             pieces.push_back({at, "", true, true});
         else if (!inCommand && (pieces.empty() || pieces.back().command))
             pieces.push_back({at, "", false, true});

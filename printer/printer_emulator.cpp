@@ -1,6 +1,6 @@
 #include "printer/printer_emulator.h"
 
-#include "printer/command_set.h"
+#include "protocol/command_set.h"
 #include "printer/command_descriptions.h"
 
 namespace ostrel {
@@ -18,7 +18,7 @@ void PrinterEmulator::DescribeCommand(const CaptureState& state, LineView& listC
     // The reply leaves before the line is annotated and before the rest of the
     // chunk is looked at, as fast as a real printer answers (or earlier still,
     // ahead of the whole chunk).
-    if (first == DLE && second == 'R') {
+    if (IsAnsweredStatusRequest(first, second, false)) {
         if (answeredAhead_ > 0) {
             --answeredAhead_;
         } else {

@@ -1,6 +1,6 @@
 #include "printer/status_reply.h"
 
-#include "printer/command_set.h"
+#include "protocol/command_set.h"
 
 namespace ostrel {
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "protocol/command_set.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -23,6 +25,14 @@ public:
     virtual ~ReplyOutput() = default;
     virtual void Output(std::string_view bytes) = 0;
 };
+
+// Whether a command with this head gets a status reply: DLE "R", named on a
+// command log that has a line. With an empty log there is no line to name,
+// and no reply goes out either. ("Enable Status Return" decides the rest.)
+constexpr bool IsAnsweredStatusRequest(int first, int second, bool commandLogEmpty)
+{
+    return !commandLogEmpty && first == DLE && second == 'R';
+}
 
 // Box i gives the bit with mask 2^i; box 0 is the least significant bit.
 std::uint8_t GetStatusByte1(const StatusControls& controls);

@@ -1,6 +1,6 @@
 #include "receipt/command_text.h"
 
-#include "capture/hex_byte.h"
+#include "protocol/hex_byte.h"
 
 namespace ostrel::receipt {
 namespace {

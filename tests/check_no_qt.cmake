@@ -1,4 +1,4 @@
-# Fails when a source file of the capture, printer or receipt library is compiled with a
+# Fails when a source file of the protocol, capture, printer, receipt or session library is compiled with a
 # Qt header folder on its include path.
 file(READ "${COMPILE_COMMANDS}" commands)
 string(JSON count LENGTH "${commands}")
@@ -7,7 +7,7 @@ set(checked 0)
 foreach(i RANGE ${last})
   string(JSON file GET "${commands}" ${i} file)
   string(JSON command GET "${commands}" ${i} command)
-  if(file MATCHES "/(capture|printer|receipt)/[^/]+\\.cpp$" AND NOT file MATCHES "/tests/")
+  if(file MATCHES "/(protocol|capture|printer|receipt|session)/[^/]+\\.cpp$" AND NOT file MATCHES "/tests/")
     math(EXPR checked "${checked} + 1")
     if(command MATCHES "[Qq]t6")
       message(FATAL_ERROR "${file} is compiled with Qt on its include path")

@@ -2,8 +2,8 @@
 // pipeline: a command followed by its parameters, then LF; the LF must start
 // a command of its own exactly when the parameters are used up.
 
-#include "capture/command_framing.h"
-#include "printer/command_set.h"
+#include "protocol/command_framer.h"
+#include "protocol/command_set.h"
 #include "tests/capture/capture_fixture.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "printer/command_set.h"
+#include "protocol/command_set.h"
 
 #include <gtest/gtest.h>
 
