@@ -1,6 +1,6 @@
 #pragma once
 
-#include "capture/capture_session.h"
+#include "session/capture_session.h"
 #include "protocol/command_framer.h"
 #include "files/job_files.h"
 #include "net/tcp_printer_port.h"

@@ -2,10 +2,10 @@
 
 #include "app/job_compare.h"
 
-#include "capture/capture_session.h"
+#include "session/capture_session.h"
 #include "files/atomic_file.h"
 #include "files/capture_file_format.h"
-#include "receipt/receipt_follower.h"
+#include "session/receipt_follower.h"
 #include "receipt/receipt_report.h"
 #include "render/gui_for_tools.h"
 #include "render/receipt_renderer.h"

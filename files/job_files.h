@@ -1,5 +1,7 @@
 #pragma once
 
+#include "protocol/json_string.h"
+
 #include <map>
 #include <string>
 #include <vector>
@@ -43,8 +45,5 @@ std::string JobLineJson(const JobRecord& job, const std::vector<std::string>& fi
 // failure returns false with a reason naming the file.
 bool WriteJobFiles(const std::string& folder, const JobRecord& job,
                    std::vector<std::string>& written, std::string& error);
-
-// A JSON string literal.
-std::string JsonString(const std::string& text);
 
 } // namespace ostrel

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "capture/byte_source.h"
+#include "session/byte_source.h"
 #include "net/listen_address.h"
 
 #include <QTcpServer>

@@ -1,6 +1,6 @@
 #include "receipt/receipt_report.h"
 
-#include "files/job_files.h"
+#include "protocol/json_string.h"
 
 namespace ostrel::receipt {
 namespace {

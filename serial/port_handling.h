@@ -1,6 +1,6 @@
 #pragma once
 
-#include "capture/capture_session.h"
+#include "session/capture_session.h"
 #include "serial/serial_control.h"
 #include "serial/serial_source.h"
 

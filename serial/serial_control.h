@@ -1,6 +1,6 @@
 #pragma once
 
-#include "capture/arrival_inbox.h"
+#include "session/arrival_inbox.h"
 
 #include <cstdint>
 #include <functional>

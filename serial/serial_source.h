@@ -1,6 +1,6 @@
 #pragma once
 
-#include "capture/byte_source.h"
+#include "session/byte_source.h"
 #include "serial/serial_control.h"
 
 namespace ostrel {

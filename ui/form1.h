@@ -1,6 +1,6 @@
 #pragma once
 
-#include "capture/capture_session.h"
+#include "session/capture_session.h"
 #include "ui/line_list_box.h"
 
 #include <QCheckBox>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "capture/capture_session.h"
+#include "session/capture_session.h"
 #include "receipt/receipt_printer.h"
 #include "render/receipt_renderer.h"
 #include "render/symbol_encoder.h"

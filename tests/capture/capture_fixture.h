@@ -1,7 +1,7 @@
 #pragma once
 
 #include "capture/capture_engine.h"
-#include "capture/capture_session.h"
+#include "session/capture_session.h"
 #include "printer/printer_emulator.h"
 
 #include <random>

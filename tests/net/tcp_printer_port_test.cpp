@@ -2,7 +2,7 @@
 // jobs in a row, a client that goes away mid-job, one that says nothing, a
 // second client waiting its turn, replies on the right connection, and IPv6.
 
-#include "capture/capture_session.h"
+#include "session/capture_session.h"
 #include "net/tcp_printer_port.h"
 #include "tests/capture/capture_fixture.h"
 #include "tests/net/loopback_client.h"

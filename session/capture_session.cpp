@@ -1,4 +1,4 @@
-#include "capture/capture_session.h"
+#include "session/capture_session.h"
 
 #include "printer/status_request_scan.h"
 

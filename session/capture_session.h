@@ -1,7 +1,7 @@
 #pragma once
 
-#include "capture/arrival_inbox.h"
-#include "capture/byte_source.h"
+#include "session/arrival_inbox.h"
+#include "session/byte_source.h"
 #include "capture/capture_engine.h"
 #include "printer/status_request_scan.h"
 #include "printer/printer_emulator.h"

@@ -1,4 +1,4 @@
-#include "capture/arrival_inbox.h"
+#include "session/arrival_inbox.h"
 
 #include "printer/status_reply.h"
 
