@@ -66,6 +66,7 @@ public:
 
     // Null leaves command lines undescribed.
     void setDescriber(CommandDescriber* describer) { describer_ = describer; }
+    const CommandDescriber* describer() const { return describer_; }
 
     const CaptureState& state() const { return state_; }
     const CaptureViews& views() const { return views_; }

@@ -22,7 +22,6 @@ void PrinterEmulator::DescribeCommand(const CaptureState& state, LineView& listC
         if (answeredAhead_ > 0) {
             --answeredAhead_;
         } else {
-            ++answeredInPlace_;
             SendStatusReply(controls_, output_);
         }
     }

@@ -27,8 +27,6 @@ public:
     int answeredAheadLeft() const { return answeredAhead_; }
     // Every command named so far, by kind, for reports.
     const CommandKindCounts& commandKinds() const { return kinds_; }
-    // Requests answered where they stood in the chunk, not ahead of it.
-    long long answeredInPlace() const { return answeredInPlace_; }
 
 private:
     const StatusControls& controls_;
@@ -36,7 +34,6 @@ private:
     std::string annotation_; // reused, so naming a command allocates nothing
     CommandKindCounts kinds_ = NoCommandKinds();
     int answeredAhead_ = 0;
-    long long answeredInPlace_ = 0;
 };
 
 } // namespace ostrel

@@ -12,15 +12,14 @@ PortHandling::PortHandling(SerialControl& MSComm1, PortControls& window, Capture
     // Status requests are then answered as they arrive, whatever the
     // window's thread is doing.
     if (MSComm1_.receivesOnOwnThread())
-        MSComm1_.receiveInto(&session_.arrivalInbox(source_));
+        MSComm1_.receiveInto(&session_.inbox(), &source_);
 }
 
 PortHandling::~PortHandling()
 {
-    if (MSComm1_.receivesOnOwnThread()) {
-        MSComm1_.receiveInto(nullptr);
-        session_.closeArrivalInbox();
-    }
+    // The port's thread stops first; what it handed over is taken on detaching.
+    if (MSComm1_.receivesOnOwnThread())
+        MSComm1_.receiveInto(nullptr, nullptr);
     MSComm1_.OnComm = nullptr;
     session_.detachSource(source_);
 }

@@ -5,6 +5,7 @@
 
 #include <QSocketNotifier>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #ifdef Q_OS_UNIX
@@ -17,6 +18,10 @@
 #endif
 
 namespace ostrel {
+
+// What the port's thread is woken for.
+constexpr char kWakeToStop = 0;
+constexpr char kWakeToSend = 1;
 
 QtSerialControl::QtSerialControl(QObject* parent) : QObject(parent)
 {
@@ -231,6 +236,16 @@ void QtSerialControl::Output(std::string_view bytes)
 {
     if (!port_.isOpen())
         return;
+    // While the port's thread runs it does every write, so that replies and
+    // these bytes never interleave.
+    if (receiver_.joinable()) {
+        {
+            const std::lock_guard<std::mutex> hold(outgoingMutex_);
+            outgoing_.append(bytes);
+        }
+        wakeReceiver(kWakeToSend);
+        return;
+    }
 #ifdef Q_OS_UNIX
     // With nothing queued in front of it, the reply goes straight to the
     // driver: no write buffer, and no write-ready round of the event loop
@@ -334,7 +349,7 @@ bool QtSerialControl::receivesOnOwnThread() const
 #endif
 }
 
-void QtSerialControl::receiveInto(ArrivalInbox* inbox)
+void QtSerialControl::receiveInto(ArrivalInbox* inbox, ByteSource* source)
 {
     if (!receivesOnOwnThread())
         return;
@@ -342,6 +357,7 @@ void QtSerialControl::receiveInto(ArrivalInbox* inbox)
     if (inbox_ != nullptr && inbox_->waiting())
         raise(comEvReceive);
     inbox_ = inbox;
+    source_ = source;
     if (inbox_ != nullptr && port_.isOpen())
         startReceiving();
 }
@@ -357,9 +373,9 @@ void QtSerialControl::setPortReadsItself(bool reads)
 void QtSerialControl::startReceiving()
 {
 #ifdef Q_OS_UNIX
-    if (::pipe2(stopPipe_, O_CLOEXEC | O_NONBLOCK) != 0) {
+    if (::pipe2(wakePipe_, O_CLOEXEC | O_NONBLOCK) != 0) {
         // No thread then: the port goes on reading on the window's thread.
-        stopPipe_[0] = stopPipe_[1] = -1;
+        wakePipe_[0] = wakePipe_[1] = -1;
         return;
     }
     setPortReadsItself(false);
@@ -368,12 +384,12 @@ void QtSerialControl::startReceiving()
     std::string replies;
     if (port_.bytesAvailable() > 0) {
         const QByteArray early = port_.readAll();
-        replies = inbox_->receive(std::string_view(early.constData(),
+        replies = inbox_->receive(source_, std::string_view(early.constData(),
                                                    static_cast<std::size_t>(early.size())))
                       .replies;
     }
     ++generation_;
-    receiver_ = std::thread(&QtSerialControl::receiveLoop, this, fd, stopPipe_[0], generation_,
+    receiver_ = std::thread(&QtSerialControl::receiveLoop, this, fd, wakePipe_[0], generation_,
                             std::move(replies));
     // Whatever the inbox held from before is taken, and its next bytes call
     // the session again.
@@ -386,21 +402,37 @@ void QtSerialControl::stopReceiving()
 #ifdef Q_OS_UNIX
     if (!receiver_.joinable())
         return;
-    const char stop = 0;
-    while (::write(stopPipe_[1], &stop, 1) < 0 && errno == EINTR) {
-    }
+    wakeReceiver(kWakeToStop);
     receiver_.join();
-    ::close(stopPipe_[0]);
-    ::close(stopPipe_[1]);
-    stopPipe_[0] = stopPipe_[1] = -1;
+    ::close(wakePipe_[0]);
+    ::close(wakePipe_[1]);
+    wakePipe_[0] = wakePipe_[1] = -1;
     ++generation_;
     collectTimer_.stop();
     if (port_.isOpen())
         setPortReadsItself(true);
+    // Bytes given to the thread that it had no time to write go out now.
+    std::string left;
+    {
+        const std::lock_guard<std::mutex> hold(outgoingMutex_);
+        std::swap(left, outgoing_);
+    }
+    if (!left.empty())
+        Output(left);
 #endif
 }
 
-void QtSerialControl::receiveLoop(int fd, int stopFd, unsigned generation, std::string unsent)
+void QtSerialControl::wakeReceiver(char why)
+{
+#ifdef Q_OS_UNIX
+    while (::write(wakePipe_[1], &why, 1) < 0 && errno == EINTR) {
+    }
+#else
+    (void)why;
+#endif
+}
+
+void QtSerialControl::receiveLoop(int fd, int wakeFd, unsigned generation, std::string unsent)
 {
 #ifdef Q_OS_UNIX
     std::string buffer(64 * 1024, '\0');
@@ -410,14 +442,25 @@ void QtSerialControl::receiveLoop(int fd, int stopFd, unsigned generation, std::
         // flow control paces the host, as it would with no thread in between.
         const bool backedUp = inbox_->waitingBytes() >= kMostWaiting;
         const short events = static_cast<short>((backedUp ? 0 : POLLIN) | (unsent.empty() ? 0 : POLLOUT));
-        pollfd waiting[2] = {{fd, events, 0}, {stopFd, POLLIN, 0}};
+        pollfd waiting[2] = {{fd, events, 0}, {wakeFd, POLLIN, 0}};
         if (::poll(waiting, 2, backedUp ? 1 : -1) < 0) {
             if (errno == EINTR)
                 continue;
             break;
         }
-        if (waiting[1].revents != 0)
-            return;
+        if (waiting[1].revents != 0) {
+            char why[64];
+            const ssize_t woken = ::read(wakeFd, why, sizeof why);
+            if (std::memchr(why, kWakeToStop, static_cast<std::size_t>(std::max<ssize_t>(woken, 0))) != nullptr)
+                return;
+            {
+                const std::lock_guard<std::mutex> hold(outgoingMutex_);
+                unsent += outgoing_;
+                outgoing_.clear();
+            }
+            SendWhatFits(fd, unsent);
+            continue;
+        }
         if (waiting[0].revents & POLLOUT)
             SendWhatFits(fd, unsent);
         if (backedUp || !(waiting[0].revents & (POLLIN | POLLHUP | POLLERR)))
@@ -425,7 +468,7 @@ void QtSerialControl::receiveLoop(int fd, int stopFd, unsigned generation, std::
         const ssize_t n = ::read(fd, buffer.data(), buffer.size());
         if (n > 0) {
             const ArrivalInbox::Received received =
-                inbox_->receive(std::string_view(buffer.data(), static_cast<std::size_t>(n)));
+                inbox_->receive(source_, std::string_view(buffer.data(), static_cast<std::size_t>(n)));
             if (!received.replies.empty()) {
                 unsent += received.replies;
                 SendWhatFits(fd, unsent);
@@ -448,7 +491,7 @@ void QtSerialControl::receiveLoop(int fd, int stopFd, unsigned generation, std::
         this, [this, generation] { receivingEnded(generation); }, Qt::QueuedConnection);
 #else
     (void)fd;
-    (void)stopFd;
+    (void)wakeFd;
     (void)generation;
     (void)unsent;
 #endif

@@ -7,6 +7,8 @@
 #include <QSerialPort>
 #include <QTimer>
 
+#include <mutex>
+#include <string>
 #include <thread>
 
 namespace ostrel {
@@ -34,7 +36,7 @@ public:
     void deliverWaiting() override;
     std::string deviceName() const override { return device_; }
     bool receivesOnOwnThread() const override;
-    void receiveInto(ArrivalInbox* inbox) override;
+    void receiveInto(ArrivalInbox* inbox, ByteSource* source) override;
 
     // Opens this device instead of the one the port number names.
     void setDevice(const std::string& device) { fixedDevice_ = device; }
@@ -55,15 +57,20 @@ private:
     // Receiving on a thread of its own (POSIX), into inbox_.
     void startReceiving();
     void stopReceiving();
-    void receiveLoop(int fd, int stopFd, unsigned generation, std::string unsent);
+    void receiveLoop(int fd, int wakeFd, unsigned generation, std::string unsent);
+    void wakeReceiver(char why);
     void callSession();
     void collectAgain();
     void receivingEnded(unsigned generation);
     void setPortReadsItself(bool reads);
 
     ArrivalInbox* inbox_ = nullptr;
+    ByteSource* source_ = nullptr;
     std::thread receiver_;
-    int stopPipe_[2] = {-1, -1};
+    int wakePipe_[2] = {-1, -1};
+    // Bytes other threads give the port's thread to write, in order.
+    std::mutex outgoingMutex_;
+    std::string outgoing_;
     unsigned generation_ = 0; // which receiving thread a queued call came from
     QTimer collectTimer_;
 

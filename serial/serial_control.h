@@ -58,11 +58,11 @@ public:
     // Whether the control can receive on a thread of its own (receiveInto).
     virtual bool receivesOnOwnThread() const { return false; }
     // From the next opening (or at once, when open), received bytes go into
-    // `inbox` on the control's own thread, which answers status requests
-    // there and then; the receive event then means the inbox holds bytes,
-    // and Input stays empty. Null goes back to receiving on the window's
-    // thread.
-    virtual void receiveInto(ArrivalInbox*) {}
+    // `inbox` as from `source` on the control's own thread, which answers
+    // status requests there and then and does every write to the port from
+    // then on; the receive event then means the inbox holds bytes, and Input
+    // stays empty. Null goes back to receiving on the window's thread.
+    virtual void receiveInto(ArrivalInbox*, ByteSource*) {}
 
     // Raised for every event; the handler reads CommEvent.
     std::function<void()> OnComm;

@@ -4,51 +4,63 @@
 
 namespace ostrel {
 
-ArrivalInbox::Received ArrivalInbox::receive(std::string_view chunk)
+ArrivalInbox::Received ArrivalInbox::receive(ByteSource* from, std::string_view chunk)
 {
     Received received;
     if (chunk.empty())
         return received;
-    const std::lock_guard<std::recursive_mutex> hold(mutex_);
+    const std::lock_guard<std::mutex> hold(mutex_);
+    if (arrivals_.empty() || arrivals_.back().clearAll || arrivals_.back().from != from)
+        arrivals_.push_back({from, {}, 0, {}, false});
+    Arrival& arrival = arrivals_.back();
     const int requests = scan_.countNext(chunk);
     if (requests > 0 && statusEnabled_) {
         const std::string reply = StatusReplyBytes(byte1_, byte2_);
         for (int i = 0; i < requests; ++i) {
             received.replies += reply;
-            arrived_.replies.push_back(reply);
+            arrival.replies.push_back(reply);
         }
     }
-    arrived_.requests += requests;
-    arrived_.bytes.append(chunk);
+    arrival.requests += requests;
+    arrival.bytes.append(chunk);
+    waitingBytes_ += chunk.size();
     received.callSession = !sessionCalled_;
     sessionCalled_ = true;
     return received;
 }
 
-ArrivalInbox::Arrived ArrivalInbox::take()
+void ArrivalInbox::clearAll()
 {
-    const std::lock_guard<std::recursive_mutex> hold(mutex_);
-    Arrived taken;
-    std::swap(taken, arrived_);
+    const std::lock_guard<std::mutex> hold(mutex_);
+    scan_.logCleared();
+    arrivals_.push_back({nullptr, {}, 0, {}, true});
+}
+
+std::vector<ArrivalInbox::Arrival> ArrivalInbox::take()
+{
+    std::vector<Arrival> taken;
+    const std::lock_guard<std::mutex> hold(mutex_);
+    std::swap(taken, arrivals_);
+    waitingBytes_ = 0;
     return taken;
 }
 
 bool ArrivalInbox::waiting() const
 {
-    const std::lock_guard<std::recursive_mutex> hold(mutex_);
-    return !arrived_.bytes.empty();
+    const std::lock_guard<std::mutex> hold(mutex_);
+    return !arrivals_.empty();
 }
 
 std::size_t ArrivalInbox::waitingBytes() const
 {
-    const std::lock_guard<std::recursive_mutex> hold(mutex_);
-    return arrived_.bytes.size();
+    const std::lock_guard<std::mutex> hold(mutex_);
+    return waitingBytes_;
 }
 
 bool ArrivalInbox::hangUp()
 {
-    const std::lock_guard<std::recursive_mutex> hold(mutex_);
-    if (!arrived_.bytes.empty())
+    const std::lock_guard<std::mutex> hold(mutex_);
+    if (!arrivals_.empty())
         return false;
     sessionCalled_ = false;
     return true;
@@ -56,16 +68,10 @@ bool ArrivalInbox::hangUp()
 
 void ArrivalInbox::publishStatus(bool enabled, std::uint8_t byte1, std::uint8_t byte2)
 {
-    const std::lock_guard<std::recursive_mutex> hold(mutex_);
+    const std::lock_guard<std::mutex> hold(mutex_);
     statusEnabled_ = enabled;
     byte1_ = byte1;
     byte2_ = byte2;
-}
-
-void ArrivalInbox::restart(const CaptureState& state, bool commandLogEmpty)
-{
-    const std::lock_guard<std::recursive_mutex> hold(mutex_);
-    scan_.restart(state, commandLogEmpty);
 }
 
 } // namespace ostrel

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "capture/capture_state.h"
 #include "printer/status_request_scan.h"
+#include "session/byte_source.h"
 
 #include <cstdint>
 #include <mutex>
@@ -11,36 +11,41 @@
 
 namespace ostrel {
 
-// Where a source that reads on a thread of its own leaves what it receives.
-// The status requests in it are answered there and then, by the same framing
-// rules as the engine and with the status last published, so a reply never
-// waits for the session's thread. The session takes the bytes, with the
-// replies already sent for them, later and all at once.
+// Where every source hands what it receives, on whatever thread it reads:
+// the one way bytes reach the capture. The status requests among them are
+// answered there and then, by the engine's framing rules and with the status
+// last published, so a reply never waits for the session's thread; the
+// caller sends the replies to its peer itself, so a port has one writer.
+// The session takes the bytes, with the replies already sent for them, later.
 //
-// The scan runs ahead of the engine, so whatever changes the engine's state
-// other than these bytes must happen while holding mutex(), after the bytes
-// waiting here were taken, and be followed by restart().
+// Clear All is handed over here too, in its place among the bytes, so the
+// scan sees every change to the capture in the order the engine will.
+// The lock is held only while handing over, never while the bytes are shown.
 class ArrivalInbox {
 public:
-    // What arrived since the last take, in order.
-    struct Arrived {
+    // What arrived from one source, or a Clear All, in order.
+    struct Arrival {
+        ByteSource* from = nullptr;       // null for bytes from no source
         std::string bytes;
         int requests = 0;                 // status requests among them
         std::vector<std::string> replies; // the replies sent for them, in order
+        bool clearAll = false;            // Clear All here, instead of bytes
     };
 
     // What the receiving thread does with a chunk.
     struct Received {
-        std::string replies;  // send these now, in one write
+        std::string replies;      // send these to the source now, in one write
         bool callSession = false; // the session has not been called since it last looked
     };
 
-    // Receiving thread: keeps the chunk and answers its requests.
-    Received receive(std::string_view chunk);
+    // Any thread: keeps the chunk and answers its requests.
+    Received receive(ByteSource* from, std::string_view chunk);
+    // Clear All, after everything handed over so far.
+    void clearAll();
 
-    // Session thread: everything waiting; the session will be called again
-    // for the next chunk only after it says so with hangUp.
-    Arrived take();
+    // Session thread: everything waiting, oldest first; the session will be
+    // called again for the next chunk only after it says so with hangUp.
+    std::vector<Arrival> take();
     // Whether anything is waiting, and how many bytes.
     bool waiting() const;
     std::size_t waitingBytes() const;
@@ -51,16 +56,14 @@ public:
     // The status the replies carry from now on: "Enable Status Return" and the
     // two status bytes.
     void publishStatus(bool enabled, std::uint8_t byte1, std::uint8_t byte2);
-    // The scan continues from where the engine stands, after a change made
-    // while holding mutex().
-    void restart(const CaptureState& state, bool commandLogEmpty);
-
-    std::recursive_mutex& mutex() const { return mutex_; }
 
 private:
-    mutable std::recursive_mutex mutex_;
+    mutable std::mutex mutex_;
+    // From the engine's start values on, the scan sees every byte and every
+    // Clear All in the engine's order, so it never needs to be set again.
     StatusRequestScan scan_;
-    Arrived arrived_;
+    std::vector<Arrival> arrivals_;
+    std::size_t waitingBytes_ = 0;
     bool sessionCalled_ = false;
     bool statusEnabled_ = true;
     std::uint8_t byte1_ = 0;

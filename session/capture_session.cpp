@@ -1,8 +1,7 @@
 #include "session/capture_session.h"
 
-#include "printer/status_request_scan.h"
-
 #include <algorithm>
+#include <cassert>
 
 namespace ostrel {
 
@@ -10,6 +9,7 @@ CaptureSession::CaptureSession()
     : engine_({ascii_, hex_, log_, byteCount_, commandCount_}, &printer_)
 {
     engine_.ResetToStartValues();
+    statusControlsChanged();
 }
 
 void CaptureSession::setStatusControls(const StatusControls& controls)
@@ -24,128 +24,76 @@ void CaptureSession::statusControlsChanged()
                          GetStatusByte2(*status_));
 }
 
-template <class Change>
-void CaptureSession::besideInbox(Change change)
-{
-    if (inboxSource_ == nullptr) {
-        change();
-        return;
-    }
-    const std::lock_guard<std::recursive_mutex> hold(inbox_.mutex());
-    takeArrived();
-    change();
-    inbox_.restart(engine_.state(), log_.lineCount() == 0);
-}
-
-ArrivalInbox& CaptureSession::arrivalInbox(ByteSource& source)
-{
-    const std::lock_guard<std::recursive_mutex> hold(inbox_.mutex());
-    takeArrived();
-    inboxSource_ = &source;
-    inbox_.restart(engine_.state(), log_.lineCount() == 0);
-    statusControlsChanged();
-    return inbox_;
-}
-
-void CaptureSession::closeArrivalInbox()
-{
-    const std::lock_guard<std::recursive_mutex> hold(inbox_.mutex());
-    takeArrived();
-    inboxSource_ = nullptr;
-}
-
-void CaptureSession::takeArrived()
-{
-    if (inboxSource_ == nullptr)
-        return;
-    ArrivalInbox::Arrived arrived = inbox_.take();
-    if (!arrived.bytes.empty())
-        takeAnswered(std::move(arrived));
-}
-
-void CaptureSession::takeAnswered(ArrivalInbox::Arrived arrived)
-{
-    // The replies went out when the bytes arrived; they are counted and told
-    // now, before the chunk, as if answered ahead here.
-    receivingFrom_ = inboxSource_;
-    for (const std::string& reply : arrived.replies) {
-        ++repliesSent_;
-        for (CaptureListener* listener : listeners_)
-            listener->replySent(reply, inboxSource_);
-    }
-    printer_.answeredAhead(arrived.requests);
-    engineTakes(arrived.bytes, inboxSource_);
-}
-
 void CaptureSession::UpdateData(std::string_view chunk, ByteSource* from)
 {
     if (chunk.empty())
         return;
-    besideInbox([&] {
-        receivingFrom_ = from;
-        // The chunk's status requests are answered first: showing a long
-        // chunk takes far longer than finding them, and the host is waiting.
-        requestScan_.restart(engine_.state(), log_.lineCount() == 0);
-        const int requests = requestScan_.countNext(chunk);
-        if (requests > 0)
-            answerAhead(requests);
-        engineTakes(chunk, from);
-    });
-}
-
-void CaptureSession::engineTakes(std::string_view chunk, ByteSource* from)
-{
-    const long long inPlace = printer_.answeredInPlace();
-    engine_.UpdateData(chunk);
-    if (printer_.answeredAheadLeft() != 0 || printer_.answeredInPlace() != inPlace) {
-        scanDisagreed_ = true;
-        printer_.answeredAhead(0);
-    }
-    receivingFrom_ = nullptr;
-    // A listener may remove itself while being told.
-    const std::vector<CaptureListener*> listeners = listeners_;
-    for (CaptureListener* listener : listeners)
-        listener->chunkTaken(chunk, from);
-}
-
-void CaptureSession::answerAhead(int requests)
-{
-    // All the chunk's replies leave in one write: the boxes are read once per
-    // request, as always, but the host gets them without a pause between.
-    struct Collector : ReplyOutput {
-        void Output(std::string_view bytes) override { replies.emplace_back(bytes); }
-        std::vector<std::string> replies;
-    } collector;
-    for (int i = 0; i < requests; ++i)
-        SendStatusReply(statusReader_, collector);
-    std::string all;
-    for (const std::string& reply : collector.replies)
-        all += reply;
-    if (receivingFrom_ != nullptr && !all.empty())
-        receivingFrom_->sendReply(all);
-    for (const std::string& reply : collector.replies) {
-        ++repliesSent_;
-        for (CaptureListener* listener : listeners_)
-            listener->replySent(reply, receivingFrom_);
-    }
-    printer_.answeredAhead(requests);
-}
-
-void CaptureSession::Replies::Output(std::string_view bytes)
-{
-    ++session_.repliesSent_;
-    if (session_.receivingFrom_ != nullptr)
-        session_.receivingFrom_->sendReply(bytes);
-    for (CaptureListener* listener : session_.listeners_)
-        listener->replySent(bytes, session_.receivingFrom_);
+    // On this thread the boxes are read as they stand at the request.
+    statusControlsChanged();
+    // The chunk's status requests are answered first: showing a long chunk
+    // takes far longer than finding them, and the host is waiting.
+    const ArrivalInbox::Received received = inbox_.receive(from, chunk);
+    if (from != nullptr && !received.replies.empty())
+        from->sendReply(received.replies);
+    takeArrived();
 }
 
 void CaptureSession::ClearAll()
 {
-    besideInbox([this] { engine_.ClearCapture(); });
+    inbox_.clearAll();
+    takeArrived();
+}
+
+void CaptureSession::takeArrived()
+{
+    // Called again from a listener, it leaves the bytes to the running call,
+    // which takes them after the ones it holds, in order.
+    if (taking_) {
+        takeAgain_ = true;
+        return;
+    }
+    taking_ = true;
+    do {
+        takeAgain_ = false;
+        std::vector<ArrivalInbox::Arrival> arrivals = inbox_.take();
+        for (ArrivalInbox::Arrival& arrival : arrivals)
+            takeArrival(arrival);
+    } while (takeAgain_);
+    taking_ = false;
+}
+
+void CaptureSession::takeArrival(ArrivalInbox::Arrival& arrival)
+{
+    if (arrival.clearAll) {
+        engine_.ClearCapture();
+        tellListeners([](CaptureListener& listener) { listener.captureCleared(); });
+        return;
+    }
+    // The replies went out when the bytes were handed over; they are counted
+    // and told now, before the chunk.
+    for (const std::string& reply : arrival.replies) {
+        ++repliesSent_;
+        tellListeners([&](CaptureListener& listener) { listener.replySent(reply, arrival.from); });
+    }
+    printer_.answeredAhead(arrival.requests);
+    engine_.UpdateData(arrival.bytes);
+    // The inbox frames by the engine's own framer and rules.
+    assert(engine_.describer() != &printer_ || printer_.answeredAheadLeft() == 0);
+    printer_.answeredAhead(0);
+    tellListeners([&](CaptureListener& listener) { listener.chunkTaken(arrival.bytes, arrival.from); });
+}
+
+void CaptureSession::tellListeners(const auto& tell)
+{
+    // A listener may remove itself while being told.
     const std::vector<CaptureListener*> listeners = listeners_;
     for (CaptureListener* listener : listeners)
-        listener->captureCleared();
+        tell(*listener);
+}
+
+void CaptureSession::NoRepliesInPlace::Output(std::string_view)
+{
+    assert(!"a status request the inbox did not answer");
 }
 
 void CaptureSession::addListener(CaptureListener& listener) { listeners_.push_back(&listener); }
@@ -163,14 +111,14 @@ void CaptureSession::attachSource(ByteSource& source)
 
 void CaptureSession::detachSource(ByteSource& source)
 {
+    takeArrived();
     sources_.erase(std::remove(sources_.begin(), sources_.end(), &source), sources_.end());
 }
 
 void CaptureSession::sourceEnded(ByteSource& source)
 {
-    const std::vector<CaptureListener*> listeners = listeners_;
-    for (CaptureListener* listener : listeners)
-        listener->sourceEnded(source);
+    takeArrived();
+    tellListeners([&](CaptureListener& listener) { listener.sourceEnded(source); });
 }
 
 void CaptureSession::deliverPending()

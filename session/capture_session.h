@@ -3,7 +3,6 @@
 #include "session/arrival_inbox.h"
 #include "session/byte_source.h"
 #include "capture/capture_engine.h"
-#include "printer/status_request_scan.h"
 #include "printer/printer_emulator.h"
 
 #include <string_view>
@@ -26,9 +25,12 @@ public:
 };
 
 // One capture: the state, the three views and the two counters, the printer
-// that names commands and answers status requests, and the listeners. Every
-// byte source hands its chunks here, and the replies go back to the source the
-// request came from. Knows no window and no port.
+// that names commands, and the listeners. Every byte source hands its chunks
+// to the inbox, here or on a thread of its own; the requests are answered
+// there, and the replies go back to the source the request came from. The
+// session takes what waits in the inbox and tells the listeners, holding no
+// lock, so a listener may do anything, close a source included. Knows no
+// window and no port.
 class CaptureSession {
 public:
     // Status return on, only "Cutter Home" set, until setStatusControls.
@@ -36,32 +38,34 @@ public:
     CaptureSession(const CaptureSession&) = delete;
     CaptureSession& operator=(const CaptureSession&) = delete;
 
-    // Where the status boxes are read at each request (the window's boxes).
-    // The controls must outlive the session or be replaced first.
+    // Where the status boxes are read (the window's boxes). The controls must
+    // outlive the session or be replaced first.
     void setStatusControls(const StatusControls& controls);
-    // The boxes changed: requests answered on a source's own thread carry
-    // the new values from now on.
+    // The boxes changed: requests answered from now on, on any thread, carry
+    // the new values.
     void statusControlsChanged();
 
-    // Takes a received chunk whole, then tells the listeners.
+    // Hands a received chunk over, sends its replies to `from`, then takes
+    // everything waiting and tells the listeners. Called from the session's
+    // own thread; a source reading on a thread of its own uses inbox().
     void UpdateData(std::string_view chunk, ByteSource* from = nullptr);
-    // Clear All: the views emptied and the raw capture restarted.
+    // Clear All: the views emptied and the raw capture restarted, after
+    // every byte handed over before it.
     void ClearAll();
 
-    // The inbox of a source that receives on a thread of its own and answers
-    // there (one such source at a time); takeArrived takes what waits in it.
-    ArrivalInbox& arrivalInbox(ByteSource& source);
+    // Where a source reading on a thread of its own hands its bytes.
+    ArrivalInbox& inbox() { return inbox_; }
+    // Takes what waits in the inbox, oldest first, and tells the listeners.
     void takeArrived();
-    // The source no longer uses its inbox; what waits in it is taken first.
-    void closeArrivalInbox();
 
     void addListener(CaptureListener& listener);
     void removeListener(CaptureListener& listener);
 
     // Sources whose waiting bytes deliverPending collects.
     void attachSource(ByteSource& source);
+    // What the source handed over is taken first, so nothing waits for it.
     void detachSource(ByteSource& source);
-    // A source says it has gone; the listeners hear of it.
+    // A source says it has gone; the listeners hear of it after its bytes.
     void sourceEnded(ByteSource& source);
     // Asks every attached source to hand over what is waiting now.
     void deliverPending();
@@ -79,37 +83,16 @@ public:
     long long repliesSent() const { return repliesSent_; }
     // Every command framed so far, by kind.
     const CommandKindCounts& commandKinds() const { return printer_.commandKinds(); }
-    // Whether answering ahead ever counted other requests than the engine
-    // named: a fault, watched by the tests and the fuzzer.
-    bool scanDisagreed() const { return scanDisagreed_; }
 
 private:
-    void answerAhead(int requests);
-    void takeAnswered(ArrivalInbox::Arrived arrived);
-    void engineTakes(std::string_view chunk, ByteSource* from);
-    // Runs a change to the engine that did not come through the inbox: what
-    // waits there is taken first, and its scan continues from the result.
-    template <class Change>
-    void besideInbox(Change change);
+    void takeArrival(ArrivalInbox::Arrival& arrival);
+    void tellListeners(const auto& tell);
 
-    // The printer's replies go to whichever source the chunk came from.
-    class Replies : public ReplyOutput {
+    // The inbox answers every request before the engine sees it, so the
+    // printer never sends one itself.
+    class NoRepliesInPlace : public ReplyOutput {
     public:
-        explicit Replies(CaptureSession& session) : session_(session) {}
-        void Output(std::string_view bytes) override;
-
-    private:
-        CaptureSession& session_;
-    };
-    class SessionStatus : public StatusControls {
-    public:
-        explicit SessionStatus(CaptureSession& session) : session_(session) {}
-        int enableStatusBackValue() const override { return session_.status_->enableStatusBackValue(); }
-        int statusBitsValue(int i) const override { return session_.status_->statusBitsValue(i); }
-        int statusBits2Value(int i) const override { return session_.status_->statusBits2Value(i); }
-
-    private:
-        CaptureSession& session_;
+        void Output(std::string_view) override;
     };
 
     RowView ascii_{RowView::Form::Characters};
@@ -119,16 +102,13 @@ private:
     CounterCaption commandCount_{"Command Count = "};
     FixedStatusControls startUpStatus_{0, 8, true};
     const StatusControls* status_ = &startUpStatus_;
-    SessionStatus statusReader_{*this};
-    Replies replies_{*this};
-    PrinterEmulator printer_{statusReader_, replies_};
+    NoRepliesInPlace noRepliesInPlace_;
+    PrinterEmulator printer_{startUpStatus_, noRepliesInPlace_};
     CaptureEngine engine_;
-    StatusRequestScan requestScan_;
     ArrivalInbox inbox_;
-    ByteSource* inboxSource_ = nullptr;
-    ByteSource* receivingFrom_ = nullptr;
+    bool taking_ = false;      // takeArrived is running
+    bool takeAgain_ = false;   // something was handed over while it ran
     long long repliesSent_ = 0;
-    bool scanDisagreed_ = false;
     std::vector<CaptureListener*> listeners_;
     std::vector<ByteSource*> sources_;
 };

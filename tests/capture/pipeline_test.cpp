@@ -191,7 +191,7 @@ TEST(ClearAll, EmptiesViewsResetsOnlyTheCaptureIndex)
     Capture c;
     c.feed("ABCDEFGHIJKLMNOPQRST");
     const CaptureState before = c.state();
-    c.engine.ClearCapture();
+    c.session.ClearAll();
     EXPECT_TRUE(Lines(c.ascii).empty());
     EXPECT_TRUE(Lines(c.hex).empty());
     EXPECT_TRUE(Lines(c.log).empty());
@@ -211,7 +211,7 @@ TEST(ClearAll, MidRowAppendsAreDroppedUntilTheNextRow)
 {
     Capture c;
     c.feed("ABC"); // rowColumn 3
-    c.engine.ClearCapture();
+    c.session.ClearAll();
     c.feed("DEFGH"); // the rest of that row: no current line anywhere
     EXPECT_TRUE(Lines(c.ascii).empty());
     EXPECT_TRUE(Lines(c.hex).empty());
@@ -227,7 +227,7 @@ TEST(ClearAll, MidCommandTheFramingCarriesOn)
 {
     Capture c;
     c.feed(Bytes("1B 21")); // one parameter byte pending
-    c.engine.ClearCapture();
+    c.session.ClearAll();
     c.feed(Bytes("0A 0A"));
     // The first LF is ESC "!"'s parameter: it ends the command, which opens a
     // fresh line in the emptied log. The second LF is a command of its own.
@@ -240,7 +240,7 @@ TEST(ClearAll, CommandLineOnEmptyLogIsDroppedButNextLineOpens)
 {
     Capture c;
     c.feed("A");
-    c.engine.ClearCapture();
+    c.session.ClearAll();
     c.feed(Bytes("0A"));
     EXPECT_EQ(Lines(c.log), Strings{" "}) << "nothing to describe; a fresh line follows";
     EXPECT_EQ(c.log.currentIndex(), 0);

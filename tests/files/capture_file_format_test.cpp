@@ -62,7 +62,7 @@ TEST(CaptureFiles, RawAfterClearAllKeepsTheOlderBytesBeyondTheNewOnes)
 {
     Capture c;
     c.feed("ABCDE");
-    c.engine.ClearCapture();
+    c.session.ClearAll();
     c.feed("xy");
     EXPECT_EQ(RawCaptureFileBytes(c.state()).substr(0, 7), std::string("\0xyCDE\0", 7));
 }

@@ -146,12 +146,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         CheckInvariants(capture, /*allLines=*/false);
         if (!SameSoFar(capture, reference))
             Fail("engine and byte-by-byte reference differ");
-        if (capture.session.scanDisagreed())
-            Fail("the requests answered ahead are not the ones the engine named");
     }
     CheckInvariants(capture, /*allLines=*/true);
-    if (capture.session.scanDisagreed())
-        Fail("the requests answered ahead are not the ones the engine named");
     if (!(test::Take(capture) == test::Take(reference)))
         Fail("engine and byte-by-byte reference differ at the end");
     return 0;

@@ -105,7 +105,7 @@ TEST(Reply, NotSentWhileTheLogIsEmpty)
 {
     Capture c;
     c.feed("A"); // mid-row, so Clear All leaves the log without lines
-    c.engine.ClearCapture();
+    c.session.ClearAll();
     c.feed(Bytes("10 52"));
     EXPECT_TRUE(c.replies.empty());
 }
