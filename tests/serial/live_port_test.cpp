@@ -61,6 +61,27 @@ TEST_F(LivePort, WorkedExampleCapturedLive)
     EXPECT_EQ(form.lblCmdCount->text(), "Command Count = 2");
 }
 
+TEST_F(LivePort, BytesWrittenFromTheWindowGoOutThroughThePortsThread)
+{
+    // Replies and other writes share one writer, so they never interleave.
+    open();
+    for (int i = 0; i < 50; ++i) {
+        comm.Output("abcdefgh");
+        host.write(Bytes("10 52"));
+    }
+    std::string sent;
+    while (sent.size() < 50 * 12) {
+        const std::string part = host.read(4);
+        ASSERT_FALSE(part.empty());
+        sent += part;
+    }
+    for (std::size_t at = 0; at < sent.size(); at += 4) {
+        const std::string piece = sent.substr(at, 4);
+        EXPECT_TRUE(piece == "abcd" || piece == "efgh" || piece == Bytes("10 52 00 08"))
+            << "at " << at << ": a write was cut into by another";
+    }
+}
+
 TEST_F(LivePort, StatusRequestsAnsweredWithTheBoxesAsTheyStand)
 {
     open();
