@@ -181,7 +181,7 @@ void CaptureService::takeSerial(std::string_view chunk)
         while (end < chunk.size() && !cutDone) {
             const auto b = static_cast<std::uint8_t>(chunk[end++]);
             if (cut_ == Cut::AwaitingMode) {
-                const bool feed = b == 65 || b == 66 || b == 97 || b == 98 || b == 103 || b == 104;
+                const bool feed = CutModeTakesFeed(b);
                 cut_ = feed ? Cut::AwaitingFeed : Cut::None;
                 cutDone = !feed;
             } else if (cut_ == Cut::AwaitingFeed) {

@@ -23,8 +23,8 @@ struct CaptureServiceOptions {
     std::string serial; // a port number or a device path; empty: none
     std::string settings = "115200, N, 8, 1";
     bool hwHandshake = false;
-    std::uint8_t statusByte1 = 0;
-    std::uint8_t statusByte2 = 8;
+    std::uint8_t statusByte1 = kStartUpStatusByte1;
+    std::uint8_t statusByte2 = kStartUpStatusByte2;
     bool statusReturn = true;
     std::string out;          // folder for the job files; empty: none written
     int jobGapMs = 2000;      // serial: a silence this long ends a job

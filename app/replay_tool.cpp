@@ -52,8 +52,8 @@ struct Options {
     std::string input;
     std::string log, hex, ascii, raw, replies;
     std::size_t chunk = 0; // 0: the whole input as one chunk
-    unsigned statusByte1 = 0;
-    unsigned statusByte2 = 8;
+    unsigned statusByte1 = kStartUpStatusByte1;
+    unsigned statusByte2 = kStartUpStatusByte2;
     bool statusReturn = true;
     bool counters = false;
     bool help = false;

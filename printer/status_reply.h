@@ -45,6 +45,11 @@ std::string StatusReplyBytes(std::uint8_t statusByte1, std::uint8_t statusByte2)
 // four reply bytes to `output` in a single write; otherwise does nothing.
 void SendStatusReply(const StatusControls& controls, ReplyOutput& output);
 
+// The boxes at start-up: only "Cutter Home" (byte 2, bit 3) ticked, and
+// "Enable Status Return" ticked.
+inline constexpr std::uint8_t kStartUpStatusByte1 = 0;
+inline constexpr std::uint8_t kStartUpStatusByte2 = 8;
+
 // Status controls fixed at two byte values, with status return on or off.
 class FixedStatusControls : public StatusControls {
 public:

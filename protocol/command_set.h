@@ -149,6 +149,18 @@ constexpr int ParameterCountFor(int first, int second)
 // Whether the command's two parameter bytes announce data that follows.
 constexpr bool AnnouncesBitImageData(int first, int second) { return first == US && second == '*'; }
 
+// The cut modes of GS V in the standard receipt command set: with a feed
+// byte after the mode (feed, then cut), and partial rather than full.
+constexpr bool CutModeTakesFeed(int mode)
+{
+    return mode == 65 || mode == 66 || mode == 97 || mode == 98 || mode == 103 || mode == 104;
+}
+constexpr bool IsCutMode(int mode) { return mode == 0 || mode == 1 || mode == 48 || mode == 49 || CutModeTakesFeed(mode); }
+constexpr bool IsPartialCutMode(int mode)
+{
+    return mode == 1 || mode == 49 || mode == 66 || mode == 98 || mode == 104;
+}
+
 // The family prefix that stands before a name: "DLE: ", "ESC: ", "GS:  ", "US:  ".
 constexpr std::string_view FamilyPrefix(int first)
 {

@@ -1,5 +1,7 @@
 #include "receipt/command_lengths.h"
 
+#include "protocol/command_set.h"
+
 namespace ostrel::receipt {
 namespace {
 
@@ -138,11 +140,8 @@ CommandSize MeasureGs(const unsigned char* b, std::size_t available) {
         return Fixed(available, 4 + 8LL * b[2] * b[3]);
     case 'V':
         if (available < 3) return Need();
-        switch (b[2]) {
-        case 0: case 1: case 48: case 49: return Whole(3);
-        case 65: case 66: case 97: case 98: case 103: case 104: return Fixed(available, 4);
-        default: return Unknown(2);
-        }
+        if (CutModeTakesFeed(b[2])) return Fixed(available, 4);
+        return IsCutMode(b[2]) ? Whole(3) : Unknown(2);
     case 'k':
         if (available < 3) return Need();
         if (b[2] <= 6) return Terminated(b, available, 3);

@@ -1,5 +1,7 @@
 #include "receipt/receipt_printer.h"
 
+#include "protocol/command_set.h"
+
 #include "receipt/command_text.h"
 
 #include <algorithm>
@@ -616,8 +618,7 @@ void ReceiptPrinter::runGs(const unsigned char* c, long long length) {
         runGraphics(c, length, 7);
         return;
     case 'V': {
-        int m = c[2];
-        bool partial = m == 1 || m == 49 || m == 66 || m == 98 || m == 104;
+        bool partial = IsPartialCutMode(c[2]);
         cut(partial ? MarkerKind::PartialCut : MarkerKind::Cut, c, length, partial ? "Partial cut" : "Full cut");
         return;
     }

@@ -100,7 +100,7 @@ private:
     MemoryLineView log_;
     CounterCaption byteCount_{"Bytes Received = "};
     CounterCaption commandCount_{"Command Count = "};
-    FixedStatusControls startUpStatus_{0, 8, true};
+    FixedStatusControls startUpStatus_{kStartUpStatusByte1, kStartUpStatusByte2, true};
     const StatusControls* status_ = &startUpStatus_;
     NoRepliesInPlace noRepliesInPlace_;
     PrinterEmulator printer_{startUpStatus_, noRepliesInPlace_};

@@ -62,7 +62,7 @@ QString FitMessageText(const QString& text)
 }
 
 // What the session reads once the window and its boxes are gone.
-const FixedStatusControls kStartUpStatus{0, 8, true};
+const FixedStatusControls kStartUpStatus{kStartUpStatusByte1, kStartUpStatusByte2, true};
 
 } // namespace
 
