@@ -8,7 +8,6 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 
-#include <charconv>
 #include <filesystem>
 #include <iostream>
 #include <unistd.h>
@@ -112,22 +111,23 @@ bool CaptureService::start(std::string& error)
         };
         say("listening on " + tcp_->listeningOn());
     }
-    if (!options_.serial.empty()) {
+    if (!options_.serial.port.empty()) {
         serial_ = std::make_unique<QtSerialControl>();
         serialSource_ = std::make_unique<SerialSource>(*serial_);
         try {
-            const bool number = options_.serial.find_first_not_of("0123456789") == std::string::npos;
+            const SerialOptions& line = options_.serial;
+            const bool number = line.port.find_first_not_of("0123456789") == std::string::npos;
             if (number)
-                serial_->setCommPort(PortNumberFromText(options_.serial));
+                serial_->setCommPort(PortNumberFromText(line.port));
             else
-                serial_->setDevice(options_.serial);
-            serial_->setSettings(options_.settings);
-            serial_->setRTSEnable(options_.hwHandshake);
-            serial_->setDTREnable(options_.hwHandshake);
-            serial_->setHandshaking(options_.hwHandshake ? comRTS : comXOnXoff);
+                serial_->setDevice(line.port);
+            serial_->setSettings(line.settings);
+            serial_->setRTSEnable(line.hwHandshake);
+            serial_->setDTREnable(line.hwHandshake);
+            serial_->setHandshaking(line.hwHandshake ? comRTS : comXOnXoff);
             serial_->setPortOpen(true);
         } catch (const SerialError& failure) {
-            error = "cannot open serial port " + options_.serial + ": " + failure.what();
+            error = "cannot open serial port " + options_.serial.port + ": " + failure.what();
             return false;
         }
         serial_->OnComm = [this] {
@@ -278,42 +278,15 @@ void CaptureService::say(const std::string& line)
     err_ << ("ostrel-capture: " + line + "\n") << std::flush;
 }
 
-namespace {
-
-bool ParseCount(const QString& text, long long& value)
-{
-    bool ok = false;
-    value = text.toLongLong(&ok);
-    return ok && value >= 0;
-}
-
-} // namespace
-
 int RunCaptureService(int argc, char** argv)
 {
-    QCoreApplication application(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("ostrel-capture"));
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "A stand-in receipt printer without a window: takes print jobs from TCP and/or a serial\n"
-        "port, answers status requests, writes each job's files and prints one JSON line a job."));
-    parser.addHelpOption();
-    const QCommandLineOption listen(QStringLiteral("listen"),
-                                    QStringLiteral("Take jobs on TCP, one connection a job (127.0.0.1 unless an address is given)."),
-                                    QStringLiteral("[ADDRESS:]PORT"));
-    const QCommandLineOption serial(QStringLiteral("serial"),
-                                    QStringLiteral("Take jobs from a serial port: a port number or a device."),
-                                    QStringLiteral("N|DEVICE"));
-    const QCommandLineOption settings(QStringLiteral("settings"),
-                                      QStringLiteral("Serial line settings (default \"115200, N, 8, 1\")."),
-                                      QStringLiteral("SETTINGS"), QStringLiteral("115200, N, 8, 1"));
-    const QCommandLineOption handshake(QStringLiteral("hw-handshake"),
-                                       QStringLiteral("RTS/CTS flow control instead of XON/XOFF."));
-    const QCommandLineOption statusBits(QStringLiteral("status-bits"),
-                                        QStringLiteral("The two status bytes, decimal 0-255 (default 0,8)."),
-                                        QStringLiteral("B1,B2"), QStringLiteral("0,8"));
-    const QCommandLineOption noStatus(QStringLiteral("no-status-return"),
-                                      QStringLiteral("Do not answer status requests."));
+    ToolCommandLine line("ostrel-capture",
+        QStringLiteral("A stand-in receipt printer without a window: takes print jobs from TCP and/or a serial\n"
+                       "port, answers status requests, writes each job's files and prints one JSON line a job."));
+    line.addListenOptions(QStringLiteral(
+        "Take jobs on TCP, one connection a job (127.0.0.1 unless an address is given)."));
+    line.addSerialOptions();
+    line.addStatusOptions();
     const QCommandLineOption out(QStringLiteral("out"),
                                  QStringLiteral("Write job-NNNN.bin, .txt and .json into this folder."),
                                  QStringLiteral("DIR"));
@@ -328,62 +301,40 @@ int RunCaptureService(int argc, char** argv)
     const QCommandLineOption maxBytes(QStringLiteral("max-job-bytes"),
                                       QStringLiteral("Keep at most this much of a job (default 67108864)."),
                                       QStringLiteral("N"), QStringLiteral("67108864"));
-    const QCommandLineOption idle(QStringLiteral("idle-timeout"),
-                                  QStringLiteral("TCP: close a client silent this long (default 30)."),
-                                  QStringLiteral("S"), QStringLiteral("30"));
-    parser.addOptions({listen, serial, settings, handshake, statusBits, noStatus, out, gap, jobs,
-                       timeout, maxBytes, idle});
-    const auto usage = [](const std::string& why) {
-        std::cerr << "ostrel-capture: " << why << "\n(see ostrel-capture --help)" << std::endl;
-        return 2;
-    };
-    if (!parser.parse(application.arguments()))
-        return usage(parser.errorText().toStdString());
-    if (parser.isSet(QStringLiteral("help"))) {
-        std::cout << parser.helpText().toStdString();
-        return 0;
-    }
-    if (!parser.positionalArguments().isEmpty())
-        return usage("unexpected argument " + parser.positionalArguments().constFirst().toStdString());
+    for (const auto& option : {out, gap, jobs, timeout, maxBytes})
+        line.add(option);
+    if (const auto answered = line.parse(ToolCommandLine::Arguments(argc, argv), std::cout, std::cerr))
+        return *answered;
+    const auto usage = [&line](const std::string& why) { return line.usage(why, std::cerr); };
+    const QCommandLineParser& parser = line.parser();
 
     CaptureServiceOptions options;
     std::string error;
-    if (parser.isSet(listen)) {
-        ListenAddress where;
-        if (!ParseListenAddress(parser.value(listen).toStdString(), where, error))
-            return usage(error);
-        options.listen = where;
-    }
-    options.serial = parser.value(serial).toStdString();
-    options.settings = parser.value(settings).toStdString();
-    options.hwHandshake = parser.isSet(handshake);
-    options.statusReturn = !parser.isSet(noStatus);
-    const QStringList bits = parser.value(statusBits).split(QLatin1Char(','));
-    long long b1 = 0, b2 = 0;
-    if (bits.size() != 2 || !ParseCount(bits[0], b1) || !ParseCount(bits[1], b2) || b1 > 255 || b2 > 255)
-        return usage("--status-bits takes two numbers 0-255 as B1,B2");
-    options.statusByte1 = static_cast<std::uint8_t>(b1);
-    options.statusByte2 = static_cast<std::uint8_t>(b2);
-    options.out = parser.value(out).toStdString();
     long long value = 0;
-    if (!ParseCount(parser.value(gap), value) || value < 1 || value > 3600000)
-        return usage("--job-gap takes milliseconds, 1 or more");
+    if (!line.noArguments(error) || !line.listen(options.listen, error) ||
+        !line.idleTimeout(options.idleTimeoutS, error) ||
+        !line.statusBits(options.statusByte1, options.statusByte2, error))
+        return usage(error);
+    options.serial = line.serial();
+    options.statusReturn = line.statusReturn();
+    options.out = parser.value(out).toStdString();
+    if (!line.number(gap.names().constFirst(), 1, 3600000, "milliseconds", value, error))
+        return usage(error);
     options.jobGapMs = static_cast<int>(value);
-    if (!ParseCount(parser.value(jobs), value) || value > 1000000000)
-        return usage("--jobs takes a whole number");
+    if (!line.number(jobs.names().constFirst(), 0, 1000000000, "a count of jobs", value, error))
+        return usage(error);
     options.jobs = static_cast<int>(value);
-    if (!ParseCount(parser.value(timeout), value) || value > 1000000)
-        return usage("--timeout takes seconds");
+    if (!line.number(timeout.names().constFirst(), 0, 1000000, "seconds", value, error))
+        return usage(error);
     options.timeoutS = static_cast<int>(value);
-    if (!ParseCount(parser.value(maxBytes), value) || value < 1)
-        return usage("--max-job-bytes takes a positive number of bytes");
+    if (!line.number(maxBytes.names().constFirst(), 1, 1LL << 40, "bytes", value, error))
+        return usage(error);
     options.maxJobBytes = value;
-    if (!ParseCount(parser.value(idle), value) || value < 1 || value > 1000000)
-        return usage("--idle-timeout takes seconds, 1 or more");
-    options.idleTimeoutS = static_cast<int>(value);
-    if (!options.listen && options.serial.empty())
+    if (!options.listen && options.serial.port.empty())
         return usage("give --listen [ADDRESS:]PORT and/or --serial N|DEVICE");
 
+    QCoreApplication application(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("ostrel-capture"));
     CaptureService service(options, std::cout, std::cerr);
     int status = 0;
     service.ended = [&status](int code) {

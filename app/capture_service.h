@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/tool_options.h"
 #include "session/capture_session.h"
 #include "protocol/command_framer.h"
 #include "files/job_files.h"
@@ -20,9 +21,7 @@ namespace ostrel {
 
 struct CaptureServiceOptions {
     std::optional<ListenAddress> listen;
-    std::string serial; // a port number or a device path; empty: none
-    std::string settings = "115200, N, 8, 1";
-    bool hwHandshake = false;
+    SerialOptions serial;
     std::uint8_t statusByte1 = kStartUpStatusByte1;
     std::uint8_t statusByte2 = kStartUpStatusByte2;
     bool statusReturn = true;

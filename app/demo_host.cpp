@@ -4,6 +4,7 @@
 // receipt and a status request, and prints the status replies it gets.
 
 #include "app/sample_print_job.h"
+#include "app/tool_options.h"
 #include "serial/port_number.h"
 
 #include <cerrno>
@@ -11,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <iostream>
 #include <poll.h>
 #include <pty.h>
 #include <string>
@@ -72,39 +74,28 @@ std::string Hex(const std::string& bytes)
     return text;
 }
 
-int Usage(const char* reason)
-{
-    if (reason != nullptr)
-        std::fprintf(stderr, "ostrel-demo-host: %s\n", reason);
-    std::fprintf(reason ? stderr : stdout,
-                 "usage: ostrel-demo-host [--port N] [--once]\n"
-                 "  --port N   the port number to link the pseudo-terminal as (default 1)\n"
-                 "  --once     send the sample job once, then end\n");
-    return reason ? 2 : 0;
-}
-
 } // namespace
 
 int main(int argc, char** argv)
 {
-    int port = 1;
-    bool once = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--help")
-            return Usage(nullptr);
-        if (arg == "--once") {
-            once = true;
-        } else if (arg == "--port" && i + 1 < argc) {
-            char* end = nullptr;
-            const long n = std::strtol(argv[++i], &end, 10);
-            if (*end != '\0' || n < 1 || n > 32767)
-                return Usage("--port takes a number from 1 to 32767");
-            port = static_cast<int>(n);
-        } else {
-            return Usage(("unknown argument " + arg).c_str());
-        }
-    }
+    ostrel::ToolCommandLine line(
+        "ostrel-demo-host",
+        QStringLiteral("Plays a point-of-sale program on a pseudo-terminal: sends a sample receipt and a\n"
+                       "status request to the window once it opens the port, and prints the replies."));
+    line.add({QStringLiteral("port"),
+              QStringLiteral("The port number to link the pseudo-terminal as (default 1)."),
+              QStringLiteral("N"), QStringLiteral("1")});
+    line.add({QStringLiteral("once"), QStringLiteral("Send the sample job once, then end.")});
+    if (const auto answered = line.parse(ostrel::ToolCommandLine::Arguments(argc, argv), std::cout,
+                                         std::cerr))
+        return *answered;
+    long long portNumber = 0;
+    std::string reason;
+    if (!line.number(QStringLiteral("port"), 1, 32767, "a port number", portNumber, reason) ||
+        !line.noArguments(reason))
+        return line.usage(reason, std::cerr);
+    const int port = static_cast<int>(portNumber);
+    const bool once = line.parser().isSet(QStringLiteral("once"));
 
     int master = -1;
     int slave = -1;

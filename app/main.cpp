@@ -1,4 +1,5 @@
 #include "app/quit_on_signals.h"
+#include "app/tool_options.h"
 #include "files/qt_common_dialog.h"
 #include "net/tcp_printer_port.h"
 #include "serial/qt_serial_control.h"
@@ -11,6 +12,8 @@
 #include <cstdlib>
 #include <iostream>
 #include <memory>
+#include <optional>
+#include <sstream>
 
 namespace {
 
@@ -31,7 +34,27 @@ bool DisplayAvailable()
 
 int main(int argc, char** argv)
 {
+    // The command line is read before the display is looked for, so that
+    // --help, --version and bad usage answer over SSH as well.
+    ostrel::ToolCommandLine line("ostrel-serial-capture",
+                                 QStringLiteral("A stand-in receipt printer on a serial line."));
+    line.addListenOptions(
+        QStringLiteral("Also take print jobs on TCP (127.0.0.1 unless an address is given)."));
+    const QCommandLineOption preview(QStringLiteral("preview"),
+                                     QStringLiteral("Open the Receipt Preview beside the window at start."));
+    line.add(preview);
+    // Qt's own options (-platform, -style...) are only known once the
+    // application has taken them out, so bad usage is told after that.
+    std::ostringstream earlyUsage;
+    const auto early = line.parse(ostrel::ToolCommandLine::Arguments(argc, argv), std::cout, earlyUsage);
+    if (early && earlyUsage.str().empty())
+        return *early;
+
     if (!DisplayAvailable()) {
+        if (early) {
+            std::cerr << earlyUsage.str();
+            return *early;
+        }
         std::cerr << "ostrel-serial-capture: no display to show the window on (DISPLAY is not set); "
                      "without a window, use ostrel-capture to take jobs from a port and "
                      "ostrel-replay to read a saved job\n";
@@ -40,21 +63,15 @@ int main(int argc, char** argv)
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("ostrel-serial-capture"));
     QApplication::setDesktopFileName(QStringLiteral("ostrel-serial-capture"));
-
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("A stand-in receipt printer on a serial line."));
-    parser.addHelpOption();
-    const QCommandLineOption listen(
-        QStringLiteral("listen"),
-        QStringLiteral("Also take print jobs on TCP (127.0.0.1 unless an address is given)."),
-        QStringLiteral("[ADDRESS:]PORT"));
-    const QCommandLineOption idle(QStringLiteral("idle-timeout"),
-                                  QStringLiteral("Close a TCP client silent this long (default 30)."),
-                                  QStringLiteral("S"), QStringLiteral("30"));
-    const QCommandLineOption preview(QStringLiteral("preview"),
-                                     QStringLiteral("Open the Receipt Preview beside the window at start."));
-    parser.addOptions({listen, idle, preview});
-    parser.process(application);
+    if (early) {
+        if (const auto answered = line.parse(QApplication::arguments(), std::cout, std::cerr))
+            return *answered;
+    }
+    std::optional<ostrel::ListenAddress> where;
+    int idleSeconds = 0;
+    std::string error;
+    if (!line.listen(where, error) || !line.idleTimeout(idleSeconds, error) || !line.noArguments(error))
+        return line.usage(error, std::cerr);
 
     ostrel::CaptureSession session;
     ostrel::QtSerialControl MSComm1;
@@ -65,21 +82,9 @@ int main(int argc, char** argv)
     form.showReceiptPreview = [&] { receiptPreview.showBeside(&form); };
 
     std::unique_ptr<ostrel::TcpPrinterPort> network;
-    if (parser.isSet(listen)) {
-        ostrel::ListenAddress where;
-        std::string error;
-        bool idleOk = false;
-        const int idleSeconds = parser.value(idle).toInt(&idleOk);
-        if (!idleOk || idleSeconds < 1) {
-            std::cerr << "ostrel-serial-capture: --idle-timeout takes seconds, 1 or more\n";
-            return 2;
-        }
-        if (!ostrel::ParseListenAddress(parser.value(listen).toStdString(), where, error)) {
-            std::cerr << "ostrel-serial-capture: " << error << "\n";
-            return 2;
-        }
+    if (where) {
         network = std::make_unique<ostrel::TcpPrinterPort>(std::chrono::seconds(idleSeconds));
-        if (!network->listen(where, error)) {
+        if (!network->listen(*where, error)) {
             std::cerr << "ostrel-serial-capture: " << error << "\n";
             return 1;
         }
@@ -97,7 +102,7 @@ int main(int argc, char** argv)
     }
     ostrel::QuitOnSignals();
     form.show();
-    if (parser.isSet(preview))
+    if (line.parser().isSet(preview))
         receiptPreview.showBeside(&form);
     const int status = application.exec();
     // A network job still open at the end: the session lets go of it first.

@@ -1,6 +1,7 @@
 #include "app/replay_tool.h"
 
 #include "app/job_compare.h"
+#include "app/tool_options.h"
 
 #include "session/capture_session.h"
 #include "files/atomic_file.h"
@@ -12,7 +13,6 @@
 #include "render/symbol_encoder.h"
 
 #include <cerrno>
-#include <charconv>
 #include <cstring>
 #include <fstream>
 #include <iostream>
@@ -25,129 +25,100 @@ namespace ostrel {
 
 namespace {
 
-constexpr const char* kUsage =
-    "usage: ostrel-replay [options] INPUT        (INPUT \"-\" reads standard input)\n"
-    "  --log FILE         the command log file, lines ended by CR LF (default: standard output)\n"
-    "  --hex FILE         the hex data view, one line per view line, CR LF\n"
-    "  --ascii FILE       the ASCII data view, one line per view line, CR LF, one byte per character\n"
-    "  --raw FILE         the raw capture file, 10001 bytes\n"
-    "  --chunk N          hand the bytes to UpdateData in chunks of N bytes (default: 64 KiB;\n"
-    "                     the result is the same for any chunking)\n"
-    "  --status-bits B1,B2   the two status bytes, decimal 0-255 (default 0,8: the window's start-up boxes)\n"
-    "  --no-status-return    as if \"Enable Status Return\" were unticked\n"
-    "  --replies FILE     every status reply that would have been sent, in order\n"
-    "  --counters         print the two counter captions, one a line, on standard error at the end\n"
-    "  --compare GOLDEN   compare INPUT with the golden job GOLDEN command by command and print the\n"
-    "                     first differences; exit status 0 when they are the same, 3 when they differ\n"
-    "  --preview FILE     the receipts as the printer would print them: FILE.png, one image with the\n"
-    "                     receipts one under the other, or FILE.pdf, a page for each receipt\n"
-    "  --paper 58|80      the paper width for --preview and --report, in mm (default: 80, 576 dots;\n"
-    "                     58 is 384 dots)\n"
-    "  --report FILE      a JSON summary: bytes, commands, receipts, the interpreted commands by kind,\n"
-    "                     every barcode and 2-D code with its data, bytes not understood with their\n"
-    "                     offsets, status replies, drawer pulses and cuts\n"
-    "  --help\n";
-
 struct Options {
     std::string input;
     std::string log, hex, ascii, raw, replies;
     std::size_t chunk = 0; // 0: the whole input as one chunk
-    unsigned statusByte1 = kStartUpStatusByte1;
-    unsigned statusByte2 = kStartUpStatusByte2;
+    std::uint8_t statusByte1 = kStartUpStatusByte1;
+    std::uint8_t statusByte2 = kStartUpStatusByte2;
     bool statusReturn = true;
     bool counters = false;
-    bool help = false;
     std::string compare; // the golden job, with --compare
     std::string preview, report;
     int paperWidth = receipt::kPaperWidth80;
 };
 
-class UsageError {
-public:
-    explicit UsageError(std::string reason) : reason(std::move(reason)) {}
-    std::string reason;
+// The file options, each with its help.
+const std::pair<const char*, const char*> kFileOptions[] = {
+    {"log", "The command log file, lines ended by CR LF (default: standard output)."},
+    {"hex", "The hex data view, one line per view line, CR LF."},
+    {"ascii", "The ASCII data view, one line per view line, CR LF, one byte per character."},
+    {"raw", "The raw capture file, 10001 bytes."},
+    {"replies", "Every status reply that would have been sent, in order."},
+    {"report", "A JSON summary: bytes, commands, receipts, the interpreted commands by kind, every "
+               "barcode and 2-D code with its data, bytes not understood with their offsets, status "
+               "replies, drawer pulses and cuts."},
 };
 
-std::optional<unsigned long> ParseNumber(std::string_view text)
+void AddOptions(ToolCommandLine& line)
 {
-    unsigned long value = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec != std::errc() || end != text.data() + text.size() || text.empty())
-        return std::nullopt;
-    return value;
+    line.addPositional(QStringLiteral("INPUT"), QStringLiteral("The received bytes; \"-\" reads standard input."));
+    for (const auto& [name, help] : kFileOptions)
+        line.add({QString::fromLatin1(name), QString::fromLatin1(help), QStringLiteral("FILE")});
+    line.add({QStringLiteral("chunk"),
+              QStringLiteral("Hand the bytes to UpdateData in chunks of N bytes (default: 64 KiB; the "
+                             "result is the same for any chunking)."),
+              QStringLiteral("N")});
+    line.addStatusOptions();
+    line.add({QStringLiteral("counters"),
+              QStringLiteral("Print the two counter captions, one a line, on standard error at the end.")});
+    line.add({QStringLiteral("compare"),
+              QStringLiteral("Compare INPUT with the golden job GOLDEN command by command and print the "
+                             "first differences; exit status 0 when they are the same, 3 when they differ."),
+              QStringLiteral("GOLDEN")});
+    line.add({QStringLiteral("preview"),
+              QStringLiteral("The receipts as the printer would print them: FILE.png, one image with the "
+                             "receipts one under the other, or FILE.pdf, a page for each receipt."),
+              QStringLiteral("FILE")});
+    line.add({QStringLiteral("paper"),
+              QStringLiteral("The paper width for --preview and --report, in mm (default: 80, 576 dots; "
+                             "58 is 384 dots)."),
+              QStringLiteral("58|80"), QStringLiteral("80")});
 }
 
-Options ParseOptions(const std::vector<std::string>& args)
+// The options read, or false with the reason.
+bool ReadOptions(const ToolCommandLine& line, Options& options, std::string& error)
 {
-    Options options;
-    bool haveInput = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        auto value = [&]() -> const std::string& {
-            if (i + 1 >= args.size())
-                throw UsageError(arg + " needs a value");
-            return args[++i];
-        };
-        if (arg == "--help") {
-            options.help = true;
-        } else if (arg == "--log") {
-            options.log = value();
-        } else if (arg == "--hex") {
-            options.hex = value();
-        } else if (arg == "--ascii") {
-            options.ascii = value();
-        } else if (arg == "--raw") {
-            options.raw = value();
-        } else if (arg == "--replies") {
-            options.replies = value();
-        } else if (arg == "--chunk") {
-            const std::string& text = value();
-            const auto n = ParseNumber(text);
-            if (!n || *n == 0)
-                throw UsageError("--chunk takes a positive whole number, not \"" + text + "\"");
-            options.chunk = *n;
-        } else if (arg == "--status-bits") {
-            const std::string& text = value();
-            const std::size_t comma = text.find(',');
-            const auto b1 = ParseNumber(std::string_view(text).substr(0, comma));
-            const auto b2 = comma == std::string::npos
-                                ? std::nullopt
-                                : ParseNumber(std::string_view(text).substr(comma + 1));
-            if (!b1 || !b2 || *b1 > 255 || *b2 > 255)
-                throw UsageError("--status-bits takes two numbers 0-255 as B1,B2, not \"" + text +
-                                 "\"");
-            options.statusByte1 = static_cast<unsigned>(*b1);
-            options.statusByte2 = static_cast<unsigned>(*b2);
-        } else if (arg == "--no-status-return") {
-            options.statusReturn = false;
-        } else if (arg == "--compare") {
-            options.compare = value();
-        } else if (arg == "--preview") {
-            options.preview = value();
-            if (!options.preview.ends_with(".png") && !options.preview.ends_with(".pdf") &&
-                !options.preview.ends_with(".PNG") && !options.preview.ends_with(".PDF"))
-                throw UsageError("--preview takes a file name ending in .png or .pdf, not \"" + options.preview + "\"");
-        } else if (arg == "--report") {
-            options.report = value();
-        } else if (arg == "--paper") {
-            const std::string& text = value();
-            if (text != "58" && text != "80")
-                throw UsageError("--paper takes 58 or 80, not \"" + text + "\"");
-            options.paperWidth = text == "58" ? receipt::kPaperWidth58 : receipt::kPaperWidth80;
-        } else if (arg == "--counters") {
-            options.counters = true;
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            throw UsageError("unknown option " + arg);
-        } else if (haveInput) {
-            throw UsageError("only one INPUT may be given");
-        } else {
-            options.input = arg;
-            haveInput = true;
-        }
+    const QCommandLineParser& parser = line.parser();
+    const QStringList inputs = parser.positionalArguments();
+    if (inputs.isEmpty()) {
+        error = "no INPUT given";
+        return false;
     }
-    if (!haveInput && !options.help)
-        throw UsageError("no INPUT given");
-    return options;
+    if (inputs.size() > 1) {
+        error = "only one INPUT may be given";
+        return false;
+    }
+    options.input = inputs.constFirst().toStdString();
+    std::string* const files[] = {&options.log, &options.hex, &options.ascii,
+                                  &options.raw, &options.replies, &options.report};
+    for (std::size_t i = 0; i < std::size(files); ++i)
+        *files[i] = parser.value(QString::fromLatin1(kFileOptions[i].first)).toStdString();
+    if (parser.isSet(QStringLiteral("chunk"))) {
+        long long chunk = 0;
+        if (!line.number(QStringLiteral("chunk"), 1, 1LL << 30, "bytes", chunk, error))
+            return false;
+        options.chunk = static_cast<std::size_t>(chunk);
+    }
+    if (!line.statusBits(options.statusByte1, options.statusByte2, error))
+        return false;
+    options.statusReturn = line.statusReturn();
+    options.counters = parser.isSet(QStringLiteral("counters"));
+    options.compare = parser.value(QStringLiteral("compare")).toStdString();
+    options.preview = parser.value(QStringLiteral("preview")).toStdString();
+    if (!options.preview.empty() && !options.preview.ends_with(".png") &&
+        !options.preview.ends_with(".pdf") && !options.preview.ends_with(".PNG") &&
+        !options.preview.ends_with(".PDF")) {
+        error = "--preview takes a file name ending in .png or .pdf, not \"" + options.preview + "\"";
+        return false;
+    }
+    const QString paper = parser.value(QStringLiteral("paper"));
+    if (paper != QStringLiteral("58") && paper != QStringLiteral("80")) {
+        error = "--paper takes 58 or 80, not \"" + paper.toStdString() + "\"";
+        return false;
+    }
+    options.paperWidth = paper == QStringLiteral("58") ? receipt::kPaperWidth58 : receipt::kPaperWidth80;
+    return true;
 }
 
 // Without --chunk the input goes through in pieces of this size; with one
@@ -247,26 +218,26 @@ public:
 int RunReplay(const std::vector<std::string>& args, std::istream& standardInput,
               std::ostream& standardOutput, std::ostream& standardError)
 {
+    ToolCommandLine line("ostrel-replay",
+                         QStringLiteral("Feeds a file of received bytes through the capture engine and\n"
+                                        "writes what the window would show and save."));
+    AddOptions(line);
+    QStringList arguments{QStringLiteral("ostrel-replay")};
+    for (const std::string& arg : args)
+        arguments << QString::fromStdString(arg);
+    if (const auto answered = line.parse(arguments, standardOutput, standardError))
+        return *answered;
     Options options;
-    try {
-        options = ParseOptions(args);
-    } catch (const UsageError& error) {
-        standardError << "ostrel-replay: " << error.reason << "\n" << kUsage;
-        return 2;
-    }
-    if (options.help) {
-        standardOutput << kUsage;
-        return 0;
-    }
+    std::string error;
+    if (!ReadOptions(line, options, error))
+        return line.usage(error, standardError);
     if (!options.compare.empty())
         return Compare(options, standardInput, standardOutput, standardError);
 
     // Two outputs of one file would leave only the one written last.
     std::string usage;
-    if (!OutputsDistinct(options, usage)) {
-        standardError << "ostrel-replay: " << usage << "\n" << kUsage;
-        return 2;
-    }
+    if (!OutputsDistinct(options, usage))
+        return line.usage(usage, standardError);
 
     FixedStatusControls status(static_cast<std::uint8_t>(options.statusByte1),
                                static_cast<std::uint8_t>(options.statusByte2),

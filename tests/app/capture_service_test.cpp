@@ -263,6 +263,8 @@ TEST(CaptureService, BadUsageAndUnusableInputs)
         {{"--listen", "printer:9100"}, 2, "printer:9100"},
         {{"--listen", "9100", "--status-bits", "1"}, 2, "--status-bits"},
         {{"--listen", "9100", "--jobs", "many"}, 2, "--jobs"},
+        {{"--listen", "9100", "--idle-timeout", "0"}, 2, "--idle-timeout takes seconds"},
+        {{"--version"}, 0, ""},
         {{"--serial", "/nonexistent/ttyX"}, 1, "/nonexistent/ttyX"},
         {{"--listen", "127.0.0.1:0", "--out", "/proc/ostrel-jobs"}, 1, "/proc/ostrel-jobs"},
     };

@@ -1,0 +1,174 @@
+#include "app/tool_options.h"
+
+#include <ostream>
+
+namespace ostrel {
+
+namespace {
+
+const QString kStatusBits = QStringLiteral("status-bits");
+const QString kIdleTimeout = QStringLiteral("idle-timeout");
+const QString kListen = QStringLiteral("listen");
+
+bool ParseWhole(const QString& text, long long& value)
+{
+    bool ok = false;
+    value = text.trimmed().toLongLong(&ok);
+    return ok;
+}
+
+} // namespace
+
+ToolCommandLine::ToolCommandLine(std::string program, const QString& description)
+    : program_(std::move(program))
+{
+    parser_.setApplicationDescription(description);
+    parser_.addHelpOption();
+    parser_.addVersionOption();
+}
+
+void ToolCommandLine::addPositional(const QString& name, const QString& description,
+                                    const QString& syntax)
+{
+    parser_.addPositionalArgument(name, description, syntax);
+}
+
+void ToolCommandLine::addStatusOptions()
+{
+    parser_.addOption({kStatusBits,
+                       QStringLiteral("The two status bytes, decimal 0-255 (default 0,8: the "
+                                      "window's start-up boxes)."),
+                       QStringLiteral("B1,B2"), QStringLiteral("0,8")});
+    parser_.addOption({QStringLiteral("no-status-return"),
+                       QStringLiteral("Do not answer status requests, as if \"Enable Status "
+                                      "Return\" were unticked.")});
+}
+
+void ToolCommandLine::addListenOptions(const QString& listenDescription)
+{
+    parser_.addOption({kListen, listenDescription, QStringLiteral("[ADDRESS:]PORT")});
+    parser_.addOption({kIdleTimeout,
+                       QStringLiteral("TCP: close a client silent this long (default 30)."),
+                       QStringLiteral("S"), QStringLiteral("30")});
+}
+
+void ToolCommandLine::addSerialOptions()
+{
+    parser_.addOption({QStringLiteral("serial"),
+                       QStringLiteral("Take jobs from a serial port: a port number or a device."),
+                       QStringLiteral("N|DEVICE")});
+    parser_.addOption({QStringLiteral("settings"),
+                       QStringLiteral("Serial line settings (default \"115200, N, 8, 1\")."),
+                       QStringLiteral("SETTINGS"), QStringLiteral("115200, N, 8, 1")});
+    parser_.addOption({QStringLiteral("hw-handshake"),
+                       QStringLiteral("RTS/CTS flow control instead of XON/XOFF.")});
+}
+
+QStringList ToolCommandLine::Arguments(int argc, char** argv)
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    return arguments;
+}
+
+std::optional<int> ToolCommandLine::parse(const QStringList& arguments, std::ostream& out,
+                                          std::ostream& err)
+{
+    if (!parser_.parse(arguments))
+        return usage(parser_.errorText().toStdString(), err);
+    if (parser_.isSet(QStringLiteral("help")) || parser_.isSet(QStringLiteral("help-all"))) {
+        out << helpText().toStdString() << std::flush;
+        return out ? 0 : 1;
+    }
+    if (parser_.isSet(QStringLiteral("version"))) {
+        out << versionLine() << "\n" << std::flush;
+        return out ? 0 : 1;
+    }
+    return std::nullopt;
+}
+
+int ToolCommandLine::usage(const std::string& reason, std::ostream& err) const
+{
+    err << program_ << ": " << reason << "\n(see " << program_ << " --help)\n" << std::flush;
+    return 2;
+}
+
+QString ToolCommandLine::helpText() const
+{
+    // Qt names the program by the path it was started with, or not at all
+    // before the application exists; the help names it as it is installed.
+    QString text = parser_.helpText();
+    const qsizetype options = text.indexOf(QStringLiteral(" [options]"));
+    if (text.startsWith(QStringLiteral("Usage: ")) && options > 0)
+        text.replace(7, options - 7, QString::fromStdString(program_));
+    return text;
+}
+
+std::string ToolCommandLine::versionLine() const { return program_ + " " + OSTREL_VERSION; }
+
+bool ToolCommandLine::number(const QString& option, long long low, long long high,
+                             const char* what, long long& value, std::string& error) const
+{
+    if (ParseWhole(parser_.value(option), value) && value >= low && value <= high)
+        return true;
+    error = "--" + option.toStdString() + " takes " + what + ", a whole number from " +
+            std::to_string(low) + " to " + std::to_string(high) + ", not \"" +
+            parser_.value(option).toStdString() + "\"";
+    return false;
+}
+
+bool ToolCommandLine::noArguments(std::string& error) const
+{
+    if (parser_.positionalArguments().isEmpty())
+        return true;
+    error = "unexpected argument " + parser_.positionalArguments().constFirst().toStdString();
+    return false;
+}
+
+bool ToolCommandLine::statusBits(std::uint8_t& byte1, std::uint8_t& byte2, std::string& error) const
+{
+    const QString text = parser_.value(kStatusBits);
+    const QStringList bits = text.split(QLatin1Char(','));
+    long long b1 = -1, b2 = -1;
+    if (bits.size() != 2 || !ParseWhole(bits[0], b1) || !ParseWhole(bits[1], b2) || b1 < 0 ||
+        b2 < 0 || b1 > 255 || b2 > 255) {
+        error = "--status-bits takes two numbers 0-255 as B1,B2, not \"" + text.toStdString() + "\"";
+        return false;
+    }
+    byte1 = static_cast<std::uint8_t>(b1);
+    byte2 = static_cast<std::uint8_t>(b2);
+    return true;
+}
+
+bool ToolCommandLine::listen(std::optional<ListenAddress>& where, std::string& error) const
+{
+    where.reset();
+    if (!parser_.isSet(kListen))
+        return true;
+    ListenAddress address;
+    if (!ParseListenAddress(parser_.value(kListen).toStdString(), address, error))
+        return false;
+    where = address;
+    return true;
+}
+
+bool ToolCommandLine::idleTimeout(int& seconds, std::string& error) const
+{
+    long long value = 0;
+    if (!number(kIdleTimeout, 1, 1000000, "seconds", value, error))
+        return false;
+    seconds = static_cast<int>(value);
+    return true;
+}
+
+SerialOptions ToolCommandLine::serial() const
+{
+    SerialOptions serial;
+    serial.port = parser_.value(QStringLiteral("serial")).toStdString();
+    serial.settings = parser_.value(QStringLiteral("settings")).toStdString();
+    serial.hwHandshake = parser_.isSet(QStringLiteral("hw-handshake"));
+    return serial;
+}
+
+} // namespace ostrel

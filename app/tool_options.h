@@ -1,0 +1,71 @@
+#pragma once
+
+#include "net/listen_address.h"
+
+#include <QCommandLineParser>
+#include <QStringList>
+
+#include <cstdint>
+#include <iosfwd>
+#include <optional>
+#include <string>
+
+namespace ostrel {
+
+// The serial line a tool takes jobs from.
+struct SerialOptions {
+    std::string port; // a port number or a device path; empty: none
+    std::string settings = "115200, N, 8, 1";
+    bool hwHandshake = false;
+};
+
+// The command line of every program: Qt's parser, the options the programs
+// share (each defined here once, with one set of bounds), and one way to
+// answer --help, --version and bad usage.
+class ToolCommandLine {
+public:
+    ToolCommandLine(std::string program, const QString& description);
+
+    const QCommandLineParser& parser() const { return parser_; }
+    void add(const QCommandLineOption& option) { parser_.addOption(option); }
+    void addPositional(const QString& name, const QString& description, const QString& syntax = {});
+
+    // --status-bits B1,B2 and --no-status-return.
+    void addStatusOptions();
+    // --listen [ADDRESS:]PORT and --idle-timeout S.
+    void addListenOptions(const QString& listenDescription);
+    // --serial N|DEVICE, --settings and --hw-handshake.
+    void addSerialOptions();
+
+    // Reads the arguments (the program's name first). Answers --help and
+    // --version on `out`, and bad usage with one line on `err`; then it gives
+    // the exit status (0 or 2). Without an answer it gives nothing and the
+    // program goes on.
+    std::optional<int> parse(const QStringList& arguments, std::ostream& out, std::ostream& err);
+    static QStringList Arguments(int argc, char** argv);
+
+    // Each reader gives false with a reason that names the option.
+    bool statusBits(std::uint8_t& byte1, std::uint8_t& byte2, std::string& error) const;
+    bool statusReturn() const { return !parser_.isSet(QStringLiteral("no-status-return")); }
+    bool listen(std::optional<ListenAddress>& where, std::string& error) const;
+    bool idleTimeout(int& seconds, std::string& error) const;
+    SerialOptions serial() const;
+    // False, naming the first one, when arguments were given to a program
+    // that takes none.
+    bool noArguments(std::string& error) const;
+    // A whole number from `low` to `high`; `what` names the unit ("seconds").
+    bool number(const QString& option, long long low, long long high, const char* what,
+                long long& value, std::string& error) const;
+
+    // One line for bad usage found after parsing; gives 2, the exit status.
+    int usage(const std::string& reason, std::ostream& err) const;
+
+    QString helpText() const;
+    std::string versionLine() const;
+
+private:
+    std::string program_;
+    QCommandLineParser parser_;
+};
+
+} // namespace ostrel
