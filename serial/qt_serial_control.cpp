@@ -3,14 +3,13 @@
 #include "serial/port_lock.h"
 #include "serial/port_number.h"
 
-#include <QSocketNotifier>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 #elif defined(Q_OS_WIN)
@@ -90,6 +89,10 @@ void QtSerialControl::setPortOpen(bool open)
     if (port_.isOpen())
         throw SerialError("Port already open");
 
+    // With a thread to read it, Qt only opens, configures and holds the port:
+    // the thread reads and writes on a descriptor of its own, so that no read
+    // of Qt's takes bytes from under it.
+    const bool threaded = inbox_ != nullptr && receivesOnOwnThread();
     device_ = fixedDevice_.empty() ? PortDevice(commPort_) : fixedDevice_;
     port_.setPortName(QString::fromStdString(device_));
     // A lock left behind by a program that has ended must not keep the port.
@@ -98,7 +101,7 @@ void QtSerialControl::setPortOpen(bool open)
     const bool stale = before && !before->holderAlive;
     if (stale)
         RemoveStaleLock(*before, staleReason);
-    if (!port_.open(QIODevice::ReadWrite)) {
+    if (!port_.open(threaded ? QIODevice::WriteOnly : QIODevice::ReadWrite)) {
         std::string reason = port_.errorString().toStdString();
         port_.clearError();
         const std::optional<PortLock> lock = FindPortLock(device_);
@@ -114,13 +117,15 @@ void QtSerialControl::setPortOpen(bool open)
         applyLineSettings();
         applyFlowControl();
         applyModemLines();
+        if (threaded)
+            startReceiving();
     } catch (const SerialError&) {
         port_.close();
         throw;
     }
-    if (inbox_ != nullptr)
-        startReceiving();
 }
+
+bool QtSerialControl::qtReads() const { return port_.isOpen() && (port_.openMode() & QIODevice::ReadOnly); }
 
 bool QtSerialControl::PortOpen() const { return port_.isOpen(); }
 
@@ -205,7 +210,7 @@ std::string QtSerialControl::Input()
 {
     // The port's thread leaves everything in the inbox; reading the port here
     // would also wake its own reading again.
-    if (receiver_.joinable())
+    if (receiver_.joinable() || !qtReads())
         return {};
     const QByteArray received = port_.readAll();
     std::string input(received.constData(), static_cast<std::size_t>(received.size()));
@@ -274,7 +279,7 @@ void QtSerialControl::deliverWaiting()
         return;
     }
     // A zero wait reads what the driver holds and announces it at once.
-    if (port_.isOpen())
+    if (qtReads())
         port_.waitForReadyRead(0);
 }
 
@@ -353,44 +358,36 @@ void QtSerialControl::receiveInto(ArrivalInbox* inbox, ByteSource* source)
 {
     if (!receivesOnOwnThread())
         return;
+    // A port open already keeps the way it reads until it is opened again;
+    // only a thread reading into an inbox that goes away is stopped at once.
     stopReceiving();
     if (inbox_ != nullptr && inbox_->waiting())
         raise(comEvReceive);
     inbox_ = inbox;
     source_ = source;
-    if (inbox_ != nullptr && port_.isOpen())
-        startReceiving();
-}
-
-void QtSerialControl::setPortReadsItself(bool reads)
-{
-    // The port's own read notifier would take bytes from under the thread.
-    for (QSocketNotifier* notifier : port_.findChildren<QSocketNotifier*>())
-        if (notifier->type() == QSocketNotifier::Read)
-            notifier->setEnabled(reads);
 }
 
 void QtSerialControl::startReceiving()
 {
 #ifdef Q_OS_UNIX
+    // Qt holds the port exclusively; it lets this one more open through.
+    const int held = static_cast<int>(port_.handle());
+    ::ioctl(held, TIOCNXCL);
+    ownFd_ = ::open(device_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    const int openError = errno;
+    ::ioctl(held, TIOCEXCL);
+    if (ownFd_ < 0)
+        throw SerialError(std::string("Cannot read ") + device_ + ": " + std::strerror(openError));
     if (::pipe2(wakePipe_, O_CLOEXEC | O_NONBLOCK) != 0) {
-        // No thread then: the port goes on reading on the window's thread.
+        const int pipeError = errno;
+        ::close(ownFd_);
+        ownFd_ = -1;
         wakePipe_[0] = wakePipe_[1] = -1;
-        return;
-    }
-    setPortReadsItself(false);
-    const int fd = static_cast<int>(port_.handle());
-    // Bytes the port had read already go first; the thread sends their replies.
-    std::string replies;
-    if (port_.bytesAvailable() > 0) {
-        const QByteArray early = port_.readAll();
-        replies = inbox_->receive(source_, std::string_view(early.constData(),
-                                                   static_cast<std::size_t>(early.size())))
-                      .replies;
+        throw SerialError(std::string("Cannot start reading ") + device_ + ": " +
+                          std::strerror(pipeError));
     }
     ++generation_;
-    receiver_ = std::thread(&QtSerialControl::receiveLoop, this, fd, wakePipe_[0], generation_,
-                            std::move(replies));
+    receiver_ = std::thread(&QtSerialControl::receiveLoop, this, ownFd_, wakePipe_[0], generation_);
     // Whatever the inbox held from before is taken, and its next bytes call
     // the session again.
     QMetaObject::invokeMethod(this, &QtSerialControl::callSession, Qt::QueuedConnection);
@@ -407,10 +404,11 @@ void QtSerialControl::stopReceiving()
     ::close(wakePipe_[0]);
     ::close(wakePipe_[1]);
     wakePipe_[0] = wakePipe_[1] = -1;
+    // Not the last close of the device: Qt's own still holds the line.
+    ::close(ownFd_);
+    ownFd_ = -1;
     ++generation_;
     collectTimer_.stop();
-    if (port_.isOpen())
-        setPortReadsItself(true);
     // Bytes given to the thread that it had no time to write go out now.
     std::string left;
     {
@@ -432,9 +430,10 @@ void QtSerialControl::wakeReceiver(char why)
 #endif
 }
 
-void QtSerialControl::receiveLoop(int fd, int wakeFd, unsigned generation, std::string unsent)
+void QtSerialControl::receiveLoop(int fd, int wakeFd, unsigned generation)
 {
 #ifdef Q_OS_UNIX
+    std::string unsent; // replies and other writes the driver has no room for yet
     std::string buffer(64 * 1024, '\0');
     for (;;) {
         // While the window's thread does not take the bytes (it is stalled),
@@ -493,7 +492,6 @@ void QtSerialControl::receiveLoop(int fd, int wakeFd, unsigned generation, std::
     (void)fd;
     (void)wakeFd;
     (void)generation;
-    (void)unsent;
 #endif
 }
 

@@ -57,16 +57,18 @@ private:
     // Receiving on a thread of its own (POSIX), into inbox_.
     void startReceiving();
     void stopReceiving();
-    void receiveLoop(int fd, int wakeFd, unsigned generation, std::string unsent);
+    void receiveLoop(int fd, int wakeFd, unsigned generation);
     void wakeReceiver(char why);
     void callSession();
     void collectAgain();
     void receivingEnded(unsigned generation);
-    void setPortReadsItself(bool reads);
+    // Whether Qt reads the port (no thread of our own to read it).
+    bool qtReads() const;
 
     ArrivalInbox* inbox_ = nullptr;
     ByteSource* source_ = nullptr;
     std::thread receiver_;
+    int ownFd_ = -1; // the thread's own descriptor of the device
     int wakePipe_[2] = {-1, -1};
     // Bytes other threads give the port's thread to write, in order.
     std::mutex outgoingMutex_;
