@@ -486,8 +486,8 @@ void QtSerialControl::receiveLoop(int fd, int wakeFd, unsigned generation)
         }
         break;
     }
-    QMetaObject::invokeMethod(
-        this, [this, generation] { receivingEnded(generation); }, Qt::QueuedConnection);
+    endedGeneration_.store(generation);
+    QMetaObject::invokeMethod(this, &QtSerialControl::receivingEnded, Qt::QueuedConnection);
 #else
     (void)fd;
     (void)wakeFd;
@@ -516,9 +516,10 @@ void QtSerialControl::collectAgain()
     }
 }
 
-void QtSerialControl::receivingEnded(unsigned generation)
+void QtSerialControl::receivingEnded()
 {
-    if (generation != generation_ || !port_.isOpen())
+    // A thread stopped on purpose since then has nothing more to say.
+    if (endedGeneration_.load() != generation_ || !port_.isOpen())
         return;
     portWentAway();
 }

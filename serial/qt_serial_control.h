@@ -7,6 +7,7 @@
 #include <QSerialPort>
 #include <QTimer>
 
+#include <atomic>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -61,7 +62,7 @@ private:
     void wakeReceiver(char why);
     void callSession();
     void collectAgain();
-    void receivingEnded(unsigned generation);
+    void receivingEnded();
     // Whether Qt reads the port (no thread of our own to read it).
     bool qtReads() const;
 
@@ -74,6 +75,7 @@ private:
     std::mutex outgoingMutex_;
     std::string outgoing_;
     unsigned generation_ = 0; // which receiving thread a queued call came from
+    std::atomic<unsigned> endedGeneration_{0}; // the last thread that ended by itself
     QTimer collectTimer_;
 
     QSerialPort port_;
