@@ -75,10 +75,8 @@ CaptureService::CaptureService(CaptureServiceOptions options, std::ostream& out,
 CaptureService::~CaptureService()
 {
     // The ports outlive the jobs here; they must not report to them.
-    if (tcp_) {
-        tcp_->jobEnded = nullptr;
-        tcp_->received = nullptr;
-    }
+    if (tcp_)
+        tcp_->feed(nullptr);
     if (serial_)
         serial_->OnComm = nullptr;
 }
@@ -99,16 +97,7 @@ bool CaptureService::start(std::string& error)
         tcp_ = std::make_unique<TcpPrinterPort>(std::chrono::seconds(options_.idleTimeoutS));
         if (!tcp_->listen(*options_.listen, error))
             return false;
-        tcp_->jobStarted = [this](TcpConnection& connection) { startTcpJob(connection); };
-        tcp_->received = [this](std::string_view chunk, TcpConnection& connection) {
-            // Bytes that arrive while stopping have no job to go to.
-            if (tcpJob_)
-                tcpJob_->take(chunk, &connection);
-        };
-        tcp_->jobEnded = [this](TcpConnection&, const std::string& why) {
-            if (tcpJob_)
-                finishJob(std::move(tcpJob_), why);
-        };
+        tcp_->feed(this);
         say("listening on " + tcp_->listeningOn());
     }
     if (!options_.serial.port.empty()) {
@@ -153,7 +142,20 @@ bool CaptureService::start(std::string& error)
 
 std::string CaptureService::listeningOn() const { return tcp_ ? tcp_->listeningOn() : ""; }
 
-void CaptureService::startTcpJob(TcpConnection& connection)
+void CaptureService::bytesArrived(std::string_view chunk, ByteSource& from)
+{
+    // Bytes that arrive while stopping have no job to go to.
+    if (tcpJob_)
+        tcpJob_->take(chunk, &from);
+}
+
+void CaptureService::sourceStopped(ByteSource&, const std::string& why)
+{
+    if (tcpJob_)
+        finishJob(std::move(tcpJob_), why);
+}
+
+void CaptureService::sourceStarted(ByteSource& connection)
 {
     if (stopping_)
         return;

@@ -60,7 +60,7 @@ private:
 // ostrel-capture: a stand-in printer without a window. Takes jobs from a TCP
 // port and/or a serial port, answers status requests, and for each job writes
 // its files and prints one JSON line.
-class CaptureService : public QObject {
+class CaptureService : public QObject, private ByteSink {
     Q_OBJECT
 public:
     CaptureService(CaptureServiceOptions options, std::ostream& out, std::ostream& err);
@@ -77,7 +77,10 @@ public:
     std::string listeningOn() const;
 
 private:
-    void startTcpJob(TcpConnection& connection);
+    // Each TCP connection is a job of its own.
+    void sourceStarted(ByteSource& connection) override;
+    void bytesArrived(std::string_view chunk, ByteSource& from) override;
+    void sourceStopped(ByteSource&, const std::string& why) override;
     void takeSerial(std::string_view chunk);
     void finishSerialJob(const std::string& why);
     void finishJob(std::unique_ptr<JobCapture> job, const std::string& why);

@@ -89,14 +89,7 @@ int main(int argc, char** argv)
             return 1;
         }
         // A network job goes to the same capture as the serial port's bytes.
-        network->jobStarted = [&session](ostrel::TcpConnection& job) { session.attachSource(job); };
-        network->received = [&session](std::string_view chunk, ostrel::TcpConnection& job) {
-            session.UpdateData(chunk, &job);
-        };
-        network->jobEnded = [&session](ostrel::TcpConnection& job, const std::string&) {
-            session.detachSource(job);
-            session.sourceEnded(job);
-        };
+        network->feed(&session);
         form.setWindowTitle(form.windowTitle() + QStringLiteral(" - listening on ") +
                             QString::fromStdString(network->listeningOn()));
     }

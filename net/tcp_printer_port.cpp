@@ -86,8 +86,8 @@ void TcpPrinterPort::takeNextConnection()
                     endLater(socket->errorString().toStdString());
             });
     idle_.start();
-    if (jobStarted)
-        jobStarted(*current_);
+    if (sink_ != nullptr)
+        sink_->sourceStarted(*current_);
     readAvailable();
 }
 
@@ -105,8 +105,8 @@ void TcpPrinterPort::readAvailable()
     if (got <= 0)
         return;
     idle_.start();
-    if (received)
-        received(std::string_view(readBuffer_.data(), static_cast<std::size_t>(got)), *current_);
+    if (sink_ != nullptr)
+        sink_->bytesArrived(std::string_view(readBuffer_.data(), static_cast<std::size_t>(got)), *current_);
 }
 
 void TcpPrinterPort::endCurrentJob(const std::string& why)
@@ -125,8 +125,8 @@ void TcpPrinterPort::finish(const std::string& why)
     readAvailable();
     std::unique_ptr<TcpConnection> ended = std::move(current_);
     ended->socket()->disconnect(this);
-    if (jobEnded)
-        jobEnded(*ended, why);
+    if (sink_ != nullptr)
+        sink_->sourceStopped(*ended, why);
     ended->socket()->abort();
     ended.reset();
     finishing_ = false;

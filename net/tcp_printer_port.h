@@ -55,16 +55,16 @@ public:
     // Ends the job in progress now (closing its connection).
     void endCurrentJob(const std::string& why);
 
-    std::function<void(TcpConnection&)> jobStarted;
-    std::function<void(std::string_view, TcpConnection&)> received;
-    // After the last bytes were handed over; the connection is gone after it.
-    std::function<void(TcpConnection&, const std::string& why)> jobEnded;
+    // Where each job goes: started, its bytes, then stopped with the reason
+    // (after the last bytes; the connection is gone after it). Null: nowhere.
+    void feed(ByteSink* sink) { sink_ = sink; }
 
 private:
     void takeNextConnection();
     void readAvailable();
     void finish(const std::string& why);
 
+    ByteSink* sink_ = nullptr;
     QTcpServer server_;
     std::unique_ptr<TcpConnection> current_;
     QTimer idle_;

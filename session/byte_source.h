@@ -24,4 +24,17 @@ public:
     virtual void deliverPending() {}
 };
 
+// Where a source hands what it receives: the capture session, or one job of
+// the service without a window. A source is wired to a sink once, however
+// many consumers there are.
+class ByteSink {
+public:
+    virtual ~ByteSink() = default;
+    // A peer connected (a network job begins).
+    virtual void sourceStarted(ByteSource&) {}
+    virtual void bytesArrived(std::string_view chunk, ByteSource& from) = 0;
+    // The source has gone; every byte it received was handed over first.
+    virtual void sourceStopped(ByteSource&, const std::string& /*why*/) {}
+};
+
 } // namespace ostrel

@@ -115,6 +115,12 @@ void CaptureSession::detachSource(ByteSource& source)
     sources_.erase(std::remove(sources_.begin(), sources_.end(), &source), sources_.end());
 }
 
+void CaptureSession::sourceStopped(ByteSource& source, const std::string&)
+{
+    detachSource(source);
+    sourceEnded(source);
+}
+
 void CaptureSession::sourceEnded(ByteSource& source)
 {
     takeArrived();

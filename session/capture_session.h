@@ -31,7 +31,7 @@ public:
 // session takes what waits in the inbox and tells the listeners, holding no
 // lock, so a listener may do anything, close a source included. Knows no
 // window and no port.
-class CaptureSession {
+class CaptureSession : public ByteSink {
 public:
     // Status return on, only "Cutter Home" set, until setStatusControls.
     CaptureSession();
@@ -69,6 +69,12 @@ public:
     void sourceEnded(ByteSource& source);
     // Asks every attached source to hand over what is waiting now.
     void deliverPending();
+
+    // A source wired to the session: attached when it starts, its bytes
+    // taken as UpdateData takes them, detached and ended when it stops.
+    void sourceStarted(ByteSource& source) override { attachSource(source); }
+    void bytesArrived(std::string_view chunk, ByteSource& from) override { UpdateData(chunk, &from); }
+    void sourceStopped(ByteSource& source, const std::string&) override;
 
     const CaptureEngine& engine() const { return engine_; }
     CaptureEngine& engine() { return engine_; }

@@ -16,7 +16,7 @@ namespace ostrel::test {
 namespace {
 
 // A port on a free loopback port, its jobs recorded as they end.
-struct Printer {
+struct Printer : ByteSink {
     explicit Printer(const char* address = "127.0.0.1:0",
                      std::chrono::milliseconds idle = std::chrono::seconds(30))
         : port(idle)
@@ -25,13 +25,15 @@ struct Printer {
         std::string error;
         EXPECT_TRUE(ParseListenAddress(address, where, error)) << error;
         EXPECT_TRUE(port.listen(where, error)) << error;
-        port.jobStarted = [this](TcpConnection&) { jobs.emplace_back(); };
-        port.received = [this](std::string_view chunk, TcpConnection& connection) {
-            jobs.back().bytes += chunk;
-            session.UpdateData(chunk, &connection);
-        };
-        port.jobEnded = [this](TcpConnection&, const std::string& why) { jobs.back().endedBy = why; };
+        port.feed(this);
     }
+    void sourceStarted(ByteSource&) override { jobs.emplace_back(); }
+    void bytesArrived(std::string_view chunk, ByteSource& from) override
+    {
+        jobs.back().bytes += chunk;
+        session.UpdateData(chunk, &from);
+    }
+    void sourceStopped(ByteSource&, const std::string& why) override { jobs.back().endedBy = why; }
     bool ended(std::size_t count)
     {
         return WaitUntil([&] {
