@@ -315,10 +315,11 @@ void QtSerialControl::portWentAway()
 }
 
 // How long bytes that keep coming wait in the inbox before the session is
-// called again: long enough that a host sending request after request is not
-// slowed by the window's thread waking for each, short beside a screen
-// refresh. The first bytes after a pause call the session at once.
-constexpr int kCollectEveryMs = 2;
+// called again. This thread answers the requests itself, so the window only
+// needs the bytes by its next frame: taking them once a frame, not once a
+// write, spares a wake-up of the window's thread for each write. The first
+// bytes after a pause call the session at once.
+constexpr int kCollectEveryMs = 16;
 // Bytes the inbox may hold before the thread stops reading.
 constexpr std::size_t kMostWaiting = 4 * 1024 * 1024;
 

@@ -323,12 +323,18 @@ void Form1::scheduleFrame()
 {
     if (drawing_ || frameTimer_.isActive())
         return;
-    frameTimer_.start(RefreshIntervalMs(*this));
+    // At the next screen refresh, and while bytes keep coming no more than
+    // thirty times a second: painting the three lists is most of what the
+    // window costs during a long job.
+    constexpr qint64 kBusyFrameMs = 33;
+    const qint64 sinceLast = lastFrame_.isValid() ? lastFrame_.elapsed() : kBusyFrameMs;
+    frameTimer_.start(static_cast<int>(std::max<qint64>(RefreshIntervalMs(*this), kBusyFrameMs - sinceLast)));
 }
 
 void Form1::drawFrame()
 {
     drawing_ = true;
+    lastFrame_.start();
     // Requests that came in since the last chunk are answered before drawing.
     session_.deliverPending();
     showCapture();

@@ -107,6 +107,7 @@ private:
     // Drawing waits for the next screen refresh, so that bursts of chunks
     // cost one repaint and status requests are not kept waiting behind them.
     QTimer frameTimer_;
+    QElapsedTimer lastFrame_;
     bool drawing_ = false;
 
     class Adapters;
