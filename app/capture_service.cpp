@@ -94,7 +94,7 @@ bool CaptureService::start(std::string& error)
         nextNumber_ = NextJobNumber(options_.out);
     }
     if (options_.listen) {
-        tcp_ = std::make_unique<TcpPrinterPort>(std::chrono::seconds(options_.idleTimeoutS));
+        tcp_ = std::make_unique<TcpPrinterPort>(options_.tcpLimits);
         if (!tcp_->listen(*options_.listen, error))
             return false;
         tcp_->feed(this);
@@ -247,9 +247,12 @@ void CaptureService::stop()
     if (stopping_)
         return;
     stopping_ = true;
-    // Jobs in progress are finished and written first.
-    if (tcp_)
+    // Jobs in progress are finished and written first; no waiting one is
+    // taken after them.
+    if (tcp_) {
+        tcp_->close();
         tcp_->endCurrentJob("stopped");
+    }
     finishSerialJob("stopped");
     end(failed_ ? 1 : 0);
 }
@@ -286,7 +289,8 @@ int RunCaptureService(int argc, char** argv)
         QStringLiteral("A stand-in receipt printer without a window: takes print jobs from TCP and/or a serial\n"
                        "port, answers status requests, writes each job's files and prints one JSON line a job."));
     line.addListenOptions(QStringLiteral(
-        "Take jobs on TCP, one connection a job (127.0.0.1 unless an address is given)."));
+        "Take jobs on TCP (127.0.0.1 unless an address is given). One connection is one job;\n"
+        "as a printer does, it takes one at a time, and the others wait their turn."));
     line.addSerialOptions();
     line.addStatusOptions();
     const QCommandLineOption out(QStringLiteral("out"),
@@ -314,7 +318,7 @@ int RunCaptureService(int argc, char** argv)
     std::string error;
     long long value = 0;
     if (!line.noArguments(error) || !line.listen(options.listen, error) ||
-        !line.idleTimeout(options.idleTimeoutS, error) ||
+        !line.jobLimits(options.tcpLimits, error) ||
         !line.statusBits(options.statusByte1, options.statusByte2, error))
         return usage(error);
     options.serial = line.serial();

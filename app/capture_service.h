@@ -30,7 +30,7 @@ struct CaptureServiceOptions {
     int jobs = 0;             // end after this many jobs; 0: no limit
     int timeoutS = 0;         // end after this long without a job; 0: never
     long long maxJobBytes = 64LL << 20;
-    int idleTimeoutS = 30;    // TCP: a silent client is closed after this
+    TcpJobLimits tcpLimits;   // TCP: how long a silent client, and a whole job, may last
 };
 
 // One job being captured: a session of its own, and what the job file and

@@ -39,7 +39,8 @@ int main(int argc, char** argv)
     ostrel::ToolCommandLine line("ostrel-serial-capture",
                                  QStringLiteral("A stand-in receipt printer on a serial line."));
     line.addListenOptions(
-        QStringLiteral("Also take print jobs on TCP (127.0.0.1 unless an address is given)."));
+        QStringLiteral("Also take print jobs on TCP (127.0.0.1 unless an address is given), one\n"
+                       "connection at a time, as a printer does; the others wait their turn."));
     const QCommandLineOption preview(QStringLiteral("preview"),
                                      QStringLiteral("Open the Receipt Preview beside the window at start."));
     line.add(preview);
@@ -68,9 +69,9 @@ int main(int argc, char** argv)
             return *answered;
     }
     std::optional<ostrel::ListenAddress> where;
-    int idleSeconds = 0;
+    ostrel::TcpJobLimits limits;
     std::string error;
-    if (!line.listen(where, error) || !line.idleTimeout(idleSeconds, error) || !line.noArguments(error))
+    if (!line.listen(where, error) || !line.jobLimits(limits, error) || !line.noArguments(error))
         return line.usage(error, std::cerr);
 
     ostrel::CaptureSession session;
@@ -83,7 +84,7 @@ int main(int argc, char** argv)
 
     std::unique_ptr<ostrel::TcpPrinterPort> network;
     if (where) {
-        network = std::make_unique<ostrel::TcpPrinterPort>(std::chrono::seconds(idleSeconds));
+        network = std::make_unique<ostrel::TcpPrinterPort>(limits);
         if (!network->listen(*where, error)) {
             std::cerr << "ostrel-serial-capture: " << error << "\n";
             return 1;

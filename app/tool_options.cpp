@@ -9,6 +9,7 @@ namespace {
 const QString kStatusBits = QStringLiteral("status-bits");
 const QString kIdleTimeout = QStringLiteral("idle-timeout");
 const QString kListen = QStringLiteral("listen");
+const QString kJobTimeout = QStringLiteral("job-timeout");
 
 bool ParseWhole(const QString& text, long long& value)
 {
@@ -48,8 +49,12 @@ void ToolCommandLine::addListenOptions(const QString& listenDescription)
 {
     parser_.addOption({kListen, listenDescription, QStringLiteral("[ADDRESS:]PORT")});
     parser_.addOption({kIdleTimeout,
-                       QStringLiteral("TCP: close a client silent this long (default 30)."),
+                       QStringLiteral("TCP: end a job whose client is silent this long (default 30)."),
                        QStringLiteral("S"), QStringLiteral("30")});
+    parser_.addOption({kJobTimeout,
+                       QStringLiteral("TCP: end a job that lasts longer than this, so that no client "
+                                      "holds the printer for ever; 0: no limit (default 600)."),
+                       QStringLiteral("S"), QStringLiteral("600")});
 }
 
 void ToolCommandLine::addSerialOptions()
@@ -153,12 +158,15 @@ bool ToolCommandLine::listen(std::optional<ListenAddress>& where, std::string& e
     return true;
 }
 
-bool ToolCommandLine::idleTimeout(int& seconds, std::string& error) const
+bool ToolCommandLine::jobLimits(TcpJobLimits& limits, std::string& error) const
 {
-    long long value = 0;
-    if (!number(kIdleTimeout, 1, 1000000, "seconds", value, error))
+    // A day at most: the timers count milliseconds in an int.
+    long long idle = 0, whole = 0;
+    if (!number(kIdleTimeout, 1, 86400, "seconds", idle, error) ||
+        !number(kJobTimeout, 0, 86400, "seconds", whole, error))
         return false;
-    seconds = static_cast<int>(value);
+    limits.idle = std::chrono::seconds(idle);
+    limits.whole = std::chrono::seconds(whole);
     return true;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "net/listen_address.h"
+#include "net/tcp_printer_port.h"
 
 #include <QCommandLineParser>
 #include <QStringList>
@@ -32,7 +33,7 @@ public:
 
     // --status-bits B1,B2 and --no-status-return.
     void addStatusOptions();
-    // --listen [ADDRESS:]PORT and --idle-timeout S.
+    // --listen [ADDRESS:]PORT, --idle-timeout S and --job-timeout S.
     void addListenOptions(const QString& listenDescription);
     // --serial N|DEVICE, --settings and --hw-handshake.
     void addSerialOptions();
@@ -48,7 +49,8 @@ public:
     bool statusBits(std::uint8_t& byte1, std::uint8_t& byte2, std::string& error) const;
     bool statusReturn() const { return !parser_.isSet(QStringLiteral("no-status-return")); }
     bool listen(std::optional<ListenAddress>& where, std::string& error) const;
-    bool idleTimeout(int& seconds, std::string& error) const;
+    // The limits on a network job: --idle-timeout and --job-timeout.
+    bool jobLimits(TcpJobLimits& limits, std::string& error) const;
     SerialOptions serial() const;
     // False, naming the first one, when arguments were given to a program
     // that takes none.

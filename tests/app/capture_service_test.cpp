@@ -265,7 +265,7 @@ TEST(CaptureService, BadUsageAndUnusableInputs)
         {{"--listen", "9100", "--jobs", "many"}, 2, "--jobs"},
         {{"--listen", "9100", "--idle-timeout", "0"}, 2, "--idle-timeout takes seconds"},
         {{"--version"}, 0, ""},
-        {{"--serial", "/nonexistent/ttyX"}, 1, "/nonexistent/ttyX"},
+        {{"--serial", "/nonexistent/ttyService"}, 1, "/nonexistent/ttyService"},
         {{"--listen", "127.0.0.1:0", "--out", "/proc/ostrel-jobs"}, 1, "/proc/ostrel-jobs"},
     };
     for (const Row& row : rows) {

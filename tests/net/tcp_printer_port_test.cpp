@@ -18,8 +18,9 @@ namespace {
 // A port on a free loopback port, its jobs recorded as they end.
 struct Printer : ByteSink {
     explicit Printer(const char* address = "127.0.0.1:0",
-                     std::chrono::milliseconds idle = std::chrono::seconds(30))
-        : port(idle)
+                     std::chrono::milliseconds idle = std::chrono::seconds(30),
+                     std::chrono::milliseconds whole = std::chrono::minutes(10))
+        : port(TcpJobLimits{idle, whole})
     {
         ListenAddress where;
         std::string error;
@@ -27,7 +28,7 @@ struct Printer : ByteSink {
         EXPECT_TRUE(port.listen(where, error)) << error;
         port.feed(this);
     }
-    void sourceStarted(ByteSource&) override { jobs.emplace_back(); }
+    void sourceStarted(ByteSource& from) override { jobs.push_back({"", "", from.sourceName()}); }
     void bytesArrived(std::string_view chunk, ByteSource& from) override
     {
         jobs.back().bytes += chunk;
@@ -43,6 +44,7 @@ struct Printer : ByteSink {
     struct Job {
         std::string bytes;
         std::string endedBy;
+        std::string source;
     };
     CaptureSession session;
     TcpPrinterPort port;
@@ -112,6 +114,76 @@ TEST(TcpPrinterPort, SecondClientWaitsWhileTheFirstPrints)
     second.close();
     ASSERT_TRUE(printer.ended(2));
     EXPECT_EQ(printer.jobs[1].bytes, "second" + Bytes("10 52"));
+}
+
+TEST(TcpPrinterPort, ClientsThatSendAndCloseWhileWaitingAreTakenAtOnce)
+{
+    Printer printer;
+    std::vector<std::unique_ptr<LoopbackClient>> clients;
+    for (int i = 0; i < 6; ++i) {
+        clients.push_back(std::make_unique<LoopbackClient>("127.0.0.1", printer.port.port()));
+        clients.back()->send("job " + std::to_string(i) + "\n");
+    }
+    for (auto& client : clients)
+        client->close();
+    ASSERT_TRUE(WaitUntil([&] { return printer.ended(6); }, 3s)) << "not by the idle timeout";
+    for (std::size_t i = 0; i < 6; ++i) {
+        EXPECT_EQ(printer.jobs[i].bytes, "job " + std::to_string(i) + "\n");
+        EXPECT_EQ(printer.jobs[i].endedBy, "closed by the peer");
+        EXPECT_TRUE(printer.jobs[i].source.starts_with("tcp 127.0.0.1:")) << printer.jobs[i].source;
+        EXPECT_NE(printer.jobs[i].source, "tcp 127.0.0.1:0");
+    }
+}
+
+TEST(TcpPrinterPort, JobInPartsWithPausesIsKeptWholeWhileTheWindowDraws)
+{
+    // A window asks for pending bytes before each frame; finding none is no
+    // reason to end the job.
+    Printer printer;
+    LoopbackClient client("127.0.0.1", printer.port.port());
+    client.send("part one ");
+    for (int pause = 0; pause < 2; ++pause) {
+        WaitUntil([&] {
+            printer.session.deliverPending();
+            return false;
+        }, 300ms);
+        client.send("part" + Bytes("10 52"));
+        EXPECT_EQ(client.receive(4), Bytes("10 52 00 08"));
+    }
+    client.close();
+    ASSERT_TRUE(printer.ended(1));
+    EXPECT_EQ(printer.jobs[0].bytes, "part one part" + Bytes("10 52") + "part" + Bytes("10 52"));
+    EXPECT_EQ(printer.jobs[0].endedBy, "closed by the peer");
+}
+
+TEST(TcpPrinterPort, AJobHoldsThePrinterNoLongerThanTheJobTimeout)
+{
+    Printer printer("127.0.0.1:0", 10s, 400ms);
+    LoopbackClient slow("127.0.0.1", printer.port.port());
+    LoopbackClient next("127.0.0.1", printer.port.port());
+    for (int i = 0; i < 20 && !slow.closedByPeer(50ms); ++i)
+        slow.send("x"); // never silent long enough for the idle timeout
+    ASSERT_TRUE(printer.ended(1));
+    EXPECT_EQ(printer.jobs[0].endedBy, "job timeout");
+    next.send(Bytes("10 52"));
+    EXPECT_EQ(next.receive(4), Bytes("10 52 00 08")) << "the next job's turn";
+}
+
+TEST(TcpPrinterPort, APeerThatReadsNoRepliesIsCutOff)
+{
+    Printer printer;
+    LoopbackClient client("127.0.0.1", printer.port.port());
+    std::string requests;
+    for (int i = 0; i < 32 * 1024; ++i)
+        requests += Bytes("10 52");
+    std::size_t sent = 0;
+    for (int round = 0; round < 400 && (printer.jobs.empty() || printer.jobs[0].endedBy.empty()); ++round) {
+        client.send(requests);
+        sent += requests.size();
+        WaitUntil([&] { return printer.jobs.size() == 1 && printer.jobs[0].bytes.size() >= sent; }, 1s);
+    }
+    ASSERT_TRUE(printer.ended(1)) << sent << " bytes of requests";
+    EXPECT_EQ(printer.jobs[0].endedBy, "replies not read");
 }
 
 TEST(TcpPrinterPort, Ipv6Loopback)

@@ -50,7 +50,7 @@ TEST(BadInput, ReportedAndTheCaptureStaysIntact)
     PortLinks links;
     PseudoTerminal host;
     links.link(1, host.portPath());
-    links.link(7, "/nonexistent/ttyX");
+    links.link(7, "/nonexistent/ttyBadInput");
     QtSerialControl comm;
     FakeDialog dialog;
     CaptureSession session;
@@ -87,7 +87,7 @@ TEST(BadInput, ReportedAndTheCaptureStaysIntact)
         {BadInput::Port, "0", "Invalid port number 0"},
         {BadInput::Port, "-2", "Invalid port number -2"},
         {BadInput::Port, "40000", "out of range"},
-        {BadInput::Port, "7", "No such file or directory: /nonexistent/ttyX"},
+        {BadInput::Port, "7", "No such file or directory: /nonexistent/ttyBadInput"},
         {BadInput::Port, "held", "locking the device"},
         {BadInput::FileName, (folder / "missing" / "job.txt").string(), "Could not save"},
         {BadInput::FileName, (folder / "a folder.txt").string(), "Could not save"},
