@@ -1,6 +1,7 @@
 #include "app/capture_service.h"
 
 #include "app/quit_on_signals.h"
+#include "files/atomic_file.h"
 #include "files/capture_file_format.h"
 #include "protocol/command_set.h"
 #include "serial/port_number.h"
@@ -14,11 +15,9 @@
 
 namespace ostrel {
 
-JobCapture::JobCapture(int number, std::string source, const StatusControls& status,
-                       long long maxBytes)
+JobCapture::JobCapture(std::string source, const StatusControls& status, long long maxBytes)
     : maxBytes_(maxBytes)
 {
-    record_.number = number;
     record_.source = std::move(source);
     session_.setStatusControls(status);
     session_.addListener(*this);
@@ -42,8 +41,9 @@ void JobCapture::take(std::string_view chunk, ByteSource* from)
     session_.UpdateData(kept, from);
 }
 
-JobRecord JobCapture::finish(const std::string& endedBy)
+JobRecord JobCapture::finish(const std::string& endedBy, long long number)
 {
+    record_.number = number;
     record_.endedBy = endedBy;
     record_.commandLog = ViewFileBytes(session_.listCommands());
     record_.commands = session_.state().commandCount;
@@ -91,6 +91,9 @@ bool CaptureService::start(std::string& error)
                     (made ? made.message() : std::string("not a folder"));
             return false;
         }
+        // Half-written files of a run that was killed go; its whole jobs stay.
+        for (const std::string& stale : RemoveStaleTemporaries(options_.out))
+            say("removed " + stale + ", left by a run that was killed while writing");
         nextNumber_ = NextJobNumber(options_.out);
     }
     if (options_.listen) {
@@ -160,9 +163,8 @@ void CaptureService::sourceStarted(ByteSource& connection)
     if (stopping_)
         return;
     noJobs_.stop();
-    tcpJob_ = std::make_unique<JobCapture>(nextNumber_++, connection.sourceName(), status_,
-                                           options_.maxJobBytes);
-    progress("job " + std::to_string(nextNumber_ - 1) + " from " + connection.sourceName());
+    tcpJob_ = std::make_unique<JobCapture>(connection.sourceName(), status_, options_.maxJobBytes);
+    progress("a job from " + connection.sourceName());
 }
 
 void CaptureService::takeSerial(std::string_view chunk)
@@ -170,12 +172,11 @@ void CaptureService::takeSerial(std::string_view chunk)
     while (!chunk.empty()) {
         if (!serialJob_) {
             noJobs_.stop();
-            serialJob_ = std::make_unique<JobCapture>(nextNumber_++, serialSource_->sourceName(),
-                                                      status_, options_.maxJobBytes);
+            serialJob_ = std::make_unique<JobCapture>(serialSource_->sourceName(), status_,
+                                                      options_.maxJobBytes);
             serialFramer_.restart(FramingState{});
             cut_ = Cut::None;
-            progress("job " + std::to_string(nextNumber_ - 1) + " from " +
-                     serialSource_->sourceName());
+            progress("a job from " + serialSource_->sourceName());
         }
         // A cut ends the job, with the cut's own mode (and feed) byte.
         std::size_t end = 0;
@@ -212,7 +213,16 @@ void CaptureService::finishSerialJob(const std::string& why)
 
 void CaptureService::finishJob(std::unique_ptr<JobCapture> job, const std::string& why)
 {
-    const JobRecord record = job->finish(why);
+    if (job->empty()) {
+        // A connection that sent nothing (a probe, a driver's check) is no job.
+        job.reset();
+        progress("a connection with no job ended: " + why);
+        if (options_.timeoutS > 0 && !tcpJob_ && !serialJob_)
+            noJobs_.start();
+        maybeEnd();
+        return;
+    }
+    const JobRecord record = job->finish(why, nextNumber_++);
     job.reset();
     std::vector<std::string> files;
     std::string failure;
@@ -221,6 +231,8 @@ void CaptureService::finishJob(std::unique_ptr<JobCapture> job, const std::strin
         say("job " + std::to_string(record.number) + " not saved: " + failure);
         failed_ = true;
     }
+    if (!files.empty())
+        prune();
     out_ << JobLineJson(record, files, failure) << "\n" << std::flush;
     if (!out_) {
         say("cannot write to standard output");
@@ -270,6 +282,24 @@ void CaptureService::end(int status)
         ended(status);
 }
 
+void CaptureService::prune()
+{
+    if (options_.keepJobs <= 0 && options_.maxDisk <= 0)
+        return;
+    std::string error;
+    const auto removed = PruneJobs(options_.out, options_.keepJobs, options_.maxDisk, error);
+    for (const long long number : removed)
+        say("removed job " + std::to_string(number) + " to keep " +
+            (options_.keepJobs > 0 ? "at most " + std::to_string(options_.keepJobs) + " jobs" : "") +
+            (options_.keepJobs > 0 && options_.maxDisk > 0 ? " and " : "") +
+            (options_.maxDisk > 0 ? "at most " + std::to_string(options_.maxDisk) + " bytes" : "") +
+            " in " + options_.out);
+    if (!error.empty()) {
+        say(error);
+        failed_ = true;
+    }
+}
+
 void CaptureService::progress(const std::string& line)
 {
     // Only for a person watching: never into logs or pipes.
@@ -307,7 +337,14 @@ int RunCaptureService(int argc, char** argv)
     const QCommandLineOption maxBytes(QStringLiteral("max-job-bytes"),
                                       QStringLiteral("Keep at most this much of a job (default 67108864)."),
                                       QStringLiteral("N"), QStringLiteral("67108864"));
-    for (const auto& option : {out, gap, jobs, timeout, maxBytes})
+    const QCommandLineOption keep(QStringLiteral("keep"),
+                                  QStringLiteral("With --out: keep only the newest N jobs' files (default: all)."),
+                                  QStringLiteral("N"), QStringLiteral("0"));
+    const QCommandLineOption maxDisk(QStringLiteral("max-disk"),
+                                     QStringLiteral("With --out: remove the oldest jobs' files while they take more\n"
+                                                    "than SIZE bytes (K, M, G: KiB, MiB, GiB; default: no limit)."),
+                                     QStringLiteral("SIZE"), QStringLiteral("0"));
+    for (const auto& option : {out, gap, jobs, timeout, maxBytes, keep, maxDisk})
         line.add(option);
     if (const auto answered = line.parse(ToolCommandLine::Arguments(argc, argv), std::cout, std::cerr))
         return *answered;
@@ -336,6 +373,12 @@ int RunCaptureService(int argc, char** argv)
     if (!line.number(maxBytes.names().constFirst(), 1, 1LL << 40, "bytes", value, error))
         return usage(error);
     options.maxJobBytes = value;
+    if (!line.number(keep.names().constFirst(), 0, 1LL << 40, "a count of jobs", value, error) ||
+        !line.size(maxDisk.names().constFirst(), options.maxDisk, error))
+        return usage(error);
+    options.keepJobs = value;
+    if ((options.keepJobs > 0 || options.maxDisk > 0) && options.out.empty())
+        return usage("--keep and --max-disk need --out DIR");
     if (!options.listen && options.serial.port.empty())
         return usage("give --listen [ADDRESS:]PORT and/or --serial N|DEVICE");
 

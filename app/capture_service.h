@@ -30,6 +30,8 @@ struct CaptureServiceOptions {
     int jobs = 0;             // end after this many jobs; 0: no limit
     int timeoutS = 0;         // end after this long without a job; 0: never
     long long maxJobBytes = 64LL << 20;
+    long long keepJobs = 0;   // --keep: the newest this many jobs stay; 0: all
+    long long maxDisk = 0;    // --max-disk: the jobs' files take at most this; 0: any
     TcpJobLimits tcpLimits;   // TCP: how long a silent client, and a whole job, may last
 };
 
@@ -37,12 +39,15 @@ struct CaptureServiceOptions {
 // line report.
 class JobCapture : private CaptureListener {
 public:
-    JobCapture(int number, std::string source, const StatusControls& status, long long maxBytes);
+    JobCapture(std::string source, const StatusControls& status, long long maxBytes);
     ~JobCapture() override;
 
     // Takes received bytes; those past the size limit are counted, not kept.
     void take(std::string_view chunk, ByteSource* from);
-    JobRecord finish(const std::string& endedBy);
+    // The job's number is given when it ends, so that a connection that sent
+    // nothing takes none.
+    JobRecord finish(const std::string& endedBy, long long number);
+    bool empty() const { return record_.bytes.empty() && record_.droppedBytes == 0; }
     long long size() const { return static_cast<long long>(record_.bytes.size()); }
 
 private:
@@ -84,6 +89,7 @@ private:
     void takeSerial(std::string_view chunk);
     void finishSerialJob(const std::string& why);
     void finishJob(std::unique_ptr<JobCapture> job, const std::string& why);
+    void prune();
     void progress(const std::string& line);
     void say(const std::string& line);
     void maybeEnd();
@@ -93,7 +99,7 @@ private:
     std::ostream& out_;
     std::ostream& err_;
     FixedStatusControls status_;
-    int nextNumber_ = 1;
+    long long nextNumber_ = 1;
     int finishedJobs_ = 0;
     bool failed_ = false;
     bool stopping_ = false;

@@ -123,6 +123,25 @@ bool ToolCommandLine::number(const QString& option, long long low, long long hig
     return false;
 }
 
+bool ToolCommandLine::size(const QString& option, long long& bytes, std::string& error) const
+{
+    QString text = parser_.value(option).trimmed();
+    int shift = 0;
+    const QChar unit = text.isEmpty() ? QChar() : text.back().toUpper();
+    if (unit == QLatin1Char('K') || unit == QLatin1Char('M') || unit == QLatin1Char('G')) {
+        shift = unit == QLatin1Char('K') ? 10 : unit == QLatin1Char('M') ? 20 : 30;
+        text.chop(1);
+    }
+    long long value = 0;
+    if (ParseWhole(text, value) && value >= 0 && value <= (1LL << (50 - shift))) {
+        bytes = value << shift;
+        return true;
+    }
+    error = "--" + option.toStdString() + " takes a size in bytes, with K, M or G if you like, not \"" +
+            parser_.value(option).toStdString() + "\"";
+    return false;
+}
+
 bool ToolCommandLine::noArguments(std::string& error) const
 {
     if (parser_.positionalArguments().isEmpty())

@@ -59,6 +59,9 @@ public:
     bool number(const QString& option, long long low, long long high, const char* what,
                 long long& value, std::string& error) const;
 
+    // A size in bytes, with an optional K, M or G (KiB, MiB, GiB).
+    bool size(const QString& option, long long& bytes, std::string& error) const;
+
     // One line for bad usage found after parsing; gives 2, the exit status.
     int usage(const std::string& reason, std::ostream& err) const;
 

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -181,8 +183,11 @@ bool AtomicFileSet::stage(const std::string& path, std::string_view bytes)
         staged_.push_back({place, "", std::string(bytes)});
         return true;
     }
-    // A short name of its own, so that any name that fits the folder works.
-    std::string temporary = FolderOf(place.resolved) + "/.ostrel-XXXXXX";
+    // A short name of its own, so that any name that fits the folder works,
+    // with the writer's process in it, so that one left by a killed writer
+    // can be told from one being written.
+    std::string temporary =
+        FolderOf(place.resolved) + "/.ostrel-" + std::to_string(::getpid()) + "-XXXXXX";
     const int fd = ::mkstemp(temporary.data());
     if (fd < 0) {
         error_ = Reason(path, errno);
@@ -243,6 +248,27 @@ bool WriteWholeFile(const std::string& path, std::string_view bytes, std::string
     if (!written)
         error = file.error();
     return written;
+}
+
+std::vector<std::string> RemoveStaleTemporaries(const std::string& folder)
+{
+    std::vector<std::string> removed;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+        const std::string name = entry.path().filename().string();
+        long pid = 0;
+        char rest[16] = {};
+        // Only names this writer makes: ".ostrel-PID-XXXXXX".
+        if (std::sscanf(name.c_str(), ".ostrel-%ld-%15s", &pid, rest) != 2 || pid <= 0 ||
+            std::strlen(rest) != 6 || !entry.is_regular_file(error))
+            continue;
+        if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH)
+            continue; // its writer lives (or may: not ours to tell)
+        std::error_code gone;
+        if (std::filesystem::remove(entry.path(), gone))
+            removed.push_back(entry.path().string());
+    }
+    return removed;
 }
 
 } // namespace ostrel

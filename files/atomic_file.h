@@ -70,4 +70,8 @@ private:
 // One file, whole or not at all.
 bool WriteWholeFile(const std::string& path, std::string_view bytes, std::string& error);
 
+// Removes the temporary files a killed writer left in the folder: those of
+// this writer's naming whose process is gone. Gives the paths removed.
+std::vector<std::string> RemoveStaleTemporaries(const std::string& folder);
+
 } // namespace ostrel

@@ -2,29 +2,92 @@
 
 #include "files/atomic_file.h"
 
+#include <charconv>
 #include <cstdio>
 #include <filesystem>
+#include <limits>
 
 namespace ostrel {
 
-std::string JobBaseName(int number)
+std::string JobBaseName(long long number)
 {
-    char name[32];
-    std::snprintf(name, sizeof name, "job-%04d", number);
+    char name[40];
+    std::snprintf(name, sizeof name, "job-%04lld", number);
     return name;
 }
 
-int NextJobNumber(const std::string& folder)
+namespace {
+
+// The job a file belongs to: "job-0012.bin" is 12. Only digits count, so a
+// name no run of ours wrote is left alone.
+bool JobNumberOf(const std::string& name, long long& number)
 {
-    int highest = 0;
+    if (!name.starts_with("job-"))
+        return false;
+    const char* digits = name.c_str() + 4;
+    const char* end = name.c_str() + name.size();
+    const auto [stop, ec] = std::from_chars(digits, end, number);
+    return ec == std::errc() && stop != digits && *digits != '-' && *stop == '.' && number > 0;
+}
+
+} // namespace
+
+std::vector<std::pair<long long, long long>> JobsInFolder(const std::string& folder)
+{
+    std::map<long long, long long> jobs;
     std::error_code error;
     for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
-        const std::string name = entry.path().filename().string();
-        int number = 0;
-        if (std::sscanf(name.c_str(), "job-%d.", &number) == 1 && number > highest)
-            highest = number;
+        long long number = 0;
+        if (!JobNumberOf(entry.path().filename().string(), number))
+            continue;
+        std::error_code sizeError;
+        const auto size = entry.is_regular_file(sizeError) ? entry.file_size(sizeError) : 0;
+        jobs[number] += sizeError ? 0 : static_cast<long long>(size);
     }
-    return highest + 1;
+    return {jobs.begin(), jobs.end()};
+}
+
+long long NextJobNumber(const std::string& folder)
+{
+    const auto jobs = JobsInFolder(folder);
+    const long long highest = jobs.empty() ? 0 : jobs.back().first;
+    if (highest < std::numeric_limits<long long>::max())
+        return highest + 1;
+    // A folder holding the last number there is: the first one free.
+    long long free = 1;
+    for (const auto& [number, bytes] : jobs) {
+        if (number != free)
+            break;
+        ++free;
+    }
+    return free;
+}
+
+std::vector<long long> PruneJobs(const std::string& folder, long long keep, long long maxBytes,
+                                 std::string& error)
+{
+    auto jobs = JobsInFolder(folder);
+    long long total = 0;
+    for (const auto& [number, bytes] : jobs)
+        total += bytes;
+    std::vector<long long> removed;
+    for (std::size_t oldest = 0; oldest + 1 < jobs.size(); ++oldest) {
+        const auto left = static_cast<long long>(jobs.size() - oldest);
+        if ((keep <= 0 || left <= keep) && (maxBytes <= 0 || total <= maxBytes))
+            break;
+        const std::string base = (std::filesystem::path(folder) / JobBaseName(jobs[oldest].first)).string();
+        for (const char* ending : {".bin", ".txt", ".json"}) {
+            std::error_code failed;
+            std::filesystem::remove(base + ending, failed);
+            if (failed) {
+                error = "cannot remove " + base + ending + ": " + failed.message();
+                return removed;
+            }
+        }
+        total -= jobs[oldest].second;
+        removed.push_back(jobs[oldest].first);
+    }
+    return removed;
 }
 
 namespace {

@@ -10,7 +10,7 @@ namespace ostrel {
 
 // One finished print job as the headless capture keeps it.
 struct JobRecord {
-    int number = 0;
+    long long number = 0;
     std::string source;     // "tcp 127.0.0.1:50312", "serial /dev/ttyUSB0"
     std::string endedBy;    // "closed by the peer", "silence", "cut", ...
     std::string bytes;      // the whole job, as received (up to the size limit)
@@ -27,11 +27,21 @@ struct JobRecord {
 };
 
 // "job-0007".
-std::string JobBaseName(int number);
+std::string JobBaseName(long long number);
 
 // The number after the highest job-NNNN file in the folder, so that a new run
 // never replaces an earlier run's jobs; 1 in an empty or missing folder.
-int NextJobNumber(const std::string& folder);
+long long NextJobNumber(const std::string& folder);
+
+// The jobs in the folder, oldest first: each number with the bytes its files
+// take.
+std::vector<std::pair<long long, long long>> JobsInFolder(const std::string& folder);
+
+// Removes the oldest jobs' files until at most `keep` jobs (0: any number)
+// take at most `maxBytes` (0: any size); the newest job always stays. Gives
+// the numbers removed; a file that cannot be removed is named in `error`.
+std::vector<long long> PruneJobs(const std::string& folder, long long keep, long long maxBytes,
+                                 std::string& error);
 
 // The job's report file: JSON, everything but the bytes themselves.
 std::string JobReportJson(const JobRecord& job);

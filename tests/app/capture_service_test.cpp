@@ -243,6 +243,39 @@ TEST(CaptureService, LongJobIsCutAtTheLimitAndFlagged)
         << service.lines()[0];
 }
 
+TEST(CaptureService, TheFolderKeptTidyAcrossRuns)
+{
+    // A run killed while writing left a temporary file; another run is still
+    // writing one; the numbering has reached the top of an int. An empty
+    // connection is no job, and --keep 2 keeps the newest two.
+    TestFolder dir("ostrel-service-");
+    const fs::path stale = dir.path() / ".ostrel-999999999-AbCdEf";
+    const fs::path live = dir.path() / (".ostrel-" + std::to_string(::getpid()) + "-AbCdEf");
+    const fs::path top = dir.path() / "job-2147483647.bin";
+    for (const fs::path& file : {stale, live, top})
+        WriteFile(file, "x");
+    Service service({"--listen", "127.0.0.1:0", "--out", dir.path().string(), "--jobs", "2", "--keep", "2"});
+    const int port = service.port();
+    ASSERT_GT(port, 0) << service.errors();
+    LoopbackClient("127.0.0.1", port).close();
+    const std::string jobs[] = {"a job\n", "another\n"};
+    for (std::size_t i = 0; i < 2; ++i) {
+        LoopbackClient client("127.0.0.1", port);
+        client.send(jobs[i]);
+        client.close();
+        service.linesReach(i + 1);
+    }
+    EXPECT_EQ(service.exitStatus(), 0) << service.errors();
+    const auto lines = service.lines();
+    ASSERT_EQ(lines.size(), 2u) << "no line for the empty connection";
+    EXPECT_TRUE(Has(lines[0], "\"job\":2147483648,")) << lines[0];
+    EXPECT_EQ(ReadFile(dir.path() / "job-2147483649.bin"), "another\n");
+    EXPECT_FALSE(fs::exists(stale));
+    EXPECT_TRUE(fs::exists(live)) << "its writer lives";
+    EXPECT_FALSE(fs::exists(top)) << "the oldest of three jobs goes with --keep 2";
+    EXPECT_TRUE(Has(service.errors(), "removed job 2147483647")) << service.errors();
+}
+
 TEST(CaptureService, NoJobsForTheTimeoutEndsIt)
 {
     Service service({"--listen", "127.0.0.1:0", "--timeout", "1"});
@@ -264,6 +297,8 @@ TEST(CaptureService, BadUsageAndUnusableInputs)
         {{"--listen", "9100", "--status-bits", "1"}, 2, "--status-bits"},
         {{"--listen", "9100", "--jobs", "many"}, 2, "--jobs"},
         {{"--listen", "9100", "--idle-timeout", "0"}, 2, "--idle-timeout takes seconds"},
+        {{"--listen", "9100", "--keep", "2"}, 2, "need --out"},
+        {{"--listen", "9100", "--out", "x", "--max-disk", "2T"}, 2, "--max-disk takes a size"},
         {{"--version"}, 0, ""},
         {{"--serial", "/nonexistent/ttyService"}, 1, "/nonexistent/ttyService"},
         {{"--listen", "127.0.0.1:0", "--out", "/proc/ostrel-jobs"}, 1, "/proc/ostrel-jobs"},
