@@ -1,10 +1,14 @@
 #pragma once
 
+#include "printer/printer_state.h"
+#include "printer/real_time_scan.h"
 #include "printer/status_request_scan.h"
 #include "session/byte_source.h"
 
 #include <cstdint>
+#include <map>
 #include <mutex>
+#include <utility>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -56,12 +60,22 @@ public:
     // The status the replies carry from now on: "Enable Status Return" and the
     // two status bytes.
     void publishStatus(bool enabled, std::uint8_t byte1, std::uint8_t byte2);
+    // The printer state the real-time replies carry from now on. Gives the
+    // automatic status to send to each peer that asked for it with GS a and
+    // whose enabled groups changed.
+    std::vector<std::pair<ByteSource*, std::string>> publishPrinterState(const PrinterState& state);
+    // The source is gone: it asked for nothing any more.
+    void forget(ByteSource* source);
 
 private:
+    void answerStatusRequests(Arrival& arrival, Received& received, std::string_view part);
     mutable std::mutex mutex_;
     // From the engine's start values on, the scan sees every byte and every
     // Clear All in the engine's order, so it never needs to be set again.
     StatusRequestScan scan_;
+    RealTimeScan realTime_;
+    PrinterState state_;
+    std::map<ByteSource*, std::uint8_t> automatic_; // GS a's groups, by peer
     std::vector<Arrival> arrivals_;
     std::size_t waitingBytes_ = 0;
     bool sessionCalled_ = false;

@@ -22,6 +22,10 @@ public:
     // waiting for more. Called before slow work (drawing) so that a request
     // already waiting is answered first.
     virtual void deliverPending() {}
+
+    // Whether the real-time requests (DLE EOT, GS r, GS a, GS I) from this
+    // peer are answered. Read on the thread that hands the bytes over.
+    virtual bool realTimeReplies() const { return true; }
 };
 
 // Where a source hands what it receives: the capture session, or one job of

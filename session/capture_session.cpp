@@ -112,7 +112,19 @@ void CaptureSession::attachSource(ByteSource& source)
 void CaptureSession::detachSource(ByteSource& source)
 {
     takeArrived();
+    inbox_.forget(&source);
     sources_.erase(std::remove(sources_.begin(), sources_.end(), &source), sources_.end());
+}
+
+void CaptureSession::setPrinterState(const PrinterState& state)
+{
+    printerState_ = state;
+    // Peers that asked for automatic status hear of the change at once.
+    for (const auto& [source, reply] : inbox_.publishPrinterState(state)) {
+        source->sendReply(reply);
+        ++repliesSent_;
+        tellListeners([&](CaptureListener& listener) { listener.replySent(reply, source); });
+    }
 }
 
 void CaptureSession::sourceStopped(ByteSource& source, const std::string&)

@@ -53,6 +53,12 @@ public:
     // every byte handed over before it.
     void ClearAll();
 
+    // The printer's sensors and switches as the user sets them: the
+    // real-time replies carry them, and peers that asked for automatic
+    // status are sent it when a group they asked for changes.
+    void setPrinterState(const PrinterState& state);
+    const PrinterState& printerState() const { return printerState_; }
+
     // Where a source reading on a thread of its own hands its bytes.
     ArrivalInbox& inbox() { return inbox_; }
     // Takes what waits in the inbox, oldest first, and tells the listeners.
@@ -112,6 +118,7 @@ private:
     PrinterEmulator printer_{startUpStatus_, noRepliesInPlace_};
     CaptureEngine engine_;
     ArrivalInbox inbox_;
+    PrinterState printerState_;
     bool taking_ = false;      // takeArrived is running
     bool takeAgain_ = false;   // something was handed over while it ran
     long long repliesSent_ = 0;

@@ -1,6 +1,7 @@
 // The status reply to DLE "R": built from the boxes at the moment of the
 // request, sent before the rest of the chunk, never recorded anywhere.
 
+#include "printer/printer_state.h"
 #include "printer/status_reply.h"
 #include "tests/capture/capture_fixture.h"
 
@@ -133,6 +134,51 @@ TEST(Reply, BoxesAreReadAtEveryRequest)
     SendStatusReply(boxes, output);
     SendStatusReply(boxes, output);
     EXPECT_EQ(output.sent, (Strings{Bytes("10 52 00 00"), Bytes("10 52 01 00")}));
+}
+
+// Written from the command reference's bit layouts: DLE EOT 1-4 always have
+// bits 1 and 4 set; GS r gives the paper sensor's two bit pairs and the
+// drawer pin; automatic status byte 1 has bit 4 set.
+TEST(PrinterState, RepliesByTheStandardBitLayouts)
+{
+    struct Row {
+        const char* state;
+        const char* dleEot1to4;
+        const char* gsR1and2;
+        const char* automatic;
+    };
+    const Row rows[] = {
+        {"", "12 12 12 12", "00 00", "10 00 00 00"},
+        {"paper-near-end", "12 12 12 1E", "03 00", "10 00 03 00"},
+        {"paper-out", "1A 32 12 72", "0C 00", "18 00 0C 00"},
+        {"paper-near-end,paper-out", "1A 32 12 7E", "0F 00", "18 00 0F 00"},
+        {"cover-open", "1A 16 12 12", "00 00", "38 00 00 00"},
+        {"offline", "1A 12 12 12", "00 00", "18 00 00 00"},
+        {"drawer-open", "16 12 12 12", "00 01", "14 00 00 00"},
+        {"error", "3A 52 16 12", "00 00", "18 04 00 00"},
+        {"unrecoverable-error", "1A 52 32 12", "00 00", "18 20 00 00"},
+        {"cutter-error", "1A 52 1A 12", "00 00", "18 08 00 00"},
+        {"feed-button", "5A 1A 12 12", "00 00", "58 00 00 00"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.state);
+        PrinterState state;
+        std::string error;
+        ASSERT_TRUE(ParsePrinterState(row.state, state, error)) << error;
+        EXPECT_EQ(PrinterStateList(state), row.state);
+        std::string realTime, transmitted;
+        for (int n = 1; n <= 4; ++n)
+            realTime += static_cast<char>(RealTimeStatus(state, n));
+        for (int n : {1, 2})
+            transmitted += static_cast<char>(TransmittedStatus(state, n));
+        EXPECT_EQ(realTime, Bytes(row.dleEot1to4));
+        EXPECT_EQ(transmitted, Bytes(row.gsR1and2));
+        EXPECT_EQ(AutomaticStatus(state), Bytes(row.automatic));
+    }
+    PrinterState state;
+    std::string error;
+    EXPECT_FALSE(ParsePrinterState("paper-out,jammed", state, error));
+    EXPECT_NE(error.find("\"jammed\""), std::string::npos) << error;
 }
 
 } // namespace

@@ -18,7 +18,10 @@ struct RecordingSource : ByteSource {
     explicit RecordingSource(std::string& sent) : sent_(sent) {}
     std::string sourceName() const override { return "test"; }
     void sendReply(std::string_view bytes) override { sent_ += bytes; }
+    // Off, as on the serial port at start-up, unless a test turns it on.
+    bool realTimeReplies() const override { return realTime; }
     std::string& sent_;
+    bool realTime = false;
 };
 
 // A capture whose bytes arrive through the inbox, as from a port's own thread.
@@ -187,6 +190,60 @@ TEST(ArrivalInbox, AThreadReceivingWhileTheSessionTakesAndClears)
         ASSERT_EQ(capture.sent, Joined(reference.replies));
         ASSERT_EQ(Take(capture), Take(reference));
     }
+}
+
+TEST(ArrivalInbox, RealTimeRequestsAnsweredInOrderAndOnlyWhereTheyAreCommands)
+{
+    struct Row {
+        const char* job;
+        const char* replies;
+    };
+    // Default state: online, paper, cover closed, drawer low.
+    const Row rows[] = {
+        {"10 04 01 10 04 02 10 04 03 10 04 04", "12 12 12 12"},
+        {"41 10 52 10 04 04 10 52", "10 52 00 08 12 10 52 00 08"},
+        {"1D 72 01 1D 72 32 1D 49 42", "00 00 5F 4F 73 74 72 65 6C 00"},
+        {"1B 2A 00 03 00 10 04 01", ""},              // inside bit image data
+        {"1D 76 30 00 01 00 03 00 10 04 01", ""},     // inside raster data
+        {"1D 6B 04 31 10 04 01 00", ""},              // inside barcode data
+        {"1D 61 0F 1B 40 1D 61 02", "10 00 00 00 10 00 00 00"}, // ESC @ ends it; GS a again
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.job);
+        InboxCapture capture;
+        capture.port.realTime = true;
+        capture.receive(Bytes("41")); // a line in the log, so DLE R is answered
+        const std::string job = Bytes(row.job);
+        for (char byte : job)
+            capture.receive(std::string(1, byte)); // cut at every point
+        EXPECT_EQ(capture.sent, Bytes(row.replies));
+        capture.port.realTime = false;
+        capture.sent.clear();
+        capture.receive(job);
+        for (std::size_t at; (at = capture.sent.find(Bytes("10 52 00 08"))) != std::string::npos;)
+            capture.sent.erase(at, 4);
+        EXPECT_EQ(capture.sent, "") << "only DLE R on a port that answers no real-time request";
+    }
+}
+
+TEST(ArrivalInbox, AutomaticStatusFollowsTheStateForThePeerThatAskedForIt)
+{
+    InboxCapture capture;
+    capture.port.realTime = true;
+    capture.session.attachSource(capture.port);
+    capture.receive(Bytes("1D 61 08")); // paper sensor group only
+    EXPECT_EQ(capture.sent, Bytes("10 00 00 00"));
+    PrinterState state;
+    state.drawerOpen = true;
+    capture.session.setPrinterState(state);
+    EXPECT_EQ(capture.sent, Bytes("10 00 00 00")) << "the drawer group was not asked for";
+    state.paperOut = true;
+    capture.session.setPrinterState(state);
+    EXPECT_EQ(capture.sent, Bytes("10 00 00 00 1C 00 0C 00"));
+    capture.session.detachSource(capture.port);
+    state.paperOut = false;
+    capture.session.setPrinterState(state);
+    EXPECT_EQ(capture.sent.size(), 8u) << "a peer gone asks for nothing";
 }
 
 } // namespace
