@@ -15,11 +15,13 @@
 
 namespace ostrel {
 
-JobCapture::JobCapture(std::string source, const StatusControls& status, long long maxBytes)
+JobCapture::JobCapture(std::string source, const StatusControls& status, const PrinterState& state,
+                       long long maxBytes)
     : maxBytes_(maxBytes)
 {
     record_.source = std::move(source);
     session_.setStatusControls(status);
+    session_.setPrinterState(state);
     session_.addListener(*this);
     // A job keeps its command log; nobody looks at the data views.
     session_.engine().setDataViewsKept(false);
@@ -41,6 +43,13 @@ void JobCapture::take(std::string_view chunk, ByteSource* from)
     session_.UpdateData(kept, from);
 }
 
+void JobCapture::replySent(std::string_view reply, ByteSource*)
+{
+    ++record_.statusReplies;
+    if (record_.replies.size() < kRepliesListed)
+        record_.replies.push_back(HexBytes(reply));
+}
+
 JobRecord JobCapture::finish(const std::string& endedBy, long long number)
 {
     record_.number = number;
@@ -59,8 +68,11 @@ CaptureService::CaptureService(CaptureServiceOptions options, std::ostream& out,
     : options_(std::move(options)),
       out_(out),
       err_(err),
-      status_(options_.statusByte1, options_.statusByte2, options_.statusReturn)
+      status_(options_.statusByte1, options_.statusByte2, options_.statusReturn),
+      state_(options_.state)
 {
+    stateWatch_.setInterval(200);
+    connect(&stateWatch_, &QTimer::timeout, this, [this] { readStateFile(); });
     serialGap_.setSingleShot(true);
     serialGap_.setInterval(options_.jobGapMs);
     connect(&serialGap_, &QTimer::timeout, this, [this] { finishSerialJob("silence"); });
@@ -106,6 +118,7 @@ bool CaptureService::start(std::string& error)
     if (!options_.serial.port.empty()) {
         serial_ = std::make_unique<QtSerialControl>();
         serialSource_ = std::make_unique<SerialSource>(*serial_);
+        serialSource_->setRealTimeReplies(true);
         try {
             const SerialOptions& line = options_.serial;
             const bool number = line.port.find_first_not_of("0123456789") == std::string::npos;
@@ -140,7 +153,43 @@ bool CaptureService::start(std::string& error)
     }
     if (options_.timeoutS > 0)
         noJobs_.start();
+    if (!options_.stateFile.empty()) {
+        readStateFile();
+        stateWatch_.start();
+    }
     return true;
+}
+
+void CaptureService::readStateFile()
+{
+    // A missing file is the default state, so that removing it clears it.
+    std::string text;
+    if (std::FILE* file = std::fopen(options_.stateFile.c_str(), "rb")) {
+        char buffer[4096];
+        const std::size_t got = std::fread(buffer, 1, sizeof buffer, file);
+        std::fclose(file);
+        text.assign(buffer, got);
+    }
+    if (text == stateText_)
+        return;
+    stateText_ = text;
+    for (char& c : text)
+        if (c == '\n' || c == '\r' || c == '\t')
+            c = ',';
+    PrinterState state;
+    std::string error;
+    if (!ParsePrinterState(text, state, error)) {
+        say(options_.stateFile + ": " + error + "; the state stays " +
+            (PrinterStateList(state_).empty() ? "the default" : PrinterStateList(state_)));
+        return;
+    }
+    if (state == state_)
+        return;
+    state_ = state;
+    say("printer state now " + (PrinterStateList(state).empty() ? "the default" : PrinterStateList(state)));
+    for (JobCapture* job : {tcpJob_.get(), serialJob_.get()})
+        if (job != nullptr)
+            job->setPrinterState(state);
 }
 
 std::string CaptureService::listeningOn() const { return tcp_ ? tcp_->listeningOn() : ""; }
@@ -163,7 +212,7 @@ void CaptureService::sourceStarted(ByteSource& connection)
     if (stopping_)
         return;
     noJobs_.stop();
-    tcpJob_ = std::make_unique<JobCapture>(connection.sourceName(), status_, options_.maxJobBytes);
+    tcpJob_ = std::make_unique<JobCapture>(connection.sourceName(), status_, state_, options_.maxJobBytes);
     progress("a job from " + connection.sourceName());
 }
 
@@ -172,7 +221,7 @@ void CaptureService::takeSerial(std::string_view chunk)
     while (!chunk.empty()) {
         if (!serialJob_) {
             noJobs_.stop();
-            serialJob_ = std::make_unique<JobCapture>(serialSource_->sourceName(), status_,
+            serialJob_ = std::make_unique<JobCapture>(serialSource_->sourceName(), status_, state_,
                                                       options_.maxJobBytes);
             serialFramer_.restart(FramingState{});
             cut_ = Cut::None;
@@ -323,6 +372,11 @@ int RunCaptureService(int argc, char** argv)
         "as a printer does, it takes one at a time, and the others wait their turn."));
     line.addSerialOptions();
     line.addStatusOptions();
+    line.addStateOption();
+    const QCommandLineOption stateFile(QStringLiteral("state-file"),
+                                       QStringLiteral("Read the state from FILE (the same list, commas or lines),\n"
+                                                      "and again whenever it changes; no file is the default state."),
+                                       QStringLiteral("FILE"));
     const QCommandLineOption out(QStringLiteral("out"),
                                  QStringLiteral("Write job-NNNN.bin, .txt and .json into this folder."),
                                  QStringLiteral("DIR"));
@@ -344,7 +398,7 @@ int RunCaptureService(int argc, char** argv)
                                      QStringLiteral("With --out: remove the oldest jobs' files while they take more\n"
                                                     "than SIZE bytes (K, M, G: KiB, MiB, GiB; default: no limit)."),
                                      QStringLiteral("SIZE"), QStringLiteral("0"));
-    for (const auto& option : {out, gap, jobs, timeout, maxBytes, keep, maxDisk})
+    for (const auto& option : {stateFile, out, gap, jobs, timeout, maxBytes, keep, maxDisk})
         line.add(option);
     if (const auto answered = line.parse(ToolCommandLine::Arguments(argc, argv), std::cout, std::cerr))
         return *answered;
@@ -360,6 +414,9 @@ int RunCaptureService(int argc, char** argv)
         return usage(error);
     options.serial = line.serial();
     options.statusReturn = line.statusReturn();
+    if (!line.printerState(options.state, error))
+        return usage(error);
+    options.stateFile = parser.value(stateFile).toStdString();
     options.out = parser.value(out).toStdString();
     if (!line.number(gap.names().constFirst(), 1, 3600000, "milliseconds", value, error))
         return usage(error);

@@ -25,6 +25,8 @@ struct CaptureServiceOptions {
     std::uint8_t statusByte1 = kStartUpStatusByte1;
     std::uint8_t statusByte2 = kStartUpStatusByte2;
     bool statusReturn = true;
+    PrinterState state;       // --state: what the real-time replies say
+    std::string stateFile;    // --state-file: read again whenever it changes
     std::string out;          // folder for the job files; empty: none written
     int jobGapMs = 2000;      // serial: a silence this long ends a job
     int jobs = 0;             // end after this many jobs; 0: no limit
@@ -39,7 +41,10 @@ struct CaptureServiceOptions {
 // line report.
 class JobCapture : private CaptureListener {
 public:
-    JobCapture(std::string source, const StatusControls& status, long long maxBytes);
+    JobCapture(std::string source, const StatusControls& status, const PrinterState& state,
+               long long maxBytes);
+    // The state changed while the job goes on: peers that asked hear of it.
+    void setPrinterState(const PrinterState& state) { session_.setPrinterState(state); }
     ~JobCapture() override;
 
     // Takes received bytes; those past the size limit are counted, not kept.
@@ -52,7 +57,7 @@ public:
 
 private:
     void chunkTaken(std::string_view chunk, ByteSource*) override { notUnderstood_.feed(chunk); }
-    void replySent(std::string_view, ByteSource*) override { ++record_.statusReplies; }
+    void replySent(std::string_view reply, ByteSource*) override;
 
     CaptureSession session_;
     // Reads the job as the receipt printer model does, for the bytes it does
@@ -90,6 +95,7 @@ private:
     void finishSerialJob(const std::string& why);
     void finishJob(std::unique_ptr<JobCapture> job, const std::string& why);
     void prune();
+    void readStateFile();
     void progress(const std::string& line);
     void say(const std::string& line);
     void maybeEnd();
@@ -99,6 +105,9 @@ private:
     std::ostream& out_;
     std::ostream& err_;
     FixedStatusControls status_;
+    PrinterState state_;
+    QTimer stateWatch_;
+    std::string stateText_; // the state file as last read
     long long nextNumber_ = 1;
     int finishedJobs_ = 0;
     bool failed_ = false;

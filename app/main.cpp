@@ -4,6 +4,7 @@
 #include "net/tcp_printer_port.h"
 #include "serial/qt_serial_control.h"
 #include "ui/form1.h"
+#include "ui/printer_state_window.h"
 #include "ui/receipt_preview.h"
 
 #include <QApplication>
@@ -81,6 +82,9 @@ int main(int argc, char** argv)
     CommonDialog1.setParent(&form);
     ostrel::ReceiptPreview receiptPreview(session);
     form.showReceiptPreview = [&] { receiptPreview.showBeside(&form); };
+    ostrel::PrinterStateWindow printerState(session, [&form](bool answer) { form.setSerialRealTimeReplies(answer); });
+    form.showPrinterState = [&] { printerState.showBeside(&form); };
+    receiptPreview.showPrinterState = [&] { printerState.showBeside(&receiptPreview); };
 
     std::unique_ptr<ostrel::TcpPrinterPort> network;
     if (where) {

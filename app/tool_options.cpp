@@ -45,6 +45,27 @@ void ToolCommandLine::addStatusOptions()
                                       "Return\" were unticked.")});
 }
 
+void ToolCommandLine::addStateOption()
+{
+    QString names;
+    for (const PrinterStateName& name : PrinterStateNames())
+        names += (names.isEmpty() ? "" : ", ") + QString::fromLatin1(name.name);
+    parser_.addOption({QStringLiteral("state"),
+                       QStringLiteral("The printer's state for the real-time status replies (DLE EOT, GS r,\n"
+                                      "GS a): a comma-separated list of ") + names +
+                           QStringLiteral(". Default: online, paper loaded, cover closed."),
+                       QStringLiteral("LIST")});
+}
+
+bool ToolCommandLine::printerState(PrinterState& state, std::string& error) const
+{
+    if (!ParsePrinterState(parser_.value(QStringLiteral("state")).toStdString(), state, error)) {
+        error = "--state: " + error;
+        return false;
+    }
+    return true;
+}
+
 void ToolCommandLine::addListenOptions(const QString& listenDescription)
 {
     parser_.addOption({kListen, listenDescription, QStringLiteral("[ADDRESS:]PORT")});

@@ -2,6 +2,7 @@
 
 #include "net/listen_address.h"
 #include "net/tcp_printer_port.h"
+#include "printer/printer_state.h"
 
 #include <QCommandLineParser>
 #include <QStringList>
@@ -33,6 +34,8 @@ public:
 
     // --status-bits B1,B2 and --no-status-return.
     void addStatusOptions();
+    // --state LIST: the printer state the real-time replies carry.
+    void addStateOption();
     // --listen [ADDRESS:]PORT, --idle-timeout S and --job-timeout S.
     void addListenOptions(const QString& listenDescription);
     // --serial N|DEVICE, --settings and --hw-handshake.
@@ -48,6 +51,7 @@ public:
     // Each reader gives false with a reason that names the option.
     bool statusBits(std::uint8_t& byte1, std::uint8_t& byte2, std::string& error) const;
     bool statusReturn() const { return !parser_.isSet(QStringLiteral("no-status-return")); }
+    bool printerState(PrinterState& state, std::string& error) const;
     bool listen(std::optional<ListenAddress>& where, std::string& error) const;
     // The limits on a network job: --idle-timeout and --job-timeout.
     bool jobLimits(TcpJobLimits& limits, std::string& error) const;

@@ -9,6 +9,32 @@
 
 namespace ostrel {
 
+std::string HexBytes(std::string_view bytes)
+{
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string hex;
+    for (const char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        if (!hex.empty())
+            hex += ' ';
+        hex += kDigits[b >> 4];
+        hex += kDigits[b & 15];
+    }
+    return hex;
+}
+
+namespace {
+
+std::string RepliesJson(const std::vector<std::string>& replies)
+{
+    std::string json;
+    for (const std::string& reply : replies)
+        json += (json.empty() ? "" : ",") + JsonString(reply);
+    return json;
+}
+
+} // namespace
+
 std::string JobBaseName(long long number)
 {
     char name[40];
@@ -100,7 +126,8 @@ std::string Fields(const JobRecord& job)
                        ",\"bytes_kept\":" + std::to_string(job.bytes.size()) +
                        ",\"truncated\":" + (job.droppedBytes > 0 ? "true" : "false") +
                        ",\"commands\":" + std::to_string(job.commands) +
-                       ",\"status_replies\":" + std::to_string(job.statusReplies) +
+                       ",\"status_replies\":" + std::to_string(job.statusReplies) + ",\"replies\":[" +
+                       RepliesJson(job.replies) + "]" +
                        ",\"cuts\":" + std::to_string(job.cuts) + ",\"not_understood\":[";
     for (const auto& [offset, bytes] : job.notUnderstood) {
         json += (&bytes == &job.notUnderstood.front().second ? "" : ",");

@@ -17,6 +17,7 @@ struct JobRecord {
     std::string commandLog; // the command log file's bytes
     long long commands = 0;
     long long statusReplies = 0;
+    std::vector<std::string> replies; // the first replies sent, in hex
     long long cuts = 0;
     long long droppedBytes = 0; // received past the size limit
     std::map<std::string, long long> kinds;
@@ -25,6 +26,12 @@ struct JobRecord {
     std::vector<std::pair<long long, std::string>> notUnderstood;
     long long notUnderstoodBytes = 0;
 };
+
+// How many replies a job's report lists; all are counted.
+inline constexpr std::size_t kRepliesListed = 100;
+
+// "0A 1B".
+std::string HexBytes(std::string_view bytes);
 
 // "job-0007".
 std::string JobBaseName(long long number);

@@ -47,6 +47,7 @@ public:
 
     // The port as the session sees it: where replies go.
     ByteSource& source() { return source_; }
+    void setRealTimeReplies(bool answer) { source_.setRealTimeReplies(answer); }
 
 private:
     void openOrClose();

@@ -156,6 +156,15 @@ Form1::Form1(CaptureSession& session, SerialControl& MSComm1, CommonDialog& Comm
             showReceiptPreview();
     });
     listCommands->addAction(receiptPreviewAction);
+    printerStateAction = new QAction(QStringLiteral("Printer State"), listCommands);
+    printerStateAction->setObjectName(QStringLiteral("printerStateAction"));
+    printerStateAction->setShortcut(QKeySequence(Qt::Key_F7));
+    printerStateAction->setShortcutContext(Qt::WindowShortcut);
+    connect(printerStateAction, &QAction::triggered, this, [this] {
+        if (showPrinterState)
+            showPrinterState();
+    });
+    listCommands->addAction(printerStateAction);
     listCommands->setContextMenuPolicy(Qt::ActionsContextMenu);
     session_.setStatusControls(*this);
     session_.addListener(*this);
@@ -358,6 +367,8 @@ void Form1::showCapture()
 }
 
 void Form1::chkEnableSerialPort_Click() { ports_->chkEnableSerialPort_Click(); }
+
+void Form1::setSerialRealTimeReplies(bool answer) { ports_->setRealTimeReplies(answer); }
 
 void Form1::MSComm1_OnComm() { ports_->MSComm1_OnComm(); }
 

@@ -56,6 +56,11 @@ public:
     // entry is there only when this is set before the window is shown.
     std::function<void()> showReceiptPreview;
     QAction* receiptPreviewAction = nullptr;
+    // What "Printer State" (the command log's context menu, F7) opens.
+    std::function<void()> showPrinterState;
+    QAction* printerStateAction = nullptr;
+    // Whether the serial port answers the real-time requests as well as DLE "R".
+    void setSerialRealTimeReplies(bool answer);
 
     // Controls, named as the program has always named them.
     QGroupBox* frameSerialCommands;

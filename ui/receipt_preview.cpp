@@ -156,6 +156,16 @@ ReceiptPreview::ReceiptPreview(CaptureSession& session, QWidget* parent)
     noteLabel = new QLabel(this);
     noteLabel->setObjectName(QStringLiteral("noteLabel"));
 
+    auto* printerState = new QAction(QStringLiteral("Printer State"), this);
+    printerState->setObjectName(QStringLiteral("printerStateAction"));
+    printerState->setShortcut(QKeySequence(Qt::Key_F7));
+    printerState->setShortcutContext(Qt::WindowShortcut);
+    connect(printerState, &QAction::triggered, this, [this] {
+        if (showPrinterState)
+            showPrinterState();
+    });
+    addAction(printerState);
+
     auto* bar = new QHBoxLayout;
     bar->addWidget(new QLabel(QStringLiteral("Paper:"), this));
     bar->addWidget(paperChoice);
@@ -177,6 +187,8 @@ ReceiptPreview::ReceiptPreview(CaptureSession& session, QWidget* parent)
     commandList = new QListWidget(this);
     commandList->setObjectName(QStringLiteral("commandList"));
     commandList->setUniformItemSizes(true);
+    commandList->addAction(printerState);
+    commandList->setContextMenuPolicy(Qt::ActionsContextMenu);
     QFont fixed(QStringLiteral("DejaVu Sans Mono"));
     fixed.setStyleHint(QFont::Monospace);
     fixed.setPointSize(9);

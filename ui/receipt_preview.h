@@ -73,6 +73,9 @@ public:
     QListWidget* commandList;
     QLabel* noteLabel;
 
+    // What "Printer State" (F7, and the command list's context menu) opens.
+    std::function<void()> showPrinterState;
+
     // Where Save asks for a name; a test replaces it.
     std::function<QString()> askFileName;
 

@@ -106,6 +106,16 @@ TEST_F(LivePort, StatusRequestsAnsweredWithTheBoxesAsTheyStand)
               Described("10 52", "DLE: Status Request."));
 }
 
+TEST_F(LivePort, RealTimeStatusOnlyOnceAskedFor)
+{
+    open();
+    host.write(Bytes("41 10 04 01"));
+    EXPECT_EQ(host.readFor(200ms), "") << "at start-up the port answers DLE R alone";
+    form.setSerialRealTimeReplies(true);
+    host.write(Bytes("10 04 01 10 52"));
+    EXPECT_EQ(host.read(5), Bytes("12 10 52 00 08"));
+}
+
 TEST_F(LivePort, NoReplyInsideImageDataOrForEscR)
 {
     open();

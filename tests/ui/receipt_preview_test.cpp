@@ -11,6 +11,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include "ui/printer_state_window.h"
+
 #include <gtest/gtest.h>
 
 namespace ostrel::test {
@@ -37,9 +39,19 @@ TEST(ReceiptPreview, OpensFromTheCommandLogMenuAndF6WithoutChangingTheWindow) {
     PreviewWindow w;
     const auto childrenBefore = w.form->findChildren<QWidget*>().size();
     EXPECT_EQ(w.form->listCommands->contextMenuPolicy(), Qt::ActionsContextMenu);
-    ASSERT_EQ(w.form->listCommands->actions().size(), 1);
+    ASSERT_EQ(w.form->listCommands->actions().size(), 2);
     EXPECT_EQ(w.form->listCommands->actions().front()->text(), "Receipt Preview");
+    EXPECT_EQ(w.form->listCommands->actions().back()->text(), "Printer State");
+    PrinterStateWindow state(w.session, [&](bool answer) { w.form->setSerialRealTimeReplies(answer); });
+    w.form->showPrinterState = [&] { state.showBeside(w.form.get()); };
     w.form->show();
+    QApplication::setActiveWindow(w.form.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.form.get()));
+    QTest::keyClick(w.form.get(), Qt::Key_F7);
+    EXPECT_TRUE(state.isVisible());
+    state.stateBoxes[3]->setChecked(true); // paper out
+    EXPECT_TRUE(w.session.printerState().paperOut);
+    state.close();
     QApplication::setActiveWindow(w.form.get());
     ASSERT_TRUE(QTest::qWaitForWindowActive(w.form.get()));
     QTest::keyClick(w.form.get(), Qt::Key_F6);

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "printer/printer_state.h"
+
+#include <QCheckBox>
+#include <QWidget>
+
+#include <functional>
+#include <vector>
+
+namespace ostrel {
+
+class CaptureSession;
+
+// The printer's sensors and switches, set by hand to try a driver's error
+// handling: each box changes the state the real-time replies carry, and
+// peers that asked for automatic status hear of it at once.
+class PrinterStateWindow : public QWidget {
+    Q_OBJECT
+public:
+    // `serialRealTime` turns the real-time replies on the serial port on or
+    // off; network peers always get them.
+    PrinterStateWindow(CaptureSession& session, std::function<void(bool)> serialRealTime,
+                       QWidget* parent = nullptr);
+
+    // Brings the window up beside `beside` (or where it was).
+    void showBeside(QWidget* beside);
+
+    std::vector<QCheckBox*> stateBoxes; // in PrinterStateNames() order
+    QCheckBox* serialRealTimeBox;
+
+private:
+    void boxChanged();
+
+    CaptureSession& session_;
+    std::function<void(bool)> serialRealTime_;
+    bool placed_ = false;
+};
+
+} // namespace ostrel
