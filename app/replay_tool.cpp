@@ -6,6 +6,7 @@
 #include "session/capture_session.h"
 #include "files/atomic_file.h"
 #include "files/capture_file_format.h"
+#include "files/job_files.h"
 #include "session/receipt_follower.h"
 #include "receipt/receipt_report.h"
 #include "render/gui_for_tools.h"
@@ -33,6 +34,8 @@ struct Options {
     std::uint8_t statusByte2 = kStartUpStatusByte2;
     bool statusReturn = true;
     bool counters = false;
+    bool realTime = false; // --state given: the real-time requests are answered
+    PrinterState state;
     std::string compare; // the golden job, with --compare
     std::string preview, report;
     int paperWidth = receipt::kPaperWidth80;
@@ -60,6 +63,7 @@ void AddOptions(ToolCommandLine& line)
                              "result is the same for any chunking)."),
               QStringLiteral("N")});
     line.addStatusOptions();
+    line.addStateOption();
     line.add({QStringLiteral("counters"),
               QStringLiteral("Print the two counter captions, one a line, on standard error at the end.")});
     line.add({QStringLiteral("compare"),
@@ -103,6 +107,9 @@ bool ReadOptions(const ToolCommandLine& line, Options& options, std::string& err
     if (!line.statusBits(options.statusByte1, options.statusByte2, error))
         return false;
     options.statusReturn = line.statusReturn();
+    options.realTime = line.parser().isSet(QStringLiteral("state"));
+    if (!line.printerState(options.state, error))
+        return false;
     options.counters = parser.isSet(QStringLiteral("counters"));
     options.compare = parser.value(QStringLiteral("compare")).toStdString();
     options.preview = parser.value(QStringLiteral("preview")).toStdString();
@@ -208,8 +215,22 @@ int Compare(const Options& options, std::istream& standardInput, std::ostream& s
 class ReplyRecorder : public CaptureListener {
 public:
     void chunkTaken(std::string_view, ByteSource*) override {}
-    void replySent(std::string_view bytes, ByteSource*) override { replies.append(bytes); }
+    void replySent(std::string_view bytes, ByteSource*) override
+    {
+        replies.append(bytes);
+        if (listed.size() < kRepliesListed)
+            listed.push_back(HexBytes(bytes));
+    }
     std::string replies;
+    std::vector<std::string> listed;
+};
+
+// The peer a replayed job came from, with --state: a network peer, which
+// gets the real-time replies. They are recorded, not sent.
+class ReplayPeer : public ByteSource {
+public:
+    std::string sourceName() const override { return "replay"; }
+    void sendReply(std::string_view) override {}
 };
 
 
@@ -246,6 +267,8 @@ int RunReplay(const std::vector<std::string>& args, std::istream& standardInput,
     session.setStatusControls(status);
     ReplyRecorder replies;
     session.addListener(replies);
+    session.setPrinterState(options.state);
+    ReplayPeer peer;
 
     // The printer model reads the same chunks, only when its outputs are asked for.
     const bool modelWanted = !options.preview.empty() || !options.report.empty();
@@ -276,7 +299,7 @@ int RunReplay(const std::vector<std::string>& args, std::istream& standardInput,
         const auto got = static_cast<std::size_t>(in->gcount());
         if (in->bad())
             return readFailed();
-        session.UpdateData(std::string_view(buffer.data(), got));
+        session.UpdateData(std::string_view(buffer.data(), got), options.realTime ? &peer : nullptr);
         if (in->eof() || got < chunk)
             break;
     }
@@ -290,6 +313,7 @@ int RunReplay(const std::vector<std::string>& args, std::istream& standardInput,
         figures.bytes = session.lblByteCount().value();
         figures.commands = session.lblCmdCount().value();
         figures.statusReplies = session.repliesSent();
+        figures.replies = replies.listed;
         report = receipt::ReceiptReportJson(printer, figures);
     }
     if (!options.preview.empty()) {

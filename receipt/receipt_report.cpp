@@ -52,6 +52,10 @@ std::string ReceiptReportJson(const ReceiptPrinter& printer, const CaptureFigure
     json += "  \"not_understood_bytes\": " + std::to_string(s.notUnderstoodBytes) + ",\n";
     json += "  \"status_requests\": " + std::to_string(s.statusRequests) + ",\n";
     json += "  \"status_replies\": " + std::to_string(capture.statusReplies) + ",\n";
+    std::string replies;
+    for (const std::string& reply : capture.replies)
+        replies += (replies.empty() ? "\"" : ", \"") + reply + "\"";
+    json += "  \"replies\": [" + replies + "],\n";
     json += "  \"drawer_pulses\": " + Events(s.drawerPulses, "pin") + ",\n";
     json += "  \"drawer_pulse_count\": " + std::to_string(s.drawerPulseCount) + ",\n";
     json += "  \"cuts\": " + Events(s.cuts, "kind") + ",\n";

@@ -3,6 +3,7 @@
 #include "receipt/receipt_printer.h"
 
 #include <string>
+#include <vector>
 
 namespace ostrel::receipt {
 
@@ -11,6 +12,7 @@ struct CaptureFigures {
     long long bytes = 0;
     long long commands = 0;     // as the command log frames them
     long long statusReplies = 0;
+    std::vector<std::string> replies; // the first replies sent, in hex
 };
 
 // The JSON summary of a job for tools and CI. Symbol data is any bytes; each

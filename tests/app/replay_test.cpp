@@ -94,6 +94,18 @@ TEST_F(Replay, StandardInputAndNoStatusReturn)
     EXPECT_EQ(out, Described("10 52", "DLE: Status Request.") + "\r\n \r\n");
 }
 
+TEST_F(Replay, StateAnswersTheRealTimeRequestsToo)
+{
+    const fs::path replies = dir / "replies.bin";
+    const std::string job = Bytes("41 10 04 04 10 52 1D 72 01");
+    EXPECT_EQ(run({"--replies", replies.string(), "-"}, job), 0);
+    EXPECT_EQ(ReadFile(replies), Bytes("10 52 00 08")) << "as the window's serial port at start-up";
+    EXPECT_EQ(run({"--state", "paper-out", "--replies", replies.string(), "-"}, job), 0);
+    EXPECT_EQ(ReadFile(replies), Bytes("72 10 52 00 08 0C"));
+    EXPECT_EQ(run({"--state", "jammed", "-"}, job), 2);
+    EXPECT_NE(err.find("jammed"), std::string::npos) << err;
+}
+
 TEST_F(Replay, MissingInputFailsWithItsName)
 {
     EXPECT_EQ(run({(dir / "absent.bin").string(), "--log", (dir / "log.txt").string()}), 1);
