@@ -23,14 +23,19 @@ int main(int argc, char** argv)
         tcsetattr(fd, TCSANOW, &raw);
     }
     unsigned char buffer[8192];
-    int afterDle = 0;
+    int afterDle = 0, afterEot = 0;
     for (;;) {
         ssize_t n = read(fd, buffer, sizeof buffer);
         if (n <= 0)
             return 0;
         for (ssize_t i = 0; i < n; ++i) {
+            /* DLE "R" gets its four bytes; DLE EOT n the one byte of an online
+               printer with paper. */
             if (afterDle && buffer[i] == 'R' && write(fd, "\x10R\x00\x08", 4) != 4)
                 return 1;
+            if (afterEot && write(fd, "\x12", 1) != 1)
+                return 1;
+            afterEot = afterDle && buffer[i] == 0x04;
             afterDle = buffer[i] == 0x10;
         }
     }

@@ -28,12 +28,17 @@ int main(void)
         int on = 1;
         setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
         unsigned char buffer[65536];
-        int afterDle = 0;
+        int afterDle = 0, afterEot = 0;
         ssize_t n;
         while ((n = read(client, buffer, sizeof buffer)) > 0) {
             for (ssize_t i = 0; i < n; ++i) {
+                /* DLE "R" gets its four bytes; DLE EOT n the one byte of an online
+                   printer with paper. */
                 if (afterDle && buffer[i] == 'R' && write(client, "\x10R\x00\x08", 4) != 4)
                     break;
+                if (afterEot && write(client, "\x12", 1) != 1)
+                    break;
+                afterEot = afterDle && buffer[i] == 0x04;
                 afterDle = buffer[i] == 0x10;
             }
         }

@@ -2,6 +2,7 @@
 // window's CPU use at an offered rate, and its memory over a long capture.
 
 #include "app/sample_print_job.h"
+#include "net/tcp_printer_port.h"
 #include "serial/qt_serial_control.h"
 #include "tests/serial/pseudo_terminal.h"
 #include "tests/ui/window_test_support.h"
@@ -19,7 +20,11 @@
 #include <fstream>
 #include <csignal>
 #include <ctime>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -34,6 +39,8 @@ struct Pattern {
     int rounds;
     std::chrono::milliseconds gap; // between a reply and the next request
     std::size_t textBefore;        // bytes of plain text sent with each request
+    std::string_view request = "\x10R";
+    std::size_t replyLength = 4;
 };
 
 // The host: writes DLE "R" (after `textBefore` bytes of text, in the same
@@ -44,7 +51,7 @@ std::vector<double> TimeRoundTrips(int master, Pattern pattern)
 {
     std::vector<double> micros;
     QEventLoop loop;
-    const std::string request = std::string(pattern.textBefore, 'x') + "\x10R";
+    const std::string request = std::string(pattern.textBefore, 'x') + std::string(pattern.request);
     std::thread host([&] {
         for (int i = 0; i < pattern.rounds; ++i) {
             if (pattern.gap.count() > 0)
@@ -53,7 +60,7 @@ std::vector<double> TimeRoundTrips(int master, Pattern pattern)
             if (::write(master, request.data(), request.size()) != static_cast<ssize_t>(request.size()))
                 break;
             std::size_t got = 0;
-            while (got < 4) {
+            while (got < pattern.replyLength) {
                 pollfd p{master, POLLIN, 0};
                 if (::poll(&p, 1, 2000) <= 0)
                     break;
@@ -63,7 +70,7 @@ std::vector<double> TimeRoundTrips(int master, Pattern pattern)
                     break;
                 got += static_cast<std::size_t>(n);
             }
-            if (got < 4)
+            if (got < pattern.replyLength)
                 break;
             micros.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
         }
@@ -73,6 +80,75 @@ std::vector<double> TimeRoundTrips(int master, Pattern pattern)
     host.join();
     std::sort(micros.begin(), micros.end());
     return micros;
+}
+
+// The same over TCP, on a connection of the host's own, to the port given.
+std::vector<double> TimeTcpRoundTrips(int port, Pattern pattern)
+{
+    std::vector<double> micros;
+    QEventLoop loop;
+    std::thread host([&] {
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in where{};
+        where.sin_family = AF_INET;
+        where.sin_port = htons(static_cast<std::uint16_t>(port));
+        where.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        int on = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        if (::connect(fd, reinterpret_cast<sockaddr*>(&where), sizeof where) == 0) {
+            for (int i = 0; i < pattern.rounds + 20; ++i) {
+                const auto start = Clock::now();
+                if (::send(fd, pattern.request.data(), pattern.request.size(), MSG_NOSIGNAL) <= 0)
+                    break;
+                std::size_t got = 0;
+                char reply[16];
+                while (got < pattern.replyLength) {
+                    pollfd p{fd, POLLIN, 0};
+                    if (::poll(&p, 1, 2000) <= 0)
+                        break;
+                    const ssize_t n = ::recv(fd, reply, sizeof reply, 0);
+                    if (n <= 0)
+                        break;
+                    got += static_cast<std::size_t>(n);
+                }
+                if (got < pattern.replyLength)
+                    break;
+                if (i >= 20) // the first ones warm the connection up
+                    micros.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
+            }
+        }
+        ::close(fd);
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    loop.exec();
+    host.join();
+    std::sort(micros.begin(), micros.end());
+    return micros;
+}
+
+// The bare TCP responder as a child; its port, read from its first line.
+pid_t bareTcp = -1;
+int BareTcpPort()
+{
+    int out[2];
+    if (::pipe(out) != 0)
+        return 0;
+    bareTcp = ::fork();
+    if (bareTcp == 0) {
+        ::dup2(out[1], 1);
+        ::execl(OSTREL_BARE_TCP_RESPONDER, OSTREL_BARE_TCP_RESPONDER, nullptr);
+        ::_exit(127);
+    }
+    ::close(out[1]);
+    char line[32] = {};
+    const ssize_t n = ::read(out[0], line, sizeof line - 1);
+    ::close(out[0]);
+    return n > 0 ? std::atoi(line) : 0;
+}
+void StopBareTcp()
+{
+    ::kill(bareTcp, SIGTERM);
+    ::waitpid(bareTcp, nullptr, 0);
 }
 
 double Percentile(const std::vector<double>& sorted, double p)
@@ -86,6 +162,7 @@ struct LiveWindow {
     explicit LiveWindow(bool withPreview = false)
     {
         links.link(1, pty.portPath());
+        form.setSerialRealTimeReplies(true);
         form.show();
         if (withPreview)
             preview.showBeside(&form);
@@ -151,6 +228,50 @@ void StatusReplyLatency(benchmark::State& state)
                    (state.range(0) == 1 ? ", Receipt Preview open" : ""));
 }
 BENCHMARK(StatusReplyLatency)->Arg(0)->Arg(1)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// DLE EOT 1 back to back on the serial port, with real-time replies on, beside
+// the bare responder.
+void RealTimeReplyLatency(benchmark::State& state)
+{
+    const Pattern pattern{300, std::chrono::milliseconds(0), 0, "\x10\x04\x01", 1};
+    for (auto _ : state) {
+        LiveWindow window;
+        BareResponder bare;
+        const std::vector<double> w = TimeRoundTrips(window.pty.masterDescriptor(), pattern);
+        const std::vector<double> b = TimeRoundTrips(bare.pty.masterDescriptor(), pattern);
+        state.counters["window_median_us"] = Percentile(w, 0.5);
+        state.counters["window_p99_us"] = Percentile(w, 0.99);
+        state.counters["bare_median_us"] = Percentile(b, 0.5);
+        state.counters["answered"] = static_cast<double>(w.size()) / pattern.rounds;
+    }
+    state.SetLabel(QGuiApplication::platformName().toStdString());
+}
+BENCHMARK(RealTimeReplyLatency)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// DLE EOT 1 back to back over TCP to the window listening, as with --listen,
+// beside the bare TCP responder.
+void WindowTcpRealTimeReply(benchmark::State& state)
+{
+    const Pattern pattern{300, std::chrono::milliseconds(0), 0, "\x10\x04\x01", 1};
+    for (auto _ : state) {
+        LiveWindow window;
+        TcpPrinterPort network;
+        ListenAddress where;
+        std::string error;
+        ParseListenAddress("127.0.0.1:0", where, error);
+        network.listen(where, error);
+        network.feed(&window.session);
+        const std::vector<double> w = TimeTcpRoundTrips(network.port(), pattern);
+        const std::vector<double> b = TimeTcpRoundTrips(BareTcpPort(), pattern);
+        state.counters["window_median_us"] = Percentile(w, 0.5);
+        state.counters["window_p99_us"] = Percentile(w, 0.99);
+        state.counters["bare_median_us"] = Percentile(b, 0.5);
+        state.counters["answered"] = static_cast<double>(w.size()) / pattern.rounds;
+        StopBareTcp();
+    }
+    state.SetLabel(QGuiApplication::platformName().toStdString());
+}
+BENCHMARK(WindowTcpRealTimeReply)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 double CpuSeconds(clockid_t clock)
 {

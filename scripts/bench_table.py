@@ -54,6 +54,17 @@ def main(paths):
         answered = latency[f"{key}_answered"]
         row(f"Status requests {words} answered", 100 * answered, "%", "100 %", answered == 1)
 
+    for run_name, words in (("RealTimeReplyLatency/iterations:1", "serial, window"),
+                            ("WindowTcpRealTimeReply/iterations:1", "TCP, window")):
+        latency = runs[run_name]
+        window, bare = latency["window_median_us"], latency["bare_median_us"]
+        row(f"DLE EOT 1 back to back, {words} ({latency.get('label', '')}), median", window, "us", "", True)
+        row(f"DLE EOT 1 back to back, {words}, bare C responder, median", bare, "us", "", True)
+        row(f"DLE EOT 1 back to back, {words}, median / bare", window / bare, "x", "<= 1.5x",
+            window / bare <= 1.5)
+        row(f"DLE EOT 1 requests, {words}, answered", 100 * latency["answered"], "%", "100 %",
+            latency["answered"] == 1)
+
     model = rate("ModelThroughput")
     row("Receipt model throughput, text receipts in 4 KiB chunks", model, "MB/s", ">= 5 MB/s", model >= 5)
     drawn = rate("ModelAndRendererThroughput")
@@ -80,13 +91,16 @@ def main(paths):
 
     tcp = rate("HeadlessTcpThroughput/iterations:3/manual_time")
     row("ostrel-capture TCP throughput, one 48 MB job with its files", tcp, "MB/s", ">= 50 MB/s", tcp >= 50)
-    reply = runs["TcpStatusReply/iterations:1"]
-    row("Status reply over TCP, ostrel-capture, median", reply["capture_median_us"], "us", "", True)
-    row("Status reply over TCP, bare C responder, median", reply["bare_median_us"], "us", "", True)
-    ratio = reply["capture_median_us"] / reply["bare_median_us"]
-    row("Status reply over TCP, median ostrel-capture / bare", ratio, "x", "<= 1.5x", ratio <= 1.5)
-    row("Status reply over TCP, ostrel-capture, 99th percentile", reply["capture_p99_us"], "us",
-        "(reported)", True)
+    for arg, request in (("0", "Status reply"), ("1", "DLE EOT 1 reply")):
+        reply = runs[f"TcpStatusReply/{arg}/iterations:1"]
+        row(f"{request} over TCP, ostrel-capture, median", reply["capture_median_us"], "us", "", True)
+        row(f"{request} over TCP, bare C responder, median", reply["bare_median_us"], "us", "", True)
+        ratio = reply["capture_median_us"] / reply["bare_median_us"]
+        row(f"{request} over TCP, median ostrel-capture / bare", ratio, "x", "<= 1.5x", ratio <= 1.5)
+        row(f"{request} over TCP, ostrel-capture, 99th percentile", reply["capture_p99_us"], "us",
+            "(reported)", True)
+        row(f"{request} over TCP, ostrel-capture, answered", 100 * reply["answered"], "%", "100 %",
+            reply["answered"] == 1)
     jobs = runs["HeadlessMemoryOverJobs/iterations:1"]
     row("ostrel-capture peak memory after 100 jobs", jobs["peak_mb_after_100_jobs"], "MB", "", True)
     row("ostrel-capture peak memory after 1,000 jobs", jobs["peak_mb_after_1000_jobs"], "MB", "", True)
