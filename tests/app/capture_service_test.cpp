@@ -276,6 +276,29 @@ TEST(CaptureService, TheFolderKeptTidyAcrossRuns)
     EXPECT_TRUE(Has(service.errors(), "removed job 2147483647")) << service.errors();
 }
 
+TEST(CaptureService, TheStateFileChangesWhatTheDriverIsToldMidJob)
+{
+    // A CI job: the driver under test asked for automatic status, and the
+    // paper runs out while it prints.
+    TestFolder dir("ostrel-service-");
+    const fs::path state = dir.path() / "state";
+    Service service({"--listen", "127.0.0.1:0", "--state-file", state.string()});
+    const int port = service.port();
+    ASSERT_GT(port, 0) << service.errors();
+    LoopbackClient client("127.0.0.1", port);
+    client.send(Bytes("1D 61 08 10 04 04"));
+    EXPECT_EQ(client.receive(5), Bytes("10 00 00 00 12"));
+    WriteFile(state, "paper-out\n");
+    ASSERT_TRUE(service.said("printer state now paper-out")) << service.errors();
+    EXPECT_EQ(client.receive(4), Bytes("18 00 0C 00")) << "automatic status, unasked";
+    client.send(Bytes("10 04 04 1D 72 01"));
+    EXPECT_EQ(client.receive(2), Bytes("72 0C"));
+    WriteFile(state, "paper-out,jammed");
+    EXPECT_TRUE(service.said("\"jammed\"")) << service.errors();
+    client.send(Bytes("10 04 04"));
+    EXPECT_EQ(client.receive(1), Bytes("72")) << "a bad file leaves the state as it was";
+}
+
 TEST(CaptureService, NoJobsForTheTimeoutEndsIt)
 {
     Service service({"--listen", "127.0.0.1:0", "--timeout", "1"});
