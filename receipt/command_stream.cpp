@@ -40,8 +40,19 @@ void CommandStream::feed(std::string_view bytes) {
         const std::size_t used = step(reinterpret_cast<const unsigned char*>(pending_.data()), pending_.size());
         if (used == 0) continue;
         offset_ += static_cast<long long>(used);
-        // Bytes after the command came from this chunk: read them again there.
         const std::size_t leftover = pending_.size() - used;
+        if (leftover > take) {
+            // A head that waited for more bytes turned out shorter than what
+            // waited with it (a mode no command has, seen only once its whole
+            // head was there): the earlier bytes after it are read from here,
+            // this chunk's from the chunk.
+            pending_.erase(0, used);
+            pending_.resize(pending_.size() - take);
+            data -= take;
+            size += take;
+            continue;
+        }
+        // Bytes after the command came from this chunk: read them again there.
         data -= leftover;
         size += leftover;
         pending_.clear();

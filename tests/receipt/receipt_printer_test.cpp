@@ -123,7 +123,9 @@ TEST(CommandLengths, AnyChunkingMakesTheSamePaper) {
                             Bytes({ESC, '*', 33, 2, 0, 1, 2, 3, 4, 5, 6}) + "\n" +
                             Bytes({GS, 'v', '0', 0, 1, 0, 2, 0, 0x1F, 0x2A}) + Bytes({GS, 'k', 73, 4, '{', 'B', 'O', 'K'}) +
                             TwoDimensional(49, 80, "0hello") + TwoDimensional(49, 81, "0") + Bytes({0x01, ESC, 0x7F}) +
-                            "tail\n" + Bytes({DLE, 'R', GS, 'V', 66, 5}) + "next\n";
+                            "tail\n" + Bytes({DLE, 'R', GS, 'V', 66, 5}) + "next\n" +
+                            // a mode no bit image has: known for one only once its head is whole
+                            Bytes({ESC, '*', 0xFF, '3', 'A', ESC, '*', 7, 1, 0}) + "end\n";
     Model whole;
     whole.printer.feed(job);
     const std::string expected = Snapshot(whole.printer);
