@@ -53,9 +53,10 @@ void CaptureEngine::frameCommands(std::string_view chunk, int firstColumn)
 {
     LineView& log = views_.listCommands;
     for (std::size_t at = 0; at < chunk.size();) {
-        // At a row start a log without a current line gets a fresh one before
-        // the framer writes: the one line added without the 1000-line check.
-        if ((firstColumn + at) % 8 == 0 && log.currentIndex() == -1) {
+        // A log without a current line (after Clear All) gets a fresh one
+        // before the framer writes, wherever the row stands, so that no byte
+        // goes unlisted: the one line added without the 1000-line check.
+        if (log.currentIndex() == -1) {
             log.addLine(" ");
             log.setCurrentIndex(log.lineCount() - 1);
         }

@@ -32,6 +32,9 @@ void RowView::takeBytes(std::string_view bytes, int column)
 
 void RowView::writeRow(std::string_view row, int column) const
 {
+    // A row goes on on the current line; after Clear All there is none, and
+    // the rest of the row begins a line of its own rather than go nowhere.
+    const bool freshLine = column == 0 || lines_.currentIndex() == -1;
     std::string_view text = row;
     char hexText[8 * 3];
     if (form_ == Form::Hex) {
@@ -40,11 +43,10 @@ void RowView::writeRow(std::string_view row, int column) const
             PutBlankAndHex(hexText + length, static_cast<std::uint8_t>(c));
             length += 3;
         }
-        // A new row has no blank before its first value.
-        text = column == 0 ? std::string_view(hexText + 1, length - 1)
-                           : std::string_view(hexText, length);
+        // A line has no blank before its first value.
+        text = freshLine ? std::string_view(hexText + 1, length - 1) : std::string_view(hexText, length);
     }
-    if (column == 0)
+    if (freshLine)
         lines_.addCurrentLine(text, kMaxLines);
     else
         lines_.appendToLine(lines_.currentIndex(), text);

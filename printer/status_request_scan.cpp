@@ -16,19 +16,11 @@ int StatusRequestScan::countNext(std::string_view chunk)
     using Event = CommandFramer::Event;
     int answered = 0;
     std::size_t at = 0;
-    // An empty log gains its first line at a row start, when a command is
-    // named or when a line is closed; a command named on an empty log is
-    // neither written nor answered.
-    for (int column = column_; logEmpty_ && at < chunk.size(); column = (column + 1) % 8) {
-        if (column == 0)
-            logEmpty_ = false;
-        const Event event = framer_.take(static_cast<std::uint8_t>(chunk[at++]));
-        if (event == Event::Head && IsAnsweredStatusRequest(framer_.first(), framer_.second(), logEmpty_))
-            ++answered;
-        if (event == Event::SingleCommand || framer_.countedOut())
-            logEmpty_ = false;
-    }
-    // Once the log has a line it keeps one, and only commands matter.
+    // An empty log (after Clear All) gains a fresh line before the next byte
+    // is written, wherever the row stands; once it has a line it keeps one,
+    // and only commands matter.
+    if (!chunk.empty())
+        logEmpty_ = false;
     while (at < chunk.size()) {
         const auto b = static_cast<std::uint8_t>(chunk[at]);
         if (framer_.opensCommand(b)) {

@@ -73,10 +73,11 @@ TEST(RowView, ClearDropsWhatWasNotYetWritten)
     view.takeBytes("ABCDEFGHIJ", 0);
     view.clear();
     EXPECT_EQ(view.lineCount(), 0);
-    view.takeBytes("KLMNOP", 2); // the rest of the row, then a new one
+    view.takeBytes("KLMNOP", 2); // the rest of the row, on a line of its own
     view.takeBytes("QR", 0);
-    ASSERT_EQ(view.lineCount(), 1);
-    EXPECT_EQ(view.line(0), "51 52");
+    ASSERT_EQ(view.lineCount(), 2);
+    EXPECT_EQ(view.line(0), "4B 4C 4D 4E 4F 50");
+    EXPECT_EQ(view.line(1), "51 52");
 }
 
 } // namespace ostrel::test

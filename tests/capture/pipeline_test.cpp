@@ -207,20 +207,20 @@ TEST(ClearAll, EmptiesViewsResetsOnlyTheCaptureIndex)
         << "Clear All does not erase the buffer";
 }
 
-TEST(ClearAll, MidRowAppendsAreDroppedUntilTheNextRow)
+TEST(ClearAll, MidRowBytesTakeAFreshLine)
 {
     Capture c;
     c.feed("ABC"); // rowColumn 3
     c.session.ClearAll();
     c.feed("DEFGH"); // the rest of that row: no current line anywhere
-    EXPECT_TRUE(Lines(c.ascii).empty());
-    EXPECT_TRUE(Lines(c.hex).empty());
-    EXPECT_TRUE(Lines(c.log).empty());
+    EXPECT_EQ(Lines(c.ascii), Strings{"DEFGH"});
+    EXPECT_EQ(Lines(c.hex), Strings{"44 45 46 47 48"});
+    EXPECT_EQ(Lines(c.log), Strings{" 44 45 46 47 48"});
     EXPECT_EQ(c.byteCount.text(), "Bytes Received = 5");
     c.feed("IJ");
-    EXPECT_EQ(Lines(c.ascii), Strings{"IJ"});
-    EXPECT_EQ(Lines(c.hex), Strings{"49 4A"});
-    EXPECT_EQ(Lines(c.log), Strings{" 49 4A"});
+    EXPECT_EQ(Lines(c.ascii), (Strings{"DEFGH", "IJ"}));
+    EXPECT_EQ(Lines(c.hex), (Strings{"44 45 46 47 48", "49 4A"}));
+    EXPECT_EQ(Lines(c.log), Strings{" 44 45 46 47 48 49 4A"});
 }
 
 TEST(ClearAll, MidCommandTheFramingCarriesOn)
@@ -233,17 +233,17 @@ TEST(ClearAll, MidCommandTheFramingCarriesOn)
     // fresh line in the emptied log. The second LF is a command of its own.
     EXPECT_EQ(c.state().commandCount, 2);
     EXPECT_EQ(c.commandCount.text(), "Command Count = 2");
-    EXPECT_EQ(Lines(c.log), (Strings{kLf, " "}));
+    EXPECT_EQ(Lines(c.log), (Strings{" 0A", kLf, " "}));
 }
 
-TEST(ClearAll, CommandLineOnEmptyLogIsDroppedButNextLineOpens)
+TEST(ClearAll, ACommandMidRowIsListedOnAFreshLine)
 {
     Capture c;
     c.feed("A");
     c.session.ClearAll();
     c.feed(Bytes("0A"));
-    EXPECT_EQ(Lines(c.log), Strings{" "}) << "nothing to describe; a fresh line follows";
-    EXPECT_EQ(c.log.currentIndex(), 0);
+    EXPECT_EQ(Lines(c.log), (Strings{kLf, " "}));
+    EXPECT_EQ(c.log.currentIndex(), 1);
 }
 
 } // namespace

@@ -37,16 +37,19 @@ void ReferencePipeline::byte(std::uint8_t b)
     LineView& ascii = views_.listDataReceived;
     LineView& hex = views_.listDataReceivedHEX;
     LineView& log = views_.listCommands;
-    if (state_.rowColumn == 0) {
+    // A view without a current line (after Clear All) starts one.
+    if (state_.rowColumn == 0 || ascii.currentIndex() == -1)
         addLineCapped(ascii, c);
-        addLineCapped(hex, h);
-        if (log.currentIndex() == -1) {
-            log.addLine(" ");
-            log.setCurrentIndex(log.lineCount() - 1);
-        }
-    } else {
+    else
         ascii.replaceLine(ascii.currentIndex(), ascii.line(ascii.currentIndex()) + c);
+    if (state_.rowColumn == 0 || hex.currentIndex() == -1)
+        addLineCapped(hex, h);
+    else
         hex.replaceLine(hex.currentIndex(), hex.line(hex.currentIndex()) + " " + h);
+
+    if (log.currentIndex() == -1) {
+        log.addLine(" ");
+        log.setCurrentIndex(log.lineCount() - 1);
     }
 
     // Step 6: command framer.

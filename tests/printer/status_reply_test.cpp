@@ -102,13 +102,14 @@ TEST(Reply, NeverEntersTheCaptureViewsOrCounters)
     EXPECT_EQ(c.state().captureIndex, 3);
 }
 
-TEST(Reply, NotSentWhileTheLogIsEmpty)
+TEST(Reply, ARequestRightAfterClearAllMidRowIsListedAndAnswered)
 {
     Capture c;
     c.feed("A"); // mid-row, so Clear All leaves the log without lines
     c.session.ClearAll();
     c.feed(Bytes("10 52"));
-    EXPECT_TRUE(c.replies.empty());
+    EXPECT_EQ(c.replies, Strings{Bytes("10 52 00 08")});
+    EXPECT_EQ(Lines(c.log), (Strings{Described("10 52", "DLE: Status Request."), " "}));
 }
 
 // The boxes are read when each request arrives: a reply step that cached them

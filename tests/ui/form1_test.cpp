@@ -251,10 +251,10 @@ TEST(Window, ClearAllMidRowAndMidCommandCarriesTheFramingOn)
     f.cmdClearReceivedData->click();
     EXPECT_EQ(f.lblCmdCount->text(), "Command Count = 1");
     w.comm.receive(Bytes("0A 43 44 45 0A"));
-    // The first LF is ESC "!"'s parameter. The rest of the row had nowhere to
-    // go; the second LF is a command again.
-    EXPECT_EQ(ListTexts(f.listDataReceived).size(), 1u);
-    EXPECT_EQ(ListTexts(f.listCommands), (Strings{" 43 44 45", kLf, " "}));
+    // The first LF is ESC "!"'s parameter; the rest of the row goes on, on a
+    // fresh line in each list, and the second LF is a command again.
+    EXPECT_EQ(ListTexts(f.listDataReceivedHEX), (Strings{"0A 43 44 45", "0A"}));
+    EXPECT_EQ(ListTexts(f.listCommands), (Strings{" 0A", " 43 44 45", kLf, " "}));
     EXPECT_EQ(f.lblCmdCount->text(), "Command Count = 2");
     EXPECT_EQ(f.lblByteCount->text(), "Bytes Received = 5");
 }
