@@ -1,3 +1,4 @@
+#include "app/display_check.h"
 #include "app/quit_on_signals.h"
 #include "app/tool_options.h"
 #include "files/qt_common_dialog.h"
@@ -15,23 +16,6 @@
 #include <memory>
 #include <optional>
 #include <sstream>
-
-namespace {
-
-// Where no display can be had (a server, a CI runner, an SSH session), one
-// plain line instead of the platform plugin's abort.
-bool DisplayAvailable()
-{
-#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
-    if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        return true;
-    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
-#else
-    return true;
-#endif
-}
-
-} // namespace
 
 int main(int argc, char** argv)
 {
@@ -52,13 +36,15 @@ int main(int argc, char** argv)
     if (early && earlyUsage.str().empty())
         return *early;
 
-    if (!DisplayAvailable()) {
+    // Where no display can be had (a server, a CI runner, an SSH session, a
+    // stale DISPLAY), one plain line instead of the platform plugin's abort.
+    if (const std::string problem = ostrel::DisplayProblem(); !problem.empty()) {
         if (early) {
             std::cerr << earlyUsage.str();
             return *early;
         }
-        std::cerr << "ostrel-serial-capture: no display to show the window on (DISPLAY is not set); "
-                     "without a window, use ostrel-capture to take jobs from a port and "
+        std::cerr << "ostrel-serial-capture: " << problem
+                  << "; without a window, use ostrel-capture to take jobs from a port and "
                      "ostrel-replay to read a saved job\n";
         return 1;
     }

@@ -14,6 +14,7 @@
 #include <QCoreApplication>
 #include <QTcpServer>
 
+#include <algorithm>
 #include <csignal>
 #include <fcntl.h>
 #include <poll.h>
@@ -331,6 +332,35 @@ TEST(CaptureService, BadUsageAndUnusableInputs)
         EXPECT_EQ(service.exitStatus(), row.status);
         EXPECT_NE(service.errors().find(row.says), std::string::npos) << service.errors();
     }
+}
+
+TEST(WindowProgram, AnswersWithoutADisplayInOneLine)
+{
+    struct Row {
+        const char* display; // null: not set
+        std::vector<std::string> args;
+        int status;
+        const char* says;
+    };
+    const Row rows[] = {
+        {nullptr, {}, 1, "DISPLAY is not set"},
+        {":99", {}, 1, "no X server answers on DISPLAY :99"},
+        {nullptr, {"--version"}, 0, ""},
+        {":99", {"--help"}, 0, ""},
+        {nullptr, {"--bogus"}, 2, "see ostrel-serial-capture --help"},
+    };
+    const std::string platform = qEnvironmentVariable("QT_QPA_PLATFORM").toStdString();
+    ::unsetenv("QT_QPA_PLATFORM");
+    ::unsetenv("WAYLAND_DISPLAY");
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.says);
+        row.display ? ::setenv("DISPLAY", row.display, 1) : ::unsetenv("DISPLAY");
+        Service window(row.args, OSTREL_WINDOW_BINARY);
+        EXPECT_EQ(window.exitStatus(), row.status);
+        EXPECT_NE(window.errors().find(row.says), std::string::npos) << window.errors();
+        EXPECT_LE(std::count(window.errors().begin(), window.errors().end(), '\n'), 2) << window.errors();
+    }
+    ::setenv("QT_QPA_PLATFORM", platform.c_str(), 1);
 }
 
 // A port number nobody listens on right now.
