@@ -1,5 +1,7 @@
 #include "ui/line_list_box.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -149,6 +151,14 @@ void LineListBox::mousePressEvent(QMouseEvent* event)
 
 void LineListBox::keyPressEvent(QKeyEvent* event)
 {
+    if (event->matches(QKeySequence::Copy)) {
+        // The chosen line as it is drawn, one byte one character.
+        const int current = lines_.currentIndex();
+        if (current >= 0 && current < lines_.lineCount())
+            QGuiApplication::clipboard()->setText(displayText(current));
+        event->accept();
+        return;
+    }
     const int current = lines_.currentIndex();
     const int last = lines_.lineCount() - 1;
     switch (event->key()) {

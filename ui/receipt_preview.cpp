@@ -4,6 +4,7 @@
 #include "receipt/command_text.h"
 #include "ui/window_style.h"
 
+#include <QClipboard>
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QGuiApplication>
@@ -187,6 +188,17 @@ ReceiptPreview::ReceiptPreview(CaptureSession& session, QWidget* parent)
     commandList = new QListWidget(this);
     commandList->setObjectName(QStringLiteral("commandList"));
     commandList->setUniformItemSizes(true);
+    auto* copy = new QAction(QStringLiteral("Copy"), commandList);
+    copy->setShortcut(QKeySequence::Copy);
+    copy->setShortcutContext(Qt::WidgetShortcut);
+    connect(copy, &QAction::triggered, this, [this] {
+        QStringList lines;
+        for (const QListWidgetItem* item : commandList->selectedItems())
+            lines << item->text();
+        if (!lines.isEmpty())
+            QGuiApplication::clipboard()->setText(lines.join(QLatin1Char('\n')));
+    });
+    commandList->addAction(copy);
     commandList->addAction(printerState);
     commandList->setContextMenuPolicy(Qt::ActionsContextMenu);
     QFont fixed(QStringLiteral("DejaVu Sans Mono"));

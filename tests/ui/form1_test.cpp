@@ -10,6 +10,9 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <QClipboard>
+#include <QGuiApplication>
+
 #include <gtest/gtest.h>
 
 namespace ostrel::test {
@@ -272,6 +275,8 @@ TEST(Window, UsersSelectionTakesTheRestOfTheRow)
     EXPECT_EQ(ListTexts(f.listDataReceived), (Strings{"ABCDEFGHK", "IJ"}));
     EXPECT_EQ(SelectedRow(f.listDataReceived), 0) << "the engine's current line stays shown";
     EXPECT_EQ(ListTexts(f.listDataReceivedHEX), (Strings{"41 42 43 44 45 46 47 48", "49 4A 4B"}));
+    QTest::keySequence(f.listDataReceived, QKeySequence::Copy);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "ABCDEFGHK") << "the chosen line, as drawn";
 }
 
 TEST(Window, The1001stLineDropsLineOneAndStaysInView)
