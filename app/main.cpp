@@ -1,6 +1,7 @@
 #include "app/display_check.h"
 #include "app/quit_on_signals.h"
 #include "app/tool_options.h"
+#include "files/capture_opening.h"
 #include "files/qt_common_dialog.h"
 #include "net/tcp_printer_port.h"
 #include "serial/qt_serial_control.h"
@@ -10,6 +11,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QMessageBox>
 
 #include <cstdlib>
 #include <iostream>
@@ -29,6 +31,11 @@ int main(int argc, char** argv)
     const QCommandLineOption preview(QStringLiteral("preview"),
                                      QStringLiteral("Open the Receipt Preview beside the window at start."));
     line.add(preview);
+    const QCommandLineOption open(QStringLiteral("open"),
+                                  QStringLiteral("Take a saved capture or job file in as if its bytes had just been\n"
+                                                 "received (nothing is sent back); a file dropped on the window does the same."),
+                                  QStringLiteral("FILE"));
+    line.add(open);
     // Qt's own options (-platform, -style...) are only known once the
     // application has taken them out, so bad usage is told after that.
     std::ostringstream earlyUsage;
@@ -71,6 +78,16 @@ int main(int argc, char** argv)
     ostrel::PrinterStateWindow printerState(session, [&form](bool answer) { form.setSerialRealTimeReplies(answer); });
     form.showPrinterState = [&] { printerState.showBeside(&form); };
     receiptPreview.showPrinterState = [&] { printerState.showBeside(&receiptPreview); };
+    const auto openDropped = [&](const QString& file) {
+        std::string reason;
+        if (ostrel::OpenSavedCapture(session, file.toStdString(), reason))
+            form.showCapture();
+        else
+            QMessageBox::warning(QApplication::activeWindow(), QStringLiteral("Open Capture"),
+                                 QString::fromStdString(reason));
+    };
+    form.fileDropped = openDropped;
+    receiptPreview.fileDropped = openDropped;
 
     std::unique_ptr<ostrel::TcpPrinterPort> network;
     if (where) {
@@ -85,6 +102,13 @@ int main(int argc, char** argv)
                             QString::fromStdString(network->listeningOn()));
     }
     ostrel::QuitOnSignals();
+    if (line.parser().isSet(open)) {
+        if (!ostrel::OpenSavedCapture(session, line.parser().value(open).toStdString(), error)) {
+            std::cerr << "ostrel-serial-capture: " << error << "\n";
+            return 1;
+        }
+        form.showCapture();
+    }
     form.show();
     if (line.parser().isSet(preview))
         receiptPreview.showBeside(&form);

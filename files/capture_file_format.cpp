@@ -2,6 +2,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 
 namespace ostrel {
 
@@ -68,6 +73,30 @@ bool FileNamesIgnoreCase()
 #else
     return false;
 #endif
+}
+
+bool ReadReceivedBytes(const std::string& path, std::string& bytes, std::string& error)
+{
+    std::error_code ignored;
+    if (std::filesystem::is_directory(path, ignored)) {
+        error = "cannot read " + path + ": it is a folder";
+        return false;
+    }
+    errno = 0;
+    std::ifstream file(path, std::ios::binary);
+    if (file) {
+        std::ostringstream all;
+        all << file.rdbuf();
+        bytes = all.str();
+    }
+    if (!file || file.bad()) {
+        error = "cannot read " + path + ": " + std::strerror(errno != 0 ? errno : EIO);
+        return false;
+    }
+    constexpr std::size_t kRawFileSize = CaptureState::kCaptureLast + 1;
+    if (bytes.size() == kRawFileSize && bytes[0] == '\0')
+        bytes.erase(0, 1);
+    return true;
 }
 
 } // namespace ostrel

@@ -26,6 +26,12 @@ std::string RawCaptureFileBytes(const CaptureState& state);
 // system would take "JOB.BIN" and "job.bin" for the same file.
 std::string RawCaptureFileName(const std::string& logFileName, bool caseInsensitiveNames);
 
+// The received bytes a saved file holds, to be taken again as if received: a
+// raw capture file (10,001 bytes, element 0 a zero nothing was received into)
+// without its element 0, any other file (a job, a replay input) whole. False
+// with a reason naming the file.
+bool ReadReceivedBytes(const std::string& path, std::string& bytes, std::string& error);
+
 // Whether this platform's file systems usually ignore letter case.
 bool FileNamesIgnoreCase();
 

@@ -8,6 +8,9 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QFontMetrics>
 #include <QMessageBox>
 #include <QScreen>
@@ -137,6 +140,9 @@ Form1::Form1(CaptureSession& session, SerialControl& MSComm1, CommonDialog& Comm
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Ostrel Serial Print Command Capture"));
     setWindowIcon(AppIcon());
+    // A saved capture dropped anywhere on the window is opened: a drop
+    // target, not a control.
+    setAcceptDrops(true);
     setFixedSize(726, 592);
     setFont(WindowFont());
     createControls();
@@ -316,6 +322,22 @@ void Form1::showEvent(QShowEvent* event)
     if (!opened_)
         ComboSerialBaudRate->setFocus(Qt::OtherFocusReason);
     opened_ = true;
+}
+
+void Form1::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (DroppedFile(event->mimeData()).isEmpty())
+        return;
+    event->acceptProposedAction();
+}
+
+void Form1::dropEvent(QDropEvent* event)
+{
+    const QString file = DroppedFile(event->mimeData());
+    if (file.isEmpty() || !fileDropped)
+        return;
+    event->acceptProposedAction();
+    fileDropped(file);
 }
 
 void Form1::UpdateData(std::string_view chunk)

@@ -59,6 +59,8 @@ public:
     // What "Printer State" (the command log's context menu, F7) opens.
     std::function<void()> showPrinterState;
     QAction* printerStateAction = nullptr;
+    // A file dropped on the window; it is opened as a saved capture.
+    std::function<void(const QString&)> fileDropped;
     // Whether the serial port answers the real-time requests as well as DLE "R".
     void setSerialRealTimeReplies(bool answer);
 
@@ -90,6 +92,8 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void createControls();

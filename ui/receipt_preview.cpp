@@ -133,6 +133,7 @@ ReceiptPreview::ReceiptPreview(CaptureSession& session, QWidget* parent)
     // Closing the main window ends the program even with the preview open.
     setAttribute(Qt::WA_QuitOnClose, false);
     setFont(WindowFont());
+    setAcceptDrops(true);
 
     paperChoice = new QComboBox(this);
     paperChoice->setObjectName(QStringLiteral("paperChoice"));
@@ -236,6 +237,17 @@ ReceiptPreview::ReceiptPreview(CaptureSession& session, QWidget* parent)
     connect(&frameTimer_, &QTimer::timeout, this, [this] { drawFrame(); });
     session_.addListener(*this);
     redraw();
+}
+
+void ReceiptPreview::dragEnterEvent(QDragEnterEvent* event) {
+    if (!DroppedFile(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void ReceiptPreview::dropEvent(QDropEvent* event) {
+    const QString file = DroppedFile(event->mimeData());
+    if (file.isEmpty() || !fileDropped) return;
+    event->acceptProposedAction();
+    fileDropped(file);
 }
 
 ReceiptPreview::~ReceiptPreview() { session_.removeListener(*this); }

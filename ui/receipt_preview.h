@@ -75,9 +75,15 @@ public:
 
     // What "Printer State" (F7, and the command list's context menu) opens.
     std::function<void()> showPrinterState;
+    // A file dropped on the preview; it is opened as a saved capture.
+    std::function<void(const QString&)> fileDropped;
 
     // Where Save asks for a name; a test replaces it.
     std::function<QString()> askFileName;
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void chunkTaken(std::string_view chunk, ByteSource* from) override;

@@ -4,6 +4,7 @@
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QScreen>
+#include <QUrl>
 #include <QWidget>
 
 namespace ostrel {
@@ -63,6 +64,13 @@ int RefreshIntervalMs(const QWidget& widget)
     const QScreen* display = widget.screen();
     const double hertz = display != nullptr && display->refreshRate() >= 1 ? display->refreshRate() : 60;
     return static_cast<int>(1000 / hertz);
+}
+
+QString DroppedFile(const QMimeData* data)
+{
+    if (data == nullptr || !data->hasUrls() || data->urls().size() != 1 || !data->urls().front().isLocalFile())
+        return {};
+    return data->urls().front().toLocalFile();
 }
 
 } // namespace ostrel

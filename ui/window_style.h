@@ -2,6 +2,8 @@
 
 #include <QFont>
 #include <QIcon>
+#include <QMimeData>
+#include <QString>
 
 class QWidget;
 
@@ -22,5 +24,8 @@ QIcon AppIcon();
 // One refresh of the screen the widget is on, in milliseconds (60 Hz where
 // the screen does not say).
 int RefreshIntervalMs(const QWidget& widget);
+
+// The one local file a drag carries, or empty.
+QString DroppedFile(const QMimeData* data);
 
 } // namespace ostrel

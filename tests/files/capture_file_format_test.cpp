@@ -1,4 +1,6 @@
 #include "files/capture_file_format.h"
+#include "files/capture_opening.h"
+#include "tests/file_helpers.h"
 #include "tests/capture/capture_fixture.h"
 
 #include <gtest/gtest.h>
@@ -65,6 +67,32 @@ TEST(CaptureFiles, RawAfterClearAllKeepsTheOlderBytesBeyondTheNewOnes)
     c.session.ClearAll();
     c.feed("xy");
     EXPECT_EQ(RawCaptureFileBytes(c.state()).substr(0, 7), std::string("\0xyCDE\0", 7));
+}
+
+// A saved file opened again feeds the views as the live capture did: a job
+// file whole, a raw capture file without its element 0.
+TEST(OpenSavedCapture, FeedsTheSameViewsAsALiveCapture)
+{
+    TestFolder dir("ostrel-open-");
+    const std::string job = Bytes("1B 40 41 42 0A 1D 56 00 10 52") + "tail";
+    Capture live;
+    live.feed(job);
+    WriteFile(dir.path() / "job.bin", job);
+    WriteFile(dir.path() / "raw.bin", RawCaptureFileBytes(live.state()));
+    for (const char* name : {"job.bin", "raw.bin"}) {
+        SCOPED_TRACE(name);
+        Capture opened;
+        std::string error;
+        ASSERT_TRUE(OpenSavedCapture(opened.session, (dir.path() / name).string(), error)) << error;
+        EXPECT_EQ(opened.state().captureBuffer, live.state().captureBuffer);
+        EXPECT_EQ(Lines(opened.log).front(), Lines(live.log).front());
+        EXPECT_EQ(Lines(opened.hex).front(), Lines(live.hex).front());
+    }
+    Capture untouched;
+    std::string error;
+    EXPECT_FALSE(OpenSavedCapture(untouched.session, (dir.path() / "absent.bin").string(), error));
+    EXPECT_NE(error.find("absent.bin"), std::string::npos) << error;
+    EXPECT_EQ(untouched.state().captureIndex, 1);
 }
 
 } // namespace
