@@ -12,6 +12,7 @@
 #include <QDropEvent>
 #include <QMimeData>
 #include <QFontMetrics>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QScreen>
 
@@ -261,6 +262,36 @@ void Form1::createControls()
 
     for (QPushButton* button : {chkEnableSerialPort, cmdClearReceivedData, cmdSaveCommands, cmdExit})
         button->setAutoDefault(false);
+    nameForScreenReaders();
+}
+
+void Form1::nameForScreenReaders()
+{
+    // Buttons and boxes are read by their captions; the combo boxes and lists
+    // are named by the labels above them (a buddy without an access key), and
+    // the status boxes by their byte and bit, since "Spare" stands four times.
+    Label2->setBuddy(comboSerialPort);
+    // The editable combo boxes take the keys in their own text fields.
+    for (auto [combo, name] : {std::pair{comboSerialPort, QStringLiteral("Serial Port")},
+                               std::pair{ComboSerialBaudRate, QStringLiteral("Serial Port Settings")}}) {
+        combo->setAccessibleName(name);
+        combo->lineEdit()->setAccessibleName(name);
+    }
+    Label1->setBuddy(listCommands);
+    listCommands->setAccessibleName(QStringLiteral("Commands Received"));
+    Label5->setBuddy(listDataReceivedHEX);
+    listDataReceivedHEX->setAccessibleName(QStringLiteral("Data Received, HEX"));
+    Label4->setBuddy(listDataReceived);
+    listDataReceived->setAccessibleName(QStringLiteral("Data Received, ASCII"));
+    chkEnableSerialPort->setAccessibleDescription(QStringLiteral("Opens or closes the serial port"));
+    for (int i = 0; i < 8; ++i) {
+        chkStatusBits[i]->setAccessibleName(
+            QStringLiteral("Byte 1 bit %1: %2").arg(i).arg(chkStatusBits[i]->text()));
+        chkStatusBits2[i]->setAccessibleName(
+            QStringLiteral("Byte 2 bit %1: %2").arg(i).arg(chkStatusBits2[i]->text()));
+    }
+    lblByteCount->setAccessibleName(QStringLiteral("Bytes received"));
+    lblCmdCount->setAccessibleName(QStringLiteral("Command count"));
 }
 
 void Form1::setKeyboardOrder()

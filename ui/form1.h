@@ -98,6 +98,7 @@ protected:
 private:
     void createControls();
     void setKeyboardOrder();
+    void nameForScreenReaders();
     void connectHandlers();
     LineListBox* placeList(const char* name, QRect geometry, LineView& lines);
     void Form_Load();

@@ -6,6 +6,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
 
 #include <algorithm>
 
@@ -137,6 +139,27 @@ void LineListBox::paintEvent(QPaintEvent*)
         }
         painter.drawText(left, y + ascent, displayText(row));
     }
+    // Where the keys act: the current line, or the top of an empty list.
+    if (hasFocus()) {
+        const int focusRow = current >= first ? current - first : 0;
+        QStyleOptionFocusRect focus;
+        focus.initFrom(this);
+        focus.rect = QRect(0, focusRow * height, width, height);
+        focus.backgroundColor = colours.color(current >= 0 ? QPalette::Highlight : QPalette::Base);
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
+    }
+}
+
+void LineListBox::focusInEvent(QFocusEvent* event)
+{
+    QAbstractScrollArea::focusInEvent(event);
+    viewport()->update();
+}
+
+void LineListBox::focusOutEvent(QFocusEvent* event)
+{
+    QAbstractScrollArea::focusOutEvent(event);
+    viewport()->update();
 }
 
 void LineListBox::mousePressEvent(QMouseEvent* event)

@@ -43,7 +43,10 @@ QString CommandLine(const receipt::ModelCommand& command) {
 // The paper at the chosen zoom, with the selected command's place marked.
 class PaperView : public QWidget {
 public:
-    explicit PaperView(ReceiptPreview& preview) : preview_(preview) { setObjectName(QStringLiteral("paperView")); }
+    explicit PaperView(ReceiptPreview& preview) : preview_(preview) {
+        setObjectName(QStringLiteral("paperView"));
+        setAccessibleName(QStringLiteral("The receipt as printed"));
+    }
     void setZoom(int percent) {
         zoom_ = percent;
         updateSize();
@@ -158,6 +161,10 @@ ReceiptPreview::ReceiptPreview(CaptureSession& session, QWidget* parent)
     noteLabel = new QLabel(this);
     noteLabel->setObjectName(QStringLiteral("noteLabel"));
 
+    auto* close = new QAction(this);
+    close->setShortcuts({QKeySequence(Qt::Key_Escape), QKeySequence::Close});
+    connect(close, &QAction::triggered, this, &QWidget::close);
+    addAction(close);
     auto* printerState = new QAction(QStringLiteral("Printer State"), this);
     printerState->setObjectName(QStringLiteral("printerStateAction"));
     printerState->setShortcut(QKeySequence(Qt::Key_F7));
@@ -169,9 +176,17 @@ ReceiptPreview::ReceiptPreview(CaptureSession& session, QWidget* parent)
     addAction(printerState);
 
     auto* bar = new QHBoxLayout;
-    bar->addWidget(new QLabel(QStringLiteral("Paper:"), this));
+    auto* paperLabel = new QLabel(QStringLiteral("Paper:"), this);
+    paperLabel->setBuddy(paperChoice);
+    paperChoice->setAccessibleName(QStringLiteral("Paper"));
+    auto* zoomLabel = new QLabel(QStringLiteral("Zoom:"), this);
+    zoomLabel->setBuddy(zoomChoice);
+    zoomChoice->setAccessibleName(QStringLiteral("Zoom"));
+    previousButton->setAccessibleName(QStringLiteral("Older receipt"));
+    nextButton->setAccessibleName(QStringLiteral("Newer receipt"));
+    bar->addWidget(paperLabel);
     bar->addWidget(paperChoice);
-    bar->addWidget(new QLabel(QStringLiteral("Zoom:"), this));
+    bar->addWidget(zoomLabel);
     bar->addWidget(zoomChoice);
     bar->addSpacing(12);
     bar->addWidget(previousButton);
@@ -183,12 +198,14 @@ ReceiptPreview::ReceiptPreview(CaptureSession& session, QWidget* parent)
     paper_ = new PaperView(*this);
     scroll_ = new QScrollArea(this);
     scroll_->setObjectName(QStringLiteral("paperScroll"));
+    scroll_->setAccessibleName(QStringLiteral("Receipt paper"));
     scroll_->setWidget(paper_);
     scroll_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     scroll_->setBackgroundRole(QPalette::Dark);
     commandList = new QListWidget(this);
     commandList->setObjectName(QStringLiteral("commandList"));
     commandList->setUniformItemSizes(true);
+    commandList->setAccessibleName(QStringLiteral("Commands of the receipt shown"));
     auto* copy = new QAction(QStringLiteral("Copy"), commandList);
     copy->setShortcut(QKeySequence::Copy);
     copy->setShortcutContext(Qt::WidgetShortcut);

@@ -13,6 +13,9 @@
 
 #include "ui/printer_state_window.h"
 
+#include <QAccessible>
+#include <QScrollBar>
+
 #include <gtest/gtest.h>
 
 namespace ostrel::test {
@@ -62,6 +65,24 @@ TEST(ReceiptPreview, OpensFromTheCommandLogMenuAndF6WithoutChangingTheWindow) {
     EXPECT_TRUE(w.preview.isVisible());
     EXPECT_EQ(w.form->findChildren<QWidget*>().size(), childrenBefore);
     EXPECT_EQ(w.preview.parentWidget(), nullptr);
+    QApplication::setActiveWindow(&w.preview);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w.preview));
+    QTest::keyClick(&w.preview, Qt::Key_Escape);
+    EXPECT_FALSE(w.preview.isVisible()) << "a key closes it";
+    // Every control that takes the focus has a name a screen reader says.
+    for (QWidget* window : {static_cast<QWidget*>(w.form.get()), static_cast<QWidget*>(&w.preview),
+                            static_cast<QWidget*>(&state)}) {
+        for (QWidget* control : window->findChildren<QWidget*>()) {
+            if (control->focusPolicy() == Qt::NoFocus || !control->isVisibleTo(window) ||
+                qobject_cast<QScrollBar*>(control) != nullptr || control->parentWidget()->inherits("QAbstractScrollArea"))
+                continue;
+            QAccessibleInterface* described = QAccessible::queryAccessibleInterface(control);
+            ASSERT_NE(described, nullptr);
+            EXPECT_FALSE(described->text(QAccessible::Name).isEmpty())
+                << control->metaObject()->className() << " " << control->objectName().toStdString() << " in "
+                << control->parentWidget()->objectName().toStdString();
+        }
+    }
 }
 
 TEST(ReceiptPreview, FollowsTheCaptureLiveAndShowsTheNewestReceipt) {
