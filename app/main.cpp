@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QMessageBox>
+#include <QSettings>
 
 #include <cstdlib>
 #include <iostream>
@@ -78,6 +79,11 @@ int main(int argc, char** argv)
     ostrel::PrinterStateWindow printerState(session, [&form](bool answer) { form.setSerialRealTimeReplies(answer); });
     form.showPrinterState = [&] { printerState.showBeside(&form); };
     receiptPreview.showPrinterState = [&] { printerState.showBeside(&receiptPreview); };
+    // The new windows come back as the user left them; the main window starts
+    // as it always does.
+    QSettings remembered(QStringLiteral("ostrel"), QStringLiteral("ostrel-serial-capture"));
+    receiptPreview.restoreSettings(remembered);
+    printerState.restoreSettings(remembered);
     const auto openDropped = [&](const QString& file) {
         std::string reason;
         if (ostrel::OpenSavedCapture(session, file.toStdString(), reason))
@@ -113,6 +119,12 @@ int main(int argc, char** argv)
     if (line.parser().isSet(preview))
         receiptPreview.showBeside(&form);
     const int status = application.exec();
+    receiptPreview.saveSettings(remembered);
+    printerState.saveSettings(remembered);
+    remembered.sync();
+    if (remembered.status() != QSettings::NoError)
+        std::cerr << "ostrel-serial-capture: cannot keep the windows' places in "
+                  << remembered.fileName().toStdString() << "\n";
     // A network job still open at the end: the session lets go of it first.
     if (network && network->current() != nullptr)
         session.detachSource(*network->current());

@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QLabel>
+#include <QSettings>
 #include <QVBoxLayout>
 
 namespace ostrel {
@@ -55,6 +56,17 @@ void PrinterStateWindow::boxChanged()
     for (std::size_t i = 0; i < names.size(); ++i)
         state.*names[i].field = stateBoxes[i]->isChecked();
     session_.setPrinterState(state);
+}
+
+void PrinterStateWindow::restoreSettings(const QSettings& settings)
+{
+    if (restoreGeometry(settings.value(QStringLiteral("printerState/geometry")).toByteArray()))
+        placed_ = true;
+}
+
+void PrinterStateWindow::saveSettings(QSettings& settings) const
+{
+    settings.setValue(QStringLiteral("printerState/geometry"), saveGeometry());
 }
 
 void PrinterStateWindow::showBeside(QWidget* beside)

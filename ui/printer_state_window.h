@@ -8,6 +8,8 @@
 #include <functional>
 #include <vector>
 
+class QSettings;
+
 namespace ostrel {
 
 class CaptureSession;
@@ -25,6 +27,9 @@ public:
 
     // Brings the window up beside `beside` (or where it was).
     void showBeside(QWidget* beside);
+    // Its place, as the user left it last time.
+    void restoreSettings(const QSettings& settings);
+    void saveSettings(QSettings& settings) const;
 
     std::vector<QCheckBox*> stateBoxes; // in PrinterStateNames() order
     QCheckBox* serialRealTimeBox;

@@ -5,6 +5,7 @@
 #include "ui/window_style.h"
 
 #include <QClipboard>
+#include <QSettings>
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QGuiApplication>
@@ -269,8 +270,22 @@ void ReceiptPreview::dropEvent(QDropEvent* event) {
 
 ReceiptPreview::~ReceiptPreview() { session_.removeListener(*this); }
 
+void ReceiptPreview::restoreSettings(const QSettings& settings) {
+    if (restoreGeometry(settings.value(QStringLiteral("preview/geometry")).toByteArray())) placed_ = true;
+    const int paper = settings.value(QStringLiteral("preview/paperDots")).toInt();
+    if (paperChoice->findData(paper) >= 0) setPaperWidth(paper);
+    const int zoom = settings.value(QStringLiteral("preview/zoomPercent")).toInt();
+    if (zoomChoice->findData(zoom) >= 0) setZoom(zoom);
+}
+
+void ReceiptPreview::saveSettings(QSettings& settings) const {
+    settings.setValue(QStringLiteral("preview/geometry"), saveGeometry());
+    settings.setValue(QStringLiteral("preview/paperDots"), printer_.paperWidth());
+    settings.setValue(QStringLiteral("preview/zoomPercent"), zoom_);
+}
+
 void ReceiptPreview::showBeside(QWidget* beside) {
-    if (!isVisible() && beside) {
+    if (!isVisible() && beside && !placed_) {
         QRect screen = beside->screen() ? beside->screen()->availableGeometry() : QRect();
         QPoint place = beside->frameGeometry().topRight() + QPoint(8, 0);
         if (!screen.isNull() && place.x() + 300 > screen.right()) place.setX(std::max(screen.left(), screen.right() - width()));

@@ -18,6 +18,8 @@
 
 #include <functional>
 
+class QSettings;
+
 namespace ostrel {
 
 class PaperView;
@@ -39,6 +41,9 @@ public:
 
     // Brings the window up beside `beside` (or where it was).
     void showBeside(QWidget* beside);
+    // Its size, place, zoom and paper, as the user left them last time.
+    void restoreSettings(const QSettings& settings);
+    void saveSettings(QSettings& settings) const;
     // Takes what has arrived and draws it now, instead of at the next refresh.
     void refresh();
 
@@ -115,6 +120,7 @@ private:
     long long drawnRevision_ = -1;
     bool followNewest_ = true;
     int shown_ = 0;
+    bool placed_ = false; // put where it was last time: not moved beside the window
     int selected_ = -1;
     QRect marked_;
     QSize paperSize_;

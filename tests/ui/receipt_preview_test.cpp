@@ -14,6 +14,7 @@
 #include "ui/printer_state_window.h"
 
 #include <QAccessible>
+#include <QSettings>
 #include <QScrollBar>
 
 #include <gtest/gtest.h>
@@ -83,6 +84,23 @@ TEST(ReceiptPreview, OpensFromTheCommandLogMenuAndF6WithoutChangingTheWindow) {
                 << control->parentWidget()->objectName().toStdString();
         }
     }
+}
+
+TEST(ReceiptPreview, RemembersItsSizeZoomAndPaper) {
+    TestFolder dir("ostrel-settings-");
+    QSettings settings(QString::fromStdString((dir.path() / "kept.ini").string()), QSettings::IniFormat);
+    {
+        PreviewWindow w;
+        w.preview.resize(640, 480);
+        w.preview.setZoom(150);
+        w.preview.setPaperWidth(receipt::kPaperWidth58);
+        w.preview.saveSettings(settings);
+    }
+    PreviewWindow again;
+    again.preview.restoreSettings(settings);
+    EXPECT_EQ(again.preview.size(), QSize(640, 480));
+    EXPECT_EQ(again.preview.zoomChoice->currentData().toInt(), 150);
+    EXPECT_EQ(again.preview.printer().paperWidth(), receipt::kPaperWidth58);
 }
 
 TEST(ReceiptPreview, FollowsTheCaptureLiveAndShowsTheNewestReceipt) {
