@@ -368,13 +368,13 @@ int RunCaptureService(int argc, char** argv)
         QStringLiteral("A stand-in receipt printer without a window: takes print jobs from TCP and/or a serial\n"
                        "port, answers status requests, writes each job's files and prints one JSON line a job."));
     line.addListenOptions(QStringLiteral(
-        "Take jobs on TCP (127.0.0.1 unless an address is given). One connection is one job;\n"
+        "Take jobs on TCP (127.0.0.1 unless an address is given). One connection is one job; "
         "as a printer does, it takes one at a time, and the others wait their turn."));
     line.addSerialOptions();
     line.addStatusOptions();
     line.addStateOption();
     const QCommandLineOption stateFile(QStringLiteral("state-file"),
-                                       QStringLiteral("Read the state from FILE (the same list, commas or lines),\n"
+                                       QStringLiteral("Read the state from FILE (the same list, commas or lines), "
                                                       "and again whenever it changes; no file is the default state."),
                                        QStringLiteral("FILE"));
     const QCommandLineOption out(QStringLiteral("out"),
@@ -395,7 +395,7 @@ int RunCaptureService(int argc, char** argv)
                                   QStringLiteral("With --out: keep only the newest N jobs' files (default: all)."),
                                   QStringLiteral("N"), QStringLiteral("0"));
     const QCommandLineOption maxDisk(QStringLiteral("max-disk"),
-                                     QStringLiteral("With --out: remove the oldest jobs' files while they take more\n"
+                                     QStringLiteral("With --out: remove the oldest jobs' files while they take more "
                                                     "than SIZE bytes (K, M, G: KiB, MiB, GiB; default: no limit)."),
                                      QStringLiteral("SIZE"), QStringLiteral("0"));
     for (const auto& option : {stateFile, out, gap, jobs, timeout, maxBytes, keep, maxDisk})

@@ -27,13 +27,13 @@ int main(int argc, char** argv)
     ostrel::ToolCommandLine line("ostrel-serial-capture",
                                  QStringLiteral("A stand-in receipt printer on a serial line."));
     line.addListenOptions(
-        QStringLiteral("Also take print jobs on TCP (127.0.0.1 unless an address is given), one\n"
+        QStringLiteral("Also take print jobs on TCP (127.0.0.1 unless an address is given), one "
                        "connection at a time, as a printer does; the others wait their turn."));
     const QCommandLineOption preview(QStringLiteral("preview"),
                                      QStringLiteral("Open the Receipt Preview beside the window at start."));
     line.add(preview);
     const QCommandLineOption open(QStringLiteral("open"),
-                                  QStringLiteral("Take a saved capture or job file in as if its bytes had just been\n"
+                                  QStringLiteral("Take a saved capture or job file in as if its bytes had just been "
                                                  "received (nothing is sent back); a file dropped on the window does the same."),
                                   QStringLiteral("FILE"));
     line.add(open);

@@ -51,7 +51,7 @@ void ToolCommandLine::addStateOption()
     for (const PrinterStateName& name : PrinterStateNames())
         names += (names.isEmpty() ? "" : ", ") + QString::fromLatin1(name.name);
     parser_.addOption({QStringLiteral("state"),
-                       QStringLiteral("The printer's state for the real-time status replies (DLE EOT, GS r,\n"
+                       QStringLiteral("The printer's state for the real-time status replies (DLE EOT, GS r, "
                                       "GS a): a comma-separated list of ") + names +
                            QStringLiteral(". Default: online, paper loaded, cover closed."),
                        QStringLiteral("LIST")});

@@ -1,0 +1,68 @@
+# Bash completion for the Ostrel programs: their options, and the values
+# those options take (paper widths, printer states, files, folders, ports).
+
+_ostrel_states="offline cover-open paper-near-end paper-out drawer-open error unrecoverable-error cutter-error feed-button"
+
+_ostrel()
+{
+    local cur prev words cword
+    _init_completion -n = || return
+
+    case "$prev" in
+        --open|--log|--hex|--ascii|--raw|--replies|--report|--compare|--state-file)
+            _filedir
+            return ;;
+        --preview)
+            _filedir '@(png|pdf|PNG|PDF)'
+            return ;;
+        --out)
+            _filedir -d
+            return ;;
+        --paper)
+            COMPREPLY=($(compgen -W "58 80" -- "$cur"))
+            return ;;
+        --serial)
+            COMPREPLY=($(compgen -W "$(compgen -G '/dev/tty[SAU]*' 2>/dev/null) 1 2 3 4" -- "$cur"))
+            return ;;
+        --state)
+            # A comma-separated list: complete the word after the last comma.
+            local done="${cur%"${cur##*,}"}"
+            COMPREPLY=($(compgen -P "$done" -W "$_ostrel_states" -- "${cur##*,}"))
+            compopt -o nospace
+            return ;;
+        --settings)
+            COMPREPLY=($(compgen -W "'9600, N, 8, 1' '19200, N, 8, 1' '38400, N, 8, 1' '115200, N, 8, 1'" -- "$cur"))
+            return ;;
+        --listen|--idle-timeout|--job-timeout|--status-bits|--chunk|--job-gap|--jobs|--timeout|--max-job-bytes|--keep|--max-disk|--port)
+            return ;;
+    esac
+
+    if [[ "$cur" == -* ]]; then
+        COMPREPLY=($(compgen -W "$(_ostrel_options "$1")" -- "$cur"))
+        return
+    fi
+    case "$1" in
+        ostrel-replay) _filedir ;;
+    esac
+}
+
+# The options each program takes, as its --help lists them.
+_ostrel_options()
+{
+    local common="--help --version"
+    case "$1" in
+        ostrel-serial-capture)
+            echo "$common --listen --idle-timeout --job-timeout --preview --open" ;;
+        ostrel-capture)
+            echo "$common --listen --idle-timeout --job-timeout --serial --settings --hw-handshake" \
+                 "--status-bits --no-status-return --state --state-file --out --job-gap --jobs" \
+                 "--timeout --max-job-bytes --keep --max-disk" ;;
+        ostrel-replay)
+            echo "$common --log --hex --ascii --raw --replies --report --chunk --status-bits" \
+                 "--no-status-return --state --counters --compare --preview --paper" ;;
+        ostrel-demo-host)
+            echo "$common --port --once" ;;
+    esac
+}
+
+complete -F _ostrel ostrel-serial-capture ostrel-capture ostrel-replay ostrel-demo-host
