@@ -293,6 +293,7 @@ int RunReplay(const std::vector<std::string>& args, std::istream& standardInput,
         return readFailed();
     const std::size_t chunk = options.chunk == 0 ? kDefaultChunk : options.chunk;
     std::vector<char> buffer(chunk);
+    long long bytesRead = 0; // the job's size: the byte counter stops at 9,999
     for (;;) {
         errno = 0;
         in->read(buffer.data(), static_cast<std::streamsize>(chunk));
@@ -300,6 +301,7 @@ int RunReplay(const std::vector<std::string>& args, std::istream& standardInput,
         if (in->bad())
             return readFailed();
         session.UpdateData(std::string_view(buffer.data(), got), options.realTime ? &peer : nullptr);
+        bytesRead += static_cast<long long>(got);
         if (in->eof() || got < chunk)
             break;
     }
@@ -310,7 +312,7 @@ int RunReplay(const std::vector<std::string>& args, std::istream& standardInput,
     std::string report, preview;
     if (!options.report.empty()) {
         receipt::CaptureFigures figures;
-        figures.bytes = session.lblByteCount().value();
+        figures.bytes = bytesRead;
         figures.commands = session.lblCmdCount().value();
         figures.statusReplies = session.repliesSent();
         figures.replies = replies.listed;

@@ -69,6 +69,12 @@ TEST_F(ReplayPreview, ReportListsWhatTheJobDid) {
         EXPECT_NE(json.find(wanted), std::string::npos) << wanted << " in " << json;
 }
 
+TEST_F(ReplayPreview, ReportCountsTheWholeJob) {
+    WriteFile(input, std::string(20000, 'x'));
+    ASSERT_EQ(run("--log /dev/null --report " + (dir / "out.json").string()), 0) << err;
+    EXPECT_NE(ReadFile(dir / "out.json").find("\"bytes\": 20000,"), std::string::npos) << "not the counter's 9,999";
+}
+
 TEST_F(ReplayPreview, ExistingOutputsAreUnchangedByTheNewOnes) {
     ASSERT_EQ(run("--log " + (dir / "a.txt").string()), 0);
     ASSERT_EQ(run("--log " + (dir / "b.txt").string() + " --report " + (dir / "r.json").string() + " --preview " +
