@@ -108,4 +108,16 @@ struct Receipt {
     long long weight = 0; // the memory it holds, roughly
 };
 
+// Whether paper was fed for it: a line, an image, a symbol or a feed. A drawer
+// pulse or status requests after the last cut feed none: that is no receipt.
+inline bool PaperFed(const Receipt& receipt)
+{
+    if (receipt.height > 0)
+        return true;
+    for (const PaperItem& item : receipt.items)
+        if (!std::holds_alternative<Marker>(item.what))
+            return true;
+    return false;
+}
+
 } // namespace ostrel::receipt

@@ -350,6 +350,7 @@ void ReceiptPrinter::cut(MarkerKind kind, const unsigned char* c, long long leng
 
 void ReceiptPrinter::endReceipt(bool byCut) {
     current().cut = byCut;
+    if (byCut && PaperFed(current())) ++summary_.receipts;
     receipts_.emplace_back();
     textCommand_ = -1;
     keepWithinLimits();

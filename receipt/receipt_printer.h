@@ -38,7 +38,7 @@ struct PrinterSummary {
         std::string what;
     };
     long long bytes = 0;
-    long long receipts = 0; // cuts, plus the receipt still printing if it has anything
+    long long receipts = 0; // receipts ended by a cut that had paper fed for them
     std::map<std::string, long long> commandsByKind;
     std::map<std::string, long long> knownNotDrawn;
     std::vector<SymbolSeen> symbols;

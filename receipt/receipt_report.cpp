@@ -27,9 +27,9 @@ std::string Events(const std::vector<PrinterSummary::Event>& events, const char*
 
 std::string ReceiptReportJson(const ReceiptPrinter& printer, const CaptureFigures& capture) {
     const PrinterSummary& s = printer.summary();
-    long long receipts = s.cutCount;
-    const Receipt& last = printer.receipts().back();
-    if (!last.items.empty() || !last.commands.empty()) ++receipts;
+    // Paper never fed (a drawer pulse after the last cut, a second cut) is
+    // no receipt.
+    const long long receipts = s.receipts + (PaperFed(printer.receipts().back()) ? 1 : 0);
 
     std::string symbols = "[";
     for (const auto& symbol : s.symbols) {

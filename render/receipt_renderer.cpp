@@ -207,7 +207,7 @@ QImage ReceiptRenderer::renderRows(const Receipt& receipt, int paperWidth, int f
 std::deque<Receipt> ReceiptsWithContent(const std::deque<Receipt>& receipts) {
     std::deque<Receipt> shown;
     for (const Receipt& receipt : receipts)
-        if (!receipt.items.empty() || receipt.height > 0) shown.push_back(receipt);
+        if (PaperFed(receipt)) shown.push_back(receipt);
     return shown;
 }
 

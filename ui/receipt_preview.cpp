@@ -387,7 +387,7 @@ void ReceiptPreview::setZoom(int percent) {
 // still blank, is not.
 static int NewestShown(const std::deque<receipt::Receipt>& receipts) {
     int newest = static_cast<int>(receipts.size()) - 1;
-    if (newest > 0 && receipts[newest].items.empty() && receipts[newest].commands.empty()) --newest;
+    if (newest > 0 && !receipt::PaperFed(receipts[newest])) --newest;
     return newest;
 }
 

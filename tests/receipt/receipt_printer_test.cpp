@@ -4,6 +4,7 @@
 #include "receipt/command_text.h"
 #include "receipt/not_understood_scan.h"
 #include "receipt/receipt_printer.h"
+#include "receipt/receipt_report.h"
 #include "tests/receipt/job_bytes.h"
 
 #include <gtest/gtest.h>
@@ -334,6 +335,21 @@ TEST(PaperAndDevice, CutsSplitReceiptsAndMarkersShowPulses) {
     EXPECT_EQ(model.printer.summary().cuts[0].what, "partial");
     EXPECT_EQ(model.printer.summary().cuts[1].what, "full");
     EXPECT_TRUE(receipts[2].items.empty()); // "three" waits for its line feed
+    EXPECT_EQ(model.printer.summary().receipts, 2);
+}
+
+// A drawer pulse or status requests after the last cut, or a second cut, feed
+// no paper: that is no receipt, in the report or in the preview.
+TEST(PaperAndDevice, PaperNeverFedIsNoReceipt) {
+    Model model;
+    model.printer.feed("one\n" + Bytes({GS, 'V', 0}) + Bytes({GS, 'V', 0}) + Bytes({ESC, 'p', 0, 50, 250}) +
+                       Bytes({DLE, 0x04, 1, DLE, 'R'}));
+    const auto& receipts = model.printer.receipts();
+    ASSERT_EQ(receipts.size(), 3u);
+    EXPECT_TRUE(PaperFed(receipts[0]));
+    EXPECT_FALSE(PaperFed(receipts[1])) << "only a cut";
+    EXPECT_FALSE(PaperFed(receipts[2])) << "only a pulse and requests";
+    EXPECT_NE(ReceiptReportJson(model.printer, {}).find("\"receipts\": 1,"), std::string::npos);
 }
 
 TEST(PaperAndDevice, StatusQueriesAreConsumedAndKnownCommandsListed) {
