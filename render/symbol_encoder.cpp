@@ -3,6 +3,7 @@
 #include <zint.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <memory>
 
 namespace ostrel::render {
@@ -15,8 +16,54 @@ bool Digits(const std::string& text) {
     return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-// GS1 data as jobs send it, "(01)..." or the bare digits of one AI and its
-// value, in the square brackets zint reads.
+// How many digits an application identifier has, by its first two (from
+// the GS1 General Specifications); 0 for none known.
+int AiDigits(const std::string& two) {
+    static const char* const kFour[] = {"31", "32", "33", "34", "35", "36", "39", "43", "70", "72", "80", "81", "82"};
+    static const char* const kThree[] = {"23", "24", "25", "40", "41", "42", "71"};
+    for (const char* p : kFour) if (two == p) return 4;
+    for (const char* p : kThree) if (two == p) return 3;
+    const int n = std::atoi(two.c_str());
+    return (n <= 4 || (n >= 10 && n <= 22) || n == 30 || n == 37 || n >= 90) ? 2 : 0;
+}
+
+// The length of the value of the AIs whose length is predefined, by their
+// first two digits (GS1 General Specifications); 0 for a variable one, which
+// runs to a group separator (0x1D) or the end.
+int FixedValueLength(const std::string& two) {
+    static const std::pair<const char*, int> kFixed[] = {
+        {"00", 18}, {"01", 14}, {"02", 14}, {"03", 14}, {"04", 16}, {"11", 6}, {"12", 6}, {"13", 6},
+        {"14", 6},  {"15", 6},  {"16", 6},  {"17", 6},  {"18", 6},  {"19", 6}, {"20", 2}, {"31", 6},
+        {"32", 6},  {"33", 6},  {"34", 6},  {"35", 6},  {"36", 6},  {"41", 13}};
+    for (const auto& [prefix, length] : kFixed) if (two == prefix) return length;
+    return 0;
+}
+
+// Bare element strings, "0109501101530003" "17261231" "10AB-123" run together
+// as a printer takes them, cut into "[01]...[17]...[10]..." for zint, which
+// puts FNC1 where a variable value needs it. Empty when they do not parse.
+std::string BracketedAis(const std::string& data) {
+    std::string out;
+    std::size_t at = 0;
+    while (at < data.size()) {
+        if (data[at] == 0x1D) { ++at; continue; } // the separator after a variable value
+        if (at + 2 > data.size()) return {};
+        const std::string two = data.substr(at, 2);
+        const int digits = AiDigits(two);
+        if (digits == 0 || at + static_cast<std::size_t>(digits) > data.size() || !Digits(data.substr(at, digits))) return {};
+        const std::string ai = data.substr(at, digits);
+        at += digits;
+        std::size_t length = static_cast<std::size_t>(FixedValueLength(two));
+        if (length == 0) length = std::min(data.find('\x1D', at), data.size()) - at;
+        if (length == 0 || at + length > data.size()) return {};
+        out += "[" + ai + "]" + data.substr(at, length);
+        at += length;
+    }
+    return out;
+}
+
+// GS1 data as jobs send it, "(01)..." or bare element strings, in the square
+// brackets zint reads.
 std::string Gs1Input(const std::string& data, int& inputMode) {
     inputMode = GS1_MODE;
     if (!data.empty() && data.front() == '(') {
@@ -24,6 +71,8 @@ std::string Gs1Input(const std::string& data, int& inputMode) {
         return data;
     }
     if (!data.empty() && data.front() == '[') return data;
+    const std::string bracketed = BracketedAis(data);
+    if (!bracketed.empty()) return bracketed;
     if (data.size() > 2) return "[" + data.substr(0, 2) + "]" + data.substr(2);
     return data;
 }

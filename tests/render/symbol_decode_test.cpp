@@ -99,6 +99,8 @@ INSTANTIATE_TEST_SUITE_P(
         SymbolCase{"CODE128 set C", Counted(73, "{C" + Bytes({12, 34, 56})), F::Code128, "123456"},
         SymbolCase{"CODE128 sets B then C", Counted(73, "{BNo{C" + Bytes({20, 26})), F::Code128, "No2026"},
         SymbolCase{"GS1-128", Counted(74, "(01)09501101530003"), F::Code128, "0109501101530003"},
+        SymbolCase{"GS1-128 bare element strings", Bytes({GS, 'w', 2}) + Counted(74, "01095011015300031726123110AB-123"),
+                   F::Code128, "01095011015300031726123110AB-123"},
         SymbolCase{"GS1 DataBar Omnidirectional", Counted(75, "0950110153000"), F::DataBar, "09501101530003"},
         SymbolCase{"GS1 DataBar Truncated", Counted(76, "0950110153000"), F::DataBar, "09501101530003"},
         SymbolCase{"GS1 DataBar Expanded", Counted(78, "(10)ABC123"), F::DataBarExpanded,
