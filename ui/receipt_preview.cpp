@@ -285,13 +285,20 @@ void ReceiptPreview::saveSettings(QSettings& settings) const {
 }
 
 void ReceiptPreview::showBeside(QWidget* beside) {
-    if (!isVisible() && beside && !placed_) {
-        QRect screen = beside->screen() ? beside->screen()->availableGeometry() : QRect();
-        QPoint place = beside->frameGeometry().topRight() + QPoint(8, 0);
-        if (!screen.isNull() && place.x() + 300 > screen.right()) place.setX(std::max(screen.left(), screen.right() - width()));
-        move(place);
-    }
+    const bool place = !isVisible() && beside && !placed_;
+    const QPoint besideIt = beside ? beside->frameGeometry().topRight() + QPoint(8, 0) : pos();
     show();
+    // Beside the window, and wholly on its screen (its frame is known once it
+    // is shown): where there is no room beside it, as far over as the screen
+    // lets it be, and no larger than the screen.
+    if (place && beside->screen()) {
+        const QRect screen = beside->screen()->availableGeometry();
+        const QSize frame = frameGeometry().size() - size();
+        resize(size().boundedTo(screen.size() - frame));
+        const QSize whole = size() + frame;
+        move(std::clamp(besideIt.x(), screen.left(), std::max(screen.left(), screen.right() + 1 - whole.width())),
+             std::clamp(besideIt.y(), screen.top(), std::max(screen.top(), screen.bottom() + 1 - whole.height())));
+    }
     raise();
     activateWindow();
     refresh();
@@ -458,7 +465,10 @@ void ReceiptPreview::fillCommandList() {
 
 void ReceiptPreview::updateNavigation() {
     const int newest = NewestShown(printer_.receipts());
-    receiptLabel->setText(QStringLiteral("Receipt %1 of %2").arg(shown_ + 1).arg(newest + 1));
+    const auto& receipts = printer_.receipts();
+    const bool nothingPrinted = newest == 0 && !receipt::PaperFed(receipts.front()) && printer_.droppedReceipts() == 0;
+    receiptLabel->setText(nothingPrinted ? QStringLiteral("Nothing printed yet")
+                                         : QStringLiteral("Receipt %1 of %2").arg(shown_ + 1).arg(newest + 1));
     previousButton->setEnabled(shown_ > 0);
     nextButton->setEnabled(shown_ < newest);
     QStringList notes;

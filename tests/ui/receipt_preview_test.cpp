@@ -61,9 +61,13 @@ TEST(ReceiptPreview, OpensFromTheCommandLogMenuAndF6WithoutChangingTheWindow) {
     QTest::keyClick(w.form.get(), Qt::Key_F6);
     EXPECT_TRUE(w.preview.isVisible());
     EXPECT_EQ(w.preview.windowTitle(), "Receipt Preview");
+    const QRect screen = w.form->screen()->availableGeometry();
+    EXPECT_TRUE(screen.contains(w.preview.frameGeometry())) << "wholly on the screen";
     w.preview.close();
+    w.form->move(screen.right() - w.form->width() / 2, screen.top()); // no room beside it
     w.form->listCommands->actions().front()->trigger();
     EXPECT_TRUE(w.preview.isVisible());
+    EXPECT_TRUE(screen.contains(w.preview.frameGeometry())) << "still wholly on the screen";
     EXPECT_EQ(w.form->findChildren<QWidget*>().size(), childrenBefore);
     EXPECT_EQ(w.preview.parentWidget(), nullptr);
     QApplication::setActiveWindow(&w.preview);
@@ -156,7 +160,7 @@ TEST(ReceiptPreview, ClearAllClearsThePreviewToo) {
     ASSERT_EQ(w.preview.printer().receipts().size(), 1u);
     EXPECT_TRUE(w.preview.printer().receipts()[0].commands.empty());
     EXPECT_EQ(w.preview.commandList->count(), 0);
-    EXPECT_EQ(w.preview.receiptLabel->text(), "Receipt 1 of 1");
+    EXPECT_EQ(w.preview.receiptLabel->text(), "Nothing printed yet");
 }
 
 TEST(ReceiptPreview, PaperWidthAndZoomRedrawWhatWasCaptured) {
