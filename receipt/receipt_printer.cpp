@@ -757,6 +757,18 @@ void ReceiptPrinter::printSymbol(Symbol symbol, const unsigned char* c, long lon
 }
 
 // GS ( k pL pH cn fn [parameters]
+
+// A 2-D code's error correction as the job asked for it: QR's level letter
+// (48-51: L, M, Q, H), PDF417's level (m 48) or ratio in tens of percent
+// (m 49), the others' own number.
+static std::string ErrorCorrectionText(int cn, const unsigned char* c, long long length) {
+    const int n = length > 7 ? c[7] : 0;
+    if (cn == 49 && n >= 48 && n <= 51) return std::string("level ") + "LMQH"[n - 48];
+    if (cn == 48 && length > 8) return c[7] == 48 ? "level " + std::to_string(c[8] - 48)
+                                                  : "ratio " + std::to_string(c[8] * 10) + "%";
+    return std::to_string(n);
+}
+
 void ReceiptPrinter::runTwoDimensional(const unsigned char* c, long long length) {
     if (length < 7) {
         knownNotDrawn(c, length, "2-D code function");
@@ -783,7 +795,10 @@ void ReceiptPrinter::runTwoDimensional(const unsigned char* c, long long length)
     switch (fn) {
     case 65:
         if (cn == 48) stored.columns = n;
-        setting(c, length, name + (cn == 48 ? " columns " : " model ") + std::to_string(n));
+        // QR Code's model byte is 49, 50 or 51: model 1, model 2, Micro QR.
+        setting(c, length, name + (cn == 48   ? " columns " + std::to_string(n)
+                                   : cn == 49 ? (n == 51 ? " Micro QR" : " model " + std::to_string(n - 48))
+                                              : " model " + std::to_string(n)));
         return;
     case 66:
         if (cn == 48) stored.rows = n;
@@ -797,7 +812,7 @@ void ReceiptPrinter::runTwoDimensional(const unsigned char* c, long long length)
     case 68: stored.rowHeight = std::clamp(n, 2, 8); setting(c, length, name + " row height " + std::to_string(n)); return;
     case 69:
         stored.errorCorrection = cn == 48 && length > 8 ? (c[7] == 48 ? c[8] - 48 : -c[8]) : n;
-        setting(c, length, name + " error correction " + std::to_string(cn == 48 && length > 8 ? c[8] : n));
+        setting(c, length, name + " error correction " + ErrorCorrectionText(cn, c, length));
         return;
     case 70: setting(c, length, name + " options " + std::to_string(n)); return;
     case 80:

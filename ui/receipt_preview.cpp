@@ -24,6 +24,8 @@ namespace {
 
 constexpr std::size_t kSlice = 1024;
 constexpr qint64 kBusyFrameMs = 100;
+// Longer list lines may be cut short by the list's width.
+constexpr qsizetype kShortLine = 40;
 
 QRect ItemRect(const receipt::PaperItem& item) {
     return std::visit([](const auto& placed) {
@@ -452,12 +454,20 @@ void ReceiptPreview::fillCommandList() {
     if (commandList->count() > 0) {
         QListWidgetItem* last = commandList->item(commandList->count() - 1);
         QString text = CommandLine(commands[commandList->count() - 1]);
-        if (last->text() != text) last->setText(text);
+        if (last->text() != text) {
+            last->setText(text);
+            last->setToolTip(text.size() > kShortLine ? text : QString());
+        }
     }
     QStringList lines;
+    const int first = commandList->count();
     for (std::size_t i = commandList->count(); i < commands.size(); ++i) lines << CommandLine(commands[i]);
     if (!lines.isEmpty()) {
         commandList->addItems(lines);
+        // A line the list cuts short can be read whole in its tooltip.
+        for (int i = first; i < commandList->count(); ++i)
+            if (commandList->item(i)->text().size() > kShortLine)
+                commandList->item(i)->setToolTip(commandList->item(i)->text());
         // Laid out now, so that it is painted with the frame and not later.
         commandList->doItemsLayout();
     }

@@ -338,6 +338,18 @@ TEST(PaperAndDevice, CutsSplitReceiptsAndMarkersShowPulses) {
     EXPECT_EQ(model.printer.summary().receipts, 2);
 }
 
+// The list names a 2-D code's settings as the command reference does, not by
+// their raw parameter bytes.
+TEST(PaperAndDevice, TwoDimensionalSettingsReadAsTheReferenceNamesThem) {
+    Model model;
+    model.printer.feed(TwoDimensional(49, 65, "2\0") + TwoDimensional(49, 69, "1") + TwoDimensional(48, 69, "04") +
+                       TwoDimensional(48, 69, "1\x05"));
+    std::vector<std::string> described;
+    for (const ModelCommand& command : model.printer.receipts().back().commands) described.push_back(command.description);
+    EXPECT_EQ(described, (std::vector<std::string>{"QR Code model 2", "QR Code error correction level M",
+                                                   "PDF417 error correction level 4", "PDF417 error correction ratio 50%"}));
+}
+
 // A drawer pulse or status requests after the last cut, or a second cut, feed
 // no paper: that is no receipt, in the report or in the preview.
 TEST(PaperAndDevice, PaperNeverFedIsNoReceipt) {
