@@ -6,6 +6,23 @@
 
 namespace ostrel::receipt {
 
+CommandStream::Unfinished CommandStream::unfinished() const {
+    Unfinished unfinished;
+    if (skipLeft_ > 0) {
+        // A command too long to keep, passed over as it arrives.
+        unfinished.any = true;
+        unfinished.missing = skipLeft_;
+        return unfinished;
+    }
+    if (pending_.empty()) return unfinished;
+    unfinished.any = true;
+    unfinished.head = pending_.substr(0, 16);
+    unfinished.offset = offset_;
+    const CommandSize size = MeasureCommand(reinterpret_cast<const unsigned char*>(pending_.data()), pending_.size(), longestKept_);
+    if (size.length > static_cast<long long>(pending_.size())) unfinished.missing = size.length - static_cast<long long>(pending_.size());
+    return unfinished;
+}
+
 void CommandStream::clear() {
     pending_.clear();
     offset_ = 0;

@@ -27,6 +27,18 @@ public:
     CommandStream(Reader& reader, long long longestKept) : reader_(reader), longestKept_(longestKept) {}
 
     void feed(std::string_view bytes);
+
+    // A command begun and not finished when the bytes stopped: its first
+    // bytes (none for one too long to keep, passed over as it arrives),
+    // where it began, and how many more it needs (-1 when its length is not
+    // known yet).
+    struct Unfinished {
+        bool any = false;
+        std::string head;
+        long long offset = 0;
+        long long missing = -1;
+    };
+    Unfinished unfinished() const;
     // Forgets a command still arriving; offsets start again at 0.
     void clear();
 

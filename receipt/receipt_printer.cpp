@@ -132,8 +132,17 @@ void ReceiptPrinter::notUnderstood(const unsigned char* bytes, long long length,
     markNotUnderstood(bytes, length);
 }
 
+std::optional<ReceiptPrinter::Unfinished> ReceiptPrinter::unfinished() const {
+    const CommandStream::Unfinished open = stream_.unfinished();
+    if (!open.any) return std::nullopt;
+    if (open.head.empty()) return Unfinished{lastTooLong_.offset, lastTooLong_.command, open.missing};
+    const auto* head = reinterpret_cast<const unsigned char*>(open.head.data());
+    return Unfinished{open.offset, CommandKindName(head, open.head.size()), open.missing};
+}
+
 void ReceiptPrinter::tooLong(const unsigned char* head, std::size_t shown, long long length, long long offset) {
     offset_ = offset;
+    lastTooLong_ = {offset, CommandKindName(head, shown), -1};
     addCommand(head, static_cast<long long>(shown),
                "Command of " + std::to_string(length) + " bytes, too long to keep: not drawn",
                CommandClass::KnownNotDrawn, CommandKindName(head, shown));

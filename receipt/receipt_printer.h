@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -70,6 +71,14 @@ public:
     const std::deque<Receipt>& receipts() const { return receipts_; }
     long long droppedReceipts() const { return dropped_; }
     const PrinterSummary& summary() const { return summary_; }
+    // A command the bytes stopped inside of: where it began, its kind
+    // ("GS k") and how many bytes it still needs (-1: not known).
+    struct Unfinished {
+        long long offset = 0;
+        std::string command;
+        long long bytesMissing = -1;
+    };
+    std::optional<Unfinished> unfinished() const;
     // Goes up whenever the paper changes, so viewers know to draw again.
     long long revision() const { return revision_; }
     // Goes up only when what is drawn changes: lines printed, paper fed, cut.
@@ -156,6 +165,7 @@ private:
     long long paperRevision_ = 0;
 
     CommandStream stream_{*this, limits_.commandBytes};
+    Unfinished lastTooLong_; // the head of the last command too long to keep
     long long offset_ = 0;     // of the command being taken
     int textCommand_ = -1;     // the text command being extended
 

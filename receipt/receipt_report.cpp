@@ -60,6 +60,14 @@ std::string ReceiptReportJson(const ReceiptPrinter& printer, const CaptureFigure
     json += "  \"drawer_pulse_count\": " + std::to_string(s.drawerPulseCount) + ",\n";
     json += "  \"cuts\": " + Events(s.cuts, "kind") + ",\n";
     json += "  \"cut_count\": " + std::to_string(s.cutCount) + ",\n";
+    // A job that stopped inside a command (a length byte missing, a command
+    // cut off) says where, and what it still waited for.
+    if (const auto open = printer.unfinished())
+        json += "  \"unfinished_command\": {\"offset\": " + std::to_string(open->offset) + ", \"command\": " +
+                JsonString(open->command) + ", \"bytes_missing\": " +
+                (open->bytesMissing < 0 ? std::string("null") : std::to_string(open->bytesMissing)) + "},\n";
+    else
+        json += "  \"unfinished_command\": null,\n";
     json += "  \"dropped_receipts\": " + std::to_string(printer.droppedReceipts()) + "\n";
     json += "}\n";
     return json;

@@ -486,6 +486,8 @@ void ReceiptPreview::updateNavigation() {
     if (printer_.droppedReceipts() > 0)
         notes << QStringLiteral("%1 older receipts dropped to keep memory bounded").arg(printer_.droppedReceipts());
     if (summary.notUnderstoodBytes > 0) notes << QStringLiteral("%1 bytes not understood").arg(summary.notUnderstoodBytes);
+    if (const auto open = printer_.unfinished())
+        notes << QStringLiteral("the job ended inside %1").arg(QString::fromStdString(open->command));
     if (historyCut_) notes << QStringLiteral("shows the newest 8 to 16 MiB of a longer capture");
     noteLabel->setText(notes.join(QStringLiteral("; ")));
 }

@@ -350,6 +350,25 @@ TEST(PaperAndDevice, TwoDimensionalSettingsReadAsTheReferenceNamesThem) {
                                                    "PDF417 error correction level 4", "PDF417 error correction ratio 50%"}));
 }
 
+// A job that stops inside a command says so: which, where, and what it lacks.
+TEST(PaperAndDevice, AJobEndingInsideACommandSaysSo) {
+    struct Row {
+        std::string job;
+        const char* unfinished;
+    };
+    const Row rows[] = {
+        {"ok\n" + Bytes({GS, 'k', 73}), "{\"offset\": 3, \"command\": \"GS k\", \"bytes_missing\": null}"},
+        {"ok\n" + Bytes({ESC, 'p', 0}), "{\"offset\": 3, \"command\": \"ESC p\", \"bytes_missing\": 2}"},
+        {"ok\n", "null"},
+    };
+    for (const Row& row : rows) {
+        Model model;
+        model.printer.feed(row.job);
+        EXPECT_NE(ReceiptReportJson(model.printer, {}).find(std::string("\"unfinished_command\": ") + row.unfinished),
+                  std::string::npos) << ReceiptReportJson(model.printer, {});
+    }
+}
+
 // A drawer pulse or status requests after the last cut, or a second cut, feed
 // no paper: that is no receipt, in the report or in the preview.
 TEST(PaperAndDevice, PaperNeverFedIsNoReceipt) {
