@@ -53,6 +53,9 @@ enum class SymbolKind {
     QrCode, Pdf417, DataMatrix, Aztec,
 };
 const char* SymbolKindName(SymbolKind kind);
+// The text a symbol prints under its bars: the data as sent, with the check
+// digit the printer adds to UPC and EAN data sent without one.
+std::string PrintedText(SymbolKind kind, const std::string& data);
 inline bool IsTwoDimensional(SymbolKind kind) { return kind >= SymbolKind::QrCode; }
 
 // Where the human-readable text of a barcode goes (GS H).

@@ -35,7 +35,9 @@ std::string ReceiptReportJson(const ReceiptPrinter& printer, const CaptureFigure
     for (const auto& symbol : s.symbols) {
         if (symbols.size() > 1) symbols += ",\n    ";
         symbols += "{\"offset\": " + std::to_string(symbol.offset) + ", \"kind\": " + JsonString(SymbolKindName(symbol.kind)) +
-                   ", \"data\": " + JsonString(symbol.data) + ", \"printed\": " + (symbol.printed ? "true" : "false") + "}";
+                   ", \"data\": " + JsonString(symbol.data) +
+                   ", \"printed_text\": " + JsonString(PrintedText(symbol.kind, symbol.data)) +
+                   ", \"printed\": " + (symbol.printed ? "true" : "false") + "}";
     }
     symbols += "]";
 

@@ -21,6 +21,25 @@ bool EstimatedSymbolGeometry::measure(Symbol& symbol) const {
     return true;
 }
 
+namespace {
+
+// The GS1 mod-10 check digit: digits weighted 3, 1, 3... from the right.
+char CheckDigit(const std::string& digits) {
+    int sum = 0;
+    for (std::size_t i = 0; i < digits.size(); ++i)
+        sum += (digits[digits.size() - 1 - i] - '0') * (i % 2 == 0 ? 3 : 1);
+    return static_cast<char>('0' + (10 - sum % 10) % 10);
+}
+
+} // namespace
+
+std::string PrintedText(SymbolKind kind, const std::string& data) {
+    const bool digits = !data.empty() && data.find_first_not_of("0123456789") == std::string::npos;
+    const std::size_t without = kind == SymbolKind::UpcA ? 11 : kind == SymbolKind::Ean13 ? 12 : kind == SymbolKind::Ean8 ? 7 : 0;
+    if (digits && without != 0 && data.size() == without) return data + CheckDigit(data);
+    return data;
+}
+
 const char* SymbolKindName(SymbolKind kind) {
     switch (kind) {
     case SymbolKind::UpcA: return "UPC-A";

@@ -350,6 +350,16 @@ TEST(PaperAndDevice, TwoDimensionalSettingsReadAsTheReferenceNamesThem) {
                                                    "PDF417 error correction level 4", "PDF417 error correction ratio 50%"}));
 }
 
+// What a barcode prints under its bars, check digit included, from the
+// command reference's examples and the GS1 check digit rule.
+TEST(PaperAndDevice, PrintedTextCarriesTheCheckDigit) {
+    EXPECT_EQ(PrintedText(SymbolKind::Ean13, "400638133393"), "4006381333931");
+    EXPECT_EQ(PrintedText(SymbolKind::Ean13, "4006381333931"), "4006381333931");
+    EXPECT_EQ(PrintedText(SymbolKind::UpcA, "01234567890"), "012345678905");
+    EXPECT_EQ(PrintedText(SymbolKind::Ean8, "9638507"), "96385074");
+    EXPECT_EQ(PrintedText(SymbolKind::Code39, "ABC-123"), "ABC-123");
+}
+
 // A job that stops inside a command says so: which, where, and what it lacks.
 TEST(PaperAndDevice, AJobEndingInsideACommandSaysSo) {
     struct Row {
