@@ -120,7 +120,9 @@ void CaptureSession::setPrinterState(const PrinterState& state)
 {
     printerState_ = state;
     // Peers that asked for automatic status hear of the change at once.
-    for (const auto& [source, reply] : inbox_.publishPrinterState(state)) {
+    for (const auto& automatic : inbox_.publishPrinterState(state)) {
+        ByteSource* const source = automatic.first;
+        const std::string& reply = automatic.second;
         source->sendReply(reply);
         ++repliesSent_;
         tellListeners([&](CaptureListener& listener) { listener.replySent(reply, source); });
