@@ -31,7 +31,7 @@ void CaptureEngine::UpdateData(std::string_view chunk)
         views_.listDataReceived.takeBytes(chunk, firstColumn);
         views_.listDataReceivedHEX.takeBytes(chunk, firstColumn);
     }
-    frameCommands(chunk, firstColumn);
+    frameCommands(chunk);
     state_.rowColumn = static_cast<std::int16_t>((firstColumn + chunk.size()) % 8);
 }
 
@@ -49,7 +49,7 @@ void CaptureEngine::storeRawCapture(std::string_view chunk)
     views_.lblByteCount.set(state_.captureIndex - 1);
 }
 
-void CaptureEngine::frameCommands(std::string_view chunk, int firstColumn)
+void CaptureEngine::frameCommands(std::string_view chunk)
 {
     LineView& log = views_.listCommands;
     for (std::size_t at = 0; at < chunk.size();) {

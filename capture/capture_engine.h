@@ -73,7 +73,7 @@ public:
 
 private:
     void storeRawCapture(std::string_view chunk);
-    void frameCommands(std::string_view chunk, int firstColumn);
+    void frameCommands(std::string_view chunk);
     void addLineCapped(LineView& view, std::string_view text);
     void openCommand(std::uint8_t b, std::string_view hex);
     std::size_t appendToCommandLog(std::string_view bytes);

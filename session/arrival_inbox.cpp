@@ -61,7 +61,6 @@ void ArrivalInbox::answerStatusRequests(Arrival& arrival, Received& received, st
 void ArrivalInbox::clearAll()
 {
     const std::lock_guard<std::mutex> hold(mutex_);
-    scan_.logCleared();
     arrivals_.push_back({nullptr, {}, 0, {}, true});
 }
 

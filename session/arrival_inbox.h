@@ -23,7 +23,7 @@ namespace ostrel {
 // The session takes the bytes, with the replies already sent for them, later.
 //
 // Clear All is handed over here too, in its place among the bytes, so the
-// scan sees every change to the capture in the order the engine will.
+// session takes every change to the capture in the order it was made.
 // The lock is held only while handing over, never while the bytes are shown.
 class ArrivalInbox {
 public:
@@ -70,8 +70,8 @@ public:
 private:
     void answerStatusRequests(Arrival& arrival, Received& received, std::string_view part);
     mutable std::mutex mutex_;
-    // From the engine's start values on, the scan sees every byte and every
-    // Clear All in the engine's order, so it never needs to be set again.
+    // From the engine's start values on, the scan sees every byte in the
+    // engine's order, so it never needs to be set again.
     StatusRequestScan scan_;
     RealTimeScan realTime_;
     PrinterState state_;
