@@ -154,24 +154,10 @@ Form1::Form1(CaptureSession& session, SerialControl& MSComm1, CommonDialog& Comm
     connect(&frameTimer_, &QTimer::timeout, this, [this] { drawFrame(); });
     // The preview is not one of the window's controls: a context-menu entry
     // of the command log and a key, both of the whole window.
-    receiptPreviewAction = new QAction(QStringLiteral("Receipt Preview"), listCommands);
-    receiptPreviewAction->setObjectName(QStringLiteral("receiptPreviewAction"));
-    receiptPreviewAction->setShortcut(QKeySequence(Qt::Key_F6));
-    receiptPreviewAction->setShortcutContext(Qt::WindowShortcut);
-    connect(receiptPreviewAction, &QAction::triggered, this, [this] {
-        if (showReceiptPreview)
-            showReceiptPreview();
-    });
-    listCommands->addAction(receiptPreviewAction);
-    printerStateAction = new QAction(QStringLiteral("Printer State"), listCommands);
-    printerStateAction->setObjectName(QStringLiteral("printerStateAction"));
-    printerStateAction->setShortcut(QKeySequence(Qt::Key_F7));
-    printerStateAction->setShortcutContext(Qt::WindowShortcut);
-    connect(printerStateAction, &QAction::triggered, this, [this] {
-        if (showPrinterState)
-            showPrinterState();
-    });
-    listCommands->addAction(printerStateAction);
+    receiptPreviewAction = WindowKeyAction(listCommands, QStringLiteral("Receipt Preview"), "receiptPreviewAction",
+                                           Qt::Key_F6, showReceiptPreview);
+    printerStateAction = WindowKeyAction(listCommands, QStringLiteral("Printer State"), "printerStateAction",
+                                         Qt::Key_F7, showPrinterState);
     listCommands->setContextMenuPolicy(Qt::ActionsContextMenu);
     session_.setStatusControls(*this);
     session_.addListener(*this);

@@ -168,15 +168,8 @@ ReceiptPreview::ReceiptPreview(CaptureSession& session, QWidget* parent)
     close->setShortcuts({QKeySequence(Qt::Key_Escape), QKeySequence::Close});
     connect(close, &QAction::triggered, this, &QWidget::close);
     addAction(close);
-    auto* printerState = new QAction(QStringLiteral("Printer State"), this);
-    printerState->setObjectName(QStringLiteral("printerStateAction"));
-    printerState->setShortcut(QKeySequence(Qt::Key_F7));
-    printerState->setShortcutContext(Qt::WindowShortcut);
-    connect(printerState, &QAction::triggered, this, [this] {
-        if (showPrinterState)
-            showPrinterState();
-    });
-    addAction(printerState);
+    QAction* printerState =
+        WindowKeyAction(this, QStringLiteral("Printer State"), "printerStateAction", Qt::Key_F7, showPrinterState);
 
     auto* bar = new QHBoxLayout;
     auto* paperLabel = new QLabel(QStringLiteral("Paper:"), this);

@@ -73,4 +73,19 @@ QString DroppedFile(const QMimeData* data)
     return data->urls().front().toLocalFile();
 }
 
+QAction* WindowKeyAction(QWidget* owner, const QString& text, const char* name, Qt::Key key,
+                         const std::function<void()>& opens)
+{
+    auto* action = new QAction(text, owner);
+    action->setObjectName(QString::fromLatin1(name));
+    action->setShortcut(QKeySequence(key));
+    action->setShortcutContext(Qt::WindowShortcut);
+    QObject::connect(action, &QAction::triggered, owner, [&opens] {
+        if (opens)
+            opens();
+    });
+    owner->addAction(action);
+    return action;
+}
+
 } // namespace ostrel

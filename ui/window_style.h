@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QFont>
+#include <QAction>
 #include <QIcon>
+
+#include <functional>
 #include <QMimeData>
 #include <QString>
 
@@ -24,6 +27,11 @@ QIcon AppIcon();
 // One refresh of the screen the widget is on, in milliseconds (60 Hz where
 // the screen does not say).
 int RefreshIntervalMs(const QWidget& widget);
+
+// A window-wide key with a menu entry on `owner`, that calls whatever
+// `opens` holds when it is pressed (nothing while it is empty).
+QAction* WindowKeyAction(QWidget* owner, const QString& text, const char* name, Qt::Key key,
+                         const std::function<void()>& opens);
 
 // The one local file a drag carries, or empty.
 QString DroppedFile(const QMimeData* data);
