@@ -3,6 +3,7 @@
 #include "receipt/code_pages.h"
 #include "receipt/command_stream.h"
 #include "receipt/paper.h"
+#include "receipt/paper_roll.h"
 #include "receipt/symbol_geometry.h"
 
 #include <cstdint>
@@ -68,8 +69,8 @@ public:
 
     int paperWidth() const { return limits_.paperWidth; }
     // The newest is last; it is the receipt still printing unless cut.
-    const std::deque<Receipt>& receipts() const { return receipts_; }
-    long long droppedReceipts() const { return dropped_; }
+    const std::deque<Receipt>& receipts() const { return paper_.receipts(); }
+    long long droppedReceipts() const { return paper_.dropped(); }
     const PrinterSummary& summary() const { return summary_; }
     // A command the bytes stopped inside of: where it began, its kind
     // ("GS k") and how many bytes it still needs (-1: not known).
@@ -85,6 +86,9 @@ public:
     long long paperRevision() const { return paperRevision_; }
 
 private:
+    // Characters of text or data a command's description shows.
+    static constexpr std::size_t kShownTextLength = 40;
+
     struct PendingLine {
         std::vector<PaperItem> items; // x from the print area's left edge
         int x = 0;                    // where the next character goes
@@ -143,8 +147,7 @@ private:
     void feedPaper(int dots);
     void cut(MarkerKind kind, const unsigned char* c, long long length, std::string description);
     void endReceipt(bool byCut);
-    void keepWithinLimits();
-    Receipt& current() { return receipts_.back(); }
+    Receipt& current() { return paper_.current(); }
     void resetSettings();
     void touch() { ++revision_; }
     void touchPaper() {
@@ -157,9 +160,7 @@ private:
     CharacterTables tables_;
     Settings settings_;
     PendingLine line_;
-    std::deque<Receipt> receipts_;
-    long long keptWeight_ = 0;
-    long long dropped_ = 0;
+    PaperRoll paper_{{limits_.keptReceipts, limits_.keptBytes, limits_.receiptBytes, limits_.receiptHeight}};
     PrinterSummary summary_;
     long long revision_ = 0;
     long long paperRevision_ = 0;
