@@ -2,6 +2,7 @@
 
 #include "files/atomic_file.h"
 #include "receipt/command_text.h"
+#include "ui/paper_view.h"
 #include "ui/window_style.h"
 
 #include <QClipboard>
@@ -24,18 +25,11 @@ namespace {
 
 constexpr std::size_t kSlice = 1024;
 constexpr qint64 kBusyFrameMs = 100;
+// The model reads for no longer than this a frame, so that clicks and
+// replies over the network never wait behind a flood.
+constexpr qint64 kReadBudgetMs = 12;
 // Longer list lines may be cut short by the list's width.
 constexpr qsizetype kShortLine = 40;
-
-QRect ItemRect(const receipt::PaperItem& item) {
-    return std::visit([](const auto& placed) {
-        using T = std::decay_t<decltype(placed)>;
-        if constexpr (std::is_same_v<T, receipt::TextRun>)
-            return QRect(placed.x, placed.y, placed.width(), placed.cellHeight);
-        else
-            return QRect(placed.x, placed.y, placed.width, placed.height);
-    }, item.what);
-}
 
 QString CommandLine(const receipt::ModelCommand& command) {
     return QString::fromStdString(command.text + "  " + command.description);
@@ -43,97 +37,8 @@ QString CommandLine(const receipt::ModelCommand& command) {
 
 } // namespace
 
-// The paper at the chosen zoom, with the selected command's place marked.
-class PaperView : public QWidget {
-public:
-    explicit PaperView(ReceiptPreview& preview) : preview_(preview) {
-        setObjectName(QStringLiteral("paperView"));
-        setAccessibleName(QStringLiteral("The receipt as printed"));
-    }
-    void setZoom(int percent) {
-        zoom_ = percent;
-        updateSize();
-    }
-    void updateSize() {
-        const QSize dots = preview_.paperSize();
-        setFixedSize(dots.width() * zoom_ / 100, dots.height() * zoom_ / 100);
-        update();
-    }
-    QPoint dotAt(QPoint widgetPoint) const { return widgetPoint * 100 / zoom_; }
-    QRect widgetRect(QRect dots) const {
-        return QRect(dots.x() * zoom_ / 100, dots.y() * zoom_ / 100, std::max(1, dots.width() * zoom_ / 100),
-                     std::max(2, dots.height() * zoom_ / 100));
-    }
-
-protected:
-    void paintEvent(QPaintEvent* event) override {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::SmoothPixmapTransform, zoom_ < 100);
-        // Only the rows in view are drawn: a long receipt costs no more than
-        // a short one.
-        const QRect exposed = event->rect();
-        const int from = std::max(0, exposed.top() * 100 / zoom_ - 2);
-        const int rows = std::min(preview_.paperSize().height() - from, exposed.height() * 100 / zoom_ + 4);
-        if (rows > 0) {
-            int origin = 0;
-            const QImage& part = preview_.paperRows(from, rows, origin);
-            const QRect source(0, from - origin, part.width(), std::min(rows, part.height() - (from - origin)));
-            const QRect target(0, from * zoom_ / 100, width(), source.height() * zoom_ / 100);
-            painter.drawImage(target, part, source);
-        }
-        drawMarkers(painter);
-        QRect marked = preview_.markedPlace();
-        if (!marked.isNull()) {
-            painter.setPen(QPen(QColor(220, 40, 40), 2));
-            painter.setBrush(QColor(220, 40, 40, 40));
-            painter.drawRect(widgetRect(marked).adjusted(-2, -2, 2, 2));
-        }
-    }
-    void mousePressEvent(QMouseEvent* event) override {
-        QPoint dot = dotAt(event->position().toPoint());
-        int command = preview_.commandAt(dot.x(), dot.y());
-        if (command >= 0) preview_.selectCommand(command);
-    }
-
-private:
-    void drawMarkers(QPainter& painter) {
-        const auto& receipts = preview_.printer().receipts();
-        if (preview_.shownReceipt() >= static_cast<int>(receipts.size())) return;
-        QFont small(QStringLiteral("DejaVu Sans Mono"));
-        small.setPixelSize(std::max(8, 11 * zoom_ / 100));
-        painter.setFont(small);
-        for (const auto& item : receipts[preview_.shownReceipt()].items) {
-            const auto* marker = std::get_if<receipt::Marker>(&item.what);
-            if (!marker) continue;
-            const QString label = QString::fromStdString(marker->label);
-            const bool cut = marker->kind == receipt::MarkerKind::Cut || marker->kind == receipt::MarkerKind::PartialCut;
-            QRect box = widgetRect(QRect(marker->x, marker->y, marker->width, marker->height));
-            if (cut) {
-                painter.setPen(QPen(QColor(30, 90, 200), 1, Qt::DashLine));
-                painter.drawLine(0, box.top(), width(), box.top());
-                box = QRect(width() - box.width(), box.top() - 8, box.width(), 16);
-            }
-            const QColor colour = cut ? QColor(30, 90, 200) : QColor(200, 30, 30);
-            if (marker->kind == receipt::MarkerKind::StoredImage) {
-                painter.setPen(QPen(colour, 1));
-                painter.setBrush(Qt::NoBrush);
-                painter.drawRect(box);
-            } else {
-                painter.setPen(Qt::NoPen);
-                painter.setBrush(QColor(colour.red(), colour.green(), colour.blue(), 60));
-                painter.drawRect(box);
-            }
-            painter.setPen(colour);
-            painter.drawText(box.adjusted(2, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextDontClip, label);
-        }
-    }
-
-    ReceiptPreview& preview_;
-    int zoom_ = 100;
-};
-
 ReceiptPreview::ReceiptPreview(CaptureSession& session, QWidget* parent)
-    : QWidget(parent, Qt::Window), session_(session), printer_(geometry_) {
+    : QWidget(parent, Qt::Window), session_(session) {
     setObjectName(QStringLiteral("ReceiptPreview"));
     setWindowTitle(QStringLiteral("Receipt Preview"));
     // Closing the main window ends the program even with the preview open.
@@ -191,7 +96,8 @@ ReceiptPreview::ReceiptPreview(CaptureSession& session, QWidget* parent)
     bar->addStretch(1);
     bar->addWidget(saveButton);
 
-    paper_ = new PaperView(*this);
+    paper_ = new PaperView(document_);
+    connect(paper_, &PaperView::commandClicked, this, [this](int command) { selectCommand(command); });
     scroll_ = new QScrollArea(this);
     scroll_->setObjectName(QStringLiteral("paperScroll"));
     scroll_->setAccessibleName(QStringLiteral("Receipt paper"));
@@ -275,7 +181,7 @@ void ReceiptPreview::restoreSettings(const QSettings& settings) {
 
 void ReceiptPreview::saveSettings(QSettings& settings) const {
     settings.setValue(QStringLiteral("preview/geometry"), saveGeometry());
-    settings.setValue(QStringLiteral("preview/paperDots"), printer_.paperWidth());
+    settings.setValue(QStringLiteral("preview/paperDots"), printer().paperWidth());
     settings.setValue(QStringLiteral("preview/zoomPercent"), zoom_);
 }
 
@@ -300,25 +206,15 @@ void ReceiptPreview::showBeside(QWidget* beside) {
 }
 
 void ReceiptPreview::chunkTaken(std::string_view chunk, ByteSource*) {
-    if (arrived_.append(chunk)) {
-        // A long capture while closed (or a flood between two frames): the
-        // preview starts again from the newest part rather than read it all.
-        printer_.clear();
-        history_.clear();
-        historyCut_ = true;
-        ++arrivedCut_;
-    }
+    document_.arrive(chunk);
     if (isVisible()) scheduleFrame();
 }
 
 void ReceiptPreview::captureCleared() {
-    arrived_.clear();
-    history_.clear();
-    historyCut_ = false;
-    printer_.clear();
+    document_.clear();
     followNewest_ = true;
     selected_ = -1;
-    marked_ = QRect();
+    paper_->setMarked({});
     scheduleFrame();
 }
 
@@ -335,12 +231,20 @@ void ReceiptPreview::drawFrame() {
     // Requests waiting on a port are answered before the model reads or draws.
     session_.deliverPending();
     if (!isVisible()) return; // it reads what arrived when it opens
+    takeArrived(kReadBudgetMs);
+    // A flood is read a budget at a time, with the window's events and the
+    // replies in between; it is drawn no more often than when it is quiet.
+    const bool busy = document_.waiting();
+    if (busy && lastFrame_.isValid() && lastFrame_.elapsed() < kBusyFrameMs) {
+        frameTimer_.start(0);
+        return;
+    }
     lastFrame_.start();
-    takeArrived(true);
     redraw();
     // Paint now, right after the requests were answered, rather than at the
     // platform's next update, where it would stand in front of the next one.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
+    if (busy) frameTimer_.start(0);
 }
 
 void ReceiptPreview::refresh() {
@@ -349,32 +253,30 @@ void ReceiptPreview::refresh() {
     redraw();
 }
 
-void ReceiptPreview::takeArrived(bool answerBetween) {
+void ReceiptPreview::takeArrived(qint64 budgetMs) {
+    if (budgetMs < 0) {
+        document_.readAll();
+        return;
+    }
     // A slice at a time, with waiting requests answered in between, so that a
     // request never waits for more than a slice of reading.
-    for (std::size_t at = 0; at < arrived_.size();) {
-        const std::string slice(arrived_.bytes().substr(at, kSlice)); // answering may add to arrived_
-        at += slice.size();
-        printer_.feed(slice);
-        if (history_.append(slice)) historyCut_ = true;
-        if (!answerBetween) continue;
-        const long long cut = arrivedCut_;
+    QElapsedTimer spent;
+    spent.start();
+    while (document_.readSome(kSlice)) {
         session_.deliverPending();
-        if (arrivedCut_ != cut) at = 0; // the model starts again from what is kept
+        if (spent.elapsed() >= budgetMs) return;
     }
-    arrived_.clear();
 }
 
 void ReceiptPreview::setPaperWidth(int dots) {
-    if (dots == printer_.paperWidth()) return;
-    takeArrived();
-    printer_.clear(dots);
-    printer_.feed(history_.bytes());
+    if (dots == printer().paperWidth()) return;
+    document_.setPaperWidth(dots);
     int index = paperChoice->findData(dots);
     if (index >= 0 && index != paperChoice->currentIndex()) paperChoice->setCurrentIndex(index);
     selected_ = -1;
-    marked_ = QRect();
+    paper_->setMarked({});
     drawnRevision_ = -1;
+    paperDrawn_ = -1;
     redraw();
 }
 
@@ -385,51 +287,42 @@ void ReceiptPreview::setZoom(int percent) {
     paper_->setZoom(percent);
 }
 
-// The newest receipt worth showing: the paper after the last cut, while
-// still blank, is not.
-static int NewestShown(const std::deque<receipt::Receipt>& receipts) {
-    int newest = static_cast<int>(receipts.size()) - 1;
-    if (newest > 0 && !receipt::PaperFed(receipts[newest])) --newest;
-    return newest;
-}
-
 void ReceiptPreview::showReceipt(int index) {
-    const int newest = NewestShown(printer_.receipts());
+    const int newest = document_.newestShown();
     index = std::clamp(index, 0, newest);
     followNewest_ = index == newest;
-    if (index == shown_ && drawnRevision_ == printer_.revision()) return;
+    if (index == shown_ && drawnRevision_ == printer().revision()) return;
     shown_ = index;
     selected_ = -1;
-    marked_ = QRect();
+    paper_->setMarked({});
     drawnRevision_ = -1;
     commandList->clear();
     redraw();
 }
 
 void ReceiptPreview::redraw() {
-    const auto& receipts = printer_.receipts();
+    const auto& receipts = printer().receipts();
     const int count = static_cast<int>(receipts.size());
     // The newest receipt, unless the user went back to an older one; an empty
     // receipt after the last cut shows the one before it.
-    int wanted = followNewest_ ? NewestShown(receipts) : shown_;
+    int wanted = followNewest_ ? document_.newestShown() : shown_;
     wanted = std::clamp(wanted, 0, count - 1);
     if (wanted != shown_) {
         shown_ = wanted;
         selected_ = -1;
-        marked_ = QRect();
+        paper_->setMarked({});
         commandList->clear();
-    } else if (drawnRevision_ == printer_.revision()) {
+    } else if (drawnRevision_ == printer().revision()) {
         return;
     }
-    drawnRevision_ = printer_.revision();
-    const long long paper = printer_.paperRevision() * 1024 + shown_;
+    drawnRevision_ = printer().revision();
+    const long long paper = printer().paperRevision() * 1024 + shown_;
     if (paper != paperDrawn_) {
         paperDrawn_ = paper;
         // The newest print stays in view while the view is at the end of the paper.
         QScrollBar* bar = scroll_->verticalScrollBar();
         const bool atEnd = bar->value() >= bar->maximum() - 2;
-        paperSize_ = QSize(printer_.paperWidth(), render::ReceiptHeight(receipts[shown_]));
-        paper_->updateSize();
+        paper_->showReceipt(shown_);
         if (followNewest_ && atEnd) {
             QCoreApplication::sendPostedEvents(scroll_, QEvent::LayoutRequest);
             bar->setValue(bar->maximum());
@@ -440,7 +333,7 @@ void ReceiptPreview::redraw() {
 }
 
 void ReceiptPreview::fillCommandList() {
-    const auto& commands = printer_.receipts()[shown_].commands;
+    const auto& commands = printer().receipts()[shown_].commands;
     const int listed = commandList->count();
     if (listed > static_cast<int>(commands.size())) commandList->clear();
     // The last listed command may have grown (text goes on arriving).
@@ -467,71 +360,47 @@ void ReceiptPreview::fillCommandList() {
 }
 
 void ReceiptPreview::updateNavigation() {
-    const int newest = NewestShown(printer_.receipts());
-    const auto& receipts = printer_.receipts();
-    const bool nothingPrinted = newest == 0 && !receipt::PaperFed(receipts.front()) && printer_.droppedReceipts() == 0;
-    receiptLabel->setText(nothingPrinted ? QStringLiteral("Nothing printed yet")
+    const int newest = document_.newestShown();
+    receiptLabel->setText(document_.nothingPrinted() ? QStringLiteral("Nothing printed yet")
                                          : QStringLiteral("Receipt %1 of %2").arg(shown_ + 1).arg(newest + 1));
     previousButton->setEnabled(shown_ > 0);
     nextButton->setEnabled(shown_ < newest);
     QStringList notes;
-    const auto& summary = printer_.summary();
-    if (printer_.droppedReceipts() > 0)
-        notes << QStringLiteral("%1 older receipts dropped to keep memory bounded").arg(printer_.droppedReceipts());
+    const auto& summary = printer().summary();
+    if (printer().droppedReceipts() > 0)
+        notes << QStringLiteral("%1 older receipts dropped to keep memory bounded").arg(printer().droppedReceipts());
     if (summary.notUnderstoodBytes > 0) notes << QStringLiteral("%1 bytes not understood").arg(summary.notUnderstoodBytes);
-    if (const auto open = printer_.unfinished())
+    if (const auto open = printer().unfinished())
         notes << QStringLiteral("the job ended inside %1").arg(QString::fromStdString(open->command));
-    if (historyCut_) notes << QStringLiteral("shows the newest 8 to 16 MiB of a longer capture");
+    if (document_.historyCut()) notes << QStringLiteral("shows the newest 8 to 16 MiB of a longer capture");
     noteLabel->setText(notes.join(QStringLiteral("; ")));
 }
 
-const QImage& ReceiptPreview::paperRows(int from, int rows, int& origin) {
-    // Markers are drawn over the paper in colour by the view, so that the
-    // print under them stays visible; saved images carry them in black.
-    const long long paper = printer_.paperRevision() * 1024 + shown_;
-    if (rowsRevision_ != paper || from < rowsFrom_ || from + rows > rowsFrom_ + rows_.height()) {
-        // A little more than asked, so that scrolling a line needs no new drawing.
-        const int margin = 256;
-        rowsFrom_ = std::max(0, from - margin);
-        const int count = std::min(paperSize_.height() - rowsFrom_, rows + 2 * margin);
-        rows_ = renderer_.renderRows(printer_.receipts()[shown_], printer_.paperWidth(), rowsFrom_, std::max(1, count),
-                                     {.markers = false});
-        rowsRevision_ = paper;
-    }
-    origin = rowsFrom_;
-    return rows_;
+QSize ReceiptPreview::paperSize() const { return paper_->paperSize(); }
+
+QImage ReceiptPreview::paperImage() { return paper_->paperImage(); }
+
+QRect ReceiptPreview::markedPlace() const {
+    const receipt::DotRect place = paper_->marked();
+    return place.empty() ? QRect() : QRect(place.x, place.y, place.width, place.height);
 }
 
-QImage ReceiptPreview::paperImage() {
-    return renderer_.render(printer_.receipts()[shown_], printer_.paperWidth(), {.markers = false});
-}
-
-int ReceiptPreview::commandAt(int x, int y) const {
-    const auto& items = printer_.receipts()[shown_].items;
-    for (auto item = items.rbegin(); item != items.rend(); ++item)
-        if (ItemRect(*item).contains(x, y)) return item->command;
-    return -1;
-}
+int ReceiptPreview::commandAt(int x, int y) const { return document_.commandAt(shown_, x, y); }
 
 void ReceiptPreview::selectCommand(int index) {
-    const auto& receipt = printer_.receipts()[shown_];
-    if (index < 0 || index >= static_cast<int>(receipt.commands.size())) return;
+    const receipt::DotRect place = document_.placeOf(shown_, index);
+    if (place.empty()) return;
     selected_ = index;
-    QRect place;
-    for (const auto& item : receipt.items)
-        if (item.command == index) place = place.united(ItemRect(item));
-    if (place.isNull()) place = QRect(0, receipt.commands[index].y, printer_.paperWidth(), 2);
-    marked_ = place;
+    paper_->setMarked(place);
     if (commandList->currentRow() != index) commandList->setCurrentRow(index);
     QRect shownPlace = paper_->widgetRect(place);
     scroll_->ensureVisible(shownPlace.center().x(), shownPlace.center().y(), 40, shownPlace.height() / 2 + 40);
-    paper_->update();
 }
 
 bool ReceiptPreview::saveTo(const QString& path, QString& error) {
     refresh();
     QByteArray bytes;
-    if (!renderer_.encode(render::ReceiptsWithContent(printer_.receipts()), printer_.paperWidth(), path, bytes, error))
+    if (!render::ReceiptRenderer().encode(render::ReceiptsWithContent(printer().receipts()), printer().paperWidth(), path, bytes, error))
         return false;
     std::string why;
     if (!WriteWholeFile(path.toStdString(), std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), why)) {

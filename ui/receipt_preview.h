@@ -1,14 +1,13 @@
 #pragma once
 
 #include "session/capture_session.h"
-#include "receipt/receipt_printer.h"
-#include "render/receipt_renderer.h"
+#include "receipt/receipt_document.h"
 #include "render/symbol_encoder.h"
-#include "ui/kept_bytes.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QImage>
+#include <QRect>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -34,7 +33,7 @@ class ReceiptPreview : public QWidget, private CaptureListener {
 public:
     // How many of the newest bytes it keeps to read when it opens, and to read
     // again on another paper width.
-    static constexpr std::size_t kHistoryKept = 16u << 20;
+    static constexpr std::size_t kHistoryKept = receipt::ReceiptDocument::kHistoryKept;
 
     explicit ReceiptPreview(CaptureSession& session, QWidget* parent = nullptr);
     ~ReceiptPreview() override;
@@ -47,7 +46,7 @@ public:
     // Takes what has arrived and draws it now, instead of at the next refresh.
     void refresh();
 
-    const receipt::ReceiptPrinter& printer() const { return printer_; }
+    const receipt::ReceiptPrinter& printer() const { return document_.printer(); }
     // The receipt shown, an index into printer().receipts().
     int shownReceipt() const { return shown_; }
     void showReceipt(int index);
@@ -59,15 +58,12 @@ public:
     // The command that drew the dot at (x, y) of the shown receipt, or -1.
     int commandAt(int x, int y) const;
     // The paper rectangle marked for the selected command, in dots.
-    QRect markedPlace() const { return marked_; }
+    QRect markedPlace() const;
     // PNG or PDF by the name's ending; false with `error` set.
     bool saveTo(const QString& path, QString& error);
     // The shown receipt's size in dots, and the whole of it drawn.
-    QSize paperSize() const { return paperSize_; }
+    QSize paperSize() const;
     QImage paperImage();
-    // At least rows [from, from + rows) of the shown receipt, as the paper
-    // view draws them, starting at row `origin`; kept until the paper changes.
-    const QImage& paperRows(int from, int rows, int& origin);
 
     QComboBox* paperChoice;
     QComboBox* zoomChoice;
@@ -95,9 +91,10 @@ private:
     void captureCleared() override;
     void scheduleFrame();
     void drawFrame();
-    // Gives the model what arrived; with `answerBetween`, waiting status
-    // requests are answered between its slices.
-    void takeArrived(bool answerBetween = false);
+    // Gives the model what arrived. Within a frame it reads for at most
+    // `budgetMs` and answers waiting status requests between its slices; what
+    // is left is read at the next frame.
+    void takeArrived(qint64 budgetMs = -1);
     void redraw();
     void fillCommandList();
     void updateNavigation();
@@ -105,28 +102,15 @@ private:
 
     CaptureSession& session_;
     render::ZintSymbolGeometry geometry_;
-    receipt::ReceiptPrinter printer_;
-    render::ReceiptRenderer renderer_;
-    // Bytes not yet given to the model: it reads them at the next frame while
-    // the window is open (so that a chunk costs the reply path no more than a
+    // Bytes not yet read by the model are read at the next frame while the
+    // window is open (so that a chunk costs the reply path no more than a
     // copy), and only when it opens while it is closed.
-    KeptBytes arrived_{kHistoryKept};
-    // What the model has read since Clear All (the newest part, when long), to
-    // read again on another paper width.
-    KeptBytes history_{kHistoryKept};
-    // How often arrived_ dropped older bytes.
-    long long arrivedCut_ = 0;
-    bool historyCut_ = false;
+    receipt::ReceiptDocument document_{geometry_};
     long long drawnRevision_ = -1;
     bool followNewest_ = true;
     int shown_ = 0;
     bool placed_ = false; // put where it was last time: not moved beside the window
     int selected_ = -1;
-    QRect marked_;
-    QSize paperSize_;
-    QImage rows_;
-    int rowsFrom_ = -1;
-    long long rowsRevision_ = -1;
     long long paperDrawn_ = -1;
     QTimer frameTimer_;
     QElapsedTimer lastFrame_;

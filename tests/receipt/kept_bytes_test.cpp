@@ -1,4 +1,4 @@
-#include "ui/kept_bytes.h"
+#include "receipt/kept_bytes.h"
 
 #include <gtest/gtest.h>
 
@@ -7,6 +7,8 @@
 
 namespace ostrel::test {
 namespace {
+
+using receipt::KeptBytes;
 
 // What the store holds after appending each chunk in turn: everything while
 // it fits, and past the limit the newest half of the limit.

@@ -1,4 +1,4 @@
-#include "ui/kept_bytes.h"
+#include "receipt/kept_bytes.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -8,7 +8,7 @@
 #include <sys/mman.h>
 #endif
 
-namespace ostrel {
+namespace ostrel::receipt {
 
 namespace {
 
@@ -56,4 +56,4 @@ bool KeptBytes::append(std::string_view bytes)
     return true;
 }
 
-} // namespace ostrel
+} // namespace ostrel::receipt

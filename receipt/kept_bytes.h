@@ -4,7 +4,7 @@
 #include <memory>
 #include <string_view>
 
-namespace ostrel {
+namespace ostrel::receipt {
 
 // The newest bytes of a capture, up to a limit: what the receipt preview has
 // still to read, and what it read, to read again.
@@ -39,4 +39,4 @@ private:
     std::unique_ptr<char, Free> block_;
 };
 
-} // namespace ostrel
+} // namespace ostrel::receipt

@@ -1,0 +1,122 @@
+#include "ui/paper_view.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+#include <algorithm>
+
+namespace ostrel {
+
+PaperView::PaperView(const receipt::ReceiptDocument& document, QWidget* parent)
+    : QWidget(parent), document_(document) {
+    setObjectName(QStringLiteral("paperView"));
+    setAccessibleName(QStringLiteral("The receipt as printed"));
+}
+
+long long PaperView::paperKey() const { return document_.printer().paperRevision() * 1024 + shown_; }
+
+void PaperView::showReceipt(int index) {
+    shown_ = index;
+    const auto& receipts = document_.receipts();
+    const int height = index < static_cast<int>(receipts.size()) ? render::ReceiptHeight(receipts[index]) : 1;
+    paperSize_ = QSize(document_.printer().paperWidth(), height);
+    setFixedSize(paperSize_.width() * zoom_ / 100, paperSize_.height() * zoom_ / 100);
+    update();
+}
+
+void PaperView::setZoom(int percent) {
+    zoom_ = percent;
+    showReceipt(shown_);
+}
+
+void PaperView::setMarked(receipt::DotRect place) {
+    marked_ = place;
+    update();
+}
+
+QRect PaperView::widgetRect(receipt::DotRect dots) const {
+    return QRect(dots.x * zoom_ / 100, dots.y * zoom_ / 100, std::max(1, dots.width * zoom_ / 100),
+                 std::max(2, dots.height * zoom_ / 100));
+}
+
+QImage PaperView::paperImage() {
+    return renderer_.render(document_.receipts()[shown_], document_.printer().paperWidth(), {.markers = false});
+}
+
+const QImage& PaperView::paperRows(int from, int rows, int& origin) {
+    // Markers are drawn over the paper in colour by the view, so that the
+    // print under them stays visible; saved images carry them in black.
+    if (rowsKey_ != paperKey() || from < rowsFrom_ || from + rows > rowsFrom_ + rows_.height()) {
+        // A little more than asked, so that scrolling a line needs no new drawing.
+        const int margin = 256;
+        rowsFrom_ = std::max(0, from - margin);
+        const int count = std::min(paperSize_.height() - rowsFrom_, rows + 2 * margin);
+        rows_ = renderer_.renderRows(document_.receipts()[shown_], document_.printer().paperWidth(), rowsFrom_,
+                                     std::max(1, count), {.markers = false});
+        rowsKey_ = paperKey();
+    }
+    origin = rowsFrom_;
+    return rows_;
+}
+
+void PaperView::paintEvent(QPaintEvent* event) {
+    if (shown_ >= static_cast<int>(document_.receipts().size())) return;
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, zoom_ < 100);
+    // Only the rows in view are drawn: a long receipt costs no more than a
+    // short one.
+    const QRect exposed = event->rect();
+    const int from = std::max(0, exposed.top() * 100 / zoom_ - 2);
+    const int rows = std::min(paperSize_.height() - from, exposed.height() * 100 / zoom_ + 4);
+    if (rows > 0) {
+        int origin = 0;
+        const QImage& part = paperRows(from, rows, origin);
+        const QRect source(0, from - origin, part.width(), std::min(rows, part.height() - (from - origin)));
+        const QRect target(0, from * zoom_ / 100, width(), source.height() * zoom_ / 100);
+        painter.drawImage(target, part, source);
+    }
+    drawMarkers(painter);
+    if (!marked_.empty()) {
+        painter.setPen(QPen(QColor(220, 40, 40), 2));
+        painter.setBrush(QColor(220, 40, 40, 40));
+        painter.drawRect(widgetRect(marked_).adjusted(-2, -2, 2, 2));
+    }
+}
+
+void PaperView::mousePressEvent(QMouseEvent* event) {
+    const QPoint dot = event->position().toPoint() * 100 / zoom_;
+    const int command = document_.commandAt(shown_, dot.x(), dot.y());
+    if (command >= 0) emit commandClicked(command);
+}
+
+void PaperView::drawMarkers(QPainter& painter) {
+    QFont small(QStringLiteral("DejaVu Sans Mono"));
+    small.setPixelSize(std::max(8, 11 * zoom_ / 100));
+    painter.setFont(small);
+    for (const auto& item : document_.receipts()[shown_].items) {
+        const auto* marker = std::get_if<receipt::Marker>(&item.what);
+        if (!marker) continue;
+        const QString label = QString::fromStdString(marker->label);
+        const bool cut = marker->kind == receipt::MarkerKind::Cut || marker->kind == receipt::MarkerKind::PartialCut;
+        QRect box = widgetRect({marker->x, marker->y, marker->width, marker->height});
+        if (cut) {
+            painter.setPen(QPen(QColor(30, 90, 200), 1, Qt::DashLine));
+            painter.drawLine(0, box.top(), width(), box.top());
+            box = QRect(width() - box.width(), box.top() - 8, box.width(), 16);
+        }
+        const QColor colour = cut ? QColor(30, 90, 200) : QColor(200, 30, 30);
+        if (marker->kind == receipt::MarkerKind::StoredImage) {
+            painter.setPen(QPen(colour, 1));
+            painter.setBrush(Qt::NoBrush);
+            painter.drawRect(box);
+        } else {
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(QColor(colour.red(), colour.green(), colour.blue(), 60));
+            painter.drawRect(box);
+        }
+        painter.setPen(colour);
+        painter.drawText(box.adjusted(2, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextDontClip, label);
+    }
+}
+
+} // namespace ostrel
