@@ -72,7 +72,9 @@ void ReceiptPrinter::printLine(int feed) {
     }
     int area = this->area();
     int shift = settings_.alignment == 1 ? (area - used) / 2 : settings_.alignment == 2 ? area - used : 0;
-    int left = std::min(settings_.leftMargin, limits_.paperWidth - 1) + std::max(0, shift);
+    const int areaLeft = std::min(settings_.leftMargin, limits_.paperWidth - 1);
+    int left = areaLeft + std::max(0, shift);
+    const bool turned = settings_.upsideDown;
     for (PaperItem& item : line_.items) {
         std::visit([&](auto& placed) {
             using T = std::decay_t<decltype(placed)>;
@@ -80,14 +82,24 @@ void ReceiptPrinter::printLine(int feed) {
             if constexpr (std::is_same_v<T, TextRun>) {
                 width = placed.width() - placed.spacing;
                 height = placed.cellHeight;
-                placed.style.upsideDown = settings_.upsideDown;
+                placed.style.upsideDown = turned;
             } else {
                 width = placed.width;
                 height = std::is_same_v<T, Marker> ? line_.height : placed.height;
             }
-            if (settings_.upsideDown) placed.x = used - placed.x - width;
             placed.x += left;
             placed.y = receipt.height + std::max(0, line_.height - height);
+            // Upside down, the printer turns the whole line about the middle
+            // of the print area: the characters come in reverse order, the
+            // alignment is mirrored, and the line hangs from its top.
+            if constexpr (!std::is_same_v<T, Marker>) {
+                if (turned) {
+                    placed.x = 2 * areaLeft + area - placed.x - width;
+                    placed.y = receipt.height;
+                    if constexpr (std::is_same_v<T, TextRun>) std::reverse(placed.text.begin(), placed.text.end());
+                    if constexpr (std::is_same_v<T, BitImage>) std::reverse(placed.dots.begin(), placed.dots.end());
+                }
+            }
         }, item.what);
         paper_.add(std::move(item));
     }

@@ -233,6 +233,12 @@ INSTANTIATE_TEST_SUITE_P(
         LayoutCase{"character spacing", Bytes({ESC, ' ', 4}) + "ab" + Bytes({ESC, '$', 0, 0}) + "c\n", 0, 0, 12, 24, "c"},
         LayoutCase{"default tab", "a\tb\n", 0, 0, 12, 24, "a"},
         LayoutCase{"absolute position", Bytes({ESC, '$', 100, 0}) + "x\n", 100, 0, 12, 24, "x"},
+        LayoutCase{"upside down: the line turned", Bytes({ESC, '{', 1}) + "abcd\n", 576 - 48, 0, 12, 24, "dcba"},
+        LayoutCase{"upside down, right: on the left", Bytes({ESC, 'a', 2, ESC, '{', 1}) + "abcd\n", 0, 0, 12, 24, "dcba"},
+        LayoutCase{"upside down in the print area", Bytes({GS, 'L', 40, 0, GS, 'W', 200, 0, ESC, '{', 1}) + "ab\n",
+                   40 + 200 - 24, 0, 12, 24, "ba"},
+        LayoutCase{"upside down hangs from the top", Bytes({ESC, '{', 1}) + "a" + Bytes({GS, '!', 0x01}) + "B\n",
+                   576 - 12, 0, 12, 24, "a"},
         LayoutCase{"relative position back", "abcd" + Bytes({ESC, '\\', 0xE8, 0xFF}) + "x\n", 0, 0, 12, 24, "abcd"}),
     [](const testing::TestParamInfo<LayoutCase>& info) { return TestName(info.param.name); });
 
@@ -258,7 +264,7 @@ TEST(Layout, StylesAndUpsideDownLines) {
     EXPECT_TRUE(runs[0].style.reverse);
     EXPECT_FALSE(runs[1].style.bold);
     EXPECT_TRUE(runs[2].style.upsideDown);
-    EXPECT_EQ(runs[2].x, 0); // a line of its own, mirrored in place
+    EXPECT_EQ(runs[2].x, 576 - 24); // a line of its own, turned in the print area
 }
 
 TEST(Layout, FiftyEightMillimetrePaperWrapsAt32) {

@@ -94,6 +94,21 @@ TEST(PaperImage, StoredGraphicsLandDotForDotAligned) {
     ExpectPatternAt(paper, 576 - 16, 0);
 }
 
+// Upside down, the line turned half a turn is the same line printed upright,
+// whatever its alignment: the paper turned back reads right.
+TEST(PaperImage, UpsideDownLineTurnedBackReadsAsPrintedUpright) {
+    for (char align : {'0', '1', '2'}) {
+        const std::string line = Bytes({ESC, '3', 24, ESC, 'a', static_cast<unsigned char>(align), ESC, 'E', 1}) +
+                                 "CAFE" + Bytes({ESC, 'E', 0, ESC, '-', 1}) + " OSTREL" + Bytes({ESC, '*', 33, 16, 0}) +
+                                 ColumnBytes24(16) + "\n";
+        const QImage upright = Render(line);
+        const QImage turned = Render(Bytes({ESC, '{', 1}) + line);
+        ASSERT_EQ(turned.size(), upright.size());
+        EXPECT_EQ(turned.mirrored(true, true).convertToFormat(QImage::Format_Mono),
+                  upright.convertToFormat(QImage::Format_Mono)) << "ESC a " << align;
+    }
+}
+
 TEST(PaperImage, TextInksItsCellsOnly) {
     QImage paper = Render(Bytes({ESC, '@'}) + "HHHH\n" + Bytes({GS, '!', 0x11}) + "H\n");
     auto inkIn = [&](int left, int top, int width, int height) {
