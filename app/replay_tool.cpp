@@ -277,8 +277,14 @@ int RunReplay(const std::vector<std::string>& args, std::istream& standardInput,
     limits.paperWidth = options.paperWidth;
     receipt::ReceiptPrinter printer(geometry, limits);
     receipt::ReceiptFollower follower(printer);
-    if (modelWanted)
+    // The fonts tell the report which characters print as nothing.
+    std::unique_ptr<QGuiApplication> gui;
+    render::ReceiptRenderer renderer;
+    if (modelWanted) {
+        gui = render::GuiForTools();
+        printer.setGlyphCoverage([&renderer](char32_t ch) { return renderer.covers(ch); });
         session.addListener(follower);
+    }
 
     // The input is taken a chunk at a time, so that memory stays flat however
     // long it is; the result does not depend on the chunking.
@@ -319,8 +325,6 @@ int RunReplay(const std::vector<std::string>& args, std::istream& standardInput,
         report = receipt::ReceiptReportJson(printer, figures);
     }
     if (!options.preview.empty()) {
-        auto gui = render::GuiForTools();
-        render::ReceiptRenderer renderer;
         QByteArray bytes;
         QString error;
         if (!renderer.encode(render::ReceiptsWithContent(printer.receipts()), printer.paperWidth(),

@@ -31,7 +31,7 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION devel)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The receipt renderer draws with these fonts; the libraries come from dpkg-shlibdeps.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-terminus-otb, xfonts-base")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-terminus-otb, fonts-unifont, xfonts-base")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-dejavu-core, fonts-liberation, bash-completion")
 set(CPACK_STRIP_FILES ON)
 include(CPack)

@@ -39,6 +39,33 @@ const Table& CachedTable(const std::string& name) {
     return found->second;
 }
 
+// Page 1 is the printer's Katakana page: half-width Katakana as JIS X 0201
+// has them, and in 0x80-0x9F and 0xE0-0xFF the graphic characters the
+// printer's character table shows there (block elements, line and corner
+// pieces, card suits, date and money words), which JIS X 0201 leaves empty.
+// Receipt designers draw table rules and boxes with them.
+constexpr char32_t kKatakanaGraphics[64] = {
+    U'▁', U'▂', U'▃', U'▄', U'▅', U'▆', U'▇', U'█', U'▏', U'▎', U'▍', U'▌', U'▋', U'▊', U'▉', U'┼',
+    U'┴', U'┬', U'┤', U'├', U'▔', U'─', U'│', U'▕', U'┌', U'┐', U'└', U'┘', U'╭', U'╮', U'╰', U'╯',
+    U'═', U'╞', U'╪', U'╡', U'◢', U'◣', U'◥', U'◤', U'♠', U'♥', U'♦', U'♣', U'●', U'○', U'╱', U'╲',
+    U'╳', U'円', U'年', U'月', U'日', U'時', U'分', U'秒', U'〒', U'市', U'区', U'町', U'村', U'人', U'▓', U' ',
+};
+
+const Table& KatakanaPage() {
+    static const Table page = [] {
+        // The C library has no JIS X 0201 converter; Shift_JIS holds the same
+        // half-width Katakana as single bytes.
+        Table table = CachedTable("SHIFT_JIS");
+        for (int i = 0; i < 32; ++i) {
+            table[0x80 + i] = kKatakanaGraphics[i];
+            table[0xE0 + i] = kKatakanaGraphics[32 + i];
+        }
+        table[0xA0] = U' ';
+        return table;
+    }();
+    return page;
+}
+
 // The places an international set changes in the lower half.
 constexpr unsigned char kNationalPlaces[] = {0x23, 0x24, 0x40, 0x5B, 0x5C, 0x5D, 0x5E, 0x60, 0x7B, 0x7C, 0x7D, 0x7E};
 
@@ -126,7 +153,7 @@ void CharacterTables::reset() {
 }
 
 void CharacterTables::rebuild() {
-    current_ = CachedTable(tableName(table_));
+    current_ = table_ == 1 ? KatakanaPage() : CachedTable(tableName(table_));
     for (int b = 0x20; b < 0x7F; ++b) current_[b] = static_cast<char32_t>(b);
     const Table& national = CachedTable(internationalName(international_));
     for (unsigned char place : kNationalPlaces)

@@ -18,6 +18,8 @@ public:
     void reset();
 
     char32_t decode(unsigned char byte) const { return current_[byte]; }
+    // The page ESC t selected.
+    int table() const { return table_; }
     // The iconv name of table n, or empty when there is none.
     static std::string tableName(int n);
     static std::string internationalName(int n);

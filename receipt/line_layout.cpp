@@ -28,6 +28,7 @@ void ReceiptPrinter::takeText(const unsigned char* bytes, std::size_t count) {
     if (textCommand_ < 0) startText(bytes);
     for (std::size_t i = 0; i < count; ++i) {
         char32_t ch = tables_.decode(bytes[i]);
+        if (ch >= 0x80) checkGlyph(ch, bytes[i], offset_ + static_cast<long long>(i));
         int width = cellWidth();
         int step = width + settings_.rightSpacing * settings_.style.widthScale;
         if (line_.x > 0 && line_.x + width > area()) printLine(settings_.lineSpacing);
@@ -61,6 +62,20 @@ void ReceiptPrinter::takeText(const unsigned char* bytes, std::size_t count) {
         line_.height = std::max(line_.height, cellHeight());
     }
     touch();
+}
+
+// A byte that prints nothing the preview can show is listed, never drawn as
+// an empty box without a word.
+void ReceiptPrinter::checkGlyph(char32_t ch, unsigned char byte, long long offset) {
+    bool printable = ch != U'\uFFFD';
+    if (printable && covers_) {
+        auto known = covered_.find(ch);
+        if (known == covered_.end()) known = covered_.emplace(ch, covers_(ch)).first;
+        printable = known->second;
+    }
+    if (printable) return;
+    ++summary_.unmappedBytes;
+    if (summary_.unmapped.size() < limits_.listedEvents) summary_.unmapped.push_back({offset, tables_.table(), byte});
 }
 
 void ReceiptPrinter::printLine(int feed) {

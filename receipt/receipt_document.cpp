@@ -24,7 +24,10 @@ DotRect ItemRect(const PaperItem& item) {
     }, item.what);
 }
 
-ReceiptDocument::ReceiptDocument(const SymbolGeometry& geometry) : printer_(geometry) {}
+ReceiptDocument::ReceiptDocument(const SymbolGeometry& geometry, std::function<bool(char32_t)> glyphCoverage)
+    : printer_(geometry) {
+    printer_.setGlyphCoverage(std::move(glyphCoverage));
+}
 
 void ReceiptDocument::arrive(std::string_view bytes) {
     if (!arrived_.append(bytes)) return;

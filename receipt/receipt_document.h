@@ -27,7 +27,7 @@ public:
     // How many of the newest bytes it keeps to read, and to read again.
     static constexpr std::size_t kHistoryKept = 16u << 20;
 
-    explicit ReceiptDocument(const SymbolGeometry& geometry);
+    explicit ReceiptDocument(const SymbolGeometry& geometry, std::function<bool(char32_t)> glyphCoverage = {});
 
     // Bytes that arrived; cheap, as it runs on the reply path. A flood past
     // what is kept starts the model again from the newest part.

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -45,6 +46,15 @@ struct PrinterSummary {
     std::map<std::string, long long> knownNotDrawn;
     std::vector<SymbolSeen> symbols;
     long long symbolCount = 0;
+    // Bytes whose page has no character there, or whose character no font
+    // the preview draws with has.
+    struct Unmapped {
+        long long offset;
+        int page;
+        unsigned char byte;
+    };
+    std::vector<Unmapped> unmapped;
+    long long unmappedBytes = 0;
     std::vector<Event> notUnderstood;
     long long notUnderstoodBytes = 0;
     std::vector<Event> drawerPulses;
@@ -63,6 +73,12 @@ public:
     explicit ReceiptPrinter(const SymbolGeometry& geometry, PrinterLimits limits = {});
 
     void feed(std::string_view bytes);
+    // Tells which characters have a glyph to print with; without it, every
+    // character the page maps has one.
+    void setGlyphCoverage(std::function<bool(char32_t)> covers) {
+        covers_ = std::move(covers);
+        covered_.clear();
+    }
     // Back to a new printer with no paper, on the width given.
     void clear();
     void clear(int paperWidth);
@@ -120,6 +136,7 @@ private:
     void notUnderstood(const unsigned char* bytes, long long length, long long offset) override;
     void tooLong(const unsigned char* head, std::size_t shown, long long length, long long offset) override;
     void takeText(const unsigned char* bytes, std::size_t count);
+    void checkGlyph(char32_t ch, unsigned char byte, long long offset);
     void run(const unsigned char* c, long long length);
     void runEsc(const unsigned char* c, long long length);
     void runFs(const unsigned char* c, long long length);
@@ -169,6 +186,9 @@ private:
     Unfinished lastTooLong_; // the head of the last command too long to keep
     long long offset_ = 0;     // of the command being taken
     int textCommand_ = -1;     // the text command being extended
+
+    std::function<bool(char32_t)> covers_;
+    std::map<char32_t, bool> covered_; // what covers_ said
 
     std::map<int, StoredSymbol> symbols_; // by GS ( k cn
     BitImage graphicsBuffer_;

@@ -52,6 +52,15 @@ std::string ReceiptReportJson(const ReceiptPrinter& printer, const CaptureFigure
     json += "  \"symbol_count\": " + std::to_string(s.symbolCount) + ",\n";
     json += "  \"not_understood\": " + Events(s.notUnderstood, "bytes") + ",\n";
     json += "  \"not_understood_bytes\": " + std::to_string(s.notUnderstoodBytes) + ",\n";
+    std::string unmapped = "[";
+    for (const auto& byte : s.unmapped) {
+        static const char* digits = "0123456789ABCDEF";
+        if (unmapped.size() > 1) unmapped += ", ";
+        unmapped += "{\"offset\": " + std::to_string(byte.offset) + ", \"page\": " + std::to_string(byte.page) +
+                    ", \"byte\": \"" + digits[byte.byte >> 4] + digits[byte.byte & 15] + "\"}";
+    }
+    json += "  \"unmapped\": " + unmapped + "],\n";
+    json += "  \"unmapped_bytes\": " + std::to_string(s.unmappedBytes) + ",\n";
     json += "  \"status_requests\": " + std::to_string(s.statusRequests) + ",\n";
     json += "  \"status_replies\": " + std::to_string(capture.statusReplies) + ",\n";
     std::string replies;

@@ -31,6 +31,9 @@ public:
     bool encode(const std::deque<receipt::Receipt>& receipts, int paperWidth, const QString& fileName,
                 QByteArray& bytes, QString& error);
 
+    // Whether the fonts have a glyph for the character.
+    bool covers(char32_t ch) { return glyphs_.covers(ch); }
+
 private:
     GlyphCache glyphs_;
 };

@@ -369,6 +369,8 @@ void ReceiptPreview::updateNavigation() {
     const auto& summary = printer().summary();
     if (printer().droppedReceipts() > 0)
         notes << QStringLiteral("%1 older receipts dropped to keep memory bounded").arg(printer().droppedReceipts());
+    if (summary.unmappedBytes > 0)
+        notes << QStringLiteral("%1 bytes print nothing: no character or no glyph").arg(summary.unmappedBytes);
     if (summary.notUnderstoodBytes > 0) notes << QStringLiteral("%1 bytes not understood").arg(summary.notUnderstoodBytes);
     if (const auto open = printer().unfinished())
         notes << QStringLiteral("the job ended inside %1").arg(QString::fromStdString(open->command));

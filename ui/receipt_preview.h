@@ -2,6 +2,7 @@
 
 #include "session/capture_session.h"
 #include "receipt/receipt_document.h"
+#include "render/glyph_cache.h"
 #include "render/symbol_encoder.h"
 
 #include <QComboBox>
@@ -105,7 +106,8 @@ private:
     // Bytes not yet read by the model are read at the next frame while the
     // window is open (so that a chunk costs the reply path no more than a
     // copy), and only when it opens while it is closed.
-    receipt::ReceiptDocument document_{geometry_};
+    render::GlyphCache glyphs_; // tells the model which characters print as nothing
+    receipt::ReceiptDocument document_{geometry_, [this](char32_t ch) { return glyphs_.covers(ch); }};
     long long drawnRevision_ = -1;
     bool followNewest_ = true;
     int shown_ = 0;

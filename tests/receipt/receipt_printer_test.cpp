@@ -304,6 +304,13 @@ TEST(Characters, ComeFromTheSelectedCodePageAndInternationalSet) {
         {Bytes({ESC, 't', 18}), 0x9F, U'\u010D'},        // PC852 c caron
         {Bytes({ESC, 't', 19}), 0xD5, U'\u20AC'},        // PC858 euro
         {Bytes({ESC, 't', 46}), 0xC0, U'\u0410'},        // WPC1251 Cyrillic A
+        {Bytes({ESC, 't', 1}), 0xB1, U'\uFF71'},         // Katakana A
+        {Bytes({ESC, 't', 1}), 0x95, U'\u2500'},         // Katakana page: horizontal line
+        {Bytes({ESC, 't', 1}), 0x96, U'\u2502'},         // vertical line
+        {Bytes({ESC, 't', 1}), 0x9C, U'\u256D'},         // rounded corner
+        {Bytes({ESC, 't', 1}), 0xF1, U'\u5186'},         // yen word
+        {Bytes({ESC, 't', 0}), 0xC4, U'\u2500'},         // PC437 box drawing
+        {Bytes({ESC, 't', 2}), 0xB3, U'\u2502'},         // PC850 box drawing
         {Bytes({ESC, 't', 99}), 0x9B, U'\u00A2'},        // unknown table: kept
         {Bytes({ESC, 'R', 1}), '@', U'\u00E0'},          // France
         {Bytes({ESC, 'R', 2}), '@', U'\u00A7'},          // Germany
@@ -322,6 +329,21 @@ TEST(Characters, ComeFromTheSelectedCodePageAndInternationalSet) {
         EXPECT_EQ(static_cast<std::uint32_t>(runs[0].text[0]), static_cast<std::uint32_t>(c.expected))
             << "byte " << int(c.byte) << " after " << HexBytes(reinterpret_cast<const unsigned char*>(c.select.data()), c.select.size());
     }
+}
+
+// A byte the page leaves empty, or whose character no font has, is listed by
+// offset, page and byte; ASCII and covered characters are not.
+TEST(Characters, BytesThatPrintNothingAreListed) {
+    Model model;
+    model.printer.setGlyphCoverage([](char32_t ch) { return ch != U'\u2500'; });
+    model.printer.feed("ab" + Bytes({ESC, 't', 16, 0x80, 0x81, ESC, 't', 1, 0x95, 0xB1}) + "\n");
+    const auto& unmapped = model.printer.summary().unmapped;
+    ASSERT_EQ(model.printer.summary().unmappedBytes, 2);
+    EXPECT_EQ(unmapped[0].offset, 6);
+    EXPECT_EQ(unmapped[0].page, 16);
+    EXPECT_EQ(unmapped[0].byte, 0x81);
+    EXPECT_EQ(unmapped[1].offset, 10);
+    EXPECT_EQ(unmapped[1].page, 1);
 }
 
 // ---- paper and device ----

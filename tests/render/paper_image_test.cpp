@@ -109,6 +109,33 @@ TEST(PaperImage, UpsideDownLineTurnedBackReadsAsPrintedUpright) {
     }
 }
 
+// The line pieces of the Katakana page, which receipt designers draw table
+// rules with, meet from cell to cell: a rule is one unbroken line, and a
+// column rule runs down through lines set 24 dots apart.
+TEST(PaperImage, RulesOfLinePiecesAreUnbroken) {
+    const QImage paper = Render(Bytes({ESC, '3', 24, ESC, 't', 1, 0x98}) + std::string(10, '\x95') +
+                                Bytes({0x99, '\n', 0x96}) + std::string(10, ' ') + Bytes({0x96, '\n'}));
+    const auto unbrokenRow = [&](int from, int to) {
+        for (int y = 0; y < 24; ++y) {
+            int x = from;
+            while (x < to && paper.pixelIndex(x, y) == 1) ++x;
+            if (x == to) return true;
+        }
+        return false;
+    };
+    EXPECT_TRUE(unbrokenRow(12, 12 * 11)) << "the rule";
+    const auto unbrokenColumn = [&](int x0) {
+        for (int x = x0; x < x0 + 12; ++x) {
+            int y = 12;
+            while (y < 48 && paper.pixelIndex(x, y) == 1) ++y;
+            if (y == 48) return true;
+        }
+        return false;
+    };
+    EXPECT_TRUE(unbrokenColumn(0)) << "the left side";
+    EXPECT_TRUE(unbrokenColumn(12 * 11)) << "the right side";
+}
+
 TEST(PaperImage, TextInksItsCellsOnly) {
     QImage paper = Render(Bytes({ESC, '@'}) + "HHHH\n" + Bytes({GS, '!', 0x11}) + "H\n");
     auto inkIn = [&](int left, int top, int width, int height) {
