@@ -13,6 +13,7 @@
 #include "render/receipt_renderer.h"
 #include "render/symbol_encoder.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -38,6 +39,7 @@ struct Options {
     PrinterState state;
     std::string compare; // the golden job, with --compare
     std::string preview, report;
+    bool markers = false; // labels of cuts, pulses, bytes not understood beside the paper
     int paperWidth = receipt::kPaperWidth80;
 };
 
@@ -72,8 +74,14 @@ void AddOptions(ToolCommandLine& line)
               QStringLiteral("GOLDEN")});
     line.add({QStringLiteral("preview"),
               QStringLiteral("The receipts as the printer would print them: FILE.png, one image with the "
-                             "receipts one under the other, or FILE.pdf, a page for each receipt."),
+                             "receipts one under the other, or FILE.pdf, a page for each receipt. A name "
+                             "with a %d (out-%03d.png) gives a PNG for each receipt. Images are at most "
+                             "16384 dots tall: a longer receipt takes more than one, and receipts too "
+                             "long together for one PNG are written as FILE-001.png, FILE-002.png..."),
               QStringLiteral("FILE")});
+    line.add({QStringLiteral("markers"),
+              QStringLiteral("With --preview: label cuts, drawer pulses and bytes not understood in a "
+                             "margin right of the paper (default: the paper alone, as printed).")});
     line.add({QStringLiteral("paper"),
               QStringLiteral("The paper width for --preview and --report, in mm (default: 80, 576 dots; "
                              "58 is 384 dots)."),
@@ -118,6 +126,15 @@ bool ReadOptions(const ToolCommandLine& line, Options& options, std::string& err
         !options.preview.ends_with(".PDF")) {
         error = "--preview takes a file name ending in .png or .pdf, not \"" + options.preview + "\"";
         return false;
+    }
+    options.markers = parser.isSet(QStringLiteral("markers"));
+    if (!options.preview.empty()) {
+        QString name, problem;
+        if (options.preview.find('%') != std::string::npos &&
+            !render::SheetFileName(QString::fromStdString(options.preview), 1, name, problem)) {
+            error = "--preview " + options.preview + ": " + problem.toStdString();
+            return false;
+        }
     }
     const QString paper = parser.value(QStringLiteral("paper"));
     if (paper != QStringLiteral("58") && paper != QStringLiteral("80")) {
@@ -315,7 +332,7 @@ int RunReplay(const std::vector<std::string>& args, std::istream& standardInput,
     const LineView& hex = session.listDataReceivedHEX();
     const LineView& ascii = session.listDataReceived();
 
-    std::string report, preview;
+    std::string report;
     if (!options.report.empty()) {
         receipt::CaptureFigures figures;
         figures.bytes = bytesRead;
@@ -324,15 +341,18 @@ int RunReplay(const std::vector<std::string>& args, std::istream& standardInput,
         figures.replies = replies.listed;
         report = receipt::ReceiptReportJson(printer, figures);
     }
+    std::vector<render::EncodedFile> previews;
     if (!options.preview.empty()) {
-        QByteArray bytes;
         QString error;
         if (!renderer.encode(render::ReceiptsWithContent(printer.receipts()), printer.paperWidth(),
-                             QString::fromStdString(options.preview), bytes, error)) {
+                             QString::fromStdString(options.preview), {.markers = options.markers}, previews,
+                             error)) {
             standardError << "ostrel-replay: cannot make " << options.preview << ": " << error.toStdString() << "\n";
             return 1;
         }
-        preview.assign(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+        if (previews.size() > 1 && options.preview.find('%') == std::string::npos)
+            standardError << "ostrel-replay: the receipts are too long for one image: the preview is "
+                          << previews.front().name.toStdString() << " to " << previews.back().name.toStdString() << "\n";
     }
 
     AtomicFileSet files;
@@ -343,7 +363,10 @@ int RunReplay(const std::vector<std::string>& args, std::istream& standardInput,
         (options.raw.empty() || files.stage(options.raw, RawCaptureFileBytes(session.state()))) &&
         (options.replies.empty() || files.stage(options.replies, replies.replies)) &&
         (options.report.empty() || files.stage(options.report, report)) &&
-        (options.preview.empty() || files.stage(options.preview, preview));
+        std::all_of(previews.begin(), previews.end(), [&](const render::EncodedFile& file) {
+            return files.stage(file.name.toStdString(),
+                               std::string_view(file.bytes.constData(), static_cast<std::size_t>(file.bytes.size())));
+        });
     if (!staged || !files.commit()) {
         standardError << "ostrel-replay: cannot write " << files.error() << "\n";
         return 1;

@@ -1,5 +1,6 @@
 #include "render/receipt_renderer.h"
 
+#include "receipt/marker_margin.h"
 #include "render/dot_canvas.h"
 #include "render/symbol_encoder.h"
 
@@ -18,6 +19,8 @@ namespace {
 using namespace ostrel::receipt;
 
 constexpr int kCutGap = 24;
+constexpr int kLabelHeight = 21;
+constexpr std::size_t kLabelCharacters = 24;
 
 // An upright glyph scaled by whole numbers: runs of dots at a time.
 void DrawUprightGlyph(DotCanvas& canvas, const Glyph& glyph, int x, int y, int scaleX, int scaleY, bool ink) {
@@ -122,38 +125,28 @@ void DashedLine(DotCanvas& canvas, int y) {
     for (int x = 0; x < canvas.width(); x += 12) canvas.fill(x, y, 6, 1);
 }
 
-void DrawMarker(DotCanvas& canvas, GlyphCache& glyphs, const Marker& marker) {
-    switch (marker.kind) {
-    case MarkerKind::Cut:
-    case MarkerKind::PartialCut: {
-        DashedLine(canvas, marker.y);
-        int width = static_cast<int>(marker.label.size()) * 9 + 8;
-        int x = canvas.width() - width;
-        canvas.fill(x, marker.y - 10, width, 21);
-        canvas.invert(x, marker.y - 10, width, 21);
-        DrawLabel(canvas, glyphs, marker.label, x + 4, marker.y - 8, Font::B);
-        canvas.invert(x, marker.y - 10, width, 21);
-        return;
+// Where a stored logo the printer holds would print: its outline only.
+void DrawStoredImagePlace(DotCanvas& canvas, const Marker& marker) {
+    for (int x = marker.x; x < marker.x + marker.width; x += 4) {
+        canvas.fill(x, marker.y, 2, 1);
+        canvas.fill(x, marker.y + marker.height - 1, 2, 1);
     }
-    case MarkerKind::StoredImage: {
-        canvas.fill(marker.x, marker.y, marker.width, marker.height);
-        canvas.fill(marker.x + 2, marker.y + 2, marker.width - 4, marker.height - 4, false);
-        DrawLabel(canvas, glyphs, marker.label, marker.x + 8, marker.y + (marker.height - 17) / 2, Font::B);
-        return;
+    for (int y = marker.y; y < marker.y + marker.height; y += 4) {
+        canvas.fill(marker.x, y, 1, 2);
+        canvas.fill(marker.x + marker.width - 1, y, 1, 2);
     }
-    default: { // a label white on black, so it cannot be taken for print
-        int width = static_cast<int>(marker.label.size()) * 9 + 8;
-        canvas.fill(marker.x, marker.y, width, marker.height);
-        TextStyle style;
-        style.font = Font::B;
-        style.reverse = true;
-        int x = marker.x + 4;
-        for (unsigned char c : marker.label) {
-            DrawGlyph(canvas, glyphs.glyph(c, Font::B, false), x, marker.y + 2, 9, 17, style);
-            x += 9;
-        }
-        return;
-    }
+}
+
+// The markers' labels in the margin right of the paper (which starts at
+// `paperWidth`), each tied by a line to its row at the paper's edge.
+void DrawMargin(DotCanvas& canvas, GlyphCache& glyphs, const Receipt& receipt, int top, int paperWidth) {
+    canvas.fill(paperWidth, top, 1, ReceiptHeight(receipt, true));
+    for (const MarginLabel& label : MarginLabels(receipt, kLabelHeight, kLabelCharacters)) {
+        const int anchor = top + label.anchor, middle = top + label.y + kLabelHeight / 2;
+        canvas.fill(paperWidth, anchor, 8, 1);
+        canvas.fill(paperWidth + 7, std::min(anchor, middle), 1, std::abs(anchor - middle) + 1);
+        canvas.fill(paperWidth + 7, middle, 6, 1);
+        DrawLabel(canvas, glyphs, label.text, paperWidth + 16, top + label.y + 2, Font::B);
     }
 }
 
@@ -184,7 +177,7 @@ void DrawReceipt(DotCanvas& canvas, GlyphCache& glyphs, const Receipt& receipt, 
                 auto moved = placed;
                 moved.y += top;
                 if constexpr (std::is_same_v<T, Symbol>) DrawSymbol(canvas, glyphs, moved);
-                else if (options.markers) DrawMarker(canvas, glyphs, moved);
+                else if (options.markers && moved.kind == MarkerKind::StoredImage) DrawStoredImagePlace(canvas, moved);
             }
         }, item.what);
     }
@@ -192,15 +185,21 @@ void DrawReceipt(DotCanvas& canvas, GlyphCache& glyphs, const Receipt& receipt, 
 
 } // namespace
 
-int ReceiptHeight(const Receipt& receipt) {
+int ReceiptHeight(const Receipt& receipt, bool withLabels) {
     int height = receipt.height;
     for (const PaperItem& item : receipt.items) height = std::max(height, ItemBottom(item));
+    if (withLabels)
+        for (const MarginLabel& label : MarginLabels(receipt, kLabelHeight, kLabelCharacters))
+            height = std::max(height, label.y + kLabelHeight);
     return std::max(1, height);
 }
 
+int ImageWidth(int paperWidth, RenderOptions options) { return paperWidth + (options.markers ? kMarginWidth : 0); }
+
 QImage ReceiptRenderer::renderRows(const Receipt& receipt, int paperWidth, int from, int rows, RenderOptions options) {
-    DotCanvas canvas(paperWidth, std::max(1, rows));
+    DotCanvas canvas(ImageWidth(paperWidth, options), std::max(1, rows));
     DrawReceipt(canvas, glyphs_, receipt, -from, options, from, from + rows);
+    if (options.markers) DrawMargin(canvas, glyphs_, receipt, -from, paperWidth);
     return canvas.toImage();
 }
 
@@ -212,52 +211,138 @@ std::deque<Receipt> ReceiptsWithContent(const std::deque<Receipt>& receipts) {
 }
 
 QImage ReceiptRenderer::render(const Receipt& receipt, int paperWidth, RenderOptions options) {
-    DotCanvas canvas(paperWidth, ReceiptHeight(receipt));
-    DrawReceipt(canvas, glyphs_, receipt, 0, options);
-    return canvas.toImage();
+    return renderRows(receipt, paperWidth, 0, ReceiptHeight(receipt, options.markers), options);
 }
 
 QImage ReceiptRenderer::renderAll(const std::deque<Receipt>& receipts, int paperWidth, RenderOptions options) {
-    int total = 0;
-    for (const Receipt& receipt : receipts) total += ReceiptHeight(receipt) + kCutGap;
-    DotCanvas canvas(paperWidth, std::max(1, total));
+    long long total = 0;
+    for (const Receipt& receipt : receipts) total += ReceiptHeight(receipt, options.markers) + kCutGap;
+    DotCanvas canvas(ImageWidth(paperWidth, options), static_cast<int>(std::clamp<long long>(total, 1, kSheetRows)));
     int top = 0;
     for (const Receipt& receipt : receipts) {
         DrawReceipt(canvas, glyphs_, receipt, top, options);
-        top += ReceiptHeight(receipt) + kCutGap;
+        if (options.markers) DrawMargin(canvas, glyphs_, receipt, top, paperWidth);
+        top += ReceiptHeight(receipt, options.markers) + kCutGap;
         if (&receipt != &receipts.back()) DashedLine(canvas, top - kCutGap / 2);
     }
     return canvas.toImage();
 }
 
+std::vector<Sheet> Sheets(const std::deque<Receipt>& receipts, RenderOptions options) {
+    std::vector<Sheet> sheets;
+    for (std::size_t i = 0; i < receipts.size(); ++i) {
+        const int height = ReceiptHeight(receipts[i], options.markers);
+        for (int from = 0; from < height; from += kSheetRows)
+            sheets.push_back({static_cast<int>(i), from, std::min(kSheetRows, height - from)});
+    }
+    return sheets;
+}
+
+bool SheetFileName(const QString& pattern, int number, QString& name, QString& error) {
+    name.clear();
+    bool numbered = false;
+    for (qsizetype i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] != QLatin1Char('%')) {
+            name += pattern[i];
+            continue;
+        }
+        if (i + 1 < pattern.size() && pattern[i + 1] == QLatin1Char('%')) {
+            name += QLatin1Char('%');
+            ++i;
+            continue;
+        }
+        qsizetype end = i + 1;
+        const bool zeros = end < pattern.size() && pattern[end] == QLatin1Char('0');
+        qsizetype digitsStart = end;
+        while (end < pattern.size() && pattern[end].isDigit()) ++end;
+        const int width = pattern.mid(digitsStart, end - digitsStart).toInt();
+        if (end >= pattern.size() || pattern[end] != QLatin1Char('d') || numbered || width > 9) {
+            error = QStringLiteral("a name may hold one number, as %d or %03d, and no other %");
+            return false;
+        }
+        name += QStringLiteral("%1").arg(number, width, 10, QLatin1Char(zeros ? '0' : ' '));
+        numbered = true;
+        i = end;
+    }
+    if (!numbered) {
+        error = QStringLiteral("the name holds no %d");
+        return false;
+    }
+    return true;
+}
+
+namespace {
+
+bool EncodePng(const QImage& image, QByteArray& bytes, QString& error) {
+    bytes.clear();
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (image.save(&buffer, "PNG")) return true;
+    error = QStringLiteral("the image could not be encoded");
+    return false;
+}
+
+// "out.png" holds "out-%03d.png" when it has to be cut into sheets.
+QString SheetPattern(const QString& fileName) {
+    QString escaped = fileName;
+    escaped.replace(QLatin1Char('%'), QStringLiteral("%%"));
+    return escaped.left(escaped.size() - 4) + QStringLiteral("-%03d") + escaped.right(4);
+}
+
+} // namespace
+
 bool ReceiptRenderer::encode(const std::deque<Receipt>& receipts, int paperWidth, const QString& fileName,
-                             QByteArray& bytes, QString& error) {
-    bool pdf = fileName.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive);
-    bool png = fileName.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive);
+                             RenderOptions options, std::vector<EncodedFile>& files, QString& error) {
+    files.clear();
+    const bool pdf = fileName.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive);
+    const bool png = fileName.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive);
     if (!pdf && !png) {
         error = QStringLiteral("the name must end in .png or .pdf");
         return false;
     }
+    const std::deque<Receipt> some = receipts.empty() ? std::deque<Receipt>(1) : receipts;
+    const std::vector<Sheet> sheets = Sheets(some, options);
+    if (pdf) {
+        files.push_back({fileName, {}});
+        return encodePdf(some, sheets, paperWidth, options, files.back().bytes, error);
+    }
+    const bool numbered = fileName.contains(QLatin1Char('%'));
+    long long total = 0;
+    for (const Receipt& receipt : some) total += ReceiptHeight(receipt, options.markers) + kCutGap;
+    if (!numbered && total - kCutGap <= kSheetRows) {
+        files.push_back({fileName, {}});
+        return EncodePng(renderAll(some, paperWidth, options), files.back().bytes, error);
+    }
+    // A file a receipt, or a sheet of a receipt too long for one image.
+    const QString pattern = numbered ? fileName : SheetPattern(fileName);
+    for (std::size_t i = 0; i < sheets.size(); ++i) {
+        EncodedFile file;
+        if (!SheetFileName(pattern, static_cast<int>(i) + 1, file.name, error)) return false;
+        const Sheet& sheet = sheets[i];
+        if (!EncodePng(renderRows(some[sheet.receipt], paperWidth, sheet.from, sheet.rows, options), file.bytes, error))
+            return false;
+        files.push_back(std::move(file));
+    }
+    return true;
+}
+
+bool ReceiptRenderer::encodePdf(const std::deque<Receipt>& receipts, const std::vector<Sheet>& sheets, int paperWidth,
+                                RenderOptions options, QByteArray& bytes, QString& error) {
     bytes.clear();
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    if (png) {
-        if (!renderAll(receipts, paperWidth).save(&buffer, "PNG")) {
-            error = QStringLiteral("the image could not be encoded");
-            return false;
-        }
-        return true;
-    }
     QPdfWriter writer(&buffer);
     writer.setResolution(203);
     writer.setCreator(QStringLiteral("Ostrel Serial Print Command Capture"));
     QPainter painter;
-    const std::deque<Receipt> pages = receipts.empty() ? std::deque<Receipt>(1) : receipts;
-    for (const Receipt& receipt : pages) {
-        QImage image = render(receipt, paperWidth);
-        writer.setPageSize(QPageSize(QSizeF(paperWidth * 25.4 / 203, image.height() * 25.4 / 203), QPageSize::Millimeter));
+    const int width = ImageWidth(paperWidth, options);
+    // A page a sheet, drawn in strips: a painter holds what it draws in
+    // colour, and a whole receipt at a time would take many times its size.
+    constexpr int kStripRows = 1024;
+    for (const Sheet& sheet : sheets) {
+        writer.setPageSize(QPageSize(QSizeF(width * 25.4 / 203, sheet.rows * 25.4 / 203), QPageSize::Millimeter));
         writer.setPageMargins(QMarginsF(0, 0, 0, 0));
-        if (&receipt == &pages.front()) {
+        if (&sheet == &sheets.front()) {
             if (!painter.begin(&writer)) {
                 error = QStringLiteral("the PDF could not be started");
                 return false;
@@ -265,7 +350,11 @@ bool ReceiptRenderer::encode(const std::deque<Receipt>& receipts, int paperWidth
         } else {
             writer.newPage();
         }
-        painter.drawImage(QRect(0, 0, image.width(), image.height()), image);
+        for (int row = 0; row < sheet.rows; row += kStripRows) {
+            const int rows = std::min(kStripRows, sheet.rows - row);
+            const QImage strip = renderRows(receipts[sheet.receipt], paperWidth, sheet.from + row, rows, options);
+            painter.drawImage(QRect(0, row, strip.width(), rows), strip);
+        }
     }
     painter.end();
     return true;

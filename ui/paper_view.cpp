@@ -1,5 +1,7 @@
 #include "ui/paper_view.h"
 
+#include "receipt/marker_margin.h"
+
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -20,7 +22,7 @@ void PaperView::showReceipt(int index) {
     const auto& receipts = document_.receipts();
     const int height = index < static_cast<int>(receipts.size()) ? render::ReceiptHeight(receipts[index]) : 1;
     paperSize_ = QSize(document_.printer().paperWidth(), height);
-    setFixedSize(paperSize_.width() * zoom_ / 100, paperSize_.height() * zoom_ / 100);
+    setFixedSize(paperSize_.width() * zoom_ / 100 + kMarginPixels, paperSize_.height() * zoom_ / 100);
     update();
 }
 
@@ -72,7 +74,7 @@ void PaperView::paintEvent(QPaintEvent* event) {
         int origin = 0;
         const QImage& part = paperRows(from, rows, origin);
         const QRect source(0, from - origin, part.width(), std::min(rows, part.height() - (from - origin)));
-        const QRect target(0, from * zoom_ / 100, width(), source.height() * zoom_ / 100);
+        const QRect target(0, from * zoom_ / 100, paperSize_.width() * zoom_ / 100, source.height() * zoom_ / 100);
         painter.drawImage(target, part, source);
     }
     drawMarkers(painter);
@@ -84,38 +86,45 @@ void PaperView::paintEvent(QPaintEvent* event) {
 }
 
 void PaperView::mousePressEvent(QMouseEvent* event) {
+    for (const auto& [box, command] : labelBoxes_)
+        if (box.contains(event->position().toPoint())) {
+            emit commandClicked(command);
+            return;
+        }
     const QPoint dot = event->position().toPoint() * 100 / zoom_;
     const int command = document_.commandAt(shown_, dot.x(), dot.y());
     if (command >= 0) emit commandClicked(command);
 }
 
+// Markers are labelled in the margin right of the paper, each tied by a line
+// to its place at the paper's edge: nothing of them covers the print. Only a
+// stored logo, which the tool cannot draw, is outlined where it prints.
 void PaperView::drawMarkers(QPainter& painter) {
     QFont small(QStringLiteral("DejaVu Sans Mono"));
-    small.setPixelSize(std::max(8, 11 * zoom_ / 100));
+    small.setPixelSize(11);
     painter.setFont(small);
-    for (const auto& item : document_.receipts()[shown_].items) {
-        const auto* marker = std::get_if<receipt::Marker>(&item.what);
-        if (!marker) continue;
-        const QString label = QString::fromStdString(marker->label);
-        const bool cut = marker->kind == receipt::MarkerKind::Cut || marker->kind == receipt::MarkerKind::PartialCut;
-        QRect box = widgetRect({marker->x, marker->y, marker->width, marker->height});
-        if (cut) {
-            painter.setPen(QPen(QColor(30, 90, 200), 1, Qt::DashLine));
-            painter.drawLine(0, box.top(), width(), box.top());
-            box = QRect(width() - box.width(), box.top() - 8, box.width(), 16);
-        }
+    const int edge = paperSize_.width() * zoom_ / 100;
+    painter.fillRect(QRect(edge, 0, kMarginPixels, height()), palette().window());
+    painter.setPen(QPen(palette().mid().color(), 1));
+    painter.drawLine(edge, 0, edge, height());
+    labelBoxes_.clear();
+    const int labelRows = (kLabelPixels * 100 + zoom_ - 1) / zoom_;
+    for (const receipt::MarginLabel& label : receipt::MarginLabels(document_.receipts()[shown_], labelRows, 28)) {
+        const receipt::Marker& marker = *label.marker;
+        const bool cut = marker.kind == receipt::MarkerKind::Cut || marker.kind == receipt::MarkerKind::PartialCut;
         const QColor colour = cut ? QColor(30, 90, 200) : QColor(200, 30, 30);
-        if (marker->kind == receipt::MarkerKind::StoredImage) {
-            painter.setPen(QPen(colour, 1));
+        if (marker.kind == receipt::MarkerKind::StoredImage) {
+            painter.setPen(QPen(colour, 1, Qt::DashLine));
             painter.setBrush(Qt::NoBrush);
-            painter.drawRect(box);
-        } else {
-            painter.setPen(Qt::NoPen);
-            painter.setBrush(QColor(colour.red(), colour.green(), colour.blue(), 60));
-            painter.drawRect(box);
+            painter.drawRect(widgetRect({marker.x, marker.y, marker.width, marker.height}));
         }
-        painter.setPen(colour);
-        painter.drawText(box.adjusted(2, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextDontClip, label);
+        const int anchor = label.anchor * zoom_ / 100;
+        const QRect box(edge + 16, label.y * zoom_ / 100, kMarginPixels - 20, kLabelPixels - 2);
+        painter.setPen(QPen(colour, 1));
+        painter.drawPolyline(QPolygon({QPoint(edge, anchor), QPoint(edge + 8, anchor), QPoint(edge + 8, box.center().y()),
+                                       QPoint(edge + 14, box.center().y())}));
+        painter.drawText(box, Qt::AlignLeft | Qt::AlignVCenter, QString::fromStdString(label.text));
+        labelBoxes_.push_back({box, label.command});
     }
 }
 

@@ -6,11 +6,15 @@
 #include <QImage>
 #include <QWidget>
 
+#include <utility>
+#include <vector>
+
 namespace ostrel {
 
-// One receipt of a document on paper at the chosen zoom, with the place of
-// the selected command marked. It draws only the rows in view, and tells of a
-// click on the paper by the command that printed there.
+// One receipt of a document on paper at the chosen zoom, its markers
+// labelled in a margin beside it, and the place of the selected command
+// marked. It draws only the rows in view, and tells of a click on the paper or
+// on a label by the command that printed there.
 class PaperView : public QWidget {
     Q_OBJECT
 public:
@@ -41,7 +45,13 @@ private:
     void drawMarkers(QPainter& painter);
     long long paperKey() const;
 
+    // The margin right of the paper where markers are labelled, and a label's
+    // height, in screen pixels.
+    static constexpr int kMarginPixels = 220;
+    static constexpr int kLabelPixels = 16;
+
     const receipt::ReceiptDocument& document_;
+    std::vector<std::pair<QRect, int>> labelBoxes_; // a label, and its command
     render::ReceiptRenderer renderer_;
     int shown_ = 0;
     int zoom_ = 100;

@@ -401,14 +401,19 @@ void ReceiptPreview::selectCommand(int index) {
 
 bool ReceiptPreview::saveTo(const QString& path, QString& error) {
     refresh();
-    QByteArray bytes;
-    if (!render::ReceiptRenderer().encode(render::ReceiptsWithContent(printer().receipts()), printer().paperWidth(), path, bytes, error))
+    std::vector<render::EncodedFile> files;
+    if (!render::ReceiptRenderer().encode(render::ReceiptsWithContent(printer().receipts()), printer().paperWidth(),
+                                          path, {}, files, error))
         return false;
-    std::string why;
-    if (!WriteWholeFile(path.toStdString(), std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), why)) {
-        error = QString::fromStdString(why);
-        return false;
+    for (const render::EncodedFile& file : files) {
+        std::string why;
+        if (!WriteWholeFile(file.name.toStdString(),
+                            std::string_view(file.bytes.constData(), static_cast<std::size_t>(file.bytes.size())), why)) {
+            error = QString::fromStdString(why);
+            return false;
+        }
     }
+    savedFiles_ = files.size() == 1 ? path : QStringLiteral("%1 to %2").arg(files.front().name, files.back().name);
     return true;
 }
 
@@ -417,7 +422,7 @@ void ReceiptPreview::saveClicked() {
     if (path.isEmpty()) return;
     QString error;
     if (saveTo(path, error)) {
-        noteLabel->setText(QStringLiteral("Saved %1").arg(path));
+        noteLabel->setText(QStringLiteral("Saved %1").arg(savedFiles_));
     } else {
         QMessageBox::warning(this, QStringLiteral("Receipt Preview"),
                              QStringLiteral("The receipts could not be saved as %1: %2").arg(path, error));

@@ -114,6 +114,7 @@ private:
     bool placed_ = false; // put where it was last time: not moved beside the window
     int selected_ = -1;
     long long paperDrawn_ = -1;
+    QString savedFiles_; // what the last Save wrote
     QTimer frameTimer_;
     QElapsedTimer lastFrame_;
     QScrollArea* scroll_;

@@ -59,7 +59,7 @@ _ostrel_options()
                  "--timeout --max-job-bytes --keep --max-disk" ;;
         ostrel-replay)
             echo "$common --log --hex --ascii --raw --replies --report --chunk --status-bits" \
-                 "--no-status-return --state --counters --compare --preview --paper" ;;
+                 "--no-status-return --state --counters --compare --preview --markers --paper" ;;
         ostrel-demo-host)
             echo "$common --port --once" ;;
     esac

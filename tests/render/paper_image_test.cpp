@@ -151,6 +151,51 @@ TEST(PaperImage, TextInksItsCellsOnly) {
     EXPECT_EQ(inkIn(24, 30, 552, 48), 0);
 }
 
+// Markers are labelled beside the paper: with them, the paper is dot for dot
+// what it is without them, and their labels are in the margin.
+TEST(PaperImage, MarkersNeverCoverThePrint) {
+    render::ZintSymbolGeometry geometry;
+    ReceiptPrinter printer(geometry);
+    printer.feed(Bytes({ESC, '4', 1}) + "Cash in drawer" + Bytes({ESC, 'p', 0, 50, 50, ESC, '5'}) + " 100.00\n" +
+                 Bytes({ESC, 'a', 2, 0x1B, 0x7F}) + "right\n" + Bytes({GS, 'V', 66, 0}));
+    render::ReceiptRenderer renderer;
+    const auto& receipt = printer.receipts().front();
+    const QImage paper = renderer.render(receipt, 576);
+    const QImage marked = renderer.render(receipt, 576, {.markers = true});
+    ASSERT_EQ(marked.width(), 576 + render::kMarginWidth);
+    EXPECT_EQ(marked.copy(0, 0, 576, paper.height()), paper);
+    int labelInk = 0;
+    for (int y = 0; y < marked.height(); ++y)
+        for (int x = 576 + 16; x < marked.width(); ++x) labelInk += marked.pixelIndex(x, y);
+    EXPECT_GT(labelInk, 4 * 50) << "four labels";
+}
+
+// However long the paper, no image is taller than a sheet, and the sheets
+// together are the whole paper.
+TEST(PaperImage, LongPaperIsCutIntoSheets) {
+    render::ZintSymbolGeometry geometry;
+    ReceiptPrinter printer(geometry);
+    std::string feeds = "top\n";
+    for (int i = 0; i < 20; ++i) feeds += Bytes({ESC, 'J', 255}); // 5100 rows
+    printer.feed(feeds + "mid\n" + feeds + feeds + feeds + "end\n" + Bytes({GS, 'V', 0}));
+    auto receipts = render::ReceiptsWithContent(printer.receipts());
+    render::ReceiptRenderer renderer;
+    std::vector<render::EncodedFile> files;
+    QString error;
+    for (const char* name : {"long.png", "long-%d.png"}) {
+        ASSERT_TRUE(renderer.encode(receipts, 576, name, {}, files, error)) << error.toStdString();
+        ASSERT_EQ(files.size(), 2u) << name;
+        EXPECT_EQ(files[0].name, QString(name).contains('%') ? "long-1.png" : "long-001.png");
+        int rows = 0;
+        for (const auto& file : files) {
+            const QImage sheet = QImage::fromData(file.bytes, "PNG");
+            EXPECT_LE(sheet.height(), render::kSheetRows);
+            rows += sheet.height();
+        }
+        EXPECT_EQ(rows, render::ReceiptHeight(receipts[0]));
+    }
+}
+
 TEST(PaperImage, PngHasEveryReceiptAndPdfAPageEach) {
     render::ZintSymbolGeometry geometry;
     ReceiptPrinter printer(geometry);
@@ -158,16 +203,26 @@ TEST(PaperImage, PngHasEveryReceiptAndPdfAPageEach) {
     auto receipts = render::ReceiptsWithContent(printer.receipts());
     ASSERT_EQ(receipts.size(), 2u);
     render::ReceiptRenderer renderer;
-    QByteArray png, pdf;
+    std::vector<render::EncodedFile> files;
     QString error;
-    ASSERT_TRUE(renderer.encode(receipts, 576, "out.png", png, error));
-    QImage image = QImage::fromData(png, "PNG");
+    ASSERT_TRUE(renderer.encode(receipts, 576, "out.png", {}, files, error));
+    ASSERT_EQ(files.size(), 1u);
+    QImage image = QImage::fromData(files[0].bytes, "PNG");
     EXPECT_EQ(image.width(), 576);
     EXPECT_GT(image.height(), 2 * 30);
-    ASSERT_TRUE(renderer.encode(receipts, 576, "out.PDF", pdf, error));
+    ASSERT_TRUE(renderer.encode(receipts, 576, "out.png", {.markers = true}, files, error));
+    EXPECT_EQ(QImage::fromData(files[0].bytes, "PNG").width(), 576 + render::kMarginWidth);
+    ASSERT_TRUE(renderer.encode(receipts, 576, "out-%03d.png", {}, files, error));
+    ASSERT_EQ(files.size(), 2u);
+    EXPECT_EQ(files[1].name, "out-002.png");
+    ASSERT_TRUE(renderer.encode(receipts, 576, "out.PDF", {}, files, error));
+    const QByteArray pdf = files[0].bytes;
     EXPECT_TRUE(pdf.startsWith("%PDF"));
     EXPECT_EQ(pdf.count("/Type /Page\n") + pdf.count("/Type /Page "), 2) << pdf.left(0).toStdString();
-    EXPECT_FALSE(renderer.encode(receipts, 576, "out.jpg", png, error));
+    for (const char* bad : {"out.jpg", "out-%s.png", "out-%d-%d.png"})
+        EXPECT_FALSE(renderer.encode(receipts, 576, bad, {}, files, error)) << bad;
+    EXPECT_TRUE(error.contains("one number"));
+    EXPECT_FALSE(renderer.encode(receipts, 576, "out.jpg", {}, files, error));
     EXPECT_TRUE(error.contains(".png or .pdf"));
 }
 
