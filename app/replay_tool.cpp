@@ -15,6 +15,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <unistd.h>
+#include <cstdio>
+#include <chrono>
 #include <cstring>
 #include <fstream>
 #include <iostream>
@@ -317,6 +320,30 @@ int RunReplay(const std::vector<std::string>& args, std::istream& standardInput,
     const std::size_t chunk = options.chunk == 0 ? kDefaultChunk : options.chunk;
     std::vector<char> buffer(chunk);
     long long bytesRead = 0; // the job's size: the byte counter stops at 9,999
+    // On a terminal, a long replay says how far it got.
+    const bool showProgress = &standardError == &std::cerr && ::isatty(STDERR_FILENO) == 1;
+    std::error_code sizeUnknown;
+    const auto inputSize = options.input == "-" ? 0 : std::filesystem::file_size(options.input, sizeUnknown);
+    const auto started = std::chrono::steady_clock::now();
+    auto lastShown = started;
+    bool progressShown = false;
+    const auto showProgressNow = [&] {
+        const auto now = std::chrono::steady_clock::now();
+        if (!showProgress || now - lastShown < std::chrono::milliseconds(250) ||
+            now - started < std::chrono::seconds(1))
+            return;
+        lastShown = now;
+        progressShown = true;
+        char line[160];
+        if (inputSize > 0)
+            std::snprintf(line, sizeof line, "\rostrel-replay: %.1f of %.1f MB read (%d%%), %lld receipts ",
+                          bytesRead / 1e6, inputSize / 1e6, static_cast<int>(bytesRead * 100 / static_cast<long long>(inputSize)),
+                          printer.summary().receipts);
+        else
+            std::snprintf(line, sizeof line, "\rostrel-replay: %.1f MB read, %lld receipts ", bytesRead / 1e6,
+                          printer.summary().receipts);
+        standardError << line << std::flush;
+    };
     for (;;) {
         errno = 0;
         in->read(buffer.data(), static_cast<std::streamsize>(chunk));
@@ -325,6 +352,7 @@ int RunReplay(const std::vector<std::string>& args, std::istream& standardInput,
             return readFailed();
         session.UpdateData(std::string_view(buffer.data(), got), options.realTime ? &peer : nullptr);
         bytesRead += static_cast<long long>(got);
+        showProgressNow();
         if (in->eof() || got < chunk)
             break;
     }
@@ -332,6 +360,15 @@ int RunReplay(const std::vector<std::string>& args, std::istream& standardInput,
     const LineView& hex = session.listDataReceivedHEX();
     const LineView& ascii = session.listDataReceived();
 
+    if (progressShown)
+        standardError << "\rostrel-replay: " << bytesRead << " bytes read" << std::string(40, ' ') << "\n";
+    // The preview keeps the newest receipts only; the report counts them all.
+    if (!options.preview.empty() && printer.droppedReceipts() > 0)
+        standardError << "ostrel-replay: the preview shows the newest "
+                      << std::count_if(printer.receipts().begin(), printer.receipts().end(), receipt::PaperFed)
+                      << " receipts; "
+                      << printer.droppedReceipts() << " older ones were dropped to keep memory bounded"
+                      << (options.report.empty() ? "" : " (the report counts them all)") << "\n";
     std::string report;
     if (!options.report.empty()) {
         receipt::CaptureFigures figures;
