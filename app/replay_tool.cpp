@@ -195,41 +195,34 @@ std::istream& OpenInput(const std::string& name, std::istream& standardInput, st
 }
 
 // A whole file, or false with errno set.
-bool ReadWhole(const std::string& name, std::istream& standardInput, std::string& bytes)
-{
-    std::ifstream file;
-    std::istream* in = &OpenInput(name, standardInput, file);
-    if (!*in)
-        return false;
-    char buffer[65536];
-    errno = 0;
-    while (in->read(buffer, sizeof buffer) || in->gcount() > 0) {
-        bytes.append(buffer, static_cast<std::size_t>(in->gcount()));
-        if (in->eof())
-            break;
-    }
-    return !in->bad();
-}
-
 int Compare(const Options& options, std::istream& standardInput, std::ostream& standardOutput,
             std::ostream& standardError)
 {
-    std::string golden, job;
-    for (const auto& [name, bytes] : {std::pair{&options.compare, &golden}, std::pair{&options.input, &job}}) {
-        if (!ReadWhole(*name, standardInput, *bytes)) {
-            standardError << "ostrel-replay: cannot read " << *name << ": "
-                          << std::strerror(errno != 0 ? errno : EIO) << "\n";
-            return 1;
-        }
-    }
-    std::string report;
-    const bool same = CompareJobs(golden, job, report);
-    standardOutput << report << std::flush;
+    std::ifstream goldenFile, jobFile;
+    std::istream& golden = OpenInput(options.compare, standardInput, goldenFile);
+    std::istream& job = OpenInput(options.input, standardInput, jobFile);
+    const auto unreadable = [&](const std::string& name) {
+        standardError << "ostrel-replay: cannot read " << name << ": " << std::strerror(errno != 0 ? errno : EIO)
+                      << "\n";
+        return 1;
+    };
+    errno = 0;
+    if (!golden)
+        return unreadable(options.compare);
+    if (!job)
+        return unreadable(options.input);
+    render::ZintSymbolGeometry geometry;
+    const JobComparison result = CompareJobs(golden, job, geometry);
+    if (result.outcome == JobComparison::GoldenUnreadable)
+        return unreadable(options.compare);
+    if (result.outcome == JobComparison::JobUnreadable)
+        return unreadable(options.input);
+    standardOutput << result.report << std::flush;
     if (!standardOutput) {
         standardError << "ostrel-replay: cannot write to standard output\n";
         return 1;
     }
-    return same ? 0 : 3;
+    return result.outcome == JobComparison::Same ? 0 : 3;
 }
 
 class ReplyRecorder : public CaptureListener {

@@ -36,6 +36,7 @@ void ReceiptPrinter::takeText(const unsigned char* bytes, std::size_t count) {
         if (textCommand_ < 0) startText(bytes + i);
         ModelCommand& command = current().commands[textCommand_];
         command.length += 1;
+        command.hashByte(bytes[i]);
         if (command.description.size() < kShownTextLength) {
             std::string utf8;
             AppendUtf8(utf8, ch);

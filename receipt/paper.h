@@ -101,6 +101,10 @@ struct ModelCommand {
     std::string kind;        // what the report counts it as: "ESC E"
     CommandClass commandClass = CommandClass::Setting;
     int y = 0;               // where the paper was when it came
+    std::uint64_t hash = kEmptyHash; // of its bytes, to compare jobs by
+
+    static constexpr std::uint64_t kEmptyHash = 14695981039346656037ull; // FNV-1a
+    void hashByte(unsigned char byte) { hash = (hash ^ byte) * 1099511628211ull; }
 };
 
 struct Receipt {

@@ -33,6 +33,7 @@ void ReceiptPrinter::clear(int paperWidth) {
     offset_ = 0;
     symbols_.clear();
     storedGraphics_.clear();
+    sinkCommand_ = -1;
     graphicsBuffered_ = false;
     resetSettings();
     touchPaper();
@@ -85,10 +86,22 @@ void ReceiptPrinter::tooLong(const unsigned char* head, std::size_t shown, long 
                 static_cast<int>(current().commands.size()) - 1, true);
 }
 
+void ReceiptPrinter::handOver() {
+    if (!sink_ || sinkCommand_ < 0) return;
+    const long long index = sinkReceipt_ - paper_.dropped();
+    if (index >= 0 && index < static_cast<long long>(receipts().size()))
+        sink_(receipts()[static_cast<std::size_t>(index)].commands[static_cast<std::size_t>(sinkCommand_)]);
+    sinkCommand_ = -1;
+}
+
+void ReceiptPrinter::finish() { handOver(); }
+
 int ReceiptPrinter::addCommand(const unsigned char* c, long long length, std::string description,
                                CommandClass commandClass, std::string kind) {
     textCommand_ = -1;
+    handOver();
     ModelCommand command;
+    for (long long i = 0; i < length; ++i) command.hashByte(c[i]);
     command.offset = offset_;
     command.length = length;
     command.text = CommandText(c, static_cast<std::size_t>(length));
@@ -99,6 +112,8 @@ int ReceiptPrinter::addCommand(const unsigned char* c, long long length, std::st
     ++summary_.commandsByKind[command.kind];
     if (commandClass == CommandClass::KnownNotDrawn) ++summary_.knownNotDrawn[command.kind];
     const int index = paper_.add(std::move(command));
+    sinkReceipt_ = paper_.dropped() + static_cast<long long>(receipts().size()) - 1;
+    sinkCommand_ = index;
     touch();
     return index;
 }

@@ -82,6 +82,11 @@ public:
     // Back to a new printer with no paper, on the width given.
     void clear();
     void clear(int paperWidth);
+    // Hands each command over once it is whole: a text command when the
+    // next command begins, the last one at finish(). Comparing jobs reads
+    // them so, without keeping them.
+    void setCommandSink(std::function<void(const ModelCommand&)> sink) { sink_ = std::move(sink); }
+    void finish();
 
     int paperWidth() const { return limits_.paperWidth; }
     // The newest is last; it is the receipt still printing unless cut.
@@ -187,6 +192,11 @@ private:
     long long offset_ = 0;     // of the command being taken
     int textCommand_ = -1;     // the text command being extended
 
+    void handOver();
+
+    std::function<void(const ModelCommand&)> sink_;
+    long long sinkReceipt_ = -1; // counted from the first ever, dropped ones too
+    int sinkCommand_ = -1;
     std::function<bool(char32_t)> covers_;
     std::map<char32_t, bool> covered_; // what covers_ said
 

@@ -13,7 +13,7 @@ namespace ostrel::test {
 namespace {
 
 const std::string kGolden = Bytes("1B 40 1B 61 01") + "SHOP\r\n" + Bytes("1B 21 08") + "TOTAL 12.50\r\n" +
-                            Bytes("1F 2A 00 03 1B 10 52") + Bytes("1D 56");
+                            Bytes("1D 76 30 00 01 00 02 00 10 52") + Bytes("1D 56 00");
 
 struct CompareCase {
     const char* name;
@@ -30,16 +30,16 @@ TEST(CompareJobs, SameOrTheFirstDifferencesNamed)
     std::string missing = kGolden;
     missing.erase(kGolden.find(Bytes("1B 61")), 3);
     const CompareCase cases[] = {
-        {"identical", kGolden, {"same: 36 bytes, 9 commands"}},
+        {"identical", kGolden, {"same: 40 bytes, 11 commands"}},
         {"one changed text byte", changedByte,
-         {"1 place", "at byte 14", "changed: expected text \"TOTAL 12.50\"", "got text \"TOTAL 13.50\""}},
+         {"1 place", "at byte 14", "changed: expected Text  \"TOTAL 12.50\"", "got Text  \"TOTAL 13.50\""}},
         {"one changed parameter", changedParameter,
-         {"changed: expected ESC ! (Set Print Mode.) 1B 21 08", "got ESC ! (Set Print Mode.) 1B 21 00"}},
-        {"a missing command", missing, {"1 place", "missing: ESC a (Set Barcode Justification.) 1B 61 01"}},
+         {"changed: expected ESC ! 8  Print mode: font A, bold", "got ESC ! 0  Print mode: font A"}},
+        {"a missing command", missing, {"1 place", "missing: ESC a 1  Align center"}},
         {"a longer job", kGolden + "more" + Bytes("0A"),
-         {"2 places", "extra: text \"more\"", "extra: LF (LF.) 0A"}},
-        {"image data that differs", kGolden.substr(0, kGolden.size() - 5) + Bytes("1B 10 53 1D 56"),
-         {"changed: expected US * (Bit Image.) 1F 2A 00 03 1B 10 52"}},
+         {"2 places", "extra: Text  \"more\"", "extra: LF  Print and line feed"}},
+        {"image data that differs", kGolden.substr(0, kGolden.size() - 4) + Bytes("53 1D 56 00"),
+         {"1 place", "changed: expected GS v 0", "Raster image 8 x 2 dots"}},
     };
     for (const CompareCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -64,6 +64,23 @@ TEST(CompareJobs, ManyDifferencesAreCutShort)
     EXPECT_NE(report.find("... and 50 more"), std::string::npos) << report;
 }
 
+// Two long jobs that differ everywhere are compared in bounded time and
+// memory: past the counted differences the rest is only read.
+TEST(CompareJobs, LongJobsThatDifferEverywhereStopCounting)
+{
+    std::string golden, job;
+    for (int i = 0; i < 50'000; ++i) {
+        golden += "a" + std::to_string(i) + Bytes("0A");
+        job += Bytes("1B 45 01") + "b" + std::to_string(i) + Bytes("1D 21 11");
+    }
+    std::istringstream goldenIn(golden), jobIn(job);
+    receipt::EstimatedSymbolGeometry geometry;
+    const JobComparison result = CompareJobs(goldenIn, jobIn, geometry, 10, 1000);
+    EXPECT_EQ(result.outcome, JobComparison::Differ);
+    EXPECT_NE(result.report.find("at least 1000 places"), std::string::npos) << result.report;
+    EXPECT_NE(result.report.find("100000 commands; this job"), std::string::npos) << result.report;
+}
+
 TEST(CompareJobs, ThroughReplayExitStatuses)
 {
     TestFolder dir("ostrel-compare-");
@@ -81,7 +98,7 @@ TEST(CompareJobs, ThroughReplayExitStatuses)
     std::string out;
     EXPECT_EQ(run({"--compare", golden, (dir.path() / "same.bin").string()}, out), 0) << out;
     EXPECT_EQ(run({"--compare", golden, (dir.path() / "other.bin").string()}, out), 3) << out;
-    EXPECT_NE(out.find("extra: text \"!\""), std::string::npos) << out;
+    EXPECT_NE(out.find("extra: Text  \"!\""), std::string::npos) << out;
     EXPECT_EQ(run({"--compare", (dir.path() / "absent.bin").string(), golden}, out), 1);
     EXPECT_NE(out.find("absent.bin"), std::string::npos) << out;
     EXPECT_EQ(run({"--help"}, out), 0);
