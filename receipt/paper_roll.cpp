@@ -43,7 +43,11 @@ bool PaperRoll::full() const {
 void PaperRoll::next(bool byCut) {
     current().cut = byCut;
     receipts_.emplace_back();
-    while (receipts_.size() > 1 && (receipts_.size() > limits_.keptReceipts || keptWeight_ > limits_.keptBytes)) {
+    long long rows = 0;
+    for (const Receipt& receipt : receipts_) rows += receipt.height;
+    while (receipts_.size() > 1 &&
+           (receipts_.size() > limits_.keptReceipts || keptWeight_ > limits_.keptBytes || rows > limits_.keptRows)) {
+        rows -= receipts_.front().height;
         keptWeight_ -= receipts_.front().weight;
         receipts_.pop_front();
         ++dropped_;

@@ -17,6 +17,7 @@ public:
         long long keptBytes = 64LL << 20;
         long long receiptBytes = 24LL << 20;
         int receiptHeight = 400'000;
+        long long keptRows = 1LL << 20; // of all kept receipts together: about 130 m of paper
     };
 
     explicit PaperRoll(Limits limits) : limits_(limits) { clear(); }

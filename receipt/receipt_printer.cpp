@@ -29,6 +29,7 @@ void ReceiptPrinter::clear(int paperWidth) {
     limits_.paperWidth = paperWidth;
     paper_.clear();
     summary_ = {};
+    listedSymbolBytes_ = 0;
     stream_.clear();
     offset_ = 0;
     symbols_.clear();

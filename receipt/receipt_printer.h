@@ -24,8 +24,10 @@ struct PrinterLimits {
     long long keptBytes = 64LL << 20;            // of all kept receipts together
     long long receiptBytes = 24LL << 20;         // a longer receipt goes on in a new one
     int receiptHeight = 400'000;                 // dots, about 50 m of paper
+    long long keptRows = 1LL << 20;              // dots of all kept receipts together
     long long commandBytes = 1LL << 20;          // a longer command is skipped, not drawn
     std::size_t listedEvents = 10'000;           // symbols, cuts... in the summary
+    long long listedSymbolBytes = 1LL << 20;     // of the symbols' data listed
 };
 
 // Offsets and facts the report lists; every list is bounded, its count is not.
@@ -182,7 +184,8 @@ private:
     CharacterTables tables_;
     Settings settings_;
     PendingLine line_;
-    PaperRoll paper_{{limits_.keptReceipts, limits_.keptBytes, limits_.receiptBytes, limits_.receiptHeight}};
+    PaperRoll paper_{{limits_.keptReceipts, limits_.keptBytes, limits_.receiptBytes, limits_.receiptHeight,
+                      limits_.keptRows}};
     PrinterSummary summary_;
     long long revision_ = 0;
     long long paperRevision_ = 0;
@@ -197,6 +200,7 @@ private:
     std::function<void(const ModelCommand&)> sink_;
     long long sinkReceipt_ = -1; // counted from the first ever, dropped ones too
     int sinkCommand_ = -1;
+    long long listedSymbolBytes_ = 0;
     std::function<bool(char32_t)> covers_;
     std::map<char32_t, bool> covered_; // what covers_ said
 

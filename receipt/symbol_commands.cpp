@@ -79,8 +79,13 @@ void ReceiptPrinter::printSymbol(Symbol symbol, const unsigned char* c, long lon
                                             (printed ? "" : ": data not valid or too wide, nothing printed"),
                              CommandClass::Drawn);
     ++summary_.symbolCount;
-    if (summary_.symbols.size() < limits_.listedEvents)
+    // Listed while the list's data stays small: a job printing one long
+    // symbol over and over must not make a report of hundreds of megabytes.
+    if (summary_.symbols.size() < limits_.listedEvents &&
+        listedSymbolBytes_ + static_cast<long long>(symbol.data.size()) <= limits_.listedSymbolBytes) {
+        listedSymbolBytes_ += static_cast<long long>(symbol.data.size());
         summary_.symbols.push_back({current().commands[command].offset, symbol.kind, symbol.data, printed});
+    }
     if (printed) {
         int width = symbol.width, height = symbol.height;
         placeBlock({std::move(symbol), command}, width, height);

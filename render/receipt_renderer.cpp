@@ -282,6 +282,15 @@ bool EncodePng(const QImage& image, QByteArray& bytes, QString& error) {
     return false;
 }
 
+bool Blank(const QImage& image) {
+    const qsizetype bytesPerLine = (image.width() + 7) / 8;
+    for (int y = 0; y < image.height(); ++y) {
+        const uchar* line = image.constScanLine(y);
+        if (std::any_of(line, line + bytesPerLine, [](uchar byte) { return byte != 0; })) return false;
+    }
+    return true;
+}
+
 // "out.png" holds "out-%03d.png" when it has to be cut into sheets.
 QString SheetPattern(const QString& fileName) {
     QString escaped = fileName;
@@ -347,12 +356,18 @@ bool ReceiptRenderer::encodePdf(const std::deque<Receipt>& receipts, const std::
                 error = QStringLiteral("the PDF could not be started");
                 return false;
             }
+            painter.setRenderHint(QPainter::LosslessImageRendering);
         } else {
             writer.newPage();
         }
         for (int row = 0; row < sheet.rows; row += kStripRows) {
             const int rows = std::min(kStripRows, sheet.rows - row);
-            const QImage strip = renderRows(receipts[sheet.receipt], paperWidth, sheet.from + row, rows, options);
+            QImage strip = renderRows(receipts[sheet.receipt], paperWidth, sheet.from + row, rows, options);
+            if (Blank(strip)) continue; // the page is white
+            // As black on index 0 the PDF keeps it a 1-bit mask, compressed
+            // without loss, instead of a colour JPEG.
+            strip.invertPixels();
+            strip.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
             painter.drawImage(QRect(0, row, strip.width(), rows), strip);
         }
     }

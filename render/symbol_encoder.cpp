@@ -4,7 +4,10 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <list>
 #include <memory>
+#include <mutex>
+#include <unordered_map>
 
 namespace ostrel::render {
 namespace {
@@ -158,7 +161,9 @@ bool Prepare(const Symbol& symbol, ZintInput& in) {
 
 } // namespace
 
-bool EncodeSymbol(const Symbol& symbol, EncodedSymbol& encoded, std::string* error) {
+namespace {
+
+bool EncodeWithZint(const Symbol& symbol, EncodedSymbol& encoded, std::string* error) {
     ZintInput in;
     if (symbol.data.empty() || !Prepare(symbol, in)) {
         if (error) *error = "data not valid for " + std::string(receipt::SymbolKindName(symbol.kind));
@@ -193,6 +198,64 @@ bool EncodeSymbol(const Symbol& symbol, EncodedSymbol& encoded, std::string* err
     encoded.text = reinterpret_cast<const char*>(z->text);
     if (encoded.text.empty()) encoded.text = symbol.data;
     return encoded.columns > 0 && encoded.rows > 0;
+}
+
+// Jobs print one stored symbol again and again (a QR code on every receipt),
+// and the model measures each before the renderer draws it: the newest
+// encodings are kept, by everything that makes them.
+class SymbolCache {
+public:
+    bool encode(const Symbol& symbol, EncodedSymbol& encoded, std::string* error) {
+        std::string key = std::to_string(static_cast<int>(symbol.kind)) + ',' + std::to_string(symbol.errorCorrection) +
+                          ',' + std::to_string(symbol.columns) + ',' + std::to_string(symbol.rows) + ',' + symbol.data;
+        std::lock_guard lock(mutex_);
+        auto found = index_.find(key);
+        if (found == index_.end()) {
+            Entry entry;
+            entry.ok = EncodeWithZint(symbol, entry.encoded, &entry.error);
+            bytes_ += Weight(key, entry);
+            order_.push_front({key, std::move(entry)});
+            found = index_.emplace(std::move(key), order_.begin()).first;
+            while (order_.size() > 1 && (order_.size() > kKept || bytes_ > kKeptBytes)) {
+                bytes_ -= Weight(order_.back().first, order_.back().second);
+                index_.erase(order_.back().first);
+                order_.pop_back();
+            }
+        } else {
+            order_.splice(order_.begin(), order_, found->second);
+        }
+        const Entry& entry = found->second->second;
+        if (!entry.ok) {
+            if (error) *error = entry.error;
+            return false;
+        }
+        encoded = entry.encoded;
+        return true;
+    }
+
+private:
+    struct Entry {
+        bool ok = false;
+        EncodedSymbol encoded;
+        std::string error;
+    };
+    static constexpr std::size_t kKept = 64;
+    static constexpr std::size_t kKeptBytes = 16u << 20;
+    static std::size_t Weight(const std::string& key, const Entry& entry) {
+        return 2 * key.size() + entry.encoded.modules.size() + entry.encoded.text.size() + 256;
+    }
+
+    std::mutex mutex_;
+    std::list<std::pair<std::string, Entry>> order_; // newest first
+    std::unordered_map<std::string, std::list<std::pair<std::string, Entry>>::iterator> index_;
+    std::size_t bytes_ = 0;
+};
+
+} // namespace
+
+bool EncodeSymbol(const Symbol& symbol, EncodedSymbol& encoded, std::string* error) {
+    static SymbolCache cache;
+    return cache.encode(symbol, encoded, error);
 }
 
 int BarAreaHeight(const Symbol& symbol, const EncodedSymbol& encoded) {

@@ -456,6 +456,13 @@ TEST(Bounds, OldestReceiptsAreDroppedAndCounted) {
     EXPECT_EQ(model.printer.droppedReceipts(), 8);
     EXPECT_EQ(model.printer.summary().cutCount, 10);
     EXPECT_EQ(Utf8(model.runs().back().text), "receipt 9");
+    // Feeds make rows without memory: the rows kept are bounded too.
+    Model fed(PrinterLimits{.keptRows = 5000});
+    for (int i = 0; i < 10; ++i) fed.printer.feed(Bytes({ESC, 'J', 255, ESC, 'd', 100, GS, 'V', 0}));
+    long long rows = 0;
+    for (const Receipt& receipt : fed.printer.receipts()) rows += receipt.height;
+    EXPECT_LE(rows, 5000);
+    EXPECT_GT(fed.printer.droppedReceipts(), 0);
 }
 
 TEST(Bounds, AReceiptWithoutCutsGoesOnInANewOne) {

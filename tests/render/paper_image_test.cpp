@@ -218,6 +218,7 @@ TEST(PaperImage, PngHasEveryReceiptAndPdfAPageEach) {
     ASSERT_TRUE(renderer.encode(receipts, 576, "out.PDF", {}, files, error));
     const QByteArray pdf = files[0].bytes;
     EXPECT_TRUE(pdf.startsWith("%PDF"));
+    EXPECT_FALSE(pdf.contains("/DCTDecode")) << "the paper is a 1-bit image, never a JPEG";
     EXPECT_EQ(pdf.count("/Type /Page\n") + pdf.count("/Type /Page "), 2) << pdf.left(0).toStdString();
     for (const char* bad : {"out.jpg", "out-%s.png", "out-%d-%d.png"})
         EXPECT_FALSE(renderer.encode(receipts, 576, bad, {}, files, error)) << bad;
