@@ -12,10 +12,12 @@
 #include <QApplication>
 #include <QEventLoop>
 #include <QGuiApplication>
+#include <QTimer>
 
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <fstream>
 #include <csignal>
@@ -272,6 +274,80 @@ void WindowTcpRealTimeReply(benchmark::State& state)
     state.SetLabel(QGuiApplication::platformName().toStdString());
 }
 BENCHMARK(WindowTcpRealTimeReply)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// With the Receipt Preview open, text floods in over TCP as fast as the
+// window takes it, and every 50 ms the same client asks DLE EOT 1 and a timer
+// on the window's thread stands for a click: the longest wait for the reply
+// and for the timer.
+void PreviewOpenUnderFlood(benchmark::State& state)
+{
+    std::string text;
+    for (int i = 0; text.size() < (64u << 10); ++i)
+        text += "Item " + std::to_string(i) + "                      12.50\n";
+    for (auto _ : state) {
+        LiveWindow window(state.range(0) == 1);
+        TcpPrinterPort network;
+        ListenAddress where;
+        std::string error;
+        ParseListenAddress("127.0.0.1:0", where, error);
+        network.listen(where, error);
+        network.feed(&window.session);
+        // The stand-in for clicks: how late a 10 ms timer fires.
+        double worstTimerMs = 0;
+        auto due = Clock::now() + std::chrono::milliseconds(10);
+        QTimer clicks;
+        QObject::connect(&clicks, &QTimer::timeout, [&] {
+            const auto now = Clock::now();
+            worstTimerMs = std::max(worstTimerMs, std::chrono::duration<double, std::milli>(now - due).count());
+            due = now + std::chrono::milliseconds(10);
+        });
+        clicks.start(10);
+        std::vector<double> replies;
+        std::size_t flooded = 0;
+        QEventLoop loop;
+        std::thread host([&] {
+            const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+            sockaddr_in to{};
+            to.sin_family = AF_INET;
+            to.sin_port = htons(static_cast<std::uint16_t>(network.port()));
+            to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            if (::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0) {
+                std::atomic<bool> done{false};
+                std::thread flood([&] {
+                    const auto end = Clock::now() + std::chrono::seconds(4);
+                    while (Clock::now() < end &&
+                           ::send(fd, text.data(), text.size(), MSG_NOSIGNAL) > 0)
+                        flooded += text.size();
+                    done = true;
+                });
+                while (!done) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                    const auto start = Clock::now();
+                    if (::send(fd, "\x10\x04\x01", 3, MSG_NOSIGNAL) != 3)
+                        break;
+                    pollfd p{fd, POLLIN, 0};
+                    char reply[16];
+                    if (::poll(&p, 1, 10'000) <= 0 || ::recv(fd, reply, sizeof reply, 0) <= 0)
+                        break;
+                    replies.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+                }
+                flood.join();
+            }
+            ::close(fd);
+            QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+        });
+        loop.exec();
+        host.join();
+        std::sort(replies.begin(), replies.end());
+        state.counters["reply_worst_ms"] = replies.empty() ? -1 : replies.back();
+        state.counters["reply_median_ms"] = Percentile(replies, 0.5);
+        state.counters["click_worst_ms"] = worstTimerMs;
+        state.counters["flooded_mb"] = static_cast<double>(flooded) / (1 << 20);
+    }
+    state.SetLabel(QGuiApplication::platformName().toStdString() +
+                   (state.range(0) == 1 ? ", Receipt Preview open" : ""));
+}
+BENCHMARK(PreviewOpenUnderFlood)->Arg(1)->Arg(0)->Iterations(1)->Unit(benchmark::kSecond);
 
 double CpuSeconds(clockid_t clock)
 {

@@ -180,6 +180,9 @@ void TcpPrinterPort::takeNextConnection()
             delete socket;
             continue;
         }
+        // Qt stops taking from the system when this much waits unread, so
+        // that a flood waits in the peer's socket, not in our memory.
+        socket->setReadBufferSize(4 * kReadSlice);
         current_ = std::make_unique<TcpConnection>(socket, std::move(peer));
         current_->repliesUnread = [this, socket] { endLater(socket, "replies not read"); };
         connect(socket, &QTcpSocket::readyRead, this, [this] { readAvailable(); });
@@ -202,22 +205,34 @@ void TcpPrinterPort::takeNextConnection()
     }
 }
 
-void TcpPrinterPort::readAvailable()
+void TcpPrinterPort::readAvailable(bool all)
 {
-    if (!current_)
-        return;
-    QTcpSocket* socket = current_->socket();
-    const qint64 available = socket->bytesAvailable();
-    if (available <= 0)
-        return;
-    // One buffer for every read, so that a long job costs no allocations.
-    readBuffer_.resize(static_cast<std::size_t>(available));
-    const qint64 got = socket->read(readBuffer_.data(), available);
-    if (got <= 0)
-        return;
-    idle_.start();
-    if (sink_ != nullptr)
-        sink_->bytesArrived(std::string_view(readBuffer_.data(), static_cast<std::size_t>(got)), *current_);
+    // A slice at a time, the window's events in between: a peer sending as
+    // fast as the loopback goes must not hold the thread for long. What is
+    // left is read at the next turn of the event loop.
+    do {
+        if (!current_)
+            return;
+        QTcpSocket* socket = current_->socket();
+        const qint64 available = std::min<qint64>(socket->bytesAvailable(), kReadSlice);
+        if (available <= 0)
+            return;
+        // One buffer for every read, so that a long job costs no allocations.
+        readBuffer_.resize(static_cast<std::size_t>(available));
+        const qint64 got = socket->read(readBuffer_.data(), available);
+        if (got <= 0)
+            return;
+        idle_.start();
+        if (sink_ != nullptr)
+            sink_->bytesArrived(std::string_view(readBuffer_.data(), static_cast<std::size_t>(got)), *current_);
+    } while (all);
+    if (current_ && current_->socket()->bytesAvailable() > 0 && !readQueued_) {
+        readQueued_ = true;
+        QMetaObject::invokeMethod(this, [this] {
+            readQueued_ = false;
+            readAvailable();
+        }, Qt::QueuedConnection);
+    }
 }
 
 void TcpPrinterPort::endCurrentJob(const std::string& why)
@@ -234,7 +249,7 @@ void TcpPrinterPort::finish(const std::string& why)
     idle_.stop();
     whole_.stop();
     // What arrived before the end is part of the job.
-    readAvailable();
+    readAvailable(true);
     std::unique_ptr<TcpConnection> ended = std::move(current_);
     ended->socket()->disconnect(this);
     if (sink_ != nullptr)

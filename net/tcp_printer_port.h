@@ -79,7 +79,9 @@ public:
 private:
     class Listener;
     void takeNextConnection();
-    void readAvailable();
+    // Reads a slice of what waits, or with `all` everything.
+    void readAvailable(bool all = false);
+    static constexpr qint64 kReadSlice = 256 * 1024;
     void finish(const std::string& why);
     void endLater(QTcpSocket* socket, const std::string& why);
 
@@ -91,6 +93,7 @@ private:
     bool finishing_ = false;
     bool closed_ = false;
     std::vector<char> readBuffer_;
+    bool readQueued_ = false; // a read of what is left waits in the event queue
 };
 
 } // namespace ostrel

@@ -65,6 +65,16 @@ def main(paths):
         row(f"DLE EOT 1 requests, {words}, answered", 100 * latency["answered"], "%", "100 %",
             latency["answered"] == 1)
 
+    for arg in ("1", "0"):
+        flood = runs[f"PreviewOpenUnderFlood/{arg}/iterations:1"]
+        label = flood.get("label", "")
+        row(f"Text flooding over TCP ({label}): longest wait for DLE EOT 1", flood["reply_worst_ms"], "ms",
+            "<= 100 ms", 0 <= flood["reply_worst_ms"] <= 100)
+        row(f"Text flooding over TCP ({label}): longest wait for a click (10 ms timer)",
+            flood["click_worst_ms"], "ms", "<= 100 ms", flood["click_worst_ms"] <= 100)
+        row(f"Text flooding over TCP ({label}): taken by the window", flood["flooded_mb"] / 4, "MB/s",
+            "(reported)", True)
+
     model = rate("ModelThroughput")
     row("Receipt model throughput, text receipts in 4 KiB chunks", model, "MB/s", ">= 5 MB/s", model >= 5)
     drawn = rate("ModelAndRendererThroughput")
