@@ -75,6 +75,22 @@ TEST_F(ReplayPreview, ReportCountsTheWholeJob) {
     EXPECT_NE(ReadFile(dir / "out.json").find("\"bytes\": 20000,"), std::string::npos) << "not the counter's 9,999";
 }
 
+// 40,000 lines are taller than one image may be: the preview is cut into
+// numbered images, said on standard error, and the report is written too.
+TEST_F(ReplayPreview, ALongJobIsCutIntoImagesAndStillReported) {
+    std::string job;
+    for (int i = 0; i < 40000; ++i) job += "line " + std::to_string(i) + "\n";
+    WriteFile(input, job);
+    ASSERT_EQ(run("--log /dev/null --report " + (dir / "r.json").string() + " --preview " + (dir / "p.png").string()),
+              0) << err;
+    EXPECT_NE(err.find("p-001.png to "), std::string::npos) << err;
+    EXPECT_TRUE(fs::exists(dir / "p-002.png"));
+    EXPECT_FALSE(fs::exists(dir / "p.png"));
+    EXPECT_NE(ReadFile(dir / "r.json").find("\"receipts\": 1"), std::string::npos);
+    EXPECT_EQ(run("--log /dev/null --preview " + (dir / "p-%s.png").string()), 2);
+    EXPECT_NE(err.find("one number"), std::string::npos) << err;
+}
+
 TEST_F(ReplayPreview, ExistingOutputsAreUnchangedByTheNewOnes) {
     ASSERT_EQ(run("--log " + (dir / "a.txt").string()), 0);
     ASSERT_EQ(run("--log " + (dir / "b.txt").string() + " --report " + (dir / "r.json").string() + " --preview " +
