@@ -277,7 +277,7 @@ void ReceiptPrinter::runEsc(const unsigned char* c, long long length) {
     case 'V': style.rotated = n == 1 || n == 2 || n == 49 || n == 50; setting(c, length, OnOff("Turn 90 degrees", style.rotated)); return;
     case 't': {
         bool known = tables_.selectTable(n);
-        std::string name = CharacterTables::tableName(n);
+        std::string name = n == 1 ? "Katakana" : CharacterTables::tableName(n);
         setting(c, length, known ? "Code page " + name : "Code page " + std::to_string(n) + " (not available, kept)");
         return;
     }

@@ -15,6 +15,8 @@ PaperView::PaperView(const receipt::ReceiptDocument& document, QWidget* parent)
     setAccessibleName(QStringLiteral("The receipt as printed"));
 }
 
+int PaperView::labelRows() const { return (kLabelPixels * 100 + zoom_ - 1) / zoom_; }
+
 long long PaperView::paperKey() const { return document_.printer().paperRevision() * 1024 + shown_; }
 
 void PaperView::showReceipt(int index) {
@@ -22,7 +24,13 @@ void PaperView::showReceipt(int index) {
     const auto& receipts = document_.receipts();
     const int height = index < static_cast<int>(receipts.size()) ? render::ReceiptHeight(receipts[index]) : 1;
     paperSize_ = QSize(document_.printer().paperWidth(), height);
-    setFixedSize(paperSize_.width() * zoom_ / 100 + kMarginPixels, paperSize_.height() * zoom_ / 100);
+    // Tall enough for the last label too, which may hang below the paper.
+    int labelsEnd = 0;
+    if (index < static_cast<int>(receipts.size())) {
+        const auto labels = receipt::MarginLabels(receipts[index], labelRows(), 21);
+        if (!labels.empty()) labelsEnd = (labels.back().y + labelRows()) * zoom_ / 100;
+    }
+    setFixedSize(paperSize_.width() * zoom_ / 100 + kMarginPixels, std::max(paperSize_.height() * zoom_ / 100, labelsEnd));
     update();
 }
 
@@ -108,8 +116,7 @@ void PaperView::drawMarkers(QPainter& painter) {
     painter.setPen(QPen(palette().mid().color(), 1));
     painter.drawLine(edge, 0, edge, height());
     labelBoxes_.clear();
-    const int labelRows = (kLabelPixels * 100 + zoom_ - 1) / zoom_;
-    for (const receipt::MarginLabel& label : receipt::MarginLabels(document_.receipts()[shown_], labelRows, 28)) {
+    for (const receipt::MarginLabel& label : receipt::MarginLabels(document_.receipts()[shown_], labelRows(), 21)) {
         const receipt::Marker& marker = *label.marker;
         const bool cut = marker.kind == receipt::MarkerKind::Cut || marker.kind == receipt::MarkerKind::PartialCut;
         const QColor colour = cut ? QColor(30, 90, 200) : QColor(200, 30, 30);

@@ -44,10 +44,12 @@ private:
     const QImage& paperRows(int from, int rows, int& origin);
     void drawMarkers(QPainter& painter);
     long long paperKey() const;
+    // A label's height in dots at the zoom.
+    int labelRows() const;
 
     // The margin right of the paper where markers are labelled, and a label's
     // height, in screen pixels.
-    static constexpr int kMarginPixels = 220;
+    static constexpr int kMarginPixels = 170;
     static constexpr int kLabelPixels = 16;
 
     const receipt::ReceiptDocument& document_;

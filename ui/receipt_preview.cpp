@@ -128,13 +128,13 @@ ReceiptPreview::ReceiptPreview(CaptureSession& session, QWidget* parent)
     auto* split = new QSplitter(this);
     split->addWidget(scroll_);
     split->addWidget(commandList);
-    split->setSizes({620, 380});
+    split->setSizes({790, 390});
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(bar);
     layout->addWidget(split, 1);
     layout->addWidget(noteLabel);
-    resize(1000, 760);
+    resize(1180, 760);
 
     connect(paperChoice, &QComboBox::currentIndexChanged, this,
             [this](int index) { setPaperWidth(paperChoice->itemData(index).toInt()); });
