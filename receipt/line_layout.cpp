@@ -113,7 +113,7 @@ void ReceiptPrinter::printLine(int feed) {
                     placed.x = 2 * areaLeft + area - placed.x - width;
                     placed.y = receipt.height;
                     if constexpr (std::is_same_v<T, TextRun>) std::reverse(placed.text.begin(), placed.text.end());
-                    if constexpr (std::is_same_v<T, BitImage>) std::reverse(placed.dots.begin(), placed.dots.end());
+                    if constexpr (std::is_same_v<T, BitImage>) placed = placed.turned();
                 }
             }
         }, item.what);

@@ -39,12 +39,31 @@ struct TextRun {
     int width() const { return static_cast<int>(text.size()) * (cellWidth + spacing); }
 };
 
-// A picture, dot for dot as it prints: one byte a dot, 1 is black.
+// A picture, dot for dot as it prints: one bit a dot, 1 is black, in rows
+// of whole bytes with the leftmost dot in bit 7, as the printer takes them.
 struct BitImage {
     int x = 0, y = 0, width = 0, height = 0;
-    std::vector<std::uint8_t> dots;
+    std::vector<std::uint8_t> bits;
 
-    bool dot(int column, int row) const { return dots[static_cast<std::size_t>(row) * width + column] != 0; }
+    std::size_t stride() const { return (static_cast<std::size_t>(width) + 7) / 8; }
+    void resize(int w, int h) {
+        width = w;
+        height = h;
+        bits.assign(stride() * static_cast<std::size_t>(h), 0);
+    }
+    bool dot(int column, int row) const {
+        return (bits[static_cast<std::size_t>(row) * stride() + column / 8] & (0x80 >> (column % 8))) != 0;
+    }
+    void set(int column, int row) { bits[static_cast<std::size_t>(row) * stride() + column / 8] |= 0x80 >> (column % 8); }
+    // Turned half a turn, as upside-down printing prints it.
+    BitImage turned() const {
+        BitImage out = *this;
+        out.resize(width, height);
+        for (int row = 0; row < height; ++row)
+            for (int column = 0; column < width; ++column)
+                if (dot(column, row)) out.set(width - 1 - column, height - 1 - row);
+        return out;
+    }
 };
 
 enum class SymbolKind {

@@ -7,7 +7,7 @@ namespace {
 
 long long ItemWeight(const PaperItem& item) {
     long long weight = sizeof(PaperItem);
-    if (auto* image = std::get_if<BitImage>(&item.what)) weight += static_cast<long long>(image->dots.size());
+    if (auto* image = std::get_if<BitImage>(&item.what)) weight += static_cast<long long>(image->bits.size());
     if (auto* symbol = std::get_if<Symbol>(&item.what)) weight += static_cast<long long>(symbol->data.size());
     return weight;
 }

@@ -18,15 +18,16 @@ constexpr std::size_t kStoredGraphicsKept = 16;
 
 BitImage RasterImage(const unsigned char* data, int widthBytes, int height, int scaleX, int scaleY) {
     BitImage image;
-    image.width = widthBytes * 8 * scaleX;
-    image.height = height * scaleY;
-    image.dots.assign(static_cast<std::size_t>(image.width) * image.height, 0);
+    image.resize(widthBytes * 8 * scaleX, height * scaleY);
+    if (scaleX == 1 && scaleY == 1) {
+        std::copy_n(data, image.bits.size(), image.bits.begin()); // the same rows
+        return image;
+    }
     for (int row = 0; row < height; ++row)
         for (int column = 0; column < widthBytes * 8; ++column) {
             if (!(data[row * widthBytes + column / 8] & (0x80 >> (column % 8)))) continue;
             for (int dy = 0; dy < scaleY; ++dy)
-                for (int dx = 0; dx < scaleX; ++dx)
-                    image.dots[static_cast<std::size_t>(row * scaleY + dy) * image.width + column * scaleX + dx] = 1;
+                for (int dx = 0; dx < scaleX; ++dx) image.set(column * scaleX + dx, row * scaleY + dy);
         }
     return image;
 }
@@ -34,12 +35,15 @@ BitImage RasterImage(const unsigned char* data, int widthBytes, int height, int 
 BitImage Cropped(BitImage image, int width) {
     if (image.width <= width || width <= 0) return image;
     BitImage cropped;
-    cropped.width = width;
-    cropped.height = image.height;
-    cropped.dots.resize(static_cast<std::size_t>(width) * image.height);
+    cropped.resize(width, image.height);
+    const std::size_t stride = cropped.stride();
     for (int row = 0; row < image.height; ++row)
-        std::copy_n(image.dots.begin() + static_cast<long>(row) * image.width, width,
-                    cropped.dots.begin() + static_cast<long>(row) * width);
+        std::copy_n(image.bits.begin() + static_cast<long>(row * image.stride()), stride,
+                    cropped.bits.begin() + static_cast<long>(row * stride));
+    // Dots past the new edge in the last byte are not part of the picture.
+    if (width % 8)
+        for (int row = 0; row < image.height; ++row)
+            cropped.bits[row * stride + stride - 1] &= static_cast<std::uint8_t>(0xFF00 >> (width % 8));
     return cropped;
 }
 
@@ -51,15 +55,12 @@ BitImage ColumnImage(int mode, int columns, const unsigned char* data) {
     int scaleY = tall ? 1 : 3;
     int bytesPerColumn = tall ? 3 : 1;
     BitImage image;
-    image.width = columns * scaleX;
-    image.height = 24;
-    image.dots.assign(static_cast<std::size_t>(image.width) * image.height, 0);
+    image.resize(columns * scaleX, 24);
     for (int column = 0; column < columns; ++column)
         for (int bit = 0; bit < 8 * bytesPerColumn; ++bit) {
             if (!(data[column * bytesPerColumn + bit / 8] & (0x80 >> (bit % 8)))) continue;
             for (int dy = 0; dy < scaleY; ++dy)
-                for (int dx = 0; dx < scaleX; ++dx)
-                    image.dots[static_cast<std::size_t>(bit * scaleY + dy) * image.width + column * scaleX + dx] = 1;
+                for (int dx = 0; dx < scaleX; ++dx) image.set(column * scaleX + dx, bit * scaleY + dy);
         }
     return image;
 }
