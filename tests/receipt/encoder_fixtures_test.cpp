@@ -52,6 +52,7 @@ TEST_P(EncoderFixtures, AreUnderstoodWholeAndPrintWhatTheyAsk) {
     printer.feed(job);
     const PrinterSummary& summary = printer.summary();
     EXPECT_EQ(summary.notUnderstoodBytes, 0) << (summary.notUnderstood.empty() ? "" : summary.notUnderstood[0].what);
+    EXPECT_EQ(summary.unmappedBytes, 0) << "a byte whose page has no character";
     const std::string text = AllText(printer);
     for (const std::string& wanted : c.texts) EXPECT_NE(text.find(wanted), std::string::npos) << wanted << " in " << text;
     ASSERT_EQ(summary.symbols.size(), c.symbols.size());
@@ -80,7 +81,13 @@ INSTANTIATE_TEST_SUITE_P(
                     {{SymbolKind::Ean13, "4006381333931"}, {SymbolKind::QrCode, "https://example.com/r/1234"}}, 1, 1, 1},
         // receiptline draws its QR code as a raster image of its own.
         FixtureCase{"receiptline.bin", {"RECEIPTLINE", "Item", "1.00", "Second item", "22.50", "Underlined", "bold"},
-                    {{SymbolKind::Ean13, "123456789012"}, {SymbolKind::Code128, "RL-0042"}}, 2, 0, 1}),
+                    {{SymbolKind::Ean13, "123456789012"}, {SymbolKind::Code128, "RL-0042"}}, 2, 0, 1},
+        // Its table rules are the line pieces of code page 1.
+        FixtureCase{"receiptline-table.bin", {"CAFE OSTREL", "Item", "Price", "Espresso", "2.40", "TOTAL", "5.50",
+                                              "╭───", "─┬─", "│", "├", "─┼─", "┤", "─╯"}, {}, 1, 0, 0},
+        // Upside down, each line holds its characters in the order they
+        // print, right to left: turned, the paper reads "CAFE OSTREL".
+        FixtureCase{"receiptline-upside-down.bin", {"LERTSO EFAC", "enil dnoceS"}, {}, 1, 0, 0}),
     [](const testing::TestParamInfo<FixtureCase>& info) { return TestName(info.param.file); });
 
 } // namespace
