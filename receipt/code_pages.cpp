@@ -1,5 +1,7 @@
 #include "receipt/code_pages.h"
 
+#include "receipt/printer_profile.h"
+
 #include <iconv.h>
 
 #include <map>
@@ -30,12 +32,27 @@ Table ReadTable(const std::string& name) {
     return table;
 }
 
+// Where printers print more than the C library's converter knows: PC857 as
+// printers have it is IBM's revision with the euro sign at 0xD5, which the
+// encoders use.
+struct Patch {
+    const char* table;
+    unsigned char byte;
+    char32_t character;
+};
+constexpr Patch kPatches[] = {{"CP857", 0xD5, U'\u20AC'}};
+
 const Table& CachedTable(const std::string& name) {
     static std::mutex mutex;
     static std::map<std::string, Table> tables;
     std::lock_guard lock(mutex);
     auto found = tables.find(name);
-    if (found == tables.end()) found = tables.emplace(name, ReadTable(name)).first;
+    if (found == tables.end()) {
+        Table table = ReadTable(name);
+        for (const Patch& patch : kPatches)
+            if (name == patch.table) table[patch.byte] = patch.character;
+        found = tables.emplace(name, table).first;
+    }
     return found->second;
 }
 
@@ -71,41 +88,9 @@ constexpr unsigned char kNationalPlaces[] = {0x23, 0x24, 0x40, 0x5B, 0x5C, 0x5D,
 
 } // namespace
 
-std::string CharacterTables::tableName(int n) {
-    switch (n) {
-    case 0: return "CP437";
-    case 1: return "JIS_X0201"; // katakana
-    case 2: return "CP850";
-    case 3: return "CP860";
-    case 4: return "CP863";
-    case 5: return "CP865";
-    case 11: return "CP851";
-    case 13: return "CP857";
-    case 14: return "CP737";
-    case 15: return "ISO-8859-7";
-    case 16: return "CP1252";
-    case 17: return "CP866";
-    case 18: return "CP852";
-    case 19: return "CP858";
-    case 33: return "CP775";
-    case 34: return "CP855";
-    case 35: return "CP861";
-    case 36: return "CP862";
-    case 37: return "CP864";
-    case 38: return "CP869";
-    case 39: return "ISO-8859-2";
-    case 40: return "ISO-8859-15";
-    case 44: return "CP1125";
-    case 45: return "CP1250";
-    case 46: return "CP1251";
-    case 47: return "CP1253";
-    case 48: return "CP1254";
-    case 49: return "CP1255";
-    case 50: return "CP1256";
-    case 51: return "CP1257";
-    case 52: return "CP1258";
-    default: return {};
-    }
+std::string CharacterTables::tableName(int n) const {
+    const auto found = pages_->find(n);
+    return found == pages_->end() ? std::string() : found->second;
 }
 
 std::string CharacterTables::internationalName(int n) {
@@ -130,7 +115,12 @@ std::string CharacterTables::internationalName(int n) {
     }
 }
 
-CharacterTables::CharacterTables() { rebuild(); }
+CharacterTables::CharacterTables() : pages_(&GenericProfile().codePages) { rebuild(); }
+
+void CharacterTables::setPages(const std::map<int, std::string>& pages) {
+    pages_ = &pages;
+    reset();
+}
 
 bool CharacterTables::selectTable(int n) {
     if (tableName(n).empty()) return false;
@@ -153,7 +143,8 @@ void CharacterTables::reset() {
 }
 
 void CharacterTables::rebuild() {
-    current_ = table_ == 1 ? KatakanaPage() : CachedTable(tableName(table_));
+    const std::string name = tableName(table_);
+    current_ = name == "Katakana" ? KatakanaPage() : CachedTable(name);
     for (int b = 0x20; b < 0x7F; ++b) current_[b] = static_cast<char32_t>(b);
     const Table& national = CachedTable(internationalName(international_));
     for (unsigned char place : kNationalPlaces)

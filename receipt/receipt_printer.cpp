@@ -25,6 +25,18 @@ ReceiptPrinter::ReceiptPrinter(const SymbolGeometry& geometry, PrinterLimits lim
 
 void ReceiptPrinter::clear() { clear(limits_.paperWidth); }
 
+void ReceiptPrinter::setProfile(const PrinterProfile& profile) {
+    profile_ = &profile;
+    tables_.setPages(profile.codePages);
+    clear(profile.printDots);
+}
+
+bool ReceiptPrinter::modelKnows(const std::string& what) {
+    if (!profile_->notKnown.count(what)) return true;
+    ++summary_.notKnownByModel[what];
+    return false;
+}
+
 void ReceiptPrinter::clear(int paperWidth) {
     limits_.paperWidth = paperWidth;
     paper_.clear();
@@ -142,6 +154,15 @@ void ReceiptPrinter::cut(MarkerKind kind, const unsigned char* c, long long leng
     int feed = 0;
     if (c[0] == GS && length == 4) feed = c[3];
     if (feed > 0) feedPaper(feed);
+    // A model without a cutter cuts nothing: the paper is torn off there.
+    if (!profile_->cutter) {
+        ++summary_.notKnownByModel[CommandKindName(c, static_cast<std::size_t>(length))];
+        const int command = addCommand(c, length, description + ": this model has no cutter, the paper is torn off here",
+                                       CommandClass::KnownNotDrawn);
+        placeMarker(kind, "no cutter: tear off", command, false);
+        endReceipt(true);
+        return;
+    }
     int command = addCommand(c, length, std::move(description), CommandClass::Drawn);
     placeMarker(kind, kind == MarkerKind::Cut ? "cut" : "partial cut", command, false);
     ++summary_.cutCount;
@@ -277,7 +298,7 @@ void ReceiptPrinter::runEsc(const unsigned char* c, long long length) {
     case 'V': style.rotated = n == 1 || n == 2 || n == 49 || n == 50; setting(c, length, OnOff("Turn 90 degrees", style.rotated)); return;
     case 't': {
         bool known = tables_.selectTable(n);
-        std::string name = n == 1 ? "Katakana" : CharacterTables::tableName(n);
+        std::string name = tables_.tableName(n);
         setting(c, length, known ? "Code page " + name : "Code page " + std::to_string(n) + " (not available, kept)");
         return;
     }
@@ -415,6 +436,13 @@ void ReceiptPrinter::runGs(const unsigned char* c, long long length) {
 
 void ReceiptPrinter::drawerPulse(const unsigned char* c, long long length, bool pin5) {
     const char* pin = pin5 ? "pin 5" : "pin 2";
+    // Pin 2 is the first connector, pin 5 the second.
+    if (profile_->drawerPins < (pin5 ? 2 : 1)) {
+        ++summary_.notKnownByModel[std::string("drawer ") + pin];
+        addCommand(c, length, std::string("Drawer pulse, ") + pin + ": this model has no such connector",
+                   CommandClass::KnownNotDrawn);
+        return;
+    }
     int command = addCommand(c, length, std::string("Drawer pulse, ") + pin, CommandClass::Drawn);
     ++summary_.drawerPulseCount;
     if (summary_.drawerPulses.size() < limits_.listedEvents) summary_.drawerPulses.push_back({offset_, pin});

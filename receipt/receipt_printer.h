@@ -4,6 +4,7 @@
 #include "receipt/command_stream.h"
 #include "receipt/paper.h"
 #include "receipt/paper_roll.h"
+#include "receipt/printer_profile.h"
 #include "receipt/symbol_geometry.h"
 
 #include <cstdint>
@@ -46,6 +47,9 @@ struct PrinterSummary {
     long long receipts = 0; // receipts ended by a cut that had paper fed for them
     std::map<std::string, long long> commandsByKind;
     std::map<std::string, long long> knownNotDrawn;
+    // Commands the printer model does not know (it prints nothing for them),
+    // by what they are: "PDF417", "GS V" on a model without a cutter.
+    std::map<std::string, long long> notKnownByModel;
     std::vector<SymbolSeen> symbols;
     long long symbolCount = 0;
     // Bytes whose page has no character there, or whose character no font
@@ -84,6 +88,10 @@ public:
     // Back to a new printer with no paper, on the width given.
     void clear();
     void clear(int paperWidth);
+    // Prints as this model does: its print width, its code pages, the
+    // commands it knows. Starts a new printer.
+    void setProfile(const PrinterProfile& profile);
+    const PrinterProfile& profile() const { return *profile_; }
     // Hands each command over once it is whole: a text command when the
     // next command begins, the last one at finish(). Comparing jobs reads
     // them so, without keeping them.
@@ -179,8 +187,12 @@ private:
         ++paperRevision_;
     }
 
+    // Whether the model knows it; counted when it does not.
+    bool modelKnows(const std::string& what);
+
     const SymbolGeometry& geometry_;
     PrinterLimits limits_;
+    const PrinterProfile* profile_ = &GenericProfile();
     CharacterTables tables_;
     Settings settings_;
     PendingLine line_;

@@ -45,9 +45,11 @@ std::string ReceiptReportJson(const ReceiptPrinter& printer, const CaptureFigure
     json += "  \"bytes\": " + std::to_string(capture.bytes) + ",\n";
     json += "  \"commands\": " + std::to_string(capture.commands) + ",\n";
     json += "  \"receipts\": " + std::to_string(receipts) + ",\n";
+    json += "  \"printer\": " + JsonString(printer.profile().id) + ",\n";
     json += "  \"paper_width_dots\": " + std::to_string(printer.paperWidth()) + ",\n";
     json += "  \"interpreted_commands\": " + CountMap(s.commandsByKind) + ",\n";
     json += "  \"known_not_drawn\": " + CountMap(s.knownNotDrawn) + ",\n";
+    json += "  \"not_known_by_model\": " + CountMap(s.notKnownByModel) + ",\n";
     json += "  \"symbols\": " + symbols + ",\n";
     json += "  \"symbol_count\": " + std::to_string(s.symbolCount) + ",\n";
     json += "  \"not_understood\": " + Events(s.notUnderstood, "bytes") + ",\n";

@@ -74,6 +74,12 @@ void ReceiptPrinter::runBarcode(const unsigned char* c, long long length) {
 // Measures a barcode or 2-D code and places it, or a marker where the printer
 // leaves it out: data it cannot hold, or wider than the print area.
 void ReceiptPrinter::printSymbol(Symbol symbol, const unsigned char* c, long long length, const std::string& what) {
+    if (!modelKnows(SymbolKindName(symbol.kind))) {
+        addCommand(c, length, what + ": not known by this printer model, nothing printed", CommandClass::KnownNotDrawn);
+        placeMarker(MarkerKind::NotPrinted, std::string(SymbolKindName(symbol.kind)) + " not known by the model", 
+                    static_cast<int>(current().commands.size()) - 1, false);
+        return;
+    }
     const bool printed = geometry_.measure(symbol) && symbol.width <= area();
     int command = addCommand(c, length, what + " \"" + symbol.data.substr(0, kShownTextLength) + "\"" +
                                             (printed ? "" : ": data not valid or too wide, nothing printed"),

@@ -3,6 +3,7 @@
 // understood whole: no byte left over, the text and symbols they asked for.
 
 #include "receipt/command_text.h"
+#include "receipt/printer_profile.h"
 #include "receipt/receipt_printer.h"
 
 #include "tests/receipt/job_bytes.h"
@@ -89,6 +90,53 @@ INSTANTIATE_TEST_SUITE_P(
         // print, right to left: turned, the paper reads "CAFE OSTREL".
         FixtureCase{"receiptline-upside-down.bin", {"LERTSO EFAC", "enil dnoceS"}, {}, 1, 0, 0}),
     [](const testing::TestParamInfo<FixtureCase>& info) { return TestName(info.param.file); });
+
+// Each model's job, made by an encoder that numbers code pages as that model
+// does, prints its accents and euro sign right under the model's profile:
+// checked by code point, what the model says each byte prints.
+class ProfileFixtures : public testing::TestWithParam<const PrinterProfile*> {};
+
+TEST_P(ProfileFixtures, PrintAccentsAndTheEuroSignUnderTheirModel) {
+    const PrinterProfile& profile = *GetParam();
+    const std::string job = Fixture("profile-" + profile.id + ".bin");
+    ASSERT_FALSE(job.empty()) << profile.id;
+    EstimatedSymbolGeometry geometry;
+    ReceiptPrinter printer(geometry);
+    printer.setProfile(profile);
+    printer.feed(job);
+    EXPECT_EQ(printer.summary().notUnderstoodBytes, 0);
+    EXPECT_EQ(printer.summary().unmappedBytes, 0);
+    EXPECT_EQ(printer.paperWidth(), profile.printDots);
+    const std::string text = AllText(printer);
+    for (const char* line : {"Grüße € 12,50", "Café crème brûlée 4,20 €", "Ñandú señor año", "Smörgåsbord Æble Øl"}) {
+        std::string glued; // a line may come as several runs, one a code page
+        for (char ch : text)
+            if (ch != '|') glued += ch;
+        EXPECT_NE(glued.find(line), std::string::npos) << line << " in " << text;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Models, ProfileFixtures, testing::ValuesIn(PrinterProfiles().begin() + 1, PrinterProfiles().end()),
+                         [](const testing::TestParamInfo<const PrinterProfile*>& info) { return TestName(info.param->id); });
+
+// The generic profile is the printer as it was: every job of the other
+// models that needs no page past the standard numbering reads the same.
+TEST(ProfileFixtures, TheGenericProfileKeepsTheStandardNumbering) {
+    EstimatedSymbolGeometry geometry;
+    ReceiptPrinter plain(geometry), generic(geometry);
+    generic.setProfile(GenericProfile());
+    for (const char* file : {"profile-epson-tm-t88vi.bin", "receiptline-table.bin", "encoder-raster-image.bin"}) {
+        plain.clear();
+        generic.clear();
+        plain.feed(Fixture(file));
+        generic.feed(Fixture(file));
+        EXPECT_EQ(AllText(plain), AllText(generic)) << file;
+    }
+    // Citizen's page 2 holds the euro sign where PC850 holds a dotless i.
+    generic.clear();
+    generic.feed(Fixture("profile-citizen-ct-s310ii.bin"));
+    EXPECT_NE(AllText(generic).find("ı"), std::string::npos);
+}
 
 } // namespace
 } // namespace ostrel::test

@@ -303,6 +303,7 @@ TEST(Characters, ComeFromTheSelectedCodePageAndInternationalSet) {
         {Bytes({ESC, 't', 17}), 0x80, U'\u0410'},        // PC866 Cyrillic A
         {Bytes({ESC, 't', 18}), 0x9F, U'\u010D'},        // PC852 c caron
         {Bytes({ESC, 't', 19}), 0xD5, U'\u20AC'},        // PC858 euro
+        {Bytes({ESC, 't', 13}), 0xD5, U'\u20AC'},        // PC857 as printers have it: euro
         {Bytes({ESC, 't', 46}), 0xC0, U'\u0410'},        // WPC1251 Cyrillic A
         {Bytes({ESC, 't', 1}), 0xB1, U'\uFF71'},         // Katakana A
         {Bytes({ESC, 't', 1}), 0x95, U'\u2500'},         // Katakana page: horizontal line

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace ostrel::receipt {
+
+// What one printer model prints, as its maker documents it: the paper, the
+// fonts, which character table each ESC t number selects, which commands it
+// knows, and how it answers. Each profile is a table of its own under
+// profiles/, with the sources of its facts.
+struct PrinterProfile {
+    struct FontCell {
+        char name;   // 'A', 'B', ...
+        int width, height, columns;
+    };
+    std::string id;       // "citizen-ct-s310ii", what --printer takes
+    std::string vendor;   // "Citizen"
+    std::string model;    // "CT-S310II"
+    int paperMillimetres = 80;
+    int printDots = 576;  // the print area's width
+    std::vector<FontCell> fonts;
+    // ESC t n -> the table: an iconv name ("CP858"), or "Katakana" for the
+    // Katakana page with its graphic characters. A number not listed is a
+    // table this model lacks.
+    std::map<int, std::string> codePages;
+    // Commands the model does not know, by kind ("GS ( k 48" for PDF417, as
+    // KindOfCommand names it); it passes over them and prints nothing.
+    std::set<std::string> notKnown;
+    bool cutter = true;
+    int drawerPins = 2;       // 0, 1 or 2 kick-out connectors
+    bool realTimeStatus = true; // answers DLE EOT
+    std::string sources;
+};
+
+// Every profile, the generic one first: the tool's own behaviour before
+// profiles, an Epson-numbered 80 mm printer that knows every command.
+const std::vector<const PrinterProfile*>& PrinterProfiles();
+// The profile with this id, or null.
+const PrinterProfile* FindPrinterProfile(const std::string& id);
+const PrinterProfile& GenericProfile();
+
+} // namespace ostrel::receipt

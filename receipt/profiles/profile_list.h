@@ -1,0 +1,20 @@
+#pragma once
+
+#include "receipt/printer_profile.h"
+
+// One profile a file; printer_profile.cpp lists them in the order shown.
+namespace ostrel::receipt::profiles {
+
+extern const PrinterProfile kGeneric;
+extern const PrinterProfile kEpsonTmT88vi;
+extern const PrinterProfile kEpsonTmP20ii;
+extern const PrinterProfile kCitizenCtS310ii;
+extern const PrinterProfile kBixolonSrp350iii;
+extern const PrinterProfile kStarTsp650ii;
+extern const PrinterProfile kXprinterXpN160ii;
+extern const PrinterProfile kPos5890;
+extern const PrinterProfile kSunmi;
+extern const PrinterProfile kHpA779;
+extern const PrinterProfile kFujitsuFp1000;
+
+} // namespace ostrel::receipt::profiles
