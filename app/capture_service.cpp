@@ -16,10 +16,11 @@
 namespace ostrel {
 
 JobCapture::JobCapture(std::string source, const StatusControls& status, const PrinterState& state,
-                       long long maxBytes)
+                       long long maxBytes, const std::string& printer)
     : maxBytes_(maxBytes)
 {
     record_.source = std::move(source);
+    record_.printer = printer;
     session_.setStatusControls(status);
     session_.setPrinterState(state);
     session_.addListener(*this);
@@ -183,6 +184,8 @@ void CaptureService::readStateFile()
             (PrinterStateList(state_).empty() ? "the default" : PrinterStateList(state_)));
         return;
     }
+    state.maker = state_.maker; // the model stays who it is
+    state.model = state_.model;
     if (state == state_)
         return;
     state_ = state;
@@ -212,7 +215,8 @@ void CaptureService::sourceStarted(ByteSource& connection)
     if (stopping_)
         return;
     noJobs_.stop();
-    tcpJob_ = std::make_unique<JobCapture>(connection.sourceName(), status_, state_, options_.maxJobBytes);
+    tcpJob_ = std::make_unique<JobCapture>(connection.sourceName(), status_, state_, options_.maxJobBytes,
+                                           options_.printer);
     progress("a job from " + connection.sourceName());
 }
 
@@ -222,7 +226,7 @@ void CaptureService::takeSerial(std::string_view chunk)
         if (!serialJob_) {
             noJobs_.stop();
             serialJob_ = std::make_unique<JobCapture>(serialSource_->sourceName(), status_, state_,
-                                                      options_.maxJobBytes);
+                                                      options_.maxJobBytes, options_.printer);
             serialFramer_.restart(FramingState{});
             cut_ = Cut::None;
             progress("a job from " + serialSource_->sourceName());
@@ -373,6 +377,7 @@ int RunCaptureService(int argc, char** argv)
     line.addSerialOptions();
     line.addStatusOptions();
     line.addStateOption();
+    line.addPrinterOption();
     const QCommandLineOption stateFile(QStringLiteral("state-file"),
                                        QStringLiteral("Read the state from FILE (the same list, commas or lines), "
                                                       "and again whenever it changes; no file is the default state."),
@@ -416,6 +421,14 @@ int RunCaptureService(int argc, char** argv)
     options.statusReturn = line.statusReturn();
     if (!line.printerState(options.state, error))
         return usage(error);
+    const receipt::PrinterProfile* profile = nullptr;
+    if (!line.printerProfile(profile, error))
+        return usage(error);
+    options.printer = profile->id;
+    if (profile != &receipt::GenericProfile()) {
+        options.state.maker = profile->vendor;
+        options.state.model = profile->model;
+    }
     options.stateFile = parser.value(stateFile).toStdString();
     options.out = parser.value(out).toStdString();
     if (!line.number(gap.names().constFirst(), 1, 3600000, "milliseconds", value, error))

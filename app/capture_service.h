@@ -26,6 +26,7 @@ struct CaptureServiceOptions {
     std::uint8_t statusByte2 = kStartUpStatusByte2;
     bool statusReturn = true;
     PrinterState state;       // --state: what the real-time replies say
+    std::string printer = "generic"; // --printer: the model, named in each job's record
     std::string stateFile;    // --state-file: read again whenever it changes
     std::string out;          // folder for the job files; empty: none written
     int jobGapMs = 2000;      // serial: a silence this long ends a job
@@ -42,7 +43,7 @@ struct CaptureServiceOptions {
 class JobCapture : private CaptureListener {
 public:
     JobCapture(std::string source, const StatusControls& status, const PrinterState& state,
-               long long maxBytes);
+               long long maxBytes, const std::string& printer);
     // The state changed while the job goes on: peers that asked hear of it.
     void setPrinterState(const PrinterState& state) { session_.setPrinterState(state); }
     ~JobCapture() override;

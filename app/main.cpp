@@ -37,6 +37,7 @@ int main(int argc, char** argv)
                                                  "received (nothing is sent back); a file dropped on the window does the same."),
                                   QStringLiteral("FILE"));
     line.add(open);
+    line.addPrinterOption();
     // Qt's own options (-platform, -style...) are only known once the
     // application has taken them out, so bad usage is told after that.
     std::ostringstream earlyUsage;
@@ -66,7 +67,9 @@ int main(int argc, char** argv)
     std::optional<ostrel::ListenAddress> where;
     ostrel::TcpJobLimits limits;
     std::string error;
-    if (!line.listen(where, error) || !line.jobLimits(limits, error) || !line.noArguments(error))
+    const ostrel::receipt::PrinterProfile* profile = nullptr;
+    if (!line.listen(where, error) || !line.jobLimits(limits, error) || !line.noArguments(error) ||
+        !line.printerProfile(profile, error))
         return line.usage(error, std::cerr);
 
     ostrel::CaptureSession session;
@@ -79,10 +82,20 @@ int main(int argc, char** argv)
     ostrel::PrinterStateWindow printerState(session, [&form](bool answer) { form.setSerialRealTimeReplies(answer); });
     form.showPrinterState = [&] { printerState.showBeside(&form); };
     receiptPreview.showPrinterState = [&] { printerState.showBeside(&receiptPreview); };
+    // The model chosen answers GS I as itself.
+    receiptPreview.printerChosen = [&session](const ostrel::receipt::PrinterProfile& model) {
+        ostrel::PrinterState state = session.printerState();
+        const bool generic = &model == &ostrel::receipt::GenericProfile();
+        state.maker = generic ? std::string() : model.vendor;
+        state.model = generic ? std::string() : model.model;
+        session.setPrinterState(state);
+    };
     // The new windows come back as the user left them; the main window starts
     // as it always does.
     QSettings remembered(QStringLiteral("ostrel"), QStringLiteral("ostrel-serial-capture"));
     receiptPreview.restoreSettings(remembered);
+    if (line.parser().isSet(QStringLiteral("printer")))
+        receiptPreview.setPrinter(QString::fromStdString(profile->id));
     printerState.restoreSettings(remembered);
     const auto openDropped = [&](const QString& file) {
         std::string reason;

@@ -43,6 +43,8 @@ struct Options {
     std::string compare; // the golden job, with --compare
     std::string preview, report;
     bool markers = false; // labels of cuts, pulses, bytes not understood beside the paper
+    const receipt::PrinterProfile* profile = nullptr;
+    bool paperGiven = false; // --paper, which the model's print width gives way to
     int paperWidth = receipt::kPaperWidth80;
 };
 
@@ -85,9 +87,10 @@ void AddOptions(ToolCommandLine& line)
     line.add({QStringLiteral("markers"),
               QStringLiteral("With --preview: label cuts, drawer pulses and bytes not understood in a "
                              "margin right of the paper (default: the paper alone, as printed).")});
+    line.addPrinterOption();
     line.add({QStringLiteral("paper"),
               QStringLiteral("The paper width for --preview and --report, in mm (default: 80, 576 dots; "
-                             "58 is 384 dots)."),
+                             "58 is 384 dots; with --printer, the model's)."),
               QStringLiteral("58|80"), QStringLiteral("80")});
 }
 
@@ -145,6 +148,14 @@ bool ReadOptions(const ToolCommandLine& line, Options& options, std::string& err
         return false;
     }
     options.paperWidth = paper == QStringLiteral("58") ? receipt::kPaperWidth58 : receipt::kPaperWidth80;
+    options.paperGiven = parser.isSet(QStringLiteral("paper"));
+    if (!line.printerProfile(options.profile, error))
+        return false;
+    // The model says who it is to GS I.
+    if (options.profile != &receipt::GenericProfile()) {
+        options.state.maker = options.profile->vendor;
+        options.state.model = options.profile->model;
+    }
     return true;
 }
 
@@ -289,6 +300,9 @@ int RunReplay(const std::vector<std::string>& args, std::istream& standardInput,
     receipt::PrinterLimits limits;
     limits.paperWidth = options.paperWidth;
     receipt::ReceiptPrinter printer(geometry, limits);
+    printer.setProfile(*options.profile);
+    if (options.paperGiven || options.profile == &receipt::GenericProfile())
+        printer.clear(options.paperWidth);
     receipt::ReceiptFollower follower(printer);
     // The fonts tell the report which characters print as nothing.
     std::unique_ptr<QGuiApplication> gui;

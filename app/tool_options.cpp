@@ -1,5 +1,6 @@
 #include "app/tool_options.h"
 
+#include <cstdio>
 #include <ostream>
 
 namespace ostrel {
@@ -57,6 +58,45 @@ void ToolCommandLine::addStateOption()
                        QStringLiteral("LIST")});
 }
 
+void ToolCommandLine::addPrinterOption()
+{
+    printerOption_ = true;
+    parser_.addOption({QStringLiteral("printer"),
+                       QStringLiteral("Print as this printer model does: its code page numbers, print width and the "
+                                      "commands it knows (default: generic). \"--printer list\" lists the models."),
+                       QStringLiteral("MODEL")});
+}
+
+// One line a model: what --printer takes, and what the model is.
+static std::string PrinterList()
+{
+    std::string list;
+    for (const receipt::PrinterProfile* profile : receipt::PrinterProfiles()) {
+        std::string fonts;
+        for (const auto& font : profile->fonts)
+            fonts += std::string(fonts.empty() ? "" : ", ") + font.name + " " + std::to_string(font.columns);
+        char line[256];
+        std::snprintf(line, sizeof line, "%-20s %s %s, %d mm, %d dots, columns %s\n", profile->id.c_str(),
+                      profile->vendor.c_str(), profile->model.c_str(), profile->paperMillimetres, profile->printDots,
+                      fonts.c_str());
+        list += line;
+    }
+    return list;
+}
+
+bool ToolCommandLine::printerProfile(const receipt::PrinterProfile*& profile, std::string& error) const
+{
+    profile = &receipt::GenericProfile();
+    if (!printerOption_ || !parser_.isSet(QStringLiteral("printer")))
+        return true;
+    const std::string id = parser_.value(QStringLiteral("printer")).toStdString();
+    profile = receipt::FindPrinterProfile(id);
+    if (profile)
+        return true;
+    error = "--printer takes a model of \"--printer list\", not \"" + id + "\"";
+    return false;
+}
+
 bool ToolCommandLine::printerState(PrinterState& state, std::string& error) const
 {
     if (!ParsePrinterState(parser_.value(QStringLiteral("state")).toStdString(), state, error)) {
@@ -109,6 +149,10 @@ std::optional<int> ToolCommandLine::parse(const QStringList& arguments, std::ost
     }
     if (parser_.isSet(QStringLiteral("version"))) {
         out << versionLine() << "\n" << std::flush;
+        return out ? 0 : 1;
+    }
+    if (printerOption_ && parser_.value(QStringLiteral("printer")) == QStringLiteral("list")) {
+        out << PrinterList() << std::flush;
         return out ? 0 : 1;
     }
     return std::nullopt;

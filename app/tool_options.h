@@ -3,6 +3,7 @@
 #include "net/listen_address.h"
 #include "net/tcp_printer_port.h"
 #include "printer/printer_state.h"
+#include "receipt/printer_profile.h"
 
 #include <QCommandLineParser>
 #include <QStringList>
@@ -36,6 +37,8 @@ public:
     void addStatusOptions();
     // --state LIST: the printer state the real-time replies carry.
     void addStateOption();
+    // --printer MODEL; "--printer list" prints the models and ends.
+    void addPrinterOption();
     // --listen [ADDRESS:]PORT, --idle-timeout S and --job-timeout S.
     void addListenOptions(const QString& listenDescription);
     // --serial N|DEVICE, --settings and --hw-handshake.
@@ -52,6 +55,8 @@ public:
     bool statusBits(std::uint8_t& byte1, std::uint8_t& byte2, std::string& error) const;
     bool statusReturn() const { return !parser_.isSet(QStringLiteral("no-status-return")); }
     bool printerState(PrinterState& state, std::string& error) const;
+    // The model --printer names (the generic one without it).
+    bool printerProfile(const receipt::PrinterProfile*& profile, std::string& error) const;
     bool listen(std::optional<ListenAddress>& where, std::string& error) const;
     // The limits on a network job: --idle-timeout and --job-timeout.
     bool jobLimits(TcpJobLimits& limits, std::string& error) const;
@@ -75,6 +80,7 @@ public:
 private:
     std::string program_;
     QCommandLineParser parser_;
+    bool printerOption_ = false;
 };
 
 } // namespace ostrel

@@ -122,6 +122,7 @@ std::string Fields(const JobRecord& job)
 {
     std::string json = "\"job\":" + std::to_string(job.number) + ",\"source\":" +
                        JsonString(job.source) + ",\"ended_by\":" + JsonString(job.endedBy) +
+                       ",\"printer\":" + JsonString(job.printer) +
                        ",\"bytes\":" + std::to_string(job.bytes.size() + job.droppedBytes) +
                        ",\"bytes_kept\":" + std::to_string(job.bytes.size()) +
                        ",\"truncated\":" + (job.droppedBytes > 0 ? "true" : "false") +

@@ -13,6 +13,7 @@ struct JobRecord {
     long long number = 0;
     std::string source;     // "tcp 127.0.0.1:50312", "serial /dev/ttyUSB0"
     std::string endedBy;    // "closed by the peer", "silence", "cut", ...
+    std::string printer = "generic"; // the printer model it was taken as
     std::string bytes;      // the whole job, as received (up to the size limit)
     std::string commandLog; // the command log file's bytes
     long long commands = 0;

@@ -126,7 +126,7 @@ std::uint8_t ChangedStatusGroups(const PrinterState& before, const PrinterState&
                                      Bit(differs(1, 0xFF), 2) | Bit(differs(2, 0xFF), 3));
 }
 
-std::string PrinterIdReply(int n)
+std::string PrinterIdReply(int n, const PrinterState& state)
 {
     const auto text = [](const std::string& value) { return "_" + value + std::string(1, '\0'); };
     switch (n) {
@@ -134,8 +134,8 @@ std::string PrinterIdReply(int n)
     case 2: case 50: return std::string(1, '\x02'); // type: an autocutter, one-byte codes
     case 3: case 51: return std::string(1, '\x01'); // ROM version
     case 65: return text(OSTREL_PRINTER_VERSION);
-    case 66: return text("Ostrel");
-    case 67: return text("Ostrel Serial Print Command Capture");
+    case 66: return text(state.maker.empty() ? "Ostrel" : state.maker);
+    case 67: return text(state.model.empty() ? "Ostrel Serial Print Command Capture" : state.model);
     case 68: return text("0");
     case 69: return text("");
     default: return {};

@@ -20,6 +20,9 @@ struct PrinterState {
     bool unrecoverableError = false;
     bool autocutterError = false;
     bool feedButton = false;         // the paper feed button held
+    // Who it says it is to GS I, the printer model's maker and name; this
+    // tool's own when empty.
+    std::string maker, model;
 
     bool anyError() const { return recoverableError || unrecoverableError || autocutterError; }
     // A printer stops taking jobs with its cover open, out of paper, on an
@@ -52,6 +55,6 @@ std::string AutomaticStatus(const PrinterState& state);
 std::uint8_t ChangedStatusGroups(const PrinterState& before, const PrinterState& after);
 // GS I n: this tool's own identity, not a real printer's; empty for an n
 // it does not answer.
-std::string PrinterIdReply(int n);
+std::string PrinterIdReply(int n, const PrinterState& state = {});
 
 } // namespace ostrel

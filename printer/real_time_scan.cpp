@@ -51,7 +51,7 @@ std::string RealTimeReply(const RealTimeRequest& request, const PrinterState& st
             return {};
         return std::string(1, static_cast<char>(TransmittedStatus(state, request.n)));
     case Kind::PrinterId:
-        return PrinterIdReply(request.n);
+        return PrinterIdReply(request.n, state);
     default:
         return {};
     }

@@ -71,6 +71,12 @@ void ReceiptDocument::setPaperWidth(int dots) {
     printer_.feed(history_.bytes());
 }
 
+void ReceiptDocument::setProfile(const PrinterProfile& profile) {
+    readAll();
+    printer_.setProfile(profile);
+    printer_.feed(history_.bytes());
+}
+
 bool ReceiptDocument::nothingPrinted() const {
     return newestShown() == 0 && !PaperFed(receipts().front()) && printer_.droppedReceipts() == 0;
 }

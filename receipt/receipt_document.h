@@ -43,6 +43,8 @@ public:
     void clear();
     // Reads again what was kept, on paper `dots` wide.
     void setPaperWidth(int dots);
+    // Reads again what was kept, as this printer model prints it.
+    void setProfile(const PrinterProfile& profile);
 
     const ReceiptPrinter& printer() const { return printer_; }
     const std::deque<Receipt>& receipts() const { return printer_.receipts(); }

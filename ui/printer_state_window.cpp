@@ -51,7 +51,7 @@ PrinterStateWindow::PrinterStateWindow(CaptureSession& session, std::function<vo
 
 void PrinterStateWindow::boxChanged()
 {
-    PrinterState state;
+    PrinterState state = session_.printerState(); // who it says it is stays
     const auto& names = PrinterStateNames();
     for (std::size_t i = 0; i < names.size(); ++i)
         state.*names[i].field = stateBoxes[i]->isChecked();

@@ -46,6 +46,12 @@ ReceiptPreview::ReceiptPreview(CaptureSession& session, QWidget* parent)
     setFont(WindowFont());
     setAcceptDrops(true);
 
+    printerChoice = new QComboBox(this);
+    printerChoice->setObjectName(QStringLiteral("printerChoice"));
+    printerChoice->setToolTip(QStringLiteral("The printer model: its code pages, print width and the commands it knows"));
+    for (const receipt::PrinterProfile* profile : receipt::PrinterProfiles())
+        printerChoice->addItem(QString::fromStdString(profile->vendor + " " + profile->model),
+                               QString::fromStdString(profile->id));
     paperChoice = new QComboBox(this);
     paperChoice->setObjectName(QStringLiteral("paperChoice"));
     paperChoice->addItem(QStringLiteral("80 mm (576 dots)"), receipt::kPaperWidth80);
@@ -77,6 +83,9 @@ ReceiptPreview::ReceiptPreview(CaptureSession& session, QWidget* parent)
         WindowKeyAction(this, QStringLiteral("Printer State"), "printerStateAction", Qt::Key_F7, showPrinterState);
 
     auto* bar = new QHBoxLayout;
+    auto* printerLabel = new QLabel(QStringLiteral("Printer:"), this);
+    printerLabel->setBuddy(printerChoice);
+    printerChoice->setAccessibleName(QStringLiteral("Printer"));
     auto* paperLabel = new QLabel(QStringLiteral("Paper:"), this);
     paperLabel->setBuddy(paperChoice);
     paperChoice->setAccessibleName(QStringLiteral("Paper"));
@@ -85,6 +94,8 @@ ReceiptPreview::ReceiptPreview(CaptureSession& session, QWidget* parent)
     zoomChoice->setAccessibleName(QStringLiteral("Zoom"));
     previousButton->setAccessibleName(QStringLiteral("Older receipt"));
     nextButton->setAccessibleName(QStringLiteral("Newer receipt"));
+    bar->addWidget(printerLabel);
+    bar->addWidget(printerChoice);
     bar->addWidget(paperLabel);
     bar->addWidget(paperChoice);
     bar->addWidget(zoomLabel);
@@ -136,6 +147,8 @@ ReceiptPreview::ReceiptPreview(CaptureSession& session, QWidget* parent)
     layout->addWidget(noteLabel);
     resize(1180, 760);
 
+    connect(printerChoice, &QComboBox::currentIndexChanged, this,
+            [this](int index) { setPrinter(printerChoice->itemData(index).toString()); });
     connect(paperChoice, &QComboBox::currentIndexChanged, this,
             [this](int index) { setPaperWidth(paperChoice->itemData(index).toInt()); });
     connect(zoomChoice, &QComboBox::currentIndexChanged, this,
@@ -173,6 +186,7 @@ ReceiptPreview::~ReceiptPreview() { session_.removeListener(*this); }
 
 void ReceiptPreview::restoreSettings(const QSettings& settings) {
     if (restoreGeometry(settings.value(QStringLiteral("preview/geometry")).toByteArray())) placed_ = true;
+    setPrinter(settings.value(QStringLiteral("preview/printer")).toString());
     const int paper = settings.value(QStringLiteral("preview/paperDots")).toInt();
     if (paperChoice->findData(paper) >= 0) setPaperWidth(paper);
     const int zoom = settings.value(QStringLiteral("preview/zoomPercent")).toInt();
@@ -181,6 +195,7 @@ void ReceiptPreview::restoreSettings(const QSettings& settings) {
 
 void ReceiptPreview::saveSettings(QSettings& settings) const {
     settings.setValue(QStringLiteral("preview/geometry"), saveGeometry());
+    settings.setValue(QStringLiteral("preview/printer"), QString::fromStdString(printer().profile().id));
     settings.setValue(QStringLiteral("preview/paperDots"), printer().paperWidth());
     settings.setValue(QStringLiteral("preview/zoomPercent"), zoom_);
 }
@@ -278,6 +293,29 @@ void ReceiptPreview::setPaperWidth(int dots) {
     drawnRevision_ = -1;
     paperDrawn_ = -1;
     redraw();
+}
+
+bool ReceiptPreview::setPrinter(const QString& id) {
+    const receipt::PrinterProfile* profile = receipt::FindPrinterProfile(id.toStdString());
+    if (!profile) return false;
+    if (profile != &printer().profile()) {
+        document_.setProfile(*profile);
+        selected_ = -1;
+        paper_->setMarked({});
+        drawnRevision_ = -1;
+        paperDrawn_ = -1;
+    }
+    const int index = printerChoice->findData(id);
+    if (index != printerChoice->currentIndex()) printerChoice->setCurrentIndex(index);
+    // The model's own print width, offered beside the two usual ones.
+    if (paperChoice->findData(profile->printDots) < 0)
+        paperChoice->addItem(QStringLiteral("%1 mm (%2 dots)").arg(profile->paperMillimetres).arg(profile->printDots),
+                             profile->printDots);
+    const int paper = paperChoice->findData(printer().paperWidth());
+    if (paper != paperChoice->currentIndex()) paperChoice->setCurrentIndex(paper);
+    if (printerChosen) printerChosen(*profile);
+    redraw();
+    return true;
 }
 
 void ReceiptPreview::setZoom(int percent) {

@@ -52,6 +52,9 @@ public:
     int shownReceipt() const { return shown_; }
     void showReceipt(int index);
     void setPaperWidth(int dots);
+    // Prints as this model does, from its print width on; false for an id no
+    // profile has.
+    bool setPrinter(const QString& id);
     void setZoom(int percent);
     // Selects a command of the shown receipt and marks its place on the paper.
     void selectCommand(int index);
@@ -66,6 +69,7 @@ public:
     QSize paperSize() const;
     QImage paperImage();
 
+    QComboBox* printerChoice;
     QComboBox* paperChoice;
     QComboBox* zoomChoice;
     QPushButton* previousButton;
@@ -75,6 +79,9 @@ public:
     QListWidget* commandList;
     QLabel* noteLabel;
 
+    // Told of the printer model chosen in the window, so that the printer
+    // answers GS I as that model.
+    std::function<void(const receipt::PrinterProfile&)> printerChosen;
     // What "Printer State" (F7, and the command list's context menu) opens.
     std::function<void()> showPrinterState;
     // A file dropped on the preview; it is opened as a saved capture.

@@ -1,6 +1,7 @@
 # Bash completion for the Ostrel programs: their options, and the values
 # those options take (paper widths, printer states, files, folders, ports).
 
+_ostrel_printers="generic epson-tm-t88vi epson-tm-p20ii citizen-ct-s310ii bixolon-srp350iii star-tsp650ii xprinter-xp-n160ii pos-5890 sunmi hp-a779 fujitsu-fp1000"
 _ostrel_states="offline cover-open paper-near-end paper-out drawer-open error unrecoverable-error cutter-error feed-button"
 
 _ostrel()
@@ -20,6 +21,9 @@ _ostrel()
             return ;;
         --paper)
             COMPREPLY=($(compgen -W "58 80" -- "$cur"))
+            return ;;
+        --printer)
+            COMPREPLY=($(compgen -W "list $_ostrel_printers" -- "$cur"))
             return ;;
         --serial)
             COMPREPLY=($(compgen -W "$(compgen -G '/dev/tty[SAU]*' 2>/dev/null) 1 2 3 4" -- "$cur"))
@@ -52,14 +56,14 @@ _ostrel_options()
     local common="--help --version"
     case "$1" in
         ostrel-serial-capture)
-            echo "$common --listen --idle-timeout --job-timeout --preview --open" ;;
+            echo "$common --listen --idle-timeout --job-timeout --preview --open --printer" ;;
         ostrel-capture)
             echo "$common --listen --idle-timeout --job-timeout --serial --settings --hw-handshake" \
                  "--status-bits --no-status-return --state --state-file --out --job-gap --jobs" \
-                 "--timeout --max-job-bytes --keep --max-disk" ;;
+                 "--timeout --max-job-bytes --keep --max-disk --printer" ;;
         ostrel-replay)
             echo "$common --log --hex --ascii --raw --replies --report --chunk --status-bits" \
-                 "--no-status-return --state --counters --compare --preview --markers --paper" ;;
+                 "--no-status-return --state --counters --compare --preview --markers --printer --paper" ;;
         ostrel-demo-host)
             echo "$common --port --once" ;;
     esac

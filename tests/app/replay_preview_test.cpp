@@ -99,6 +99,17 @@ TEST_F(ReplayPreview, ExistingOutputsAreUnchangedByTheNewOnes) {
     EXPECT_EQ(ReadFile(dir / "a.txt"), ReadFile(dir / "b.txt"));
 }
 
+TEST_F(ReplayPreview, ThePrinterModelIsChosenListedAndNamed) {
+    ASSERT_EQ(run("--log /dev/null --printer citizen-ct-s310ii --report " + (dir / "out.json").string()), 0) << err;
+    EXPECT_NE(ReadFile(dir / "out.json").find("\"printer\": \"citizen-ct-s310ii\""), std::string::npos);
+    ASSERT_EQ(run("--printer list"), 0);
+    const std::string list = ReadFile(dir / "stdout");
+    EXPECT_EQ(list.rfind("generic ", 0), 0u) << list;
+    EXPECT_NE(list.find("fujitsu-fp1000"), std::string::npos) << list;
+    EXPECT_EQ(run("--printer tm-u220 --log /dev/null"), 2);
+    EXPECT_NE(err.find("--printer list"), std::string::npos) << err;
+}
+
 TEST_F(ReplayPreview, BadUsageIsExitTwo) {
     EXPECT_EQ(run("--preview " + (dir / "out.jpg").string()), 2);
     EXPECT_NE(err.find(".png or .pdf"), std::string::npos);

@@ -180,6 +180,12 @@ TEST(PrinterState, RepliesByTheStandardBitLayouts)
     std::string error;
     EXPECT_FALSE(ParsePrinterState("paper-out,jammed", state, error));
     EXPECT_NE(error.find("\"jammed\""), std::string::npos) << error;
+    // GS I 66 and 67: the maker and model of the printer model chosen.
+    state.maker = "Citizen";
+    state.model = "CT-S310II";
+    EXPECT_EQ(PrinterIdReply(66, state), std::string("_Citizen") + '\0');
+    EXPECT_EQ(PrinterIdReply(67, state), std::string("_CT-S310II") + '\0');
+    EXPECT_EQ(PrinterIdReply(67), std::string("_Ostrel Serial Print Command Capture") + '\0');
 }
 
 } // namespace

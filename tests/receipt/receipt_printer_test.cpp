@@ -3,6 +3,7 @@
 
 #include "receipt/command_text.h"
 #include "receipt/not_understood_scan.h"
+#include "receipt/printer_profile.h"
 #include "receipt/receipt_printer.h"
 #include "receipt/receipt_report.h"
 #include "tests/receipt/job_bytes.h"
@@ -345,6 +346,33 @@ TEST(Characters, BytesThatPrintNothingAreListed) {
     EXPECT_EQ(unmapped[0].byte, 0x81);
     EXPECT_EQ(unmapped[1].offset, 10);
     EXPECT_EQ(unmapped[1].page, 1);
+}
+
+// A model prints nothing for what it does not know, and says so: PDF417 on
+// an HP A779, a cut on a Sunmi without a cutter (the paper is torn off), a
+// second drawer on a printer with none.
+TEST(Characters, AModelLeavesOutWhatItDoesNotKnow) {
+    const struct {
+        const char* model;
+        std::string job;
+        const char* notKnown;
+    } cases[] = {
+        {"hp-a779", TwoDimensional(48, 80, "0PDF") + TwoDimensional(48, 81, "0"), "PDF417"},
+        {"fujitsu-fp1000", Bytes({GS, 'k', 74, 4}) + "0101", "GS1-128"},
+        {"sunmi", "a\n" + Bytes({GS, 'V', 0}), "GS V"},
+        {"sunmi", Bytes({ESC, 'p', 0, 50, 50}), "drawer pin 2"},
+    };
+    for (const auto& c : cases) {
+        Model model;
+        model.printer.setProfile(*FindPrinterProfile(c.model));
+        model.printer.feed(c.job);
+        EXPECT_EQ(model.printer.summary().notKnownByModel.count(c.notKnown), 1u) << c.model << " " << c.notKnown;
+        EXPECT_EQ(model.printer.summary().symbolCount + model.printer.summary().cutCount +
+                      model.printer.summary().drawerPulseCount, 0) << c.model;
+    }
+    Model generic;
+    generic.printer.feed(TwoDimensional(48, 80, "0PDF") + TwoDimensional(48, 81, "0"));
+    EXPECT_TRUE(generic.printer.summary().notKnownByModel.empty());
 }
 
 // ---- paper and device ----

@@ -90,21 +90,27 @@ TEST(ReceiptPreview, OpensFromTheCommandLogMenuAndF6WithoutChangingTheWindow) {
     }
 }
 
-TEST(ReceiptPreview, RemembersItsSizeZoomAndPaper) {
+TEST(ReceiptPreview, RemembersItsSizeZoomPrinterAndPaper) {
     TestFolder dir("ostrel-settings-");
     QSettings settings(QString::fromStdString((dir.path() / "kept.ini").string()), QSettings::IniFormat);
     {
         PreviewWindow w;
         w.preview.resize(640, 480);
         w.preview.setZoom(150);
+        w.preview.printerChoice->setCurrentIndex(w.preview.printerChoice->findData("hp-a779"));
+        EXPECT_EQ(w.preview.printer().paperWidth(), 528); // the model's print width
         w.preview.setPaperWidth(receipt::kPaperWidth58);
         w.preview.saveSettings(settings);
     }
     PreviewWindow again;
+    std::string chosen;
+    again.preview.printerChosen = [&](const receipt::PrinterProfile& model) { chosen = model.id; };
     again.preview.restoreSettings(settings);
     EXPECT_EQ(again.preview.size(), QSize(640, 480));
     EXPECT_EQ(again.preview.zoomChoice->currentData().toInt(), 150);
     EXPECT_EQ(again.preview.printer().paperWidth(), receipt::kPaperWidth58);
+    EXPECT_EQ(again.preview.printer().profile().id, "hp-a779");
+    EXPECT_EQ(chosen, "hp-a779");
 }
 
 TEST(ReceiptPreview, FollowsTheCaptureLiveAndShowsTheNewestReceipt) {
