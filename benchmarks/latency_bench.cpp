@@ -252,17 +252,23 @@ BENCHMARK(RealTimeReplyLatency)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 // DLE EOT 1 back to back over TCP to the window listening, as with --listen,
 // beside the bare TCP responder.
+// The window's TCP port on a free loopback port, feeding its session.
+void ListenOnLoopback(TcpPrinterPort& network, CaptureSession& session)
+{
+    ListenAddress where;
+    std::string error;
+    ParseListenAddress("127.0.0.1:0", where, error);
+    network.listen(where, error);
+    network.feed(&session);
+}
+
 void WindowTcpRealTimeReply(benchmark::State& state)
 {
     const Pattern pattern{300, std::chrono::milliseconds(0), 0, "\x10\x04\x01", 1};
     for (auto _ : state) {
         LiveWindow window;
         TcpPrinterPort network;
-        ListenAddress where;
-        std::string error;
-        ParseListenAddress("127.0.0.1:0", where, error);
-        network.listen(where, error);
-        network.feed(&window.session);
+        ListenOnLoopback(network, window.session);
         const std::vector<double> w = TimeTcpRoundTrips(network.port(), pattern);
         const std::vector<double> b = TimeTcpRoundTrips(BareTcpPort(), pattern);
         state.counters["window_median_us"] = Percentile(w, 0.5);
@@ -287,11 +293,7 @@ void PreviewOpenUnderFlood(benchmark::State& state)
     for (auto _ : state) {
         LiveWindow window(state.range(0) == 1);
         TcpPrinterPort network;
-        ListenAddress where;
-        std::string error;
-        ParseListenAddress("127.0.0.1:0", where, error);
-        network.listen(where, error);
-        network.feed(&window.session);
+        ListenOnLoopback(network, window.session);
         // The stand-in for clicks: how late a 10 ms timer fires.
         double worstTimerMs = 0;
         auto due = Clock::now() + std::chrono::milliseconds(10);

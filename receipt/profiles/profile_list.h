@@ -5,6 +5,9 @@
 // One profile a file; printer_profile.cpp lists them in the order shown.
 namespace ostrel::receipt::profiles {
 
+// Epson's character table numbers, shared by its models.
+const std::map<int, std::string>& EpsonCodePages();
+
 extern const PrinterProfile kGeneric;
 extern const PrinterProfile kEpsonTmT88vi;
 extern const PrinterProfile kEpsonTmP20ii;
