@@ -8,6 +8,7 @@
 // The printer model's line layout: text into the line being built, the line
 // onto the paper with its alignment, blocks and markers.
 namespace ostrel::receipt {
+
 int ReceiptPrinter::area() const {
     int left = std::min(settings_.leftMargin, limits_.paperWidth - 1);
     return std::max(1, std::min(settings_.areaWidth, limits_.paperWidth - left));
