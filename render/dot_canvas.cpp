@@ -49,10 +49,4 @@ void DotCanvas::fill(int x, int y, int w, int h, bool black) {
     for (int row = std::max(0, y); row < std::min(height_, y + h); ++row) span(row, x, x + w, black);
 }
 
-void DotCanvas::invert(int x, int y, int w, int h) {
-    for (int row = std::max(0, y); row < std::min(height_, y + h); ++row)
-        for (int column = std::max(0, x); column < std::min(width_, x + w); ++column)
-            line(row)[column >> 3] ^= static_cast<uchar>(0x80 >> (column & 7));
-}
-
 } // namespace ostrel::render

@@ -17,7 +17,6 @@ public:
     // Dots [left, right) of row y; whatever lies outside the paper is left out.
     void span(int y, int left, int right, bool black = true);
     void fill(int x, int y, int w, int h, bool black = true);
-    void invert(int x, int y, int w, int h);
     QImage toImage() const { return image_; }
 
 private:
