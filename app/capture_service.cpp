@@ -44,15 +44,20 @@ void JobCapture::take(std::string_view chunk, ByteSource* from)
     session_.UpdateData(kept, from);
 }
 
-void JobCapture::replySent(std::string_view reply, ByteSource*)
+void JobCapture::replySent(std::string_view reply, ByteSource* to)
 {
-    ++record_.statusReplies;
-    if (record_.replies.size() < kRepliesListed)
-        record_.replies.push_back(HexBytes(reply));
+    replies_.told(reply, to != nullptr ? to->replyDelivery() : ByteSource::ReplyDelivery{});
 }
 
-JobRecord JobCapture::finish(const std::string& endedBy, long long number)
+JobRecord JobCapture::finish(const std::string& endedBy, long long number, const ByteSource& from)
 {
+    // Only what went out is listed as sent; the rest apart, with the reason.
+    replies_.settle(from.replyDelivery());
+    record_.statusReplies = replies_.sent();
+    record_.replies = replies_.sentListed();
+    record_.repliesNotSent = replies_.notSent();
+    record_.notSentReplies = replies_.notSentListed();
+    record_.notSentWhy = replies_.failure();
     record_.number = number;
     record_.endedBy = endedBy;
     record_.commandLog = ViewFileBytes(session_.listCommands());
@@ -204,10 +209,10 @@ void CaptureService::bytesArrived(std::string_view chunk, ByteSource& from)
         tcpJob_->take(chunk, &from);
 }
 
-void CaptureService::sourceStopped(ByteSource&, const std::string& why)
+void CaptureService::sourceStopped(ByteSource& from, const std::string& why)
 {
     if (tcpJob_)
-        finishJob(std::move(tcpJob_), why);
+        finishJob(std::move(tcpJob_), why, from);
 }
 
 void CaptureService::sourceStarted(ByteSource& connection)
@@ -261,10 +266,11 @@ void CaptureService::finishSerialJob(const std::string& why)
 {
     serialGap_.stop();
     if (serialJob_)
-        finishJob(std::move(serialJob_), why);
+        finishJob(std::move(serialJob_), why, *serialSource_);
 }
 
-void CaptureService::finishJob(std::unique_ptr<JobCapture> job, const std::string& why)
+void CaptureService::finishJob(std::unique_ptr<JobCapture> job, const std::string& why,
+                               const ByteSource& from)
 {
     if (job->empty()) {
         // A connection that sent nothing (a probe, a driver's check) is no job.
@@ -275,7 +281,7 @@ void CaptureService::finishJob(std::unique_ptr<JobCapture> job, const std::strin
         maybeEnd();
         return;
     }
-    const JobRecord record = job->finish(why, nextNumber_++);
+    const JobRecord record = job->finish(why, nextNumber_++, from);
     job.reset();
     std::vector<std::string> files;
     std::string failure;

@@ -2,6 +2,7 @@
 
 #include "app/tool_options.h"
 #include "session/capture_session.h"
+#include "session/reply_ledger.h"
 #include "protocol/command_framer.h"
 #include "files/job_files.h"
 #include "net/tcp_printer_port.h"
@@ -52,19 +53,21 @@ public:
     void take(std::string_view chunk, ByteSource* from);
     // The job's number is given when it ends, so that a connection that sent
     // nothing takes none.
-    JobRecord finish(const std::string& endedBy, long long number);
+    // `from` says, at the end, which of the replies reached the peer.
+    JobRecord finish(const std::string& endedBy, long long number, const ByteSource& from);
     bool empty() const { return record_.bytes.empty() && record_.droppedBytes == 0; }
     long long size() const { return static_cast<long long>(record_.bytes.size()); }
 
 private:
     void chunkTaken(std::string_view chunk, ByteSource*) override { notUnderstood_.feed(chunk); }
-    void replySent(std::string_view reply, ByteSource*) override;
+    void replySent(std::string_view reply, ByteSource* to) override;
 
     CaptureSession session_;
     // Reads the job as the receipt printer model does, for the bytes it does
     // not understand.
     receipt::NotUnderstoodScan notUnderstood_;
     JobRecord record_;
+    ReplyLedger replies_{kRepliesListed};
     long long maxBytes_;
 };
 
@@ -94,7 +97,7 @@ private:
     void sourceStopped(ByteSource&, const std::string& why) override;
     void takeSerial(std::string_view chunk);
     void finishSerialJob(const std::string& why);
-    void finishJob(std::unique_ptr<JobCapture> job, const std::string& why);
+    void finishJob(std::unique_ptr<JobCapture> job, const std::string& why, const ByteSource& from);
     void prune();
     void readStateFile();
     void progress(const std::string& line);

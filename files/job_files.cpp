@@ -9,20 +9,6 @@
 
 namespace ostrel {
 
-std::string HexBytes(std::string_view bytes)
-{
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string hex;
-    for (const char c : bytes) {
-        const auto b = static_cast<unsigned char>(c);
-        if (!hex.empty())
-            hex += ' ';
-        hex += kDigits[b >> 4];
-        hex += kDigits[b & 15];
-    }
-    return hex;
-}
-
 namespace {
 
 std::string RepliesJson(const std::vector<std::string>& replies)
@@ -129,6 +115,11 @@ std::string Fields(const JobRecord& job)
                        ",\"commands\":" + std::to_string(job.commands) +
                        ",\"status_replies\":" + std::to_string(job.statusReplies) + ",\"replies\":[" +
                        RepliesJson(job.replies) + "]" +
+                       (job.repliesNotSent == 0 ? std::string()
+                                                : ",\"replies_not_sent\":{\"count\":" +
+                                                      std::to_string(job.repliesNotSent) + ",\"replies\":[" +
+                                                      RepliesJson(job.notSentReplies) +
+                                                      "],\"reason\":" + JsonString(job.notSentWhy) + "}") +
                        ",\"cuts\":" + std::to_string(job.cuts) + ",\"not_understood\":[";
     for (const auto& [offset, bytes] : job.notUnderstood) {
         json += (&bytes == &job.notUnderstood.front().second ? "" : ",");

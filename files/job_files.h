@@ -1,5 +1,6 @@
 #pragma once
 
+#include "protocol/hex_byte.h"
 #include "protocol/json_string.h"
 
 #include <map>
@@ -17,8 +18,13 @@ struct JobRecord {
     std::string bytes;      // the whole job, as received (up to the size limit)
     std::string commandLog; // the command log file's bytes
     long long commands = 0;
-    long long statusReplies = 0;
-    std::vector<std::string> replies; // the first replies sent, in hex
+    long long statusReplies = 0;      // replies written to the peer
+    std::vector<std::string> replies; // the first of them, in hex
+    // Replies that could not be written (the peer stopped reading, went away),
+    // the first of them in hex, and why.
+    long long repliesNotSent = 0;
+    std::vector<std::string> notSentReplies;
+    std::string notSentWhy;
     long long cuts = 0;
     long long droppedBytes = 0; // received past the size limit
     std::map<std::string, long long> kinds;
@@ -30,9 +36,6 @@ struct JobRecord {
 
 // How many replies a job's report lists; all are counted.
 inline constexpr std::size_t kRepliesListed = 100;
-
-// "0A 1B".
-std::string HexBytes(std::string_view bytes);
 
 // "job-0007".
 std::string JobBaseName(long long number);

@@ -3,38 +3,66 @@
 #include "session/byte_source.h"
 #include "net/listen_address.h"
 
+#include <QSocketNotifier>
 #include <QTcpServer>
-#include <QTcpSocket>
 #include <QTimer>
 
 #include <chrono>
-#include <deque>
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <vector>
 
 namespace ostrel {
 
-// One print job's connection as a byte source: replies go back on it.
+// One print job's connection as a byte source: replies go back on it. It
+// works on the bare descriptor, because a peer that has sent its job and shut
+// its side (as nc -q1, socat and many drivers do) is still reading: its
+// replies must go out after its end of file, which Qt's socket would have
+// closed the connection on.
 class TcpConnection : public ByteSource {
 public:
-    // `peer` names the other end as it was when the connection was accepted.
-    TcpConnection(QTcpSocket* socket, std::string peer);
+    // Takes over the connected descriptor; `peer` names the other end as it
+    // was when the connection was accepted.
+    TcpConnection(int descriptor, std::string peer);
     ~TcpConnection() override;
+    TcpConnection(const TcpConnection&) = delete;
+    TcpConnection& operator=(const TcpConnection&) = delete;
 
     std::string sourceName() const override { return name_; }
     void sendReply(std::string_view bytes) override;
     void deliverPending() override;
+    ReplyDelivery replyDelivery() const override { return {written_, failure_}; }
 
-    QTcpSocket* socket() const { return socket_; }
+    // What one read found.
+    enum class Read { Bytes, Nothing, Ended, Failed };
+    // Reads at most `most` bytes into `into`, without waiting; `got` says how
+    // many. Ended: the peer has sent all it will; Failed: `why` says why.
+    Read read(char* into, std::size_t most, std::size_t& got, std::string& why);
+    // Sends the replies still waiting, waiting at most `limit` for the peer
+    // to take them; what it does not take by then is not sent.
+    void flushReplies(std::chrono::milliseconds limit);
+    // Stops reading and tells the peer nothing more will come.
+    void shutDown();
+
+    // Called when there is something to read (or the end) and when bytes
+    // are asked for at once.
+    std::function<void()> readable;
     // Called once when the peer leaves more replies unread than a printer
     // would hold; the connection is then cut off.
     std::function<void()> repliesUnread;
 
 private:
-    QTcpSocket* socket_;
+    void writeWaiting();
+    void fail(const std::string& why);
+
+    int fd_;
     std::string name_;
-    bool cutOff_ = false;
+    QSocketNotifier reads_;
+    QSocketNotifier writes_;
+    std::string unsent_;      // replies the system did not take yet, in order
+    long long written_ = 0;   // reply bytes the system took
+    std::string failure_;     // why no more replies go out
 };
 
 // How long a network job may take: silent for `idle`, or in all for `whole`
@@ -50,7 +78,9 @@ struct TcpJobLimits {
 // sent its job and closed meanwhile. Each connection is one job, ended by the
 // peer closing, by the connection failing, by sending nothing for the idle
 // timeout, by lasting longer than the job timeout, or by not reading its
-// replies.
+// replies. A waiting connection that has sent nothing for the idle timeout is
+// closed where it waits, so idle peers cannot queue the printer to death, and
+// one that has sent its job goes before those still silent.
 class TcpPrinterPort : public QObject {
     Q_OBJECT
 public:
@@ -76,24 +106,31 @@ public:
     // (after the last bytes; the connection is gone after it). Null: nowhere.
     void feed(ByteSink* sink) { sink_ = sink; }
 
+    // Connections that may wait their turn; more wait in the system's queue.
+    static constexpr std::size_t kMostWaiting = 64;
+
 private:
     class Listener;
     void takeNextConnection();
-    // Reads a slice of what waits, or with `all` everything.
+    // Reads a slice of what waits; the rest is read on the next turn of the
+    // event loop. With `all`, everything up to a bound.
     void readAvailable(bool all = false);
-    static constexpr qint64 kReadSlice = 256 * 1024;
+    static constexpr std::size_t kReadSlice = 256 * 1024;
     void finish(const std::string& why);
-    void endLater(QTcpSocket* socket, const std::string& why);
+    void endLater(const std::string& why);
 
     ByteSink* sink_ = nullptr;
     std::unique_ptr<Listener> server_;
     std::unique_ptr<TcpConnection> current_;
+    std::chrono::milliseconds idleLimit_;
     QTimer idle_;
     QTimer whole_;
+    QTimer sweep_; // closes waiting connections that stay silent
     bool finishing_ = false;
     bool closed_ = false;
+    bool ending_ = false; // the end is queued; nothing more is read
+    unsigned long long jobNumber_ = 0; // counts the connections taken
     std::vector<char> readBuffer_;
-    bool readQueued_ = false; // a read of what is left waits in the event queue
 };
 
 } // namespace ostrel

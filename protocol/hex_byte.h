@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <string_view>
 
 namespace ostrel {
@@ -23,6 +24,18 @@ inline constexpr HexTable kHexTable{};
 
 // The byte as two upper-case hex digits, "0A", "1B", "FF".
 inline std::string_view HexByte(std::uint8_t b) { return {detail::kHexTable.pairs + 2 * b, 2}; }
+
+// "0A 1B": the bytes in hex, a blank between each two.
+inline std::string HexBytes(std::string_view bytes)
+{
+    std::string hex;
+    for (const char c : bytes) {
+        if (!hex.empty())
+            hex += ' ';
+        hex += HexByte(static_cast<std::uint8_t>(c));
+    }
+    return hex;
+}
 
 // Writes " " and the byte's two hex digits at `to`.
 inline void PutBlankAndHex(char* to, std::uint8_t b)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <limits>
 #include <string>
 #include <string_view>
 
@@ -17,6 +18,16 @@ public:
 
     // Sends bytes back to the peer now, not when the event loop next runs.
     virtual void sendReply(std::string_view bytes) = 0;
+
+    // How the bytes handed to sendReply have fared: replies go out in order,
+    // so the first `written` of them reached the peer and, once `failure`
+    // says why, none after them will. A source that cannot tell counts
+    // every reply as written.
+    struct ReplyDelivery {
+        long long written = std::numeric_limits<long long>::max();
+        std::string failure;
+    };
+    virtual ReplyDelivery replyDelivery() const { return {}; }
 
     // Hands over whatever has arrived and not been handed over yet, without
     // waiting for more. Called before slow work (drawing) so that a request

@@ -86,6 +86,12 @@ bool LoopbackClient::closedByPeer(std::chrono::milliseconds limit)
     return false;
 }
 
+void LoopbackClient::shutDownSending()
+{
+    if (fd_ >= 0)
+        ::shutdown(fd_, SHUT_WR);
+}
+
 void LoopbackClient::close()
 {
     if (fd_ >= 0)

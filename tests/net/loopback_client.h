@@ -22,6 +22,8 @@ public:
     // Whether the other end has closed (read gives end of file) within the time.
     bool closedByPeer(std::chrono::milliseconds limit = std::chrono::seconds(3));
     void close();
+    // Sends nothing more but still reads, as nc -q1 and socat do after a job.
+    void shutDownSending();
 
 private:
     int fd_ = -1;

@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 using namespace std::chrono_literals;
 
 namespace ostrel::test {
@@ -184,6 +186,36 @@ TEST(TcpPrinterPort, APeerThatReadsNoRepliesIsCutOff)
     }
     ASSERT_TRUE(printer.ended(1)) << sent << " bytes of requests";
     EXPECT_EQ(printer.jobs[0].endedBy, "replies not read");
+}
+
+TEST(TcpPrinterPort, APeerThatShutsItsSideAfterALongJobStillGetsItsReply)
+{
+    Printer printer;
+    for (const std::size_t size : {std::size_t{1} << 10, std::size_t{3} << 20}) {
+        LoopbackClient client("127.0.0.1", printer.port.port());
+        // Sent from a thread, as the job is far larger than the socket buffers.
+        std::thread sender([&client, size] {
+            client.send(std::string(size, 'A') + Bytes("10 04 01"));
+            client.shutDownSending();
+        });
+        EXPECT_EQ(client.receive(1, 10s), Bytes("12")) << size;
+        sender.join();
+        EXPECT_TRUE(printer.ended(printer.jobs.size()));
+        EXPECT_EQ(printer.jobs.back().endedBy, "closed by the peer");
+        EXPECT_EQ(printer.jobs.back().bytes.size(), size + 3);
+    }
+}
+
+TEST(TcpPrinterPort, SilentPeersWaitingTheirTurnDoNotHoldBackAJob)
+{
+    Printer printer("127.0.0.1:0", 300ms);
+    std::vector<std::unique_ptr<LoopbackClient>> silent;
+    for (int i = 0; i < 20; ++i)
+        silent.push_back(std::make_unique<LoopbackClient>("127.0.0.1", printer.port.port()));
+    LoopbackClient job("127.0.0.1", printer.port.port());
+    job.send(Bytes("10 52"));
+    // Twenty idle peers in turn would hold it for 6 s; they time out together.
+    EXPECT_EQ(job.receive(4, 2s), Bytes("10 52 00 08"));
 }
 
 TEST(TcpPrinterPort, Ipv6Loopback)
