@@ -210,18 +210,20 @@ int Compare(const Options& options, std::istream& standardInput, std::ostream& s
             std::ostream& standardError)
 {
     std::ifstream goldenFile, jobFile;
-    std::istream& golden = OpenInput(options.compare, standardInput, goldenFile);
-    std::istream& job = OpenInput(options.input, standardInput, jobFile);
-    const auto unreadable = [&](const std::string& name) {
-        standardError << "ostrel-replay: cannot read " << name << ": " << std::strerror(errno != 0 ? errno : EIO)
-                      << "\n";
+    const auto unreadable = [&](const std::string& name, int error = 0) {
+        standardError << "ostrel-replay: cannot read " << name << ": "
+                      << std::strerror(error != 0 ? error : errno != 0 ? errno : EIO) << "\n";
         return 1;
     };
+    // Each file's own reason, taken before anything else can change errno.
     errno = 0;
+    std::istream& golden = OpenInput(options.compare, standardInput, goldenFile);
     if (!golden)
         return unreadable(options.compare);
+    std::istream& job = OpenInput(options.input, standardInput, jobFile);
     if (!job)
         return unreadable(options.input);
+    errno = 0;
     render::ZintSymbolGeometry geometry;
     const JobComparison result = CompareJobs(golden, job, geometry);
     if (result.outcome == JobComparison::GoldenUnreadable)

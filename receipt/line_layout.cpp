@@ -167,6 +167,11 @@ void ReceiptPrinter::placeMarker(MarkerKind kind, std::string label, int command
     marker.height = 21;
     marker.label = std::move(label);
     if (inLine) {
+        // A line holds a bounded number: past it they would only lie on top
+        // of each other, and a flood of bytes not understood would grow the
+        // line without end. The commands are still listed and counted.
+        if (line_.markers >= kMostMarkersInLine) return;
+        ++line_.markers;
         marker.x = std::min(std::max(line_.x, line_.markersEnd), std::max(0, area() - marker.width));
         line_.markersEnd = marker.x + marker.width + 2;
         line_.items.push_back({std::move(marker), command});

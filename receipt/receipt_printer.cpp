@@ -113,6 +113,14 @@ int ReceiptPrinter::addCommand(const unsigned char* c, long long length, std::st
                                CommandClass commandClass, std::string kind) {
     textCommand_ = -1;
     handOver();
+    // Commands that feed no paper (NUL, BEL, CR, ESC @...) weigh too: a run of
+    // them goes on in a new receipt as paper would, so memory stays bounded.
+    // A line waiting is printed first, as its items point at this receipt's
+    // commands.
+    if (paper_.full()) {
+        if (line_.items.empty()) endReceipt(false);
+        else printLine(lineHasInk() ? settings_.lineSpacing : 0);
+    }
     ModelCommand command;
     for (long long i = 0; i < length; ++i) command.hashByte(c[i]);
     command.offset = offset_;

@@ -125,7 +125,9 @@ private:
         int x = 0;                    // where the next character goes
         int height = 0;
         int markersEnd = 0;           // markers side by side, never over each other
+        int markers = 0;
     };
+    static constexpr int kMostMarkersInLine = 256;
     struct Settings {
         TextStyle style;
         int rightSpacing = 0;

@@ -557,6 +557,26 @@ TEST(CommandText, NamesCommandsAndSumsUpLongData) {
 namespace ostrel::test {
 namespace {
 
+// Runs of bytes that feed no paper are held as bounded as paper is: each
+// kind alone, and those not understood, whose markers wait in one line.
+TEST(Bounds, RunsOfBytesThatFeedNoPaperAreBounded) {
+    for (const std::string& unit : {Bytes({0x00}), Bytes({0x07}), Bytes({0x0D}), Bytes({0x09}), Bytes({ESC, '@'}),
+                                   Bytes({0x1C, 0x7F})}) {
+        SCOPED_TRACE(HexBytes(reinterpret_cast<const unsigned char*>(unit.data()), unit.size()));
+        Model model(PrinterLimits{.keptBytes = 1 << 20, .receiptBytes = 256 << 10});
+        std::string run;
+        for (int i = 0; i < 4096; ++i) run += unit;
+        for (int i = 0; i < 40; ++i) model.printer.feed(run);
+        std::size_t commands = 0, items = 0;
+        for (const Receipt& receipt : model.printer.receipts()) {
+            commands += receipt.commands.size();
+            items += receipt.items.size();
+        }
+        EXPECT_LT(commands, 40u * 4096 / 4) << "of " << 40 * 4096;
+        EXPECT_LT(items, 4096u);
+    }
+}
+
 // Commands account for every byte: each starts where the one before ended,
 // also when text goes on in a new receipt because the last one was full.
 TEST(Bounds, CommandsFollowEachOtherAcrossReceiptsThatFilledUp) {
