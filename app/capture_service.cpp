@@ -3,6 +3,8 @@
 #include "app/quit_on_signals.h"
 #include "files/atomic_file.h"
 #include "files/capture_file_format.h"
+#include "files/state_file.h"
+#include "protocol/message_text.h"
 #include "protocol/command_set.h"
 #include "serial/port_number.h"
 
@@ -168,27 +170,29 @@ bool CaptureService::start(std::string& error)
 
 void CaptureService::readStateFile()
 {
-    // A missing file is the default state, so that removing it clears it.
-    std::string text;
-    if (std::FILE* file = std::fopen(options_.stateFile.c_str(), "rb")) {
-        char buffer[4096];
-        const std::size_t got = std::fread(buffer, 1, sizeof buffer, file);
-        std::fclose(file);
-        text.assign(buffer, got);
-    }
-    if (text == stateText_)
+    // A missing file is the default state, so that removing it clears it;
+    // anything else but a whole, well-formed file keeps the state as it is.
+    const StateFileRead read = ReadStateFile(options_.stateFile);
+    const std::string seen = std::to_string(read.kind) + read.problem + "\n" + read.text;
+    if (seen == stateSeen_)
         return;
-    stateText_ = text;
+    stateSeen_ = seen;
+    const auto keep = [this](const std::string& why) {
+        say(QuotedForMessage(options_.stateFile) + ": " + why + "; the state stays " +
+            (PrinterStateList(state_).empty() ? "the default" : PrinterStateList(state_)));
+    };
+    std::string text = read.text;
     for (char& c : text)
         if (c == '\n' || c == '\r' || c == '\t')
             c = ',';
     PrinterState state;
     std::string error;
-    if (!ParsePrinterState(text, state, error)) {
-        say(options_.stateFile + ": " + error + "; the state stays " +
-            (PrinterStateList(state_).empty() ? "the default" : PrinterStateList(state_)));
-        return;
-    }
+    if (read.kind == StateFileRead::Unusable)
+        return keep(read.problem);
+    if (read.kind == StateFileRead::Text && text.find_first_not_of(", ") == std::string::npos)
+        return keep("it is empty (write the file beside it and rename it into place; \"clear\" is the default)");
+    if (!ParsePrinterState(text, state, error))
+        return keep(error);
     state.maker = state_.maker; // the model stays who it is
     state.model = state_.model;
     if (state == state_)
@@ -386,7 +390,10 @@ int RunCaptureService(int argc, char** argv)
     line.addPrinterOption();
     const QCommandLineOption stateFile(QStringLiteral("state-file"),
                                        QStringLiteral("Read the state from FILE (the same list, commas or lines), "
-                                                      "and again whenever it changes; no file is the default state."),
+                                                      "and again whenever it changes; no file is the default state, "
+                                                      "\"clear\" too. Write it beside and rename it into place: a "
+                                                      "file that is empty, unreadable, not a regular file or over "
+                                                      "64 KiB keeps the state as it was, and says why."),
                                        QStringLiteral("FILE"));
     const QCommandLineOption out(QStringLiteral("out"),
                                  QStringLiteral("Write job-NNNN.bin, .txt and .json into this folder."),

@@ -111,7 +111,7 @@ private:
     FixedStatusControls status_;
     PrinterState state_;
     QTimer stateWatch_;
-    std::string stateText_; // the state file as last read
+    std::string stateSeen_; // the state file as last read, or why it could not be
     long long nextNumber_ = 1;
     int finishedJobs_ = 0;
     bool failed_ = false;

@@ -1,7 +1,7 @@
 #include "app/display_check.h"
 #include "app/quit_on_signals.h"
+#include "app/saved_capture_loader.h"
 #include "app/tool_options.h"
-#include "files/capture_opening.h"
 #include "files/qt_common_dialog.h"
 #include "net/tcp_printer_port.h"
 #include "serial/qt_serial_control.h"
@@ -37,6 +37,11 @@ int main(int argc, char** argv)
                                                  "received (nothing is sent back); a file dropped on the window does the same."),
                                   QStringLiteral("FILE"));
     line.add(open);
+    const QCommandLineOption openLimit(QStringLiteral("open-limit"),
+                                       QStringLiteral("Take at most SIZE bytes of a file opened or dropped (K, M, G: "
+                                                      "KiB, MiB, GiB; default 64M); the rest is left, and a message says so."),
+                                       QStringLiteral("SIZE"), QStringLiteral("64M"));
+    line.add(openLimit);
     line.addPrinterOption();
     // Qt's own options (-platform, -style...) are only known once the
     // application has taken them out, so bad usage is told after that.
@@ -68,9 +73,12 @@ int main(int argc, char** argv)
     ostrel::TcpJobLimits limits;
     std::string error;
     const ostrel::receipt::PrinterProfile* profile = nullptr;
+    long long mostOpened = 0;
     if (!line.listen(where, error) || !line.jobLimits(limits, error) || !line.noArguments(error) ||
-        !line.printerProfile(profile, error))
+        !line.printerProfile(profile, error) || !line.size(openLimit.names().constFirst(), mostOpened, error))
         return line.usage(error, std::cerr);
+    if (mostOpened <= 0)
+        return line.usage("--open-limit: give a size of at least one byte", std::cerr);
 
     ostrel::CaptureSession session;
     ostrel::QtSerialControl MSComm1;
@@ -97,13 +105,18 @@ int main(int argc, char** argv)
     if (line.parser().isSet(QStringLiteral("printer")))
         receiptPreview.setPrinter(QString::fromStdString(profile->id));
     printerState.restoreSettings(remembered);
+    // A file is read a slice a turn of the event loop, so the window, the
+    // ports' replies and the signals are never held up by it.
+    ostrel::SavedCaptureLoader loader(session, mostOpened);
+    loader.taken = [&form] { form.showCapture(); };
     const auto openDropped = [&](const QString& file) {
         std::string reason;
-        if (ostrel::OpenSavedCapture(session, file.toStdString(), reason))
-            form.showCapture();
-        else
+        loader.told = [](const std::string& message) {
             QMessageBox::warning(QApplication::activeWindow(), QStringLiteral("Open Capture"),
-                                 QString::fromStdString(reason));
+                                 QString::fromStdString(message));
+        };
+        if (!loader.open(ostrel::LocalBytes(file), reason))
+            loader.told(reason);
     };
     form.fileDropped = openDropped;
     receiptPreview.fileDropped = openDropped;
@@ -122,11 +135,11 @@ int main(int argc, char** argv)
     }
     ostrel::QuitOnSignals();
     if (line.parser().isSet(open)) {
-        if (!ostrel::OpenSavedCapture(session, line.parser().value(open).toStdString(), error)) {
+        loader.told = [](const std::string& message) { std::cerr << "ostrel-serial-capture: " << message << "\n"; };
+        if (!loader.open(ostrel::LocalBytes(line.parser().value(open)), error)) {
             std::cerr << "ostrel-serial-capture: " << error << "\n";
             return 1;
         }
-        form.showCapture();
     }
     form.show();
     if (line.parser().isSet(preview))

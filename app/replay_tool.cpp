@@ -7,6 +7,7 @@
 #include "files/atomic_file.h"
 #include "files/capture_file_format.h"
 #include "files/job_files.h"
+#include "protocol/message_text.h"
 #include "session/receipt_follower.h"
 #include "receipt/receipt_report.h"
 #include "render/gui_for_tools.h"
@@ -107,11 +108,11 @@ bool ReadOptions(const ToolCommandLine& line, Options& options, std::string& err
         error = "only one INPUT may be given";
         return false;
     }
-    options.input = inputs.constFirst().toStdString();
+    options.input = LocalBytes(inputs.constFirst());
     std::string* const files[] = {&options.log, &options.hex, &options.ascii,
                                   &options.raw, &options.replies, &options.report};
     for (std::size_t i = 0; i < std::size(files); ++i)
-        *files[i] = parser.value(QString::fromLatin1(kFileOptions[i].first)).toStdString();
+        *files[i] = LocalBytes(parser.value(QString::fromLatin1(kFileOptions[i].first)));
     if (parser.isSet(QStringLiteral("chunk"))) {
         long long chunk = 0;
         if (!line.number(QStringLiteral("chunk"), 1, 1LL << 30, "bytes", chunk, error))
@@ -125,8 +126,8 @@ bool ReadOptions(const ToolCommandLine& line, Options& options, std::string& err
     if (!line.printerState(options.state, error))
         return false;
     options.counters = parser.isSet(QStringLiteral("counters"));
-    options.compare = parser.value(QStringLiteral("compare")).toStdString();
-    options.preview = parser.value(QStringLiteral("preview")).toStdString();
+    options.compare = LocalBytes(parser.value(QStringLiteral("compare")));
+    options.preview = LocalBytes(parser.value(QStringLiteral("preview")));
     if (!options.preview.empty() && !options.preview.ends_with(".png") &&
         !options.preview.ends_with(".pdf") && !options.preview.ends_with(".PNG") &&
         !options.preview.ends_with(".PDF")) {
@@ -137,7 +138,7 @@ bool ReadOptions(const ToolCommandLine& line, Options& options, std::string& err
     if (!options.preview.empty()) {
         QString name, problem;
         if (options.preview.find('%') != std::string::npos &&
-            !render::SheetFileName(QString::fromStdString(options.preview), 1, name, problem)) {
+            !render::SheetFileName(TextOfLocalBytes(options.preview), 1, name, problem)) {
             error = "--preview " + options.preview + ": " + problem.toStdString();
             return false;
         }
@@ -211,7 +212,7 @@ int Compare(const Options& options, std::istream& standardInput, std::ostream& s
 {
     std::ifstream goldenFile, jobFile;
     const auto unreadable = [&](const std::string& name, int error = 0) {
-        standardError << "ostrel-replay: cannot read " << name << ": "
+        standardError << "ostrel-replay: cannot read " << QuotedForMessage(name) << ": "
                       << std::strerror(error != 0 ? error : errno != 0 ? errno : EIO) << "\n";
         return 1;
     };
@@ -271,7 +272,7 @@ int RunReplay(const std::vector<std::string>& args, std::istream& standardInput,
     AddOptions(line);
     QStringList arguments{QStringLiteral("ostrel-replay")};
     for (const std::string& arg : args)
-        arguments << QString::fromStdString(arg);
+        arguments << TextOfLocalBytes(arg);
     if (const auto answered = line.parse(arguments, standardOutput, standardError))
         return *answered;
     Options options;
@@ -320,7 +321,7 @@ int RunReplay(const std::vector<std::string>& args, std::istream& standardInput,
     std::ifstream file;
     std::istream* in = &OpenInput(options.input, standardInput, file);
     const auto readFailed = [&] {
-        standardError << "ostrel-replay: cannot read " << options.input << ": "
+        standardError << "ostrel-replay: cannot read " << QuotedForMessage(options.input) << ": "
                       << std::strerror(errno != 0 ? errno : EIO) << "\n";
         return 1;
     };
@@ -391,14 +392,15 @@ int RunReplay(const std::vector<std::string>& args, std::istream& standardInput,
     if (!options.preview.empty()) {
         QString error;
         if (!renderer.encode(render::ReceiptsWithContent(printer.receipts()), printer.paperWidth(),
-                             QString::fromStdString(options.preview), {.markers = options.markers}, previews,
+                             TextOfLocalBytes(options.preview), {.markers = options.markers}, previews,
                              error)) {
-            standardError << "ostrel-replay: cannot make " << options.preview << ": " << error.toStdString() << "\n";
+            standardError << "ostrel-replay: cannot make " << QuotedForMessage(options.preview) << ": " << error.toStdString() << "\n";
             return 1;
         }
         if (previews.size() > 1 && options.preview.find('%') == std::string::npos)
             standardError << "ostrel-replay: the receipts are too long for one image: the preview is "
-                          << previews.front().name.toStdString() << " to " << previews.back().name.toStdString() << "\n";
+                          << QuotedForMessage(LocalBytes(previews.front().name)) << " to "
+                          << QuotedForMessage(LocalBytes(previews.back().name)) << "\n";
     }
 
     AtomicFileSet files;
@@ -410,7 +412,7 @@ int RunReplay(const std::vector<std::string>& args, std::istream& standardInput,
         (options.replies.empty() || files.stage(options.replies, replies.replies)) &&
         (options.report.empty() || files.stage(options.report, report)) &&
         std::all_of(previews.begin(), previews.end(), [&](const render::EncodedFile& file) {
-            return files.stage(file.name.toStdString(),
+            return files.stage(LocalBytes(file.name),
                                std::string_view(file.bytes.constData(), static_cast<std::size_t>(file.bytes.size())));
         });
     if (!staged || !files.commit()) {

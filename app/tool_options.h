@@ -12,8 +12,15 @@
 #include <iosfwd>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace ostrel {
+
+// File names are bytes: a command-line argument is made text without losing
+// any (bytes that are not UTF-8 are kept apart), and given back as the same
+// bytes to open the file by.
+QString TextOfLocalBytes(std::string_view bytes);
+std::string LocalBytes(const QString& text);
 
 // The serial line a tool takes jobs from.
 struct SerialOptions {

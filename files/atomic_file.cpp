@@ -1,5 +1,7 @@
 #include "files/atomic_file.h"
 
+#include "protocol/message_text.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -19,7 +21,7 @@ constexpr FileWriterCalls kRealCalls{::write, ::fsync, ::close, ::rename};
 
 FileWriterCalls gCalls = kRealCalls;
 
-std::string Reason(const std::string& path, int err) { return path + ": " + std::strerror(err); }
+std::string Reason(const std::string& path, int err) { return QuotedForMessage(path) + ": " + std::strerror(err); }
 
 std::string FolderOf(const std::string& path)
 {

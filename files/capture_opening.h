@@ -8,8 +8,44 @@ namespace ostrel {
 
 // Takes a saved capture or job file into the session as if its bytes had
 // just been received (a raw capture file without its element 0): the lists,
-// counters and listeners see them; nothing is sent back. False with a reason
-// naming the file, and the session untouched, when it cannot be read.
-bool OpenSavedCapture(CaptureSession& session, const std::string& path, std::string& error);
+// counters and listeners see them; nothing is sent back. It reads a slice a
+// step, without ever waiting, so that whoever drives it keeps its event loop
+// turning: a huge file, /dev/zero or a FIFO with no writer cannot hold the
+// window. It stops at a size limit and says so.
+class SavedCaptureReader {
+public:
+    SavedCaptureReader() = default;
+    ~SavedCaptureReader();
+    SavedCaptureReader(const SavedCaptureReader&) = delete;
+    SavedCaptureReader& operator=(const SavedCaptureReader&) = delete;
+
+    // False with a reason naming the file when it cannot be opened.
+    bool open(const std::string& path, long long limit, std::string& error);
+
+    enum class Step {
+        More,    // a slice was taken; step again
+        Waiting, // nothing to read yet (a FIFO whose writer is slow)
+        Done,    // the whole file was taken
+        Stopped, // the limit was reached: `message` says so
+        Failed,  // `message` names the file and the reason
+    };
+    Step step(CaptureSession& session, std::string& message);
+    long long bytesTaken() const { return taken_; }
+
+    static constexpr std::size_t kSlice = 64 * 1024;
+
+private:
+    int fd_ = -1;
+    std::string path_;
+    long long limit_ = 0;
+    long long taken_ = 0;
+    std::string buffer_;
+};
+
+// The whole file at once, up to `limit` bytes (for tests and small files);
+// false with a reason naming the file, and the session untouched, when it
+// cannot be opened.
+bool OpenSavedCapture(CaptureSession& session, const std::string& path, std::string& error,
+                      long long limit = 64LL << 20);
 
 } // namespace ostrel

@@ -1,5 +1,7 @@
 #include "printer/printer_state.h"
 
+#include "protocol/message_text.h"
+
 namespace ostrel {
 
 namespace {
@@ -46,7 +48,8 @@ bool ParsePrinterState(std::string_view list, PrinterState& state, std::string& 
             word.remove_prefix(1);
         while (!word.empty() && word.back() == ' ')
             word.remove_suffix(1);
-        if (word.empty())
+        // "clear": nothing set, the default state, so that a file can say it.
+        if (word.empty() || word == "clear")
             continue;
         bool found = false;
         for (const PrinterStateName& name : PrinterStateNames()) {
@@ -56,9 +59,10 @@ bool ParsePrinterState(std::string_view list, PrinterState& state, std::string& 
             }
         }
         if (!found) {
-            error = "unknown printer state \"" + std::string(word) + "\"; the states are ";
+            error = "unknown printer state " + QuotedForMessage("\"" + std::string(word) + "\"") + "; the states are ";
             for (const PrinterStateName& name : PrinterStateNames())
                 error += std::string(&name == &PrinterStateNames().front() ? "" : ", ") + name.name;
+            error += ", and clear for none";
             return false;
         }
     }

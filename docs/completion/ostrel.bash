@@ -37,7 +37,7 @@ _ostrel()
         --settings)
             COMPREPLY=($(compgen -W "'9600, N, 8, 1' '19200, N, 8, 1' '38400, N, 8, 1' '115200, N, 8, 1'" -- "$cur"))
             return ;;
-        --listen|--idle-timeout|--job-timeout|--status-bits|--chunk|--job-gap|--jobs|--timeout|--max-job-bytes|--keep|--max-disk|--port)
+        --listen|--idle-timeout|--job-timeout|--status-bits|--chunk|--job-gap|--jobs|--timeout|--max-job-bytes|--keep|--max-disk|--port|--open-limit)
             return ;;
     esac
 
@@ -56,7 +56,7 @@ _ostrel_options()
     local common="--help --version"
     case "$1" in
         ostrel-serial-capture)
-            echo "$common --listen --idle-timeout --job-timeout --preview --open --printer" ;;
+            echo "$common --listen --idle-timeout --job-timeout --preview --open --open-limit --printer" ;;
         ostrel-capture)
             echo "$common --listen --idle-timeout --job-timeout --serial --settings --hw-handshake" \
                  "--status-bits --no-status-return --state --state-file --out --job-gap --jobs" \

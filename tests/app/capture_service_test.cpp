@@ -11,6 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <sys/stat.h>
+
 #include <QCoreApplication>
 #include <QTcpServer>
 
@@ -298,6 +301,40 @@ TEST(CaptureService, TheStateFileChangesWhatTheDriverIsToldMidJob)
     EXPECT_TRUE(service.said("\"jammed\"")) << service.errors();
     client.send(Bytes("10 04 04"));
     EXPECT_EQ(client.receive(1), Bytes("72")) << "a bad file leaves the state as it was";
+}
+
+TEST(CaptureService, AStateFileThatIsNoWholeFileKeepsTheStateAndHangsNothing)
+{
+    TestFolder dir("ostrel-service-");
+    const fs::path state = dir.path() / "state";
+    WriteFile(state, "paper-out\n");
+    Service service({"--listen", "127.0.0.1:0", "--state-file", state.string()});
+    const int port = service.port();
+    ASSERT_GT(port, 0) << service.errors();
+    const struct {
+        const char* what;
+        std::function<void()> make;
+        const char* says;
+    } rows[] = {
+        {"a FIFO", [&] { ASSERT_EQ(::mkfifo(state.c_str(), 0600), 0); }, "not a regular file"},
+        {"a folder", [&] { fs::create_directory(state); }, "it is a folder"},
+        {"empty, as mid-write", [&] { WriteFile(state, ""); }, "it is empty"},
+        {"too large", [&] { WriteFile(state, std::string(100 * 1024, ',')); }, "larger than 64 KiB"},
+        {"a terminal's escape", [&] { WriteFile(state, "\x1b]0;owned\a"); }, "$'\"\\e]0;owned\\a\"'"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        fs::remove_all(state);
+        row.make();
+        EXPECT_TRUE(service.said(row.says)) << service.errors();
+        LoopbackClient client("127.0.0.1", port);
+        client.send(Bytes("10 04 04"));
+        EXPECT_EQ(client.receive(1), Bytes("72")) << "paper out still";
+    }
+    EXPECT_EQ(service.errors().find('\x1b'), std::string::npos) << "no escape reaches the terminal";
+    fs::remove_all(state);
+    WriteFile(state, "clear");
+    EXPECT_TRUE(service.said("printer state now the default")) << service.errors();
 }
 
 TEST(CaptureService, NoJobsForTheTimeoutEndsIt)

@@ -2,6 +2,7 @@
 // that a failed run leaves no partial file behind.
 
 #include "app/replay_tool.h"
+#include "app/tool_options.h"
 #include "tests/capture/capture_fixture.h"
 #include "tests/file_helpers.h"
 
@@ -112,6 +113,22 @@ TEST_F(Replay, MissingInputFailsWithItsName)
     EXPECT_NE(err.find("absent.bin"), std::string::npos) << err;
     EXPECT_NE(err.find("No such file or directory"), std::string::npos) << err;
     EXPECT_EQ(filesInDir(), std::vector<std::string>{}) << "no output file made";
+}
+
+// File names are bytes: one that is not UTF-8 is read and written as given,
+// and named in messages quoted.
+TEST_F(Replay, FileNamesThatAreNotUtf8AreKeptAsGiven)
+{
+    for (const std::string name : {"n\xff.bin", "Grüße.bin", "\xed\xb2\x80.bin", "a\xc3.bin"})
+        EXPECT_EQ(LocalBytes(TextOfLocalBytes(name)), name);
+    const fs::path odd = dir / "n\xff.bin";
+    WriteFile(odd, Bytes("1B 40 41 42 0A"));
+    EXPECT_EQ(run({odd.string(), "--report", (dir / "r\xfe.json").string(), "--preview", (dir / "p\xfd.png").string()}), 0)
+        << err;
+    EXPECT_TRUE(fs::exists(dir / "r\xfe.json"));
+    EXPECT_TRUE(fs::exists(dir / "p\xfd.png"));
+    EXPECT_EQ(run({(dir / "gone\xff\x1b]0;x\x07.bin").string()}), 1);
+    EXPECT_NE(err.find("gone\\xFF\\e]0;x\\a.bin': No such file or directory"), std::string::npos) << err;
 }
 
 TEST_F(Replay, UnwritableOutputLeavesNoPartialFiles)

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 namespace ostrel::test {
 namespace {
 
@@ -93,6 +95,32 @@ TEST(OpenSavedCapture, FeedsTheSameViewsAsALiveCapture)
     EXPECT_FALSE(OpenSavedCapture(untouched.session, (dir.path() / "absent.bin").string(), error));
     EXPECT_NE(error.find("absent.bin"), std::string::npos) << error;
     EXPECT_EQ(untouched.state().captureIndex, 1);
+}
+
+// Endless or writerless inputs never hold whoever opens them: the bytes up to
+// the limit, and a FIFO with no writer reads as ended.
+TEST(OpenSavedCapture, EndlessOrWriterlessInputsStopOrEnd)
+{
+    TestFolder dir("ostrel-open-");
+    const std::string fifo = (dir.path() / "fifo").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const struct {
+        std::string path;
+        long long limit;
+        long long taken;
+    } rows[] = {{"/dev/zero", 100000, 100000}, {fifo, 100000, 0}, {"/dev/null", 10, 0}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.path);
+        SavedCaptureReader reader;
+        Capture opened;
+        std::string error;
+        ASSERT_TRUE(reader.open(row.path, row.limit, error)) << error;
+        SavedCaptureReader::Step step;
+        while ((step = reader.step(opened.session, error)) == SavedCaptureReader::Step::More) {
+        }
+        EXPECT_EQ(reader.bytesTaken(), row.taken);
+        EXPECT_EQ(step, row.taken == row.limit ? SavedCaptureReader::Step::Stopped : SavedCaptureReader::Step::Done);
+    }
 }
 
 } // namespace
