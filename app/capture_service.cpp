@@ -105,15 +105,20 @@ bool CaptureService::start(std::string& error)
 {
     if (!options_.out.empty()) {
         std::error_code made;
-        std::filesystem::create_directories(options_.out, made);
+        const bool created = std::filesystem::create_directories(options_.out, made);
         if (made || !std::filesystem::is_directory(options_.out)) {
-            error = "cannot use the folder " + options_.out + ": " +
+            error = "cannot use the folder " + QuotedForMessage(options_.out) + ": " +
                     (made ? made.message() : std::string("not a folder"));
             return false;
         }
+        if (created)
+            say("created the folder " + QuotedForMessage(options_.out));
         // Half-written files of a run that was killed go; its whole jobs stay.
         for (const std::string& stale : RemoveStaleTemporaries(options_.out))
-            say("removed " + stale + ", left by a run that was killed while writing");
+            say("removed " + QuotedForMessage(stale) + ", left by a run that was killed while writing");
+        for (const long long number : IncompleteJobs(options_.out))
+            say("job " + std::to_string(number) + " in " + QuotedForMessage(options_.out) +
+                " lacks some of its .bin, .txt and .json: a run was killed while writing it");
         nextNumber_ = NextJobNumber(options_.out);
     }
     if (options_.listen) {
@@ -356,7 +361,7 @@ void CaptureService::prune()
             (options_.keepJobs > 0 ? "at most " + std::to_string(options_.keepJobs) + " jobs" : "") +
             (options_.keepJobs > 0 && options_.maxDisk > 0 ? " and " : "") +
             (options_.maxDisk > 0 ? "at most " + std::to_string(options_.maxDisk) + " bytes" : "") +
-            " in " + options_.out);
+            " in " + QuotedForMessage(options_.out));
     if (!error.empty()) {
         say(error);
         failed_ = true;
@@ -442,8 +447,8 @@ int RunCaptureService(int argc, char** argv)
         options.state.maker = profile->vendor;
         options.state.model = profile->model;
     }
-    options.stateFile = parser.value(stateFile).toStdString();
-    options.out = parser.value(out).toStdString();
+    options.stateFile = LocalBytes(parser.value(stateFile));
+    options.out = LocalBytes(parser.value(out));
     if (!line.number(gap.names().constFirst(), 1, 3600000, "milliseconds", value, error))
         return usage(error);
     options.jobGapMs = static_cast<int>(value);

@@ -51,7 +51,8 @@ struct Options {
 
 // The file options, each with its help.
 const std::pair<const char*, const char*> kFileOptions[] = {
-    {"log", "The command log file, lines ended by CR LF (default: standard output)."},
+    {"log", "The command log file, lines ended by CR LF (default: standard output). For any one of "
+            "these files, - is standard output."},
     {"hex", "The hex data view, one line per view line, CR LF."},
     {"ascii", "The ASCII data view, one line per view line, CR LF, one byte per character."},
     {"raw", "The raw capture file, 10001 bytes."},
@@ -113,6 +114,10 @@ bool ReadOptions(const ToolCommandLine& line, Options& options, std::string& err
                                   &options.raw, &options.replies, &options.report};
     for (std::size_t i = 0; i < std::size(files); ++i)
         *files[i] = LocalBytes(parser.value(QString::fromLatin1(kFileOptions[i].first)));
+    if (std::count_if(std::begin(files), std::end(files), [](const std::string* file) { return *file == "-"; }) > 1) {
+        error = "only one of --log, --hex, --ascii, --raw, --replies and --report can be - (standard output)";
+        return false;
+    }
     if (parser.isSet(QStringLiteral("chunk"))) {
         long long chunk = 0;
         if (!line.number(QStringLiteral("chunk"), 1, 1LL << 30, "bytes", chunk, error))
@@ -404,13 +409,21 @@ int RunReplay(const std::vector<std::string>& args, std::istream& standardInput,
     }
 
     AtomicFileSet files;
+    // "-" is standard output, which takes the log when no other file goes there.
+    const bool otherToStandardOutput = options.hex == "-" || options.ascii == "-" || options.raw == "-" ||
+                                       options.replies == "-" || options.report == "-";
+    std::string standardOutputBytes;
+    const auto put = [&](const std::string& name, std::string_view bytes) {
+        if (name == "-" || (name.empty() && &name == &options.log && !otherToStandardOutput)) {
+            standardOutputBytes.assign(bytes);
+            return true;
+        }
+        return name.empty() || files.stage(name, bytes);
+    };
     const bool staged =
-        (options.log.empty() || files.stage(options.log, ViewFileBytes(log))) &&
-        (options.hex.empty() || files.stage(options.hex, ViewFileBytes(hex))) &&
-        (options.ascii.empty() || files.stage(options.ascii, ViewFileBytes(ascii))) &&
-        (options.raw.empty() || files.stage(options.raw, RawCaptureFileBytes(session.state()))) &&
-        (options.replies.empty() || files.stage(options.replies, replies.replies)) &&
-        (options.report.empty() || files.stage(options.report, report)) &&
+        put(options.log, ViewFileBytes(log)) && put(options.hex, ViewFileBytes(hex)) &&
+        put(options.ascii, ViewFileBytes(ascii)) && put(options.raw, RawCaptureFileBytes(session.state())) &&
+        put(options.replies, replies.replies) && put(options.report, report) &&
         std::all_of(previews.begin(), previews.end(), [&](const render::EncodedFile& file) {
             return files.stage(LocalBytes(file.name),
                                std::string_view(file.bytes.constData(), static_cast<std::size_t>(file.bytes.size())));
@@ -419,10 +432,10 @@ int RunReplay(const std::vector<std::string>& args, std::istream& standardInput,
         standardError << "ostrel-replay: cannot write " << files.error() << "\n";
         return 1;
     }
-    if (options.log.empty()) {
-        standardOutput << ViewFileBytes(log) << std::flush;
+    if (!standardOutputBytes.empty()) {
+        standardOutput << standardOutputBytes << std::flush;
         if (!standardOutput) {
-            standardError << "ostrel-replay: cannot write the command log to standard output: "
+            standardError << "ostrel-replay: cannot write to standard output: "
                           << std::strerror(errno != 0 ? errno : EIO) << "\n";
             return 1;
         }

@@ -39,7 +39,11 @@ bool JobNumberOf(const std::string& name, long long& number)
     const char* digits = name.c_str() + 4;
     const char* end = name.c_str() + name.size();
     const auto [stop, ec] = std::from_chars(digits, end, number);
-    return ec == std::errc() && stop != digits && *digits != '-' && *stop == '.' && number > 0;
+    // Only the files a job is written as: a stray "job-0005.bin.bak" is
+    // no part of job 5, and pruning it would never remove it.
+    const std::string_view ending(stop, static_cast<std::size_t>(end - stop));
+    return ec == std::errc() && stop != digits && *digits != '-' && number > 0 &&
+           (ending == ".bin" || ending == ".txt" || ending == ".json");
 }
 
 } // namespace
@@ -73,6 +77,22 @@ long long NextJobNumber(const std::string& folder)
         ++free;
     }
     return free;
+}
+
+std::vector<long long> IncompleteJobs(const std::string& folder)
+{
+    std::map<long long, int> files;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+        long long number = 0;
+        if (JobNumberOf(entry.path().filename().string(), number))
+            ++files[number];
+    }
+    std::vector<long long> incomplete;
+    for (const auto& [number, count] : files)
+        if (count < 3)
+            incomplete.push_back(number);
+    return incomplete;
 }
 
 std::vector<long long> PruneJobs(const std::string& folder, long long keep, long long maxBytes,

@@ -48,6 +48,10 @@ long long NextJobNumber(const std::string& folder);
 // take.
 std::vector<std::pair<long long, long long>> JobsInFolder(const std::string& folder);
 
+// The jobs in the folder that lack one of their three files: a run was killed
+// between writing them.
+std::vector<long long> IncompleteJobs(const std::string& folder);
+
 // Removes the oldest jobs' files until at most `keep` jobs (0: any number)
 // take at most `maxBytes` (0: any size); the newest job always stays. Gives
 // the numbers removed; a file that cannot be removed is named in `error`.

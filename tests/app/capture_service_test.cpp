@@ -256,7 +256,9 @@ TEST(CaptureService, TheFolderKeptTidyAcrossRuns)
     const fs::path stale = dir.path() / ".ostrel-999999999-AbCdEf";
     const fs::path live = dir.path() / (".ostrel-" + std::to_string(::getpid()) + "-AbCdEf");
     const fs::path top = dir.path() / "job-2147483647.bin";
-    for (const fs::path& file : {stale, live, top})
+    // A stray copy is no job's file; job 5 was killed before its .txt.
+    const fs::path stray = dir.path() / "job-0005.bin.bak";
+    for (const fs::path& file : {stale, live, top, stray, dir.path() / "job-0005.bin", dir.path() / "job-0005.json"})
         WriteFile(file, "x");
     Service service({"--listen", "127.0.0.1:0", "--out", dir.path().string(), "--jobs", "2", "--keep", "2"});
     const int port = service.port();
@@ -278,6 +280,10 @@ TEST(CaptureService, TheFolderKeptTidyAcrossRuns)
     EXPECT_TRUE(fs::exists(live)) << "its writer lives";
     EXPECT_FALSE(fs::exists(top)) << "the oldest of three jobs goes with --keep 2";
     EXPECT_TRUE(Has(service.errors(), "removed job 2147483647")) << service.errors();
+    EXPECT_TRUE(Has(service.errors(), "job 5 in ")) << "named as incomplete";
+    EXPECT_TRUE(fs::exists(stray));
+    const std::string said = service.errors();
+    EXPECT_EQ(said.find("removed job 5 "), said.rfind("removed job 5 ")) << "once, not after every job";
 }
 
 TEST(CaptureService, TheStateFileChangesWhatTheDriverIsToldMidJob)
