@@ -17,6 +17,7 @@
 #include <poll.h>
 #include <string>
 #include <sys/socket.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <sched.h>
 #include <thread>
@@ -297,6 +298,79 @@ void HeadlessMemoryOverJobs(benchmark::State& state)
     }
 }
 BENCHMARK(HeadlessMemoryOverJobs)->Iterations(1)->Unit(benchmark::kSecond);
+
+// A client that sends a long job ending in a status request and then shuts
+// its side, as nc -q1 and socat do: the reply must still come, every time.
+void HalfClosedJobsGetTheirReplies(benchmark::State& state)
+{
+    for (auto _ : state) {
+        Child service({OSTREL_CAPTURE_BINARY, "--listen", "127.0.0.1:0"});
+        const int port = PortFrom(service.waitFor("listening on"));
+        for (const auto& [megabytes, jobs] : {std::pair{3, 20}, std::pair{30, 20}}) {
+            const std::string job = std::string(static_cast<std::size_t>(megabytes) << 20, 'A') + "\x10\x04\x01";
+            int delivered = 0;
+            for (int i = 0; i < jobs; ++i) {
+                const int fd = Connect(port);
+                std::string replies;
+                std::thread reader([fd, &replies] {
+                    char got[64];
+                    ssize_t n;
+                    while ((n = ::recv(fd, got, sizeof got, 0)) > 0)
+                        replies.append(got, static_cast<std::size_t>(n));
+                });
+                SendAll(fd, job);
+                ::shutdown(fd, SHUT_WR);
+                reader.join();
+                ::close(fd);
+                delivered += replies == "\x12" ? 1 : 0;
+                service.drain();
+            }
+            state.counters["delivered_" + std::to_string(megabytes) + "mb"] = static_cast<double>(delivered) / jobs;
+        }
+    }
+}
+BENCHMARK(HalfClosedJobsGetTheirReplies)->Iterations(1)->Unit(benchmark::kSecond);
+
+// The peak memory of a run of a program, in MB.
+double PeakOfRun(std::vector<std::string> args)
+{
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        std::vector<char*> argv;
+        for (std::string& arg : args)
+            argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        ::freopen("/dev/null", "w", stdout);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    rusage used{};
+    ::wait4(pid, &status, 0, &used);
+    return static_cast<double>(used.ru_maxrss) / 1024;
+}
+
+// 100 MB of one byte that feeds no paper, through the printer model: the
+// report and the compare stay within their memory bound.
+void RunsThatFeedNoPaperMemory(benchmark::State& state)
+{
+    const std::string folder = Folder();
+    const std::string two = folder + "/two.bin";
+    std::ofstream(two) << "ab";
+    for (auto _ : state) {
+        for (const auto& [name, byte] : {std::pair{"nul", '\0'}, std::pair{"bel", '\a'}, std::pair{"cr", '\r'}}) {
+            const std::string file = folder + "/" + name + ".bin";
+            std::ofstream(file, std::ios::binary) << std::string(100 << 20, byte);
+            state.counters[std::string("report_peak_mb_") + name] =
+                PeakOfRun({OSTREL_REPLAY_BINARY, "--report", "/dev/null", "--log", "/dev/null", file});
+            state.counters[std::string("compare_peak_mb_") + name] =
+                PeakOfRun({OSTREL_REPLAY_BINARY, "--compare", two, file});
+            std::remove(file.c_str());
+        }
+    }
+    std::system(("rm -rf " + folder).c_str());
+}
+BENCHMARK(RunsThatFeedNoPaperMemory)->Iterations(1)->Unit(benchmark::kSecond);
 
 } // namespace
 

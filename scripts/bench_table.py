@@ -117,6 +117,16 @@ def main(paths):
     growth = jobs["peak_mb_after_1000_jobs"] - jobs["peak_mb_after_100_jobs"]
     row("ostrel-capture peak memory growth, 100 to 1,000 jobs", growth, "MB", "< 1 MB (flat)", growth < 1)
 
+    half = runs["HalfClosedJobsGetTheirReplies/iterations:1"]
+    for size in ("3mb", "30mb"):
+        got = half[f"delivered_{size}"]
+        row(f"Replies to a job of {size[:-2]} MB whose client shut its side", 100 * got, "%", "100 %", got == 1)
+    runs_memory = runs["RunsThatFeedNoPaperMemory/iterations:1"]
+    for tool in ("report", "compare"):
+        for byte in ("nul", "bel", "cr"):
+            peak = runs_memory[f"{tool}_peak_mb_{byte}"]
+            row(f"ostrel-replay --{tool}, 100 MB of {byte.upper()}, peak memory", peak, "MB", "< 256 MB", peak < 256)
+
     widths = [max(len(r[i]) for r in rows + [("Figure", "Measured", "Target", "Met")]) for i in range(4)]
     line = lambda r: "  ".join(cell.ljust(w) for cell, w in zip(r, widths))
     print(line(("Figure", "Measured", "Target", "Met")))
