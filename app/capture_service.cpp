@@ -11,8 +11,14 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <systemd/sd-daemon.h>
 #include <unistd.h>
 
 namespace ostrel {
@@ -87,9 +93,18 @@ CaptureService::CaptureService(CaptureServiceOptions options, std::ostream& out,
     noJobs_.setSingleShot(true);
     noJobs_.setInterval(options_.timeoutS * 1000);
     connect(&noJobs_, &QTimer::timeout, this, [this] {
-        if (!tcpJob_ && !serialJob_)
-            end(failed_ ? 1 : 0);
+        if (tcpJob_ || serialJob_)
+            return;
+        // Fewer jobs than --jobs asked for is a failure a CI check must see.
+        if (options_.jobs > 0 && finishedJobs_ < options_.jobs) {
+            say("--timeout: " + std::to_string(finishedJobs_) + " of the " + std::to_string(options_.jobs) +
+                " jobs --jobs asked for came before " + std::to_string(options_.timeoutS) + " s without a job");
+            return end(kJobsMissing);
+        }
+        end(failed_ ? 1 : 0);
     });
+    readyRetry_.setSingleShot(true);
+    connect(&readyRetry_, &QTimer::timeout, this, [this] { sayReady(); });
 }
 
 CaptureService::~CaptureService()
@@ -170,7 +185,39 @@ bool CaptureService::start(std::string& error)
         readStateFile();
         stateWatch_.start();
     }
+    sayReady();
     return true;
+}
+
+void CaptureService::sayReady()
+{
+    // Where it listens (or the serial device), one line: the port a script
+    // gave as 0 is known from it.
+    const std::string where = (tcp_ ? tcp_->listeningOn() : serial_->device()) + "\n";
+    if (!readySaid_) {
+        readySaid_ = true;
+        ::sd_notify(0, ("READY=1\nSTATUS=taking jobs on " + where).c_str());
+    }
+    if (options_.readyFile.empty())
+        return;
+    struct stat about {};
+    if (::stat(options_.readyFile.c_str(), &about) == 0 && S_ISFIFO(about.st_mode)) {
+        // A FIFO a script reads from: written once its reader is there, so
+        // the script waits without polling.
+        const int fd = ::open(options_.readyFile.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0 && errno == ENXIO)
+            return readyRetry_.start(50);
+        const bool written = fd >= 0 && ::write(fd, where.data(), where.size()) == static_cast<ssize_t>(where.size());
+        const int error = errno;
+        if (fd >= 0)
+            ::close(fd);
+        if (!written)
+            say("cannot write " + QuotedForMessage(options_.readyFile) + ": " + std::strerror(error));
+        return;
+    }
+    AtomicFileSet file;
+    if (!file.stage(options_.readyFile, where) || !file.commit())
+        say("cannot write " + file.error());
 }
 
 void CaptureService::readStateFile()
@@ -409,7 +456,8 @@ int RunCaptureService(int argc, char** argv)
     const QCommandLineOption jobs(QStringLiteral("jobs"), QStringLiteral("End after N jobs."),
                                   QStringLiteral("N"), QStringLiteral("0"));
     const QCommandLineOption timeout(QStringLiteral("timeout"),
-                                     QStringLiteral("End after S seconds without a job."),
+                                     QStringLiteral("End after S seconds without a job; with --jobs N, exit status 4 "
+                                                    "when fewer than N jobs came by then."),
                                      QStringLiteral("S"), QStringLiteral("0"));
     const QCommandLineOption maxBytes(QStringLiteral("max-job-bytes"),
                                       QStringLiteral("Keep at most this much of a job (default 67108864)."),
@@ -417,11 +465,17 @@ int RunCaptureService(int argc, char** argv)
     const QCommandLineOption keep(QStringLiteral("keep"),
                                   QStringLiteral("With --out: keep only the newest N jobs' files (default: all)."),
                                   QStringLiteral("N"), QStringLiteral("0"));
+    const QCommandLineOption ready(QStringLiteral("ready-file"),
+                                   QStringLiteral("Once it listens, write where (127.0.0.1:9100) and a line end into "
+                                                  "FILE, whole; a FIFO there is written when its reader comes, so a "
+                                                  "script can wait with: read where < FILE. Under systemd it also "
+                                                  "tells READY (Type=notify)."),
+                                   QStringLiteral("FILE"));
     const QCommandLineOption maxDisk(QStringLiteral("max-disk"),
                                      QStringLiteral("With --out: remove the oldest jobs' files while they take more "
                                                     "than SIZE bytes (K, M, G: KiB, MiB, GiB; default: no limit)."),
                                      QStringLiteral("SIZE"), QStringLiteral("0"));
-    for (const auto& option : {stateFile, out, gap, jobs, timeout, maxBytes, keep, maxDisk})
+    for (const auto& option : {stateFile, out, gap, jobs, timeout, maxBytes, keep, maxDisk, ready})
         line.add(option);
     if (const auto answered = line.parse(ToolCommandLine::Arguments(argc, argv), std::cout, std::cerr))
         return *answered;
@@ -449,6 +503,7 @@ int RunCaptureService(int argc, char** argv)
     }
     options.stateFile = LocalBytes(parser.value(stateFile));
     options.out = LocalBytes(parser.value(out));
+    options.readyFile = LocalBytes(parser.value(ready));
     if (!line.number(gap.names().constFirst(), 1, 3600000, "milliseconds", value, error))
         return usage(error);
     options.jobGapMs = static_cast<int>(value);

@@ -30,6 +30,7 @@ struct CaptureServiceOptions {
     std::string printer = "generic"; // --printer: the model, named in each job's record
     std::string stateFile;    // --state-file: read again whenever it changes
     std::string out;          // folder for the job files; empty: none written
+    std::string readyFile;    // --ready-file: where it says it is taking jobs
     int jobGapMs = 2000;      // serial: a silence this long ends a job
     int jobs = 0;             // end after this many jobs; 0: no limit
     int timeoutS = 0;         // end after this long without a job; 0: never
@@ -103,6 +104,7 @@ private:
     void progress(const std::string& line);
     void say(const std::string& line);
     void maybeEnd();
+    void sayReady();
     void end(int status);
 
     CaptureServiceOptions options_;
@@ -129,7 +131,12 @@ private:
     enum class Cut { None, AwaitingMode, AwaitingFeed } cut_ = Cut::None;
     QTimer serialGap_;
     QTimer noJobs_;
+    QTimer readyRetry_; // a FIFO's reader is not there yet
+    bool readySaid_ = false;
 };
+
+// The exit status when --timeout ends it before the jobs --jobs asked for came.
+inline constexpr int kJobsMissing = 4;
 
 // Runs ostrel-capture with its command line; returns the exit status.
 int RunCaptureService(int argc, char** argv);

@@ -1,6 +1,6 @@
 # Man pages, shell completion, and the Debian package built by scripts/package.
 
-set(OSTREL_PROGRAMS ostrel-serial-capture ostrel-capture ostrel-replay ostrel-demo-host)
+set(OSTREL_PROGRAMS ostrel-serial-capture ostrel-capture ostrel-replay ostrel-demo-host ostrel-send)
 foreach(program IN LISTS OSTREL_PROGRAMS)
   # Installed compressed, as Debian keeps its man pages.
   set(page ${CMAKE_CURRENT_BINARY_DIR}/man/${program}.1.gz)

@@ -7,7 +7,7 @@ package="$1"
 contents="$(dpkg-deb -c "$package" | awk '{print $6}')"
 info="$(dpkg-deb -I "$package")"
 status=0
-for program in ostrel-serial-capture ostrel-capture ostrel-replay ostrel-demo-host; do
+for program in ostrel-serial-capture ostrel-capture ostrel-replay ostrel-demo-host ostrel-send; do
     for file in "./usr/bin/$program" "./usr/share/man/man1/$program.1.gz" \
                 "./usr/share/bash-completion/completions/$program"; do
         grep -qxF "$file" <<<"$contents" || { echo "missing: $file"; status=1; }

@@ -10,7 +10,7 @@ _ostrel()
     _init_completion -n = || return
 
     case "$prev" in
-        --open|--log|--hex|--ascii|--raw|--replies|--report|--compare|--state-file)
+        --open|--log|--hex|--ascii|--raw|--replies|--report|--compare|--state-file|--ready-file)
             _filedir
             return ;;
         --preview)
@@ -37,7 +37,7 @@ _ostrel()
         --settings)
             COMPREPLY=($(compgen -W "'9600, N, 8, 1' '19200, N, 8, 1' '38400, N, 8, 1' '115200, N, 8, 1'" -- "$cur"))
             return ;;
-        --listen|--idle-timeout|--job-timeout|--status-bits|--chunk|--job-gap|--jobs|--timeout|--max-job-bytes|--keep|--max-disk|--port|--open-limit)
+        --listen|--idle-timeout|--job-timeout|--status-bits|--chunk|--job-gap|--jobs|--timeout|--max-job-bytes|--keep|--max-disk|--port|--open-limit|--wait)
             return ;;
     esac
 
@@ -46,7 +46,7 @@ _ostrel()
         return
     fi
     case "$1" in
-        ostrel-replay) _filedir ;;
+        ostrel-replay|ostrel-send) _filedir ;;
     esac
 }
 
@@ -60,13 +60,15 @@ _ostrel_options()
         ostrel-capture)
             echo "$common --listen --idle-timeout --job-timeout --serial --settings --hw-handshake" \
                  "--status-bits --no-status-return --state --state-file --out --job-gap --jobs" \
-                 "--timeout --max-job-bytes --keep --max-disk --printer" ;;
+                 "--timeout --max-job-bytes --keep --max-disk --printer --ready-file" ;;
         ostrel-replay)
             echo "$common --log --hex --ascii --raw --replies --report --chunk --status-bits" \
                  "--no-status-return --state --counters --compare --preview --markers --printer --paper" ;;
         ostrel-demo-host)
             echo "$common --port --once" ;;
+        ostrel-send)
+            echo "$common --raw --wait" ;;
     esac
 }
 
-complete -F _ostrel ostrel-serial-capture ostrel-capture ostrel-replay ostrel-demo-host
+complete -F _ostrel ostrel-serial-capture ostrel-capture ostrel-replay ostrel-demo-host ostrel-send
