@@ -460,8 +460,9 @@ int RunCaptureService(int argc, char** argv)
                                                     "when fewer than N jobs came by then."),
                                      QStringLiteral("S"), QStringLiteral("0"));
     const QCommandLineOption maxBytes(QStringLiteral("max-job-bytes"),
-                                      QStringLiteral("Keep at most this much of a job (default 67108864)."),
-                                      QStringLiteral("N"), QStringLiteral("67108864"));
+                                      QStringLiteral("Keep at most SIZE bytes of a job (K, M, G: KiB, MiB, GiB; "
+                                                     "default 64M)."),
+                                      QStringLiteral("SIZE"), QStringLiteral("64M"));
     const QCommandLineOption keep(QStringLiteral("keep"),
                                   QStringLiteral("With --out: keep only the newest N jobs' files (default: all)."),
                                   QStringLiteral("N"), QStringLiteral("0"));
@@ -489,7 +490,8 @@ int RunCaptureService(int argc, char** argv)
         !line.jobLimits(options.tcpLimits, error) ||
         !line.statusBits(options.statusByte1, options.statusByte2, error))
         return usage(error);
-    options.serial = line.serial();
+    if (!line.serial(options.serial, error) || !line.needs(gap.names().constFirst(), QStringLiteral("serial"), error))
+        return usage(error);
     options.statusReturn = line.statusReturn();
     if (!line.printerState(options.state, error))
         return usage(error);
@@ -513,17 +515,19 @@ int RunCaptureService(int argc, char** argv)
     if (!line.number(timeout.names().constFirst(), 0, 1000000, "seconds", value, error))
         return usage(error);
     options.timeoutS = static_cast<int>(value);
-    if (!line.number(maxBytes.names().constFirst(), 1, 1LL << 40, "bytes", value, error))
+    if (!line.size(maxBytes.names().constFirst(), value, error))
         return usage(error);
+    if (value < 1)
+        return usage("--max-job-bytes: takes a size of at least one byte");
     options.maxJobBytes = value;
     if (!line.number(keep.names().constFirst(), 0, 1LL << 40, "a count of jobs", value, error) ||
         !line.size(maxDisk.names().constFirst(), options.maxDisk, error))
         return usage(error);
     options.keepJobs = value;
     if ((options.keepJobs > 0 || options.maxDisk > 0) && options.out.empty())
-        return usage("--keep and --max-disk need --out DIR");
+        return usage(std::string(options.keepJobs > 0 ? "--keep" : "--max-disk") + ": has no effect without --out");
     if (!options.listen && options.serial.port.empty())
-        return usage("give --listen [ADDRESS:]PORT and/or --serial N|DEVICE");
+        return usage("nothing to take jobs from: give --listen [ADDRESS:]PORT and/or --serial N|DEVICE");
 
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("ostrel-capture"));

@@ -7,6 +7,8 @@
 #include <string>
 
 #include <netdb.h>
+#include <pwd.h>
+#include <sys/stat.h>
 #include <poll.h>
 #include <fcntl.h>
 #include <sys/socket.h>
@@ -111,6 +113,21 @@ std::string DisplayProblem()
     if (wayland && !waylandDisplay.empty())
         tried += (tried.empty() ? "no" : ", nor any") + std::string(" Wayland compositor on ") + waylandDisplay;
     return tried;
+}
+
+void SetRuntimeDirFallback()
+{
+    if (const char* set = std::getenv("XDG_RUNTIME_DIR"); set != nullptr && *set != '\0')
+        return;
+    const passwd* user = ::getpwuid(::getuid());
+    if (user == nullptr)
+        return;
+    const std::string folder = std::string("/tmp/runtime-") + user->pw_name;
+    ::mkdir(folder.c_str(), 0700);
+    struct stat about {};
+    if (::lstat(folder.c_str(), &about) == 0 && S_ISDIR(about.st_mode) && about.st_uid == ::getuid() &&
+        (about.st_mode & 0777) == 0700)
+        ::setenv("XDG_RUNTIME_DIR", folder.c_str(), 1);
 }
 
 } // namespace ostrel

@@ -49,6 +49,23 @@ int main(int argc, char** argv)
     const auto early = line.parse(ostrel::ToolCommandLine::Arguments(argc, argv), std::cout, earlyUsage);
     if (early && earlyUsage.str().empty())
         return *early;
+    // The options' values are checked before the display too, so that bad
+    // usage is bad usage with a display or without.
+    std::optional<ostrel::ListenAddress> where;
+    ostrel::TcpJobLimits limits;
+    std::string error;
+    const ostrel::receipt::PrinterProfile* profile = nullptr;
+    long long mostOpened = 0;
+    const auto readValues = [&] {
+        if (!line.listen(where, error) || !line.jobLimits(limits, error) || !line.noArguments(error) ||
+            !line.printerProfile(profile, error) || !line.size(openLimit.names().constFirst(), mostOpened, error))
+            return false;
+        if (mostOpened <= 0)
+            error = "--open-limit: takes a size of at least one byte";
+        return mostOpened > 0;
+    };
+    if (!early && !readValues())
+        return line.usage(error, std::cerr);
 
     // Where no display can be had (a server, a CI runner, an SSH session, a
     // stale DISPLAY), one plain line instead of the platform plugin's abort.
@@ -62,6 +79,7 @@ int main(int argc, char** argv)
                      "ostrel-replay to read a saved job\n";
         return 1;
     }
+    ostrel::SetRuntimeDirFallback();
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("ostrel-serial-capture"));
     QApplication::setDesktopFileName(QStringLiteral("ostrel-serial-capture"));
@@ -69,16 +87,8 @@ int main(int argc, char** argv)
         if (const auto answered = line.parse(QApplication::arguments(), std::cout, std::cerr))
             return *answered;
     }
-    std::optional<ostrel::ListenAddress> where;
-    ostrel::TcpJobLimits limits;
-    std::string error;
-    const ostrel::receipt::PrinterProfile* profile = nullptr;
-    long long mostOpened = 0;
-    if (!line.listen(where, error) || !line.jobLimits(limits, error) || !line.noArguments(error) ||
-        !line.printerProfile(profile, error) || !line.size(openLimit.names().constFirst(), mostOpened, error))
+    if (early && !readValues())
         return line.usage(error, std::cerr);
-    if (mostOpened <= 0)
-        return line.usage("--open-limit: give a size of at least one byte", std::cerr);
 
     ostrel::CaptureSession session;
     ostrel::QtSerialControl MSComm1;

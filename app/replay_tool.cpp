@@ -68,9 +68,9 @@ void AddOptions(ToolCommandLine& line)
     for (const auto& [name, help] : kFileOptions)
         line.add({QString::fromLatin1(name), QString::fromLatin1(help), QStringLiteral("FILE")});
     line.add({QStringLiteral("chunk"),
-              QStringLiteral("Hand the bytes to UpdateData in chunks of N bytes (default: 64 KiB; the "
-                             "result is the same for any chunking)."),
-              QStringLiteral("N")});
+              QStringLiteral("Take the bytes SIZE at a time, as a port hands them over (K, M, G: KiB, "
+                             "MiB, GiB; default 64K; the result is the same for any chunking)."),
+              QStringLiteral("SIZE")});
     line.addStatusOptions();
     line.addStateOption();
     line.add({QStringLiteral("counters"),
@@ -102,11 +102,11 @@ bool ReadOptions(const ToolCommandLine& line, Options& options, std::string& err
     const QCommandLineParser& parser = line.parser();
     const QStringList inputs = parser.positionalArguments();
     if (inputs.isEmpty()) {
-        error = "no INPUT given";
+        error = "INPUT: give the file to read (- for standard input)";
         return false;
     }
     if (inputs.size() > 1) {
-        error = "only one INPUT may be given";
+        error = QuotedForMessage(LocalBytes(inputs[1])) + ": only one INPUT may be given";
         return false;
     }
     options.input = LocalBytes(inputs.constFirst());
@@ -115,13 +115,17 @@ bool ReadOptions(const ToolCommandLine& line, Options& options, std::string& err
     for (std::size_t i = 0; i < std::size(files); ++i)
         *files[i] = LocalBytes(parser.value(QString::fromLatin1(kFileOptions[i].first)));
     if (std::count_if(std::begin(files), std::end(files), [](const std::string* file) { return *file == "-"; }) > 1) {
-        error = "only one of --log, --hex, --ascii, --raw, --replies and --report can be - (standard output)";
+        error = "-: only one of --log, --hex, --ascii, --raw, --replies and --report can be standard output";
         return false;
     }
     if (parser.isSet(QStringLiteral("chunk"))) {
         long long chunk = 0;
-        if (!line.number(QStringLiteral("chunk"), 1, 1LL << 30, "bytes", chunk, error))
+        if (!line.size(QStringLiteral("chunk"), chunk, error))
             return false;
+        if (chunk < 1 || chunk > (1LL << 30)) {
+            error = "--chunk: takes a size from 1 byte to 1G";
+            return false;
+        }
         options.chunk = static_cast<std::size_t>(chunk);
     }
     if (!line.statusBits(options.statusByte1, options.statusByte2, error))
@@ -136,21 +140,32 @@ bool ReadOptions(const ToolCommandLine& line, Options& options, std::string& err
     if (!options.preview.empty() && !options.preview.ends_with(".png") &&
         !options.preview.ends_with(".pdf") && !options.preview.ends_with(".PNG") &&
         !options.preview.ends_with(".PDF")) {
-        error = "--preview takes a file name ending in .png or .pdf, not \"" + options.preview + "\"";
+        error = "--preview: takes a file name ending in .png or .pdf, not \"" + QuotedForMessage(options.preview) + "\"";
         return false;
     }
     options.markers = parser.isSet(QStringLiteral("markers"));
+    if (!line.needs(QStringLiteral("markers"), QStringLiteral("preview"), error))
+        return false;
+    if (!options.compare.empty()) {
+        // --compare reads the two jobs and writes nothing else.
+        for (const char* other : {"log", "hex", "ascii", "raw", "replies", "report", "preview", "counters", "chunk",
+                                  "state", "status-bits", "no-status-return"})
+            if (parser.isSet(QString::fromLatin1(other))) {
+                error = std::string("--") + other + ": has no effect with --compare";
+                return false;
+            }
+    }
     if (!options.preview.empty()) {
         QString name, problem;
         if (options.preview.find('%') != std::string::npos &&
             !render::SheetFileName(TextOfLocalBytes(options.preview), 1, name, problem)) {
-            error = "--preview " + options.preview + ": " + problem.toStdString();
+            error = "--preview: " + QuotedForMessage(options.preview) + ": " + problem.toStdString();
             return false;
         }
     }
     const QString paper = parser.value(QStringLiteral("paper"));
     if (paper != QStringLiteral("58") && paper != QStringLiteral("80")) {
-        error = "--paper takes 58 or 80, not \"" + paper.toStdString() + "\"";
+        error = "--paper: takes 58 or 80, not \"" + QuotedForMessage(LocalBytes(paper)) + "\"";
         return false;
     }
     options.paperWidth = paper == QStringLiteral("58") ? receipt::kPaperWidth58 : receipt::kPaperWidth80;

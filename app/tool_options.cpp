@@ -1,5 +1,9 @@
 #include "app/tool_options.h"
 
+#include "protocol/message_text.h"
+#include "serial/line_settings.h"
+#include "serial/serial_control.h"
+
 #include <cstdio>
 #include <ostream>
 
@@ -25,8 +29,10 @@ ToolCommandLine::ToolCommandLine(std::string program, const QString& description
     : program_(std::move(program))
 {
     parser_.setApplicationDescription(description);
-    parser_.addHelpOption();
-    parser_.addVersionOption();
+    // Not Qt's help option: it adds --help-all, for Qt's own options, which
+    // these programs do not offer.
+    parser_.addOption({{QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Print these options and exit.")});
+    parser_.addOption({{QStringLiteral("v"), QStringLiteral("version")}, QStringLiteral("Print the version and exit.")});
 }
 
 void ToolCommandLine::addPositional(const QString& name, const QString& description,
@@ -93,7 +99,7 @@ bool ToolCommandLine::printerProfile(const receipt::PrinterProfile*& profile, st
     profile = receipt::FindPrinterProfile(id);
     if (profile)
         return true;
-    error = "--printer takes a model of \"--printer list\", not \"" + id + "\"";
+    error = "--printer: takes a model of \"--printer list\", not \"" + QuotedForMessage(id) + "\"";
     return false;
 }
 
@@ -215,8 +221,8 @@ std::optional<int> ToolCommandLine::parse(const QStringList& arguments, std::ost
                                           std::ostream& err)
 {
     if (!parser_.parse(arguments))
-        return usage(parser_.errorText().toStdString(), err);
-    if (parser_.isSet(QStringLiteral("help")) || parser_.isSet(QStringLiteral("help-all"))) {
+        return usage(ParseProblem(arguments), err);
+    if (parser_.isSet(QStringLiteral("help"))) {
         out << helpText().toStdString() << std::flush;
         return out ? 0 : 1;
     }
@@ -229,6 +235,41 @@ std::optional<int> ToolCommandLine::parse(const QStringList& arguments, std::ost
         return out ? 0 : 1;
     }
     return std::nullopt;
+}
+
+std::string ToolCommandLine::ParseProblem(const QStringList& arguments) const
+{
+    // In the programs' own words, naming the option as it was typed.
+    const auto typed = [&arguments](const QString& name) {
+        for (const QString& argument : arguments.mid(1)) {
+            const QString bare = argument.section(QLatin1Char('='), 0, 0);
+            if (bare == QStringLiteral("-") + name || bare == QStringLiteral("--") + name)
+                return LocalBytes(bare);
+        }
+        return "--" + LocalBytes(name);
+    };
+    if (!parser_.unknownOptionNames().isEmpty())
+        return QuotedForMessage(typed(parser_.unknownOptionNames().constFirst())) + ": no such option";
+    const QString text = parser_.errorText();
+    static const QLatin1String missing("Missing value after '");
+    if (text.startsWith(missing)) {
+        const QString option = text.mid(missing.size()).section(QLatin1Char('\''), 0, 0);
+        return QuotedForMessage(LocalBytes(option)) + ": needs a value";
+    }
+    static const QLatin1String unexpected("Unexpected value after '");
+    if (text.startsWith(unexpected)) {
+        const QString option = text.mid(unexpected.size()).section(QLatin1Char('\''), 0, 0);
+        return QuotedForMessage(LocalBytes(option)) + ": takes no value";
+    }
+    return QuotedForMessage(text.toStdString());
+}
+
+bool ToolCommandLine::needs(const QString& option, const QString& needed, std::string& error) const
+{
+    if (!parser_.isSet(option) || parser_.isSet(needed))
+        return true;
+    error = "--" + option.toStdString() + ": has no effect without --" + needed.toStdString();
+    return false;
 }
 
 int ToolCommandLine::usage(const std::string& reason, std::ostream& err) const
@@ -255,9 +296,9 @@ bool ToolCommandLine::number(const QString& option, long long low, long long hig
 {
     if (ParseWhole(parser_.value(option), value) && value >= low && value <= high)
         return true;
-    error = "--" + option.toStdString() + " takes " + what + ", a whole number from " +
+    error = "--" + option.toStdString() + ": takes " + what + ", a whole number from " +
             std::to_string(low) + " to " + std::to_string(high) + ", not \"" +
-            parser_.value(option).toStdString() + "\"";
+            QuotedForMessage(LocalBytes(parser_.value(option))) + "\"";
     return false;
 }
 
@@ -275,8 +316,8 @@ bool ToolCommandLine::size(const QString& option, long long& bytes, std::string&
         bytes = value << shift;
         return true;
     }
-    error = "--" + option.toStdString() + " takes a size in bytes, with K, M or G if you like, not \"" +
-            parser_.value(option).toStdString() + "\"";
+    error = "--" + option.toStdString() + ": takes a size in bytes, with K, M or G if you like, not \"" +
+            QuotedForMessage(LocalBytes(parser_.value(option))) + "\"";
     return false;
 }
 
@@ -284,7 +325,8 @@ bool ToolCommandLine::noArguments(std::string& error) const
 {
     if (parser_.positionalArguments().isEmpty())
         return true;
-    error = "unexpected argument " + parser_.positionalArguments().constFirst().toStdString();
+    error = QuotedForMessage(LocalBytes(parser_.positionalArguments().constFirst())) +
+            ": not an option, and this program takes no arguments";
     return false;
 }
 
@@ -295,7 +337,7 @@ bool ToolCommandLine::statusBits(std::uint8_t& byte1, std::uint8_t& byte2, std::
     long long b1 = -1, b2 = -1;
     if (bits.size() != 2 || !ParseWhole(bits[0], b1) || !ParseWhole(bits[1], b2) || b1 < 0 ||
         b2 < 0 || b1 > 255 || b2 > 255) {
-        error = "--status-bits takes two numbers 0-255 as B1,B2, not \"" + text.toStdString() + "\"";
+        error = "--status-bits: takes two numbers 0-255 as B1,B2, not \"" + QuotedForMessage(LocalBytes(text)) + "\"";
         return false;
     }
     byte1 = static_cast<std::uint8_t>(b1);
@@ -309,8 +351,10 @@ bool ToolCommandLine::listen(std::optional<ListenAddress>& where, std::string& e
     if (!parser_.isSet(kListen))
         return true;
     ListenAddress address;
-    if (!ParseListenAddress(parser_.value(kListen).toStdString(), address, error))
+    if (!ParseListenAddress(parser_.value(kListen).toStdString(), address, error)) {
+        error = "--listen: " + error;
         return false;
+    }
     where = address;
     return true;
 }
@@ -319,7 +363,8 @@ bool ToolCommandLine::jobLimits(TcpJobLimits& limits, std::string& error) const
 {
     // A day at most: the timers count milliseconds in an int.
     long long idle = 0, whole = 0;
-    if (!number(kIdleTimeout, 1, 86400, "seconds", idle, error) ||
+    if (!needs(kIdleTimeout, kListen, error) || !needs(kJobTimeout, kListen, error) ||
+        !number(kIdleTimeout, 1, 86400, "seconds", idle, error) ||
         !number(kJobTimeout, 0, 86400, "seconds", whole, error))
         return false;
     limits.idle = std::chrono::seconds(idle);
@@ -327,13 +372,21 @@ bool ToolCommandLine::jobLimits(TcpJobLimits& limits, std::string& error) const
     return true;
 }
 
-SerialOptions ToolCommandLine::serial() const
+bool ToolCommandLine::serial(SerialOptions& serial, std::string& error) const
 {
-    SerialOptions serial;
-    serial.port = parser_.value(QStringLiteral("serial")).toStdString();
+    serial.port = LocalBytes(parser_.value(QStringLiteral("serial")));
     serial.settings = parser_.value(QStringLiteral("settings")).toStdString();
     serial.hwHandshake = parser_.isSet(QStringLiteral("hw-handshake"));
-    return serial;
+    if (!needs(QStringLiteral("settings"), QStringLiteral("serial"), error) ||
+        !needs(QStringLiteral("hw-handshake"), QStringLiteral("serial"), error))
+        return false;
+    try {
+        ParseLineSettings(serial.settings);
+    } catch (const SerialError& wrong) {
+        error = "--settings: " + QuotedForMessage(wrong.what());
+        return false;
+    }
+    return true;
 }
 
 } // namespace ostrel

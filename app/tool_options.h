@@ -67,7 +67,9 @@ public:
     bool listen(std::optional<ListenAddress>& where, std::string& error) const;
     // The limits on a network job: --idle-timeout and --job-timeout.
     bool jobLimits(TcpJobLimits& limits, std::string& error) const;
-    SerialOptions serial() const;
+    // The serial options, the settings read; false with a reason when they
+    // are wrong or given without --serial.
+    bool serial(SerialOptions& serial, std::string& error) const;
     // False, naming the first one, when arguments were given to a program
     // that takes none.
     bool noArguments(std::string& error) const;
@@ -78,6 +80,10 @@ public:
     // A size in bytes, with an optional K, M or G (KiB, MiB, GiB).
     bool size(const QString& option, long long& bytes, std::string& error) const;
 
+    // False, with a reason naming both, when `option` is given without
+    // `needed`, without which it would do nothing.
+    bool needs(const QString& option, const QString& needed, std::string& error) const;
+
     // One line for bad usage found after parsing; gives 2, the exit status.
     int usage(const std::string& reason, std::ostream& err) const;
 
@@ -85,6 +91,8 @@ public:
     std::string versionLine() const;
 
 private:
+    std::string ParseProblem(const QStringList& arguments) const;
+
     std::string program_;
     QCommandLineParser parser_;
     bool printerOption_ = false;

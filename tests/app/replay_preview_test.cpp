@@ -114,7 +114,7 @@ TEST_F(ReplayPreview, BadUsageIsExitTwo) {
     EXPECT_EQ(run("--preview " + (dir / "out.jpg").string()), 2);
     EXPECT_NE(err.find(".png or .pdf"), std::string::npos);
     EXPECT_EQ(run("--paper 76 --preview " + (dir / "out.png").string()), 2);
-    EXPECT_NE(err.find("--paper takes 58 or 80"), std::string::npos);
+    EXPECT_NE(err.find("--paper: takes 58 or 80"), std::string::npos);
     EXPECT_EQ(run("--report " + (dir / "same").string() + " --log " + (dir / "same").string()), 2);
 }
 

@@ -160,14 +160,17 @@ struct UsageCase {
 TEST_F(Replay, BadUsageGivesAReasonAndTheUsage)
 {
     const UsageCase cases[] = {
-        {{"--frobnicate", "x"}, "frobnicate"},
+        {{"--frobnicate", "x"}, "ostrel-replay: --frobnicate: no such option"},
+        {{"-z", "x"}, "ostrel-replay: -z: no such option"},
+        {{"--markers", "x"}, "--markers: has no effect without --preview"},
+        {{"--compare", "g", "--report", "r", "x"}, "--report: has no effect with --compare"},
         {{"--chunk", "0", "x"}, "--chunk"},
         {{"--chunk", "ten", "x"}, "--chunk"},
         {{"--status-bits", "1,256", "x"}, "--status-bits"},
         {{"--status-bits", "7", "x"}, "--status-bits"},
-        {{"--log"}, "--log"},
-        {{}, "no INPUT"},
-        {{"a", "b"}, "only one INPUT"},
+        {{"--log"}, "ostrel-replay: --log: needs a value"},
+        {{}, "INPUT: give the file"},
+        {{"a", "b"}, "b: only one INPUT"},
     };
     for (const UsageCase& c : cases) {
         EXPECT_EQ(run(c.args), 2) << c.reason;
