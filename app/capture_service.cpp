@@ -75,6 +75,7 @@ JobRecord JobCapture::finish(const std::string& endedBy, long long number, const
     record_.cuts = cut == record_.kinds.end() ? 0 : cut->second;
     record_.notUnderstood = notUnderstood_.found();
     record_.notUnderstoodBytes = notUnderstood_.bytes();
+    record_.printerCommands = notUnderstood_.commands();
     return std::move(record_);
 }
 

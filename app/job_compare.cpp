@@ -237,7 +237,7 @@ JobComparison CompareJobs(std::istream& goldenIn, std::istream& jobIn, const rec
     }
     if (differences == 0) {
         result.report = "same: " + std::to_string(job.bytes()) + " bytes, " + std::to_string(job.commands()) +
-                        " commands\n";
+                        " printer commands\n";
         return result;
     }
     result.outcome = JobComparison::Differ;
@@ -245,8 +245,8 @@ JobComparison CompareJobs(std::istream& goldenIn, std::istream& jobIn, const rec
                                                          : std::to_string(differences);
     result.report = "differs from the golden job in " + count + (differences == 1 ? " place" : " places") +
                     " (golden " + std::to_string(golden.bytes()) + " bytes, " + std::to_string(golden.commands()) +
-                    " commands; this job " + std::to_string(job.bytes()) + " bytes, " +
-                    std::to_string(job.commands()) + " commands):\n";
+                    " printer commands; this job " + std::to_string(job.bytes()) + " bytes, " +
+                    std::to_string(job.commands()) + " printer commands):\n";
     for (const std::string& difference : shown) result.report += "  " + difference + "\n";
     if (differences > static_cast<long long>(shown.size()))
         result.report += "  ... and " + std::string(differences >= mostCounted ? "at least " : "") +

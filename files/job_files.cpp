@@ -133,6 +133,8 @@ std::string Fields(const JobRecord& job)
                        ",\"bytes_kept\":" + std::to_string(job.bytes.size()) +
                        ",\"truncated\":" + (job.droppedBytes > 0 ? "true" : "false") +
                        ",\"commands\":" + std::to_string(job.commands) +
+                       ",\"log_commands\":" + std::to_string(job.commands) +
+                       ",\"printer_commands\":" + std::to_string(job.printerCommands) +
                        ",\"status_replies\":" + std::to_string(job.statusReplies) + ",\"replies\":[" +
                        RepliesJson(job.replies) + "]" +
                        (job.repliesNotSent == 0 ? std::string()

@@ -17,7 +17,8 @@ struct JobRecord {
     std::string printer = "generic"; // the printer model it was taken as
     std::string bytes;      // the whole job, as received (up to the size limit)
     std::string commandLog; // the command log file's bytes
-    long long commands = 0;
+    long long commands = 0;        // as the command log counts them
+    long long printerCommands = 0; // as the printer model counts them
     long long statusReplies = 0;      // replies written to the peer
     std::vector<std::string> replies; // the first of them, in hex
     // Replies that could not be written (the peer stopped reading, went away),

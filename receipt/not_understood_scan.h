@@ -22,19 +22,29 @@ public:
     // Offset and bytes in hex, the first `listed` of them.
     const std::vector<std::pair<long long, std::string>>& found() const { return found_; }
     long long bytes() const { return bytes_; }
+    // Commands as the printer model counts them: a run of text is one.
+    long long commands() const { return commands_ + (inText_ ? 1 : 0); }
 
 private:
     static constexpr long long kLongestKept = 300;
 
-    void text(const unsigned char*, std::size_t, long long) override {}
-    void command(const unsigned char*, long long, long long) override {}
-    void tooLong(const unsigned char*, std::size_t, long long, long long) override {}
+    void text(const unsigned char*, std::size_t, long long) override { inText_ = true; }
+    void command(const unsigned char*, long long, long long) override { counted(); }
+    void tooLong(const unsigned char*, std::size_t, long long, long long) override { counted(); }
     void notUnderstood(const unsigned char* bytes, long long length, long long offset) override {
+        counted();
         bytes_ += length;
         if (found_.size() < listed_) found_.emplace_back(offset, HexBytes(bytes, static_cast<std::size_t>(length)));
     }
 
+    void counted() {
+        commands_ += 1 + (inText_ ? 1 : 0);
+        inText_ = false;
+    }
+
     std::size_t listed_;
+    long long commands_ = 0;
+    bool inText_ = false; // a run of text waits to be counted
     CommandStream stream_;
     std::vector<std::pair<long long, std::string>> found_;
     long long bytes_ = 0;

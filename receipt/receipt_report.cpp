@@ -43,7 +43,13 @@ std::string ReceiptReportJson(const ReceiptPrinter& printer, const CaptureFigure
 
     std::string json = "{\n";
     json += "  \"bytes\": " + std::to_string(capture.bytes) + ",\n";
+    // "commands" is the command log's count, kept for the scripts that read
+    // it; the printer model counts its own (a run of text is one).
+    long long printerCommands = 0;
+    for (const auto& [kind, count] : s.commandsByKind) printerCommands += count;
     json += "  \"commands\": " + std::to_string(capture.commands) + ",\n";
+    json += "  \"log_commands\": " + std::to_string(capture.commands) + ",\n";
+    json += "  \"printer_commands\": " + std::to_string(printerCommands) + ",\n";
     json += "  \"receipts\": " + std::to_string(receipts) + ",\n";
     json += "  \"printer\": " + JsonString(printer.profile().id) + ",\n";
     json += "  \"paper_width_dots\": " + std::to_string(printer.paperWidth()) + ",\n";

@@ -30,7 +30,7 @@ TEST(CompareJobs, SameOrTheFirstDifferencesNamed)
     std::string missing = kGolden;
     missing.erase(kGolden.find(Bytes("1B 61")), 3);
     const CompareCase cases[] = {
-        {"identical", kGolden, {"same: 40 bytes, 11 commands"}},
+        {"identical", kGolden, {"same: 40 bytes, 11 printer commands"}},
         {"one changed text byte", changedByte,
          {"1 place", "at byte 14", "changed: expected Text  \"TOTAL 12.50\"", "got Text  \"TOTAL 13.50\""}},
         {"one changed parameter", changedParameter,
@@ -78,7 +78,7 @@ TEST(CompareJobs, LongJobsThatDifferEverywhereStopCounting)
     const JobComparison result = CompareJobs(goldenIn, jobIn, geometry, 10, 1000);
     EXPECT_EQ(result.outcome, JobComparison::Differ);
     EXPECT_NE(result.report.find("at least 1000 places"), std::string::npos) << result.report;
-    EXPECT_NE(result.report.find("100000 commands; this job"), std::string::npos) << result.report;
+    EXPECT_NE(result.report.find("100000 printer commands; this job"), std::string::npos) << result.report;
 }
 
 TEST(CompareJobs, BytesThatDifferWhereNoWholeCommandIsAreFound)

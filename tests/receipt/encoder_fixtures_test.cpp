@@ -4,6 +4,7 @@
 
 #include "receipt/command_text.h"
 #include "receipt/printer_profile.h"
+#include "receipt/not_understood_scan.h"
 #include "receipt/receipt_printer.h"
 
 #include "tests/receipt/job_bytes.h"
@@ -63,6 +64,12 @@ TEST_P(EncoderFixtures, AreUnderstoodWholeAndPrintWhatTheyAsk) {
     }
     EXPECT_EQ(summary.cutCount, c.cuts);
     EXPECT_EQ(summary.drawerPulseCount, c.drawerPulses);
+    // The job line's count of the model's commands, without the model.
+    NotUnderstoodScan scan;
+    scan.feed(job);
+    long long commands = 0;
+    for (const auto& [kind, count] : summary.commandsByKind) commands += count;
+    EXPECT_EQ(scan.commands(), commands);
     int images = 0;
     for (const Receipt& receipt : printer.receipts())
         for (const PaperItem& item : receipt.items) images += std::holds_alternative<BitImage>(item.what);

@@ -609,6 +609,9 @@ TEST(NotUnderstoodScan, AgreesWithTheModelWhateverTheChunks) {
         receipt::NotUnderstoodScan scan;
         for (std::size_t at = 0; at < job.size(); at += chunk) scan.feed(std::string_view(job).substr(at, chunk));
         EXPECT_EQ(scan.bytes(), model.printer.summary().notUnderstoodBytes);
+        long long commands = 0;
+        for (const auto& [kind, count] : model.printer.summary().commandsByKind) commands += count;
+        EXPECT_EQ(scan.commands(), commands);
         ASSERT_EQ(scan.found().size(), model.printer.summary().notUnderstood.size());
         for (std::size_t i = 0; i < scan.found().size(); ++i) {
             EXPECT_EQ(scan.found()[i].first, model.printer.summary().notUnderstood[i].offset);
