@@ -96,10 +96,10 @@ int main(int argc, char** argv)
     ostrel::Form1 form(session, MSComm1, CommonDialog1);
     CommonDialog1.setParent(&form);
     ostrel::ReceiptPreview receiptPreview(session);
-    form.showReceiptPreview = [&] { receiptPreview.showBeside(&form); };
     ostrel::PrinterStateWindow printerState(session, [&form](bool answer) { form.setSerialRealTimeReplies(answer); });
-    form.showPrinterState = [&] { printerState.showBeside(&form); };
-    receiptPreview.showPrinterState = [&] { printerState.showBeside(&receiptPreview); };
+    form.showReceiptPreview = [&] { receiptPreview.showBeside(&form, &printerState); };
+    form.showPrinterState = [&] { printerState.showBeside(&form, &receiptPreview); };
+    receiptPreview.showPrinterState = [&] { printerState.showBeside(&form, &receiptPreview); };
     // The model chosen answers GS I as itself.
     receiptPreview.printerChosen = [&session](const ostrel::receipt::PrinterProfile& model) {
         ostrel::PrinterState state = session.printerState();
@@ -153,7 +153,7 @@ int main(int argc, char** argv)
     }
     form.show();
     if (line.parser().isSet(preview))
-        receiptPreview.showBeside(&form);
+        receiptPreview.showBeside(&form, &printerState);
     const int status = application.exec();
     receiptPreview.saveSettings(remembered);
     printerState.saveSettings(remembered);

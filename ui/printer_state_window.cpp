@@ -1,6 +1,7 @@
 #include "ui/printer_state_window.h"
 
 #include "session/capture_session.h"
+#include "ui/window_placement.h"
 #include "ui/window_style.h"
 
 #include <QAction>
@@ -60,23 +61,25 @@ void PrinterStateWindow::boxChanged()
 
 void PrinterStateWindow::restoreSettings(const QSettings& settings)
 {
-    if (restoreGeometry(settings.value(QStringLiteral("printerState/geometry")).toByteArray()))
-        placed_ = true;
+    restored_ = RestorePlace(*this, settings, QStringLiteral("printerState"));
 }
 
 void PrinterStateWindow::saveSettings(QSettings& settings) const
 {
-    settings.setValue(QStringLiteral("printerState/geometry"), saveGeometry());
+    // A window never shown has no place of its own to keep.
+    if (shown_)
+        SavePlace(*this, settings, QStringLiteral("printerState"));
 }
 
-void PrinterStateWindow::showBeside(QWidget* beside)
+void PrinterStateWindow::showBeside(QWidget* main, const QWidget* other)
 {
-    if (!placed_ && beside != nullptr) {
+    const bool firstTime = !shown_;
+    if (firstTime && !restored_)
         adjustSize();
-        move(beside->frameGeometry().topLeft() + QPoint(40, 40));
-        placed_ = true;
-    }
     show();
+    if (firstTime && main != nullptr && !(restored_ && MayStayWhereItIs(*this, *main, other)))
+        MoveBesideMain(*this, Companion::PrinterState, *main, other);
+    shown_ = true;
     raise();
     activateWindow();
 }

@@ -25,8 +25,9 @@ public:
     PrinterStateWindow(CaptureSession& session, std::function<void(bool)> serialRealTime,
                        QWidget* parent = nullptr);
 
-    // Brings the window up beside `beside` (or where it was).
-    void showBeside(QWidget* beside);
+    // Brings the window up beside the main window, never over it or `other`
+    // (the Receipt Preview), or where it was left if that is so too.
+    void showBeside(QWidget* main, const QWidget* other = nullptr);
     // Its place, as the user left it last time.
     void restoreSettings(const QSettings& settings);
     void saveSettings(QSettings& settings) const;
@@ -39,7 +40,8 @@ private:
 
     CaptureSession& session_;
     std::function<void(bool)> serialRealTime_;
-    bool placed_ = false;
+    bool restored_ = false; // its place of last time was read
+    bool shown_ = false;    // shown in this run: its place is its own
 };
 
 } // namespace ostrel

@@ -1,4 +1,5 @@
 #include "ui/receipt_preview.h"
+#include "ui/window_placement.h"
 
 #include "files/atomic_file.h"
 #include "receipt/command_text.h"
@@ -52,8 +53,14 @@ ReceiptPreview::ReceiptPreview(CaptureSession& session, QWidget* parent)
     for (const receipt::PrinterProfile* profile : receipt::PrinterProfiles())
         printerChoice->addItem(QString::fromStdString(profile->vendor + " " + profile->model),
                                QString::fromStdString(profile->id));
+    // The boxes may grow narrower than their longest entry, so that the
+    // window fits beside the main one on a small screen.
+    printerChoice->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    printerChoice->setMinimumContentsLength(12);
     paperChoice = new QComboBox(this);
     paperChoice->setObjectName(QStringLiteral("paperChoice"));
+    paperChoice->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    paperChoice->setMinimumContentsLength(6);
     paperChoice->addItem(QStringLiteral("80 mm (576 dots)"), receipt::kPaperWidth80);
     paperChoice->addItem(QStringLiteral("58 mm (384 dots)"), receipt::kPaperWidth58);
     zoomChoice = new QComboBox(this);
@@ -74,6 +81,7 @@ ReceiptPreview::ReceiptPreview(CaptureSession& session, QWidget* parent)
     saveButton->setToolTip(QStringLiteral("Save the receipts as PNG or PDF"));
     noteLabel = new QLabel(this);
     noteLabel->setObjectName(QStringLiteral("noteLabel"));
+    noteLabel->setWordWrap(true);
 
     auto* close = new QAction(this);
     close->setShortcuts({QKeySequence(Qt::Key_Escape), QKeySequence::Close});
@@ -82,7 +90,7 @@ ReceiptPreview::ReceiptPreview(CaptureSession& session, QWidget* parent)
     QAction* printerState =
         WindowKeyAction(this, QStringLiteral("Printer State"), "printerStateAction", Qt::Key_F7, showPrinterState);
 
-    auto* bar = new QHBoxLayout;
+    auto* bar = new QVBoxLayout;
     auto* printerLabel = new QLabel(QStringLiteral("Printer:"), this);
     printerLabel->setBuddy(printerChoice);
     printerChoice->setAccessibleName(QStringLiteral("Printer"));
@@ -94,18 +102,23 @@ ReceiptPreview::ReceiptPreview(CaptureSession& session, QWidget* parent)
     zoomChoice->setAccessibleName(QStringLiteral("Zoom"));
     previousButton->setAccessibleName(QStringLiteral("Older receipt"));
     nextButton->setAccessibleName(QStringLiteral("Newer receipt"));
-    bar->addWidget(printerLabel);
-    bar->addWidget(printerChoice);
-    bar->addWidget(paperLabel);
-    bar->addWidget(paperChoice);
-    bar->addWidget(zoomLabel);
-    bar->addWidget(zoomChoice);
-    bar->addSpacing(12);
-    bar->addWidget(previousButton);
-    bar->addWidget(receiptLabel);
-    bar->addWidget(nextButton);
-    bar->addStretch(1);
-    bar->addWidget(saveButton);
+    // In two rows, so that the window is narrow enough to go beside the
+    // main window on a small screen.
+    auto* choices = new QHBoxLayout;
+    choices->addWidget(printerLabel);
+    choices->addWidget(printerChoice, 1);
+    choices->addWidget(paperLabel);
+    choices->addWidget(paperChoice);
+    choices->addWidget(zoomLabel);
+    choices->addWidget(zoomChoice);
+    auto* receipts = new QHBoxLayout;
+    receipts->addWidget(previousButton);
+    receipts->addWidget(receiptLabel);
+    receipts->addWidget(nextButton);
+    receipts->addStretch(1);
+    receipts->addWidget(saveButton);
+    bar->addLayout(choices);
+    bar->addLayout(receipts);
 
     paper_ = new PaperView(document_);
     connect(paper_, &PaperView::commandClicked, this, [this](int command) { selectCommand(command); });
@@ -185,7 +198,7 @@ void ReceiptPreview::dropEvent(QDropEvent* event) {
 ReceiptPreview::~ReceiptPreview() { session_.removeListener(*this); }
 
 void ReceiptPreview::restoreSettings(const QSettings& settings) {
-    if (restoreGeometry(settings.value(QStringLiteral("preview/geometry")).toByteArray())) placed_ = true;
+    restored_ = RestorePlace(*this, settings, QStringLiteral("preview"));
     setPrinter(settings.value(QStringLiteral("preview/printer")).toString());
     const int paper = settings.value(QStringLiteral("preview/paperDots")).toInt();
     if (paperChoice->findData(paper) >= 0) setPaperWidth(paper);
@@ -194,27 +207,21 @@ void ReceiptPreview::restoreSettings(const QSettings& settings) {
 }
 
 void ReceiptPreview::saveSettings(QSettings& settings) const {
-    settings.setValue(QStringLiteral("preview/geometry"), saveGeometry());
+    // A window never shown has no place of its own to keep.
+    if (opened_) SavePlace(*this, settings, QStringLiteral("preview"));
     settings.setValue(QStringLiteral("preview/printer"), QString::fromStdString(printer().profile().id));
     settings.setValue(QStringLiteral("preview/paperDots"), printer().paperWidth());
     settings.setValue(QStringLiteral("preview/zoomPercent"), zoom_);
 }
 
-void ReceiptPreview::showBeside(QWidget* beside) {
-    const bool place = !isVisible() && beside && !placed_;
-    const QPoint besideIt = beside ? beside->frameGeometry().topRight() + QPoint(8, 0) : pos();
+void ReceiptPreview::showBeside(QWidget* main, const QWidget* other) {
+    const bool firstTime = !opened_;
     show();
-    // Beside the window, and wholly on its screen (its frame is known once it
-    // is shown): where there is no room beside it, as far over as the screen
-    // lets it be, and no larger than the screen.
-    if (place && beside->screen()) {
-        const QRect screen = beside->screen()->availableGeometry();
-        const QSize frame = frameGeometry().size() - size();
-        resize(size().boundedTo(screen.size() - frame));
-        const QSize whole = size() + frame;
-        move(std::clamp(besideIt.x(), screen.left(), std::max(screen.left(), screen.right() + 1 - whole.width())),
-             std::clamp(besideIt.y(), screen.top(), std::max(screen.top(), screen.bottom() + 1 - whole.height())));
-    }
+    // Beside the main window and never over it or the Printer State window,
+    // wholly on the screen; where it was left last time only if that is so.
+    if (firstTime && main != nullptr && !(restored_ && MayStayWhereItIs(*this, *main, other)))
+        MoveBesideMain(*this, Companion::Preview, *main, other);
+    opened_ = true;
     raise();
     activateWindow();
     refresh();

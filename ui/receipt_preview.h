@@ -39,8 +39,9 @@ public:
     explicit ReceiptPreview(CaptureSession& session, QWidget* parent = nullptr);
     ~ReceiptPreview() override;
 
-    // Brings the window up beside `beside` (or where it was).
-    void showBeside(QWidget* beside);
+    // Brings the window up beside the main window, never over it or `other`
+    // (the Printer State window), or where it was left if that is so too.
+    void showBeside(QWidget* main, const QWidget* other = nullptr);
     // Its size, place, zoom and paper, as the user left them last time.
     void restoreSettings(const QSettings& settings);
     void saveSettings(QSettings& settings) const;
@@ -118,7 +119,8 @@ private:
     long long drawnRevision_ = -1;
     bool followNewest_ = true;
     int shown_ = 0;
-    bool placed_ = false; // put where it was last time: not moved beside the window
+    bool restored_ = false; // its place of last time was read
+    bool opened_ = false;   // shown in this run: its place is its own
     int selected_ = -1;
     long long paperDrawn_ = -1;
     QString savedFiles_; // what the last Save wrote

@@ -6,6 +6,7 @@
 #include "tests/serial/pseudo_terminal.h"
 #include "tests/ui/window_test_support.h"
 #include "ui/receipt_preview.h"
+#include "ui/window_placement.h"
 
 #include <QAction>
 #include <QSignalSpy>
@@ -90,11 +91,33 @@ TEST(ReceiptPreview, OpensFromTheCommandLogMenuAndF6WithoutChangingTheWindow) {
     }
 }
 
+// The two windows beside the main one, as real screens have room for them:
+// on the screen, over neither the main window nor each other.
+TEST(WindowPlacement, BesideTheMainWindowOnTheScreenAndNeverOverAnother) {
+    const QSize main(726, 592), preview(1180, 760), state(211, 306);
+    for (const QSize screen : {QSize(1280, 800), QSize(1920, 1080), QSize(1024, 768), QSize(800, 600)}) {
+        SCOPED_TRACE(screen.width());
+        const QRect area(QPoint(0, 0), screen), mainFrame(QPoint(0, 0), main.boundedTo(screen));
+        const PlacesBesideMain places = PlaceBesideMain(mainFrame, area, preview, state);
+        for (const QRect& place : {places.preview, places.printerState}) {
+            EXPECT_TRUE(area.contains(place)) << place.x() << "," << place.y() << " " << place.width();
+            EXPECT_FALSE(place.intersects(mainFrame));
+        }
+        EXPECT_FALSE(places.preview.intersects(places.printerState));
+    }
+    const QList<QRect> screens{QRect(0, 0, 1280, 800)};
+    const QRect mainFrame(0, 0, 726, 592);
+    EXPECT_TRUE(MayComeBackAt(QRect(734, 0, 500, 400), screens, mainFrame));
+    EXPECT_FALSE(MayComeBackAt(QRect(0, 20, 1180, 760), screens, mainFrame)) << "over the main window";
+    EXPECT_FALSE(MayComeBackAt(QRect(2000, 0, 300, 300), screens, mainFrame)) << "on no screen";
+}
+
 TEST(ReceiptPreview, RemembersItsSizeZoomPrinterAndPaper) {
     TestFolder dir("ostrel-settings-");
     QSettings settings(QString::fromStdString((dir.path() / "kept.ini").string()), QSettings::IniFormat);
     {
         PreviewWindow w;
+        w.preview.showBeside(nullptr); // a window never shown keeps no place
         w.preview.resize(640, 480);
         w.preview.setZoom(150);
         w.preview.printerChoice->setCurrentIndex(w.preview.printerChoice->findData("hp-a779"));
