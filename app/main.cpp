@@ -3,6 +3,7 @@
 #include "app/saved_capture_loader.h"
 #include "app/tool_options.h"
 #include "files/qt_common_dialog.h"
+#include "protocol/message_text.h"
 #include "net/tcp_printer_port.h"
 #include "serial/qt_serial_control.h"
 #include "ui/form1.h"
@@ -119,6 +120,17 @@ int main(int argc, char** argv)
     // ports' replies and the signals are never held up by it.
     ostrel::SavedCaptureLoader loader(session, mostOpened);
     loader.taken = [&form] { form.showCapture(); };
+    loader.dropZeros = [](const std::string& path, long long zeros) {
+        const QString text =
+            QStringLiteral("%1 is a raw capture file, which always holds 10,000 bytes. Its last %2 bytes are zeros: "
+                           "padding after what was received, or NUL bytes received, which nothing beside it tells "
+                           "apart (its command log, the .txt of the same name, is missing or does not match).\n\n"
+                           "Leave out the %2 zeros at the end?")
+                .arg(QString::fromStdString(ostrel::QuotedForMessage(path)))
+                .arg(zeros);
+        return QMessageBox::question(QApplication::activeWindow(), QStringLiteral("Open Capture"), text,
+                                     QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) == QMessageBox::Yes;
+    };
     const auto openDropped = [&](const QString& file) {
         std::string reason;
         loader.told = [](const std::string& message) {

@@ -18,6 +18,8 @@ bool SavedCaptureLoader::open(const std::string& path, std::string& error)
     auto reader = std::make_unique<SavedCaptureReader>();
     if (!reader->open(path, limit_, error))
         return false;
+    if (reader->unsureZeros() > 0 && dropZeros && dropZeros(path, reader->unsureZeros()))
+        reader->dropUnsureZeros();
     reader_ = std::move(reader);
     next_.start(0);
     return true;

@@ -26,6 +26,9 @@ public:
     std::function<void()> taken;
     // Something to tell the user: the limit was reached, or reading failed.
     std::function<void(const std::string&)> told;
+    // A raw capture file ends in zeros that may be padding or NULs received,
+    // and nothing beside it says which: true drops them.
+    std::function<bool(const std::string& path, long long zeros)> dropZeros;
 
 private:
     void step();

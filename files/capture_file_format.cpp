@@ -99,4 +99,38 @@ bool ReadReceivedBytes(const std::string& path, std::string& bytes, std::string&
     return true;
 }
 
+std::optional<long long> ReceivedLengthFromLog(std::string_view log, std::string_view received)
+{
+    // Each line lists its bytes in hex before the description's ">".
+    constexpr std::size_t kDescriptionColumn = 48;
+    std::string listed;
+    const auto hexDigit = [](char c) {
+        return c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+    };
+    while (!log.empty()) {
+        const std::size_t end = log.find("\r\n");
+        if (end == std::string_view::npos)
+            return std::nullopt; // every line of a saved log ends with CR LF
+        std::string_view line = log.substr(0, std::min(end, kDescriptionColumn));
+        log.remove_prefix(end + 2);
+        for (std::size_t at = 0; at < line.size();) {
+            if (line[at] == ' ') {
+                ++at;
+                continue;
+            }
+            if (at + 1 >= line.size() || hexDigit(line[at]) < 0 || hexDigit(line[at + 1]) < 0 ||
+                (at + 2 < line.size() && line[at + 2] != ' '))
+                return std::nullopt;
+            listed += static_cast<char>(hexDigit(line[at]) * 16 + hexDigit(line[at + 1]));
+            at += 2;
+        }
+        if (listed.size() > received.size())
+            return std::nullopt;
+    }
+    if (received.substr(0, listed.size()) != listed ||
+        received.substr(listed.size()).find_first_not_of('\0') != std::string_view::npos)
+        return std::nullopt;
+    return static_cast<long long>(listed.size());
+}
+
 } // namespace ostrel

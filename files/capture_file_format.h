@@ -3,7 +3,9 @@
 #include "capture/capture_state.h"
 #include "capture/line_view.h"
 
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace ostrel {
 
@@ -31,6 +33,13 @@ std::string RawCaptureFileName(const std::string& logFileName, bool caseInsensit
 // without its element 0, any other file (a job, a replay input) whole. False
 // with a reason naming the file.
 bool ReadReceivedBytes(const std::string& path, std::string& bytes, std::string& error);
+
+// How many bytes a raw capture file's received part (the 10,000 bytes after
+// element 0) really holds, read off the command log saved beside it: every
+// byte the log lists, when they are the raw file's first ones and only zeros
+// follow them. Nothing when the log does not match (another job, lines
+// dropped from a long log, not a log at all).
+std::optional<long long> ReceivedLengthFromLog(std::string_view log, std::string_view received);
 
 // Whether this platform's file systems usually ignore letter case.
 bool FileNamesIgnoreCase();

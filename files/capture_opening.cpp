@@ -4,7 +4,9 @@
 #include "protocol/message_text.h"
 
 #include <cerrno>
+#include <algorithm>
 #include <cstring>
+#include <fstream>
 #include <thread>
 
 #include <fcntl.h>
@@ -37,19 +39,48 @@ bool SavedCaptureReader::open(const std::string& path, long long limit, std::str
     // A raw capture file: element 0 is no received byte.
     constexpr auto kRawFileSize = static_cast<off_t>(CaptureState::kCaptureLast + 1);
     char first = 1;
-    if (S_ISREG(about.st_mode) && about.st_size == kRawFileSize && ::pread(fd_, &first, 1, 0) == 1 && first == 0)
+    if (S_ISREG(about.st_mode) && about.st_size == kRawFileSize && ::pread(fd_, &first, 1, 0) == 1 && first == 0) {
         ::lseek(fd_, 1, SEEK_SET);
+        std::string received(CaptureState::kCaptureLast, '\0');
+        if (::pread(fd_, received.data(), received.size(), 1) != static_cast<ssize_t>(received.size()))
+            return true;
+        const std::size_t zeros = received.size() - (received.find_last_not_of('\0') + 1);
+        if (zeros == 0)
+            return true;
+        // Its command log says how much was received, when it matches.
+        if (path.ends_with(".bin")) {
+            const std::string logPath = path.substr(0, path.size() - 4) + ".txt";
+            std::ifstream logFile(logPath, std::ios::binary);
+            std::string log(4 << 20, '\0');
+            logFile.read(log.data(), static_cast<std::streamsize>(log.size()));
+            log.resize(static_cast<std::size_t>(logFile.gcount()));
+            if (const auto length = ReceivedLengthFromLog(log, received)) {
+                end_ = *length;
+                lengthFrom_ = logPath;
+                return true;
+            }
+        }
+        unsureZeros_ = static_cast<long long>(zeros);
+    }
     return true;
+}
+
+void SavedCaptureReader::dropUnsureZeros()
+{
+    end_ = CaptureState::kCaptureLast - unsureZeros_;
+    unsureZeros_ = 0;
 }
 
 SavedCaptureReader::Step SavedCaptureReader::step(CaptureSession& session, std::string& message)
 {
+    if (taken_ >= end_)
+        return Step::Done;
     if (taken_ >= limit_) {
         message = "took the first " + std::to_string(taken_) + " bytes of " + QuotedForMessage(path_) +
                   " and left the rest: that is the most opened at once (--open-limit)";
         return Step::Stopped;
     }
-    buffer_.resize(static_cast<std::size_t>(std::min<long long>(kSlice, limit_ - taken_)));
+    buffer_.resize(static_cast<std::size_t>(std::min({static_cast<long long>(kSlice), limit_ - taken_, end_ - taken_})));
     const ssize_t got = ::read(fd_, buffer_.data(), buffer_.size());
     if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
         return Step::Waiting;

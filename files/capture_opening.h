@@ -2,6 +2,7 @@
 
 #include "session/capture_session.h"
 
+#include <limits>
 #include <string>
 
 namespace ostrel {
@@ -32,6 +33,16 @@ public:
     Step step(CaptureSession& session, std::string& message);
     long long bytesTaken() const { return taken_; }
 
+    // A raw capture file holds 10,000 bytes whatever was received, the rest
+    // zeros. Where the command log saved beside it (NAME.txt for NAME.bin)
+    // matches, only the bytes it lists are taken; where it does not, the
+    // zeros at the end cannot be told from NULs received, and are counted
+    // here for the user to choose.
+    long long unsureZeros() const { return unsureZeros_; }
+    void dropUnsureZeros();
+    // Where the number of bytes received was read from, if it was.
+    const std::string& lengthFrom() const { return lengthFrom_; }
+
     static constexpr std::size_t kSlice = 64 * 1024;
 
 private:
@@ -39,6 +50,9 @@ private:
     std::string path_;
     long long limit_ = 0;
     long long taken_ = 0;
+    long long end_ = std::numeric_limits<long long>::max(); // the bytes of the file to take
+    long long unsureZeros_ = 0;
+    std::string lengthFrom_;
     std::string buffer_;
 };
 

@@ -97,6 +97,48 @@ TEST(OpenSavedCapture, FeedsTheSameViewsAsALiveCapture)
     EXPECT_EQ(untouched.state().captureIndex, 1);
 }
 
+// A raw capture file opened again brings only the bytes received when the
+// command log saved beside it says how many; without it, the zeros at the
+// end are left to the user.
+TEST(OpenSavedCapture, ARawCaptureFileBringsOnlyWhatWasReceived)
+{
+    TestFolder dir("ostrel-open-");
+    const std::string job = Bytes("1B 40 41 00 42 0A 1D 56 00") + "tail";
+    Capture live;
+    live.feed(job);
+    WriteFile(dir.path() / "demo1.bin", RawCaptureFileBytes(live.state()));
+    WriteFile(dir.path() / "demo1.txt", ViewFileBytes(live.log));
+    WriteFile(dir.path() / "alone.bin", RawCaptureFileBytes(live.state()));
+    WriteFile(dir.path() / "other.bin", RawCaptureFileBytes(live.state()));
+    WriteFile(dir.path() / "other.txt", ViewFileBytes(live.log).substr(2)); // not its log
+    const struct {
+        const char* name;
+        long long taken;
+        long long unsure;
+    } rows[] = {{"demo1.bin", static_cast<long long>(job.size()), 0},
+                {"alone.bin", 10000, 10000 - static_cast<long long>(job.size())},
+                {"other.bin", 10000, 10000 - static_cast<long long>(job.size())}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        SavedCaptureReader reader;
+        Capture opened;
+        std::string error;
+        ASSERT_TRUE(reader.open((dir.path() / row.name).string(), 1 << 20, error)) << error;
+        EXPECT_EQ(reader.unsureZeros(), row.unsure);
+        while (reader.step(opened.session, error) == SavedCaptureReader::Step::More) {
+        }
+        EXPECT_EQ(reader.bytesTaken(), row.taken);
+    }
+    SavedCaptureReader dropped;
+    Capture opened;
+    std::string error;
+    ASSERT_TRUE(dropped.open((dir.path() / "alone.bin").string(), 1 << 20, error));
+    dropped.dropUnsureZeros();
+    while (dropped.step(opened.session, error) == SavedCaptureReader::Step::More) {
+    }
+    EXPECT_EQ(opened.session.lblByteCount().text(), "Bytes Received = " + std::to_string(job.size()));
+}
+
 // Endless or writerless inputs never hold whoever opens them: the bytes up to
 // the limit, and a FIFO with no writer reads as ended.
 TEST(OpenSavedCapture, EndlessOrWriterlessInputsStopOrEnd)
