@@ -13,7 +13,8 @@ for program in ostrel-serial-capture ostrel-capture ostrel-replay ostrel-demo-ho
         grep -qxF "$file" <<<"$contents" || { echo "missing: $file"; status=1; }
     done
 done
-for file in ./usr/share/applications/ostrel-serial-capture.desktop \
+for file in ./usr/share/doc/ostrel-serial-capture/copyright ./usr/share/doc/ostrel-serial-capture/changelog.gz \
+            ./usr/share/applications/ostrel-serial-capture.desktop \
             ./usr/share/icons/hicolor/scalable/apps/ostrel-serial-capture.svg \
             ./usr/lib/systemd/system/ostrel-capture@.service; do
     grep -qxF "$file" <<<"$contents" || { echo "missing: $file"; status=1; }
@@ -21,6 +22,13 @@ done
 for needed in libqt6core6 libqt6widgets6 libqt6serialport6 libzint fonts-terminus-otb; do
     grep -q "^ Depends:.*$needed" <<<"$info" || { echo "Depends lacks $needed"; status=1; }
 done
+grep -q '^ Maintainer: .*<.*@.*>' <<<"$info" && ! grep -q '@localhost' <<<"$info" ||
+    { echo "no real maintainer"; status=1; }
+# Lintian, where it is installed: no errors.
+if command -v lintian >/dev/null; then
+    errors="$(lintian "$package" 2>/dev/null | grep '^E:' || true)"
+    [ -z "$errors" ] || { echo "lintian: $errors"; status=1; }
+fi
 unit="$(dpkg-deb --fsys-tarfile "$package" | tar -xO ./usr/lib/systemd/system/ostrel-capture@.service)"
 grep -q '^ExecStart=/usr/bin/ostrel-capture ' <<<"$unit" || { echo "the unit does not run /usr/bin/ostrel-capture"; status=1; }
 [ $status -eq 0 ] && echo "package contents and dependencies as expected: $package"
