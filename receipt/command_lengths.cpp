@@ -5,7 +5,7 @@
 namespace ostrel::receipt {
 namespace {
 
-constexpr unsigned char DLE = 0x10, ESC = 0x1B, FS = 0x1C, GS = 0x1D;
+constexpr unsigned char DLE = 0x10, ESC = 0x1B, FS = 0x1C, GS = 0x1D, US = 0x1F;
 
 CommandSize Need() { return {Framing::NeedMore, 0}; }
 CommandSize Whole(long long length) { return {Framing::Whole, length}; }
@@ -160,8 +160,24 @@ CommandSize MeasureGs(const unsigned char* b, std::size_t available) {
 
 } // namespace
 
-CommandSize MeasureCommand(const unsigned char* bytes, std::size_t available, long long cap) {
+// The US family, by the command log's own table: its parameter bytes, and
+// for US "*" the data its two count bytes announce, high byte first.
+CommandSize MeasureUs(const unsigned char* b, std::size_t available) {
+    if (available < 2) return Need();
+    const PrefixCommand* known = FindPrefixCommand(b[0], b[1]);
+    if (known == nullptr) return Unknown(2);
+    const long long head = 2 + known->parameterBytes;
+    if (!AnnouncesBitImageData(b[0], b[1])) return Fixed(available, head);
+    if (available < 4) return Need();
+    return Fixed(available, head + 256LL * b[2] + b[3]);
+}
+
+CommandSize MeasureCommand(const unsigned char* bytes, std::size_t available, long long cap, Dialect dialect) {
     if (available == 0) return Need();
+    if (dialect == Dialect::CommandLog) {
+        if (bytes[0] == US) return MeasureUs(bytes, available);
+        if (bytes[0] == GS && available >= 2 && bytes[1] == 'V') return Whole(2);
+    }
     switch (bytes[0]) {
     case DLE: return MeasureDle(bytes, available);
     case ESC: return MeasureEsc(bytes, available, cap);

@@ -3,6 +3,8 @@
 #include <climits>
 #include <cstddef>
 
+#include "receipt/printer_profile.h"
+
 namespace ostrel::receipt {
 
 enum class Framing {
@@ -25,7 +27,10 @@ struct CommandSize {
 // A command whose length builds up as it arrives stops being measured once
 // it is known to be longer than `cap`, so that where it is cut off does not
 // depend on how much of it has arrived.
-CommandSize MeasureCommand(const unsigned char* bytes, std::size_t available, long long cap = LLONG_MAX);
+// The dialect of the printer the command log describes differs in GS "V"
+// (no parameter) and the US family (the command log's own lengths).
+CommandSize MeasureCommand(const unsigned char* bytes, std::size_t available, long long cap = LLONG_MAX,
+                           Dialect dialect = Dialect::Standard);
 
 // The longest NUL-terminated parameter list the printer reads (GS k, ESC D).
 constexpr int kMaxTerminatedLength = 255;

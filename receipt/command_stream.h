@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstddef>
+
+#include "receipt/printer_profile.h"
 #include <string>
 #include <string_view>
 
@@ -27,6 +29,8 @@ public:
     CommandStream(Reader& reader, long long longestKept) : reader_(reader), longestKept_(longestKept) {}
 
     void feed(std::string_view bytes);
+    // How the bytes are cut into commands; from a new stream on.
+    void setDialect(Dialect dialect) { dialect_ = dialect; }
 
     // A command begun and not finished when the bytes stopped: its first
     // bytes (none for one too long to keep, passed over as it arrives),
@@ -54,6 +58,7 @@ private:
     std::string pending_;   // an unfinished command
     long long offset_ = 0;  // of the next byte taken
     long long skipLeft_ = 0; // of a command too long to keep
+    Dialect dialect_ = Dialect::Standard;
 };
 
 } // namespace ostrel::receipt

@@ -7,6 +7,11 @@
 
 namespace ostrel::receipt {
 
+// How a model cuts the bytes into commands: the standard receipt command set,
+// or the printer the command log describes, whose GS "V" takes no parameter
+// and which knows the US family (with its US "*" bit image).
+enum class Dialect { Standard, CommandLog };
+
 // What one printer model prints, as its maker documents it: the paper, the
 // fonts, which character table each ESC t number selects, which commands it
 // knows, and how it answers. Each profile is a table of its own under
@@ -33,6 +38,7 @@ struct PrinterProfile {
     int drawerPins = 2;       // 0, 1 or 2 kick-out connectors
     bool realTimeStatus = true; // answers DLE EOT
     std::string sources;
+    Dialect dialect = Dialect::Standard;
 };
 
 // Every profile, the generic one first: the tool's own behaviour before

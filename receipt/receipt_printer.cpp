@@ -27,6 +27,7 @@ void ReceiptPrinter::clear() { clear(limits_.paperWidth); }
 
 void ReceiptPrinter::setProfile(const PrinterProfile& profile) {
     profile_ = &profile;
+    stream_.setDialect(profile.dialect);
     tables_.setPages(profile.codePages);
     clear(profile.printDots);
 }
@@ -233,6 +234,37 @@ void ReceiptPrinter::run(const unsigned char* c, long long length) {
     case ESC: runEsc(c, length); return;
     case FS: runFs(c, length); return;
     case GS: runGs(c, length); return;
+    case US: runUs(c, length); return;
+    }
+}
+
+// The US family of the printer the command log describes, named as the log
+// names it. US "*" is a bit image of 8-dot columns, one byte a column with
+// its top dot in the high bit, one dot wide; eject and the presenter are
+// marked beside the paper.
+void ReceiptPrinter::runUs(const unsigned char* c, long long length) {
+    const PrefixCommand* known = FindPrefixCommand(c[0], c[1]);
+    const std::string name(known != nullptr ? known->name : kUnknownCommandName);
+    switch (c[1]) {
+    case '*': {
+        const int columns = static_cast<int>(length - 4);
+        BitImage image = ColumnImage(1, columns, c + 4);
+        int command = addCommand(c, length, name + " " + std::to_string(columns) + " columns of 8 dots", CommandClass::Drawn);
+        int room = area() - line_.x;
+        if (room <= 0 || columns <= 0) return;
+        image = Cropped(std::move(image), room);
+        image.x = line_.x;
+        line_.x += image.width;
+        line_.height = std::max(line_.height, image.height);
+        line_.items.push_back({std::move(image), command});
+        return;
+    }
+    case 'E': case 'K': {
+        int command = addCommand(c, length, name, CommandClass::KnownNotDrawn);
+        placeMarker(MarkerKind::NotPrinted, c[1] == 'E' ? "eject/retract" : "presenter purge", command, true);
+        return;
+    }
+    default: knownNotDrawn(c, length, name); return;
     }
 }
 
@@ -425,7 +457,8 @@ void ReceiptPrinter::runGs(const unsigned char* c, long long length) {
         runGraphics(c, length, 7);
         return;
     case 'V': {
-        bool partial = IsPartialCutMode(c[2]);
+        // The command log's printer cuts with a bare GS "V".
+        bool partial = length > 2 && IsPartialCutMode(c[2]);
         cut(partial ? MarkerKind::PartialCut : MarkerKind::Cut, c, length, partial ? "Partial cut" : "Full cut");
         return;
     }

@@ -158,6 +158,7 @@ private:
     void runEsc(const unsigned char* c, long long length);
     void runFs(const unsigned char* c, long long length);
     void runGs(const unsigned char* c, long long length);
+    void runUs(const unsigned char* c, long long length);
     void runGraphics(const unsigned char* command, long long length, int header);
     void runTwoDimensional(const unsigned char* c, long long length);
     void runBarcode(const unsigned char* c, long long length);

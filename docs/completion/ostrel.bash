@@ -1,7 +1,7 @@
 # Bash completion for the Ostrel programs: their options, and the values
 # those options take (paper widths, printer states, files, folders, ports).
 
-_ostrel_printers="generic epson-tm-t88vi epson-tm-p20ii citizen-ct-s310ii bixolon-srp350iii star-tsp650ii xprinter-xp-n160ii pos-5890 sunmi hp-a779 fujitsu-fp1000"
+_ostrel_printers="generic epson-tm-t88vi epson-tm-p20ii citizen-ct-s310ii bixolon-srp350iii star-tsp650ii xprinter-xp-n160ii pos-5890 sunmi hp-a779 fujitsu-fp1000 log-printer"
 _ostrel_states="offline cover-open paper-near-end paper-out drawer-open error unrecoverable-error cutter-error feed-button"
 
 _ostrel()

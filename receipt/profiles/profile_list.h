@@ -5,6 +5,8 @@
 // One profile a file; printer_profile.cpp lists them in the order shown.
 namespace ostrel::receipt::profiles {
 
+// The standard command set's page numbers, the generic printer's.
+const std::map<int, std::string>& StandardCodePages();
 // Epson's character table numbers, shared by its models.
 const std::map<int, std::string>& EpsonCodePages();
 
@@ -19,5 +21,6 @@ extern const PrinterProfile kPos5890;
 extern const PrinterProfile kSunmi;
 extern const PrinterProfile kHpA779;
 extern const PrinterProfile kFujitsuFp1000;
+extern const PrinterProfile kLogPrinter;
 
 } // namespace ostrel::receipt::profiles

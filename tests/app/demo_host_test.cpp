@@ -1,5 +1,7 @@
 // The demo host and the window together, as `scripts/run --demo` runs them.
 
+#include "app/sample_print_job.h"
+#include "receipt/receipt_printer.h"
 #include "serial/qt_serial_control.h"
 #include "tests/serial/pseudo_terminal.h"
 #include "tests/ui/window_test_support.h"
@@ -70,6 +72,43 @@ TEST(DemoHost, LeavesAUsersOwnLinkAlone)
     EXPECT_TRUE(host.readAll().contains("already links to /dev/ttyUSB0"));
     EXPECT_EQ(std::filesystem::read_symlink(links.folder() + "/ostrel-serial-capture/com2"),
               "/dev/ttyUSB0");
+}
+
+} // namespace
+} // namespace ostrel::test
+
+namespace ostrel::test {
+namespace {
+
+// What a newcomer sees first: the demo receipt, under the profile of the
+// printer the command log describes, prints whole: nothing not understood,
+// its US "*" bit image drawn, its bare GS "V" a labelled cut.
+TEST(DemoHost, TheSampleReceiptPrintsWholeUnderTheCommandLogsPrinter)
+{
+    receipt::EstimatedSymbolGeometry geometry;
+    receipt::ReceiptPrinter printer(geometry);
+    printer.setProfile(*receipt::FindPrinterProfile("log-printer"));
+    printer.feed(SampleReceipt());
+    printer.finish();
+    const receipt::PrinterSummary& summary = printer.summary();
+    EXPECT_EQ(summary.notUnderstoodBytes, 0) << (summary.notUnderstood.empty() ? "" : summary.notUnderstood[0].what);
+    EXPECT_FALSE(printer.unfinished().has_value());
+    EXPECT_EQ(summary.cutCount, 1);
+    EXPECT_EQ(summary.receipts, 1);
+    EXPECT_EQ(summary.symbolCount, 1) << "the CODE39 barcode";
+    int images = 0, widest = 0;
+    for (const receipt::Receipt& paper : printer.receipts())
+        for (const receipt::PaperItem& item : paper.items)
+            if (const auto* image = std::get_if<receipt::BitImage>(&item.what)) {
+                ++images;
+                widest = std::max(widest, image->width);
+            }
+    EXPECT_EQ(images, 2) << "US * and ESC *";
+    EXPECT_EQ(widest, 32) << "US * 00 20: 32 columns";
+    // The standard set reads the same job with bytes it does not understand.
+    receipt::ReceiptPrinter standard(geometry);
+    standard.feed(SampleReceipt());
+    EXPECT_GT(standard.summary().notUnderstoodBytes, 0);
 }
 
 } // namespace
