@@ -25,7 +25,10 @@ namespace ostrel {
 
 JobCapture::JobCapture(std::string source, const StatusControls& status, const PrinterState& state,
                        long long maxBytes, const std::string& printer)
-    : maxBytes_(maxBytes)
+    : notUnderstood_(1000, receipt::FindPrinterProfile(printer) != nullptr
+                               ? receipt::FindPrinterProfile(printer)->dialect
+                               : receipt::Dialect::Standard),
+      maxBytes_(maxBytes)
 {
     record_.source = std::move(source);
     record_.printer = printer;

@@ -16,7 +16,10 @@ class NotUnderstoodScan : private CommandStream::Reader {
 public:
     // Commands are only passed over here, so a long one (an image) is never
     // gathered up: anything longer than a parameter list is skipped as it comes.
-    explicit NotUnderstoodScan(std::size_t listed = 1000) : listed_(listed), stream_(*this, kLongestKept) {}
+    explicit NotUnderstoodScan(std::size_t listed = 1000, Dialect dialect = Dialect::Standard)
+        : listed_(listed), stream_(*this, kLongestKept) {
+        stream_.setDialect(dialect);
+    }
 
     void feed(std::string_view bytes) { stream_.feed(bytes); }
     // Offset and bytes in hex, the first `listed` of them.
