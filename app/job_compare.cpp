@@ -33,8 +33,9 @@ bool SamePiece(const Piece& a, const Piece& b) { return a.hash == b.hash && a.le
 // they become whole.
 class Side {
 public:
-    Side(std::istream& in, const receipt::SymbolGeometry& geometry)
+    Side(std::istream& in, const receipt::SymbolGeometry& geometry, const receipt::PrinterProfile* model)
         : in_(in), printer_(geometry, Limits()) {
+        if (model != nullptr) printer_.setProfile(*model);
         printer_.setCommandSink([this](const receipt::ModelCommand& command) {
             ++commands_;
             if (!counting_)
@@ -167,8 +168,8 @@ long long FirstDifferentByte(std::istream& a, std::istream& b) {
 } // namespace
 
 JobComparison CompareJobs(std::istream& goldenIn, std::istream& jobIn, const receipt::SymbolGeometry& geometry,
-                          std::size_t mostShown, long long mostCounted) {
-    Side golden(goldenIn, geometry), job(jobIn, geometry);
+                          std::size_t mostShown, long long mostCounted, const receipt::PrinterProfile* model) {
+    Side golden(goldenIn, geometry, model), job(jobIn, geometry, model);
     JobComparison result;
     std::vector<std::string> shown;
     long long differences = 0;

@@ -246,7 +246,7 @@ int Compare(const Options& options, std::istream& standardInput, std::ostream& s
         return unreadable(options.input);
     errno = 0;
     render::ZintSymbolGeometry geometry;
-    const JobComparison result = CompareJobs(golden, job, geometry);
+    const JobComparison result = CompareJobs(golden, job, geometry, 10, 100'000, options.profile);
     if (result.outcome == JobComparison::GoldenUnreadable)
         return unreadable(options.compare);
     if (result.outcome == JobComparison::JobUnreadable)
