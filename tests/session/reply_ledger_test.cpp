@@ -41,10 +41,12 @@ TEST(ReplyLedger, ListsAsSentOnlyWhatTheSourceWrote)
         EXPECT_EQ(ledger.notSent(), row.notSent);
         EXPECT_EQ(ledger.failure(), row.why);
         EXPECT_EQ(ledger.sentListed().size(), static_cast<std::size_t>(std::min<long long>(row.sent, 2)));
-        if (row.sent > 0)
+        if (row.sent > 0) {
             EXPECT_EQ(ledger.sentListed()[0], "12 01");
-        if (row.notSent > 0)
+        }
+        if (row.notSent > 0) {
             EXPECT_EQ(ledger.notSentListed().front(), "12 0" + std::to_string(row.sent + 1));
+        }
     }
 }
 
