@@ -1,6 +1,7 @@
 #include "app/tool_options.h"
 
 #include "protocol/message_text.h"
+#include "receipt/command_text.h"
 #include "serial/line_settings.h"
 #include "serial/serial_control.h"
 
@@ -155,30 +156,15 @@ QString TextOfLocalBytes(std::string_view bytes)
     QString text;
     text.reserve(static_cast<qsizetype>(bytes.size()));
     for (std::size_t at = 0; at < bytes.size();) {
-        const auto b = static_cast<unsigned char>(bytes[at]);
-        const std::size_t length = b < 0x80 ? 1 : b >= 0xC2 && b < 0xE0 ? 2 : b >= 0xE0 && b < 0xF0 ? 3
-                                 : b >= 0xF0 && b <= 0xF4 ? 4 : 0;
-        char32_t code = length <= 1 ? b : b & (0x7F >> length);
-        bool valid = length > 0 && at + length <= bytes.size();
-        for (std::size_t i = 1; valid && i < length; ++i) {
-            const auto next = static_cast<unsigned char>(bytes[at + i]);
-            valid = (next & 0xC0) == 0x80;
-            code = (code << 6) | (next & 0x3F);
-        }
-        valid = valid && !(length == 3 && code < 0x800) && !(length == 4 && (code < 0x10000 || code > 0x10FFFF)) &&
-                !(code >= 0xD800 && code <= 0xDFFF);
-        if (!valid) {
-            text += QChar(static_cast<char16_t>(kByteKeeper + b));
+        char32_t code = 0;
+        const std::size_t length = Utf8CharacterAt(bytes, at, code);
+        if (length == 0) {
+            text += QChar(static_cast<char16_t>(kByteKeeper + static_cast<unsigned char>(bytes[at])));
             ++at;
-            continue;
-        }
-        if (code >= 0x10000) {
-            text += QChar(QChar::highSurrogate(code));
-            text += QChar(QChar::lowSurrogate(code));
         } else {
-            text += QChar(static_cast<char16_t>(code));
+            text += QString::fromUcs4(&code, 1);
+            at += length;
         }
-        at += length;
     }
     return text;
 }
@@ -186,32 +172,15 @@ QString TextOfLocalBytes(std::string_view bytes)
 std::string LocalBytes(const QString& text)
 {
     std::string bytes;
-    const auto put = [&bytes](char32_t code) {
-        if (code < 0x80) {
-            bytes += static_cast<char>(code);
-        } else if (code < 0x800) {
-            bytes += static_cast<char>(0xC0 | (code >> 6));
-            bytes += static_cast<char>(0x80 | (code & 0x3F));
-        } else if (code < 0x10000) {
-            bytes += static_cast<char>(0xE0 | (code >> 12));
-            bytes += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            bytes += static_cast<char>(0x80 | (code & 0x3F));
-        } else {
-            bytes += static_cast<char>(0xF0 | (code >> 18));
-            bytes += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-            bytes += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            bytes += static_cast<char>(0x80 | (code & 0x3F));
-        }
-    };
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char16_t unit = text[i].unicode();
         if (QChar::isHighSurrogate(unit) && i + 1 < text.size() && QChar::isLowSurrogate(text[i + 1].unicode())) {
-            put(QChar::surrogateToUcs4(unit, text[i + 1].unicode()));
+            receipt::AppendUtf8(bytes, QChar::surrogateToUcs4(unit, text[i + 1].unicode()));
             ++i;
         } else if (unit >= kByteKeeper + 0x80 && unit <= kByteKeeper + 0xFF) {
             bytes += static_cast<char>(unit - kByteKeeper);
         } else {
-            put(unit);
+            receipt::AppendUtf8(bytes, unit);
         }
     }
     return bytes;

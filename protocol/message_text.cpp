@@ -6,28 +6,34 @@
 
 namespace ostrel {
 
-namespace {
-
-// The length of the UTF-8 sequence of a printable character at `at`, or 0.
-std::size_t PrintableAt(std::string_view text, std::size_t at)
+std::size_t Utf8CharacterAt(std::string_view text, std::size_t at, char32_t& code)
 {
     const auto b = static_cast<std::uint8_t>(text[at]);
-    if (b < 0x80)
-        return b >= 0x20 && b != 0x7F ? 1 : 0;
-    const std::size_t length = b >= 0xF0 && b <= 0xF4 ? 4 : b >= 0xE0 ? 3 : b >= 0xC2 && b < 0xE0 ? 2 : 0;
+    const std::size_t length = b < 0x80 ? 1 : b >= 0xC2 && b < 0xE0 ? 2 : b >= 0xE0 && b < 0xF0 ? 3
+                             : b >= 0xF0 && b <= 0xF4 ? 4 : 0;
     if (length == 0 || at + length > text.size())
         return 0;
-    char32_t code = b & (0x7F >> length);
+    code = length == 1 ? b : b & (0x7F >> length);
     for (std::size_t i = 1; i < length; ++i) {
         const auto next = static_cast<std::uint8_t>(text[at + i]);
         if ((next & 0xC0) != 0x80)
             return 0;
         code = (code << 6) | (next & 0x3F);
     }
-    // Overlong forms, surrogates, and the C1 controls are not printable.
-    const bool shortest = (length == 3 && code >= 0x800) || (length == 4 && code >= 0x10000) || length == 2;
-    const bool valid = shortest && code <= 0x10FFFF && !(code >= 0xD800 && code <= 0xDFFF) && code >= 0xA0;
-    return valid ? length : 0;
+    const bool overlong = (length == 3 && code < 0x800) || (length == 4 && code < 0x10000);
+    return overlong || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF) ? 0 : length;
+}
+
+namespace {
+
+// The length of the printable character at `at`, or 0: controls, C0 and C1
+// alike, are not printable.
+std::size_t PrintableAt(std::string_view text, std::size_t at)
+{
+    char32_t code = 0;
+    const std::size_t length = Utf8CharacterAt(text, at, code);
+    const bool control = code < 0x20 || (code >= 0x7F && code < 0xA0);
+    return control ? 0 : length;
 }
 
 } // namespace

@@ -160,6 +160,17 @@ void ReceiptPrinter::placeImage(BitImage image, int command) {
     placeBlock({std::move(image), command}, width, height);
 }
 
+void ReceiptPrinter::placeInLine(BitImage image, int command) {
+    // A bit image goes into the line like a character, as wide as there is room.
+    int room = area() - line_.x;
+    if (room <= 0) return;
+    image = Cropped(std::move(image), room);
+    image.x = line_.x;
+    line_.x += image.width;
+    line_.height = std::max(line_.height, image.height);
+    line_.items.push_back({std::move(image), command});
+}
+
 void ReceiptPrinter::placeMarker(MarkerKind kind, std::string label, int command, bool inLine) {
     Marker marker;
     marker.kind = kind;

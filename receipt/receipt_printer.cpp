@@ -250,13 +250,7 @@ void ReceiptPrinter::runUs(const unsigned char* c, long long length) {
         const int columns = static_cast<int>(length - 4);
         BitImage image = ColumnImage(1, columns, c + 4);
         int command = addCommand(c, length, name + " " + std::to_string(columns) + " columns of 8 dots", CommandClass::Drawn);
-        int room = area() - line_.x;
-        if (room <= 0 || columns <= 0) return;
-        image = Cropped(std::move(image), room);
-        image.x = line_.x;
-        line_.x += image.width;
-        line_.height = std::max(line_.height, image.height);
-        line_.items.push_back({std::move(image), command});
+        if (columns > 0) placeInLine(std::move(image), command);
         return;
     }
     case 'E': case 'K': {
@@ -361,13 +355,7 @@ void ReceiptPrinter::runEsc(const unsigned char* c, long long length) {
         BitImage image = ColumnImage(c[2], columns, c + 5);
         int command = addCommand(c, length, "Bit image, " + std::to_string(columns) + " columns (mode " +
                                  std::to_string(c[2]) + ")", CommandClass::Drawn);
-        int room = area() - line_.x;
-        if (room <= 0) return;
-        image = Cropped(std::move(image), room);
-        image.x = line_.x;
-        line_.x += image.width;
-        line_.height = std::max(line_.height, image.height);
-        line_.items.push_back({std::move(image), command});
+        placeInLine(std::move(image), command);
         return;
     }
     case 'p': drawerPulse(c, length, (n & 1) != 0); return;

@@ -178,6 +178,7 @@ private:
     bool lineHasInk() const;
     void placeBlock(PaperItem item, int width, int height);
     void placeImage(BitImage image, int command);
+    void placeInLine(BitImage image, int command);
     void placeMarker(MarkerKind kind, std::string label, int command, bool inLine);
     void feedPaper(int dots);
     void cut(MarkerKind kind, const unsigned char* c, long long length, std::string description);
