@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <thread>
 
@@ -50,10 +51,14 @@ bool SavedCaptureReader::open(const std::string& path, long long limit, std::str
         // Its command log says how much was received, when it matches.
         if (path.ends_with(".bin")) {
             const std::string logPath = path.substr(0, path.size() - 4) + ".txt";
+            // A log of 10,000 bytes is a few hundred KiB; a larger file is no match.
+            constexpr std::uintmax_t kLargestLog = 4 << 20;
+            std::error_code unknown;
+            const std::uintmax_t size = std::filesystem::file_size(logPath, unknown);
+            std::string log(unknown || size > kLargestLog ? 0 : static_cast<std::size_t>(size), '\0');
             std::ifstream logFile(logPath, std::ios::binary);
-            std::string log(4 << 20, '\0');
             logFile.read(log.data(), static_cast<std::streamsize>(log.size()));
-            log.resize(static_cast<std::size_t>(logFile.gcount()));
+            log.resize(static_cast<std::size_t>(std::max<std::streamsize>(0, logFile.gcount())));
             if (const auto length = ReceivedLengthFromLog(log, received)) {
                 end_ = *length;
                 lengthFrom_ = logPath;

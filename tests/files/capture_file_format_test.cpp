@@ -139,6 +139,29 @@ TEST(OpenSavedCapture, ARawCaptureFileBringsOnlyWhatWasReceived)
     EXPECT_EQ(opened.session.lblByteCount().text(), "Bytes Received = " + std::to_string(job.size()));
 }
 
+// A log matches its raw file only when it lists exactly the first bytes and
+// zeros follow them.
+TEST(OpenSavedCapture, ALogMatchesItsRawFileOnlyWhole)
+{
+    const std::string raw = std::string("AB\n", 3) + std::string(9997, '\0');
+    const struct {
+        const char* log;
+        long long length; // -1: no match
+    } rows[] = {
+        {" 41 42\r\n0A                                              >LF.\r\n", 3},
+        {"", -1},                          // lists nothing, yet bytes came
+        {" 41 42\r\n", -1},              // the LF is not listed, yet not zero
+        {" 41 43\r\n0A\r\n", -1},       // other bytes
+        {" 41 42\r\n0A", -1},            // a line without its CR LF
+        {" 41 4G\r\n0A\r\n", -1},       // not hex
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.log);
+        const auto length = ReceivedLengthFromLog(row.log, raw);
+        EXPECT_EQ(length.value_or(-1), row.length);
+    }
+}
+
 // Endless or writerless inputs never hold whoever opens them: the bytes up to
 // the limit, and a FIFO with no writer reads as ended.
 TEST(OpenSavedCapture, EndlessOrWriterlessInputsStopOrEnd)

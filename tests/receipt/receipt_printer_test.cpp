@@ -58,6 +58,7 @@ std::string Snapshot(const ReceiptPrinter& printer) {
 struct LengthCase {
     std::string command;
     std::size_t length;
+    bool commandLog = false; // read as the printer the command log describes
 };
 
 TEST(CommandLengths, EveryKnownCommandIsTakenWholeAndTheNextByteIsText) {
@@ -94,9 +95,16 @@ TEST(CommandLengths, EveryKnownCommandIsTakenWholeAndTheNextByteIsText) {
         {Bytes({GS, '(', 'k', 4, 0, 49, 65, 50, 0}), 9}, {Bytes({GS, '(', 'K', 2, 0, 48, 1}), 7},
         {Bytes({GS, '(', 'E', 3, 0, 1, 73, 78}), 8},
         {Bytes({GS, '8', 'L', 6, 0, 0, 0, 48, 69, 65, 65, 1, 1}), 13},
+        // The command log's own printer: a bare GS V, the US family.
+        {Bytes({GS, 'V'}), 2, true}, {Bytes({0x1F, '*', 0, 3, ESC, GS, LF}), 7, true},
+        {Bytes({0x1F, 'C', 1, 2}), 4, true}, {Bytes({0x1F, 'E', 1}), 3, true}, {Bytes({0x1F, 'F', 1}), 3, true},
+        {Bytes({0x1F, 'K', 9}), 3, true}, {Bytes({0x1F, 'S', 0}), 3, true}, {Bytes({0x1F, 'x', 0, 9}), 4, true},
+        {Bytes({0x1F, 'y', 0, 9}), 4, true}, {Bytes({0x1F, 'A'}), 2, true}, {Bytes({0x1F, 'b'}), 2, true},
+        {Bytes({0x1F, 'e'}), 2, true}, {Bytes({GS, 'k', 69, 2, 'A', 'B'}), 6, true},
     };
     for (const LengthCase& c : cases) {
         Model model;
+        if (c.commandLog) model.printer.setProfile(*FindPrinterProfile("log-printer"));
         model.printer.feed(c.command + "X\n");
         const auto& commands = model.last().commands.empty() ? model.printer.receipts().front().commands
                                                                : model.last().commands;
