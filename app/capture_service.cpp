@@ -26,8 +26,8 @@ namespace ostrel {
 JobCapture::JobCapture(std::string source, const StatusControls& status, const PrinterState& state,
                        long long maxBytes, const std::string& printer)
     : notUnderstood_(1000, receipt::FindPrinterProfile(printer) != nullptr
-                               ? receipt::FindPrinterProfile(printer)->dialect
-                               : receipt::Dialect::Standard),
+                               ? receipt::FindPrinterProfile(printer)->language
+                               : receipt::Language::EscPos),
       maxBytes_(maxBytes)
 {
     record_.source = std::move(source);

@@ -20,17 +20,16 @@ struct CommandSize {
     long long length = 0;
 };
 
-// The length of the command of the standard receipt command set that starts
+// The length of the command of the printer's language that starts
 // at bytes[0] (a control byte below 0x20), from the `available` bytes seen so
 // far. Unknown covers `length` bytes: the control byte, and the function byte
 // after a prefix. Never reads past `available`.
 // A command whose length builds up as it arrives stops being measured once
 // it is known to be longer than `cap`, so that where it is cut off does not
 // depend on how much of it has arrived.
-// The dialect of the printer the command log describes differs in GS "V"
-// (no parameter) and the US family (the command log's own lengths).
+// Each language frames by its own table (see command_table.h).
 CommandSize MeasureCommand(const unsigned char* bytes, std::size_t available, long long cap = LLONG_MAX,
-                           Dialect dialect = Dialect::Standard);
+                           Language language = Language::EscPos);
 
 // The longest NUL-terminated parameter list the printer reads (GS k, ESC D).
 constexpr int kMaxTerminatedLength = 255;

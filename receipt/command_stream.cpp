@@ -18,7 +18,7 @@ CommandStream::Unfinished CommandStream::unfinished() const {
     unfinished.any = true;
     unfinished.head = pending_.substr(0, 16);
     unfinished.offset = offset_;
-    const CommandSize size = MeasureCommand(reinterpret_cast<const unsigned char*>(pending_.data()), pending_.size(), longestKept_, dialect_);
+    const CommandSize size = MeasureCommand(reinterpret_cast<const unsigned char*>(pending_.data()), pending_.size(), longestKept_, language_);
     if (size.length > static_cast<long long>(pending_.size())) unfinished.missing = size.length - static_cast<long long>(pending_.size());
     return unfinished;
 }
@@ -46,7 +46,7 @@ void CommandStream::feed(std::string_view bytes) {
     // known yet); the rest of the chunk is read where it is, never copied.
     while (!pending_.empty() && size > 0) {
         const CommandSize known =
-            MeasureCommand(reinterpret_cast<const unsigned char*>(pending_.data()), pending_.size(), longestKept_, dialect_);
+            MeasureCommand(reinterpret_cast<const unsigned char*>(pending_.data()), pending_.size(), longestKept_, language_);
         long long wanted = std::max<long long>(kMaxTerminatedLength + 8, static_cast<long long>(pending_.size()));
         if (known.framing == Framing::NeedMore && known.length > static_cast<long long>(pending_.size()))
             wanted = known.length - static_cast<long long>(pending_.size());
@@ -94,7 +94,7 @@ std::size_t CommandStream::step(const unsigned char* bytes, std::size_t availabl
         reader_.text(bytes, count, offset_);
         return count;
     }
-    const CommandSize size = MeasureCommand(bytes, available, longestKept_, dialect_);
+    const CommandSize size = MeasureCommand(bytes, available, longestKept_, language_);
     if (size.length > longestKept_) {
         const auto shown = static_cast<std::size_t>(std::min<long long>({size.length, 16, static_cast<long long>(available)}));
         reader_.tooLong(bytes, shown, size.length, offset_);

@@ -30,7 +30,7 @@ public:
 
     void feed(std::string_view bytes);
     // How the bytes are cut into commands; from a new stream on.
-    void setDialect(Dialect dialect) { dialect_ = dialect; }
+    void setLanguage(Language language) { language_ = language; }
 
     // A command begun and not finished when the bytes stopped: its first
     // bytes (none for one too long to keep, passed over as it arrives),
@@ -58,7 +58,7 @@ private:
     std::string pending_;   // an unfinished command
     long long offset_ = 0;  // of the next byte taken
     long long skipLeft_ = 0; // of a command too long to keep
-    Dialect dialect_ = Dialect::Standard;
+    Language language_ = Language::EscPos;
 };
 
 } // namespace ostrel::receipt

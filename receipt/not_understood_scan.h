@@ -16,9 +16,9 @@ class NotUnderstoodScan : private CommandStream::Reader {
 public:
     // Commands are only passed over here, so a long one (an image) is never
     // gathered up: anything longer than a parameter list is skipped as it comes.
-    explicit NotUnderstoodScan(std::size_t listed = 1000, Dialect dialect = Dialect::Standard)
+    explicit NotUnderstoodScan(std::size_t listed = 1000, Language language = Language::EscPos)
         : listed_(listed), stream_(*this, kLongestKept) {
-        stream_.setDialect(dialect);
+        stream_.setLanguage(language);
     }
 
     void feed(std::string_view bytes) { stream_.feed(bytes); }

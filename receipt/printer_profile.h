@@ -7,10 +7,13 @@
 
 namespace ostrel::receipt {
 
-// How a model cuts the bytes into commands: the standard receipt command set,
-// or the printer the command log describes, whose GS "V" takes no parameter
-// and which knows the US family (with its US "*" bit image).
-enum class Dialect { Standard, CommandLog };
+// The command language a model speaks, each a table of its own: the standard
+// receipt command set (ESC/POS); the printer the command log describes, whose
+// GS "V" takes no parameter and which knows the US family (with its US "*"
+// bit image); Star's Line mode; and StarPRNT.
+enum class Language { EscPos, CommandLog, StarLine, StarPrnt };
+// "ESC/POS", "Star Line", "StarPRNT", and the command log's printer.
+const char* LanguageName(Language language);
 
 // What one printer model prints, as its maker documents it: the paper, the
 // fonts, which character table each ESC t number selects, which commands it
@@ -38,7 +41,7 @@ struct PrinterProfile {
     int drawerPins = 2;       // 0, 1 or 2 kick-out connectors
     bool realTimeStatus = true; // answers DLE EOT
     std::string sources;
-    Dialect dialect = Dialect::Standard;
+    Language language = Language::EscPos;
 };
 
 // Every profile, the generic one first: the tool's own behaviour before

@@ -12,12 +12,6 @@ namespace ostrel::receipt {
 
 using namespace bytes;
 
-namespace {
-
-const char* AlignmentName(int n) { return n == 1 ? "Align center" : n == 2 ? "Align right" : "Align left"; }
-
-} // namespace
-
 ReceiptPrinter::ReceiptPrinter(const SymbolGeometry& geometry, PrinterLimits limits)
     : geometry_(geometry), limits_(limits) {
     clear(limits_.paperWidth);
@@ -27,7 +21,8 @@ void ReceiptPrinter::clear() { clear(limits_.paperWidth); }
 
 void ReceiptPrinter::setProfile(const PrinterProfile& profile) {
     profile_ = &profile;
-    stream_.setDialect(profile.dialect);
+    stream_.setLanguage(profile.language);
+    table_ = &TableOf(profile.language);
     tables_.setPages(profile.codePages);
     clear(profile.printDots);
 }
@@ -189,278 +184,77 @@ void ReceiptPrinter::endReceipt(bool byCut) {
 
 // ---- commands ----
 
+const char* LanguageName(Language language) {
+    switch (language) {
+    case Language::EscPos: return "ESC/POS";
+    case Language::CommandLog: return "ESC/POS as the command log frames it";
+    case Language::StarLine: return "Star Line";
+    case Language::StarPrnt: return "StarPRNT";
+    }
+    return "ESC/POS";
+}
+
+const CommandTable& TableOf(Language language) {
+    static const CommandTable escPos(ReceiptPrinter::EscPosRows());
+    static const CommandTable commandLog(ReceiptPrinter::CommandLogRows());
+    static const CommandTable starLine(ReceiptPrinter::StarLineRows());
+    static const CommandTable starPrnt(ReceiptPrinter::StarPrntRows());
+    switch (language) {
+    case Language::CommandLog: return commandLog;
+    case Language::StarLine: return starLine;
+    case Language::StarPrnt: return starPrnt;
+    case Language::EscPos: break;
+    }
+    return escPos;
+}
+
 void ReceiptPrinter::run(const unsigned char* c, long long length) {
-    switch (c[0]) {
-    case 0x0A:
-        addCommand(c, length, "Print and line feed", CommandClass::Drawn);
-        printLine(settings_.lineSpacing);
-        return;
-    case 0x0C:
-        addCommand(c, length, "Print and return to standard mode", CommandClass::Drawn);
-        if (!line_.items.empty()) printLine(settings_.lineSpacing);
-        return;
-    case 0x0D: setting(c, length, "Carriage return"); return;
-    case 0x09: {
-        setting(c, length, "Horizontal tab");
-        int unit = (FontCellWidth(settings_.style.font) + settings_.rightSpacing) * settings_.style.widthScale;
-        auto next = [&]() -> int {
-            if (settings_.tabs.empty()) return (line_.x / (8 * unit) + 1) * 8 * unit;
-            for (int stop : settings_.tabs)
-                if (stop * unit > line_.x) return stop * unit;
-            return -1;
-        }();
-        if (next >= 0 && next < area()) line_.x = next;
-        return;
-    }
-    case 0x00: knownNotDrawn(c, length, "Null byte, ignored"); return;
-    case 0x18: knownNotDrawn(c, length, "Cancel print data in page mode"); return;
-    case DLE:
-        switch (c[1]) {
-        case 0x04: addCommand(c, length, "Real-time status transmission (consumed)", CommandClass::Status); return;
-        case 0x05: addCommand(c, length, "Real-time request to printer (consumed)", CommandClass::Status); return;
-        case 'R':
-            ++summary_.statusRequests;
-            addCommand(c, length, "Status request, answered by this tool", CommandClass::Status);
-            return;
-        case 0x14:
-            if (c[2] == 1) {
-                drawerPulse(c, length, c[3] != 0);
-                return;
-            }
-            knownNotDrawn(c, length, c[2] == 2 ? "Power off sequence" : c[2] == 7 ? "Buzzer" : "Clear buffers");
-            return;
-        }
-        return;
-    case ESC: runEsc(c, length); return;
-    case FS: runFs(c, length); return;
-    case GS: runGs(c, length); return;
-    case US: runUs(c, length); return;
-    }
+    const CommandTable::Found found = table_->find(c, static_cast<std::size_t>(length));
+    if (found.row != nullptr && found.row->action != nullptr) found.row->action(*this, c, length);
 }
 
-// The US family of the printer the command log describes, named as the log
-// names it. US "*" is a bit image of 8-dot columns, one byte a column with
-// its top dot in the high bit, one dot wide; eject and the presenter are
-// marked beside the paper.
-void ReceiptPrinter::runUs(const unsigned char* c, long long length) {
-    const PrefixCommand* known = FindPrefixCommand(c[0], c[1]);
-    const std::string name(known != nullptr ? known->name : kUnknownCommandName);
-    switch (c[1]) {
-    case '*': {
-        const int columns = static_cast<int>(length - 4);
-        BitImage image = ColumnImage(1, columns, c + 4);
-        int command = addCommand(c, length, name + " " + std::to_string(columns) + " columns of 8 dots", CommandClass::Drawn);
-        if (columns > 0) placeInLine(std::move(image), command);
-        return;
-    }
-    case 'E': case 'K': {
-        int command = addCommand(c, length, name, CommandClass::KnownNotDrawn);
-        placeMarker(MarkerKind::NotPrinted, c[1] == 'E' ? "eject/retract" : "presenter purge", command, true);
-        return;
-    }
-    default: knownNotDrawn(c, length, name); return;
-    }
+void ReceiptPrinter::horizontalTab(const unsigned char* c, long long length) {
+    setting(c, length, "Horizontal tab");
+    int unit = (FontCellWidth(settings_.style.font) + settings_.rightSpacing) * settings_.style.widthScale;
+    auto next = [&]() -> int {
+        if (settings_.tabs.empty()) return (line_.x / (8 * unit) + 1) * 8 * unit;
+        for (int stop : settings_.tabs)
+            if (stop * unit > line_.x) return stop * unit;
+        return -1;
+    }();
+    if (next >= 0 && next < area()) line_.x = next;
 }
 
-void ReceiptPrinter::runEsc(const unsigned char* c, long long length) {
-    unsigned char n = length > 2 ? c[2] : 0;
-    TextStyle& style = settings_.style;
-    switch (c[1]) {
-    case '@':
-        setting(c, length, "Initialize printer");
-        resetSettings();
-        return;
-    case '!': {
-        style.font = (n & 1) ? Font::B : Font::A;
-        style.bold = (n & 8) != 0;
-        style.heightScale = (n & 16) ? 2 : 1;
-        style.widthScale = (n & 32) ? 2 : 1;
-        style.underline = (n & 128) ? 1 : 0;
-        std::string what = std::string("Print mode: font ") + ((n & 1) ? "B" : "A");
-        if (n & 8) what += ", bold";
-        if (n & 16) what += ", double height";
-        if (n & 32) what += ", double width";
-        if (n & 128) what += ", underline";
-        setting(c, length, what);
-        return;
-    }
-    case 'E': style.bold = On(n); setting(c, length, OnOff("Bold", n)); return;
-    case 'G': style.bold = On(n); setting(c, length, OnOff("Double-strike", n)); return;
-    case '-': {
-        int dots = n == 1 || n == 49 ? 1 : n == 2 || n == 50 ? 2 : 0;
-        style.underline = dots;
-        setting(c, length, dots ? "Underline " + std::to_string(dots) + (dots == 1 ? " dot" : " dots") : "Underline off");
-        return;
-    }
-    case 'M': {
-        style.font = n == 0 || n == 48 ? Font::A : Font::B;
-        setting(c, length, std::string("Font ") + (style.font == Font::A ? "A (12 x 24)" : "B (9 x 17)"));
-        return;
-    }
-    case 'a': {
-        settings_.alignment = n >= 48 ? n - 48 : n;
-        if (settings_.alignment > 2) settings_.alignment = 0;
-        setting(c, length, AlignmentName(settings_.alignment));
-        return;
-    }
-    case '2': settings_.lineSpacing = 30; setting(c, length, "Default line spacing"); return;
-    case '3': settings_.lineSpacing = n; setting(c, length, "Line spacing " + std::to_string(n) + " dots"); return;
-    case 'J':
-        addCommand(c, length, "Print and feed " + std::to_string(n) + " dots", CommandClass::Drawn);
-        printLine(n);
-        return;
-    case 'd':
-        addCommand(c, length, "Print and feed " + std::to_string(n) + " lines", CommandClass::Drawn);
-        printLine(n == 0 ? 0 : settings_.lineSpacing);
-        if (n > 1) current().height += (n - 1) * settings_.lineSpacing;
-        return;
-    case ' ': settings_.rightSpacing = n; setting(c, length, "Character spacing " + std::to_string(n) + " dots"); return;
-    case '$': {
-        int x = Word(c + 2);
-        if (x < area()) line_.x = x;
-        setting(c, length, "Absolute position " + std::to_string(x) + " dots");
-        return;
-    }
-    case '\\': {
-        int delta = static_cast<short>(Word(c + 2));
-        int x = line_.x + delta;
-        if (x >= 0 && x < area()) line_.x = x;
-        setting(c, length, "Relative position " + std::to_string(delta) + " dots");
-        return;
-    }
-    case '{': settings_.upsideDown = On(n); setting(c, length, OnOff("Upside-down", n)); return;
-    case 'V': style.rotated = n == 1 || n == 2 || n == 49 || n == 50; setting(c, length, OnOff("Turn 90 degrees", style.rotated)); return;
-    case 't': {
-        bool known = tables_.selectTable(n);
-        std::string name = tables_.tableName(n);
-        setting(c, length, known ? "Code page " + name : "Code page " + std::to_string(n) + " (not available, kept)");
-        return;
-    }
-    case 'R': {
-        bool known = tables_.selectInternational(n);
-        setting(c, length, known ? "International set " + CharacterTables::internationalName(n)
-                                 : "International set " + std::to_string(n) + " (not available, kept)");
-        return;
-    }
-    case 'D': {
-        settings_.tabs.clear();
-        for (long long i = 2; i < length && c[i] != 0 && settings_.tabs.size() < 32; ++i)
-            if (settings_.tabs.empty() || c[i] > settings_.tabs.back()) settings_.tabs.push_back(c[i]);
-        if (settings_.tabs.empty()) settings_.tabs.push_back(1 << 20); // no stops: HT does nothing
-        setting(c, length, "Tab stops");
-        return;
-    }
-    case '*': {
-        int columns = Word(c + 3);
-        BitImage image = ColumnImage(c[2], columns, c + 5);
-        int command = addCommand(c, length, "Bit image, " + std::to_string(columns) + " columns (mode " +
-                                 std::to_string(c[2]) + ")", CommandClass::Drawn);
-        placeInLine(std::move(image), command);
-        return;
-    }
-    case 'p': drawerPulse(c, length, (n & 1) != 0); return;
-    case 'i': cut(MarkerKind::Cut, c, length, "Full cut"); return;
-    case 'm': cut(MarkerKind::PartialCut, c, length, "Partial cut"); return;
-    case 'r': knownNotDrawn(c, length, "Print colour " + std::to_string(n & 1 ? 2 : 1)); return;
-    case 'v': case 'u': addCommand(c, length, "Status transmission (consumed)", CommandClass::Status); return;
-    case '(': knownNotDrawn(c, length, c[2] == 'A' ? "Beeper" : "Extended setting"); return;
-    case '%': knownNotDrawn(c, length, OnOff("User-defined characters", n)); return;
-    case '&': knownNotDrawn(c, length, "Define user-defined characters"); return;
-    case '?': knownNotDrawn(c, length, "Cancel user-defined character"); return;
-    case '=': knownNotDrawn(c, length, "Select peripheral device"); return;
-    case 'c': knownNotDrawn(c, length, "Paper sensor or panel setting"); return;
-    case 'U': knownNotDrawn(c, length, OnOff("Unidirectional printing", n)); return;
-    case 'L': case 'S': case 'T': case 'W': case 0x0C:
-        knownNotDrawn(c, length, "Page mode setting");
-        return;
-    case 'K': case 'e': knownNotDrawn(c, length, "Reverse feed"); return;
-    case '<': knownNotDrawn(c, length, "Return home"); return;
-    }
+void ReceiptPrinter::absolutePosition(const unsigned char* c, long long length) {
+    int x = Word(c + 2);
+    if (x < area()) line_.x = x;
+    setting(c, length, "Absolute position " + std::to_string(x) + " dots");
 }
 
-void ReceiptPrinter::runFs(const unsigned char* c, long long length) {
-    switch (c[1]) {
-    case 'p': {
-        std::string key = std::to_string(c[2]);
-        int command = addCommand(c, length, "Print stored logo " + key, CommandClass::Drawn);
-        Marker marker;
-        marker.kind = MarkerKind::StoredImage;
-        marker.label = "stored logo " + key;
-        marker.width = std::min(area(), 8 + 9 * static_cast<int>(marker.label.size()) + 16);
-        marker.height = 48;
-        placeBlock({marker, command}, marker.width, marker.height);
-        return;
-    }
-    case 'q': knownNotDrawn(c, length, "Define stored logos"); return;
-    case '(': knownNotDrawn(c, length, "Kanji or code conversion setting"); return;
-    default: knownNotDrawn(c, length, "Kanji mode setting"); return;
-    }
+void ReceiptPrinter::selectCodePage(const unsigned char* c, long long length, int n) {
+    bool known = tables_.selectTable(n);
+    std::string name = tables_.tableName(n);
+    setting(c, length, known ? "Code page " + name : "Code page " + std::to_string(n) + " (not available, kept)");
 }
 
-void ReceiptPrinter::runGs(const unsigned char* c, long long length) {
-    unsigned char n = length > 2 ? c[2] : 0;
-    switch (c[1]) {
-    case '!': {
-        settings_.style.widthScale = ((n >> 4) & 7) + 1;
-        settings_.style.heightScale = (n & 7) + 1;
-        setting(c, length, "Character size " + std::to_string(settings_.style.widthScale) + " x " +
-                               std::to_string(settings_.style.heightScale));
-        return;
-    }
-    case 'B': settings_.style.reverse = On(n); setting(c, length, OnOff("Reverse", n)); return;
-    case 'L': {
-        settings_.leftMargin = Word(c + 2);
-        setting(c, length, "Left margin " + std::to_string(settings_.leftMargin) + " dots");
-        return;
-    }
-    case 'W': {
-        settings_.areaWidth = Word(c + 2);
-        setting(c, length, "Print area width " + std::to_string(settings_.areaWidth) + " dots");
-        return;
-    }
-    case 'h': settings_.barHeight = std::max<int>(1, n); setting(c, length, "Barcode height " + std::to_string(n) + " dots"); return;
-    case 'w': settings_.barModule = std::clamp<int>(n, 1, 6); setting(c, length, "Barcode module width " + std::to_string(n) + " dots"); return;
-    case 'H': {
-        settings_.barText = static_cast<TextPlace>(n >= 48 ? (n - 48) & 3 : n & 3);
-        static const char* places[] = {"none", "above", "below", "above and below"};
-        setting(c, length, std::string("Barcode text ") + places[static_cast<int>(settings_.barText)]);
-        return;
-    }
-    case 'f': settings_.barFont = n == 1 || n == 49 ? Font::B : Font::A; setting(c, length, std::string("Barcode text font ") + (settings_.barFont == Font::A ? "A" : "B")); return;
-    case 'k': runBarcode(c, length); return;
-    case 'v': {
-        int m = c[3] >= 48 ? c[3] - 48 : c[3];
-        int widthBytes = Word(c + 4), height = Word(c + 6);
-        int command = addCommand(c, length, "Raster image " + std::to_string(widthBytes * 8) + " x " +
-                                 std::to_string(height) + " dots", CommandClass::Drawn);
-        placeImage(RasterImage(c + 8, widthBytes, height, (m & 1) ? 2 : 1, (m & 2) ? 2 : 1), command);
-        return;
-    }
-    case '(':
-        if (c[2] == 'k') runTwoDimensional(c, length);
-        else if (c[2] == 'L') runGraphics(c, length, 5);
-        else knownNotDrawn(c, length, c[2] == 'K' ? "Print control setting" : c[2] == 'E' ? "User setting" : "Extended function");
-        return;
-    case '8':
-        runGraphics(c, length, 7);
-        return;
-    case 'V': {
-        // The command log's printer cuts with a bare GS "V".
-        bool partial = length > 2 && IsPartialCutMode(c[2]);
-        cut(partial ? MarkerKind::PartialCut : MarkerKind::Cut, c, length, partial ? "Partial cut" : "Full cut");
-        return;
-    }
-    case 'r': case 'a': case 'I':
-        addCommand(c, length, c[1] == 'r' ? "Status transmission (consumed)" : c[1] == 'a' ? "Automatic status back (consumed)"
-                                                                                        : "Printer ID transmission (consumed)",
-                   c[1] == 'I' ? CommandClass::KnownNotDrawn : CommandClass::Status);
-        return;
-    case '*': knownNotDrawn(c, length, "Define downloaded bit image"); return;
-    case '/': knownNotDrawn(c, length, "Print downloaded bit image"); return;
-    case 'P': knownNotDrawn(c, length, "Motion units"); return;
-    case 'b': knownNotDrawn(c, length, OnOff("Smoothing", n)); return;
-    default: knownNotDrawn(c, length, "Setting"); return;
-    }
+void ReceiptPrinter::storedLogo(const unsigned char* c, long long length, const std::string& key) {
+    int command = addCommand(c, length, "Print stored logo " + key, CommandClass::Drawn);
+    Marker marker;
+    marker.kind = MarkerKind::StoredImage;
+    marker.label = "stored logo " + key;
+    marker.width = std::min(area(), 8 + 9 * static_cast<int>(marker.label.size()) + 16);
+    marker.height = 48;
+    placeBlock({marker, command}, marker.width, marker.height);
+}
+
+void ReceiptPrinter::cutByMode(const unsigned char* c, long long length) {
+    // The command log's printer cuts with a bare GS "V".
+    bool partial = length > 2 && IsPartialCutMode(c[2]);
+    cut(partial ? MarkerKind::PartialCut : MarkerKind::Cut, c, length, partial ? "Partial cut" : "Full cut");
+}
+
+void ReceiptPrinter::pageMode(const unsigned char* c, long long length) {
+    knownNotDrawn(c, length, c[0] == GS ? "Setting" : "Page mode setting");
 }
 
 void ReceiptPrinter::drawerPulse(const unsigned char* c, long long length, bool pin5) {

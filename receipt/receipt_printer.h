@@ -2,6 +2,7 @@
 
 #include "receipt/code_pages.h"
 #include "receipt/command_stream.h"
+#include "receipt/command_table.h"
 #include "receipt/paper.h"
 #include "receipt/paper_roll.h"
 #include "receipt/printer_profile.h"
@@ -116,6 +117,12 @@ public:
     // Goes up only when what is drawn changes: lines printed, paper fed, cut.
     long long paperRevision() const { return paperRevision_; }
 
+    // The rows of each language's table, with what each command does here.
+    static std::vector<CommandRow> EscPosRows();
+    static std::vector<CommandRow> CommandLogRows();
+    static std::vector<CommandRow> StarLineRows();
+    static std::vector<CommandRow> StarPrntRows();
+
 private:
     // Characters of text or data a command's description shows.
     static constexpr std::size_t kShownTextLength = 40;
@@ -155,10 +162,12 @@ private:
     void takeText(const unsigned char* bytes, std::size_t count);
     void checkGlyph(char32_t ch, unsigned char byte, long long offset);
     void run(const unsigned char* c, long long length);
-    void runEsc(const unsigned char* c, long long length);
-    void runFs(const unsigned char* c, long long length);
-    void runGs(const unsigned char* c, long long length);
-    void runUs(const unsigned char* c, long long length);
+    void horizontalTab(const unsigned char* c, long long length);
+    void absolutePosition(const unsigned char* c, long long length);
+    void selectCodePage(const unsigned char* c, long long length, int n);
+    void storedLogo(const unsigned char* c, long long length, const std::string& key);
+    void cutByMode(const unsigned char* c, long long length);
+    void pageMode(const unsigned char* c, long long length);
     void runGraphics(const unsigned char* command, long long length, int header);
     void runTwoDimensional(const unsigned char* c, long long length);
     void runBarcode(const unsigned char* c, long long length);
@@ -197,6 +206,7 @@ private:
     const SymbolGeometry& geometry_;
     PrinterLimits limits_;
     const PrinterProfile* profile_ = &GenericProfile();
+    const CommandTable* table_ = &TableOf(Language::EscPos);
     CharacterTables tables_;
     Settings settings_;
     PendingLine line_;

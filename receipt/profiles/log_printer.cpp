@@ -23,7 +23,7 @@ const PrinterProfile kLogPrinter = {
     .drawerPins = 2,
     .realTimeStatus = true,
     .sources = "the command log's own table of commands, their lengths and names",
-    .dialect = Dialect::CommandLog,
+    .language = Language::CommandLog,
 };
 
 } // namespace ostrel::receipt::profiles

@@ -128,7 +128,7 @@ TEST_P(ProfileFixtures, PrintAccentsAndTheEuroSignUnderTheirModel) {
 std::vector<const PrinterProfile*> EncodedModels() {
     std::vector<const PrinterProfile*> models;
     for (const PrinterProfile* profile : PrinterProfiles())
-        if (profile != &GenericProfile() && profile->dialect == Dialect::Standard) models.push_back(profile);
+        if (profile != &GenericProfile() && profile->language == Language::EscPos) models.push_back(profile);
     return models;
 }
 

@@ -1,0 +1,84 @@
+#pragma once
+
+#include "receipt/command_lengths.h"
+
+#include <array>
+#include <cstddef>
+#include <string_view>
+#include <vector>
+
+namespace ostrel::receipt {
+
+class ReceiptPrinter;
+
+// One command of a printer language: the bytes that name it, how its length
+// is found, what it is called, and what it does to the paper. A language is a
+// list of these; a new command is a new row.
+struct CommandRow {
+    // How long the command starting at b[0] is, from the `available` bytes
+    // seen so far; `cap` as for MeasureCommand.
+    using Length = CommandSize (*)(const unsigned char* b, std::size_t available, long long cap);
+    using Action = void (*)(ReceiptPrinter& printer, const unsigned char* c, long long length);
+
+    std::string_view bytes; // "\x1b" "E"; a row of just a prefix is what no other row of it matches
+    Length length;
+    const char* name;       // "Bold", as the preview lists it
+    Action action;
+};
+
+// The rows of one language, looked up by the bytes a command starts with: the
+// longest row whose bytes begin the command is its row.
+class CommandTable {
+public:
+    explicit CommandTable(std::vector<CommandRow> rows);
+
+    struct Found {
+        Framing framing = Framing::NeedMore; // NeedMore: too few bytes to tell
+        const CommandRow* row = nullptr;     // null: no row; the byte is not understood
+    };
+    Found find(const unsigned char* bytes, std::size_t available) const;
+    CommandSize measure(const unsigned char* bytes, std::size_t available, long long cap) const;
+    const std::vector<CommandRow>& rows() const { return rows_; }
+
+private:
+    std::vector<CommandRow> rows_;
+    // By first byte: the rows, longest bytes first.
+    std::array<std::vector<const CommandRow*>, 256> byFirst_;
+};
+
+// Length rules the tables share.
+namespace length {
+
+inline CommandSize Need() { return {Framing::NeedMore, 0}; }
+inline CommandSize Whole(long long n) { return {Framing::Whole, n}; }
+inline CommandSize Unknown(long long n) { return {Framing::Unknown, n}; }
+// A fixed length, once that many bytes are here.
+inline CommandSize Fixed(std::size_t available, long long n) {
+    if (static_cast<long long>(available) >= n) return Whole(n);
+    return {Framing::NeedMore, n};
+}
+template <int N> CommandSize Bytes(const unsigned char*, std::size_t available, long long) { return Fixed(available, N); }
+// A prefix that no row of its family follows: its bytes are not understood.
+template <int N> CommandSize NotUnderstood(const unsigned char*, std::size_t, long long) { return Unknown(N); }
+// `Head` bytes, the last two a little-endian count of the data after them.
+template <int Head> CommandSize CountedLowHigh(const unsigned char* b, std::size_t available, long long) {
+    if (available < static_cast<std::size_t>(Head)) return Need();
+    return Fixed(available, Head + b[Head - 2] + 256LL * b[Head - 1]);
+}
+// Data from byte `Start` up to and with a terminating byte, at most
+// kMaxTerminatedLength bytes of it.
+template <int Start, unsigned char End> CommandSize Terminated(const unsigned char* b, std::size_t available, long long) {
+    for (std::size_t i = Start; i < available; ++i) {
+        if (b[i] == End) return Whole(static_cast<long long>(i) + 1);
+        if (i - Start + 1 >= kMaxTerminatedLength) return Whole(static_cast<long long>(i) + 1);
+    }
+    return Need();
+}
+
+} // namespace length
+
+enum class Language;
+// The table of a language.
+const CommandTable& TableOf(Language language);
+
+} // namespace ostrel::receipt
