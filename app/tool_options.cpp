@@ -83,8 +83,8 @@ static std::string PrinterList()
         for (const auto& font : profile->fonts)
             fonts += std::string(fonts.empty() ? "" : ", ") + font.name + " " + std::to_string(font.columns);
         char line[256];
-        std::snprintf(line, sizeof line, "%-20s %s %s, %d mm, %d dots, columns %s\n", profile->id.c_str(),
-                      profile->vendor.c_str(), profile->model.c_str(), profile->paperMillimetres, profile->printDots,
+        std::snprintf(line, sizeof line, "%-20s %-11s %s %s, %d mm, %d dots, columns %s\n", profile->id.c_str(),
+                      receipt::LanguageName(profile->language), profile->vendor.c_str(), profile->model.c_str(), profile->paperMillimetres, profile->printDots,
                       fonts.c_str());
         list += line;
     }

@@ -21,6 +21,7 @@ struct TextStyle {
     int heightScale = 1;
     bool bold = false;
     int underline = 0;    // dots: 0, 1 or 2
+    int upperline = 0;    // Star's line over the characters, in dots
     bool reverse = false; // GS B: white on black
     bool upsideDown = false;
     bool rotated = false; // ESC V: turned 90 degrees clockwise

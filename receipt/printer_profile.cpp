@@ -9,6 +9,7 @@ const std::vector<const PrinterProfile*>& PrinterProfiles() {
     static const std::vector<const PrinterProfile*> all = {
         &kGeneric,        &kEpsonTmT88vi, &kEpsonTmP20ii, &kCitizenCtS310ii, &kBixolonSrp350iii, &kStarTsp650ii,
         &kXprinterXpN160ii, &kPos5890,    &kSunmi,        &kHpA779,          &kFujitsuFp1000,   &kLogPrinter,
+        &kStarTsp650iiLine, &kStarTsp100iv, &kStarMcPrint2,
     };
     return all;
 }

@@ -187,7 +187,7 @@ void ReceiptPrinter::endReceipt(bool byCut) {
 const char* LanguageName(Language language) {
     switch (language) {
     case Language::EscPos: return "ESC/POS";
-    case Language::CommandLog: return "ESC/POS as the command log frames it";
+    case Language::CommandLog: return "Command log";
     case Language::StarLine: return "Star Line";
     case Language::StarPrnt: return "StarPRNT";
     }
@@ -251,6 +251,11 @@ void ReceiptPrinter::cutByMode(const unsigned char* c, long long length) {
     // The command log's printer cuts with a bare GS "V".
     bool partial = length > 2 && IsPartialCutMode(c[2]);
     cut(partial ? MarkerKind::PartialCut : MarkerKind::Cut, c, length, partial ? "Partial cut" : "Full cut");
+}
+
+// Star's status requests and settings: the reply is the port's, at once.
+void ReceiptPrinter::starStatus(const unsigned char* c, long long length, const std::string& description) {
+    addCommand(c, length, description, CommandClass::Status);
 }
 
 void ReceiptPrinter::pageMode(const unsigned char* c, long long length) {

@@ -168,6 +168,9 @@ private:
     void storedLogo(const unsigned char* c, long long length, const std::string& key);
     void cutByMode(const unsigned char* c, long long length);
     void pageMode(const unsigned char* c, long long length);
+    void starStatus(const unsigned char* c, long long length, const std::string& description);
+    void starBarcode(const unsigned char* c, long long length);
+    void printStored(const unsigned char* c, long long length, int cn, const std::string& what);
     void runGraphics(const unsigned char* command, long long length, int header);
     void runTwoDimensional(const unsigned char* c, long long length);
     void runBarcode(const unsigned char* c, long long length);

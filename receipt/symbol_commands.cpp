@@ -100,6 +100,50 @@ void ReceiptPrinter::printSymbol(Symbol symbol, const unsigned char* c, long lon
     }
 }
 
+// The 2-D code stored under `cn` (GS ( k numbers: 48 PDF417, 49 QR Code...).
+void ReceiptPrinter::printStored(const unsigned char* c, long long length, int cn, const std::string& what) {
+    static const std::map<int, SymbolKind> kinds = {{49, SymbolKind::QrCode}, {48, SymbolKind::Pdf417},
+                                                    {54, SymbolKind::DataMatrix}, {53, SymbolKind::Aztec}};
+    const StoredSymbol& stored = symbols_[cn];
+    Symbol symbol;
+    symbol.kind = kinds.at(cn);
+    symbol.data = stored.data;
+    symbol.moduleWidth = stored.moduleSize;
+    symbol.errorCorrection = stored.errorCorrection;
+    symbol.columns = stored.columns;
+    symbol.rows = stored.rows;
+    symbol.barHeight = stored.rowHeight;
+    printSymbol(std::move(symbol), c, length, what);
+}
+
+// Star's ESC b n1 n2 n3 n4 data RS: n1 the symbology, n2 whether the text
+// prints under the bars (2, 4), n3 the module width mode, n4 the height.
+void ReceiptPrinter::starBarcode(const unsigned char* c, long long length) {
+    auto digit = [](unsigned char n) { return n >= '0' && n <= '9' ? n - '0' : n; };
+    const int type = digit(c[2]), text = digit(c[3]), mode = digit(c[4]);
+    static const SymbolKind kinds[] = {
+        SymbolKind::UpcE, SymbolKind::UpcA, SymbolKind::Ean8, SymbolKind::Ean13, SymbolKind::Code39,
+        SymbolKind::Itf, SymbolKind::Code128, SymbolKind::Code93, SymbolKind::Codabar, SymbolKind::Gs1_128,
+        SymbolKind::DataBarOmni, SymbolKind::DataBarTruncated, SymbolKind::DataBarLimited,
+        SymbolKind::DataBarExpanded};
+    if (type > 13) {
+        knownNotDrawn(c, length, "Barcode of type " + std::to_string(c[2]) + ", not a type this printer has");
+        return;
+    }
+    long long end = length;
+    if (end > 6 && c[end - 1] == 0x1E) --end;
+    Symbol symbol;
+    symbol.kind = kinds[type];
+    symbol.data.assign(reinterpret_cast<const char*>(c + 6), static_cast<std::size_t>(std::max(0LL, end - 6)));
+    // Code 39, ITF and NW-7 take a narrow:wide ratio in threes; the others a module of 2 to 4 dots.
+    const bool ratio = symbol.kind == SymbolKind::Code39 || symbol.kind == SymbolKind::Itf || symbol.kind == SymbolKind::Codabar;
+    symbol.moduleWidth = ratio ? (std::clamp(mode, 1, 9) - 1) % 3 + 2 : std::clamp(mode, 1, 3) + 1;
+    symbol.barHeight = std::max(1, static_cast<int>(c[5]));
+    symbol.textPlace = text == 2 || text == 4 ? TextPlace::Below : TextPlace::None;
+    symbol.textFont = Font::A;
+    printSymbol(std::move(symbol), c, length, std::string("Barcode ") + SymbolKindName(kinds[type]));
+}
+
 // GS ( k pL pH cn fn [parameters]
 void ReceiptPrinter::runTwoDimensional(const unsigned char* c, long long length) {
     if (length < 7) {
@@ -151,18 +195,7 @@ void ReceiptPrinter::runTwoDimensional(const unsigned char* c, long long length)
         stored.data.assign(reinterpret_cast<const char*>(c + 8), static_cast<std::size_t>(std::max(0LL, length - 8)));
         setting(c, length, "Store " + name + " data (" + std::to_string(stored.data.size()) + " bytes)");
         return;
-    case 81: {
-        Symbol symbol;
-        symbol.kind = family->kind;
-        symbol.data = stored.data;
-        symbol.moduleWidth = stored.moduleSize;
-        symbol.errorCorrection = stored.errorCorrection;
-        symbol.columns = stored.columns;
-        symbol.rows = stored.rows;
-        symbol.barHeight = stored.rowHeight;
-        printSymbol(std::move(symbol), c, length, "Print " + name);
-        return;
-    }
+    case 81: printStored(c, length, cn, "Print " + name); return;
     case 82: addCommand(c, length, name + " size information (consumed)", CommandClass::Status); return;
     default: knownNotDrawn(c, length, name + " function " + std::to_string(fn)); return;
     }

@@ -68,6 +68,11 @@ void DrawText(DotCanvas& canvas, GlyphCache& glyphs, const TextRun& run, int dy)
             int top = run.style.upsideDown ? y : y + run.cellHeight - thickness;
             canvas.fill(x, top, run.cellWidth + run.spacing, thickness, !run.style.reverse);
         }
+        if (run.style.upperline > 0 && !run.style.rotated) {
+            int thickness = run.style.upperline;
+            int top = run.style.upsideDown ? y + run.cellHeight - thickness : y;
+            canvas.fill(x, top, run.cellWidth + run.spacing, thickness, !run.style.reverse);
+        }
         x += run.cellWidth + run.spacing;
     }
 }

@@ -9,6 +9,8 @@ namespace ostrel::receipt::profiles {
 const std::map<int, std::string>& StandardCodePages();
 // Epson's character table numbers, shared by its models.
 const std::map<int, std::string>& EpsonCodePages();
+// Star's own page numbers, in Star Line mode and StarPRNT.
+const std::map<int, std::string>& StarCodePages();
 
 extern const PrinterProfile kGeneric;
 extern const PrinterProfile kEpsonTmT88vi;
@@ -22,5 +24,8 @@ extern const PrinterProfile kSunmi;
 extern const PrinterProfile kHpA779;
 extern const PrinterProfile kFujitsuFp1000;
 extern const PrinterProfile kLogPrinter;
+extern const PrinterProfile kStarTsp650iiLine;
+extern const PrinterProfile kStarTsp100iv;
+extern const PrinterProfile kStarMcPrint2;
 
 } // namespace ostrel::receipt::profiles
