@@ -34,6 +34,8 @@ JobCapture::JobCapture(std::string source, const StatusControls& status, const P
     record_.printer = printer;
     session_.setStatusControls(status);
     session_.setPrinterState(state);
+    if (const receipt::PrinterProfile* model = receipt::FindPrinterProfile(printer))
+        session_.setPrinterLanguage(model->language);
     session_.addListener(*this);
     // A job keeps its command log; nobody looks at the data views.
     session_.engine().setDataViewsKept(false);

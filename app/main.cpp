@@ -108,6 +108,7 @@ int main(int argc, char** argv)
         state.maker = generic ? std::string() : model.vendor;
         state.model = generic ? std::string() : model.model;
         session.setPrinterState(state);
+        session.setPrinterLanguage(model.language);
     };
     // The new windows come back as the user left them; the main window starts
     // as it always does.

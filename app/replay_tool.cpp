@@ -315,6 +315,7 @@ int RunReplay(const std::vector<std::string>& args, std::istream& standardInput,
     ReplyRecorder replies;
     session.addListener(replies);
     session.setPrinterState(options.state);
+    session.setPrinterLanguage(options.profile->language);
     ReplayPeer peer;
 
     // The printer model reads the same chunks, only when its outputs are asked for.

@@ -1,5 +1,6 @@
 #include "session/arrival_inbox.h"
 
+#include "printer/star_status.h"
 #include "printer/status_reply.h"
 
 namespace ostrel {
@@ -22,16 +23,7 @@ ArrivalInbox::Received ArrivalInbox::receive(ByteSource* from, std::string_view 
         at = request.end;
         if (!realTime)
             continue;
-        std::string reply;
-        if (request.kind == RealTimeRequest::Kind::AutomaticStatus && (request.n & 0x0F) != 0) {
-            automatic_[from] = static_cast<std::uint8_t>(request.n & 0x0F);
-            reply = AutomaticStatus(state_);
-        } else if (request.kind == RealTimeRequest::Kind::AutomaticStatus ||
-                   request.kind == RealTimeRequest::Kind::Initialize) {
-            automatic_.erase(from);
-        } else {
-            reply = RealTimeReply(request, state_);
-        }
+        std::string reply = answer(from, request);
         if (!reply.empty()) {
             received.replies += reply;
             arrival.replies.push_back(std::move(reply));
@@ -43,6 +35,59 @@ ArrivalInbox::Received ArrivalInbox::receive(ByteSource* from, std::string_view 
     received.callSession = !sessionCalled_;
     sessionCalled_ = true;
     return received;
+}
+
+std::string ArrivalInbox::answer(ByteSource* from, const RealTimeRequest& request)
+{
+    using Kind = RealTimeRequest::Kind;
+    switch (request.kind) {
+    case Kind::AutomaticStatus:
+        if ((request.n & 0x0F) == 0) {
+            automatic_.erase(from);
+            return {};
+        }
+        automatic_[from] = static_cast<std::uint8_t>(request.n & 0x0F);
+        return AutomaticStatus(state_);
+    case Kind::Initialize: automatic_.erase(from); return {};
+    case Kind::StarEnq: return std::string(1, static_cast<char>(StarEnqStatus(state_)));
+    case Kind::StarEot: return std::string(1, static_cast<char>(StarEotStatus(state_)));
+    case Kind::StarStatusRequest: return automaticStatus(state_);
+    case Kind::StarAutomaticSetting:
+        if (request.n == 0) {
+            automatic_.erase(from);
+            return {};
+        }
+        automatic_[from] = 0x0F;
+        return automaticStatus(state_);
+    case Kind::StarEtb:
+        etbCounter_ = (etbCounter_ + 1) & 31;
+        etbExecuted_ = true;
+        // A peer with automatic status on hears of it at once.
+        return automatic_.count(from) != 0 ? automaticStatus(state_) : std::string();
+    case Kind::StarEtbReset:
+        etbCounter_ = 0;
+        etbExecuted_ = false;
+        return {};
+    default: return RealTimeReply(request, state_);
+    }
+}
+
+// The automatic status in the printer's language; Star's tells an ETB once.
+std::string ArrivalInbox::automaticStatus(const PrinterState& state)
+{
+    if (!star_)
+        return AutomaticStatus(state);
+    std::string status = StarAutomaticStatus(state, etbCounter_, etbExecuted_);
+    etbExecuted_ = false;
+    return status;
+}
+
+void ArrivalInbox::setLanguage(receipt::Language language)
+{
+    const std::lock_guard<std::mutex> hold(mutex_);
+    star_ = language == receipt::Language::StarLine || language == receipt::Language::StarPrnt;
+    realTime_.setLanguage(language);
+    automatic_.clear();
 }
 
 void ArrivalInbox::answerStatusRequests(Arrival& arrival, Received& received, std::string_view part)
@@ -106,13 +151,15 @@ std::vector<std::pair<ByteSource*, std::string>> ArrivalInbox::publishPrinterSta
 {
     std::vector<std::pair<ByteSource*, std::string>> automatic;
     const std::lock_guard<std::mutex> hold(mutex_);
-    const std::uint8_t changed = ChangedStatusGroups(state_, state);
+    const std::uint8_t changed =
+        star_ ? (StarAutomaticStatus(state_, 0, false) != StarAutomaticStatus(state, 0, false) ? 0x0F : 0)
+              : ChangedStatusGroups(state_, state);
     state_ = state;
     if (!statusEnabled_)
         return automatic;
     for (const auto& [source, groups] : automatic_)
         if ((groups & changed) != 0 && source->realTimeReplies())
-            automatic.emplace_back(source, AutomaticStatus(state));
+            automatic.emplace_back(source, automaticStatus(state));
     return automatic;
 }
 

@@ -66,16 +66,23 @@ public:
     std::vector<std::pair<ByteSource*, std::string>> publishPrinterState(const PrinterState& state);
     // The source is gone: it asked for nothing any more.
     void forget(ByteSource* source);
+    // The printer's language: which requests it answers, and how.
+    void setLanguage(receipt::Language language);
 
 private:
     void answerStatusRequests(Arrival& arrival, Received& received, std::string_view part);
+    std::string answer(ByteSource* from, const RealTimeRequest& request);
+    std::string automaticStatus(const PrinterState& state);
     mutable std::mutex mutex_;
     // From the engine's start values on, the scan sees every byte in the
     // engine's order, so it never needs to be set again.
     StatusRequestScan scan_;
     RealTimeScan realTime_;
     PrinterState state_;
-    std::map<ByteSource*, std::uint8_t> automatic_; // GS a's groups, by peer
+    std::map<ByteSource*, std::uint8_t> automatic_; // GS a's groups (Star: all), by peer
+    bool star_ = false;
+    int etbCounter_ = 0;       // Star's ETB count, 0-31
+    bool etbExecuted_ = false; // an ETB counted and not yet told
     std::vector<Arrival> arrivals_;
     std::size_t waitingBytes_ = 0;
     bool sessionCalled_ = false;

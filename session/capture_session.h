@@ -58,6 +58,8 @@ public:
     // status are sent it when a group they asked for changes.
     void setPrinterState(const PrinterState& state);
     const PrinterState& printerState() const { return printerState_; }
+    // The printer model's language: which status requests are answered, and how.
+    void setPrinterLanguage(receipt::Language language) { inbox_.setLanguage(language); }
 
     // Where a source reading on a thread of its own hands its bytes.
     ArrivalInbox& inbox() { return inbox_; }
