@@ -6,6 +6,7 @@
 #include "files/state_file.h"
 #include "protocol/message_text.h"
 #include "protocol/command_set.h"
+#include "receipt/language_hint.h"
 #include "serial/port_number.h"
 
 #include <QCommandLineParser>
@@ -17,6 +18,7 @@
 #include <iostream>
 
 #include <fcntl.h>
+
 #include <sys/stat.h>
 #include <systemd/sd-daemon.h>
 #include <unistd.h>
@@ -78,6 +80,14 @@ JobRecord JobCapture::finish(const std::string& endedBy, long long number, const
     record_.kinds = NamedCommandKinds(session_.commandKinds());
     const auto cut = record_.kinds.find("GS V");
     record_.cuts = cut == record_.kinds.end() ? 0 : cut->second;
+    const receipt::PrinterProfile* model = receipt::FindPrinterProfile(record_.printer);
+    const receipt::Language language = model != nullptr ? model->language : receipt::Language::EscPos;
+    record_.language = receipt::LanguageName(language);
+    const std::string_view start(record_.bytes.data(), std::min(record_.bytes.size(), receipt::kLanguageSampleBytes));
+    if (const auto hint = receipt::HintLanguage(start, language)) {
+        record_.hintPrinter = hint->profile;
+        record_.hintText = hint->text;
+    }
     record_.notUnderstood = notUnderstood_.found();
     record_.notUnderstoodBytes = notUnderstood_.bytes();
     record_.printerCommands = notUnderstood_.commands();

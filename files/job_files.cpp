@@ -128,7 +128,10 @@ std::string Fields(const JobRecord& job)
 {
     std::string json = "\"job\":" + std::to_string(job.number) + ",\"source\":" +
                        JsonString(job.source) + ",\"ended_by\":" + JsonString(job.endedBy) +
-                       ",\"printer\":" + JsonString(job.printer) +
+                       ",\"printer\":" + JsonString(job.printer) + ",\"language\":" + JsonString(job.language) +
+                       (job.hintPrinter.empty() ? std::string()
+                                                : ",\"language_hint\":{\"printer\":" + JsonString(job.hintPrinter) +
+                                                      ",\"text\":" + JsonString(job.hintText) + "}") +
                        ",\"bytes\":" + std::to_string(job.bytes.size() + job.droppedBytes) +
                        ",\"bytes_kept\":" + std::to_string(job.bytes.size()) +
                        ",\"truncated\":" + (job.droppedBytes > 0 ? "true" : "false") +

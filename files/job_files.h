@@ -15,6 +15,9 @@ struct JobRecord {
     std::string source;     // "tcp 127.0.0.1:50312", "serial /dev/ttyUSB0"
     std::string endedBy;    // "closed by the peer", "silence", "cut", ...
     std::string printer = "generic"; // the printer model it was taken as
+    std::string language = "ESC/POS"; // that model's command language
+    // Another model whose language reads the job far better: its id and why.
+    std::string hintPrinter, hintText;
     std::string bytes;      // the whole job, as received (up to the size limit)
     std::string commandLog; // the command log file's bytes
     long long commands = 0;        // as the command log counts them

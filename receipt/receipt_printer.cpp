@@ -37,6 +37,7 @@ void ReceiptPrinter::clear(int paperWidth) {
     limits_.paperWidth = paperWidth;
     paper_.clear();
     summary_ = {};
+    sample_.clear();
     listedSymbolBytes_ = 0;
     stream_.clear();
     offset_ = 0;
@@ -57,6 +58,7 @@ void ReceiptPrinter::resetSettings() {
 
 void ReceiptPrinter::feed(std::string_view bytes) {
     summary_.bytes += static_cast<long long>(bytes.size());
+    if (sample_.size() < kLanguageSampleBytes) sample_.append(bytes.substr(0, kLanguageSampleBytes - sample_.size()));
     stream_.feed(bytes);
 }
 

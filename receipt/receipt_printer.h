@@ -3,6 +3,7 @@
 #include "receipt/code_pages.h"
 #include "receipt/command_stream.h"
 #include "receipt/command_table.h"
+#include "receipt/language_hint.h"
 #include "receipt/paper.h"
 #include "receipt/paper_roll.h"
 #include "receipt/printer_profile.h"
@@ -112,6 +113,8 @@ public:
         long long bytesMissing = -1;
     };
     std::optional<Unfinished> unfinished() const;
+    // Another language that reads the job's first bytes far better, if any.
+    std::optional<LanguageHint> languageHint() const { return HintLanguage(sample_, profile_->language); }
     // Goes up whenever the paper changes, so viewers know to draw again.
     long long revision() const { return revision_; }
     // Goes up only when what is drawn changes: lines printed, paper fed, cut.
@@ -222,6 +225,7 @@ private:
     CommandStream stream_{*this, limits_.commandBytes};
     Unfinished lastTooLong_; // the head of the last command too long to keep
     long long offset_ = 0;     // of the command being taken
+    std::string sample_;       // the job's first bytes, for languageHint()
     int textCommand_ = -1;     // the text command being extended
 
     void handOver();

@@ -52,6 +52,11 @@ std::string ReceiptReportJson(const ReceiptPrinter& printer, const CaptureFigure
     json += "  \"printer_commands\": " + std::to_string(printerCommands) + ",\n";
     json += "  \"receipts\": " + std::to_string(receipts) + ",\n";
     json += "  \"printer\": " + JsonString(printer.profile().id) + ",\n";
+    json += "  \"language\": " + JsonString(LanguageName(printer.profile().language)) + ",\n";
+    if (const auto hint = printer.languageHint())
+        json += "  \"language_hint\": {\"language\": " + JsonString(LanguageName(hint->language)) +
+                ", \"printer\": " + JsonString(hint->profile) + ", \"not_understood_bytes\": " +
+                std::to_string(hint->notUnderstood) + ", \"text\": " + JsonString(hint->text) + "},\n";
     json += "  \"paper_width_dots\": " + std::to_string(printer.paperWidth()) + ",\n";
     json += "  \"interpreted_commands\": " + CountMap(s.commandsByKind) + ",\n";
     json += "  \"known_not_drawn\": " + CountMap(s.knownNotDrawn) + ",\n";

@@ -417,6 +417,12 @@ void ReceiptPreview::updateNavigation() {
     if (summary.unmappedBytes > 0)
         notes << QStringLiteral("%1 bytes print nothing: no character or no glyph").arg(summary.unmappedBytes);
     if (summary.notUnderstoodBytes > 0) notes << QStringLiteral("%1 bytes not understood").arg(summary.notUnderstoodBytes);
+    if (summary.notUnderstoodBytes > 0)
+        if (const auto hint = printer().languageHint())
+            notes << QStringLiteral("the job reads as %1 (%2 bytes not understood): choose the model %3")
+                         .arg(QString::fromUtf8(receipt::LanguageName(hint->language)))
+                         .arg(hint->notUnderstood)
+                         .arg(QString::fromStdString(hint->profile));
     if (const auto open = printer().unfinished())
         notes << QStringLiteral("the job ended inside %1").arg(QString::fromStdString(open->command));
     if (document_.historyCut()) notes << QStringLiteral("shows the newest 8 to 16 MiB of a longer capture");
