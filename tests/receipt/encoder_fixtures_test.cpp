@@ -41,6 +41,7 @@ struct FixtureCase {
     int cuts;
     int drawerPulses;
     int images;
+    const char* profile = "generic";
 };
 
 class EncoderFixtures : public testing::TestWithParam<FixtureCase> {};
@@ -51,7 +52,10 @@ TEST_P(EncoderFixtures, AreUnderstoodWholeAndPrintWhatTheyAsk) {
     ASSERT_FALSE(job.empty()) << c.file;
     EstimatedSymbolGeometry geometry;
     ReceiptPrinter printer(geometry);
+    const PrinterProfile& profile = *FindPrinterProfile(c.profile);
+    printer.setProfile(profile);
     printer.feed(job);
+    EXPECT_FALSE(printer.languageHint()) << printer.languageHint()->text;
     const PrinterSummary& summary = printer.summary();
     EXPECT_EQ(summary.notUnderstoodBytes, 0) << (summary.notUnderstood.empty() ? "" : summary.notUnderstood[0].what);
     EXPECT_EQ(summary.unmappedBytes, 0) << "a byte whose page has no character";
@@ -65,7 +69,7 @@ TEST_P(EncoderFixtures, AreUnderstoodWholeAndPrintWhatTheyAsk) {
     EXPECT_EQ(summary.cutCount, c.cuts);
     EXPECT_EQ(summary.drawerPulseCount, c.drawerPulses);
     // The job line's count of the model's commands, without the model.
-    NotUnderstoodScan scan;
+    NotUnderstoodScan scan(1000, profile.language);
     scan.feed(job);
     long long commands = 0;
     for (const auto& [kind, count] : summary.commandsByKind) commands += count;
@@ -78,6 +82,20 @@ TEST_P(EncoderFixtures, AreUnderstoodWholeAndPrintWhatTheyAsk) {
 
 const std::vector<std::string> kEncoderTexts = {"OSTREL CAFE", "12 Harbour Road", "Espresso", "2.40",
                                                 "Croissant", "3.10", "TOTAL 5.50", "Thank you"};
+
+std::vector<std::string> StarTexts() {
+    std::vector<std::string> texts = kEncoderTexts;
+    texts.insert(texts.end(), {"PAID", "Small print in font B"});
+    return texts;
+}
+const std::vector<std::string> kStarTexts = StarTexts();
+const std::vector<std::pair<SymbolKind, std::string>> kStarSymbols = {
+    {SymbolKind::Ean13, "4006381333931"}, {SymbolKind::Code128, "RL-0042"},
+    {SymbolKind::QrCode, "https://example.com/r/1234"}, {SymbolKind::Pdf417, "OSTREL 1234"}};
+const std::vector<std::string> kReceiptlineTexts = {"RECEIPTLINE", "Item", "1.00", "Second item", "22.50",
+                                                    "Underlined", "bold", "Total", "5.50"};
+const std::vector<std::pair<SymbolKind, std::string>> kReceiptlineSymbols = {{SymbolKind::Ean13, "1234567890128"},
+                                                                            {SymbolKind::Code128, "RL-0042"}};
 
 INSTANTIATE_TEST_SUITE_P(
     Jobs, EncoderFixtures,
@@ -95,7 +113,14 @@ INSTANTIATE_TEST_SUITE_P(
                                               "╭───", "─┬─", "│", "├", "─┼─", "┤", "─╯"}, {}, 1, 0, 0},
         // Upside down, each line holds its characters in the order they
         // print, right to left: turned, the paper reads "CAFE OSTREL".
-        FixtureCase{"receiptline-upside-down.bin", {"LERTSO EFAC", "enil dnoceS"}, {}, 1, 0, 0}),
+        FixtureCase{"receiptline-upside-down.bin", {"LERTSO EFAC", "enil dnoceS"}, {}, 1, 0, 0},
+        // The same receipt in Star's languages: 24-dot column images, three
+        // stripes for 48 rows; receiptline draws its QR code as raster graphics.
+        FixtureCase{"star-line-tsp650ii.bin", kStarTexts, kStarSymbols, 1, 1, 2, "star-tsp650ii-line"},
+        FixtureCase{"star-prnt-tsp100iv.bin", kStarTexts, kStarSymbols, 1, 1, 2, "star-tsp100iv"},
+        FixtureCase{"receiptline-starsbcs.bin", kReceiptlineTexts, kReceiptlineSymbols, 2, 0, 1, "star-tsp100iv"},
+        FixtureCase{"receiptline-starmbcs.bin", kReceiptlineTexts, kReceiptlineSymbols, 2, 0, 1, "star-tsp100iv"},
+        FixtureCase{"receiptline-starlinesbcs.bin", kReceiptlineTexts, kReceiptlineSymbols, 2, 0, 6, "star-tsp650ii-line"}),
     [](const testing::TestParamInfo<FixtureCase>& info) { return TestName(info.param.file); });
 
 // Each model's job, made by an encoder that numbers code pages as that model
@@ -123,12 +148,12 @@ TEST_P(ProfileFixtures, PrintAccentsAndTheEuroSignUnderTheirModel) {
     }
 }
 
-// The models an encoder writes for: not the generic one, nor the printer the
-// command log describes, which no encoder knows.
+// The models an encoder writes for, in ESC/POS or Star's languages: not the
+// generic one, nor the printer the command log describes, which no encoder knows.
 std::vector<const PrinterProfile*> EncodedModels() {
     std::vector<const PrinterProfile*> models;
     for (const PrinterProfile* profile : PrinterProfiles())
-        if (profile != &GenericProfile() && profile->language == Language::EscPos) models.push_back(profile);
+        if (profile != &GenericProfile() && profile->language != Language::CommandLog) models.push_back(profile);
     return models;
 }
 

@@ -58,10 +58,13 @@ std::string Snapshot(const ReceiptPrinter& printer) {
 struct LengthCase {
     std::string command;
     std::size_t length;
-    bool commandLog = false; // read as the printer the command log describes
+    const char* profile = nullptr; // the model that reads it, when not the generic one
 };
 
 TEST(CommandLengths, EveryKnownCommandIsTakenWholeAndTheNextByteIsText) {
+    const char* const kLog = "log-printer";
+    const char* const kLine = "star-tsp650ii-line";
+    const char* const kPrnt = "star-tsp100iv";
     const std::vector<LengthCase> cases = {
         {Bytes({LF}), 1}, {Bytes({0x0D}), 1}, {Bytes({0x09}), 1}, {Bytes({0x0C}), 1}, {Bytes({0x18}), 1},
         {Bytes({DLE, 0x04, 1}), 3}, {Bytes({DLE, 0x04, 7, 1}), 4}, {Bytes({DLE, 0x05, 2}), 3},
@@ -96,15 +99,43 @@ TEST(CommandLengths, EveryKnownCommandIsTakenWholeAndTheNextByteIsText) {
         {Bytes({GS, '(', 'E', 3, 0, 1, 73, 78}), 8},
         {Bytes({GS, '8', 'L', 6, 0, 0, 0, 48, 69, 65, 65, 1, 1}), 13},
         // The command log's own printer: a bare GS V, the US family.
-        {Bytes({GS, 'V'}), 2, true}, {Bytes({0x1F, '*', 0, 3, ESC, GS, LF}), 7, true},
-        {Bytes({0x1F, 'C', 1, 2}), 4, true}, {Bytes({0x1F, 'E', 1}), 3, true}, {Bytes({0x1F, 'F', 1}), 3, true},
-        {Bytes({0x1F, 'K', 9}), 3, true}, {Bytes({0x1F, 'S', 0}), 3, true}, {Bytes({0x1F, 'x', 0, 9}), 4, true},
-        {Bytes({0x1F, 'y', 0, 9}), 4, true}, {Bytes({0x1F, 'A'}), 2, true}, {Bytes({0x1F, 'b'}), 2, true},
-        {Bytes({0x1F, 'e'}), 2, true}, {Bytes({GS, 'k', 69, 2, 'A', 'B'}), 6, true},
+        {Bytes({GS, 'V'}), 2, kLog}, {Bytes({0x1F, '*', 0, 3, ESC, GS, LF}), 7, kLog},
+        {Bytes({0x1F, 'C', 1, 2}), 4, kLog}, {Bytes({0x1F, 'E', 1}), 3, kLog}, {Bytes({0x1F, 'F', 1}), 3, kLog},
+        {Bytes({0x1F, 'K', 9}), 3, kLog}, {Bytes({0x1F, 'S', 0}), 3, kLog}, {Bytes({0x1F, 'x', 0, 9}), 4, kLog},
+        {Bytes({0x1F, 'y', 0, 9}), 4, kLog}, {Bytes({0x1F, 'A'}), 2, kLog}, {Bytes({0x1F, 'b'}), 2, kLog},
+        {Bytes({0x1F, 'e'}), 2, kLog}, {Bytes({GS, 'k', 69, 2, 'A', 'B'}), 6, kLog},
+        // Star Line mode, from Star's Line Mode command specifications.
+        {Bytes({ESC, '@'}), 2, kLine}, {Bytes({ESC, 'E'}), 2, kLine}, {Bytes({ESC, 'F'}), 2, kLine},
+        {Bytes({ESC, '-', '1'}), 3, kLine}, {Bytes({ESC, '_', 1}), 3, kLine}, {Bytes({ESC, '4'}), 2, kLine},
+        {Bytes({ESC, '5'}), 2, kLine}, {Bytes({ESC, 'i', 1, 1}), 4, kLine}, {Bytes({ESC, 'W', 2}), 3, kLine},
+        {Bytes({ESC, 'h', 2}), 3, kLine}, {Bytes({0x0E}), 1, kLine}, {Bytes({0x14}), 1, kLine},
+        {Bytes({ESC, 0x0E}), 2, kLine}, {Bytes({ESC, 0x14}), 2, kLine}, {Bytes({ESC, 0x1E, 'F', 1}), 4, kLine},
+        {Bytes({ESC, ' ', 2}), 3, kLine}, {Bytes({ESC, 's', '0', '0'}), 4, kLine}, {Bytes({ESC, 'R', 2}), 3, kLine},
+        {Bytes({ESC, GS, 't', 32}), 4, kLine}, {Bytes({ESC, GS, 'a', 1}), 4, kLine},
+        {Bytes({ESC, GS, 'A', 10, 1}), 5, kLine}, {Bytes({ESC, GS, 'R', 0xF6, 0xFF}), 5, kLine},
+        {Bytes({ESC, 'l', 2}), 3, kLine}, {Bytes({ESC, 'Q', 40}), 3, kLine}, {Bytes({ESC, '0'}), 2, kLine},
+        {Bytes({ESC, 'z', 1}), 3, kLine}, {Bytes({ESC, 'a', 2}), 3, kLine}, {Bytes({ESC, 'J', 8}), 3, kLine},
+        {Bytes({ESC, 'd', '3'}), 3, kLine}, {Bytes({ESC, 0x07, 20, 20}), 4, kLine}, {Bytes({0x07}), 1, kLine},
+        {Bytes({0x1A}), 1, kLine}, {Bytes({0x0F}), 1, kLine}, {Bytes({0x12}), 1, kLine}, {Bytes({0x18}), 1, kLine},
+        {Bytes({ESC, 'b', '3', '2', '1', 60}) + "4006381333931" + Bytes({0x1E}), 20, kLine},
+        {Bytes({ESC, GS, 'y', 'S', '0', 2}), 6, kLine}, {Bytes({ESC, GS, 'y', 'S', '1', 1}), 6, kLine},
+        {Bytes({ESC, GS, 'y', 'S', '2', 4}), 6, kLine}, {Bytes({ESC, GS, 'y', 'D', '1', 0, 3, 0, 'a', 'b', 'c'}), 11, kLine},
+        {Bytes({ESC, GS, 'y', 'P'}), 4, kLine}, {Bytes({ESC, GS, 'x', 'S', '0', 1, 3, 4}), 8, kLine},
+        {Bytes({ESC, GS, 'x', 'S', '1', 2}), 6, kLine}, {Bytes({ESC, GS, 'x', 'D', 2, 0, 'a', 'b'}), 8, kLine},
+        {Bytes({ESC, GS, 'x', 'P'}), 4, kLine}, {Bytes({ESC, GS, 'S', 1, 2, 0, 1, 0, 0, ESC, GS}), 11, kLine},
+        {Bytes({ESC, 'k', 1, 0}) + std::string(24, '\x1B'), 28, kLine},
+        {Bytes({ESC, 'X', 2, 0, ESC, GS, 'V', 1, 2, 3}), 10, kLine}, {Bytes({ESC, 'K', 2, 0, 1, 2}), 6, kLine},
+        {Bytes({ESC, 'L', 2, 0, 1, 2}), 6, kLine}, {Bytes({ESC, FS, 'p', 1, 0}), 5, kLine},
+        {Bytes({ESC, 0x06, 0x01}), 3, kLine}, {Bytes({ESC, 0x1E, 'a', 1}), 4, kLine},
+        {Bytes({ESC, 0x1E, 'E', 0}), 4, kLine}, {Bytes({0x05}), 1, kLine}, {Bytes({0x04}), 1, kLine},
+        {Bytes({0x17}), 1, kLine}, {Bytes({ESC, GS, 0x03, 1, 0, 0}), 6, kLine},
+        // StarPRNT: Line mode's commands, and its page mode switched on and off.
+        {Bytes({ESC, GS, 'P', '0'}), 4, kPrnt}, {Bytes({ESC, GS, 'P', '1'}), 4, kPrnt},
+        {Bytes({ESC, GS, 'y', 'P'}), 4, kPrnt}, {Bytes({0x0E}), 1, kPrnt},
     };
     for (const LengthCase& c : cases) {
         Model model;
-        if (c.commandLog) model.printer.setProfile(*FindPrinterProfile("log-printer"));
+        if (c.profile != nullptr) model.printer.setProfile(*FindPrinterProfile(c.profile));
         model.printer.feed(c.command + "X\n");
         const auto& commands = model.last().commands.empty() ? model.printer.receipts().front().commands
                                                                : model.last().commands;
