@@ -32,7 +32,7 @@ void ReceiptPrinter::takeText(const unsigned char* bytes, std::size_t count) {
         if (ch >= 0x80) checkGlyph(ch, bytes[i], offset_ + static_cast<long long>(i));
         int width = cellWidth();
         int step = width + settings_.rightSpacing * settings_.style.widthScale;
-        if (line_.x > 0 && line_.x + width > area()) printLine(settings_.lineSpacing);
+        if (!page_ && line_.x > 0 && line_.x + width > area()) printLine(settings_.lineSpacing);
         // The text command may have moved to a new receipt when the last one filled up.
         if (textCommand_ < 0) startText(bytes + i);
         ModelCommand& command = current().commands[textCommand_];
@@ -42,6 +42,11 @@ void ReceiptPrinter::takeText(const unsigned char* bytes, std::size_t count) {
             std::string utf8;
             AppendUtf8(utf8, ch);
             command.description.insert(command.description.size() - 1, utf8);
+        }
+        if (page_) {
+            pageCharacter(ch, textCommand_);
+            paper_.weigh(sizeof(PaperItem));
+            continue;
         }
 
         TextRun* run = line_.items.empty() ? nullptr : std::get_if<TextRun>(&line_.items.back().what);
@@ -139,6 +144,7 @@ bool ReceiptPrinter::lineHasInk() const {
 }
 
 void ReceiptPrinter::placeBlock(PaperItem item, int width, int height) {
+    if (page_) return pageBlock(std::move(item), width, height);
     if (!line_.items.empty()) printLine(lineHasInk() ? settings_.lineSpacing : 0);
     Receipt& receipt = current();
     int area = this->area();
@@ -161,6 +167,10 @@ void ReceiptPrinter::placeImage(BitImage image, int command) {
 }
 
 void ReceiptPrinter::placeInLine(BitImage image, int command) {
+    if (page_) {
+        const int width = image.width, height = image.height;
+        return pageBlock({std::move(image), command}, width, height);
+    }
     // A bit image goes into the line like a character, as wide as there is room.
     int room = area() - line_.x;
     if (room <= 0) return;

@@ -51,6 +51,7 @@ void ReceiptPrinter::clear(int paperWidth) {
 
 void ReceiptPrinter::resetSettings() {
     settings_ = Settings{};
+    page_.reset();
     tables_.reset();
     line_ = PendingLine{};
     textCommand_ = -1;
@@ -229,7 +230,8 @@ void ReceiptPrinter::horizontalTab(const unsigned char* c, long long length) {
 
 void ReceiptPrinter::absolutePosition(const unsigned char* c, long long length) {
     int x = Word(c + 2);
-    if (x < area()) line_.x = x;
+    if (page_) page_->x = x;
+    else if (x < area()) line_.x = x;
     setting(c, length, "Absolute position " + std::to_string(x) + " dots");
 }
 
@@ -258,10 +260,6 @@ void ReceiptPrinter::cutByMode(const unsigned char* c, long long length) {
 // Star's status requests and settings: the reply is the port's, at once.
 void ReceiptPrinter::starStatus(const unsigned char* c, long long length, const std::string& description) {
     addCommand(c, length, description, CommandClass::Status);
-}
-
-void ReceiptPrinter::pageMode(const unsigned char* c, long long length) {
-    knownNotDrawn(c, length, c[0] == GS ? "Setting" : "Page mode setting");
 }
 
 void ReceiptPrinter::drawerPulse(const unsigned char* c, long long length, bool pin5) {

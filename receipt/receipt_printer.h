@@ -171,6 +171,30 @@ private:
     void storedLogo(const unsigned char* c, long long length, const std::string& key);
     void cutByMode(const unsigned char* c, long long length);
     void pageMode(const unsigned char* c, long long length);
+
+    // Page mode (ESC L to FF): what is placed waits on a page of its own.
+    struct Page {
+        int areaX = 0, areaY = 0, areaWidth = 0, areaHeight = 0; // 0 high: as long as what is on it
+        int direction = 0;    // ESC T: 0 left to right, 1 bottom to top, 2 right to left, 3 top to bottom
+        int x = 0, y = 0;     // along the direction, and the line's base across it (0: none yet)
+        int used = 0;         // rows used, for a page without a height
+        std::vector<PaperItem> items; // x, y on the page
+        long long dropped = 0;        // items past kMostPageItems
+        long long receipt = 0;        // which receipt its commands are in
+        int width() const;
+        int height() const;
+    };
+    struct PagePlace {
+        int x, y, width, height;
+    };
+    static constexpr std::size_t kMostPageItems = 20'000;
+    void enterPageMode();
+    PagePlace placeOnPage(int at, int top, int along, int across) const;
+    void putOnPage(PaperItem item, PagePlace place);
+    void pageCharacter(char32_t ch, int command);
+    void pageBlock(PaperItem item, int width, int height);
+    void pageLineFeed(int dots);
+    void printPage(int command);
     void starStatus(const unsigned char* c, long long length, const std::string& description);
     void starBarcode(const unsigned char* c, long long length);
     void printStored(const unsigned char* c, long long length, int cn, const std::string& what);
@@ -216,6 +240,7 @@ private:
     CharacterTables tables_;
     Settings settings_;
     PendingLine line_;
+    std::optional<Page> page_;
     PaperRoll paper_{{limits_.keptReceipts, limits_.keptBytes, limits_.receiptBytes, limits_.receiptHeight,
                       limits_.keptRows}};
     PrinterSummary summary_;

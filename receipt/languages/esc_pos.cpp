@@ -108,14 +108,16 @@ std::vector<CommandRow> ReceiptPrinter::EscPosRows() {
         {"\x09", Bytes<1>, "Horizontal tab", DOES { p.horizontalTab(c, length); }},
         {"\x0a", Bytes<1>, "Print and line feed", DOES {
              p.addCommand(c, length, "Print and line feed", CommandClass::Drawn);
-             p.printLine(p.settings_.lineSpacing);
+             if (p.page_) p.pageLineFeed(p.settings_.lineSpacing);
+             else p.printLine(p.settings_.lineSpacing);
          }},
         {"\x0c", Bytes<1>, "Print and return to standard mode", DOES {
+             if (p.page_) return p.pageMode(c, length);
              p.addCommand(c, length, "Print and return to standard mode", CommandClass::Drawn);
              if (!p.line_.items.empty()) p.printLine(p.settings_.lineSpacing);
          }},
         {"\x0d", Bytes<1>, "Carriage return", DOES { p.setting(c, length, "Carriage return"); }},
-        {"\x18", Bytes<1>, "Cancel print data in page mode", DOES { p.knownNotDrawn(c, length, "Cancel print data in page mode"); }},
+        {"\x18", Bytes<1>, "Cancel print data in page mode", DOES { p.pageMode(c, length); }},
 
         // DLE: real-time commands.
         {"\x10", NotUnderstood<2>, "Not understood", nullptr},
@@ -182,11 +184,13 @@ std::vector<CommandRow> ReceiptPrinter::EscPosRows() {
          }},
         {"\x1bJ", Bytes<3>, "Print and feed dots", DOES {
              p.addCommand(c, length, "Print and feed " + std::to_string(c[2]) + " dots", CommandClass::Drawn);
-             p.printLine(c[2]);
+             if (p.page_) p.pageLineFeed(c[2]);
+             else p.printLine(c[2]);
          }},
         {"\x1b" "d", Bytes<3>, "Print and feed lines", DOES {
              const unsigned char n = c[2];
              p.addCommand(c, length, "Print and feed " + std::to_string(n) + " lines", CommandClass::Drawn);
+             if (p.page_) return p.pageLineFeed(n * p.settings_.lineSpacing);
              p.printLine(n == 0 ? 0 : p.settings_.lineSpacing);
              if (n > 1) p.current().height += (n - 1) * p.settings_.lineSpacing;
          }},
@@ -197,8 +201,9 @@ std::vector<CommandRow> ReceiptPrinter::EscPosRows() {
         {"\x1b$", Bytes<4>, "Absolute position", DOES { p.absolutePosition(c, length); }},
         {"\x1b\\", Bytes<4>, "Relative position", DOES {
              int delta = static_cast<short>(Word(c + 2));
-             int x = p.line_.x + delta;
-             if (x >= 0 && x < p.area()) p.line_.x = x;
+             int& at = p.page_ ? p.page_->x : p.line_.x;
+             int x = at + delta;
+             if (x >= 0 && (p.page_ || x < p.area())) at = x;
              p.setting(c, length, "Relative position " + std::to_string(delta) + " dots");
          }},
         {"\x1b{", Bytes<3>, "Upside-down", DOES { p.settings_.upsideDown = On(c[2]); p.setting(c, length, OnOff("Upside-down", c[2])); }},

@@ -166,7 +166,10 @@ TEST(CommandLengths, AnyChunkingMakesTheSamePaper) {
                             TwoDimensional(49, 80, "0hello") + TwoDimensional(49, 81, "0") + Bytes({0x01, ESC, 0x7F}) +
                             "tail\n" + Bytes({DLE, 'R', GS, 'V', 66, 5}) + "next\n" +
                             // a mode no bit image has: known for one only once its head is whole
-                            Bytes({ESC, '*', 0xFF, '3', 'A', ESC, '*', 7, 1, 0}) + "end\n";
+                            Bytes({ESC, '*', 0xFF, '3', 'A', ESC, '*', 7, 1, 0}) + "end\n" +
+                            // a page: upright, then turned
+                            Bytes({ESC, 'L', ESC, 'W', 0, 0, 0, 0, 0x40, 2, 200, 0, GS, '$', 40, 0}) + "UP" +
+                            Bytes({ESC, 'T', 3, ESC, '$', 20, 0}) + "TURN" + Bytes({0x0C}) + "after\n";
     Model whole;
     whole.printer.feed(job);
     const std::string expected = Snapshot(whole.printer);
@@ -477,6 +480,34 @@ TEST(PaperAndDevice, AJobEndingInsideACommandSaysSo) {
 
 // A drawer pulse or status requests after the last cut, or a second cut, feed
 // no paper: that is no receipt, in the report or in the preview.
+// Page mode: text lands where ESC $ and GS $ place it, turned by ESC T, and
+// the page prints at FF as tall as its print area; CAN empties it.
+TEST(PaperAndDevice, APageHoldsTextWhereItIsPlacedTurnedByTheDirection) {
+    Model model;
+    model.printer.feed(Bytes({ESC, '@', ESC, 'L', ESC, 'W', 0, 0, 0, 0, 0x40, 2, 0x90, 1, GS, '$', 60, 0}) + "UP" +
+                       Bytes({ESC, 'T', 3, ESC, '$', 20, 0, GS, '$', 40, 0}) + "TURNED" + Bytes({ESC, 0x0C, 0x18}) +
+                       "GONE" + Bytes({0x18, 0x0C}) + "after\n");
+    const std::vector<TextRun> runs = model.runs();
+    ASSERT_EQ(runs.size(), 2u + 6u + 1u);
+    EXPECT_EQ(Utf8(runs[0].text), "U");
+    EXPECT_EQ(runs[0].x, 0);
+    EXPECT_EQ(runs[0].y, 60 - 24); // standing on the base line at 60
+    EXPECT_FALSE(runs[0].style.rotated);
+    // Top to bottom, from the right edge: each character turned clockwise,
+    // 24 dots wide and 12 high, going down from 20.
+    EXPECT_TRUE(runs[2].style.rotated);
+    EXPECT_FALSE(runs[2].style.upsideDown);
+    EXPECT_EQ(runs[2].x, 576 - (40 - 24) - 24);
+    EXPECT_EQ(runs[2].y, 20);
+    EXPECT_EQ(runs[3].y, 20 + 12);
+    EXPECT_EQ(runs[2].cellWidth, 24);
+    // ESC FF printed the page, CAN emptied it and dropped "GONE", FF printed
+    // it empty: 400 dots each.
+    EXPECT_EQ(Utf8(runs.back().text), "after");
+    EXPECT_EQ(runs.back().y, 800);
+    EXPECT_EQ(model.printer.summary().notUnderstoodBytes, 0);
+}
+
 TEST(PaperAndDevice, PaperNeverFedIsNoReceipt) {
     Model model;
     model.printer.feed("one\n" + Bytes({GS, 'V', 0}) + Bytes({GS, 'V', 0}) + Bytes({ESC, 'p', 0, 50, 250}) +
