@@ -112,6 +112,13 @@ void ReceiptPrinter::pageLineFeed(int dots) {
 
 void ReceiptPrinter::printPage(int command) {
     Page& page = *page_;
+    // ESC FF prints the page and keeps it: a job of nothing but ESC FF must
+    // not cost more than a bounded amount of work for each byte it sends.
+    pageItemsPrinted_ += static_cast<long long>(page.items.size());
+    if (pageItemsPrinted_ > kPageWorkPerByte * summary_.bytes + (1 << 20)) {
+        placeMarker(MarkerKind::NotPrinted, "page not drawn again: printed too often", command, false);
+        return;
+    }
     Receipt& receipt = current();
     const bool sameReceipt = page.receipt == paper_.dropped() + static_cast<long long>(receipts().size());
     const int left = std::min(settings_.leftMargin, limits_.paperWidth - 1) + page.areaX;

@@ -188,6 +188,8 @@ private:
         int x, y, width, height;
     };
     static constexpr std::size_t kMostPageItems = 20'000;
+    static constexpr long long kPageWorkPerByte = 64;
+    long long pageItemsPrinted_ = 0;
     void enterPageMode();
     PagePlace placeOnPage(int at, int top, int along, int across) const;
     void putOnPage(PaperItem item, PagePlace place);

@@ -1,5 +1,5 @@
-// Fuzz target for the receipt printer model. The first byte chooses how the
-// rest is cut into chunks; the job goes through once whole and once in those
+// Fuzz target for the receipt printer model. The first byte chooses the
+// printer's language (its low two bits) and how the rest is cut into chunks; the job goes through once whole and once in those
 // chunks. The model must not crash, must make the same paper both ways, must
 // account for every byte with commands that follow each other without gaps,
 // and must stay within its memory bounds.
@@ -61,13 +61,19 @@ long long CheckContiguous(const ReceiptPrinter& printer)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     if (size == 0) return 0;
-    const std::size_t step = 1 + data[0] % 97;
+    static const char* const models[] = {"generic", "log-printer", "star-tsp650ii-line", "star-tsp100iv"};
+    const PrinterProfile& model = *FindPrinterProfile(models[data[0] & 3]);
+    const std::size_t step = 1 + (data[0] >> 2) % 61;
     const std::string_view job(reinterpret_cast<const char*>(data + 1), size - 1);
 
     EstimatedSymbolGeometry geometry;
     ReceiptPrinter whole(geometry, SmallLimits());
+    whole.setProfile(model);
+    whole.clear(576);
     whole.feed(job);
     ReceiptPrinter pieces(geometry, SmallLimits());
+    pieces.setProfile(model);
+    pieces.clear(576);
     for (std::size_t at = 0; at < job.size(); at += step) pieces.feed(job.substr(at, step));
 
     const PrinterSummary& a = whole.summary();
