@@ -82,6 +82,8 @@ JobRecord JobCapture::finish(const std::string& endedBy, long long number, const
     record_.cuts = cut == record_.kinds.end() ? 0 : cut->second;
     const receipt::PrinterProfile* model = receipt::FindPrinterProfile(record_.printer);
     const receipt::Language language = model != nullptr ? model->language : receipt::Language::EscPos;
+    if (language == receipt::Language::StarLine || language == receipt::Language::StarPrnt)
+        record_.cuts = notUnderstood_.starCuts();
     record_.language = receipt::LanguageName(language);
     const std::string_view start(record_.bytes.data(), std::min(record_.bytes.size(), receipt::kLanguageSampleBytes));
     if (const auto hint = receipt::HintLanguage(start, language)) {

@@ -39,6 +39,34 @@ void ModelThroughput(benchmark::State& state)
 }
 BENCHMARK(ModelThroughput)->Unit(benchmark::kMillisecond);
 
+// The same receipts in Star Line mode, read by a Star model: Star's tables
+// must read as fast as ESC/POS's.
+std::string StarTextReceipts(std::size_t size)
+{
+    std::string stream;
+    int line = 0;
+    while (stream.size() < size) {
+        stream += line % 2 ? "\x1b" "E" : "\x1b" "F";
+        stream += "Item " + std::to_string(line) + " .............................. 12.50\n";
+        if (++line % 40 == 0) stream += "\x1b" "d" "\x03" "\x1b@";
+    }
+    return stream;
+}
+
+void StarModelThroughput(benchmark::State& state)
+{
+    const std::string stream = StarTextReceipts(8 << 20);
+    render::ZintSymbolGeometry geometry;
+    for (auto _ : state) {
+        receipt::ReceiptPrinter printer(geometry);
+        printer.setProfile(*receipt::FindPrinterProfile("star-tsp650ii-line"));
+        for (std::size_t at = 0; at < stream.size(); at += 4096) printer.feed(std::string_view(stream).substr(at, 4096));
+        benchmark::DoNotOptimize(printer.summary().bytes);
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * stream.size()));
+}
+BENCHMARK(StarModelThroughput)->Unit(benchmark::kMillisecond);
+
 // The model, and every receipt drawn once when it is cut.
 void ModelAndRendererThroughput(benchmark::State& state)
 {

@@ -25,9 +25,9 @@ BitImage TurnedClockwise(const BitImage& image) {
 
 } // namespace
 
-int ReceiptPrinter::Page::width() const { return areaWidth; }
+int PageBuffer::width() const { return areaWidth; }
 
-int ReceiptPrinter::Page::height() const {
+int PageBuffer::height() const {
     // Without ESC W, the page is as long as what was placed in it.
     return areaHeight > 0 ? areaHeight : used;
 }
@@ -113,9 +113,10 @@ void ReceiptPrinter::pageLineFeed(int dots) {
 void ReceiptPrinter::printPage(int command) {
     Page& page = *page_;
     // ESC FF prints the page and keeps it: a job of nothing but ESC FF must
-    // not cost more than a bounded amount of work for each byte it sends.
+    // not cost more than a bounded amount of work for each byte it sends
+    // (counted to where the command is, so that chunks change nothing).
     pageItemsPrinted_ += static_cast<long long>(page.items.size());
-    if (pageItemsPrinted_ > kPageWorkPerByte * summary_.bytes + (1 << 20)) {
+    if (pageItemsPrinted_ > kPageWorkPerByte * (offset_ + 1) + (1 << 20)) {
         placeMarker(MarkerKind::NotPrinted, "page not drawn again: printed too often", command, false);
         return;
     }

@@ -72,6 +72,19 @@ struct PrinterSummary {
     long long statusRequests = 0;
 };
 
+// ESC/POS page mode's page: what is placed waits on it until it prints.
+struct PageBuffer {
+    int areaX = 0, areaY = 0, areaWidth = 0, areaHeight = 0; // 0 high: as long as what is on it
+    int direction = 0;    // ESC T: 0 left to right, 1 bottom to top, 2 right to left, 3 top to bottom
+    int x = 0, y = 0;     // along the direction, and the line's base across it (0: none yet)
+    int used = 0;         // rows used, for a page without a height
+    std::vector<PaperItem> items; // x, y on the page
+    long long dropped = 0;        // items past the most a page holds
+    long long receipt = 0;        // which receipt its commands are in
+    int width() const;
+    int height() const;
+};
+
 // A model of an 80 mm (or 58 mm) thermal receipt printer that speaks the
 // standard receipt command language. It takes the received bytes in chunks cut
 // anywhere and lays out the paper: receipts split at each cut, each a list of
@@ -173,17 +186,7 @@ private:
     void pageMode(const unsigned char* c, long long length);
 
     // Page mode (ESC L to FF): what is placed waits on a page of its own.
-    struct Page {
-        int areaX = 0, areaY = 0, areaWidth = 0, areaHeight = 0; // 0 high: as long as what is on it
-        int direction = 0;    // ESC T: 0 left to right, 1 bottom to top, 2 right to left, 3 top to bottom
-        int x = 0, y = 0;     // along the direction, and the line's base across it (0: none yet)
-        int used = 0;         // rows used, for a page without a height
-        std::vector<PaperItem> items; // x, y on the page
-        long long dropped = 0;        // items past kMostPageItems
-        long long receipt = 0;        // which receipt its commands are in
-        int width() const;
-        int height() const;
-    };
+    using Page = PageBuffer;
     struct PagePlace {
         int x, y, width, height;
     };

@@ -77,6 +77,9 @@ def main(paths):
 
     model = rate("ModelThroughput")
     row("Receipt model throughput, text receipts in 4 KiB chunks", model, "MB/s", ">= 5 MB/s", model >= 5)
+    star = rate("StarModelThroughput")
+    row("Receipt model throughput, the same receipts in Star Line mode", star, "MB/s",
+        ">= 0.9x the ESC/POS row", star >= 0.9 * model)
     drawn = rate("ModelAndRendererThroughput")
     row("Receipt model and renderer, every receipt drawn", drawn, "MB/s", ">= 5 MB/s", drawn >= 5)
     render_ms = runs["RenderThousandLines"]["real_time"]
