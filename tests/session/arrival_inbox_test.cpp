@@ -197,8 +197,12 @@ TEST(ArrivalInbox, RealTimeRequestsAnsweredInOrderAndOnlyWhereTheyAreCommands)
     struct Row {
         const char* job;
         const char* replies;
+        bool star = false; // a StarPRNT model's printer
     };
-    // Default state: online, paper, cover closed, drawer low.
+    // Default state: online, paper, cover closed, drawer low. Star's replies
+    // as its Line mode and StarPRNT specifications lay them out: ENQ's buffer
+    // empty bit, EOT's fixed bit 4, the nine-byte automatic status with its
+    // length in the header and ETB's count spread over bits 1-3, 5 and 6.
     const Row rows[] = {
         {"10 04 01 10 04 02 10 04 03 10 04 04", "12 12 12 12"},
         {"41 10 52 10 04 04 10 52", "10 52 00 08 12 10 52 00 08"},
@@ -207,11 +211,19 @@ TEST(ArrivalInbox, RealTimeRequestsAnsweredInOrderAndOnlyWhereTheyAreCommands)
         {"1D 76 30 00 01 00 03 00 10 04 01", ""},     // inside raster data
         {"1D 6B 04 31 10 04 01 00", ""},              // inside barcode data
         {"1D 61 0F 1B 40 1D 61 02", "10 00 00 00 10 00 00 00"}, // ESC @ ends it; GS a again
+        {"05 04 17 1B 06 01", ""},                                 // Star's requests, to an ESC/POS model
+        {"05 04 1B 06 01", "20 10 23 06 00 00 00 00 00 00 00", true},
+        {"17 17 1B 06 01 1B 06 01", "23 06 02 00 00 00 00 04 00 23 06 00 00 00 00 00 04 00", true},
+        {"1B 1E 61 01 17 1B 1E 45 00 1B 06 01",
+         "23 06 00 00 00 00 00 00 00 23 06 02 00 00 00 00 02 00 23 06 00 00 00 00 00 00 00", true},
+        {"10 04 01 1D 72 01 1D 61 0F", "10", true},                // ESC/POS's, to a Star model: EOT alone
+        {"1B 62 33 32 32 3C 05 04 1E", "", true},                  // inside barcode data
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.job);
         InboxCapture capture;
         capture.port.realTime = true;
+        if (row.star) capture.session.setPrinterLanguage(receipt::Language::StarPrnt);
         capture.receive(Bytes("41")); // a line in the log, so DLE R is answered
         const std::string job = Bytes(row.job);
         for (char byte : job)
