@@ -1,6 +1,7 @@
 #include "receipt/receipt_printer.h"
 
 #include "receipt/command_bytes.h"
+#include "receipt/raster_images.h"
 
 #include <algorithm>
 
@@ -52,12 +53,25 @@ ReceiptPrinter::PagePlace ReceiptPrinter::placeOnPage(int at, int top, int along
     }
 }
 
+namespace {
+
+// What an item holds, roughly, in bytes: pages are bounded by it.
+long long ItemWeight(const PaperItem& item) {
+    if (const auto* image = std::get_if<BitImage>(&item.what)) return 64 + static_cast<long long>(image->bits.size());
+    if (const auto* symbol = std::get_if<Symbol>(&item.what)) return 64 + static_cast<long long>(symbol->data.size());
+    return 64;
+}
+
+} // namespace
+
 void ReceiptPrinter::putOnPage(PaperItem item, PagePlace place) {
     Page& page = *page_;
-    if (page.items.size() >= kMostPageItems) {
+    const long long weight = ItemWeight(item);
+    if (page.items.size() >= kMostPageItems || page.weight + weight > kMostPageBytes) {
         ++page.dropped;
         return;
     }
+    page.weight += weight;
     std::visit([&](auto& placed) {
         placed.x = place.x;
         placed.y = place.y;
@@ -93,6 +107,8 @@ void ReceiptPrinter::pageBlock(PaperItem item, int width, int height) {
     Page& page = *page_;
     const int base = page.y > 0 ? page.y : height;
     if (auto* image = std::get_if<BitImage>(&item.what)) {
+        *image = Cropped(std::move(*image), page.direction % 2 == 0 ? page.width() : std::max(1, page.height()));
+        width = image->width;
         if (page.direction == 1 || page.direction == 3) {
             *image = TurnedClockwise(*image);
             if (page.direction == 1) *image = image->turned();
@@ -115,8 +131,8 @@ void ReceiptPrinter::printPage(int command) {
     // ESC FF prints the page and keeps it: a job of nothing but ESC FF must
     // not cost more than a bounded amount of work for each byte it sends
     // (counted to where the command is, so that chunks change nothing).
-    pageItemsPrinted_ += static_cast<long long>(page.items.size());
-    if (pageItemsPrinted_ > kPageWorkPerByte * (offset_ + 1) + (1 << 20)) {
+    pageBytesPrinted_ += page.weight;
+    if (pageBytesPrinted_ > kPageWorkPerByte * (offset_ + 1) + kMostPageBytes) {
         placeMarker(MarkerKind::NotPrinted, "page not drawn again: printed too often", command, false);
         return;
     }
@@ -183,6 +199,7 @@ void ReceiptPrinter::pageMode(const unsigned char* c, long long length) {
     case 0x18:
         knownNotDrawn(c, length, "Cancel print data in page mode");
         page_->items.clear();
+        page_->weight = 0;
         return;
     default: { // FF and ESC FF print the page; FF goes back to standard mode.
         const bool back = c[0] == 0x0C;

@@ -38,7 +38,7 @@ void ReceiptPrinter::clear(int paperWidth) {
     paper_.clear();
     summary_ = {};
     sample_.clear();
-    pageItemsPrinted_ = 0;
+    pageBytesPrinted_ = 0;
     listedSymbolBytes_ = 0;
     stream_.clear();
     offset_ = 0;

@@ -80,6 +80,7 @@ struct PageBuffer {
     int used = 0;         // rows used, for a page without a height
     std::vector<PaperItem> items; // x, y on the page
     long long dropped = 0;        // items past the most a page holds
+    long long weight = 0;         // bytes its items hold, roughly
     long long receipt = 0;        // which receipt its commands are in
     int width() const;
     int height() const;
@@ -191,8 +192,10 @@ private:
         int x, y, width, height;
     };
     static constexpr std::size_t kMostPageItems = 20'000;
-    static constexpr long long kPageWorkPerByte = 64;
-    long long pageItemsPrinted_ = 0;
+    static constexpr long long kMostPageBytes = 16LL << 20;
+    // Bytes of pages printed for each byte of the job, at most (ESC FF again and again).
+    static constexpr long long kPageWorkPerByte = 1024;
+    long long pageBytesPrinted_ = 0;
     void enterPageMode();
     PagePlace placeOnPage(int at, int top, int along, int across) const;
     void putOnPage(PaperItem item, PagePlace place);
