@@ -24,10 +24,13 @@ std::string FunctionName(unsigned char b) {
 
 bool IsPrefix(unsigned char b) { return b == 0x10 || b == 0x1B || b == 0x1C || b == 0x1D; }
 
-// How many bytes name the command: "GS ( k", "GS 8 L" and "GS v 0" take three.
+// How many bytes name the command: "GS ( k", "GS 8 L", "GS v 0" and Star's
+// "ESC GS a" take three.
 std::size_t NameLength(const unsigned char* c, std::size_t length) {
     if (length < 2 || !IsPrefix(c[0])) return length < 1 ? 0 : 1;
     if (length >= 3 && (c[1] == '(' || (c[0] == 0x1D && (c[1] == '8' || c[1] == 'v')))) return 3;
+    // Star's ESC GS, ESC RS and ESC FS families: "ESC GS a", "ESC RS F".
+    if (length >= 3 && c[0] == 0x1B && (c[1] == 0x1C || c[1] == 0x1D || c[1] == 0x1E)) return 3;
     return 2;
 }
 

@@ -614,6 +614,8 @@ TEST(CommandText, NamesCommandsAndSumsUpLongData) {
         {Bytes({GS, 'v', '0', 0, 1, 0, 2, 0, 7, 7}), "GS v 0 0 1 0 2 0 7 7"},
         {Bytes({GS, 'v', '0', 0, 1, 0, 3, 0, 7, 7, 7, 7}), "GS v 0 0 1 0 3 0 7 7 +2 bytes"},
         {Bytes({DLE, 0x04, 1}), "DLE EOT 1"},
+        {Bytes({ESC, GS, 'a', 1}), "ESC GS a 1"},
+        {Bytes({ESC, 0x1E, 'F', 1}), "ESC RS F 1"},
         {Bytes({LF}), "LF"},
         {"", ""},
     };
