@@ -13,6 +13,7 @@
 
 #include <fstream>
 #include <sstream>
+#include <tuple>
 
 namespace ostrel::test {
 namespace {
@@ -162,6 +163,27 @@ INSTANTIATE_TEST_SUITE_P(Models, ProfileFixtures, testing::ValuesIn(EncodedModel
 
 // The generic profile is the printer as it was: every job of the other
 // models that needs no page past the standard numbering reads the same.
+// A job read under a model of the wrong language names the model to try;
+// under its own, or a job that reads the same either way, nothing.
+TEST(ProfileFixtures, AJobInAnotherLanguageNamesTheModelToTry) {
+    const std::vector<std::tuple<const char*, const char*, const char*>> rows = {
+        {"star-line-tsp650ii.bin", "generic", "star-tsp650ii-line"},
+        {"receiptline-starsbcs.bin", "star-tsp650ii", "star-tsp650ii-line"},
+        {"encoder-raster-image.bin", "star-tsp100iv", "generic"},
+        {"star-prnt-tsp100iv.bin", "star-tsp100iv", nullptr},
+        {"star-prnt-tsp100iv.bin", "star-tsp650ii-line", nullptr},
+        {"profile-epson-tm-t88vi.bin", "star-tsp100iv", "generic"}, // ESC t and ESC M are not Star's
+    };
+    EstimatedSymbolGeometry geometry;
+    ReceiptPrinter printer(geometry);
+    for (const auto& [file, model, hinted] : rows) {
+        printer.setProfile(*FindPrinterProfile(model));
+        printer.feed(Fixture(file));
+        const auto hint = printer.languageHint();
+        EXPECT_EQ(hint ? hint->profile : std::string("none"), hinted ? hinted : "none") << file << " as " << model;
+    }
+}
+
 TEST(ProfileFixtures, TheGenericProfileKeepsTheStandardNumbering) {
     EstimatedSymbolGeometry geometry;
     ReceiptPrinter plain(geometry), generic(geometry);

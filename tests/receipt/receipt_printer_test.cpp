@@ -310,6 +310,29 @@ TEST(Layout, StylesAndUpsideDownLines) {
     EXPECT_EQ(runs[2].x, 576 - 24); // a line of its own, turned in the print area
 }
 
+// Star Line mode's styles, as its manual names them: emphasis, underline,
+// upperline, inversion, expansion (ESC i height then width), alignment and
+// upside-down lines (SI, DC2).
+TEST(Layout, StarStylesAlignmentAndUpsideDown) {
+    Model model;
+    model.printer.setProfile(*FindPrinterProfile("star-tsp650ii-line"));
+    model.printer.feed(Bytes({ESC, 'E', ESC, '-', '1', ESC, '_', 1, ESC, '4', ESC, 'i', 1, 2}) + "a" +
+                       Bytes({ESC, 'F', ESC, '-', '0', ESC, '_', 0, ESC, '5', ESC, 'i', 0, 0}) + "b\n" +
+                       Bytes({ESC, GS, 'a', '2'}) + "r\n" + Bytes({ESC, GS, 'a', 0, 0x0F}) + "ab\n" + Bytes({0x12}) + "c\n");
+    const auto runs = model.runs();
+    ASSERT_EQ(runs.size(), 5u);
+    EXPECT_TRUE(runs[0].style.bold);
+    EXPECT_EQ(runs[0].style.underline, 1);
+    EXPECT_EQ(runs[0].style.upperline, 1);
+    EXPECT_TRUE(runs[0].style.reverse);
+    EXPECT_EQ(runs[0].cellWidth, 36); // three times as wide, twice as high
+    EXPECT_EQ(runs[0].cellHeight, 48);
+    EXPECT_EQ(runs[1].style, TextStyle{});
+    EXPECT_EQ(runs[2].x, 576 - 12); // right-aligned
+    EXPECT_TRUE(runs[3].style.upsideDown);
+    EXPECT_FALSE(runs[4].style.upsideDown);
+}
+
 TEST(Layout, FiftyEightMillimetrePaperWrapsAt32) {
     Model model(PrinterLimits{.paperWidth = kPaperWidth58});
     model.printer.feed(std::string(32, 'a') + "b\n");
