@@ -64,6 +64,20 @@ void JobCapture::replySent(std::string_view reply, ByteSource* to)
     replies_.told(reply, to != nullptr ? to->replyDelivery() : ByteSource::ReplyDelivery{});
 }
 
+long long JobCapture::sinceStartUs() const
+{
+    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start_).count();
+}
+
+void JobCapture::forwardEnded(const PrinterForward& forward)
+{
+    if (!conversation_)
+        return;
+    record_.forward = conversation_->json(forward.target(), forward.error(), forward.errorAtUs(), forward.delivered(),
+                                          forward.notDelivered());
+    record_.printerAnswers = conversation_->answers();
+}
+
 JobRecord JobCapture::finish(const std::string& endedBy, long long number, const ByteSource& from)
 {
     // Only what went out is listed as sent; the rest apart, with the reason.
@@ -101,6 +115,7 @@ CaptureService::CaptureService(CaptureServiceOptions options, std::ostream& out,
       out_(out),
       err_(err),
       status_(options_.statusByte1, options_.statusByte2, options_.statusReturn),
+      silent_(options_.statusByte1, options_.statusByte2, false),
       state_(options_.state)
 {
     stateWatch_.setInterval(200);
@@ -279,14 +294,58 @@ std::string CaptureService::listeningOn() const { return tcp_ ? tcp_->listeningO
 void CaptureService::bytesArrived(std::string_view chunk, ByteSource& from)
 {
     // Bytes that arrive while stopping have no job to go to.
-    if (tcpJob_)
-        tcpJob_->take(chunk, &from);
+    if (!tcpJob_)
+        return;
+    tcpJob_->take(chunk, &from);
+    if (forward_) {
+        tcpJob_->programSent(chunk);
+        forward_->send(chunk);
+    }
 }
 
 void CaptureService::sourceStopped(ByteSource& from, const std::string& why)
 {
+    if (forward_) {
+        // The printer takes what waits and answers the last requests, for at most a moment.
+        forward_->close(std::chrono::seconds(2));
+        if (tcpJob_)
+            tcpJob_->forwardEnded(*forward_);
+        forward_.reset();
+        if (tcp_)
+            tcp_->holdReading(false);
+    }
     if (tcpJob_)
         finishJob(std::move(tcpJob_), why, from);
+}
+
+// Every byte goes on to the printer as it arrives, and every byte it answers
+// goes back; the stand-in answers nothing of its own unless the printer fails
+// and --forward-fallback says so.
+void CaptureService::startForwarding(ByteSource& connection)
+{
+    const receipt::PrinterProfile* model = receipt::FindPrinterProfile(options_.printer);
+    tcpJob_->setStatusControls(silent_);
+    tcpJob_->recordConversation(model != nullptr ? model->language : receipt::Language::EscPos);
+    forward_ = std::make_unique<PrinterForward>(options_.forwardHost, options_.forwardPort, kForwardBuffer);
+    JobCapture* const job = tcpJob_.get();
+    forward_->clock = [job] { return job->sinceStartUs(); };
+    forward_->answered = [job, &connection](std::string_view bytes) {
+        job->printerAnswered(bytes);
+        connection.sendReply(bytes);
+    };
+    forward_->congestion = [this](bool congested) {
+        if (tcp_)
+            tcp_->holdReading(congested);
+    };
+    forward_->failed = [this, job](const std::string& why) {
+        say("forward to " + forward_->target() + ": " + why +
+            (options_.forwardFallbackAnswer ? "; the stand-in answers from now on" : "; nothing is answered"));
+        if (options_.forwardFallbackAnswer)
+            job->setStatusControls(status_);
+        if (tcp_)
+            tcp_->holdReading(false);
+    };
+    forward_->open();
 }
 
 void CaptureService::sourceStarted(ByteSource& connection)
@@ -296,6 +355,8 @@ void CaptureService::sourceStarted(ByteSource& connection)
     noJobs_.stop();
     tcpJob_ = std::make_unique<JobCapture>(connection.sourceName(), status_, state_, options_.maxJobBytes,
                                            options_.printer);
+    if (!options_.forwardHost.empty())
+        startForwarding(connection);
     progress("a job from " + connection.sourceName());
 }
 
@@ -494,7 +555,19 @@ int RunCaptureService(int argc, char** argv)
                                      QStringLiteral("With --out: remove the oldest jobs' files while they take more "
                                                     "than SIZE bytes (K, M, G: KiB, MiB, GiB; default: no limit)."),
                                      QStringLiteral("SIZE"), QStringLiteral("0"));
-    for (const auto& option : {stateFile, out, gap, jobs, timeout, maxBytes, keep, maxDisk, ready})
+    const QCommandLineOption forward(QStringLiteral("forward"),
+                                     QStringLiteral("With --listen: pass each job on to the real printer at "
+                                                    "HOST[:PORT] (default port 9100), one connection a job, and its "
+                                                    "answers back to the program, recording both ways. The stand-in "
+                                                    "answers nothing itself; at most 1 MiB waits for a slow printer, "
+                                                    "then the program is read no further until it catches up."),
+                                     QStringLiteral("HOST[:PORT]"));
+    const QCommandLineOption fallback(QStringLiteral("forward-fallback"),
+                                      QStringLiteral("When the printer cannot be reached or fails mid-job: \"silent\" "
+                                                     "(default), as an unplugged printer is, or \"answer\": the "
+                                                     "stand-in answers from then on."),
+                                      QStringLiteral("silent|answer"), QStringLiteral("silent"));
+    for (const auto& option : {stateFile, out, gap, jobs, timeout, maxBytes, keep, maxDisk, ready, forward, fallback})
         line.add(option);
     if (const auto answered = line.parse(ToolCommandLine::Arguments(argc, argv), std::cout, std::cerr))
         return *answered;
@@ -517,6 +590,18 @@ int RunCaptureService(int argc, char** argv)
     if (!line.printerProfile(profile, error))
         return usage(error);
     options.printer = profile->id;
+    if (parser.isSet(forward)) {
+        if (!line.needs(forward.names().constFirst(), QStringLiteral("listen"), error))
+            return usage(error);
+        if (!ParseForwardTarget(parser.value(forward).toStdString(), options.forwardHost, options.forwardPort, error))
+            return usage("--forward: " + error);
+    }
+    const QString fallbackValue = parser.value(fallback);
+    if (fallbackValue != QStringLiteral("silent") && fallbackValue != QStringLiteral("answer"))
+        return usage("--forward-fallback: takes silent or answer, not \"" + fallbackValue.toStdString() + "\"");
+    if (!line.needs(fallback.names().constFirst(), forward.names().constFirst(), error))
+        return usage(error);
+    options.forwardFallbackAnswer = fallbackValue == QStringLiteral("answer");
     if (profile != &receipt::GenericProfile()) {
         options.state.maker = profile->vendor;
         options.state.model = profile->model;

@@ -5,7 +5,9 @@
 #include "session/reply_ledger.h"
 #include "protocol/command_framer.h"
 #include "files/job_files.h"
+#include "net/printer_forward.h"
 #include "net/tcp_printer_port.h"
+#include "printer/conversation_record.h"
 #include "printer/command_listing.h"
 #include "receipt/not_understood_scan.h"
 #include "serial/qt_serial_control.h"
@@ -38,7 +40,14 @@ struct CaptureServiceOptions {
     long long keepJobs = 0;   // --keep: the newest this many jobs stay; 0: all
     long long maxDisk = 0;    // --max-disk: the jobs' files take at most this; 0: any
     TcpJobLimits tcpLimits;   // TCP: how long a silent client, and a whole job, may last
+    std::string forwardHost;  // --forward: the real printer each TCP job goes on to; empty: none
+    quint16 forwardPort = 9100;
+    bool forwardFallbackAnswer = false; // --forward-fallback answer: the stand-in answers once the printer fails
 };
+
+// What a forwarded job waits for the printer to take, at most, before the
+// program is read no further; said in --help.
+inline constexpr std::size_t kForwardBuffer = 1 << 20;
 
 // One job being captured: a session of its own, and what the job file and
 // line report.
@@ -57,6 +66,15 @@ public:
     // `from` says, at the end, which of the replies reached the peer.
     JobRecord finish(const std::string& endedBy, long long number, const ByteSource& from);
     bool empty() const { return record_.bytes.empty() && record_.droppedBytes == 0; }
+    // Who answers status requests: the stand-in, or (forwarding) nobody.
+    void setStatusControls(const StatusControls& status) { session_.setStatusControls(status); }
+    // Forwarded to a real printer: the conversation both ways, timed from
+    // the job's start.
+    void recordConversation(receipt::Language language) { conversation_.emplace(language); }
+    void programSent(std::string_view chunk) { if (conversation_) conversation_->programSent(chunk, sinceStartUs()); }
+    void printerAnswered(std::string_view chunk) { if (conversation_) conversation_->printerAnswered(chunk, sinceStartUs()); }
+    void forwardEnded(const PrinterForward& forward);
+    long long sinceStartUs() const;
     long long size() const { return static_cast<long long>(record_.bytes.size()); }
 
 private:
@@ -70,6 +88,8 @@ private:
     JobRecord record_;
     ReplyLedger replies_{kRepliesListed};
     long long maxBytes_;
+    std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+    std::optional<ConversationRecord> conversation_;
 };
 
 // ostrel-capture: a stand-in printer without a window. Takes jobs from a TCP
@@ -96,6 +116,7 @@ private:
     void sourceStarted(ByteSource& connection) override;
     void bytesArrived(std::string_view chunk, ByteSource& from) override;
     void sourceStopped(ByteSource&, const std::string& why) override;
+    void startForwarding(ByteSource& connection);
     void takeSerial(std::string_view chunk);
     void finishSerialJob(const std::string& why);
     void finishJob(std::unique_ptr<JobCapture> job, const std::string& why, const ByteSource& from);
@@ -122,6 +143,8 @@ private:
 
     std::unique_ptr<TcpPrinterPort> tcp_;
     std::unique_ptr<JobCapture> tcpJob_;
+    std::unique_ptr<PrinterForward> forward_; // the TCP job's connection to the real printer
+    FixedStatusControls silent_;              // forwarding: the stand-in answers nothing
 
     std::unique_ptr<QtSerialControl> serial_;
     std::unique_ptr<SerialSource> serialSource_;

@@ -43,7 +43,7 @@ bool JobNumberOf(const std::string& name, long long& number)
     // no part of job 5, and pruning it would never remove it.
     const std::string_view ending(stop, static_cast<std::size_t>(end - stop));
     return ec == std::errc() && stop != digits && *digits != '-' && number > 0 &&
-           (ending == ".bin" || ending == ".txt" || ending == ".json");
+           (ending == ".bin" || ending == ".txt" || ending == ".json" || ending == ".replies.bin");
 }
 
 } // namespace
@@ -108,7 +108,7 @@ std::vector<long long> PruneJobs(const std::string& folder, long long keep, long
         if ((keep <= 0 || left <= keep) && (maxBytes <= 0 || total <= maxBytes))
             break;
         const std::string base = (std::filesystem::path(folder) / JobBaseName(jobs[oldest].first)).string();
-        for (const char* ending : {".bin", ".txt", ".json"}) {
+        for (const char* ending : {".bin", ".txt", ".json", ".replies.bin"}) {
             std::error_code failed;
             std::filesystem::remove(base + ending, failed);
             if (failed) {
@@ -151,6 +151,8 @@ std::string Fields(const JobRecord& job)
         json += "{\"offset\":" + std::to_string(offset) + ",\"bytes\":" + JsonString(bytes) + "}";
     }
     json += "],\"not_understood_bytes\":" + std::to_string(job.notUnderstoodBytes);
+    if (!job.forward.empty())
+        json += ",\"forward\":" + job.forward;
     return json;
 }
 
@@ -185,14 +187,18 @@ bool WriteJobFiles(const std::string& folder, const JobRecord& job,
     written.clear();
     const std::string base = (std::filesystem::path(folder) / JobBaseName(job.number)).string();
     AtomicFileSet files;
+    // A forwarded job keeps the printer's answers beside it.
     const bool ok = files.stage(base + ".bin", job.bytes) &&
                     files.stage(base + ".txt", job.commandLog) &&
-                    files.stage(base + ".json", JobReportJson(job)) && files.commit();
+                    files.stage(base + ".json", JobReportJson(job)) &&
+                    (job.forward.empty() || files.stage(base + ".replies.bin", job.printerAnswers)) && files.commit();
     if (!ok) {
         error = files.error();
         return false;
     }
     written = {base + ".bin", base + ".txt", base + ".json"};
+    if (!job.forward.empty())
+        written.push_back(base + ".replies.bin");
     return true;
 }
 

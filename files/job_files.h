@@ -18,6 +18,10 @@ struct JobRecord {
     std::string language = "ESC/POS"; // that model's command language
     // Another model whose language reads the job far better: its id and why.
     std::string hintPrinter, hintText;
+    // Forwarded to a real printer: what it answered, and the conversation
+    // as a JSON object (its target, failure, timeline and decoded answers).
+    std::string printerAnswers;
+    std::string forward;
     std::string bytes;      // the whole job, as received (up to the size limit)
     std::string commandLog; // the command log file's bytes
     long long commands = 0;        // as the command log counts them

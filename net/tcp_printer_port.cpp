@@ -93,6 +93,7 @@ TcpConnection::Read TcpConnection::read(char* into, std::size_t most, std::size_
         // The end, or a failure: nothing more will come, and the notifier
         // would go on reporting it.
         reads_.setEnabled(false);
+        readEnded_ = true;
         if (n == 0)
             return Read::Ended;
         why = std::strerror(errno);
@@ -167,6 +168,15 @@ void TcpConnection::shutDown()
     reads_.setEnabled(false);
     writes_.setEnabled(false);
     ::shutdown(fd_, SHUT_WR);
+}
+
+void TcpConnection::holdReading(bool held)
+{
+    if (readEnded_)
+        return;
+    reads_.setEnabled(!held);
+    if (!held && readable)
+        readable();
 }
 
 void TcpConnection::deliverPending()
@@ -310,6 +320,7 @@ void TcpPrinterPort::takeNextConnection()
     while (!closed_ && !current_ && server_->hasWaiting()) {
         auto [descriptor, peer] = server_->takeWaiting();
         current_ = std::make_unique<TcpConnection>(descriptor, std::move(peer));
+        held_ = false;
         ending_ = false;
         ++jobNumber_;
         current_->readable = [this] { readAvailable(); };
@@ -332,6 +343,8 @@ void TcpPrinterPort::readAvailable(bool all)
     // long, and what is not read waits in the system, so the peer's writes
     // block as a printer's full buffer makes them.
     std::size_t budget = all ? kMostReadAtTheEnd : kReadSlice;
+    if (held_ && !all)
+        return;
     while (current_ && !ending_ && budget > 0) {
         // One buffer for every read, so that a long job costs no allocations.
         readBuffer_.resize(std::min(kReadSlice, budget));
@@ -353,6 +366,13 @@ void TcpPrinterPort::readAvailable(bool all)
         if (!all)
             return;
     }
+}
+
+void TcpPrinterPort::holdReading(bool held)
+{
+    held_ = held;
+    if (current_)
+        current_->holdReading(held);
 }
 
 void TcpPrinterPort::endCurrentJob(const std::string& why)

@@ -44,6 +44,9 @@ public:
     void flushReplies(std::chrono::milliseconds limit);
     // Stops reading and tells the peer nothing more will come.
     void shutDown();
+    // Leaves what arrives in the system while held, so the peer's writes
+    // block; reading on again at once when let go.
+    void holdReading(bool held);
 
     // Called when there is something to read (or the end) and when bytes
     // are asked for at once.
@@ -63,6 +66,7 @@ private:
     std::string unsent_;      // replies the system did not take yet, in order
     long long written_ = 0;   // reply bytes the system took
     std::string failure_;     // why no more replies go out
+    bool readEnded_ = false;  // the end or a failure was read: nothing more comes
 };
 
 // How long a network job may take: silent for `idle`, or in all for `whole`
@@ -101,6 +105,9 @@ public:
     void close();
     // Ends the job in progress now (closing its connection).
     void endCurrentJob(const std::string& why);
+    // Stops reading the job in progress, or reads on: the back-pressure of a
+    // slow printer it forwards to, passed on to the program.
+    void holdReading(bool held);
 
     // Where each job goes: started, its bytes, then stopped with the reason
     // (after the last bytes; the connection is gone after it). Null: nowhere.
@@ -129,6 +136,7 @@ private:
     bool finishing_ = false;
     bool closed_ = false;
     bool ending_ = false; // the end is queued; nothing more is read
+    bool held_ = false;   // holdReading
     unsigned long long jobNumber_ = 0; // counts the connections taken
     std::vector<char> readBuffer_;
 };

@@ -60,7 +60,7 @@ _ostrel_options()
         ostrel-capture)
             echo "$common --listen --idle-timeout --job-timeout --serial --settings --hw-handshake" \
                  "--status-bits --no-status-return --state --state-file --out --job-gap --jobs" \
-                 "--timeout --max-job-bytes --keep --max-disk --printer --ready-file" ;;
+                 "--timeout --max-job-bytes --keep --max-disk --printer --ready-file --forward --forward-fallback" ;;
         ostrel-replay)
             echo "$common --log --hex --ascii --raw --replies --report --chunk --status-bits" \
                  "--no-status-return --state --counters --compare --preview --markers --printer --paper" ;;

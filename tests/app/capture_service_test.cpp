@@ -24,6 +24,11 @@
 #include <sstream>
 #include <sys/wait.h>
 #include <thread>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -187,6 +192,94 @@ TEST(CaptureService, JobsOverTheLoopbackWithTheirFilesAndLines)
     EXPECT_TRUE(Has(lines[1], "\"not_understood\":[{\"offset\":3,\"bytes\":\"01\"}],\"not_understood_bytes\":1"))
         << lines[1];
     EXPECT_EQ(service.errors().find("job 1"), std::string::npos) << "no progress lines into a pipe";
+}
+
+// Between a program and a real printer (here ostrel-capture itself, out of
+// paper): the printer's answer comes back and is recorded and decoded; with
+// the printer gone, the job is still captured whole, the bytes not delivered
+// counted, and with --forward-fallback answer the stand-in answers.
+TEST(CaptureService, ForwardsToARealPrinterAndRecordsBothWays)
+{
+    TestFolder dir("ostrel-forward-");
+    auto printer = std::make_unique<Service>(std::vector<std::string>{"--listen", "127.0.0.1:0", "--state", "paper-out"});
+    const int printerPort = printer->port();
+    ASSERT_GT(printerPort, 0) << printer->errors();
+    Service tap({"--listen", "127.0.0.1:0", "--out", dir.path().string(), "--forward",
+                 "127.0.0.1:" + std::to_string(printerPort), "--forward-fallback", "answer"});
+    const int port = tap.port();
+    ASSERT_GT(port, 0) << tap.errors();
+    const std::string job = Bytes("1B 40") + "forwarded\n" + Bytes("10 04 04");
+    {
+        LoopbackClient client("127.0.0.1", port);
+        client.send(job);
+        EXPECT_EQ(client.receive(1), Bytes("72")) << "the printer's own answer: paper out";
+        client.close();
+    }
+    ASSERT_TRUE(tap.linesReach(1));
+    const std::string first = tap.lines()[0];
+    EXPECT_TRUE(Has(first, "\"status_replies\":0")) << "the stand-in answered nothing itself: " << first;
+    EXPECT_TRUE(Has(first, "{\"request\":\"DLE EOT 4\",\"at_us\":")) << first;
+    EXPECT_TRUE(Has(first, "\"answer\":\"72\",\"after_us\":")) << first;
+    EXPECT_TRUE(Has(first, "\"means\":\"paper out\"")) << first;
+    EXPECT_TRUE(Has(first, "\"timeline\":[[\">\",")) << first;
+    EXPECT_EQ(ReadFile((dir.path() / "job-0001.replies.bin").string()), Bytes("72"));
+    EXPECT_EQ(ReadFile((dir.path() / "job-0001.bin").string()), job);
+
+    printer.reset(); // unplugged
+    {
+        LoopbackClient client("127.0.0.1", port);
+        client.send(job.substr(0, job.size() - 3));
+        ASSERT_TRUE(tap.said("connection refused; the stand-in answers from now on"));
+        client.send(job.substr(job.size() - 3));
+        EXPECT_EQ(client.receive(1), Bytes("12")) << "the stand-in answers once the printer is gone";
+        client.close();
+    }
+    ASSERT_TRUE(tap.linesReach(2));
+    const std::string second = tap.lines()[1];
+    EXPECT_TRUE(Has(second, "\"error\":\"connection refused\"")) << second;
+    EXPECT_TRUE(Has(second, "\"not_delivered\":" + std::to_string(job.size()))) << second;
+    EXPECT_EQ(ReadFile((dir.path() / "job-0002.bin").string()), job);
+}
+
+// A printer that reads slowly, then goes: the program is held back, never
+// buffered for without bound, and nothing it sent is missing from the capture.
+TEST(CaptureService, ASlowPrinterHoldsTheProgramBackAndLosesNothing)
+{
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 1), 0);
+    socklen_t length = sizeof address;
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    TestFolder dir("ostrel-slow-");
+    Service tap({"--listen", "127.0.0.1:0", "--out", dir.path().string(), "--forward",
+                 "127.0.0.1:" + std::to_string(ntohs(address.sin_port))});
+    const int port = tap.port();
+    ASSERT_GT(port, 0) << tap.errors();
+    const std::string job(24 << 20, 'x');
+    std::thread program([&] {
+        LoopbackClient client("127.0.0.1", port);
+        client.send(job);
+        client.close();
+    });
+    const int printer = ::accept(listener, nullptr, nullptr);
+    char slice[1024];
+    long long read = 0;
+    for (int i = 0; i < 20; ++i) { // 1 KiB every 50 ms
+        read += std::max<ssize_t>(0, ::recv(printer, slice, sizeof slice, 0));
+        std::this_thread::sleep_for(50ms);
+    }
+    EXPECT_FALSE(tap.linesReach(1, 10ms)) << "the job waits for the printer";
+    ::close(printer); // gone mid-job
+    ::close(listener);
+    program.join();
+    ASSERT_TRUE(tap.linesReach(1, 20s));
+    const std::string line = tap.lines()[0];
+    EXPECT_TRUE(Has(line, "\"bytes\":" + std::to_string(job.size()) + ",")) << line.substr(0, 400);
+    EXPECT_TRUE(Has(line, "\"error\":")) << line.substr(0, 600);
+    EXPECT_EQ(fs::file_size(dir.path() / "job-0001.bin"), job.size());
 }
 
 TEST(CaptureService, SignalFinishesTheJobInProgressFirst)

@@ -1,0 +1,141 @@
+#include "net/printer_forward.h"
+
+#include <QElapsedTimer>
+
+#include <sys/socket.h>
+
+namespace ostrel {
+
+PrinterForward::PrinterForward(std::string host, quint16 port, std::size_t bound)
+    : host_(std::move(host)), port_(port), bound_(bound)
+{
+    socket_.setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    connect(&socket_, &QTcpSocket::connected, this, [this] {
+        connected_ = true;
+        if (!waiting_.empty()) {
+            const std::string first = std::move(waiting_);
+            waiting_.clear();
+            queued_ = 0;
+            send(first);
+        }
+    });
+    connect(&socket_, &QTcpSocket::bytesWritten, this, [this](qint64 written) {
+        delivered_ += written;
+        queued_ -= written;
+        if (congested_ && static_cast<std::size_t>(queued_) <= bound_ / 2)
+            setCongested(false);
+    });
+    connect(&socket_, &QTcpSocket::readyRead, this, [this] { readAnswers(); });
+    connect(&socket_, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError code) {
+        // The printer closing after the job, or staying silent while the last
+        // answers are waited for, is no failure once everything went.
+        if (closing_ && (code == QAbstractSocket::RemoteHostClosedError || code == QAbstractSocket::SocketTimeoutError))
+            return;
+        fail(code == QAbstractSocket::ConnectionRefusedError ? "connection refused"
+             : code == QAbstractSocket::RemoteHostClosedError ? "the printer closed the connection"
+             : code == QAbstractSocket::HostNotFoundError    ? "host not found"
+                                                              : socket_.errorString().toStdString());
+    });
+}
+
+PrinterForward::~PrinterForward() { socket_.abort(); }
+
+void PrinterForward::open() { socket_.connectToHost(QString::fromStdString(host_), port_); }
+
+void PrinterForward::send(std::string_view bytes)
+{
+    if (!error_.empty()) {
+        notDelivered_ += static_cast<long long>(bytes.size());
+        return;
+    }
+    if (!connected_) {
+        waiting_.append(bytes);
+    } else {
+        socket_.write(bytes.data(), static_cast<qint64>(bytes.size()));
+    }
+    queued_ += static_cast<long long>(bytes.size());
+    if (static_cast<std::size_t>(queued_) > bound_)
+        setCongested(true);
+}
+
+void PrinterForward::readAnswers()
+{
+    const QByteArray bytes = socket_.readAll();
+    if (!bytes.isEmpty() && answered)
+        answered(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+}
+
+void PrinterForward::close(std::chrono::milliseconds limit)
+{
+    closing_ = true;
+    QElapsedTimer spent;
+    spent.start();
+    const auto left = [&] { return std::max<qint64>(1, limit.count() - spent.elapsed()); };
+    if (error_.empty() && !connected_)
+        socket_.waitForConnected(static_cast<int>(left()));
+    while (error_.empty() && queued_ > 0 && spent.elapsed() < limit.count())
+        if (!socket_.waitForBytesWritten(static_cast<int>(left())))
+            break;
+    // The job's end goes on to the printer as the program's did, and the
+    // printer answers the last requests after it has them.
+    if (error_.empty() && connected_ && queued_ == 0) {
+        ::shutdown(static_cast<int>(socket_.socketDescriptor()), SHUT_WR);
+        while (spent.elapsed() < limit.count() && socket_.state() == QAbstractSocket::ConnectedState &&
+               socket_.waitForReadyRead(static_cast<int>(std::min<qint64>(left(), 500))))
+            readAnswers();
+        readAnswers();
+    }
+    if (queued_ > 0) {
+        notDelivered_ += queued_;
+        queued_ = 0;
+    }
+    socket_.abort();
+}
+
+void PrinterForward::fail(const std::string& why)
+{
+    if (!error_.empty())
+        return;
+    error_ = why;
+    errorAtUs_ = clock ? clock() : -1;
+    notDelivered_ += queued_;
+    queued_ = 0;
+    waiting_.clear();
+    setCongested(false);
+    if (failed)
+        failed(why);
+}
+
+void PrinterForward::setCongested(bool congested)
+{
+    if (congested == congested_)
+        return;
+    congested_ = congested;
+    if (congestion)
+        congestion(congested);
+}
+
+bool ParseForwardTarget(const std::string& text, std::string& host, quint16& port, std::string& error)
+{
+    port = 9100;
+    host = text;
+    const std::size_t colon = text.rfind(':');
+    if (colon != std::string::npos && text.find(':') == colon) {
+        host = text.substr(0, colon);
+        const std::string number = text.substr(colon + 1);
+        char* end = nullptr;
+        const long value = std::strtol(number.c_str(), &end, 10);
+        if (number.empty() || *end != '\0' || value < 1 || value > 65535) {
+            error = "takes HOST[:PORT] with a port from 1 to 65535, not \"" + text + "\"";
+            return false;
+        }
+        port = static_cast<quint16>(value);
+    }
+    if (host.empty()) {
+        error = "takes HOST[:PORT], not \"" + text + "\"";
+        return false;
+    }
+    return true;
+}
+
+} // namespace ostrel
