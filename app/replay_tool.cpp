@@ -1,5 +1,6 @@
 #include "app/replay_tool.h"
 
+#include "app/conversation_print.h"
 #include "app/job_compare.h"
 #include "app/tool_options.h"
 
@@ -86,6 +87,11 @@ void AddOptions(ToolCommandLine& line)
                              "16384 dots tall: a longer receipt takes more than one, and receipts too "
                              "long together for one PNG are written as FILE-001.png, FILE-002.png..."),
               QStringLiteral("FILE")});
+    line.add({QStringLiteral("conversation"),
+              QStringLiteral("INPUT is a job ostrel-capture --forward recorded (job-N.json, with job-N.bin "
+                             "and job-N.replies.bin beside it): print its conversation with the printer, "
+                             "each chunk both ways with its time, and each status request with the "
+                             "printer's answer, how long it took and what it says.")});
     line.add({QStringLiteral("markers"),
               QStringLiteral("With --preview: label cuts, drawer pulses and bytes not understood in a "
                              "margin right of the paper (default: the paper alone, as printed).")});
@@ -301,6 +307,8 @@ int RunReplay(const std::vector<std::string>& args, std::istream& standardInput,
         return line.usage(error, standardError);
     if (!options.compare.empty())
         return Compare(options, standardInput, standardOutput, standardError);
+    if (line.parser().isSet(QStringLiteral("conversation")))
+        return PrintConversation(options.input, standardOutput, standardError);
 
     // Two outputs of one file would leave only the one written last.
     std::string usage;

@@ -63,7 +63,7 @@ _ostrel_options()
                  "--timeout --max-job-bytes --keep --max-disk --printer --ready-file --forward --forward-fallback" ;;
         ostrel-replay)
             echo "$common --log --hex --ascii --raw --replies --report --chunk --status-bits" \
-                 "--no-status-return --state --counters --compare --preview --markers --printer --paper" ;;
+                 "--no-status-return --state --counters --compare --conversation --preview --markers --printer --paper" ;;
         ostrel-demo-host)
             echo "$common --port --once" ;;
         ostrel-send)

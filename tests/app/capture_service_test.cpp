@@ -2,6 +2,7 @@
 // and a pseudo-terminal, its JSON lines and files, its signals and limits.
 
 #include "app/capture_service.h"
+#include "app/replay_tool.h"
 #include "files/atomic_file.h"
 #include "files/capture_file_format.h"
 #include "tests/capture/capture_fixture.h"
@@ -224,6 +225,14 @@ TEST(CaptureService, ForwardsToARealPrinterAndRecordsBothWays)
     EXPECT_TRUE(Has(first, "\"timeline\":[[\">\",")) << first;
     EXPECT_EQ(ReadFile((dir.path() / "job-0001.replies.bin").string()), Bytes("72"));
     EXPECT_EQ(ReadFile((dir.path() / "job-0001.bin").string()), job);
+    // Read back, the conversation in order.
+    std::istringstream noInput;
+    std::ostringstream said, errors;
+    EXPECT_EQ(RunReplay({"--conversation", (dir.path() / "job-0001.json").string()}, noInput, said, errors), 0) << errors.str();
+    EXPECT_TRUE(Has(said.str(), "program >       15 bytes at 0: 1B 40 66 6F")) << said.str();
+    EXPECT_TRUE(Has(said.str(), "printer <        1 bytes at 0: 72")) << said.str();
+    EXPECT_TRUE(Has(said.str(), "DLE EOT 4 at ")) << said.str();
+    EXPECT_TRUE(Has(said.str(), ", paper out")) << said.str();
 
     printer.reset(); // unplugged
     {
@@ -467,6 +476,10 @@ TEST(CaptureService, BadUsageAndUnusableInputs)
         {{"--listen", "9100", "--job-gap", "10"}, 2, "--job-gap: has no effect without --serial"},
         {{"--serial", "/dev/null", "--idle-timeout", "5"}, 2, "--idle-timeout: has no effect without --listen"},
         {{"--listen", "99999"}, 2, "--listen: "},
+        {{"--serial", "/dev/null", "--forward", "printer"}, 2, "--forward: has no effect without --listen"},
+        {{"--listen", "9100", "--forward", "printer:99999"}, 2, "--forward: takes HOST[:PORT] with a port"},
+        {{"--listen", "9100", "--forward", "p", "--forward-fallback", "maybe"}, 2, "--forward-fallback: takes silent or answer"},
+        {{"--listen", "9100", "--forward-fallback", "answer"}, 2, "--forward-fallback: has no effect without --forward"},
         {{"--version"}, 0, ""},
         {{"--serial", "/nonexistent/ttyService"}, 1, "/nonexistent/ttyService"},
         {{"--listen", "127.0.0.1:0", "--out", "/proc/ostrel-jobs"}, 1, "/proc/ostrel-jobs"},
