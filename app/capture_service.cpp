@@ -7,6 +7,7 @@
 #include "protocol/message_text.h"
 #include "protocol/command_set.h"
 #include "receipt/language_hint.h"
+#include "serial/line_settings.h"
 #include "serial/port_number.h"
 
 #include <QCommandLineParser>
@@ -208,6 +209,33 @@ bool CaptureService::start(std::string& error)
         };
         say("reading serial port " + serial_->device());
     }
+    if (!options_.forwardSerial.empty()) {
+        printerLine_ = std::make_unique<QtSerialControl>();
+        try {
+            printerLine_->setDevice(options_.forwardSerial);
+            if (!options_.forwardSerialSettings.empty())
+                printerLine_->setSettings(options_.forwardSerialSettings);
+            printerLine_->setPortOpen(true);
+        } catch (const SerialError& failure) {
+            error = "--forward: cannot open the printer's serial port " + QuotedForMessage(options_.forwardSerial) +
+                    ": " + failure.what();
+            return false;
+        }
+        // What the printer answers goes to the job in progress; between jobs
+        // nobody asked, and it is dropped.
+        printerLine_->OnComm = [this] {
+            if (printerLine_->CommEvent() == comEvReceive) {
+                const std::string bytes = printerLine_->Input();
+                if (forward_)
+                    forward_->answer(bytes);
+                else if (serialForward_)
+                    serialForward_->answer(bytes);
+            } else if (printerLine_->CommEvent() == comEventPortLost) {
+                say("the printer's serial port " + options_.forwardSerial + " went away");
+                printerLine_->OnComm = nullptr;
+            }
+        };
+    }
     if (!tcp_ && !serial_) {
         error = "nothing to capture from: give --listen and/or --serial";
         return false;
@@ -305,15 +333,7 @@ void CaptureService::bytesArrived(std::string_view chunk, ByteSource& from)
 
 void CaptureService::sourceStopped(ByteSource& from, const std::string& why)
 {
-    if (forward_) {
-        // The printer takes what waits and answers the last requests, for at most a moment.
-        forward_->close(std::chrono::seconds(2));
-        if (tcpJob_)
-            tcpJob_->forwardEnded(*forward_);
-        forward_.reset();
-        if (tcp_)
-            tcp_->holdReading(false);
-    }
+    endForwarding(forward_, tcpJob_.get());
     if (tcpJob_)
         finishJob(std::move(tcpJob_), why, from);
 }
@@ -321,31 +341,60 @@ void CaptureService::sourceStopped(ByteSource& from, const std::string& why)
 // Every byte goes on to the printer as it arrives, and every byte it answers
 // goes back; the stand-in answers nothing of its own unless the printer fails
 // and --forward-fallback says so.
-void CaptureService::startForwarding(ByteSource& connection)
+std::unique_ptr<PrinterForward> CaptureService::startForwarding(JobCapture& job, ByteSource& program, bool tcp)
 {
     const receipt::PrinterProfile* model = receipt::FindPrinterProfile(options_.printer);
-    tcpJob_->setStatusControls(silent_);
-    tcpJob_->recordConversation(model != nullptr ? model->language : receipt::Language::EscPos);
-    forward_ = std::make_unique<PrinterForward>(options_.forwardHost, options_.forwardPort, kForwardBuffer);
-    JobCapture* const job = tcpJob_.get();
-    forward_->clock = [job] { return job->sinceStartUs(); };
-    forward_->answered = [job, &connection](std::string_view bytes) {
-        job->printerAnswered(bytes);
-        connection.sendReply(bytes);
+    job.setStatusControls(silent_);
+    job.recordConversation(model != nullptr ? model->language : receipt::Language::EscPos);
+    std::unique_ptr<PrinterForward> forward;
+    if (printerLine_) {
+        forward = std::make_unique<PrinterForward>(
+            [this](std::string_view bytes) {
+                if (!printerLine_->PortOpen())
+                    return false;
+                printerLine_->Output(bytes);
+                return true;
+            },
+            "serial:" + options_.forwardSerial);
+    } else {
+        forward = std::make_unique<PrinterForward>(options_.forwardHost, options_.forwardPort, kForwardBuffer);
+    }
+    PrinterForward* const link = forward.get();
+    JobCapture* const capture = &job;
+    link->clock = [capture] { return capture->sinceStartUs(); };
+    link->answered = [capture, &program](std::string_view bytes) {
+        capture->printerAnswered(bytes);
+        program.sendReply(bytes);
     };
-    forward_->congestion = [this](bool congested) {
-        if (tcp_)
-            tcp_->holdReading(congested);
-    };
-    forward_->failed = [this, job](const std::string& why) {
-        say("forward to " + forward_->target() + ": " + why +
+    if (tcp)
+        link->congestion = [this](bool congested) {
+            if (tcp_)
+                tcp_->holdReading(congested);
+        };
+    link->failed = [this, capture, link, tcp](const std::string& why) {
+        say("forward to " + link->target() + ": " + why +
             (options_.forwardFallbackAnswer ? "; the stand-in answers from now on" : "; nothing is answered"));
         if (options_.forwardFallbackAnswer)
-            job->setStatusControls(status_);
-        if (tcp_)
+            capture->setStatusControls(status_);
+        if (tcp && tcp_)
             tcp_->holdReading(false);
     };
-    forward_->open();
+    link->open();
+    return forward;
+}
+
+void CaptureService::endForwarding(std::unique_ptr<PrinterForward>& forward, JobCapture* job)
+{
+    if (!forward)
+        return;
+    // The printer takes what waits and answers the last requests, for at most a moment.
+    forward->close(std::chrono::seconds(2));
+    if (job)
+        job->forwardEnded(*forward);
+    const bool tcp = forward.get() == forward_.get();
+    forward.reset();
+    if (tcp && tcp_)
+        tcp_->holdReading(false);
 }
 
 void CaptureService::sourceStarted(ByteSource& connection)
@@ -355,8 +404,8 @@ void CaptureService::sourceStarted(ByteSource& connection)
     noJobs_.stop();
     tcpJob_ = std::make_unique<JobCapture>(connection.sourceName(), status_, state_, options_.maxJobBytes,
                                            options_.printer);
-    if (!options_.forwardHost.empty())
-        startForwarding(connection);
+    if (!options_.forwardHost.empty() || printerLine_)
+        forward_ = startForwarding(*tcpJob_, connection, true);
     progress("a job from " + connection.sourceName());
 }
 
@@ -369,6 +418,8 @@ void CaptureService::takeSerial(std::string_view chunk)
                                                       options_.maxJobBytes, options_.printer);
             serialFramer_.restart(FramingState{});
             cut_ = Cut::None;
+            if (!options_.forwardHost.empty() || printerLine_)
+                serialForward_ = startForwarding(*serialJob_, *serialSource_, false);
             progress("a job from " + serialSource_->sourceName());
         }
         // A cut ends the job, with the cut's own mode (and feed) byte.
@@ -389,6 +440,10 @@ void CaptureService::takeSerial(std::string_view chunk)
                 cut_ = Cut::AwaitingMode;
         }
         serialJob_->take(chunk.substr(0, end), serialSource_.get());
+        if (serialForward_) {
+            serialJob_->programSent(chunk.substr(0, end));
+            serialForward_->send(chunk.substr(0, end));
+        }
         chunk.remove_prefix(end);
         if (cutDone)
             finishSerialJob("cut");
@@ -400,6 +455,7 @@ void CaptureService::takeSerial(std::string_view chunk)
 void CaptureService::finishSerialJob(const std::string& why)
 {
     serialGap_.stop();
+    endForwarding(serialForward_, serialJob_.get());
     if (serialJob_)
         finishJob(std::move(serialJob_), why, *serialSource_);
 }
@@ -556,12 +612,13 @@ int RunCaptureService(int argc, char** argv)
                                                     "than SIZE bytes (K, M, G: KiB, MiB, GiB; default: no limit)."),
                                      QStringLiteral("SIZE"), QStringLiteral("0"));
     const QCommandLineOption forward(QStringLiteral("forward"),
-                                     QStringLiteral("With --listen: pass each job on to the real printer at "
-                                                    "HOST[:PORT] (default port 9100), one connection a job, and its "
-                                                    "answers back to the program, recording both ways. The stand-in "
-                                                    "answers nothing itself; at most 1 MiB waits for a slow printer, "
+                                     QStringLiteral("Pass each job on to the real printer at HOST[:PORT] (TCP, "
+                                                    "default port 9100, one connection a job) or at "
+                                                    "serial:DEVICE[,SETTINGS] (one open port), and its answers back "
+                                                    "to the program, recording both ways. The stand-in answers "
+                                                    "nothing itself; at most 1 MiB waits for a slow TCP printer, "
                                                     "then the program is read no further until it catches up."),
-                                     QStringLiteral("HOST[:PORT]"));
+                                     QStringLiteral("TARGET"));
     const QCommandLineOption fallback(QStringLiteral("forward-fallback"),
                                       QStringLiteral("When the printer cannot be reached or fails mid-job: \"silent\" "
                                                      "(default), as an unplugged printer is, or \"answer\": the "
@@ -591,10 +648,19 @@ int RunCaptureService(int argc, char** argv)
         return usage(error);
     options.printer = profile->id;
     if (parser.isSet(forward)) {
-        if (!line.needs(forward.names().constFirst(), QStringLiteral("listen"), error))
-            return usage(error);
-        if (!ParseForwardTarget(parser.value(forward).toStdString(), options.forwardHost, options.forwardPort, error))
+        const std::string target = LocalBytes(parser.value(forward));
+        if (IsSerialTarget(target, options.forwardSerial, options.forwardSerialSettings)) {
+            if (options.forwardSerial.empty())
+                return usage("--forward: serial: needs a device, as in serial:/dev/ttyUSB0,9600,N,8,1");
+            try {
+                if (!options.forwardSerialSettings.empty())
+                    ParseLineSettings(options.forwardSerialSettings);
+            } catch (const SerialError& wrong) {
+                return usage("--forward: " + QuotedForMessage(wrong.what()));
+            }
+        } else if (!ParseForwardTarget(target, options.forwardHost, options.forwardPort, error)) {
             return usage("--forward: " + error);
+        }
     }
     const QString fallbackValue = parser.value(fallback);
     if (fallbackValue != QStringLiteral("silent") && fallbackValue != QStringLiteral("answer"))

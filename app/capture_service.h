@@ -43,6 +43,8 @@ struct CaptureServiceOptions {
     std::string forwardHost;  // --forward: the real printer each TCP job goes on to; empty: none
     quint16 forwardPort = 9100;
     bool forwardFallbackAnswer = false; // --forward-fallback answer: the stand-in answers once the printer fails
+    std::string forwardSerial;          // --forward serial:DEVICE[,SETTINGS]: a serial printer instead
+    std::string forwardSerialSettings;
 };
 
 // What a forwarded job waits for the printer to take, at most, before the
@@ -116,7 +118,8 @@ private:
     void sourceStarted(ByteSource& connection) override;
     void bytesArrived(std::string_view chunk, ByteSource& from) override;
     void sourceStopped(ByteSource&, const std::string& why) override;
-    void startForwarding(ByteSource& connection);
+    std::unique_ptr<PrinterForward> startForwarding(JobCapture& job, ByteSource& program, bool tcp);
+    void endForwarding(std::unique_ptr<PrinterForward>& forward, JobCapture* job);
     void takeSerial(std::string_view chunk);
     void finishSerialJob(const std::string& why);
     void finishJob(std::unique_ptr<JobCapture> job, const std::string& why, const ByteSource& from);
@@ -143,7 +146,9 @@ private:
 
     std::unique_ptr<TcpPrinterPort> tcp_;
     std::unique_ptr<JobCapture> tcpJob_;
-    std::unique_ptr<PrinterForward> forward_; // the TCP job's connection to the real printer
+    std::unique_ptr<PrinterForward> forward_;       // the TCP job's link to the real printer
+    std::unique_ptr<PrinterForward> serialForward_; // the serial job's
+    std::unique_ptr<QtSerialControl> printerLine_;  // a serial printer forwarded to, open for every job
     FixedStatusControls silent_;              // forwarding: the stand-in answers nothing
 
     std::unique_ptr<QtSerialControl> serial_;

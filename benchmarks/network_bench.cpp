@@ -266,6 +266,40 @@ void TcpStatusReply(benchmark::State& state)
 }
 BENCHMARK(TcpStatusReply)->Arg(0)->Arg(1)->Iterations(1)->Unit(benchmark::kMillisecond);
 
+// DLE EOT 1 forwarded by ostrel-capture --forward to a printer (another
+// ostrel-capture), against the same request sent to a like printer directly.
+void ForwardedStatusRoundTrip(benchmark::State& state)
+{
+    const OnOneCore pinned;
+    for (auto _ : state) {
+        Child behind({OSTREL_CAPTURE_BINARY, "--listen", "127.0.0.1:0"});
+        const int behindPort = PortFrom(behind.waitFor("listening on"));
+        Child tap({OSTREL_CAPTURE_BINARY, "--listen", "127.0.0.1:0", "--forward",
+                   "127.0.0.1:" + std::to_string(behindPort)});
+        const int tapFd = Connect(PortFrom(tap.waitFor("listening on")));
+        Child direct({OSTREL_CAPTURE_BINARY, "--listen", "127.0.0.1:0"});
+        const int directFd = Connect(PortFrom(direct.waitFor("listening on")));
+        RoundTrips(tapFd, 50, kRequests[1]);
+        RoundTrips(directFd, 50, kRequests[1]);
+        std::vector<double> forwarded, straight;
+        for (int turn = 0; turn < 20; ++turn) {
+            for (auto [fd, into] : {std::pair{tapFd, &forwarded}, std::pair{directFd, &straight}}) {
+                const std::vector<double> some = RoundTrips(fd, 50, kRequests[1]);
+                into->insert(into->end(), some.begin(), some.end());
+            }
+        }
+        std::sort(forwarded.begin(), forwarded.end());
+        std::sort(straight.begin(), straight.end());
+        ::close(tapFd);
+        ::close(directFd);
+        state.counters["forwarded_median_us"] = Median(forwarded);
+        state.counters["forwarded_p99_us"] = P99(forwarded);
+        state.counters["direct_median_us"] = Median(straight);
+        state.counters["answered"] = static_cast<double>(forwarded.size()) / 1000;
+    }
+}
+BENCHMARK(ForwardedStatusRoundTrip)->Iterations(1)->Unit(benchmark::kMillisecond);
+
 // 1,000 receipts, one a connection, with their files: the peak after 100 jobs
 // and after 1,000 must be the same.
 void HeadlessMemoryOverJobs(benchmark::State& state)

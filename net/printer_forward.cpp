@@ -38,14 +38,38 @@ PrinterForward::PrinterForward(std::string host, quint16 port, std::size_t bound
     });
 }
 
+PrinterForward::PrinterForward(std::function<bool(std::string_view)> write, std::string name)
+    : host_(std::move(name)), port_(0), bound_(0), write_(std::move(write)), connected_(true)
+{
+}
+
 PrinterForward::~PrinterForward() { socket_.abort(); }
 
-void PrinterForward::open() { socket_.connectToHost(QString::fromStdString(host_), port_); }
+void PrinterForward::open()
+{
+    if (!write_)
+        socket_.connectToHost(QString::fromStdString(host_), port_);
+}
+
+void PrinterForward::answer(std::string_view bytes)
+{
+    if (!bytes.empty() && answered)
+        answered(bytes);
+}
 
 void PrinterForward::send(std::string_view bytes)
 {
     if (!error_.empty()) {
         notDelivered_ += static_cast<long long>(bytes.size());
+        return;
+    }
+    if (write_) {
+        if (!write_(bytes)) {
+            fail("the printer's line is closed");
+            notDelivered_ += static_cast<long long>(bytes.size());
+            return;
+        }
+        delivered_ += static_cast<long long>(bytes.size());
         return;
     }
     if (!connected_) {
@@ -68,6 +92,8 @@ void PrinterForward::readAnswers()
 void PrinterForward::close(std::chrono::milliseconds limit)
 {
     closing_ = true;
+    if (write_)
+        return; // the line stays open for the next job
     QElapsedTimer spent;
     spent.start();
     const auto left = [&] { return std::max<qint64>(1, limit.count() - spent.elapsed()); };
@@ -113,6 +139,17 @@ void PrinterForward::setCongested(bool congested)
     congested_ = congested;
     if (congestion)
         congestion(congested);
+}
+
+bool IsSerialTarget(const std::string& text, std::string& device, std::string& settings)
+{
+    if (!text.starts_with("serial:"))
+        return false;
+    const std::string rest = text.substr(7);
+    const std::size_t comma = rest.find(',');
+    device = rest.substr(0, comma);
+    settings = comma == std::string::npos ? std::string() : rest.substr(comma + 1);
+    return true;
 }
 
 bool ParseForwardTarget(const std::string& text, std::string& host, quint16& port, std::string& error)

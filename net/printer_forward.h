@@ -22,7 +22,13 @@ class PrinterForward : public QObject {
     Q_OBJECT
 public:
     PrinterForward(std::string host, quint16 port, std::size_t bound);
+    // A printer on a line the caller keeps open for every job (a serial
+    // port): `write` sends on it and says false when it cannot; its answers
+    // are handed in with answer().
+    PrinterForward(std::function<bool(std::string_view)> write, std::string name);
     ~PrinterForward() override;
+    // Serial: what the printer's port received while this job goes on.
+    void answer(std::string_view bytes);
 
     // Connects; the bytes sent meanwhile wait (within the bound).
     void open();
@@ -36,7 +42,7 @@ public:
     long long errorAtUs() const { return errorAtUs_; }
     long long delivered() const { return delivered_; }
     long long notDelivered() const { return notDelivered_; }
-    std::string target() const { return host_ + ":" + std::to_string(port_); }
+    std::string target() const { return write_ ? host_ : host_ + ":" + std::to_string(port_); }
 
     // The printer's bytes, as they arrive.
     std::function<void(std::string_view)> answered;
@@ -57,6 +63,7 @@ private:
     quint16 port_;
     std::size_t bound_;
     QTcpSocket socket_;
+    std::function<bool(std::string_view)> write_;
     std::string waiting_;     // sent before the connection was made
     long long delivered_ = 0; // taken by the printer's side of the connection
     long long notDelivered_ = 0;
@@ -70,5 +77,7 @@ private:
 
 // "HOST[:PORT]" (port 9100 by default), or false with the reason.
 bool ParseForwardTarget(const std::string& text, std::string& host, quint16& port, std::string& error);
+// "serial:DEVICE[,SETTINGS]": true when the text names a serial printer.
+bool IsSerialTarget(const std::string& text, std::string& device, std::string& settings);
 
 } // namespace ostrel

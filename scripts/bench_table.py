@@ -114,6 +114,13 @@ def main(paths):
             "(reported)", True)
         row(f"{request} over TCP, ostrel-capture, answered", 100 * reply["answered"], "%", "100 %",
             reply["answered"] == 1)
+    forward = runs["ForwardedStatusRoundTrip/iterations:1"]
+    row("DLE EOT 1 forwarded to a printer (--forward), median", forward["forwarded_median_us"], "us", "", True)
+    row("DLE EOT 1 sent to the printer directly, median", forward["direct_median_us"], "us", "", True)
+    limit = 1.5 * forward["direct_median_us"] + 100
+    row("Forwarded round trip, median", forward["forwarded_median_us"], "us",
+        "<= 1.5x direct + 100 us", forward["forwarded_median_us"] <= limit)
+    row("Forwarded requests answered", 100 * forward["answered"], "%", "100 %", forward["answered"] == 1)
     jobs = runs["HeadlessMemoryOverJobs/iterations:1"]
     row("ostrel-capture peak memory after 100 jobs", jobs["peak_mb_after_100_jobs"], "MB", "", True)
     row("ostrel-capture peak memory after 1,000 jobs", jobs["peak_mb_after_1000_jobs"], "MB", "", True)

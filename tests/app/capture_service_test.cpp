@@ -291,6 +291,28 @@ TEST(CaptureService, ASlowPrinterHoldsTheProgramBackAndLosesNothing)
     EXPECT_EQ(fs::file_size(dir.path() / "job-0001.bin"), job.size());
 }
 
+// Serial to serial over two pseudo-terminal pairs: the program's bytes reach
+// the printer's line, and the printer's answer reaches the program.
+TEST(CaptureService, ForwardsFromSerialToASerialPrinter)
+{
+    PseudoTerminal program, printer;
+    TestFolder dir("ostrel-serial-forward-");
+    Service tap({"--serial", program.portPath(), "--job-gap", "300", "--out", dir.path().string(), "--jobs", "1",
+                 "--forward", "serial:" + printer.portPath() + ",115200,N,8,1"});
+    ASSERT_TRUE(tap.said("reading serial port")) << tap.errors();
+    std::this_thread::sleep_for(200ms);
+    const std::string job = "to the printer\n" + Bytes("10 04 04");
+    program.write(job);
+    EXPECT_EQ(printer.read(job.size()), job);
+    printer.write(Bytes("12"));
+    EXPECT_EQ(program.read(1), Bytes("12"));
+    EXPECT_EQ(tap.exitStatus(5s), 0) << tap.errors();
+    ASSERT_EQ(tap.lines().size(), 1u);
+    EXPECT_TRUE(Has(tap.lines()[0], "\"target\":\"serial:" + printer.portPath() + "\"")) << tap.lines()[0];
+    EXPECT_TRUE(Has(tap.lines()[0], "{\"request\":\"DLE EOT 4\"")) << tap.lines()[0];
+    EXPECT_EQ(ReadFile(dir.path() / "job-0001.replies.bin"), Bytes("12"));
+}
+
 TEST(CaptureService, SignalFinishesTheJobInProgressFirst)
 {
     for (const int signal : {SIGTERM, SIGINT}) {
@@ -476,7 +498,9 @@ TEST(CaptureService, BadUsageAndUnusableInputs)
         {{"--listen", "9100", "--job-gap", "10"}, 2, "--job-gap: has no effect without --serial"},
         {{"--serial", "/dev/null", "--idle-timeout", "5"}, 2, "--idle-timeout: has no effect without --listen"},
         {{"--listen", "99999"}, 2, "--listen: "},
-        {{"--serial", "/dev/null", "--forward", "printer"}, 2, "--forward: has no effect without --listen"},
+        {{"--listen", "9100", "--forward", "serial:"}, 2, "--forward: serial: needs a device"},
+        {{"--listen", "9100", "--forward", "serial:/dev/null,9600,X,8,1"}, 2, "--forward: "},
+        {{"--listen", "127.0.0.1:0", "--forward", "serial:/nonexistent/ttyPrinter"}, 1, "/nonexistent/ttyPrinter"},
         {{"--listen", "9100", "--forward", "printer:99999"}, 2, "--forward: takes HOST[:PORT] with a port"},
         {{"--listen", "9100", "--forward", "p", "--forward-fallback", "maybe"}, 2, "--forward-fallback: takes silent or answer"},
         {{"--listen", "9100", "--forward-fallback", "answer"}, 2, "--forward-fallback: has no effect without --forward"},
