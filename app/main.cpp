@@ -4,6 +4,7 @@
 #include "app/tool_options.h"
 #include "files/qt_common_dialog.h"
 #include "protocol/message_text.h"
+#include "net/forwarding_sink.h"
 #include "net/tcp_printer_port.h"
 #include "serial/qt_serial_control.h"
 #include "ui/form1.h"
@@ -44,6 +45,21 @@ int main(int argc, char** argv)
                                        QStringLiteral("SIZE"), QStringLiteral("64M"));
     line.add(openLimit);
     line.addPrinterOption();
+    const QCommandLineOption forward(QStringLiteral("forward"),
+                                     QStringLiteral("With --listen: pass each network job on to the real printer at "
+                                                    "HOST[:PORT] (default port 9100), one connection a job, and its "
+                                                    "answers back; the window still captures and shows every byte, "
+                                                    "and answers nothing itself (the status bits and the Printer "
+                                                    "State window do not apply). At most 1 MiB waits for a slow "
+                                                    "printer."),
+                                     QStringLiteral("HOST[:PORT]"));
+    const QCommandLineOption fallback(QStringLiteral("forward-fallback"),
+                                      QStringLiteral("When the printer cannot be reached or fails: \"silent\" "
+                                                     "(default), as an unplugged printer is, or \"answer\": the "
+                                                     "window answers from then on."),
+                                      QStringLiteral("silent|answer"), QStringLiteral("silent"));
+    line.add(forward);
+    line.add(fallback);
     // Qt's own options (-platform, -style...) are only known once the
     // application has taken them out, so bad usage is told after that.
     std::ostringstream earlyUsage;
@@ -57,10 +73,24 @@ int main(int argc, char** argv)
     std::string error;
     const ostrel::receipt::PrinterProfile* profile = nullptr;
     long long mostOpened = 0;
+    std::string forwardHost;
+    quint16 forwardPort = 9100;
     const auto readValues = [&] {
         if (!line.listen(where, error) || !line.jobLimits(limits, error) || !line.noArguments(error) ||
-            !line.printerProfile(profile, error) || !line.size(openLimit.names().constFirst(), mostOpened, error))
+            !line.printerProfile(profile, error) || !line.size(openLimit.names().constFirst(), mostOpened, error) ||
+            !line.needs(forward.names().constFirst(), QStringLiteral("listen"), error) ||
+            !line.needs(fallback.names().constFirst(), forward.names().constFirst(), error))
             return false;
+        if (line.parser().isSet(forward) &&
+            !ostrel::ParseForwardTarget(line.parser().value(forward).toStdString(), forwardHost, forwardPort, error)) {
+            error = "--forward: " + error;
+            return false;
+        }
+        const QString fallbackValue = line.parser().value(fallback);
+        if (fallbackValue != QStringLiteral("silent") && fallbackValue != QStringLiteral("answer")) {
+            error = "--forward-fallback: takes silent or answer, not \"" + ostrel::LocalBytes(fallbackValue) + "\"";
+            return false;
+        }
         if (mostOpened <= 0)
             error = "--open-limit: takes a size of at least one byte";
         return mostOpened > 0;
@@ -145,6 +175,7 @@ int main(int argc, char** argv)
     receiptPreview.fileDropped = openDropped;
 
     std::unique_ptr<ostrel::TcpPrinterPort> network;
+    std::unique_ptr<ostrel::ForwardingSink> forwarding;
     if (where) {
         network = std::make_unique<ostrel::TcpPrinterPort>(limits);
         if (!network->listen(*where, error)) {
@@ -155,6 +186,19 @@ int main(int argc, char** argv)
         network->feed(&session);
         form.setWindowTitle(form.windowTitle() + QStringLiteral(" - listening on ") +
                             QString::fromStdString(network->listeningOn()));
+        if (!forwardHost.empty()) {
+            // The real printer answers; what the window shows is the program's bytes.
+            forwarding = std::make_unique<ostrel::ForwardingSink>(
+                session, forwardHost, forwardPort, line.parser().value(fallback) == QStringLiteral("answer"));
+            forwarding->congestion = [&network](bool congested) { network->holdReading(congested); };
+            forwarding->failed = [&forwarding](const std::string& why) {
+                std::cerr << "ostrel-serial-capture: forward to " << forwarding->target() << ": " << why << "\n";
+            };
+            network->feed(forwarding.get());
+            form.setWindowTitle(form.windowTitle() + QStringLiteral(" - forwarding to %1: the printer answers, the "
+                                                                    "status bits and Printer State do not apply")
+                                                         .arg(QString::fromStdString(forwarding->target())));
+        }
     }
     ostrel::QuitOnSignals();
     if (line.parser().isSet(open)) {

@@ -43,7 +43,12 @@ PrinterForward::PrinterForward(std::function<bool(std::string_view)> write, std:
 {
 }
 
-PrinterForward::~PrinterForward() { socket_.abort(); }
+PrinterForward::~PrinterForward()
+{
+    // Nothing is told of a connection cut here: whoever would hear is going too.
+    disconnect(&socket_, nullptr, this, nullptr);
+    socket_.abort();
+}
 
 void PrinterForward::open()
 {

@@ -16,10 +16,11 @@ ArrivalInbox::Received ArrivalInbox::receive(ByteSource* from, std::string_view 
     Arrival& arrival = arrivals_.back();
     // The two kinds of request are answered in the order they came: the
     // status requests up to each real-time one, then that one.
-    const bool realTime = statusEnabled_ && from != nullptr && from->realTimeReplies();
+    const bool standIn = from == nullptr || from->standInAnswers();
+    const bool realTime = statusEnabled_ && standIn && from != nullptr && from->realTimeReplies();
     std::size_t at = 0;
     for (const RealTimeRequest& request : realTime_.scan(chunk)) {
-        answerStatusRequests(arrival, received, chunk.substr(at, request.end - at));
+        answerStatusRequests(arrival, received, chunk.substr(at, request.end - at), standIn);
         at = request.end;
         if (!realTime)
             continue;
@@ -29,7 +30,7 @@ ArrivalInbox::Received ArrivalInbox::receive(ByteSource* from, std::string_view 
             arrival.replies.push_back(std::move(reply));
         }
     }
-    answerStatusRequests(arrival, received, chunk.substr(at));
+    answerStatusRequests(arrival, received, chunk.substr(at), standIn);
     arrival.bytes.append(chunk);
     waitingBytes_ += chunk.size();
     received.callSession = !sessionCalled_;
@@ -90,10 +91,10 @@ void ArrivalInbox::setLanguage(receipt::Language language)
     automatic_.clear();
 }
 
-void ArrivalInbox::answerStatusRequests(Arrival& arrival, Received& received, std::string_view part)
+void ArrivalInbox::answerStatusRequests(Arrival& arrival, Received& received, std::string_view part, bool standIn)
 {
     const int requests = scan_.countNext(part);
-    if (requests > 0 && statusEnabled_) {
+    if (requests > 0 && statusEnabled_ && standIn) {
         const std::string reply = StatusReplyBytes(byte1_, byte2_);
         for (int i = 0; i < requests; ++i) {
             received.replies += reply;
@@ -158,7 +159,7 @@ std::vector<std::pair<ByteSource*, std::string>> ArrivalInbox::publishPrinterSta
     if (!statusEnabled_)
         return automatic;
     for (const auto& [source, groups] : automatic_)
-        if ((groups & changed) != 0 && source->realTimeReplies())
+        if ((groups & changed) != 0 && source->realTimeReplies() && source->standInAnswers())
             automatic.emplace_back(source, automaticStatus(state));
     return automatic;
 }

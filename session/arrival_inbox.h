@@ -70,7 +70,7 @@ public:
     void setLanguage(receipt::Language language);
 
 private:
-    void answerStatusRequests(Arrival& arrival, Received& received, std::string_view part);
+    void answerStatusRequests(Arrival& arrival, Received& received, std::string_view part, bool standIn);
     std::string answer(ByteSource* from, const RealTimeRequest& request);
     std::string automaticStatus(const PrinterState& state);
     mutable std::mutex mutex_;

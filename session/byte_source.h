@@ -37,6 +37,14 @@ public:
     // Whether the real-time requests (DLE EOT, GS r, GS a, GS I) from this
     // peer are answered. Read on the thread that hands the bytes over.
     virtual bool realTimeReplies() const { return true; }
+
+    // Whether this tool answers the peer at all: not while a real printer
+    // the peer's bytes are forwarded to answers it instead.
+    bool standInAnswers() const { return standInAnswers_; }
+    void setStandInAnswers(bool answers) { standInAnswers_ = answers; }
+
+private:
+    bool standInAnswers_ = true;
 };
 
 // Where a source hands what it receives: the capture session, or one job of

@@ -56,7 +56,8 @@ _ostrel_options()
     local common="--help --version"
     case "$1" in
         ostrel-serial-capture)
-            echo "$common --listen --idle-timeout --job-timeout --preview --open --open-limit --printer" ;;
+            echo "$common --listen --idle-timeout --job-timeout --preview --open --open-limit --printer" \
+                 "--forward --forward-fallback" ;;
         ostrel-capture)
             echo "$common --listen --idle-timeout --job-timeout --serial --settings --hw-handshake" \
                  "--status-bits --no-status-return --state --state-file --out --job-gap --jobs" \

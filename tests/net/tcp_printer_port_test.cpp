@@ -3,6 +3,7 @@
 // second client waiting its turn, replies on the right connection, and IPv6.
 
 #include "session/capture_session.h"
+#include "net/forwarding_sink.h"
 #include "net/tcp_printer_port.h"
 #include "tests/capture/capture_fixture.h"
 #include "tests/net/loopback_client.h"
@@ -67,6 +68,30 @@ TEST(TcpPrinterPort, JobsInARowEachAnsweredOnItsOwnConnection)
     }
     EXPECT_EQ(printer.jobs[1].bytes, "job 1\n" + Bytes("10 52"));
     EXPECT_EQ(printer.session.state().commandCount, 6) << "LF and DLE R, three times";
+}
+
+// The window's tap: the job is captured here and goes on to the real printer,
+// whose answer, not the stand-in's, reaches the client.
+TEST(TcpPrinterPort, AForwardedJobIsCapturedAndTheRealPrinterAnswers)
+{
+    Printer real;
+    Printer tap;
+    ForwardingSink forwarding(tap, "127.0.0.1", real.port.port(), false);
+    tap.port.feed(&forwarding);
+    tap.session.setPrinterState([] {
+        PrinterState state;
+        state.paperOut = true; // the stand-in would say paper out
+        return state;
+    }());
+    LoopbackClient client("127.0.0.1", tap.port.port());
+    client.send("forwarded\n" + Bytes("10 04 04"));
+    EXPECT_EQ(client.receive(1), Bytes("12")) << "the real printer's answer: paper present";
+    EXPECT_EQ(client.receive(1, 300ms), "") << "and no answer of the stand-in's";
+    client.close();
+    ASSERT_TRUE(tap.ended(1));
+    ASSERT_TRUE(real.ended(1));
+    EXPECT_EQ(tap.jobs[0].bytes, "forwarded\n" + Bytes("10 04 04"));
+    EXPECT_EQ(real.jobs[0].bytes, tap.jobs[0].bytes);
 }
 
 TEST(TcpPrinterPort, ClientGoingAwayMidJobKeepsWhatArrived)
