@@ -41,9 +41,16 @@ public:
     const std::vector<CommandRow>& rows() const { return rows_; }
 
 private:
+    Found findLonger(const unsigned char* bytes, std::size_t available) const;
+
     std::vector<CommandRow> rows_;
-    // By first byte: the rows, longest bytes first.
-    std::array<std::vector<const CommandRow*>, 256> byFirst_;
+    // By first byte: the one-byte rows (a command, or a family's row for
+    // what no other row of it names); and by first and second byte the
+    // longer rows, longest bytes first, so a lookup reads only its own.
+    using BySecond = std::array<std::vector<const CommandRow*>, 256>;
+    std::array<const CommandRow*, 256> single_{};
+    std::array<int, 256> prefix_;   // index into bySecond_, -1 for a byte no longer row starts with
+    std::vector<BySecond> bySecond_; // one for each prefix byte
 };
 
 // Length rules the tables share.
