@@ -135,6 +135,7 @@ private:
     std::ostream& out_;
     std::ostream& err_;
     FixedStatusControls status_;
+    FixedStatusControls silent_; // forwarding: the stand-in answers nothing
     PrinterState state_;
     QTimer stateWatch_;
     std::string stateSeen_; // the state file as last read, or why it could not be
@@ -149,7 +150,6 @@ private:
     std::unique_ptr<PrinterForward> forward_;       // the TCP job's link to the real printer
     std::unique_ptr<PrinterForward> serialForward_; // the serial job's
     std::unique_ptr<QtSerialControl> printerLine_;  // a serial printer forwarded to, open for every job
-    FixedStatusControls silent_;              // forwarding: the stand-in answers nothing
 
     std::unique_ptr<QtSerialControl> serial_;
     std::unique_ptr<SerialSource> serialSource_;
