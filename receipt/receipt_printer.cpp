@@ -229,6 +229,16 @@ void ReceiptPrinter::horizontalTab(const unsigned char* c, long long length) {
     if (next >= 0 && next < area()) line_.x = next;
 }
 
+// ESC D n1 ... NUL: the stops, in columns, each past the one before.
+void ReceiptPrinter::tabStops(const unsigned char* c, long long length, const std::string& description) {
+    auto& tabs = settings_.tabs;
+    tabs.clear();
+    for (long long i = 2; i < length && c[i] != 0 && tabs.size() < 32; ++i)
+        if (tabs.empty() || c[i] > tabs.back()) tabs.push_back(c[i]);
+    if (tabs.empty()) tabs.push_back(1 << 20); // no stops: HT does nothing
+    setting(c, length, description);
+}
+
 void ReceiptPrinter::absolutePosition(const unsigned char* c, long long length) {
     int x = Word(c + 2);
     if (page_) page_->x = x;

@@ -180,6 +180,7 @@ private:
     void checkGlyph(char32_t ch, unsigned char byte, long long offset);
     void run(const unsigned char* c, long long length);
     void horizontalTab(const unsigned char* c, long long length);
+    void tabStops(const unsigned char* c, long long length, const std::string& description);
     void absolutePosition(const unsigned char* c, long long length);
     void selectCodePage(const unsigned char* c, long long length, int n);
     void storedLogo(const unsigned char* c, long long length, const std::string& key);

@@ -219,14 +219,7 @@ std::vector<CommandRow> ReceiptPrinter::EscPosRows() {
              p.setting(c, length, known ? "International set " + CharacterTables::internationalName(n)
                                         : "International set " + std::to_string(n) + " (not available, kept)");
          }},
-        {"\x1b" "D", Terminated<2, 0>, "Tab stops", DOES {
-             auto& tabs = p.settings_.tabs;
-             tabs.clear();
-             for (long long i = 2; i < length && c[i] != 0 && tabs.size() < 32; ++i)
-                 if (tabs.empty() || c[i] > tabs.back()) tabs.push_back(c[i]);
-             if (tabs.empty()) tabs.push_back(1 << 20); // no stops: HT does nothing
-             p.setting(c, length, "Tab stops");
-         }},
+        {"\x1b" "D", Terminated<2, 0>, "Tab stops", DOES { p.tabStops(c, length, "Tab stops"); }},
         {"\x1b*", BitImageLength, "Bit image", DOES {
              int columns = Word(c + 3);
              BitImage image = ColumnImage(c[2], columns, c + 5);

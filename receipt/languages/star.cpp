@@ -196,14 +196,7 @@ std::vector<CommandRow> ReceiptPrinter::StarLineRows() {
              p.addCommand(c, length, "Feed " + std::to_string(c[2]) + "/8 mm", CommandClass::Drawn);
              p.printLine(c[2]);
          }},
-        {"\x1b" "D", Terminated<2, 0>, "Horizontal tab stops", DOES {
-             auto& tabs = p.settings_.tabs;
-             tabs.clear();
-             for (long long i = 2; i < length && c[i] != 0 && tabs.size() < 32; ++i)
-                 if (tabs.empty() || c[i] > tabs.back()) tabs.push_back(c[i]);
-             if (tabs.empty()) tabs.push_back(1 << 20);
-             p.setting(c, length, "Horizontal tab stops");
-         }},
+        {"\x1b" "D", Terminated<2, 0>, "Horizontal tab stops", DOES { p.tabStops(c, length, "Horizontal tab stops"); }},
         {"\x1b" "B", Terminated<2, 0>, "Vertical tab stops", DOES { p.setting(c, length, "Vertical tab stops"); }},
         {"\x1b" "C", Bytes<3>, "Page length in lines", DOES { p.setting(c, length, "Page length " + std::to_string(c[2]) + " lines"); }},
 
