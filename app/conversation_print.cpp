@@ -38,6 +38,20 @@ std::string Shown(const QByteArray& stream, qint64 offset, qint64 size)
 
 } // namespace
 
+std::string ForwardRecordBeside(const std::string& jobFile)
+{
+    if (!jobFile.ends_with(".bin") || jobFile.ends_with(".replies.bin"))
+        return {};
+    QByteArray json;
+    std::string why;
+    if (!ReadWhole(jobFile.substr(0, jobFile.size() - 4) + ".json", kMostJsonBytes, json, why))
+        return {};
+    const QJsonObject forward = QJsonDocument::fromJson(json).object().value(QStringLiteral("forward")).toObject();
+    if (forward.isEmpty())
+        return {};
+    return QJsonDocument(forward).toJson(QJsonDocument::Compact).toStdString();
+}
+
 int PrintConversation(const std::string& jsonFile, std::ostream& out, std::ostream& err)
 {
     const std::string named = QuotedForMessage(jsonFile);

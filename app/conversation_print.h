@@ -11,4 +11,8 @@ namespace ostrel {
 // Returns the exit status: 0, or 1 with a message naming the file and why.
 int PrintConversation(const std::string& jsonFile, std::ostream& out, std::ostream& err);
 
+// The "forward" object of the record beside a forwarded job's bytes
+// (job-N.json beside job-N.bin), as JSON text; empty when there is none.
+std::string ForwardRecordBeside(const std::string& jobFile);
+
 } // namespace ostrel

@@ -416,6 +416,9 @@ int RunReplay(const std::vector<std::string>& args, std::istream& standardInput,
         figures.statusReplies = session.repliesSent();
         figures.replies = replies.listed;
         report = receipt::ReceiptReportJson(printer, figures);
+        // A job ostrel-capture forwarded: its conversation with the printer too.
+        if (const std::string forward = ForwardRecordBeside(options.input); !forward.empty() && report.size() > 3)
+            report.insert(report.size() - 3, ",\n  \"forward\": " + forward);
     }
     std::vector<render::EncodedFile> previews;
     if (!options.preview.empty()) {

@@ -233,6 +233,9 @@ TEST(CaptureService, ForwardsToARealPrinterAndRecordsBothWays)
     EXPECT_TRUE(Has(said.str(), "printer <        1 bytes at 0: 72")) << said.str();
     EXPECT_TRUE(Has(said.str(), "DLE EOT 4 at ")) << said.str();
     EXPECT_TRUE(Has(said.str(), ", paper out")) << said.str();
+    std::ostringstream report;
+    EXPECT_EQ(RunReplay({"--report", "-", (dir.path() / "job-0001.bin").string()}, noInput, report, errors), 0);
+    EXPECT_TRUE(Has(report.str(), "\"forward\": {\"answered_bytes\":1,")) << report.str();
 
     printer.reset(); // unplugged
     {
