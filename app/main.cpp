@@ -191,6 +191,10 @@ int main(int argc, char** argv)
             forwarding = std::make_unique<ostrel::ForwardingSink>(
                 session, forwardHost, forwardPort, line.parser().value(fallback) == QStringLiteral("answer"));
             forwarding->congestion = [&network](bool congested) { network->holdReading(congested); };
+            forwarding->setLanguage(profile->language);
+            forwarding->answeredRequest = [&receiptPreview](const std::string& said) {
+                receiptPreview.showPrinterAnswer(QString::fromStdString(said));
+            };
             forwarding->failed = [&forwarding](const std::string& why) {
                 std::cerr << "ostrel-serial-capture: forward to " << forwarding->target() << ": " << why << "\n";
             };

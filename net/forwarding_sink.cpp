@@ -12,11 +12,24 @@ ForwardingSink::ForwardingSink(ByteSink& inner, std::string host, quint16 port, 
 
 ForwardingSink::~ForwardingSink() = default;
 
+long long ForwardingSink::sinceStartUs() const
+{
+    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start_).count();
+}
+
 void ForwardingSink::sourceStarted(ByteSource& source)
 {
     source.setStandInAnswers(false);
+    record_.emplace(language_);
+    start_ = std::chrono::steady_clock::now();
     forward_ = std::make_unique<PrinterForward>(host_, port_, kForwardWaiting);
-    forward_->answered = [&source](std::string_view bytes) { source.sendReply(bytes); };
+    forward_->answered = [this, &source](std::string_view bytes) {
+        source.sendReply(bytes);
+        record_->printerAnswered(bytes, sinceStartUs());
+        for (const std::string& said : record_->takeAnswered())
+            if (answeredRequest)
+                answeredRequest(said);
+    };
     forward_->congestion = [this](bool congested) {
         if (congestion)
             congestion(congested);
@@ -36,8 +49,10 @@ void ForwardingSink::sourceStarted(ByteSource& source)
 void ForwardingSink::bytesArrived(std::string_view chunk, ByteSource& from)
 {
     inner_.bytesArrived(chunk, from);
-    if (forward_)
+    if (forward_) {
+        record_->programSent(chunk, sinceStartUs());
         forward_->send(chunk);
+    }
 }
 
 void ForwardingSink::sourceStopped(ByteSource& source, const std::string& why)

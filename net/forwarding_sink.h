@@ -1,7 +1,11 @@
 #pragma once
 
 #include "net/printer_forward.h"
+#include "printer/conversation_record.h"
 #include "session/byte_source.h"
+
+#include <chrono>
+#include <optional>
 
 #include <memory>
 #include <string>
@@ -26,6 +30,10 @@ public:
     std::function<void(const std::string&)> failed;
     // The printer is slow: stop reading the peer, or read on.
     std::function<void(bool)> congestion;
+    // Each status request the printer answered, in words, as it answers.
+    std::function<void(const std::string&)> answeredRequest;
+    // The printer's language, for which requests it is asked.
+    void setLanguage(receipt::Language language) { language_ = language; }
 
 private:
     ByteSink& inner_;
@@ -33,6 +41,10 @@ private:
     quint16 port_;
     bool fallbackAnswer_;
     std::unique_ptr<PrinterForward> forward_;
+    receipt::Language language_ = receipt::Language::EscPos;
+    std::optional<ConversationRecord> record_;
+    std::chrono::steady_clock::time_point start_;
+    long long sinceStartUs() const;
 };
 
 } // namespace ostrel

@@ -3,6 +3,8 @@
 #include "protocol/hex_byte.h"
 #include "protocol/json_string.h"
 
+#include <cstdio>
+
 namespace ostrel {
 namespace {
 
@@ -120,6 +122,20 @@ void ConversationRecord::printerAnswered(std::string_view chunk, long long atUs)
             waiting_.pop_front();
         }
     }
+}
+
+std::vector<std::string> ConversationRecord::takeAnswered()
+{
+    std::vector<std::string> said;
+    for (; told_ < exchanges_.size(); ++told_) {
+        const Exchange& e = exchanges_[told_];
+        char delay[32];
+        std::snprintf(delay, sizeof delay, "%.1f ms", static_cast<double>(e.answeredUs - e.askedUs) / 1000.0);
+        const std::string means = DescribeStatusAnswer(e.request, e.answer);
+        said.push_back(e.asked + ": " + HexBytes(e.answer) + " after " + delay + ", " +
+                       (means.empty() ? std::string("nothing wrong") : means));
+    }
+    return said;
 }
 
 std::string ConversationRecord::json(const std::string& target, const std::string& error, long long errorAtUs,

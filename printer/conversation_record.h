@@ -20,6 +20,9 @@ public:
     void programSent(std::string_view chunk, long long atUs);
     void printerAnswered(std::string_view chunk, long long atUs);
 
+    // The requests answered since the last call, in words: "DLE EOT 4: 72
+    // after 6.2 ms, paper out".
+    std::vector<std::string> takeAnswered();
     // The printer's bytes, the first kMostAnswerBytes of them.
     const std::string& answers() const { return answers_; }
     // A JSON object: the target, the failure if any, the byte counts, the
@@ -49,6 +52,7 @@ private:
     long long chunkCount_ = 0;
     std::deque<Exchange> waiting_; // asked, not yet answered
     std::vector<Exchange> exchanges_;
+    std::size_t told_ = 0; // exchanges takeAnswered has given
     std::string answers_;
     long long sent_ = 0, answered_ = 0;
 };

@@ -426,7 +426,14 @@ void ReceiptPreview::updateNavigation() {
     if (const auto open = printer().unfinished())
         notes << QStringLiteral("the job ended inside %1").arg(QString::fromStdString(open->command));
     if (document_.historyCut()) notes << QStringLiteral("shows the newest 8 to 16 MiB of a longer capture");
+    for (const QString& said : printerAnswers_) notes << QStringLiteral("the printer answered %1").arg(said);
     noteLabel->setText(notes.join(QStringLiteral("; ")));
+}
+
+void ReceiptPreview::showPrinterAnswer(const QString& said) {
+    printerAnswers_.append(said);
+    while (printerAnswers_.size() > kPrinterAnswersShown) printerAnswers_.removeFirst();
+    updateNavigation();
 }
 
 QSize ReceiptPreview::paperSize() const { return paper_->paperSize(); }

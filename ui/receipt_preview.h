@@ -13,6 +13,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QStringList>
 #include <QTimer>
 #include <QWidget>
 
@@ -56,6 +57,9 @@ public:
     // Prints as this model does, from its print width on; false for an id no
     // profile has.
     bool setPrinter(const QString& id);
+    // A real printer the jobs are forwarded to answered a request: said
+    // under the paper, the newest few.
+    void showPrinterAnswer(const QString& said);
     void setZoom(int percent);
     // Selects a command of the shown receipt and marks its place on the paper.
     void selectCommand(int index);
@@ -96,6 +100,8 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
+    static constexpr int kPrinterAnswersShown = 3;
+    QStringList printerAnswers_;
     void chunkTaken(std::string_view chunk, ByteSource* from) override;
     void captureCleared() override;
     void scheduleFrame();

@@ -77,6 +77,8 @@ TEST(TcpPrinterPort, AForwardedJobIsCapturedAndTheRealPrinterAnswers)
     Printer real;
     Printer tap;
     ForwardingSink forwarding(tap, "127.0.0.1", real.port.port(), false);
+    std::vector<std::string> answered;
+    forwarding.answeredRequest = [&answered](const std::string& said) { answered.push_back(said); };
     tap.port.feed(&forwarding);
     tap.session.setPrinterState([] {
         PrinterState state;
@@ -92,6 +94,9 @@ TEST(TcpPrinterPort, AForwardedJobIsCapturedAndTheRealPrinterAnswers)
     ASSERT_TRUE(real.ended(1));
     EXPECT_EQ(tap.jobs[0].bytes, "forwarded\n" + Bytes("10 04 04"));
     EXPECT_EQ(real.jobs[0].bytes, tap.jobs[0].bytes);
+    ASSERT_EQ(answered.size(), 1u);
+    EXPECT_EQ(answered[0].rfind("DLE EOT 4: 12 after ", 0), 0u) << answered[0];
+    EXPECT_NE(answered[0].find(" ms, nothing wrong"), std::string::npos) << answered[0];
 }
 
 TEST(TcpPrinterPort, ClientGoingAwayMidJobKeepsWhatArrived)
