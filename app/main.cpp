@@ -132,13 +132,17 @@ int main(int argc, char** argv)
     form.showPrinterState = [&] { printerState.showBeside(&form, &receiptPreview); };
     receiptPreview.showPrinterState = [&] { printerState.showBeside(&form, &receiptPreview); };
     // The model chosen answers GS I as itself.
-    receiptPreview.printerChosen = [&session](const ostrel::receipt::PrinterProfile& model) {
+    // With --forward, the real printer's answers are read in the model's language.
+    std::unique_ptr<ostrel::ForwardingSink> forwarding;
+    receiptPreview.printerChosen = [&session, &forwarding](const ostrel::receipt::PrinterProfile& model) {
         ostrel::PrinterState state = session.printerState();
         const bool generic = &model == &ostrel::receipt::GenericProfile();
         state.maker = generic ? std::string() : model.vendor;
         state.model = generic ? std::string() : model.model;
         session.setPrinterState(state);
         session.setPrinterLanguage(model.language);
+        if (forwarding)
+            forwarding->setLanguage(model.language);
     };
     // The new windows come back as the user left them; the main window starts
     // as it always does.
@@ -175,7 +179,6 @@ int main(int argc, char** argv)
     receiptPreview.fileDropped = openDropped;
 
     std::unique_ptr<ostrel::TcpPrinterPort> network;
-    std::unique_ptr<ostrel::ForwardingSink> forwarding;
     if (where) {
         network = std::make_unique<ostrel::TcpPrinterPort>(limits);
         if (!network->listen(*where, error)) {
@@ -191,7 +194,7 @@ int main(int argc, char** argv)
             forwarding = std::make_unique<ostrel::ForwardingSink>(
                 session, forwardHost, forwardPort, line.parser().value(fallback) == QStringLiteral("answer"));
             forwarding->congestion = [&network](bool congested) { network->holdReading(congested); };
-            forwarding->setLanguage(profile->language);
+            forwarding->setLanguage(receiptPreview.printer().profile().language);
             forwarding->answeredRequest = [&receiptPreview](const std::string& said) {
                 receiptPreview.showPrinterAnswer(QString::fromStdString(said));
             };
