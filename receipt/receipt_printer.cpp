@@ -38,6 +38,7 @@ void ReceiptPrinter::clear(int paperWidth) {
     paper_.clear();
     summary_ = {};
     sample_.clear();
+    hintReadOnce_ = false;
     pageBytesPrinted_ = 0;
     listedSymbolBytes_ = 0;
     stream_.clear();

@@ -128,7 +128,15 @@ public:
     };
     std::optional<Unfinished> unfinished() const;
     // Another language that reads the job's first bytes far better, if any.
-    std::optional<LanguageHint> languageHint() const { return HintLanguage(sample_, profile_->language); }
+    // Read again only when the sample has grown: the preview asks every frame.
+    const std::optional<LanguageHint>& languageHint() const {
+        if (hintRead_ != sample_.size() || !hintReadOnce_) {
+            hint_ = HintLanguage(sample_, profile_->language);
+            hintRead_ = sample_.size();
+            hintReadOnce_ = true;
+        }
+        return hint_;
+    }
     // Goes up whenever the paper changes, so viewers know to draw again.
     long long revision() const { return revision_; }
     // Goes up only when what is drawn changes: lines printed, paper fed, cut.
@@ -260,6 +268,9 @@ private:
     Unfinished lastTooLong_; // the head of the last command too long to keep
     long long offset_ = 0;     // of the command being taken
     std::string sample_;       // the job's first bytes, for languageHint()
+    mutable std::optional<LanguageHint> hint_;
+    mutable std::size_t hintRead_ = 0; // the sample's size when hint_ was read
+    mutable bool hintReadOnce_ = false;
     int textCommand_ = -1;     // the text command being extended
 
     void handOver();
