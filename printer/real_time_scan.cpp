@@ -1,6 +1,7 @@
 #include "printer/real_time_scan.h"
 
 #include "protocol/command_set.h"
+#include "receipt/command_bytes.h"
 
 namespace ostrel {
 
@@ -43,7 +44,7 @@ bool StarRequest(const unsigned char* bytes, long long length, RealTimeRequest::
     }
     if (length == 4 && bytes[0] == ESC && bytes[1] == kRs && (bytes[2] == 'a' || bytes[2] == 'E')) {
         kind = bytes[2] == 'a' ? Kind::StarAutomaticSetting : Kind::StarEtbReset;
-        n = bytes[3] >= '0' && bytes[3] <= '9' ? bytes[3] - '0' : bytes[3];
+        n = receipt::bytes::Digit(bytes[3]);
         return true;
     }
     return false;

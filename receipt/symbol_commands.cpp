@@ -1,5 +1,7 @@
 #include "receipt/receipt_printer.h"
 
+#include "receipt/command_bytes.h"
+
 #include <algorithm>
 
 // The printer model's barcode (GS k) and 2-D code (GS ( k) commands.
@@ -119,8 +121,7 @@ void ReceiptPrinter::printStored(const unsigned char* c, long long length, int c
 // Star's ESC b n1 n2 n3 n4 data RS: n1 the symbology, n2 whether the text
 // prints under the bars (2, 4), n3 the module width mode, n4 the height.
 void ReceiptPrinter::starBarcode(const unsigned char* c, long long length) {
-    auto digit = [](unsigned char n) { return n >= '0' && n <= '9' ? n - '0' : n; };
-    const int type = digit(c[2]), text = digit(c[3]), mode = digit(c[4]);
+    const int type = bytes::Digit(c[2]), text = bytes::Digit(c[3]), mode = bytes::Digit(c[4]);
     static const SymbolKind kinds[] = {
         SymbolKind::UpcE, SymbolKind::UpcA, SymbolKind::Ean8, SymbolKind::Ean13, SymbolKind::Code39,
         SymbolKind::Itf, SymbolKind::Code128, SymbolKind::Code93, SymbolKind::Codabar, SymbolKind::Gs1_128,

@@ -8,16 +8,13 @@
 
 // Star's own languages, Star Line mode and StarPRNT, one row a command, as
 // Star's command specifications give them. StarPRNT is Line mode's rows and
-// a few of its own. Star takes many numbers either as a byte or as an ASCII
-// digit ('0' or 0); Digit() reads both.
+// a few of its own. Numbers come as a byte or an ASCII digit: Digit() reads both.
 namespace ostrel::receipt {
 
 using namespace bytes;
 using namespace length;
 
 namespace {
-
-int Digit(unsigned char n) { return n >= '0' && n <= '9' ? n - '0' : n; }
 
 // ESC b n1 n2 n3 n4, data, RS.
 CommandSize StarBarcodeLength(const unsigned char* b, std::size_t available, long long cap) {
