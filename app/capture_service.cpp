@@ -662,12 +662,8 @@ int RunCaptureService(int argc, char** argv)
             return usage("--forward: " + error);
         }
     }
-    const QString fallbackValue = parser.value(fallback);
-    if (fallbackValue != QStringLiteral("silent") && fallbackValue != QStringLiteral("answer"))
-        return usage("--forward-fallback: takes silent or answer, not \"" + fallbackValue.toStdString() + "\"");
-    if (!line.needs(fallback.names().constFirst(), forward.names().constFirst(), error))
+    if (!line.forwardFallback(options.forwardFallbackAnswer, error))
         return usage(error);
-    options.forwardFallbackAnswer = fallbackValue == QStringLiteral("answer");
     if (profile != &receipt::GenericProfile()) {
         options.state.maker = profile->vendor;
         options.state.model = profile->model;

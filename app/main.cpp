@@ -75,20 +75,16 @@ int main(int argc, char** argv)
     long long mostOpened = 0;
     std::string forwardHost;
     quint16 forwardPort = 9100;
+    bool fallbackAnswer = false;
     const auto readValues = [&] {
         if (!line.listen(where, error) || !line.jobLimits(limits, error) || !line.noArguments(error) ||
             !line.printerProfile(profile, error) || !line.size(openLimit.names().constFirst(), mostOpened, error) ||
             !line.needs(forward.names().constFirst(), QStringLiteral("listen"), error) ||
-            !line.needs(fallback.names().constFirst(), forward.names().constFirst(), error))
+            !line.forwardFallback(fallbackAnswer, error))
             return false;
         if (line.parser().isSet(forward) &&
             !ostrel::ParseForwardTarget(line.parser().value(forward).toStdString(), forwardHost, forwardPort, error)) {
             error = "--forward: " + error;
-            return false;
-        }
-        const QString fallbackValue = line.parser().value(fallback);
-        if (fallbackValue != QStringLiteral("silent") && fallbackValue != QStringLiteral("answer")) {
-            error = "--forward-fallback: takes silent or answer, not \"" + ostrel::LocalBytes(fallbackValue) + "\"";
             return false;
         }
         if (mostOpened <= 0)
@@ -192,7 +188,7 @@ int main(int argc, char** argv)
         if (!forwardHost.empty()) {
             // The real printer answers; what the window shows is the program's bytes.
             forwarding = std::make_unique<ostrel::ForwardingSink>(
-                session, forwardHost, forwardPort, line.parser().value(fallback) == QStringLiteral("answer"));
+                session, forwardHost, forwardPort, fallbackAnswer);
             forwarding->congestion = [&network](bool congested) { network->holdReading(congested); };
             forwarding->setLanguage(receiptPreview.printer().profile().language);
             forwarding->answeredRequest = [&receiptPreview](const std::string& said) {

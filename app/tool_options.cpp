@@ -241,6 +241,17 @@ bool ToolCommandLine::needs(const QString& option, const QString& needed, std::s
     return false;
 }
 
+bool ToolCommandLine::forwardFallback(bool& answer, std::string& error) const
+{
+    const QString value = parser_.value(QStringLiteral("forward-fallback"));
+    answer = value == QStringLiteral("answer");
+    if (value != QStringLiteral("silent") && !answer) {
+        error = "--forward-fallback: takes silent or answer, not \"" + QuotedForMessage(LocalBytes(value)) + "\"";
+        return false;
+    }
+    return needs(QStringLiteral("forward-fallback"), QStringLiteral("forward"), error);
+}
+
 int ToolCommandLine::usage(const std::string& reason, std::ostream& err) const
 {
     err << program_ << ": " << reason << "\n(see " << program_ << " --help)\n" << std::flush;

@@ -83,6 +83,8 @@ public:
     // False, with a reason naming both, when `option` is given without
     // `needed`, without which it would do nothing.
     bool needs(const QString& option, const QString& needed, std::string& error) const;
+    // --forward-fallback: silent (false) or answer (true); it needs --forward.
+    bool forwardFallback(bool& answer, std::string& error) const;
 
     // One line for bad usage found after parsing; gives 2, the exit status.
     int usage(const std::string& reason, std::ostream& err) const;

@@ -1,5 +1,7 @@
 #include "net/printer_forward.h"
 
+#include "protocol/message_text.h"
+
 #include <QElapsedTimer>
 
 #include <sys/socket.h>
@@ -168,13 +170,13 @@ bool ParseForwardTarget(const std::string& text, std::string& host, quint16& por
         char* end = nullptr;
         const long value = std::strtol(number.c_str(), &end, 10);
         if (number.empty() || *end != '\0' || value < 1 || value > 65535) {
-            error = "takes HOST[:PORT] with a port from 1 to 65535, not \"" + text + "\"";
+            error = "takes HOST[:PORT] with a port from 1 to 65535, not \"" + QuotedForMessage(text) + "\"";
             return false;
         }
         port = static_cast<quint16>(value);
     }
     if (host.empty()) {
-        error = "takes HOST[:PORT], not \"" + text + "\"";
+        error = "takes HOST[:PORT], not \"" + QuotedForMessage(text) + "\"";
         return false;
     }
     return true;
