@@ -231,7 +231,7 @@ bool CaptureService::start(std::string& error)
                 else if (serialForward_)
                     serialForward_->answer(bytes);
             } else if (printerLine_->CommEvent() == comEventPortLost) {
-                say("the printer's serial port " + options_.forwardSerial + " went away");
+                say("the printer's serial port " + QuotedForMessage(options_.forwardSerial) + " went away");
                 printerLine_->OnComm = nullptr;
             }
         };
@@ -372,7 +372,7 @@ std::unique_ptr<PrinterForward> CaptureService::startForwarding(JobCapture& job,
                 tcp_->holdReading(congested);
         };
     link->failed = [this, capture, link, tcp](const std::string& why) {
-        say("forward to " + link->target() + ": " + why +
+        say("forward to " + QuotedForMessage(link->target()) + ": " + why +
             (options_.forwardFallbackAnswer ? "; the stand-in answers from now on" : "; nothing is answered"));
         if (options_.forwardFallbackAnswer)
             capture->setStatusControls(status_);

@@ -195,7 +195,8 @@ int main(int argc, char** argv)
                 receiptPreview.showPrinterAnswer(QString::fromStdString(said));
             };
             forwarding->failed = [&forwarding](const std::string& why) {
-                std::cerr << "ostrel-serial-capture: forward to " << forwarding->target() << ": " << why << "\n";
+                std::cerr << "ostrel-serial-capture: forward to " << ostrel::QuotedForMessage(forwarding->target()) << ": " << why
+                          << "\n";
             };
             network->feed(forwarding.get());
             form.setWindowTitle(form.windowTitle() + QStringLiteral(" - forwarding to %1: the printer answers, the "
