@@ -2,6 +2,7 @@
 #include "app/quit_on_signals.h"
 #include "app/saved_capture_loader.h"
 #include "app/tool_options.h"
+#include "files/atomic_file.h"
 #include "files/qt_common_dialog.h"
 #include "protocol/message_text.h"
 #include "net/forwarding_sink.h"
@@ -46,13 +47,15 @@ int main(int argc, char** argv)
     line.add(openLimit);
     line.addPrinterOption();
     const QCommandLineOption forward(QStringLiteral("forward"),
-                                     QStringLiteral("With --listen: pass each network job on to the real printer at "
-                                                    "HOST[:PORT] (default port 9100), one connection a job, and its "
-                                                    "answers back; the window still captures and shows every byte, "
-                                                    "and answers nothing itself (the status bits and the Printer "
-                                                    "State window do not apply). At most 1 MiB waits for a slow "
-                                                    "printer."),
-                                     QStringLiteral("HOST[:PORT]"));
+                                     QStringLiteral("Pass what the programs send on to a real printer, a network "
+                                                    "one at HOST[:PORT] (default port 9100; one connection a job) "
+                                                    "or a serial one at serial:DEVICE[,SETTINGS], and its answers "
+                                                    "back: network jobs (with --listen) and the serial port's bytes, "
+                                                    "whose job ends after 1 s of silence. The window still captures "
+                                                    "and shows every byte, and answers nothing itself (the status "
+                                                    "bits and the Printer State window do not apply). At most 1 MiB "
+                                                    "waits for a slow network printer."),
+                                     QStringLiteral("TARGET"));
     const QCommandLineOption fallback(QStringLiteral("forward-fallback"),
                                       QStringLiteral("When the printer cannot be reached or fails: \"silent\" "
                                                      "(default), as an unplugged printer is, or \"answer\": the "
@@ -73,19 +76,25 @@ int main(int argc, char** argv)
     std::string error;
     const ostrel::receipt::PrinterProfile* profile = nullptr;
     long long mostOpened = 0;
-    std::string forwardHost;
+    std::string forwardHost, forwardSerial, forwardSerialSettings;
     quint16 forwardPort = 9100;
     bool fallbackAnswer = false;
     const auto readValues = [&] {
         if (!line.listen(where, error) || !line.jobLimits(limits, error) || !line.noArguments(error) ||
             !line.printerProfile(profile, error) || !line.size(openLimit.names().constFirst(), mostOpened, error) ||
-            !line.needs(forward.names().constFirst(), QStringLiteral("listen"), error) ||
             !line.forwardFallback(fallbackAnswer, error))
             return false;
-        if (line.parser().isSet(forward) &&
-            !ostrel::ParseForwardTarget(line.parser().value(forward).toStdString(), forwardHost, forwardPort, error)) {
-            error = "--forward: " + error;
-            return false;
+        if (line.parser().isSet(forward)) {
+            const std::string target = ostrel::LocalBytes(line.parser().value(forward));
+            if (ostrel::IsSerialTarget(target, forwardSerial, forwardSerialSettings)) {
+                if (forwardSerial.empty()) {
+                    error = "--forward: serial: needs a device, as in serial:/dev/ttyUSB0,9600,N,8,1";
+                    return false;
+                }
+            } else if (!ostrel::ParseForwardTarget(target, forwardHost, forwardPort, error)) {
+                error = "--forward: " + error;
+                return false;
+            }
         }
         if (mostOpened <= 0)
             error = "--open-limit: takes a size of at least one byte";
@@ -185,24 +194,78 @@ int main(int argc, char** argv)
         network->feed(&session);
         form.setWindowTitle(form.windowTitle() + QStringLiteral(" - listening on ") +
                             QString::fromStdString(network->listeningOn()));
-        if (!forwardHost.empty()) {
-            // The real printer answers; what the window shows is the program's bytes.
-            forwarding = std::make_unique<ostrel::ForwardingSink>(
-                session, forwardHost, forwardPort, fallbackAnswer);
-            forwarding->congestion = [&network](bool congested) { network->holdReading(congested); };
-            forwarding->setLanguage(receiptPreview.printer().profile().language);
-            forwarding->answeredRequest = [&receiptPreview](const std::string& said) {
-                receiptPreview.showPrinterAnswer(QString::fromStdString(said));
-            };
-            forwarding->failed = [&forwarding](const std::string& why) {
-                std::cerr << "ostrel-serial-capture: forward to " << ostrel::QuotedForMessage(forwarding->target()) << ": " << why
-                          << "\n";
-            };
-            network->feed(forwarding.get());
-            form.setWindowTitle(form.windowTitle() + QStringLiteral(" - forwarding to %1: the printer answers, the "
-                                                                    "status bits and Printer State do not apply")
-                                                         .arg(QString::fromStdString(forwarding->target())));
+    }
+    // With --forward, the real printer answers the network jobs and the serial port.
+    std::unique_ptr<ostrel::QtSerialControl> printerLine;
+    if (!forwardSerial.empty()) {
+        printerLine = std::make_unique<ostrel::QtSerialControl>();
+        try {
+            printerLine->setDevice(forwardSerial);
+            if (!forwardSerialSettings.empty())
+                printerLine->setSettings(forwardSerialSettings);
+            printerLine->setPortOpen(true);
+        } catch (const ostrel::SerialError& failure) {
+            std::cerr << "ostrel-serial-capture: --forward: cannot open the printer's serial port "
+                      << ostrel::QuotedForMessage(forwardSerial) << ": " << failure.what() << "\n";
+            return 1;
         }
+        forwarding = std::make_unique<ostrel::ForwardingSink>(
+            session,
+            [&printerLine](std::string_view bytes) {
+                if (!printerLine->PortOpen())
+                    return false;
+                printerLine->Output(bytes);
+                return true;
+            },
+            "serial:" + forwardSerial, fallbackAnswer);
+        printerLine->OnComm = [&printerLine, &forwarding] {
+            if (printerLine->CommEvent() == ostrel::comEvReceive) {
+                forwarding->printerAnswered(printerLine->Input());
+            } else if (printerLine->CommEvent() == ostrel::comEventPortLost) {
+                std::cerr << "ostrel-serial-capture: the printer's serial port went away\n";
+                printerLine->OnComm = nullptr;
+            }
+        };
+    } else if (!forwardHost.empty()) {
+        forwarding = std::make_unique<ostrel::ForwardingSink>(session, forwardHost, forwardPort, fallbackAnswer);
+    }
+    if (forwarding) {
+        forwarding->setLanguage(receiptPreview.printer().profile().language);
+        forwarding->answeredRequest = [&receiptPreview](const ostrel::ByteSource& source, long long end,
+                                                        const std::string& said) {
+            receiptPreview.showPrinterAnswer(source, end, QString::fromStdString(said));
+        };
+        forwarding->failed = [&forwarding](const std::string& why) {
+            std::cerr << "ostrel-serial-capture: forward to " << ostrel::QuotedForMessage(forwarding->target())
+                      << ": " << why << "\n";
+        };
+        // The newest job's conversation, as ostrel-capture keeps it: its JSON, and the
+        // printer's bytes beside it.
+        receiptPreview.saveConversation = [&forwarding](const QString& path, QString& why) {
+            const std::string json = forwarding->conversationJson();
+            if (json.empty()) {
+                why = QStringLiteral("no job was forwarded yet");
+                return false;
+            }
+            std::string error;
+            const std::string name = ostrel::LocalBytes(path);
+            const std::string replies = name.substr(0, name.size() - 5) + ".replies.bin";
+            if (!ostrel::WriteWholeFile(name, json + "\n", error) ||
+                !ostrel::WriteWholeFile(replies, forwarding->printerBytes(), error)) {
+                why = QString::fromStdString(error);
+                return false;
+            }
+            return true;
+        };
+        forwarding->tap(form.serialSource());
+        session.addListener(*forwarding);
+        if (network) {
+            forwarding->congestion = [&network](bool congested) { network->holdReading(congested); };
+            network->feed(forwarding.get());
+        }
+        form.setWindowTitle(form.windowTitle() + QStringLiteral(" - forwarding to %1: the printer answers, the "
+                                                                "status bits and Printer State do not apply")
+                                                     .arg(QString::fromStdString(forwarding->target())));
     }
     ostrel::QuitOnSignals();
     if (line.parser().isSet(open)) {
@@ -216,6 +279,8 @@ int main(int argc, char** argv)
     if (line.parser().isSet(preview))
         receiptPreview.showBeside(&form, &printerState);
     const int status = application.exec();
+    if (forwarding)
+        session.removeListener(*forwarding);
     receiptPreview.saveSettings(remembered);
     printerState.saveSettings(remembered);
     remembered.sync();

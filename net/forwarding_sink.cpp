@@ -6,64 +6,153 @@ namespace ostrel {
 constexpr std::size_t kForwardWaiting = 1 << 20;
 
 ForwardingSink::ForwardingSink(ByteSink& inner, std::string host, quint16 port, bool fallbackAnswer)
-    : inner_(inner), host_(std::move(host)), port_(port), fallbackAnswer_(fallbackAnswer)
+    : inner_(inner), name_(std::move(host)), port_(port), fallbackAnswer_(fallbackAnswer)
 {
+    tapGap_.setSingleShot(true);
+    tapGap_.setInterval(kTapGap);
+    connect(&tapGap_, &QTimer::timeout, this, [this] { end(tapped_); });
+}
+
+ForwardingSink::ForwardingSink(ByteSink& inner, std::function<bool(std::string_view)> write, std::string target,
+                               bool fallbackAnswer)
+    : ForwardingSink(inner, std::move(target), 0, fallbackAnswer)
+{
+    write_ = std::move(write);
 }
 
 ForwardingSink::~ForwardingSink() = default;
 
-long long ForwardingSink::sinceStartUs() const
+long long ForwardingSink::Job::sinceStartUs() const
 {
-    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start_).count();
+    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start).count();
 }
 
-void ForwardingSink::sourceStarted(ByteSource& source)
+void ForwardingSink::start(Job& job, ByteSource& source)
 {
-    source.setStandInAnswers(false);
-    record_.emplace(language_);
-    start_ = std::chrono::steady_clock::now();
-    forward_ = std::make_unique<PrinterForward>(host_, port_, kForwardWaiting);
-    forward_->answered = [this, &source](std::string_view bytes) {
-        source.sendReply(bytes);
-        record_->printerAnswered(bytes, sinceStartUs());
-        for (const std::string& said : record_->takeAnswered())
+    // A network job is a new connection to the printer, which may answer
+    // again; a tapped source was silenced once, and a failure with the
+    // fallback leaves the stand-in answering it from then on.
+    if (&job == &network_)
+        source.setStandInAnswers(false);
+    job.source = &source;
+    job.record.emplace(language_);
+    job.start = std::chrono::steady_clock::now();
+    job.forward = write_ ? std::make_unique<PrinterForward>(write_, name_)
+                         : std::make_unique<PrinterForward>(name_, port_, kForwardWaiting);
+    Job* const at = &job;
+    job.forward->clock = [at] { return at->sinceStartUs(); };
+    job.forward->answered = [this, at](std::string_view bytes) {
+        at->source->sendReply(bytes);
+        at->record->printerAnswered(bytes, at->sinceStartUs());
+        for (const ConversationRecord::Answered& said : at->record->takeAnswered())
             if (answeredRequest)
-                answeredRequest(said);
+                answeredRequest(*at->source, said.end, said.said);
     };
-    forward_->congestion = [this](bool congested) {
-        if (congestion)
+    const bool network = at == &network_;
+    job.forward->congestion = [this, network](bool congested) {
+        if (network && congestion)
             congestion(congested);
     };
-    forward_->failed = [this, &source](const std::string& why) {
+    job.forward->failed = [this, at, network](const std::string& why) {
         if (fallbackAnswer_)
-            source.setStandInAnswers(true);
-        if (congestion)
+            at->source->setStandInAnswers(true);
+        if (network && congestion)
             congestion(false);
         if (failed)
             failed(why);
     };
-    forward_->open();
+    newest_ = at;
+    job.forward->open();
+}
+
+void ForwardingSink::end(Job& job)
+{
+    if (!job.forward)
+        return;
+    // The printer takes what waits and answers the last requests, for at most a moment.
+    job.forward->close(std::chrono::seconds(2));
+    keep(job);
+    if (newest_ == &job)
+        newest_ = nullptr;
+    job.forward.reset();
+    job.record.reset();
+    if (&job == &network_ && congestion)
+        congestion(false);
+}
+
+void ForwardingSink::keep(const Job& job)
+{
+    const PrinterForward& f = *job.forward;
+    keptJson_ = job.record->json(f.target(), f.error(), f.errorAtUs(), f.delivered(), f.notDelivered());
+    keptBytes_ = job.record->answers();
+}
+
+std::string ForwardingSink::conversationJson() const
+{
+    if (newest_ == nullptr)
+        return keptJson_;
+    const PrinterForward& f = *newest_->forward;
+    return newest_->record->json(f.target(), f.error(), f.errorAtUs(), f.delivered(), f.notDelivered());
+}
+
+std::string ForwardingSink::printerBytes() const
+{
+    return newest_ == nullptr ? keptBytes_ : newest_->record->answers();
+}
+
+void ForwardingSink::sourceStarted(ByteSource& source)
+{
+    start(network_, source);
     inner_.sourceStarted(source);
 }
 
 void ForwardingSink::bytesArrived(std::string_view chunk, ByteSource& from)
 {
     inner_.bytesArrived(chunk, from);
-    if (forward_) {
-        record_->programSent(chunk, sinceStartUs());
-        forward_->send(chunk);
+    if (network_.forward) {
+        network_.record->programSent(chunk, network_.sinceStartUs());
+        network_.forward->send(chunk);
     }
 }
 
 void ForwardingSink::sourceStopped(ByteSource& source, const std::string& why)
 {
-    if (forward_) {
-        forward_->close(std::chrono::seconds(2));
-        forward_.reset();
-    }
-    if (congestion)
-        congestion(false);
+    end(network_);
     inner_.sourceStopped(source, why);
+}
+
+void ForwardingSink::tap(ByteSource& source)
+{
+    tappedSource_ = &source;
+    source.setStandInAnswers(false);
+}
+
+void ForwardingSink::chunkTaken(std::string_view chunk, ByteSource* from)
+{
+    if (from == nullptr || from != tappedSource_ || chunk.empty())
+        return;
+    if (!tapped_.forward)
+        start(tapped_, *from);
+    tapped_.record->programSent(chunk, tapped_.sinceStartUs());
+    tapped_.forward->send(chunk);
+    tapGap_.start();
+}
+
+void ForwardingSink::sourceEnded(ByteSource& source)
+{
+    if (&source == tapped_.source) {
+        tapGap_.stop();
+        end(tapped_);
+    }
+}
+
+void ForwardingSink::printerAnswered(std::string_view bytes)
+{
+    // A job on the network goes first; between jobs nobody asked.
+    if (network_.forward)
+        network_.forward->answer(bytes);
+    else if (tapped_.forward)
+        tapped_.forward->answer(bytes);
 }
 
 } // namespace ostrel

@@ -95,11 +95,12 @@ void ConversationRecord::programSent(std::string_view chunk, long long atUs)
 {
     if (chunks_.size() < kMostChunks) chunks_.push_back({true, atUs, sent_, static_cast<long long>(chunk.size())});
     ++chunkCount_;
+    const long long chunkStart = sent_;
     sent_ += static_cast<long long>(chunk.size());
     for (const RealTimeRequest& request : scan_.scan(chunk)) {
         if (Asked(request).empty() || (request.kind == Kind::AutomaticStatus && (request.n & 0x0F) == 0)) continue;
         if (waiting_.size() + exchanges_.size() >= kMostExchanges) break;
-        waiting_.push_back({request, Asked(request), atUs, {}, -1});
+        waiting_.push_back({request, Asked(request), atUs, chunkStart + static_cast<long long>(request.end), {}, -1});
     }
 }
 
@@ -124,16 +125,16 @@ void ConversationRecord::printerAnswered(std::string_view chunk, long long atUs)
     }
 }
 
-std::vector<std::string> ConversationRecord::takeAnswered()
+std::vector<ConversationRecord::Answered> ConversationRecord::takeAnswered()
 {
-    std::vector<std::string> said;
+    std::vector<Answered> said;
     for (; told_ < exchanges_.size(); ++told_) {
         const Exchange& e = exchanges_[told_];
         char delay[32];
         std::snprintf(delay, sizeof delay, "%.1f ms", static_cast<double>(e.answeredUs - e.askedUs) / 1000.0);
         const std::string means = DescribeStatusAnswer(e.request, e.answer);
-        said.push_back(e.asked + ": " + HexBytes(e.answer) + " after " + delay + ", " +
-                       (means.empty() ? std::string("nothing wrong") : means));
+        said.push_back({e.end, e.asked + ": " + HexBytes(e.answer) + " after " + delay + ", " +
+                                   (means.empty() ? std::string("nothing wrong") : means)});
     }
     return said;
 }

@@ -20,9 +20,15 @@ public:
     void programSent(std::string_view chunk, long long atUs);
     void printerAnswered(std::string_view chunk, long long atUs);
 
-    // The requests answered since the last call, in words: "DLE EOT 4: 72
-    // after 6.2 ms, paper out".
-    std::vector<std::string> takeAnswered();
+    // A request the printer answered: where it ends in the program's
+    // stream (one past its last byte), and the answer in words: "DLE EOT 4:
+    // 72 after 6.2 ms, paper out".
+    struct Answered {
+        long long end = 0;
+        std::string said;
+    };
+    // The requests answered since the last call.
+    std::vector<Answered> takeAnswered();
     // The printer's bytes, the first kMostAnswerBytes of them.
     const std::string& answers() const { return answers_; }
     // A JSON object: the target, the failure if any, the byte counts, the
@@ -43,6 +49,7 @@ private:
         RealTimeRequest request;
         std::string asked; // "DLE EOT 4"
         long long askedUs = 0;
+        long long end = 0;  // in the program's stream
         std::string answer; // its bytes
         long long answeredUs = -1;
     };

@@ -30,7 +30,9 @@ ReceiptDocument::ReceiptDocument(const SymbolGeometry& geometry, std::function<b
 }
 
 void ReceiptDocument::arrive(std::string_view bytes) {
+    arrivedCount_ += static_cast<long long>(bytes.size());
     if (!arrived_.append(bytes)) return;
+    modelStart_ = arrivedCount_ - static_cast<long long>(arrived_.size());
     // A long capture while closed (or a flood between two reads): the model
     // starts again from the newest part rather than read it all.
     printer_.clear();
@@ -62,18 +64,21 @@ void ReceiptDocument::clear() {
     history_.clear();
     historyCut_ = false;
     printer_.clear();
+    modelStart_ = arrivedCount_;
 }
 
 void ReceiptDocument::setPaperWidth(int dots) {
     if (dots == printer_.paperWidth()) return;
     readAll();
     printer_.clear(dots);
+    modelStart_ = arrivedCount_ - static_cast<long long>(history_.size());
     printer_.feed(history_.bytes());
 }
 
 void ReceiptDocument::setProfile(const PrinterProfile& profile) {
     readAll();
     printer_.setProfile(profile);
+    modelStart_ = arrivedCount_ - static_cast<long long>(history_.size());
     printer_.feed(history_.bytes());
 }
 

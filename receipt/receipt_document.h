@@ -47,6 +47,11 @@ public:
     void setProfile(const PrinterProfile& profile);
 
     const ReceiptPrinter& printer() const { return printer_; }
+    // Every byte that arrived is counted, Clear All or not; this is the count
+    // at the byte the model reads as offset 0, so that a place in what
+    // arrived is found among the model's commands.
+    long long modelStart() const { return modelStart_; }
+    long long arrivedCount() const { return arrivedCount_; }
     const std::deque<Receipt>& receipts() const { return printer_.receipts(); }
     // Whether the bytes read are only the newest part of a longer capture.
     bool historyCut() const { return historyCut_; }
@@ -68,6 +73,8 @@ private:
     KeptBytes history_{kHistoryKept};
     bool historyCut_ = false;
     long long restarts_ = 0;
+    long long arrivedCount_ = 0;
+    long long modelStart_ = 0;
 };
 
 } // namespace ostrel::receipt

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <limits>
 #include <string>
 #include <string_view>
@@ -40,11 +41,12 @@ public:
 
     // Whether this tool answers the peer at all: not while a real printer
     // the peer's bytes are forwarded to answers it instead.
-    bool standInAnswers() const { return standInAnswers_; }
-    void setStandInAnswers(bool answers) { standInAnswers_ = answers; }
+    // Set on the window's thread, read on the one that hands the bytes over.
+    bool standInAnswers() const { return standInAnswers_.load(std::memory_order_relaxed); }
+    void setStandInAnswers(bool answers) { standInAnswers_.store(answers, std::memory_order_relaxed); }
 
 private:
-    bool standInAnswers_ = true;
+    std::atomic<bool> standInAnswers_{true};
 };
 
 // Where a source hands what it receives: the capture session, or one job of

@@ -357,6 +357,8 @@ void Form1::dropEvent(QDropEvent* event)
     fileDropped(file);
 }
 
+ByteSource& Form1::serialSource() { return ports_->source(); }
+
 void Form1::UpdateData(std::string_view chunk)
 {
     session_.UpdateData(chunk, &ports_->source());

@@ -34,6 +34,8 @@ public:
     Form1(CaptureSession& session, SerialControl& MSComm1, CommonDialog& CommonDialog1,
           QWidget* parent = nullptr);
     ~Form1() override;
+    // What the serial port receives comes from this source.
+    ByteSource& serialSource();
 
     // Hands a chunk to the session as if the port had received it (replies go
     // out on the port), then shows the result at once.

@@ -173,9 +173,11 @@ ReceiptPreview::ReceiptPreview(CaptureSession& session, QWidget* parent)
     });
     connect(saveButton, &QPushButton::clicked, this, [this] { saveClicked(); });
     askFileName = [this] {
-        return QFileDialog::getSaveFileName(this, QStringLiteral("Save Receipts"), QStringLiteral("receipt.png"),
-                                            QStringLiteral("PNG image (*.png);;PDF document (*.pdf)"), nullptr,
-                                            QFileDialog::DontUseNativeDialog);
+        QString types = QStringLiteral("PNG image (*.png);;PDF document (*.pdf)");
+        if (saveConversation)
+            types += QStringLiteral(";;The newest job's conversation with the printer (*.json)");
+        return QFileDialog::getSaveFileName(this, QStringLiteral("Save Receipts"), QStringLiteral("receipt.png"), types,
+                                            nullptr, QFileDialog::DontUseNativeDialog);
     };
 
     frameTimer_.setSingleShot(true);
@@ -227,10 +229,13 @@ void ReceiptPreview::showBeside(QWidget* main, const QWidget* other) {
     refresh();
 }
 
-void ReceiptPreview::chunkTaken(std::string_view chunk, ByteSource*) {
+void ReceiptPreview::chunkTaken(std::string_view chunk, ByteSource* from) {
+    if (from != nullptr) sourceStarts_.try_emplace(from, document_.arrivedCount());
     document_.arrive(chunk);
     if (isVisible()) scheduleFrame();
 }
+
+void ReceiptPreview::sourceEnded(ByteSource& source) { sourceStarts_.erase(&source); }
 
 void ReceiptPreview::captureCleared() {
     document_.clear();
@@ -381,10 +386,21 @@ void ReceiptPreview::fillCommandList() {
     const auto& commands = printer().receipts()[shown_].commands;
     const int listed = commandList->count();
     if (listed > static_cast<int>(commands.size())) commandList->clear();
+    // An answer came for a command listed already.
+    if (answersChanged_) {
+        answersChanged_ = false;
+        for (int i = 0; i < commandList->count(); ++i) {
+            const QString text = ListedLine(commands[static_cast<std::size_t>(i)]);
+            if (commandList->item(i)->text() != text) {
+                commandList->item(i)->setText(text);
+                commandList->item(i)->setToolTip(text.size() > kShortLine ? text : QString());
+            }
+        }
+    }
     // The last listed command may have grown (text goes on arriving).
     if (commandList->count() > 0) {
         QListWidgetItem* last = commandList->item(commandList->count() - 1);
-        QString text = CommandLine(commands[commandList->count() - 1]);
+        QString text = ListedLine(commands[commandList->count() - 1]);
         if (last->text() != text) {
             last->setText(text);
             last->setToolTip(text.size() > kShortLine ? text : QString());
@@ -392,7 +408,7 @@ void ReceiptPreview::fillCommandList() {
     }
     QStringList lines;
     const int first = commandList->count();
-    for (std::size_t i = commandList->count(); i < commands.size(); ++i) lines << CommandLine(commands[i]);
+    for (std::size_t i = commandList->count(); i < commands.size(); ++i) lines << ListedLine(commands[i]);
     if (!lines.isEmpty()) {
         commandList->addItems(lines);
         // A line the list cuts short can be read whole in its tooltip.
@@ -430,9 +446,30 @@ void ReceiptPreview::updateNavigation() {
     noteLabel->setText(notes.join(QStringLiteral("; ")));
 }
 
-void ReceiptPreview::showPrinterAnswer(const QString& said) {
+QString ReceiptPreview::ListedLine(const receipt::ModelCommand& command) const {
+    if (answers_.empty()) return CommandLine(command);
+    const long long first = document_.modelStart() + command.offset;
+    const auto answer = answers_.lower_bound(first);
+    if (answer == answers_.end() || answer->first >= first + std::max(command.length, 1LL))
+        return CommandLine(command);
+    // Before the description, so that a narrow list still shows it.
+    return QString::fromStdString(command.text) + QStringLiteral("  [the printer answered %1]  ").arg(answer->second) +
+           QString::fromStdString(command.description);
+}
+
+void ReceiptPreview::showPrinterAnswer(const ByteSource& source, long long end, const QString& said) {
     printerAnswers_.append(said);
     while (printerAnswers_.size() > kPrinterAnswersShown) printerAnswers_.removeFirst();
+    const auto start = sourceStarts_.find(&source);
+    if (start != sourceStarts_.end() && end > 0) {
+        // "DLE EOT 4: 72 after 6.2 ms, paper out" beside "DLE EOT 4", without saying it twice.
+        const qsizetype colon = said.indexOf(QStringLiteral(": "));
+        answers_[start->second + end - 1] = colon < 0 ? said : said.mid(colon + 2);
+        while (answers_.size() > kAnswersListed) answers_.erase(answers_.begin());
+        answersChanged_ = true;
+        drawnRevision_ = -1;
+        if (isVisible()) scheduleFrame();
+    }
     updateNavigation();
 }
 
@@ -458,6 +495,11 @@ void ReceiptPreview::selectCommand(int index) {
 }
 
 bool ReceiptPreview::saveTo(const QString& path, QString& error) {
+    if (saveConversation && path.endsWith(QStringLiteral(".json"), Qt::CaseInsensitive)) {
+        if (!saveConversation(path, error)) return false;
+        savedFiles_ = path;
+        return true;
+    }
     refresh();
     std::vector<render::EncodedFile> files;
     if (!render::ReceiptRenderer().encode(render::ReceiptsWithContent(printer().receipts()), printer().paperWidth(),

@@ -18,6 +18,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <map>
 
 class QSettings;
 
@@ -57,9 +58,10 @@ public:
     // Prints as this model does, from its print width on; false for an id no
     // profile has.
     bool setPrinter(const QString& id);
-    // A real printer the jobs are forwarded to answered a request: said
-    // under the paper, the newest few.
-    void showPrinterAnswer(const QString& said);
+    // A real printer the jobs are forwarded to answered the request of
+    // `source` that ends at `end` in what it sent: said beside the command
+    // in the list, and under the paper, the newest few.
+    void showPrinterAnswer(const ByteSource& source, long long end, const QString& said);
     void setZoom(int percent);
     // Selects a command of the shown receipt and marks its place on the paper.
     void selectCommand(int index);
@@ -94,6 +96,9 @@ public:
 
     // Where Save asks for a name; a test replaces it.
     std::function<QString()> askFileName;
+    // Set while jobs are forwarded to a real printer: Save then also offers
+    // the newest job's conversation (a name ending in .json).
+    std::function<bool(const QString& path, QString& error)> saveConversation;
 
 protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -101,8 +106,17 @@ protected:
 
 private:
     static constexpr int kPrinterAnswersShown = 3;
+    static constexpr std::size_t kAnswersListed = 1000;
     QStringList printerAnswers_;
+    // Where each source's first byte arrived, and the printer's answers by
+    // where their request's last byte arrived, both counted as the document
+    // counts what arrived.
+    std::map<const ByteSource*, long long> sourceStarts_;
+    std::map<long long, QString> answers_;
+    bool answersChanged_ = false;
+    QString ListedLine(const receipt::ModelCommand& command) const;
     void chunkTaken(std::string_view chunk, ByteSource* from) override;
+    void sourceEnded(ByteSource& source) override;
     void captureCleared() override;
     void scheduleFrame();
     void drawFrame();

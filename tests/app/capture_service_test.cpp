@@ -534,6 +534,8 @@ TEST(WindowProgram, AnswersWithoutADisplayInOneLine)
         {nullptr, {"--bogus"}, 2, "see ostrel-serial-capture --help"},
         {nullptr, {"--listen", "99999"}, 2, "ostrel-serial-capture: --listen: "},
         {nullptr, {"--printer", "nope"}, 2, "ostrel-serial-capture: --printer: "},
+        {nullptr, {"--forward", "serial:"}, 2, "--forward: serial: needs a device"},
+        {nullptr, {"--forward", "printer:99999"}, 2, "--forward: takes HOST[:PORT] with a port"},
     };
     const std::string platform = qEnvironmentVariable("QT_QPA_PLATFORM").toStdString();
     ::unsetenv("QT_QPA_PLATFORM");

@@ -78,7 +78,11 @@ TEST(TcpPrinterPort, AForwardedJobIsCapturedAndTheRealPrinterAnswers)
     Printer tap;
     ForwardingSink forwarding(tap, "127.0.0.1", real.port.port(), false);
     std::vector<std::string> answered;
-    forwarding.answeredRequest = [&answered](const std::string& said) { answered.push_back(said); };
+    long long requestEnd = 0;
+    forwarding.answeredRequest = [&](const ByteSource&, long long end, const std::string& said) {
+        answered.push_back(said);
+        requestEnd = end;
+    };
     tap.port.feed(&forwarding);
     tap.session.setPrinterState([] {
         PrinterState state;
@@ -97,6 +101,36 @@ TEST(TcpPrinterPort, AForwardedJobIsCapturedAndTheRealPrinterAnswers)
     ASSERT_EQ(answered.size(), 1u);
     EXPECT_EQ(answered[0].rfind("DLE EOT 4: 12 after ", 0), 0u) << answered[0];
     EXPECT_NE(answered[0].find(" ms, nothing wrong"), std::string::npos) << answered[0];
+    EXPECT_EQ(requestEnd, 13) << "just past DLE EOT 4";
+    EXPECT_NE(forwarding.conversationJson().find("\"request\":\"DLE EOT 4\""), std::string::npos);
+    EXPECT_EQ(forwarding.printerBytes(), Bytes("12"));
+}
+
+// The window's serial port, tapped: what the session takes from it goes on
+// to the printer, a silence ends the job, and the printer's answer comes
+// back to the port, never the stand-in's.
+TEST(TcpPrinterPort, ATappedSourceGoesOnToThePrinterAJobASilence)
+{
+    struct Line : ByteSource {
+        std::string sourceName() const override { return "serial test"; }
+        void sendReply(std::string_view bytes) override { replies += bytes; }
+        std::string replies;
+    } line;
+    Printer real;
+    CaptureSession session;
+    ForwardingSink forwarding(session, "127.0.0.1", real.port.port(), false);
+    forwarding.tap(line);
+    session.addListener(forwarding);
+    EXPECT_FALSE(line.standInAnswers());
+    for (int job = 0; job < 2; ++job) {
+        session.UpdateData("line " + std::to_string(job) + "\n", &line);
+        session.UpdateData(Bytes("10 04 04"), &line);
+        ASSERT_TRUE(WaitUntil([&] { return line.replies.size() == static_cast<std::size_t>(job) + 1; }));
+        ASSERT_TRUE(real.ended(static_cast<std::size_t>(job) + 1)) << "ended by the silence";
+        EXPECT_EQ(real.jobs[static_cast<std::size_t>(job)].bytes, "line " + std::to_string(job) + "\n" + Bytes("10 04 04"));
+    }
+    EXPECT_EQ(line.replies, Bytes("12 12")) << "the printer's answers, none of the stand-in's";
+    session.removeListener(forwarding);
 }
 
 TEST(TcpPrinterPort, ClientGoingAwayMidJobKeepsWhatArrived)

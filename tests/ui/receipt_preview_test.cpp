@@ -179,6 +179,30 @@ TEST(ReceiptPreview, ACommandShowsItsPlaceAndThePaperSelectsItsCommand) {
     EXPECT_EQ(w.preview.commandList->currentRow(), text);
 }
 
+// A forwarded job's answers are listed beside the requests that asked for
+// them, wherever the capture was cleared or read again since.
+TEST(ReceiptPreview, APrintersAnswerIsListedBesideItsRequest) {
+    PreviewWindow w;
+    w.preview.show();
+    w.session.UpdateData("before the clear\n");
+    w.preview.refresh();
+    w.form->cmdClearReceivedData_Click();
+    ByteSource& serial = w.form->serialSource();
+    w.session.UpdateData("ab\n", &serial);
+    w.session.UpdateData(Bytes({DLE, 0x04, 4}) + "x\n", &serial);
+    w.preview.refresh();
+    w.preview.showPrinterAnswer(serial, 6, QStringLiteral("DLE EOT 4: 72 after 1.5 ms, paper out"));
+    w.preview.setPaperWidth(receipt::kPaperWidth58);
+    w.preview.refresh();
+    QStringList answered;
+    for (int i = 0; i < w.preview.commandList->count(); ++i)
+        if (w.preview.commandList->item(i)->text().contains(QStringLiteral("answered")))
+            answered << w.preview.commandList->item(i)->text();
+    ASSERT_EQ(answered.size(), 1) << answered.join('|').toStdString();
+    EXPECT_TRUE(answered[0].startsWith(QStringLiteral("DLE EOT 4  [the printer answered 72 after 1.5 ms, paper out]  ")))
+        << answered[0].toStdString();
+}
+
 TEST(ReceiptPreview, ClearAllClearsThePreviewToo) {
     PreviewWindow w;
     w.session.UpdateData(kJob);
