@@ -79,6 +79,13 @@ void JobCapture::forwardEnded(const PrinterForward& forward)
     record_.printerAnswers = conversation_->answers();
 }
 
+void JobCapture::printerEvent(const std::string& what, long long printed)
+{
+    const long long received = size() + record_.droppedBytes;
+    if (record_.printerEvents.size() < kPrinterEventsListed)
+        record_.printerEvents.push_back({received, std::clamp(printed - paceStart_, 0LL, received), what});
+}
+
 JobRecord JobCapture::finish(const std::string& endedBy, long long number, const ByteSource& from)
 {
     // Only what went out is listed as sent; the rest apart, with the reason.
@@ -139,6 +146,12 @@ CaptureService::CaptureService(CaptureServiceOptions options, std::ostream& out,
     });
     readyRetry_.setSingleShot(true);
     connect(&readyRetry_, &QTimer::timeout, this, [this] { sayReady(); });
+    published_ = state_;
+    paceTimer_.setSingleShot(true);
+    paceTimer_.setTimerType(Qt::PreciseTimer);
+    connect(&paceTimer_, &QTimer::timeout, this, [this] { paceRun(); });
+    scriptTimer_.setInterval(10);
+    connect(&scriptTimer_, &QTimer::timeout, this, [this] { runScript(); });
 }
 
 CaptureService::~CaptureService()
@@ -242,12 +255,124 @@ bool CaptureService::start(std::string& error)
     }
     if (options_.timeoutS > 0)
         noJobs_.start();
+    if (options_.pace) {
+        const receipt::PrinterProfile* model = receipt::FindPrinterProfile(options_.printer);
+        pace_ = std::make_unique<PrintPace>(*options_.pace, model != nullptr ? *model : receipt::GenericProfile());
+        pace_->changed = [this](const std::string& what) { printerEvent(what); };
+        pace_->halt(state_.isOffline(), paceNowUs());
+        if (tcp_)
+            tcp_->setReceiveWindow(static_cast<int>(std::min<long long>(options_.pace->buffer, 1 << 20)));
+        if (!options_.script.empty()) {
+            script_ = std::make_unique<FaultScript>(options_.script);
+            scriptTimer_.start();
+        }
+    }
     if (!options_.stateFile.empty()) {
         readStateFile();
         stateWatch_.start();
     }
     sayReady();
     return true;
+}
+
+long long CaptureService::paceNowUs() const
+{
+    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - paceStart_)
+        .count();
+}
+
+PrinterState CaptureService::effectiveState() const
+{
+    PrinterState state = state_;
+    if (pace_) {
+        state.paperNearEnd = state.paperNearEnd || pace_->nearEnd();
+        state.paperOut = state.paperOut || pace_->paperOut();
+    }
+    return state;
+}
+
+// The jobs' sessions answer from the state as set and as the roll makes it;
+// peers with automatic status on hear of a change at once.
+void CaptureService::publishState()
+{
+    if (pace_)
+        pace_->halt(state_.isOffline(), paceNowUs());
+    const PrinterState state = effectiveState();
+    if (state == published_)
+        return;
+    published_ = state;
+    for (JobCapture* job : {tcpJob_.get(), serialJob_.get()})
+        if (job != nullptr)
+            job->setPrinterState(state);
+}
+
+void CaptureService::printerEvent(const std::string& what)
+{
+    say(what);
+    for (JobCapture* job : {tcpJob_.get(), serialJob_.get()})
+        if (job != nullptr)
+            job->printerEvent(what, pace_->printed());
+    publishState();
+}
+
+void CaptureService::paceTake(JobCapture& job, std::string_view chunk, ByteSource& from)
+{
+    pace_->take(chunk, &job, [&job, &from](const RealTimeRequest& request) { job.answerPrinted(from, request); },
+                paceNowUs());
+    runScript();
+    if (pace_->full() && !inputHeld_)
+        holdInput(true);
+    paceRun();
+}
+
+void CaptureService::paceRun()
+{
+    pace_->runTo(paceNowUs());
+    if (inputHeld_ && pace_->roomAgain())
+        holdInput(false);
+    const long long next = pace_->nextUs();
+    if (next < 0) {
+        paceTimer_.stop();
+        return;
+    }
+    const long long waitUs = std::max(0LL, next - paceNowUs());
+    paceTimer_.start(static_cast<int>(std::min<long long>((waitUs + 999) / 1000, 1000)));
+}
+
+// A full buffer: a network job is read no further, so the sender's writes
+// block; the serial port says busy as the printer's handshake does.
+void CaptureService::holdInput(bool held)
+{
+    inputHeld_ = held;
+    if (tcp_)
+        tcp_->holdReading(held);
+    if (serial_ && serial_->PortOpen()) {
+        if (options_.serial.hwHandshake)
+            serial_->setRTSEnable(!held);
+        else
+            serial_->Output(held ? std::string_view("\x13") : std::string_view("\x11"));
+    }
+}
+
+void CaptureService::runScript()
+{
+    if (!script_ || !pace_)
+        return;
+    // Counted as received, so that a line still comes while printing is stopped.
+    const FaultScript::Counts now{static_cast<double>(paceNowUs()) / 1e6, pace_->receiptsReceived(),
+                                  pace_->paperReceivedMillimetres(), pace_->received()};
+    while (const auto line = script_->due(now)) {
+        PrinterState state = line->state;
+        state.maker = state_.maker;
+        state.model = state_.model;
+        if (pace_->paperOut() && !state.paperOut)
+            pace_->loadPaper(paceNowUs());
+        state_ = state;
+        printerEvent("--script line " + std::to_string(line->number) + ": " +
+                     (PrinterStateList(state).empty() ? "the default state" : PrinterStateList(state)));
+    }
+    if (script_->done())
+        scriptTimer_.stop();
 }
 
 void CaptureService::sayReady()
@@ -286,7 +411,11 @@ void CaptureService::readStateFile()
     // A missing file is the default state, so that removing it clears it;
     // anything else but a whole, well-formed file keeps the state as it is.
     const StateFileRead read = ReadStateFile(options_.stateFile);
-    const std::string seen = std::to_string(read.kind) + read.problem + "\n" + read.text;
+    std::string seen = std::to_string(read.kind) + read.problem + "\n" + read.text;
+    // With a roll, writing the same words again loads paper, so the time counts too.
+    struct stat about {};
+    if (pace_ && ::stat(options_.stateFile.c_str(), &about) == 0)
+        seen += "\n" + std::to_string(about.st_mtim.tv_sec) + "." + std::to_string(about.st_mtim.tv_nsec);
     if (seen == stateSeen_)
         return;
     stateSeen_ = seen;
@@ -308,13 +437,14 @@ void CaptureService::readStateFile()
         return keep(error);
     state.maker = state_.maker; // the model stays who it is
     state.model = state_.model;
+    // The file written again without paper-out: a new roll, where the last ran out.
+    if (pace_ && pace_->paperOut() && !state.paperOut)
+        pace_->loadPaper(paceNowUs());
     if (state == state_)
-        return;
+        return publishState();
     state_ = state;
     say("printer state now " + (PrinterStateList(state).empty() ? "the default" : PrinterStateList(state)));
-    for (JobCapture* job : {tcpJob_.get(), serialJob_.get()})
-        if (job != nullptr)
-            job->setPrinterState(state);
+    publishState();
 }
 
 std::string CaptureService::listeningOn() const { return tcp_ ? tcp_->listeningOn() : ""; }
@@ -325,6 +455,8 @@ void CaptureService::bytesArrived(std::string_view chunk, ByteSource& from)
     if (!tcpJob_)
         return;
     tcpJob_->take(chunk, &from);
+    if (pace_)
+        paceTake(*tcpJob_, chunk, from);
     if (forward_) {
         tcpJob_->programSent(chunk);
         forward_->send(chunk);
@@ -402,8 +534,12 @@ void CaptureService::sourceStarted(ByteSource& connection)
     if (stopping_)
         return;
     noJobs_.stop();
-    tcpJob_ = std::make_unique<JobCapture>(connection.sourceName(), status_, state_, options_.maxJobBytes,
-                                           options_.printer);
+    tcpJob_ = std::make_unique<JobCapture>(connection.sourceName(), status_, effectiveState(),
+                                           options_.maxJobBytes, options_.printer);
+    if (pace_) {
+        tcpJob_->setAnswersAfterPrinting();
+        tcpJob_->setPaceStart(pace_->received());
+    }
     if (!options_.forwardHost.empty() || printerLine_)
         forward_ = startForwarding(*tcpJob_, connection, true);
     progress("a job from " + connection.sourceName());
@@ -414,8 +550,12 @@ void CaptureService::takeSerial(std::string_view chunk)
     while (!chunk.empty()) {
         if (!serialJob_) {
             noJobs_.stop();
-            serialJob_ = std::make_unique<JobCapture>(serialSource_->sourceName(), status_, state_,
+            serialJob_ = std::make_unique<JobCapture>(serialSource_->sourceName(), status_, effectiveState(),
                                                       options_.maxJobBytes, options_.printer);
+            if (pace_) {
+                serialJob_->setAnswersAfterPrinting();
+                serialJob_->setPaceStart(pace_->received());
+            }
             serialFramer_.restart(FramingState{});
             cut_ = Cut::None;
             if (!options_.forwardHost.empty() || printerLine_)
@@ -440,6 +580,8 @@ void CaptureService::takeSerial(std::string_view chunk)
                 cut_ = Cut::AwaitingMode;
         }
         serialJob_->take(chunk.substr(0, end), serialSource_.get());
+        if (pace_)
+            paceTake(*serialJob_, chunk.substr(0, end), *serialSource_);
         if (serialForward_) {
             serialJob_->programSent(chunk.substr(0, end));
             serialForward_->send(chunk.substr(0, end));
@@ -464,6 +606,8 @@ void CaptureService::finishJob(std::unique_ptr<JobCapture> job, const std::strin
                                const ByteSource& from)
 {
     if (job->empty()) {
+        if (pace_)
+            pace_->forget(job.get());
         // A connection that sent nothing (a probe, a driver's check) is no job.
         job.reset();
         progress("a connection with no job ended: " + why);
@@ -472,6 +616,8 @@ void CaptureService::finishJob(std::unique_ptr<JobCapture> job, const std::strin
         maybeEnd();
         return;
     }
+    if (pace_)
+        pace_->forget(job.get());
     const JobRecord record = job->finish(why, nextNumber_++, from);
     job.reset();
     std::vector<std::string> files;
@@ -575,6 +721,7 @@ int RunCaptureService(int argc, char** argv)
     line.addStatusOptions();
     line.addStateOption();
     line.addPrinterOption();
+    line.addPrinterInTimeOptions();
     const QCommandLineOption stateFile(QStringLiteral("state-file"),
                                        QStringLiteral("Read the state from FILE (the same list, commas or lines), "
                                                       "and again whenever it changes; no file is the default state, "
@@ -662,8 +809,12 @@ int RunCaptureService(int argc, char** argv)
             return usage("--forward: " + error);
         }
     }
-    if (!line.forwardFallback(options.forwardFallbackAnswer, error))
+    if (!line.forwardFallback(options.forwardFallbackAnswer, error) ||
+        !line.printerInTime(*profile, options.pace, options.script, error))
         return usage(error);
+    if (options.pace && parser.isSet(forward))
+        return usage("--forward: the real printer prints in its own time; leave out --print-speed, --buffer, "
+                     "--roll and --script");
     if (profile != &receipt::GenericProfile()) {
         options.state.maker = profile->vendor;
         options.state.model = profile->model;

@@ -2,6 +2,7 @@
 
 #include "app/tool_options.h"
 #include "session/capture_session.h"
+#include "session/print_pace.h"
 #include "session/reply_ledger.h"
 #include "protocol/command_framer.h"
 #include "files/job_files.h"
@@ -9,6 +10,7 @@
 #include "net/tcp_printer_port.h"
 #include "printer/conversation_record.h"
 #include "printer/command_listing.h"
+#include "printer/fault_script.h"
 #include "receipt/not_understood_scan.h"
 #include "serial/qt_serial_control.h"
 #include "serial/serial_source.h"
@@ -45,6 +47,10 @@ struct CaptureServiceOptions {
     bool forwardFallbackAnswer = false; // --forward-fallback answer: the stand-in answers once the printer fails
     std::string forwardSerial;          // --forward serial:DEVICE[,SETTINGS]: a serial printer instead
     std::string forwardSerialSettings;
+    // A printer in time (--print-speed, --buffer, --roll, --script): none
+    // when every job prints the instant it arrives.
+    std::optional<PrintPace::Settings> pace;
+    std::vector<FaultLine> script;
 };
 
 // What a forwarded job waits for the printer to take, at most, before the
@@ -78,6 +84,15 @@ public:
     void forwardEnded(const PrinterForward& forward);
     long long sinceStartUs() const;
     long long size() const { return static_cast<long long>(record_.bytes.size()); }
+    // A printer in time: GS r and ETB wait for printing, and are answered
+    // through the job's session when it gets there.
+    void setAnswersAfterPrinting() { session_.setAnswersAfterPrinting(true); }
+    void answerPrinted(ByteSource& from, const RealTimeRequest& request) { session_.answerPrinted(from, request); }
+    // Something happened to the printer while this job came, when the
+    // printer had printed `printed` bytes of all it took; this job's first
+    // byte was byte `paceStart` of them.
+    void printerEvent(const std::string& what, long long printed);
+    void setPaceStart(long long received) { paceStart_ = received; }
 
 private:
     void chunkTaken(std::string_view chunk, ByteSource*) override { notUnderstood_.feed(chunk); }
@@ -92,6 +107,7 @@ private:
     long long maxBytes_;
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
     std::optional<ConversationRecord> conversation_;
+    long long paceStart_ = 0;
 };
 
 // ostrel-capture: a stand-in printer without a window. Takes jobs from a TCP
@@ -129,6 +145,16 @@ private:
     void say(const std::string& line);
     void maybeEnd();
     void sayReady();
+    // A printer in time: bytes go to it after the job's session, the buffer
+    // holds the port, the roll and the script change the state.
+    void paceTake(JobCapture& job, std::string_view chunk, ByteSource& from);
+    void paceRun();
+    void holdInput(bool held);
+    void printerEvent(const std::string& what);
+    void runScript();
+    PrinterState effectiveState() const;
+    void publishState();
+    long long paceNowUs() const;
     void end(int status);
 
     CaptureServiceOptions options_;
@@ -161,6 +187,14 @@ private:
     QTimer noJobs_;
     QTimer readyRetry_; // a FIFO's reader is not there yet
     bool readySaid_ = false;
+
+    std::unique_ptr<PrintPace> pace_;
+    std::unique_ptr<FaultScript> script_;
+    QTimer paceTimer_;
+    QTimer scriptTimer_;
+    std::chrono::steady_clock::time_point paceStart_ = std::chrono::steady_clock::now();
+    bool inputHeld_ = false;
+    PrinterState published_; // what the jobs' sessions were last told
 };
 
 // The exit status when --timeout ends it before the jobs --jobs asked for came.

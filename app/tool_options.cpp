@@ -5,7 +5,12 @@
 #include "serial/line_settings.h"
 #include "serial/serial_control.h"
 
+#include <cerrno>
+#include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
 #include <ostream>
 
 namespace ostrel {
@@ -63,6 +68,36 @@ void ToolCommandLine::addStateOption()
                                       "GS a): a comma-separated list of ") + names +
                            QStringLiteral(". Default: online, paper loaded, cover closed."),
                        QStringLiteral("LIST")});
+}
+
+void ToolCommandLine::addPrinterInTimeOptions()
+{
+    parser_.addOption({QStringLiteral("print-speed"),
+                       QStringLiteral("Print at MM/S millimetres a second, or at the --printer model's own speed "
+                                      "(\"model\"): GS r and Star's ETB are answered once the paper before them "
+                                      "has printed; DLE EOT and the others at once, as ever. Without it (and the "
+                                      "options below) every job prints the instant it arrives."),
+                       QStringLiteral("MM/S|model")});
+    parser_.addOption({QStringLiteral("buffer"),
+                       QStringLiteral("The receive buffer: at most SIZE bytes wait to be printed (K, M: KiB, MiB; "
+                                      "default: the model's, or 4K); when full, a network job is read no further "
+                                      "and the serial port says busy (RTS with --hw-handshake, XOFF without)."),
+                       QStringLiteral("SIZE")});
+    parser_.addOption({QStringLiteral("roll"),
+                       QStringLiteral("A roll of METRES of paper: it goes to paper near end, then to paper out in "
+                                      "the middle of what prints; the rest waits until paper is loaded (the state "
+                                      "file written again without paper-out, or Load Paper)."),
+                       QStringLiteral("METRES")});
+    parser_.addOption({QStringLiteral("near-end"),
+                       QStringLiteral("With --roll: paper near end once METRES are left (default: a tenth of the "
+                                      "roll)."),
+                       QStringLiteral("METRES")});
+    parser_.addOption({QStringLiteral("script"),
+                       QStringLiteral("Faults on a schedule, one a line: \"after receipt 3: paper-out\", \"after 2 s: "
+                                      "cover-open\", \"after 500 mm: paper-near-end\", \"after 40000 bytes: "
+                                      "offline\", \"after 1 s: clear\"; \"after\" counts from the line before, "
+                                      "\"at\" from the start; the state is a list as --state takes it."),
+                       QStringLiteral("FILE")});
 }
 
 void ToolCommandLine::addPrinterOption()
@@ -366,6 +401,91 @@ bool ToolCommandLine::serial(SerialOptions& serial, std::string& error) const
         error = "--settings: " + QuotedForMessage(wrong.what());
         return false;
     }
+    return true;
+}
+
+} // namespace ostrel
+
+namespace ostrel {
+
+// A decimal from `low` up, as --print-speed and --roll take them.
+static bool Decimal(const QString& text, double low, double& value)
+{
+    bool ok = false;
+    value = text.trimmed().toDouble(&ok);
+    return ok && std::isfinite(value) && value >= low && value <= 1e6;
+}
+
+bool ToolCommandLine::printerInTime(const receipt::PrinterProfile& model, std::optional<PrintPace::Settings>& pace,
+                                    std::vector<FaultLine>& script, std::string& error) const
+{
+    const auto isSet = [this](const char* name) { return parser_.isSet(QString::fromLatin1(name)); };
+    if (!isSet("print-speed") && !isSet("buffer") && !isSet("roll") && !isSet("script")) {
+        if (!needs(QStringLiteral("near-end"), QStringLiteral("roll"), error))
+            return false;
+        return true;
+    }
+    PrintPace::Settings settings;
+    const QString speed = parser_.value(QStringLiteral("print-speed"));
+    if (speed == QStringLiteral("model")) {
+        settings.mmPerSecond = model.printSpeed;
+        if (model.printSpeed <= 0) {
+            error = "--print-speed: the model " + model.id + " has no print speed of its own; give one in mm/s";
+            return false;
+        }
+    } else if (isSet("print-speed") && (!Decimal(speed, 0, settings.mmPerSecond) || settings.mmPerSecond <= 0)) {
+        error = "--print-speed: takes millimetres a second, more than 0, or \"model\", not \"" +
+                QuotedForMessage(LocalBytes(speed)) + "\"";
+        return false;
+    }
+    settings.buffer = model.receiveBuffer > 0 ? model.receiveBuffer : 4096;
+    if (isSet("buffer")) {
+        if (!size(QStringLiteral("buffer"), settings.buffer, error))
+            return false;
+        if (settings.buffer < 1 || settings.buffer > (1LL << 30)) {
+            error = "--buffer: takes from 1 byte to 1G";
+            return false;
+        }
+    }
+    if (isSet("roll") && (!Decimal(parser_.value(QStringLiteral("roll")), 0, settings.rollMetres) ||
+                          settings.rollMetres <= 0)) {
+        error = "--roll: takes metres of paper, more than 0, not \"" +
+                QuotedForMessage(LocalBytes(parser_.value(QStringLiteral("roll")))) + "\"";
+        return false;
+    }
+    settings.nearEndMetres = settings.rollMetres / 10;
+    if (isSet("near-end") &&
+        (!needs(QStringLiteral("near-end"), QStringLiteral("roll"), error) ||
+         !Decimal(parser_.value(QStringLiteral("near-end")), 0, settings.nearEndMetres) ||
+         settings.nearEndMetres >= settings.rollMetres)) {
+        if (error.empty())
+            error = "--near-end: takes metres, from 0 to less than the roll, not \"" +
+                    QuotedForMessage(LocalBytes(parser_.value(QStringLiteral("near-end")))) + "\"";
+        return false;
+    }
+    if (isSet("script")) {
+        const std::string path = LocalBytes(parser_.value(QStringLiteral("script")));
+        std::ifstream in(path, std::ios::binary);
+        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        if (!in.good() && !in.eof()) {
+            error = "--script: cannot read " + QuotedForMessage(path) + ": " + std::strerror(errno);
+            return false;
+        }
+        if (!in.is_open()) {
+            error = "--script: cannot open " + QuotedForMessage(path) + ": " + std::strerror(errno);
+            return false;
+        }
+        if (text.size() > (1 << 20)) {
+            error = "--script: " + QuotedForMessage(path) + " is over 1 MiB";
+            return false;
+        }
+        std::string why;
+        if (!ParseFaultScript(text, script, why)) {
+            error = "--script: " + QuotedForMessage(path) + ": " + QuotedForMessage(why);
+            return false;
+        }
+    }
+    pace = settings;
     return true;
 }
 

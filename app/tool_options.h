@@ -2,8 +2,10 @@
 
 #include "net/listen_address.h"
 #include "net/tcp_printer_port.h"
+#include "printer/fault_script.h"
 #include "printer/printer_state.h"
 #include "receipt/printer_profile.h"
+#include "session/print_pace.h"
 
 #include <QCommandLineParser>
 #include <QStringList>
@@ -50,6 +52,8 @@ public:
     void addListenOptions(const QString& listenDescription);
     // --serial N|DEVICE, --settings and --hw-handshake.
     void addSerialOptions();
+    // --print-speed, --buffer, --roll, --near-end and --script: a printer in time.
+    void addPrinterInTimeOptions();
 
     // Reads the arguments (the program's name first). Answers --help and
     // --version on `out`, and bad usage with one line on `err`; then it gives
@@ -85,6 +89,10 @@ public:
     bool needs(const QString& option, const QString& needed, std::string& error) const;
     // --forward-fallback: silent (false) or answer (true); it needs --forward.
     bool forwardFallback(bool& answer, std::string& error) const;
+    // The printer in time those options ask for, as `model` prints, and the
+    // script's lines (read from its file); nothing when none is given.
+    bool printerInTime(const receipt::PrinterProfile& model, std::optional<PrintPace::Settings>& pace,
+                       std::vector<FaultLine>& script, std::string& error) const;
 
     // One line for bad usage found after parsing; gives 2, the exit status.
     int usage(const std::string& reason, std::ostream& err) const;

@@ -153,6 +153,14 @@ std::string Fields(const JobRecord& job)
     json += "],\"not_understood_bytes\":" + std::to_string(job.notUnderstoodBytes);
     if (!job.forward.empty())
         json += ",\"forward\":" + job.forward;
+    if (!job.printerEvents.empty()) {
+        json += ",\"printer_events\":[";
+        for (const JobRecord::PrinterEvent& event : job.printerEvents)
+            json += std::string(&event == &job.printerEvents.front() ? "" : ",") + "{\"received\":" +
+                    std::to_string(event.received) + ",\"printed\":" + std::to_string(event.printed) +
+                    ",\"event\":" + JsonString(event.what) + "}";
+        json += "]";
+    }
     return json;
 }
 

@@ -40,7 +40,17 @@ struct JobRecord {
     // hex, the first ones only; notUnderstoodBytes counts them all.
     std::vector<std::pair<long long, std::string>> notUnderstood;
     long long notUnderstoodBytes = 0;
+    // What happened to the printer while the job came (a printer in time):
+    // how many of the job's bytes had come and had printed by then, and
+    // what; the first kPrinterEventsListed of them.
+    struct PrinterEvent {
+        long long received = 0, printed = 0;
+        std::string what;
+    };
+    std::vector<PrinterEvent> printerEvents;
 };
+
+inline constexpr std::size_t kPrinterEventsListed = 100;
 
 // How many replies a job's report lists; all are counted.
 inline constexpr std::size_t kRepliesListed = 100;

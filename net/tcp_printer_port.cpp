@@ -289,6 +289,14 @@ bool TcpPrinterPort::listen(const ListenAddress& where, std::string& error)
     return false;
 }
 
+void TcpPrinterPort::setReceiveWindow(int bytes)
+{
+    // Accepted connections take the listening socket's size.
+    const qintptr fd = server_->socketDescriptor();
+    if (fd >= 0)
+        ::setsockopt(static_cast<int>(fd), SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
+}
+
 std::string TcpPrinterPort::listeningOn() const
 {
     return ListenAddressText(server_->serverAddress(), server_->serverPort());

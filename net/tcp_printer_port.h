@@ -93,6 +93,10 @@ public:
 
     // False, with a reason naming the address, when it cannot listen there.
     bool listen(const ListenAddress& where, std::string& error);
+    // The system holds about this much of a connection unread, as a
+    // printer's small window does, so that a held job blocks its sender
+    // soon instead of after megabytes. For the connections taken from now.
+    void setReceiveWindow(int bytes);
     // Where it listens, with the port it really got: "127.0.0.1:9100".
     std::string listeningOn() const;
     quint16 port() const;

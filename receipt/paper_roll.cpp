@@ -18,6 +18,13 @@ void PaperRoll::clear() {
     receipts_.assign(1, Receipt{});
     keptWeight_ = 0;
     dropped_ = 0;
+    droppedRows_ = 0;
+}
+
+long long PaperRoll::fedRows() const {
+    long long rows = droppedRows_;
+    for (const Receipt& receipt : receipts_) rows += receipt.height;
+    return rows;
 }
 
 void PaperRoll::weigh(long long bytes) {
@@ -48,6 +55,7 @@ void PaperRoll::next(bool byCut) {
     while (receipts_.size() > 1 &&
            (receipts_.size() > limits_.keptReceipts || keptWeight_ > limits_.keptBytes || rows > limits_.keptRows)) {
         rows -= receipts_.front().height;
+        droppedRows_ += receipts_.front().height;
         keptWeight_ -= receipts_.front().weight;
         receipts_.pop_front();
         ++dropped_;

@@ -27,6 +27,9 @@ public:
     Receipt& current() { return receipts_.back(); }
     const Receipt& current() const { return receipts_.back(); }
     long long dropped() const { return dropped_; }
+    // The paper fed since the roll was cleared, dropped receipts included,
+    // in dots: what a printer's clock counts.
+    long long fedRows() const;
 
     void add(PaperItem item);
     int add(ModelCommand command);
@@ -43,6 +46,7 @@ private:
     std::deque<Receipt> receipts_;
     long long keptWeight_ = 0;
     long long dropped_ = 0;
+    long long droppedRows_ = 0;
 };
 
 } // namespace ostrel::receipt

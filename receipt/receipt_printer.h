@@ -141,6 +141,8 @@ public:
     long long revision() const { return revision_; }
     // Goes up only when what is drawn changes: lines printed, paper fed, cut.
     long long paperRevision() const { return paperRevision_; }
+    // The paper fed so far, in dots, receipts dropped or not.
+    long long paperFed() const { return paper_.fedRows(); }
 
     // The rows of each language's table, with what each command does here.
     static std::vector<CommandRow> EscPosRows();

@@ -22,7 +22,7 @@ ArrivalInbox::Received ArrivalInbox::receive(ByteSource* from, std::string_view 
     for (const RealTimeRequest& request : realTime_.scan(chunk)) {
         answerStatusRequests(arrival, received, chunk.substr(at, request.end - at), standIn);
         at = request.end;
-        if (!realTime)
+        if (!realTime || (afterPrinting_ && WaitsOnPrinting(request)))
             continue;
         std::string reply = answer(from, request);
         if (!reply.empty()) {
@@ -36,6 +36,26 @@ ArrivalInbox::Received ArrivalInbox::receive(ByteSource* from, std::string_view 
     received.callSession = !sessionCalled_;
     sessionCalled_ = true;
     return received;
+}
+
+bool ArrivalInbox::WaitsOnPrinting(const RealTimeRequest& request)
+{
+    return request.kind == RealTimeRequest::Kind::TransmitStatus || request.kind == RealTimeRequest::Kind::StarEtb;
+}
+
+void ArrivalInbox::setAnswersAfterPrinting(bool after)
+{
+    const std::lock_guard<std::mutex> hold(mutex_);
+    afterPrinting_ = after;
+}
+
+std::string ArrivalInbox::answerPrinted(ByteSource* from, const RealTimeRequest& request)
+{
+    const std::lock_guard<std::mutex> hold(mutex_);
+    const bool standIn = from == nullptr || from->standInAnswers();
+    if (!statusEnabled_ || !standIn || from == nullptr || !from->realTimeReplies())
+        return {};
+    return answer(from, request);
 }
 
 std::string ArrivalInbox::answer(ByteSource* from, const RealTimeRequest& request)

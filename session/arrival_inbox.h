@@ -68,6 +68,12 @@ public:
     void forget(ByteSource* source);
     // The printer's language: which requests it answers, and how.
     void setLanguage(receipt::Language language);
+    // A printer in time answers GS r and counts Star's ETB only once the
+    // paper before them has printed: they are left to answerPrinted().
+    void setAnswersAfterPrinting(bool after);
+    // Printing reached such a request of `from`: the reply, if any.
+    std::string answerPrinted(ByteSource* from, const RealTimeRequest& request);
+    static bool WaitsOnPrinting(const RealTimeRequest& request);
 
 private:
     void answerStatusRequests(Arrival& arrival, Received& received, std::string_view part, bool standIn);
@@ -87,6 +93,7 @@ private:
     std::size_t waitingBytes_ = 0;
     bool sessionCalled_ = false;
     bool statusEnabled_ = true;
+    bool afterPrinting_ = false;
     std::uint8_t byte1_ = 0;
     std::uint8_t byte2_ = 0;
 };

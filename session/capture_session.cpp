@@ -129,6 +129,16 @@ void CaptureSession::setPrinterState(const PrinterState& state)
     }
 }
 
+void CaptureSession::answerPrinted(ByteSource& from, const RealTimeRequest& request)
+{
+    const std::string reply = inbox_.answerPrinted(&from, request);
+    if (reply.empty())
+        return;
+    from.sendReply(reply);
+    ++repliesSent_;
+    tellListeners([&](CaptureListener& listener) { listener.replySent(reply, &from); });
+}
+
 void CaptureSession::sourceStopped(ByteSource& source, const std::string&)
 {
     detachSource(source);

@@ -60,6 +60,10 @@ public:
     const PrinterState& printerState() const { return printerState_; }
     // The printer model's language: which status requests are answered, and how.
     void setPrinterLanguage(receipt::Language language) { inbox_.setLanguage(language); }
+    // GS r and Star's ETB wait for printing to reach them: a printer in time
+    // calls answerPrinted() then, which sends the reply and tells listeners.
+    void setAnswersAfterPrinting(bool after) { inbox_.setAnswersAfterPrinting(after); }
+    void answerPrinted(ByteSource& from, const RealTimeRequest& request);
 
     // Where a source reading on a thread of its own hands its bytes.
     ArrivalInbox& inbox() { return inbox_; }

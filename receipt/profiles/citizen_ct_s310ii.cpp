@@ -28,6 +28,8 @@ const PrinterProfile kCitizenCtS310ii = {
     .drawerPins = 2,
     .realTimeStatus = true,
     .sources = "the printer database of @point-of-sale/receipt-printer-encoder 4.0.1 (code page numbers, fonts and columns, symbologies, PDF417, cutter)",
+    .printSpeed = 160,
+    .receiveBuffer = 4096,
 };
 
 } // namespace ostrel::receipt::profiles

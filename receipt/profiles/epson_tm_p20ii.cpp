@@ -24,6 +24,8 @@ const PrinterProfile kEpsonTmP20ii = {
     .drawerPins = 0,
     .realTimeStatus = true,
     .sources = "the printer database of @point-of-sale/receipt-printer-encoder 4.0.1 (code page numbers, fonts and columns, symbologies, PDF417, cutter)",
+    .printSpeed = 100,
+    .receiveBuffer = 4096,
 };
 
 } // namespace ostrel::receipt::profiles

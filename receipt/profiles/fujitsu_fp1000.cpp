@@ -27,6 +27,8 @@ const PrinterProfile kFujitsuFp1000 = {
     .drawerPins = 2,
     .realTimeStatus = true,
     .sources = "the printer database of @point-of-sale/receipt-printer-encoder 4.0.1 (code page numbers, fonts and columns, symbologies, PDF417, cutter)",
+    .printSpeed = 250,
+    .receiveBuffer = 4096,
 };
 
 } // namespace ostrel::receipt::profiles

@@ -35,6 +35,8 @@ const PrinterProfile kPos5890 = {
     .drawerPins = 2,
     .realTimeStatus = true,
     .sources = "the printer database of @point-of-sale/receipt-printer-encoder 4.0.1 (code page numbers, fonts and columns, symbologies, PDF417, cutter)",
+    .printSpeed = 90,
+    .receiveBuffer = 4096,
 };
 
 } // namespace ostrel::receipt::profiles

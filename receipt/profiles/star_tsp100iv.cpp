@@ -22,6 +22,8 @@ const PrinterProfile kStarTsp100iv = {
     .realTimeStatus = true,
     .sources = "Star's StarPRNT command specifications; the printer database of @point-of-sale/receipt-printer-encoder 4.0.1 (star-tsp100iv: language star-prnt, fonts, symbologies, QR Code, PDF417, cutter)",
     .language = Language::StarPrnt,
+    .printSpeed = 250,
+    .receiveBuffer = 4096,
 };
 
 // Star mC-Print2: StarPRNT, 58 mm paper.
@@ -39,6 +41,8 @@ const PrinterProfile kStarMcPrint2 = {
     .realTimeStatus = true,
     .sources = "Star's StarPRNT command specifications; the printer database of @point-of-sale/receipt-printer-encoder 4.0.1 (star-mc-print2: 58 mm, 384 dots, fonts, symbologies, QR Code, PDF417, cutter)",
     .language = Language::StarPrnt,
+    .printSpeed = 100,
+    .receiveBuffer = 4096,
 };
 
 } // namespace ostrel::receipt::profiles

@@ -23,6 +23,8 @@ const PrinterProfile kStarTsp650iiLine = {
     .realTimeStatus = true,
     .sources = "Star's Line Mode command specifications; the printer database of @point-of-sale/receipt-printer-encoder 4.0.1 (star-tsp650ii: language star-line, fonts, symbologies, QR Code, PDF417, cutter)",
     .language = Language::StarLine,
+    .printSpeed = 300,
+    .receiveBuffer = 4096,
 };
 
 } // namespace ostrel::receipt::profiles

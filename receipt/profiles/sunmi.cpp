@@ -28,6 +28,8 @@ const PrinterProfile kSunmi = {
     .drawerPins = 0,
     .realTimeStatus = true,
     .sources = "the printer database of @point-of-sale/receipt-printer-encoder 4.0.1 (code page numbers, fonts and columns, symbologies, PDF417, cutter) (its generic Sunmi entry)",
+    .printSpeed = 70,
+    .receiveBuffer = 4096,
 };
 
 } // namespace ostrel::receipt::profiles
