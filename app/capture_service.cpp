@@ -295,8 +295,10 @@ PrinterState CaptureService::effectiveState() const
 // peers with automatic status on hear of a change at once.
 void CaptureService::publishState()
 {
-    if (pace_)
+    if (pace_) {
         pace_->halt(state_.isOffline(), paceNowUs());
+        schedulePace();
+    }
     const PrinterState state = effectiveState();
     if (state == published_)
         return;
@@ -330,6 +332,11 @@ void CaptureService::paceRun()
     pace_->runTo(paceNowUs());
     if (inputHeld_ && pace_->roomAgain())
         holdInput(false);
+    schedulePace();
+}
+
+void CaptureService::schedulePace()
+{
     const long long next = pace_->nextUs();
     if (next < 0) {
         paceTimer_.stop();

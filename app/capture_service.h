@@ -149,6 +149,7 @@ private:
     // holds the port, the roll and the script change the state.
     void paceTake(JobCapture& job, std::string_view chunk, ByteSource& from);
     void paceRun();
+    void schedulePace();
     void holdInput(bool held);
     void printerEvent(const std::string& what);
     void runScript();

@@ -466,13 +466,13 @@ bool ToolCommandLine::printerInTime(const receipt::PrinterProfile& model, std::o
     if (isSet("script")) {
         const std::string path = LocalBytes(parser_.value(QStringLiteral("script")));
         std::ifstream in(path, std::ios::binary);
-        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        if (!in.good() && !in.eof()) {
-            error = "--script: cannot read " + QuotedForMessage(path) + ": " + std::strerror(errno);
-            return false;
-        }
         if (!in.is_open()) {
             error = "--script: cannot open " + QuotedForMessage(path) + ": " + std::strerror(errno);
+            return false;
+        }
+        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        if (in.bad()) {
+            error = "--script: cannot read " + QuotedForMessage(path) + ": " + std::strerror(errno);
             return false;
         }
         if (text.size() > (1 << 20)) {

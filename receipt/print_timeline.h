@@ -36,6 +36,8 @@ public:
     // When the paper will have fed `dots` in all, if nothing stops it; -1
     // if it never will (stopped, or past the roll's end).
     long long fedAt(long long dots) const;
+    // `dots`, or where the roll ends if sooner: how far the head can get.
+    long long reachable(long long dots) const { return rollEnd_ >= 0 && dots > rollEnd_ ? rollEnd_ : dots; }
 
 private:
     struct Need {

@@ -130,8 +130,9 @@ long long PrintPace::nextUs() const
     // the buffer, the roll and the counts move while paper feeds.
     long long next = -1;
     if (!waiting_.empty())
-        next = timeline_.fedAt(waiting_.front().dots);
-    const long long beat = timeline_.fedAt(timeline_.fed() + std::max(1LL, std::llround(dotsPerMm_ * 2)));
+        next = timeline_.fedAt(timeline_.reachable(waiting_.front().dots));
+    const long long beat =
+        timeline_.fedAt(timeline_.reachable(timeline_.fed() + std::max(1LL, std::llround(dotsPerMm_ * 2))));
     if (beat >= 0 && (next < 0 || beat < next))
         next = beat;
     return next;

@@ -253,6 +253,38 @@ TEST(CaptureService, ForwardsToARealPrinterAndRecordsBothWays)
     EXPECT_EQ(ReadFile((dir.path() / "job-0002.bin").string()), job);
 }
 
+// A printer in time: GS r after 200 mm waits for the paper while DLE EOT,
+// sent after it, is answered at once; the roll runs out in the middle of the
+// receipts, the job line says where, and a state file written again loads
+// paper so that the rest prints.
+TEST(CaptureService, PrintsInTimeFromARollThatRunsOut)
+{
+    TestFolder dir("ostrel-paced-");
+    const std::string stateFile = (dir.path() / "state").string();
+    Service service({"--listen", "127.0.0.1:0", "--print-speed", "300", "--roll", "0.3", "--state-file", stateFile});
+    const int port = service.port();
+    ASSERT_GT(port, 0) << service.errors();
+    std::string job = Bytes("1B 40 1D 61 0F"); // automatic status on
+    for (int i = 0; i < 4; ++i)
+        job += "receipt\n" + Bytes("1B 4A C8 1B 4A C8 1B 4A C8 1B 4A C8 1D 56 00"); // 100 mm each
+    LoopbackClient client("127.0.0.1", port);
+    client.send(job + Bytes("1D 72 01"));
+    EXPECT_EQ(client.receive(4), Bytes("10 00 00 00"));
+    client.send(Bytes("10 04 01"));
+    EXPECT_EQ(client.receive(1), Bytes("12")) << "DLE EOT 1 first, though sent after GS r";
+    ASSERT_TRUE(service.said("paper out: the roll ran out after 0.300 m"));
+    EXPECT_EQ(client.receive(4), Bytes("10 00 03 00")) << "automatic status: near end";
+    EXPECT_EQ(client.receive(4), Bytes("18 00 0F 00")) << "and out";
+    WriteFile(stateFile, "clear\n");
+    EXPECT_EQ(client.receive(4), Bytes("10 00 00 00")) << "paper loaded";
+    EXPECT_EQ(client.receive(1), Bytes("00")) << "GS r 1, once the rest has printed";
+    client.close();
+    ASSERT_TRUE(service.linesReach(1));
+    const std::string line = service.lines()[0];
+    EXPECT_TRUE(Has(line, "\"printer_events\":[{\"received\":")) << line;
+    EXPECT_TRUE(Has(line, "\"event\":\"paper loaded: a new roll of 0.300 m, printing goes on after ")) << line;
+}
+
 // A printer that reads slowly, then goes: the program is held back, never
 // buffered for without bound, and nothing it sent is missing from the capture.
 TEST(CaptureService, ASlowPrinterHoldsTheProgramBackAndLosesNothing)
@@ -507,6 +539,14 @@ TEST(CaptureService, BadUsageAndUnusableInputs)
         {{"--listen", "9100", "--forward", "printer:99999"}, 2, "--forward: takes HOST[:PORT] with a port"},
         {{"--listen", "9100", "--forward", "p", "--forward-fallback", "maybe"}, 2, "--forward-fallback: takes silent or answer"},
         {{"--listen", "9100", "--forward-fallback", "answer"}, 2, "--forward-fallback: has no effect without --forward"},
+        {{"--listen", "9100", "--print-speed", "fast"}, 2, "--print-speed: takes millimetres a second"},
+        {{"--listen", "9100", "--print-speed", "model"}, 2, "the model generic has no print speed of its own"},
+        {{"--listen", "9100", "--roll", "0"}, 2, "--roll: takes metres of paper, more than 0"},
+        {{"--listen", "9100", "--near-end", "1"}, 2, "--near-end: has no effect without --roll"},
+        {{"--listen", "9100", "--roll", "1", "--near-end", "2"}, 2, "--near-end: takes metres, from 0 to less"},
+        {{"--listen", "9100", "--buffer", "0"}, 2, "--buffer: takes from 1 byte"},
+        {{"--listen", "9100", "--script", "/nonexistent/faults"}, 2, "--script: cannot open"},
+        {{"--listen", "9100", "--print-speed", "100", "--forward", "p"}, 2, "--forward: the real printer prints in its own time"},
         {{"--version"}, 0, ""},
         {{"--serial", "/nonexistent/ttyService"}, 1, "/nonexistent/ttyService"},
         {{"--listen", "127.0.0.1:0", "--out", "/proc/ostrel-jobs"}, 1, "/proc/ostrel-jobs"},
