@@ -8,6 +8,9 @@
 
 #include <arpa/inet.h>
 #include <algorithm>
+#include <array>
+#include <cmath>
+#include <fcntl.h>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -299,6 +302,64 @@ void ForwardedStatusRoundTrip(benchmark::State& state)
     }
 }
 BENCHMARK(ForwardedStatusRoundTrip)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// A printer in time: a job that feeds paper and asks GS r 1 must get its
+// answer when the speed says the paper has printed; a flood against a small
+// buffer keeps the service's memory flat.
+void PrintedReplyOnTime(benchmark::State& state)
+{
+    for (auto _ : state) {
+        Child service({OSTREL_CAPTURE_BINARY, "--listen", "127.0.0.1:0", "--print-speed", "100"});
+        const int port = PortFrom(service.waitFor("listening on"));
+        std::vector<double> late;
+        for (const int millimetres : {50, 200, 400}) {
+            std::string job = "\x1b@";
+            for (int fed = 0; fed < millimetres * 8; fed += 200)
+                job += "\x1bJ\xc8"; // 200 dots, 25 mm
+            job += "\x1dr\x01";
+            const int fd = Connect(port);
+            const auto start = std::chrono::steady_clock::now();
+            SendAll(fd, job);
+            char reply = 0;
+            const bool answered = ::recv(fd, &reply, 1, 0) == 1;
+            const double took = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+            ::close(fd);
+            const double expected = millimetres * 10.0; // ms at 100 mm/s
+            late.push_back(answered ? took - expected : 1e9);
+            state.counters["expected_ms_" + std::to_string(millimetres)] = expected;
+            state.counters["answered_ms_" + std::to_string(millimetres)] = answered ? took : -1;
+            service.drain();
+        }
+        double worst = 0;
+        for (std::size_t i = 0; i < late.size(); ++i)
+            worst = std::max(worst, std::abs(late[i]) - std::max(20.0, 0.1 * std::array{500.0, 2000.0, 4000.0}[i]));
+        state.counters["worst_past_allowance_ms"] = worst;
+
+        // 8 MB of text as fast as it goes against --buffer 4096 at 500 mm/s.
+        Child flooded({OSTREL_CAPTURE_BINARY, "--listen", "127.0.0.1:0", "--print-speed", "500", "--buffer", "4096"});
+        const int floodPort = PortFrom(flooded.waitFor("listening on"));
+        const int fd = Connect(floodPort);
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+        const std::string lines = [] {
+            std::string text;
+            while (text.size() < (8u << 20)) text += "The quick brown fox jumps over the lazy dog 0123\n";
+            return text;
+        }();
+        std::size_t sent = 0;
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (std::chrono::steady_clock::now() < until && sent < lines.size()) {
+            const ssize_t n = ::send(fd, lines.data() + sent, std::min<std::size_t>(65536, lines.size() - sent), MSG_NOSIGNAL);
+            if (n > 0)
+                sent += static_cast<std::size_t>(n);
+            else
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        state.counters["flood_taken_kb_in_5s"] = static_cast<double>(sent) / 1024;
+        state.counters["flood_peak_mb"] = flooded.memoryMB("VmHWM:");
+        ::close(fd);
+    }
+}
+BENCHMARK(PrintedReplyOnTime)->Iterations(1)->Unit(benchmark::kSecond);
 
 // 1,000 receipts, one a connection, with their files: the peak after 100 jobs
 // and after 1,000 must be the same.

@@ -121,6 +121,15 @@ def main(paths):
     row("Forwarded round trip, median", forward["forwarded_median_us"], "us",
         "<= 1.5x direct + 100 us", forward["forwarded_median_us"] <= limit)
     row("Forwarded requests answered", 100 * forward["answered"], "%", "100 %", forward["answered"] == 1)
+    paced = runs["PrintedReplyOnTime/iterations:1"]
+    for mm in (50, 200, 400):
+        row(f"GS r 1 after {mm} mm at --print-speed 100, answered", paced[f"answered_ms_{mm}"], "ms",
+            f"{paced[f'expected_ms_{mm}']:.0f} ms +- max(10 %, 20 ms)", True)
+    row("Printed replies, worst beyond the allowance", paced["worst_past_allowance_ms"], "ms", "<= 0",
+        paced["worst_past_allowance_ms"] <= 0)
+    row("8 MB flood against --buffer 4096 at 500 mm/s: taken in 5 s", paced["flood_taken_kb_in_5s"], "KB", "", True)
+    row("8 MB flood against --buffer 4096: service peak memory", paced["flood_peak_mb"], "MB", "flat (< 40 MB)",
+        paced["flood_peak_mb"] < 40)
     jobs = runs["HeadlessMemoryOverJobs/iterations:1"]
     row("ostrel-capture peak memory after 100 jobs", jobs["peak_mb_after_100_jobs"], "MB", "", True)
     row("ostrel-capture peak memory after 1,000 jobs", jobs["peak_mb_after_1000_jobs"], "MB", "", True)

@@ -1,7 +1,7 @@
 # Bash completion for the Ostrel programs: their options, and the values
 # those options take (paper widths, printer states, files, folders, ports).
 
-_ostrel_printers="generic epson-tm-t88vi epson-tm-p20ii citizen-ct-s310ii bixolon-srp350iii star-tsp650ii xprinter-xp-n160ii pos-5890 sunmi hp-a779 fujitsu-fp1000 log-printer"
+_ostrel_printers="generic epson-tm-t88vi epson-tm-p20ii citizen-ct-s310ii bixolon-srp350iii star-tsp650ii xprinter-xp-n160ii pos-5890 sunmi hp-a779 fujitsu-fp1000 log-printer star-tsp650ii-line star-tsp100iv star-mc-print2"
 _ostrel_states="offline cover-open paper-near-end paper-out drawer-open error unrecoverable-error cutter-error feed-button"
 
 _ostrel()
@@ -10,7 +10,7 @@ _ostrel()
     _init_completion -n = || return
 
     case "$prev" in
-        --open|--log|--hex|--ascii|--raw|--replies|--report|--compare|--state-file|--ready-file)
+        --open|--log|--hex|--ascii|--raw|--replies|--report|--compare|--state-file|--ready-file|--script)
             _filedir
             return ;;
         --preview)
@@ -37,7 +37,10 @@ _ostrel()
         --settings)
             COMPREPLY=($(compgen -W "'9600, N, 8, 1' '19200, N, 8, 1' '38400, N, 8, 1' '115200, N, 8, 1'" -- "$cur"))
             return ;;
-        --listen|--idle-timeout|--job-timeout|--status-bits|--chunk|--job-gap|--jobs|--timeout|--max-job-bytes|--keep|--max-disk|--port|--open-limit|--wait)
+        --listen|--idle-timeout|--job-timeout|--status-bits|--chunk|--job-gap|--jobs|--timeout|--max-job-bytes|--keep|--max-disk|--port|--open-limit|--wait|--buffer|--roll|--near-end)
+            return ;;
+        --print-speed)
+            COMPREPLY=($(compgen -W "model" -- "$cur"))
             return ;;
     esac
 
@@ -61,7 +64,8 @@ _ostrel_options()
         ostrel-capture)
             echo "$common --listen --idle-timeout --job-timeout --serial --settings --hw-handshake" \
                  "--status-bits --no-status-return --state --state-file --out --job-gap --jobs" \
-                 "--timeout --max-job-bytes --keep --max-disk --printer --ready-file --forward --forward-fallback" ;;
+                 "--timeout --max-job-bytes --keep --max-disk --printer --ready-file --forward --forward-fallback" \
+                 "--print-speed --buffer --roll --near-end --script" ;;
         ostrel-replay)
             echo "$common --log --hex --ascii --raw --replies --report --chunk --status-bits" \
                  "--no-status-return --state --counters --compare --conversation --preview --markers --printer --paper" ;;
