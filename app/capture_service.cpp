@@ -146,12 +146,6 @@ CaptureService::CaptureService(CaptureServiceOptions options, std::ostream& out,
     });
     readyRetry_.setSingleShot(true);
     connect(&readyRetry_, &QTimer::timeout, this, [this] { sayReady(); });
-    published_ = state_;
-    paceTimer_.setSingleShot(true);
-    paceTimer_.setTimerType(Qt::PreciseTimer);
-    connect(&paceTimer_, &QTimer::timeout, this, [this] { paceRun(); });
-    scriptTimer_.setInterval(10);
-    connect(&scriptTimer_, &QTimer::timeout, this, [this] { runScript(); });
 }
 
 CaptureService::~CaptureService()
@@ -257,15 +251,13 @@ bool CaptureService::start(std::string& error)
         noJobs_.start();
     if (options_.pace) {
         const receipt::PrinterProfile* model = receipt::FindPrinterProfile(options_.printer);
-        pace_ = std::make_unique<PrintPace>(*options_.pace, model != nullptr ? *model : receipt::GenericProfile());
-        pace_->changed = [this](const std::string& what) { printerEvent(what); };
-        pace_->halt(state_.isOffline(), paceNowUs());
+        paced_ = std::make_unique<PrinterInTime>(*options_.pace, model != nullptr ? *model : receipt::GenericProfile(),
+                                                 options_.script, state_);
+        paced_->hold = [this](bool held) { holdInput(held); };
+        paced_->stateChanged = [this](const PrinterState&) { publishState(); };
+        paced_->event = [this](const std::string& what) { printerEvent(what); };
         if (tcp_)
             tcp_->setReceiveWindow(static_cast<int>(std::min<long long>(options_.pace->buffer, 1 << 20)));
-        if (!options_.script.empty()) {
-            script_ = std::make_unique<FaultScript>(options_.script);
-            scriptTimer_.start();
-        }
     }
     if (!options_.stateFile.empty()) {
         readStateFile();
@@ -275,34 +267,13 @@ bool CaptureService::start(std::string& error)
     return true;
 }
 
-long long CaptureService::paceNowUs() const
-{
-    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - paceStart_)
-        .count();
-}
+PrinterState CaptureService::effectiveState() const { return paced_ ? paced_->state() : state_; }
 
-PrinterState CaptureService::effectiveState() const
-{
-    PrinterState state = state_;
-    if (pace_) {
-        state.paperNearEnd = state.paperNearEnd || pace_->nearEnd();
-        state.paperOut = state.paperOut || pace_->paperOut();
-    }
-    return state;
-}
-
-// The jobs' sessions answer from the state as set and as the roll makes it;
-// peers with automatic status on hear of a change at once.
+// The jobs' sessions answer from what the printer reports; peers with
+// automatic status on hear of a change at once.
 void CaptureService::publishState()
 {
-    if (pace_) {
-        pace_->halt(state_.isOffline(), paceNowUs());
-        schedulePace();
-    }
     const PrinterState state = effectiveState();
-    if (state == published_)
-        return;
-    published_ = state;
     for (JobCapture* job : {tcpJob_.get(), serialJob_.get()})
         if (job != nullptr)
             job->setPrinterState(state);
@@ -313,44 +284,18 @@ void CaptureService::printerEvent(const std::string& what)
     say(what);
     for (JobCapture* job : {tcpJob_.get(), serialJob_.get()})
         if (job != nullptr)
-            job->printerEvent(what, pace_->printed());
-    publishState();
+            job->printerEvent(what, paced_->pace().printed());
 }
 
 void CaptureService::paceTake(JobCapture& job, std::string_view chunk, ByteSource& from)
 {
-    pace_->take(chunk, &job, [&job, &from](const RealTimeRequest& request) { job.answerPrinted(from, request); },
-                paceNowUs());
-    runScript();
-    if (pace_->full() && !inputHeld_)
-        holdInput(true);
-    paceRun();
-}
-
-void CaptureService::paceRun()
-{
-    pace_->runTo(paceNowUs());
-    if (inputHeld_ && pace_->roomAgain())
-        holdInput(false);
-    schedulePace();
-}
-
-void CaptureService::schedulePace()
-{
-    const long long next = pace_->nextUs();
-    if (next < 0) {
-        paceTimer_.stop();
-        return;
-    }
-    const long long waitUs = std::max(0LL, next - paceNowUs());
-    paceTimer_.start(static_cast<int>(std::min<long long>((waitUs + 999) / 1000, 1000)));
+    paced_->take(chunk, &job, [&job, &from](const RealTimeRequest& request) { job.answerPrinted(from, request); });
 }
 
 // A full buffer: a network job is read no further, so the sender's writes
 // block; the serial port says busy as the printer's handshake does.
 void CaptureService::holdInput(bool held)
 {
-    inputHeld_ = held;
     if (tcp_)
         tcp_->holdReading(held);
     if (serial_ && serial_->PortOpen()) {
@@ -359,27 +304,6 @@ void CaptureService::holdInput(bool held)
         else
             serial_->Output(held ? std::string_view("\x13") : std::string_view("\x11"));
     }
-}
-
-void CaptureService::runScript()
-{
-    if (!script_ || !pace_)
-        return;
-    // Counted as received, so that a line still comes while printing is stopped.
-    const FaultScript::Counts now{static_cast<double>(paceNowUs()) / 1e6, pace_->receiptsReceived(),
-                                  pace_->paperReceivedMillimetres(), pace_->received()};
-    while (const auto line = script_->due(now)) {
-        PrinterState state = line->state;
-        state.maker = state_.maker;
-        state.model = state_.model;
-        if (pace_->paperOut() && !state.paperOut)
-            pace_->loadPaper(paceNowUs());
-        state_ = state;
-        printerEvent("--script line " + std::to_string(line->number) + ": " +
-                     (PrinterStateList(state).empty() ? "the default state" : PrinterStateList(state)));
-    }
-    if (script_->done())
-        scriptTimer_.stop();
 }
 
 void CaptureService::sayReady()
@@ -421,7 +345,7 @@ void CaptureService::readStateFile()
     std::string seen = std::to_string(read.kind) + read.problem + "\n" + read.text;
     // With a roll, writing the same words again loads paper, so the time counts too.
     struct stat about {};
-    if (pace_ && ::stat(options_.stateFile.c_str(), &about) == 0)
+    if (paced_ && ::stat(options_.stateFile.c_str(), &about) == 0)
         seen += "\n" + std::to_string(about.st_mtim.tv_sec) + "." + std::to_string(about.st_mtim.tv_nsec);
     if (seen == stateSeen_)
         return;
@@ -444,11 +368,12 @@ void CaptureService::readStateFile()
         return keep(error);
     state.maker = state_.maker; // the model stays who it is
     state.model = state_.model;
-    // The file written again without paper-out: a new roll, where the last ran out.
-    if (pace_ && pace_->paperOut() && !state.paperOut)
-        pace_->loadPaper(paceNowUs());
+    // The file written again without paper-out loads a new roll where the
+    // last ran out, even with the same words.
+    if (paced_)
+        paced_->setState(state);
     if (state == state_)
-        return publishState();
+        return;
     state_ = state;
     say("printer state now " + (PrinterStateList(state).empty() ? "the default" : PrinterStateList(state)));
     publishState();
@@ -462,7 +387,7 @@ void CaptureService::bytesArrived(std::string_view chunk, ByteSource& from)
     if (!tcpJob_)
         return;
     tcpJob_->take(chunk, &from);
-    if (pace_)
+    if (paced_)
         paceTake(*tcpJob_, chunk, from);
     if (forward_) {
         tcpJob_->programSent(chunk);
@@ -543,9 +468,9 @@ void CaptureService::sourceStarted(ByteSource& connection)
     noJobs_.stop();
     tcpJob_ = std::make_unique<JobCapture>(connection.sourceName(), status_, effectiveState(),
                                            options_.maxJobBytes, options_.printer);
-    if (pace_) {
+    if (paced_) {
         tcpJob_->setAnswersAfterPrinting();
-        tcpJob_->setPaceStart(pace_->received());
+        tcpJob_->setPaceStart(paced_->pace().received());
     }
     if (!options_.forwardHost.empty() || printerLine_)
         forward_ = startForwarding(*tcpJob_, connection, true);
@@ -559,9 +484,9 @@ void CaptureService::takeSerial(std::string_view chunk)
             noJobs_.stop();
             serialJob_ = std::make_unique<JobCapture>(serialSource_->sourceName(), status_, effectiveState(),
                                                       options_.maxJobBytes, options_.printer);
-            if (pace_) {
+            if (paced_) {
                 serialJob_->setAnswersAfterPrinting();
-                serialJob_->setPaceStart(pace_->received());
+                serialJob_->setPaceStart(paced_->pace().received());
             }
             serialFramer_.restart(FramingState{});
             cut_ = Cut::None;
@@ -587,7 +512,7 @@ void CaptureService::takeSerial(std::string_view chunk)
                 cut_ = Cut::AwaitingMode;
         }
         serialJob_->take(chunk.substr(0, end), serialSource_.get());
-        if (pace_)
+        if (paced_)
             paceTake(*serialJob_, chunk.substr(0, end), *serialSource_);
         if (serialForward_) {
             serialJob_->programSent(chunk.substr(0, end));
@@ -613,8 +538,8 @@ void CaptureService::finishJob(std::unique_ptr<JobCapture> job, const std::strin
                                const ByteSource& from)
 {
     if (job->empty()) {
-        if (pace_)
-            pace_->forget(job.get());
+        if (paced_)
+            paced_->forget(job.get());
         // A connection that sent nothing (a probe, a driver's check) is no job.
         job.reset();
         progress("a connection with no job ended: " + why);
@@ -623,8 +548,8 @@ void CaptureService::finishJob(std::unique_ptr<JobCapture> job, const std::strin
         maybeEnd();
         return;
     }
-    if (pace_)
-        pace_->forget(job.get());
+    if (paced_)
+        paced_->forget(job.get());
     const JobRecord record = job->finish(why, nextNumber_++, from);
     job.reset();
     std::vector<std::string> files;

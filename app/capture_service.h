@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/printer_in_time.h"
 #include "app/tool_options.h"
 #include "session/capture_session.h"
 #include "session/print_pace.h"
@@ -148,14 +149,10 @@ private:
     // A printer in time: bytes go to it after the job's session, the buffer
     // holds the port, the roll and the script change the state.
     void paceTake(JobCapture& job, std::string_view chunk, ByteSource& from);
-    void paceRun();
-    void schedulePace();
     void holdInput(bool held);
     void printerEvent(const std::string& what);
-    void runScript();
     PrinterState effectiveState() const;
     void publishState();
-    long long paceNowUs() const;
     void end(int status);
 
     CaptureServiceOptions options_;
@@ -189,13 +186,7 @@ private:
     QTimer readyRetry_; // a FIFO's reader is not there yet
     bool readySaid_ = false;
 
-    std::unique_ptr<PrintPace> pace_;
-    std::unique_ptr<FaultScript> script_;
-    QTimer paceTimer_;
-    QTimer scriptTimer_;
-    std::chrono::steady_clock::time_point paceStart_ = std::chrono::steady_clock::now();
-    bool inputHeld_ = false;
-    PrinterState published_; // what the jobs' sessions were last told
+    std::unique_ptr<PrinterInTime> paced_;
 };
 
 // The exit status when --timeout ends it before the jobs --jobs asked for came.
