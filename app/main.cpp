@@ -1,4 +1,5 @@
 #include "app/display_check.h"
+#include "app/printer_in_time.h"
 #include "app/quit_on_signals.h"
 #include "app/saved_capture_loader.h"
 #include "app/tool_options.h"
@@ -63,6 +64,7 @@ int main(int argc, char** argv)
                                       QStringLiteral("silent|answer"), QStringLiteral("silent"));
     line.add(forward);
     line.add(fallback);
+    line.addPrinterInTimeOptions();
     // Qt's own options (-platform, -style...) are only known once the
     // application has taken them out, so bad usage is told after that.
     std::ostringstream earlyUsage;
@@ -79,6 +81,8 @@ int main(int argc, char** argv)
     std::string forwardHost, forwardSerial, forwardSerialSettings;
     quint16 forwardPort = 9100;
     bool fallbackAnswer = false;
+    std::optional<ostrel::PrintPace::Settings> pace;
+    std::vector<ostrel::FaultLine> script;
     const auto readValues = [&] {
         if (!line.listen(where, error) || !line.jobLimits(limits, error) || !line.noArguments(error) ||
             !line.printerProfile(profile, error) || !line.size(openLimit.names().constFirst(), mostOpened, error) ||
@@ -95,6 +99,13 @@ int main(int argc, char** argv)
                 error = "--forward: " + error;
                 return false;
             }
+        }
+        if (!line.printerInTime(*profile, pace, script, error))
+            return false;
+        if (pace && line.parser().isSet(forward)) {
+            error = "--forward: the real printer prints in its own time; leave out --print-speed, --buffer, --roll "
+                    "and --script";
+            return false;
         }
         if (mostOpened <= 0)
             error = "--open-limit: takes a size of at least one byte";
@@ -139,12 +150,16 @@ int main(int argc, char** argv)
     // The model chosen answers GS I as itself.
     // With --forward, the real printer's answers are read in the model's language.
     std::unique_ptr<ostrel::ForwardingSink> forwarding;
-    receiptPreview.printerChosen = [&session, &forwarding](const ostrel::receipt::PrinterProfile& model) {
-        ostrel::PrinterState state = session.printerState();
+    std::unique_ptr<ostrel::PrinterInTime> paced;
+    receiptPreview.printerChosen = [&session, &forwarding, &paced](const ostrel::receipt::PrinterProfile& model) {
+        ostrel::PrinterState state = paced ? paced->stateSet() : session.printerState();
         const bool generic = &model == &ostrel::receipt::GenericProfile();
         state.maker = generic ? std::string() : model.vendor;
         state.model = generic ? std::string() : model.model;
-        session.setPrinterState(state);
+        if (paced)
+            paced->setState(state);
+        else
+            session.setPrinterState(state);
         session.setPrinterLanguage(model.language);
         if (forwarding)
             forwarding->setLanguage(model.language);
@@ -194,6 +209,27 @@ int main(int argc, char** argv)
         network->feed(&session);
         form.setWindowTitle(form.windowTitle() + QStringLiteral(" - listening on ") +
                             QString::fromStdString(network->listeningOn()));
+    }
+    // A printer in time: what the session takes prints at its speed from its
+    // roll; the state the boxes set and the roll's make what it reports.
+    std::unique_ptr<ostrel::PacedSession> pacedSession;
+    if (pace) {
+        paced = std::make_unique<ostrel::PrinterInTime>(*pace, receiptPreview.printer().profile(), script,
+                                                        session.printerState());
+        paced->stateChanged = [&session](const ostrel::PrinterState& state) { session.setPrinterState(state); };
+        paced->event = [](const std::string& what) { std::cerr << "ostrel-serial-capture: " << what << "\n"; };
+        paced->hold = [&network, &MSComm1](bool held) {
+            if (network)
+                network->holdReading(held);
+            if (MSComm1.PortOpen())
+                MSComm1.Output(held ? std::string_view("\x13") : std::string_view("\x11"));
+        };
+        if (network)
+            network->setReceiveWindow(static_cast<int>(std::min<long long>(pace->buffer, 1 << 20)));
+        pacedSession = std::make_unique<ostrel::PacedSession>(session, *paced);
+        printerState.stateChosen = [&paced](const ostrel::PrinterState& state) { paced->setState(state); };
+        printerState.showPrinting([&paced] { return QString::fromStdString(ostrel::DescribePrinting(*paced)); },
+                                  [&paced] { paced->loadPaper(); });
     }
     // With --forward, the real printer answers the network jobs and the serial port.
     std::unique_ptr<ostrel::QtSerialControl> printerLine;
@@ -281,6 +317,7 @@ int main(int argc, char** argv)
     const int status = application.exec();
     if (forwarding)
         session.removeListener(*forwarding);
+    pacedSession.reset();
     receiptPreview.saveSettings(remembered);
     printerState.saveSettings(remembered);
     remembered.sync();

@@ -1,6 +1,7 @@
 #include "app/printer_in_time.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace ostrel {
 
@@ -122,6 +123,42 @@ void PrinterInTime::runScript()
     }
     if (script_->done())
         scriptTimer_.stop();
+}
+
+PacedSession::PacedSession(CaptureSession& session, PrinterInTime& printer) : session_(session), printer_(printer)
+{
+    session_.setAnswersAfterPrinting(true);
+    session_.addListener(*this);
+}
+
+PacedSession::~PacedSession() { session_.removeListener(*this); }
+
+void PacedSession::chunkTaken(std::string_view chunk, ByteSource* from)
+{
+    printer_.take(chunk, from, [this, from](const RealTimeRequest& request) {
+        if (from != nullptr)
+            session_.answerPrinted(*from, request);
+    });
+}
+
+std::string DescribePrinting(const PrinterInTime& printer)
+{
+    const PrintPace& pace = printer.pace();
+    char text[160];
+    const double left = pace.paperLeftMillimetres();
+    if (left >= 0)
+        std::snprintf(text, sizeof text, "%.2f m of paper left, ", left / 1000);
+    else
+        text[0] = '\0';
+    std::string said = text;
+    said += std::to_string(pace.waiting()) + " bytes waiting, ";
+    if (pace.paperOut())
+        said += "stopped: the roll ran out";
+    else if (printer.stateSet().isOffline())
+        said += "stopped: " + PrinterStateList(printer.stateSet());
+    else
+        said += pace.printing() ? "printing" : "idle";
+    return said;
 }
 
 } // namespace ostrel

@@ -2,6 +2,7 @@
 
 #include "printer/fault_script.h"
 #include "printer/printer_state.h"
+#include "session/capture_session.h"
 #include "session/print_pace.h"
 
 #include <QObject>
@@ -63,5 +64,24 @@ private:
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
     bool held_ = false;
 };
+
+// Hands what a capture session takes to a printer in time, and answers the
+// requests that waited on printing through the session: the window's way,
+// where one session takes every port's bytes.
+class PacedSession : public CaptureListener {
+public:
+    PacedSession(CaptureSession& session, PrinterInTime& printer);
+    ~PacedSession() override;
+    void chunkTaken(std::string_view chunk, ByteSource* from) override;
+    void sourceEnded(ByteSource& source) override { printer_.forget(&source); }
+
+private:
+    CaptureSession& session_;
+    PrinterInTime& printer_;
+};
+
+// "0.42 m of paper left, 1234 bytes waiting, printing": what the Printer
+// State window shows.
+std::string DescribePrinting(const PrinterInTime& printer);
 
 } // namespace ostrel

@@ -56,7 +56,33 @@ void PrinterStateWindow::boxChanged()
     const auto& names = PrinterStateNames();
     for (std::size_t i = 0; i < names.size(); ++i)
         state.*names[i].field = stateBoxes[i]->isChecked();
-    session_.setPrinterState(state);
+    if (stateChosen)
+        stateChosen(state);
+    else
+        session_.setPrinterState(state);
+}
+
+void PrinterStateWindow::showPrinting(std::function<QString()> describe, std::function<void()> loadPaper)
+{
+    auto* layout = static_cast<QVBoxLayout*>(this->layout());
+    printingLabel = new QLabel(this);
+    printingLabel->setObjectName(QStringLiteral("printingLabel"));
+    printingLabel->setWordWrap(true);
+    loadPaperButton = new QPushButton(QStringLiteral("Load Paper"), this);
+    loadPaperButton->setObjectName(QStringLiteral("loadPaperButton"));
+    loadPaperButton->setToolTip(QStringLiteral("A new roll: printing goes on where it stopped."));
+    layout->insertWidget(layout->count() - 1, printingLabel);
+    layout->insertWidget(layout->count() - 1, loadPaperButton);
+    connect(loadPaperButton, &QPushButton::clicked, this, [loadPaper] { loadPaper(); });
+    const auto update = [this, describe] { printingLabel->setText(describe()); };
+    update();
+    // Live while it is open; a closed window costs nothing.
+    printingTimer_.setInterval(100);
+    connect(&printingTimer_, &QTimer::timeout, this, [this, update] {
+        if (isVisible())
+            update();
+    });
+    printingTimer_.start();
 }
 
 void PrinterStateWindow::restoreSettings(const QSettings& settings)

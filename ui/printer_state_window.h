@@ -3,6 +3,9 @@
 #include "printer/printer_state.h"
 
 #include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
 #include <QWidget>
 
 #include <functional>
@@ -32,8 +35,16 @@ public:
     void restoreSettings(const QSettings& settings);
     void saveSettings(QSettings& settings) const;
 
+    // A printer in time: a live line on its printing, and Load Paper.
+    // `describe` says it ("0.42 m of paper left, 0 bytes waiting, idle").
+    void showPrinting(std::function<QString()> describe, std::function<void()> loadPaper);
+    // Where the boxes' state goes; the session itself when not set.
+    std::function<void(const PrinterState&)> stateChosen;
+
     std::vector<QCheckBox*> stateBoxes; // in PrinterStateNames() order
     QCheckBox* serialRealTimeBox;
+    QLabel* printingLabel = nullptr;
+    QPushButton* loadPaperButton = nullptr;
 
 private:
     void boxChanged();
@@ -42,6 +53,7 @@ private:
     std::function<void(bool)> serialRealTime_;
     bool restored_ = false; // its place of last time was read
     bool shown_ = false;    // shown in this run: its place is its own
+    QTimer printingTimer_;
 };
 
 } // namespace ostrel

@@ -60,7 +60,7 @@ _ostrel_options()
     case "$1" in
         ostrel-serial-capture)
             echo "$common --listen --idle-timeout --job-timeout --preview --open --open-limit --printer" \
-                 "--forward --forward-fallback" ;;
+                 "--forward --forward-fallback --print-speed --buffer --roll --near-end --script" ;;
         ostrel-capture)
             echo "$common --listen --idle-timeout --job-timeout --serial --settings --hw-handshake" \
                  "--status-bits --no-status-return --state --state-file --out --job-gap --jobs" \

@@ -12,6 +12,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include "app/printer_in_time.h"
 #include "ui/printer_state_window.h"
 
 #include <QAccessible>
@@ -93,6 +94,32 @@ TEST(ReceiptPreview, OpensFromTheCommandLogMenuAndF6WithoutChangingTheWindow) {
 
 // The two windows beside the main one, as real screens have room for them:
 // on the screen, over neither the main window nor each other.
+// A printer in time in the window: the roll runs out, the Printer State
+// window says so live, and Load Paper prints the rest; the boxes still
+// set what the printer reports.
+TEST(PrinterStateWindow, ShowsThePrintingAndLoadsPaper) {
+    Window w;
+    PrinterInTime printer({.rollMetres = 0.05, .nearEndMetres = 0.01}, receipt::GenericProfile(), {},
+                          w.session.printerState());
+    printer.stateChanged = [&](const PrinterState& state) { w.session.setPrinterState(state); };
+    PacedSession paced(w.session, printer);
+    PrinterStateWindow window(w.session, {});
+    window.stateChosen = [&](const PrinterState& state) { printer.setState(state); };
+    window.showPrinting([&] { return QString::fromStdString(DescribePrinting(printer)); },
+                        [&] { printer.loadPaper(); });
+    window.show();
+    w.session.UpdateData(Bytes({ESC, 'J', 200, ESC, 'J', 200}) + "end\n", &w.form->serialSource()); // 50 mm, then a line: its LF waits
+    EXPECT_TRUE(w.session.printerState().paperOut);
+    ASSERT_TRUE(WaitUntil([&] { return window.printingLabel->text().contains(QStringLiteral("the roll ran out")); }));
+    EXPECT_TRUE(window.printingLabel->text().startsWith(QStringLiteral("0.00 m of paper left, 1 bytes waiting")))
+        << window.printingLabel->text().toStdString();
+    QTest::mouseClick(window.loadPaperButton, Qt::LeftButton);
+    EXPECT_FALSE(w.session.printerState().paperOut);
+    EXPECT_EQ(printer.pace().waiting(), 0);
+    window.stateBoxes[1]->setChecked(true); // cover open
+    EXPECT_TRUE(w.session.printerState().coverOpen);
+}
+
 TEST(WindowPlacement, BesideTheMainWindowOnTheScreenAndNeverOverAnother) {
     const QSize main(726, 592), preview(1180, 760), state(211, 306);
     for (const QSize screen : {QSize(1280, 800), QSize(1920, 1080), QSize(1024, 768), QSize(800, 600)}) {
