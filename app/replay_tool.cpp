@@ -1,5 +1,7 @@
 #include "app/replay_tool.h"
 
+#include "app/printing_replay.h"
+
 #include "app/conversation_print.h"
 #include "app/job_compare.h"
 #include "app/tool_options.h"
@@ -47,6 +49,7 @@ struct Options {
     bool markers = false; // labels of cuts, pulses, bytes not understood beside the paper
     const receipt::PrinterProfile* profile = nullptr;
     bool paperGiven = false; // --paper, which the model's print width gives way to
+    std::optional<PrintPace::Settings> pace; // --print-speed, --buffer, --roll
     int paperWidth = receipt::kPaperWidth80;
 };
 
@@ -74,6 +77,7 @@ void AddOptions(ToolCommandLine& line)
               QStringLiteral("SIZE")});
     line.addStatusOptions();
     line.addStateOption();
+    line.addPrinterInTimeOptions(false);
     line.add({QStringLiteral("counters"),
               QStringLiteral("Print the two counter captions, one a line, on standard error at the end.")});
     line.add({QStringLiteral("compare"),
@@ -140,6 +144,7 @@ bool ReadOptions(const ToolCommandLine& line, Options& options, std::string& err
     options.realTime = line.parser().isSet(QStringLiteral("state"));
     if (!line.printerState(options.state, error))
         return false;
+
     options.counters = parser.isSet(QStringLiteral("counters"));
     options.compare = LocalBytes(parser.value(QStringLiteral("compare")));
     options.preview = LocalBytes(parser.value(QStringLiteral("preview")));
@@ -183,7 +188,8 @@ bool ReadOptions(const ToolCommandLine& line, Options& options, std::string& err
         options.state.maker = options.profile->vendor;
         options.state.model = options.profile->model;
     }
-    return true;
+    std::vector<FaultLine> noScript;
+    return line.printerInTime(*options.profile, options.pace, noScript, error);
 }
 
 // Without --chunk the input goes through in pieces of this size; with one
@@ -325,6 +331,9 @@ int RunReplay(const std::vector<std::string>& args, std::istream& standardInput,
     session.setPrinterState(options.state);
     session.setPrinterLanguage(options.profile->language);
     ReplayPeer peer;
+    std::optional<PrintingReplay> printing;
+    if (options.pace)
+        printing.emplace(*options.pace, *options.profile, session, options.realTime ? &peer : nullptr);
 
     // The printer model reads the same chunks, only when its outputs are asked for.
     const bool modelWanted = !options.preview.empty() || !options.report.empty();
@@ -390,11 +399,15 @@ int RunReplay(const std::vector<std::string>& args, std::istream& standardInput,
         if (in->bad())
             return readFailed();
         session.UpdateData(std::string_view(buffer.data(), got), options.realTime ? &peer : nullptr);
+        if (printing)
+            printing->take(std::string_view(buffer.data(), got));
         bytesRead += static_cast<long long>(got);
         showProgressNow();
         if (in->eof() || got < chunk)
             break;
     }
+    if (printing)
+        printing->finish();
     const LineView& log = session.listCommands();
     const LineView& hex = session.listDataReceivedHEX();
     const LineView& ascii = session.listDataReceived();
@@ -419,6 +432,8 @@ int RunReplay(const std::vector<std::string>& args, std::istream& standardInput,
         // A job ostrel-capture forwarded: its conversation with the printer too.
         if (const std::string forward = ForwardRecordBeside(options.input); !forward.empty() && report.size() > 3)
             report.insert(report.size() - 3, ",\n  \"forward\": " + forward);
+        if (printing && report.size() > 3)
+            report.insert(report.size() - 3, ",\n  \"printing\": " + printing->reportJson());
     }
     std::vector<render::EncodedFile> previews;
     if (!options.preview.empty()) {

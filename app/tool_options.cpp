@@ -70,8 +70,9 @@ void ToolCommandLine::addStateOption()
                        QStringLiteral("LIST")});
 }
 
-void ToolCommandLine::addPrinterInTimeOptions()
+void ToolCommandLine::addPrinterInTimeOptions(bool script)
 {
+    scriptOption_ = script;
     parser_.addOption({QStringLiteral("print-speed"),
                        QStringLiteral("Print at MM/S millimetres a second, or at the --printer model's own speed "
                                       "(\"model\"): GS r and Star's ETB are answered once the paper before them "
@@ -92,7 +93,8 @@ void ToolCommandLine::addPrinterInTimeOptions()
                        QStringLiteral("With --roll: paper near end once METRES are left (default: a tenth of the "
                                       "roll)."),
                        QStringLiteral("METRES")});
-    parser_.addOption({QStringLiteral("script"),
+    if (script)
+        parser_.addOption({QStringLiteral("script"),
                        QStringLiteral("Faults on a schedule, one a line: \"after receipt 3: paper-out\", \"after 2 s: "
                                       "cover-open\", \"after 500 mm: paper-near-end\", \"after 40000 bytes: "
                                       "offline\", \"after 1 s: clear\"; \"after\" counts from the line before, "
@@ -419,7 +421,9 @@ static bool Decimal(const QString& text, double low, double& value)
 bool ToolCommandLine::printerInTime(const receipt::PrinterProfile& model, std::optional<PrintPace::Settings>& pace,
                                     std::vector<FaultLine>& script, std::string& error) const
 {
-    const auto isSet = [this](const char* name) { return parser_.isSet(QString::fromLatin1(name)); };
+    const auto isSet = [this](const char* name) {
+        return (scriptOption_ || std::string_view(name) != "script") && parser_.isSet(QString::fromLatin1(name));
+    };
     if (!isSet("print-speed") && !isSet("buffer") && !isSet("roll") && !isSet("script")) {
         if (!needs(QStringLiteral("near-end"), QStringLiteral("roll"), error))
             return false;

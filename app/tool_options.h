@@ -52,8 +52,9 @@ public:
     void addListenOptions(const QString& listenDescription);
     // --serial N|DEVICE, --settings and --hw-handshake.
     void addSerialOptions();
-    // --print-speed, --buffer, --roll, --near-end and --script: a printer in time.
-    void addPrinterInTimeOptions();
+    // --print-speed, --buffer, --roll, --near-end and (with `script`)
+    // --script: a printer in time.
+    void addPrinterInTimeOptions(bool script = true);
 
     // Reads the arguments (the program's name first). Answers --help and
     // --version on `out`, and bad usage with one line on `err`; then it gives
@@ -106,6 +107,7 @@ private:
     std::string program_;
     QCommandLineParser parser_;
     bool printerOption_ = false;
+    bool scriptOption_ = false;
 };
 
 } // namespace ostrel

@@ -48,7 +48,9 @@ void PrintPace::feed(std::string_view piece)
     // then; the bytes after the last of them, the paper fed so far.
     model_.feed(piece);
     fed_ += static_cast<long long>(piece.size());
-    timeline_.needs(fed_, model_.paperFed());
+    // A command not yet whole has done nothing yet: its bytes wait.
+    const auto open = model_.unfinished();
+    timeline_.needs(open ? std::min(fed_, open->offset) : fed_, model_.paperFed());
 }
 
 void PrintPace::commandRead(const receipt::ModelCommand& command)

@@ -68,7 +68,8 @@ _ostrel_options()
                  "--print-speed --buffer --roll --near-end --script" ;;
         ostrel-replay)
             echo "$common --log --hex --ascii --raw --replies --report --chunk --status-bits" \
-                 "--no-status-return --state --counters --compare --conversation --preview --markers --printer --paper" ;;
+                 "--no-status-return --state --counters --compare --conversation --preview --markers --printer --paper" \
+                 "--print-speed --buffer --roll --near-end" ;;
         ostrel-demo-host)
             echo "$common --port --once" ;;
         ostrel-send)

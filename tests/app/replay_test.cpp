@@ -107,6 +107,28 @@ TEST_F(Replay, StateAnswersTheRealTimeRequestsToo)
     EXPECT_NE(err.find("jammed"), std::string::npos) << err;
 }
 
+// Printed in time on a clock of its own: GS r 1 after 400 mm is answered at
+// 4 s at 100 mm/s, whatever the chunking; a 0.3 m roll ends, and is changed,
+// where the paper reaches 300 mm.
+TEST_F(Replay, PrintsInTimeAndSaysWhereTheRollEnded)
+{
+    std::string job = Bytes("1B 40");
+    for (int i = 0; i < 16; ++i)
+        job += Bytes("1B 4A C8"); // 25 mm each
+    WriteFile(input, job + Bytes("1D 72 01 10 04 01"));
+    for (const char* chunk : {"1", "7", "64K"}) {
+        SCOPED_TRACE(chunk);
+        const fs::path replies = dir / "replies.bin";
+        ASSERT_EQ(run({"--print-speed", "100", "--roll", "0.3", "--state", "", "--chunk", chunk, "--report", "-",
+                       "--replies", replies.string(), input.string()}),
+                  0) << err;
+        EXPECT_NE(out.find("\"answered_after_printing\":[{\"request\":\"GS r 1\",\"printed\":56,\"at_ms\":4000.0}]"),
+                  std::string::npos) << out;
+        EXPECT_NE(out.find("\"roll_ends\":[{\"printed\":38,\"paper_mm\":300.0,\"at_ms\":3000.0}]"), std::string::npos) << out;
+        EXPECT_EQ(ReadFile(replies), Bytes("12 00")) << "DLE EOT 1 at once, GS r 1 once printed";
+    }
+}
+
 TEST_F(Replay, MissingInputFailsWithItsName)
 {
     EXPECT_EQ(run({(dir / "absent.bin").string(), "--log", (dir / "log.txt").string()}), 1);
