@@ -217,7 +217,10 @@ int main(int argc, char** argv)
         paced = std::make_unique<ostrel::PrinterInTime>(*pace, receiptPreview.printer().profile(), script,
                                                         session.printerState());
         paced->stateChanged = [&session](const ostrel::PrinterState& state) { session.setPrinterState(state); };
-        paced->event = [](const std::string& what) { std::cerr << "ostrel-serial-capture: " << what << "\n"; };
+        paced->event = [&receiptPreview](const std::string& what) {
+            std::cerr << "ostrel-serial-capture: " << what << "\n";
+            receiptPreview.showPrinterEvent(QString::fromStdString(what));
+        };
         paced->hold = [&network, &MSComm1](bool held) {
             if (network)
                 network->holdReading(held);

@@ -443,7 +443,14 @@ void ReceiptPreview::updateNavigation() {
         notes << QStringLiteral("the job ended inside %1").arg(QString::fromStdString(open->command));
     if (document_.historyCut()) notes << QStringLiteral("shows the newest 8 to 16 MiB of a longer capture");
     for (const QString& said : printerAnswers_) notes << QStringLiteral("the printer answered %1").arg(said);
+    notes << printerEvents_;
     noteLabel->setText(notes.join(QStringLiteral("; ")));
+}
+
+void ReceiptPreview::showPrinterEvent(const QString& what) {
+    printerEvents_.append(what);
+    while (printerEvents_.size() > kPrinterAnswersShown) printerEvents_.removeFirst();
+    updateNavigation();
 }
 
 QString ReceiptPreview::ListedLine(const receipt::ModelCommand& command) const {

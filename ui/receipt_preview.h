@@ -62,6 +62,9 @@ public:
     // `source` that ends at `end` in what it sent: said beside the command
     // in the list, and under the paper, the newest few.
     void showPrinterAnswer(const ByteSource& source, long long end, const QString& said);
+    // A printer in time: the roll ran out, paper was loaded... said under
+    // the paper, the newest few.
+    void showPrinterEvent(const QString& what);
     void setZoom(int percent);
     // Selects a command of the shown receipt and marks its place on the paper.
     void selectCommand(int index);
@@ -108,6 +111,7 @@ private:
     static constexpr int kPrinterAnswersShown = 3;
     static constexpr std::size_t kAnswersListed = 1000;
     QStringList printerAnswers_;
+    QStringList printerEvents_;
     // Where each source's first byte arrived, and the printer's answers by
     // where their request's last byte arrived, both counted as the document
     // counts what arrived.
