@@ -16,6 +16,18 @@ constexpr std::size_t kPiece = 512;
 // Thermal receipt printers print at 203 dots an inch.
 constexpr double kDotsPerMm = 8.0;
 
+// The model here only measures paper: it keeps next to nothing of it.
+receipt::PrinterLimits MeasuringLimits()
+{
+    receipt::PrinterLimits limits;
+    limits.keptReceipts = 2;
+    limits.keptBytes = 4LL << 20;
+    limits.receiptBytes = 2LL << 20;
+    limits.listedEvents = 16;
+    limits.listedSymbolBytes = 4096;
+    return limits;
+}
+
 std::string Metres(double millimetres)
 {
     char text[32];
@@ -28,7 +40,7 @@ std::string Metres(double millimetres)
 PrintPace::PrintPace(Settings settings, const receipt::PrinterProfile& model)
     : settings_(settings),
       dotsPerMm_(kDotsPerMm),
-      model_(geometry_),
+      model_(geometry_, MeasuringLimits()),
       timeline_(settings.mmPerSecond * kDotsPerMm)
 {
     model_.setProfile(model);
