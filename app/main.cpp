@@ -231,6 +231,7 @@ int main(int argc, char** argv)
             network->setReceiveWindow(static_cast<int>(std::min<long long>(pace->buffer, 1 << 20)));
         pacedSession = std::make_unique<ostrel::PacedSession>(session, *paced);
         printerState.stateChosen = [&paced](const ostrel::PrinterState& state) { paced->setState(state); };
+        receiptPreview.followPrinting([&paced] { return paced->pace().printed(); });
         printerState.showPrinting([&paced] { return QString::fromStdString(ostrel::DescribePrinting(*paced)); },
                                   [&paced] { paced->loadPaper(); });
     }

@@ -69,6 +69,12 @@ const QImage& PaperView::paperRows(int from, int rows, int& origin) {
     return rows_;
 }
 
+void PaperView::setWaitingFrom(int y) {
+    if (y == waitingFrom_) return;
+    waitingFrom_ = y;
+    update();
+}
+
 void PaperView::paintEvent(QPaintEvent* event) {
     if (shown_ >= static_cast<int>(document_.receipts().size())) return;
     QPainter painter(this);
@@ -86,6 +92,15 @@ void PaperView::paintEvent(QPaintEvent* event) {
         painter.drawImage(target, part, source);
     }
     drawMarkers(painter);
+    if (waitingFrom_ >= 0 && waitingFrom_ < paperSize_.height()) {
+        // What still waits is veiled, so that what has printed stands out.
+        const int top = waitingFrom_ * zoom_ / 100;
+        const int width = paperSize_.width() * zoom_ / 100;
+        painter.fillRect(QRect(0, top, width, paperSize_.height() * zoom_ / 100 - top), QColor(120, 120, 120, 110));
+        painter.setPen(QPen(QColor(40, 90, 200), 2, Qt::DashLine));
+        painter.drawLine(0, top, width, top);
+        painter.drawText(QPoint(width + 6, top + 12), QStringLiteral("not printed yet"));
+    }
     if (!marked_.empty()) {
         painter.setPen(QPen(QColor(220, 40, 40), 2));
         painter.setBrush(QColor(220, 40, 40, 40));

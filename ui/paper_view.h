@@ -25,6 +25,9 @@ public:
     int shownReceipt() const { return shown_; }
     void setZoom(int percent);
     void setMarked(receipt::DotRect place);
+    // A printer in time: the paper from row `y` down waits in its buffer,
+    // not yet printed; -1 when all of it has printed.
+    void setWaitingFrom(int y);
     receipt::DotRect marked() const { return marked_; }
     // The shown receipt's size in dots, and the whole of it drawn.
     QSize paperSize() const { return paperSize_; }
@@ -58,6 +61,7 @@ private:
     int shown_ = 0;
     int zoom_ = 100;
     receipt::DotRect marked_;
+    int waitingFrom_ = -1;
     QSize paperSize_;
     QImage rows_;
     int rowsFrom_ = -1;

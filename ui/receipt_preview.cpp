@@ -379,6 +379,10 @@ void ReceiptPreview::redraw() {
         }
     }
     fillCommandList();
+    if (printed_) {
+        waitingFromCommand_ = -1;
+        markWaiting();
+    }
     updateNavigation();
 }
 
@@ -445,6 +449,35 @@ void ReceiptPreview::updateNavigation() {
     for (const QString& said : printerAnswers_) notes << QStringLiteral("the printer answered %1").arg(said);
     notes << printerEvents_;
     noteLabel->setText(notes.join(QStringLiteral("; ")));
+}
+
+void ReceiptPreview::followPrinting(std::function<long long()> printed) {
+    printed_ = std::move(printed);
+    printingTimer_.setInterval(200);
+    connect(&printingTimer_, &QTimer::timeout, this, [this] {
+        if (isVisible()) markWaiting();
+    });
+    printingTimer_.start();
+}
+
+// The first command of the shown receipt not wholly printed, and what
+// follows it, wait in the printer's buffer.
+void ReceiptPreview::markWaiting() {
+    if (!printed_ || shown_ >= static_cast<int>(printer().receipts().size())) return;
+    const long long printed = printed_() - document_.modelStart();
+    const auto& commands = printer().receipts()[shown_].commands;
+    int first = -1;
+    for (std::size_t i = 0; i < commands.size() && first < 0; ++i)
+        if (commands[i].offset + commands[i].length > printed) first = static_cast<int>(i);
+    paper_->setWaitingFrom(first < 0 ? -1 : commands[static_cast<std::size_t>(first)].y);
+    const int count = commandList->count();
+    for (int i = 0; i < count; ++i) {
+        const bool waiting = first >= 0 && i >= first;
+        const bool wasWaiting = waitingFromCommand_ >= 0 && i >= waitingFromCommand_;
+        if (waiting != wasWaiting)
+            commandList->item(i)->setForeground(waiting ? QBrush(QColor(130, 130, 130)) : QBrush());
+    }
+    waitingFromCommand_ = first;
 }
 
 void ReceiptPreview::showPrinterEvent(const QString& what) {

@@ -65,6 +65,9 @@ public:
     // A printer in time: the roll ran out, paper was loaded... said under
     // the paper, the newest few.
     void showPrinterEvent(const QString& what);
+    // A printer in time: how many of the bytes taken so far have printed.
+    // What still waits is veiled on the paper and greyed in the list.
+    void followPrinting(std::function<long long()> printed);
     void setZoom(int percent);
     // Selects a command of the shown receipt and marks its place on the paper.
     void selectCommand(int index);
@@ -112,6 +115,10 @@ private:
     static constexpr std::size_t kAnswersListed = 1000;
     QStringList printerAnswers_;
     QStringList printerEvents_;
+    std::function<long long()> printed_;
+    QTimer printingTimer_;
+    int waitingFromCommand_ = -1; // in the shown receipt's list
+    void markWaiting();
     // Where each source's first byte arrived, and the printer's answers by
     // where their request's last byte arrived, both counted as the document
     // counts what arrived.
