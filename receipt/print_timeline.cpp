@@ -47,7 +47,8 @@ void PrintTimeline::loadRoll(long long dots, long long nowUs) {
 }
 
 long long PrintTimeline::rollLeft() const {
-    return rollEnd_ < 0 ? -1 : std::max(0LL, rollEnd_ - static_cast<long long>(std::ceil(head_)));
+    // Part of a dot left is still paper: none left is where it has run out.
+    return rollEnd_ < 0 ? -1 : std::max(0LL, static_cast<long long>(std::ceil(static_cast<double>(rollEnd_) - head_ - 1e-6)));
 }
 
 bool PrintTimeline::ranOut() const {

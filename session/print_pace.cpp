@@ -62,7 +62,10 @@ void PrintPace::feed(std::string_view piece)
     fed_ += static_cast<long long>(piece.size());
     // A command not yet whole has done nothing yet: its bytes wait.
     const auto open = model_.unfinished();
-    timeline_.needs(open ? std::min(fed_, open->offset) : fed_, model_.paperFed());
+    const long long done = open ? std::min(fed_, open->offset) : fed_;
+    for (const long long cuts = model_.summary().cutCount; cutsSeen_ < cuts; ++cutsSeen_)
+        cuts_.push_back(done);
+    timeline_.needs(done, model_.paperFed());
 }
 
 void PrintPace::commandRead(const receipt::ModelCommand& command)
@@ -131,7 +134,7 @@ void PrintPace::tellRoll()
         toldOut_ = true;
         if (changed)
             changed("paper out: the roll ran out after " + Metres(fedMillimetres()) + ", " +
-                    std::to_string(timeline_.printed()) + " bytes printed, " + std::to_string(timeline_.waiting()) +
+                    std::to_string(timeline_.printed()) + " bytes printed, " + std::to_string(waiting()) +
                     " waiting");
     }
 }
@@ -156,7 +159,7 @@ bool PrintPace::roomAgain() const
 {
     // As a printer does, the port is read again once some room is free, not
     // at the first byte printed.
-    return timeline_.waiting() <= settings_.buffer - std::min<long long>(256, settings_.buffer / 2);
+    return waiting() <= settings_.buffer - std::min<long long>(256, settings_.buffer / 2);
 }
 
 void PrintPace::halt(bool halted, long long nowUs)

@@ -41,7 +41,7 @@ public:
     long long nextUs() const;
 
     // The receive buffer is full: the port reads no further until roomAgain().
-    bool full() const { return timeline_.waiting() >= settings_.buffer; }
+    bool full() const { return waiting() >= settings_.buffer; }
     bool roomAgain() const;
     // The printer stops (paper out or cover open, by hand) or goes on.
     void halt(bool halted, long long nowUs);
@@ -51,8 +51,8 @@ public:
     // What the roll says now.
     bool nearEnd() const { return nearEnd_; }
     bool paperOut() const { return timeline_.ranOut(); }
-    long long waiting() const { return timeline_.waiting(); }
-    long long received() const { return timeline_.received(); }
+    long long waiting() const { return fed_ - timeline_.printed(); }
+    long long received() const { return fed_; }
     bool printing() const { return timeline_.printing(); }
     long long receiptsPrinted() const { return cutsPrinted_; }
     // What the jobs received so far ask for: receipts cut, paper in mm.

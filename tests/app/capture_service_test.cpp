@@ -285,6 +285,20 @@ TEST(CaptureService, PrintsInTimeFromARollThatRunsOut)
     EXPECT_TRUE(Has(line, "\"event\":\"paper loaded: a new roll of 0.300 m, printing goes on after ")) << line;
 }
 
+// On serial, a full buffer says XOFF, and XON once printing made room; GS r
+// comes once the paper before it has printed.
+TEST(CaptureService, ASerialPrinterInTimeSaysXoffWhenItsBufferIsFull)
+{
+    PseudoTerminal pty;
+    Service service({"--serial", pty.portPath(), "--print-speed", "400", "--buffer", "512"});
+    ASSERT_TRUE(service.said("reading serial port"));
+    std::string text;
+    for (int i = 0; i < 40; ++i)
+        text += "line " + std::to_string(i) + " of a long receipt\n"; // 40 lines, 150 mm
+    pty.write(text + Bytes("1D 72 01"));
+    EXPECT_EQ(pty.read(3, 5s), Bytes("13 11 00")) << "XOFF, XON, then the answer to GS r 1";
+}
+
 // A printer that reads slowly, then goes: the program is held back, never
 // buffered for without bound, and nothing it sent is missing from the capture.
 TEST(CaptureService, ASlowPrinterHoldsTheProgramBackAndLosesNothing)
@@ -576,6 +590,8 @@ TEST(WindowProgram, AnswersWithoutADisplayInOneLine)
         {nullptr, {"--printer", "nope"}, 2, "ostrel-serial-capture: --printer: "},
         {nullptr, {"--forward", "serial:"}, 2, "--forward: serial: needs a device"},
         {nullptr, {"--forward", "printer:99999"}, 2, "--forward: takes HOST[:PORT] with a port"},
+        {nullptr, {"--print-speed", "-3"}, 2, "--print-speed: takes millimetres a second"},
+        {nullptr, {"--roll", "1", "--forward", "p"}, 2, "--forward: the real printer prints in its own time"},
     };
     const std::string platform = qEnvironmentVariable("QT_QPA_PLATFORM").toStdString();
     ::unsetenv("QT_QPA_PLATFORM");

@@ -187,6 +187,8 @@ TEST_F(Replay, BadUsageGivesAReasonAndTheUsage)
         {{"--markers", "x"}, "--markers: has no effect without --preview"},
         {{"--compare", "g", "--report", "r", "x"}, "--report: has no effect with --compare"},
         {{"--chunk", "0", "x"}, "--chunk"},
+        {{"--print-speed", "model", "x"}, "--print-speed: the model generic has no print speed of its own"},
+        {{"--script", "s", "x"}, "ostrel-replay: --script: no such option"},
         {{"--chunk", "ten", "x"}, "--chunk"},
         {{"--status-bits", "1,256", "x"}, "--status-bits"},
         {{"--status-bits", "7", "x"}, "--status-bits"},

@@ -258,5 +258,41 @@ TEST(ArrivalInbox, AutomaticStatusFollowsTheStateForThePeerThatAskedForIt)
     EXPECT_EQ(capture.sent.size(), 8u) << "a peer gone asks for nothing";
 }
 
+// A printer in time: GS r and Star's ETB are left for printing to reach;
+// the real-time requests beside them are answered at once, as ever.
+TEST(ArrivalInbox, RequestsThatWaitOnPrintingAreLeftToAnswerPrinted)
+{
+    const struct {
+        receipt::Language language;
+        const char* job;
+        const char* atOnce;
+        RealTimeRequest printed;
+        const char* afterPrinting;
+    } rows[] = {
+        {receipt::Language::EscPos, "1D 72 01 10 04 01", "12", {RealTimeRequest::Kind::TransmitStatus, 1}, "00"},
+        {receipt::Language::EscPos, "1D 72 02 10 04 04", "12", {RealTimeRequest::Kind::TransmitStatus, 2}, "00"},
+        {receipt::Language::StarLine, "1B 1E 61 01 17", "23 06 00 00 00 00 00 00 00", {RealTimeRequest::Kind::StarEtb}, ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.job);
+        InboxCapture capture;
+        capture.port.realTime = true;
+        capture.session.setPrinterLanguage(row.language);
+        capture.session.setAnswersAfterPrinting(true);
+        capture.session.attachSource(capture.port);
+        capture.receive(Bytes(row.job));
+        EXPECT_EQ(capture.sent.substr(0, Bytes(row.atOnce).size()), Bytes(row.atOnce));
+        const std::size_t before = capture.sent.size();
+        capture.session.answerPrinted(capture.port, row.printed);
+        if (row.language == receipt::Language::StarLine) {
+            // Star's automatic status, on: it now tells of one ETB done.
+            ASSERT_EQ(capture.sent.size(), before + 9);
+            EXPECT_EQ(static_cast<unsigned char>(capture.sent[before + 7]) & 0x3E, 1 << 1) << "ETB counter 1";
+        } else {
+            EXPECT_EQ(capture.sent.substr(before), Bytes(row.afterPrinting));
+        }
+    }
+}
+
 } // namespace
 } // namespace ostrel::test

@@ -55,6 +55,62 @@ TEST(PrintTimeline, AtNoSpeedPrintsAtOnceUpToTheRollsEnd)
     EXPECT_TRUE(paper.ranOut());
 }
 
+// Whatever comes and however time is cut, the timeline never prints what
+// did not come, never goes back, never passes the roll's end, and its
+// forecast of when paper is fed agrees with its running.
+TEST(PrintTimeline, InvariantsOverRandomNeedsAndTimes)
+{
+    std::uint32_t seed = 12345;
+    const auto next = [&seed](int below) {
+        seed = seed * 1664525u + 1013904223u;
+        return static_cast<long long>((seed >> 8) % static_cast<std::uint32_t>(below));
+    };
+    for (int run = 0; run < 200; ++run) {
+        receipt::PrintTimeline paper(static_cast<double>(1 + next(4000)));
+        paper.loadRoll(next(2) ? -1 : 100 + next(5000), 0);
+        long long bytes = 0, dots = 0, now = 0, printed = 0, fed = 0;
+        for (int step = 0; step < 50; ++step) {
+            bytes += 1 + next(100);
+            dots += next(3) ? next(300) : 0;
+            paper.needs(bytes, dots);
+            const long long target = paper.fed() + 1 + next(400);
+            const long long forecast = paper.fedAt(target);
+            if (forecast > now) {
+                paper.runTo(forecast - 1);
+                EXPECT_LE(paper.fed(), target);
+                paper.runTo(forecast);
+                EXPECT_GE(paper.fed(), std::min(target, dots));
+            }
+            now = std::max(now, forecast) + next(100'000);
+            paper.runTo(now);
+            if (next(10) == 0) paper.loadRoll(100 + next(5000), now);
+            EXPECT_LE(paper.printed(), paper.received());
+            EXPECT_GE(paper.printed(), printed);
+            EXPECT_GE(paper.fed(), fed);
+            EXPECT_LE(paper.fed(), dots);
+            EXPECT_TRUE(paper.rollLeft() != 0 || !paper.printing());
+            printed = paper.printed();
+            fed = paper.fed();
+        }
+    }
+}
+
+// A cut counts as printed only once printing reaches it, though it was
+// received long before; the bytes of a command not yet whole wait.
+TEST(PrintPace, CountsReceiptsAsTheyPrintAndHoldsACommandNotYetWhole)
+{
+    PrintPace pace({.mmPerSecond = 100}, receipt::GenericProfile());
+    const std::string receipt = "x\n" + Bytes({ESC, 'J', 200, GS, 'V', 0}); // 25 mm and a line, then a cut
+    pace.take(receipt + receipt + Bytes({ESC, 'J'}), this, [](const RealTimeRequest&) {}, 0);
+    EXPECT_EQ(pace.receiptsReceived(), 2);
+    EXPECT_EQ(pace.receiptsPrinted(), 0);
+    pace.runTo(kSecond);
+    EXPECT_EQ(pace.receiptsPrinted(), 2);
+    EXPECT_EQ(pace.waiting(), 2) << "ESC J without its count";
+    pace.take(Bytes({0}), this, [](const RealTimeRequest&) {}, kSecond);
+    EXPECT_EQ(pace.waiting(), 0);
+}
+
 // 200 mm fed, then GS r 1: at 100 mm/s the answer comes 2 s in, however
 // the job was cut into chunks; DLE EOT is no concern of the pace.
 TEST(PrintPace, AnswersGsRWhenThePaperBeforeItHasPrintedAtEveryChunking)

@@ -120,6 +120,30 @@ TEST(PrinterStateWindow, ShowsThePrintingAndLoadsPaper) {
     EXPECT_TRUE(w.session.printerState().coverOpen);
 }
 
+// What a printer in time has not printed yet is greyed in the list, from the
+// first command not wholly printed on, and follows the printing.
+TEST(ReceiptPreview, GreysWhatStillWaitsInThePrintersBuffer) {
+    PreviewWindow w;
+    long long printed = 0;
+    w.preview.followPrinting([&printed] { return printed; });
+    w.preview.show();
+    w.session.UpdateData("before\n");
+    w.form->cmdClearReceivedData_Click(); // the counts go on past a Clear All
+    w.session.UpdateData("one\ntwo\n");
+    w.preview.refresh();
+    const auto greyed = [&] {
+        QString marks;
+        for (int i = 0; i < w.preview.commandList->count(); ++i)
+            marks += w.preview.commandList->item(i)->foreground().color() == QColor(130, 130, 130) ? 'w' : 'p';
+        return marks.toStdString();
+    };
+    EXPECT_EQ(greyed(), "wwww");
+    printed = 7 + 4; // "before\n" and "one\n"
+    EXPECT_TRUE(WaitUntil([&] { return greyed() == "ppww"; })) << greyed();
+    printed = 7 + 8;
+    EXPECT_TRUE(WaitUntil([&] { return greyed() == "pppp"; })) << greyed();
+}
+
 TEST(WindowPlacement, BesideTheMainWindowOnTheScreenAndNeverOverAnother) {
     const QSize main(726, 592), preview(1180, 760), state(211, 306);
     for (const QSize screen : {QSize(1280, 800), QSize(1920, 1080), QSize(1024, 768), QSize(800, 600)}) {
