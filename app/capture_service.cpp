@@ -12,10 +12,13 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QNetworkInterface>
 
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 
 #include <fcntl.h>
@@ -259,12 +262,42 @@ bool CaptureService::start(std::string& error)
         if (tcp_)
             tcp_->setReceiveWindow(static_cast<int>(std::min<long long>(options_.pace->buffer, 1 << 20)));
     }
+    if (options_.http) {
+        std::vector<std::string> machine;
+        for (const QHostAddress& address : QNetworkInterface::allAddresses())
+            machine.push_back(address.toString().toStdString());
+        WebRules rules{options_.httpToken,
+                       HostNamesFor(options_.http->address.toString().toStdString(), machine, options_.httpHosts), 0};
+        WebSources sources{options_.out, options_.printer, [this] { return effectiveState(); },
+                           [this](const PrinterState& state) { setStateFromWeb(state); }};
+        web_ = std::make_unique<WebService>(std::move(rules), std::move(sources));
+        if (!web_->listen(*options_.http, error))
+            return false;
+        say("the page and its API on http://" + web_->listeningOn() + "/");
+    }
+    told_ = effectiveState();
     if (!options_.stateFile.empty()) {
         readStateFile();
         stateWatch_.start();
     }
     sayReady();
     return true;
+}
+
+// As the state file does: the model stays who it is, and the roll is
+// loaded where it ran out when the page clears paper-out.
+void CaptureService::setStateFromWeb(PrinterState state)
+{
+    state.maker = state_.maker;
+    state.model = state_.model;
+    if (paced_)
+        paced_->setState(state);
+    if (state == state_)
+        return;
+    state_ = state;
+    say("printer state now " + (PrinterStateList(state).empty() ? "the default" : PrinterStateList(state)) +
+        ", set on the page");
+    publishState();
 }
 
 PrinterState CaptureService::effectiveState() const { return paced_ ? paced_->state() : state_; }
@@ -277,6 +310,10 @@ void CaptureService::publishState()
     for (JobCapture* job : {tcpJob_.get(), serialJob_.get()})
         if (job != nullptr)
             job->setPrinterState(state);
+    if (web_ && state != told_) {
+        told_ = state;
+        web_->stateChanged();
+    }
 }
 
 void CaptureService::printerEvent(const std::string& what)
@@ -561,7 +598,10 @@ void CaptureService::finishJob(std::unique_ptr<JobCapture> job, const std::strin
     }
     if (!files.empty())
         prune();
-    out_ << JobLineJson(record, files, failure) << "\n" << std::flush;
+    const std::string line = JobLineJson(record, files, failure);
+    out_ << line << "\n" << std::flush;
+    if (web_)
+        web_->jobFinished(line);
     if (!out_) {
         say("cannot write to standard output");
         failed_ = true;
@@ -703,7 +743,24 @@ int RunCaptureService(int argc, char** argv)
                                                      "(default), as an unplugged printer is, or \"answer\": the "
                                                      "stand-in answers from then on."),
                                       QStringLiteral("silent|answer"), QStringLiteral("silent"));
-    for (const auto& option : {stateFile, out, gap, jobs, timeout, maxBytes, keep, maxDisk, ready, forward, fallback})
+    const QCommandLineOption http(QStringLiteral("http"),
+                                  QStringLiteral("Serve a page and a JSON API (README: \"In a browser\") on [ADDRESS:]PORT, "
+                                                 "127.0.0.1 unless an address is given: the jobs live, their files, "
+                                                 "and the printer state to read and change. Beyond the loopback it "
+                                                 "needs --http-token."),
+                                  QStringLiteral("[ADDRESS:]PORT"));
+    const QCommandLineOption httpToken(QStringLiteral("http-token"),
+                                       QStringLiteral("The token FILE holds (16 to 200 letters, digits, - or _): "
+                                                      "every API request needs it, as \"Authorization: Bearer "
+                                                      "TOKEN\" or given once on the page."),
+                                       QStringLiteral("FILE"));
+    const QCommandLineOption httpHost(QStringLiteral("http-host"),
+                                      QStringLiteral("Another name the page is reached by (a DNS name of this "
+                                                     "machine); requests naming any other host are refused. "
+                                                     "May be given more than once."),
+                                      QStringLiteral("NAME"));
+    for (const auto& option : {stateFile, out, gap, jobs, timeout, maxBytes, keep, maxDisk, ready, forward, fallback,
+                               http, httpToken, httpHost})
         line.add(option);
     if (const auto answered = line.parse(ToolCommandLine::Arguments(argc, argv), std::cout, std::cerr))
         return *answered;
@@ -744,6 +801,40 @@ int RunCaptureService(int argc, char** argv)
     if (!line.forwardFallback(options.forwardFallbackAnswer, error) ||
         !line.printerInTime(*profile, options.pace, options.script, error))
         return usage(error);
+    if (parser.isSet(http)) {
+        ListenAddress where;
+        if (!ParseListenAddress(LocalBytes(parser.value(http)), where, error))
+            return usage("--http: " + error);
+        options.http = where;
+    }
+    if (!line.needs(httpToken.names().constFirst(), QStringLiteral("http"), error) ||
+        !line.needs(httpHost.names().constFirst(), QStringLiteral("http"), error))
+        return usage(error);
+    if (parser.isSet(httpToken)) {
+        const std::string path = LocalBytes(parser.value(httpToken));
+        std::ifstream in(path, std::ios::binary);
+        if (!in.is_open())
+            return usage("--http-token: cannot open " + QuotedForMessage(path) + ": " + std::strerror(errno));
+        std::string token(256, '\0');
+        in.read(token.data(), static_cast<std::streamsize>(token.size()));
+        token.resize(static_cast<std::size_t>(in.gcount()));
+        while (!token.empty() && (token.back() == '\n' || token.back() == '\r' || token.back() == ' '))
+            token.pop_back();
+        const bool fits = token.size() >= 16 && token.size() <= 200 &&
+                          std::all_of(token.begin(), token.end(), [](unsigned char c) {
+                              return std::isalnum(c) || c == '-' || c == '_';
+                          });
+        if (!fits)
+            return usage("--http-token: " + QuotedForMessage(path) +
+                         " must hold one token of 16 to 200 letters, digits, - or _");
+        options.httpToken = token;
+    }
+    options.httpHosts.clear();
+    for (const QString& name : parser.values(httpHost))
+        options.httpHosts.push_back(LocalBytes(name));
+    if (options.http && !options.http->address.isLoopback() && options.httpToken.empty())
+        return usage("--http: " + ListenAddressText(options.http->address, options.http->port) +
+                     " is reachable from other machines: give --http-token FILE, or listen on the loopback");
     if (options.pace && parser.isSet(forward))
         return usage("--forward: the real printer prints in its own time; leave out --print-speed, --buffer, "
                      "--roll and --script");

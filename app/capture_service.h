@@ -2,6 +2,7 @@
 
 #include "app/printer_in_time.h"
 #include "app/tool_options.h"
+#include "web/web_service.h"
 #include "session/capture_session.h"
 #include "session/print_pace.h"
 #include "session/reply_ledger.h"
@@ -52,6 +53,11 @@ struct CaptureServiceOptions {
     // when every job prints the instant it arrives.
     std::optional<PrintPace::Settings> pace;
     std::vector<FaultLine> script;
+    // --http: the page and the API; the token they need beyond the loopback,
+    // and other names the page may be reached by (--http-host).
+    std::optional<ListenAddress> http;
+    std::string httpToken;
+    std::vector<std::string> httpHosts;
 };
 
 // What a forwarded job waits for the printer to take, at most, before the
@@ -187,6 +193,9 @@ private:
     bool readySaid_ = false;
 
     std::unique_ptr<PrinterInTime> paced_;
+    std::unique_ptr<WebService> web_;
+    PrinterState told_; // what the page was last told
+    void setStateFromWeb(PrinterState state);
 };
 
 // The exit status when --timeout ends it before the jobs --jobs asked for came.

@@ -4,7 +4,7 @@
 OSTREL_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 OSTREL_PACKAGES=(cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev libgl-dev
   fonts-dejavu-core fonts-liberation fonts-terminus-otb fonts-unifont xfonts-base libzint-dev
-  libgtest-dev libbenchmark-dev libzxing-dev libsystemd-dev)
+  libgtest-dev libbenchmark-dev libzxing-dev libsystemd-dev qt6-httpserver-dev qt6-websockets-dev)
 
 ostrel_install_packages() {
   local missing=()

@@ -1,0 +1,159 @@
+// The page shows; the service computes. Every text from a job goes in as
+// text (textContent), never as markup.
+"use strict";
+
+const $ = (id) => document.getElementById(id);
+
+function say(text) { $("status").textContent = text; }
+
+async function api(path, options = {}) {
+  const response = await fetch(path, { credentials: "same-origin", ...options });
+  if (response.status === 401) {
+    $("login").hidden = false;
+    throw new Error("the token is needed");
+  }
+  if (!response.ok) {
+    let message = response.statusText;
+    try { message = (await response.json()).error; } catch (e) { /* not JSON */ }
+    throw new Error(message);
+  }
+  return response;
+}
+
+function cell(row, text) {
+  const td = document.createElement("td");
+  td.textContent = String(text);
+  row.appendChild(td);
+}
+
+function addJob(job, came) {
+  const row = document.createElement("tr");
+  row.tabIndex = 0;
+  row.dataset.job = job.job;
+  cell(row, job.job);
+  cell(row, came);
+  cell(row, job.source);
+  cell(row, job.printer);
+  cell(row, job.bytes);
+  cell(row, job.cuts);
+  cell(row, job.status_replies);
+  cell(row, job.not_understood_bytes);
+  const open = () => showJob(job);
+  row.addEventListener("click", open);
+  row.addEventListener("keydown", (event) => { if (event.key === "Enter" || event.key === " ") { event.preventDefault(); open(); } });
+  const body = $("jobs").tBodies[0];
+  body.insertBefore(row, body.firstChild);
+}
+
+function hexView(bytes) {
+  const lines = [];
+  for (let at = 0; at < bytes.length && at < 65536; at += 16) {
+    const part = bytes.slice(at, at + 16);
+    const hex = Array.from(part, (b) => b.toString(16).toUpperCase().padStart(2, "0")).join(" ");
+    const text = Array.from(part, (b) => (b >= 32 && b < 127 ? String.fromCharCode(b) : ".")).join("");
+    lines.push(at.toString(16).padStart(8, "0") + "  " + hex.padEnd(48) + "  " + text);
+  }
+  if (bytes.length > 65536) lines.push("… the first 64 KiB of " + bytes.length + " bytes");
+  return lines.join("\n");
+}
+
+async function showJob(job) {
+  $("job").hidden = false;
+  $("job-title").textContent = "Job " + job.job + " from " + job.source;
+  const links = $("downloads");
+  links.textContent = "Download: ";
+  for (const kind of ["bin", "txt", "json"]) {
+    const a = document.createElement("a");
+    a.href = "/api/jobs/" + encodeURIComponent(job.job) + "." + kind;
+    a.textContent = "." + kind + " ";
+    links.appendChild(a);
+  }
+  $("report").textContent = JSON.stringify(job, null, 2);
+  try {
+    const log = await (await api("/api/jobs/" + job.job + ".txt")).arrayBuffer();
+    $("commands").textContent = new TextDecoder("windows-1252").decode(log);
+    const bytes = new Uint8Array(await (await api("/api/jobs/" + job.job + ".bin")).arrayBuffer());
+    $("hex").textContent = hexView(bytes);
+  } catch (error) {
+    $("commands").textContent = "";
+    $("hex").textContent = String(error.message);
+  }
+}
+
+let stateNow = {};
+
+function showState(state) {
+  stateNow = state;
+  $("printer").textContent = "Model: " + state.printer;
+  const box = $("state");
+  for (const name of Object.keys(state)) {
+    if (name === "printer") continue;
+    let input = document.getElementById("state-" + name);
+    if (!input) {
+      const label = document.createElement("label");
+      input = document.createElement("input");
+      input.type = "checkbox";
+      input.id = "state-" + name;
+      input.addEventListener("change", () => changeState(name, input.checked));
+      label.appendChild(input);
+      label.appendChild(document.createTextNode(" " + name));
+      box.appendChild(label);
+    }
+    input.checked = !!state[name];
+  }
+}
+
+async function changeState(name, on) {
+  try {
+    const response = await api("/api/state", {
+      method: "PUT",
+      headers: { "Content-Type": "application/json" },
+      body: JSON.stringify({ [name]: on }),
+    });
+    showState(await response.json());
+    say("The printer now reports " + name + (on ? " on" : " off") + ".");
+  } catch (error) {
+    say("Could not change the state: " + error.message);
+    showState(stateNow);
+  }
+}
+
+function goLive() {
+  const events = new EventSource("/api/events");
+  events.addEventListener("job", (event) => {
+    addJob(JSON.parse(event.data), new Date().toLocaleTimeString());
+    say("A job came.");
+  });
+  events.addEventListener("state", (event) => showState(JSON.parse(event.data)));
+  events.addEventListener("open", () => say("Watching for jobs."));
+  events.addEventListener("error", () => say("The live stream is interrupted; retrying."));
+}
+
+async function start() {
+  try {
+    const jobs = await (await api("/api/jobs")).json();
+    for (const job of jobs) addJob(job, "earlier");
+    showState(await (await api("/api/state")).json());
+    goLive();
+  } catch (error) {
+    say(error.message);
+  }
+}
+
+$("login").addEventListener("submit", async (event) => {
+  event.preventDefault();
+  try {
+    await api("/api/login", {
+      method: "POST",
+      headers: { "Content-Type": "application/json" },
+      body: JSON.stringify({ token: $("token").value }),
+    });
+    $("login").hidden = true;
+    $("token").value = "";
+    start();
+  } catch (error) {
+    say(error.message);
+  }
+});
+
+start();

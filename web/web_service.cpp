@@ -1,0 +1,346 @@
+#include "web/web_service.h"
+
+#include "files/job_files.h"
+#include "protocol/json_string.h"
+
+#include <QFile>
+#include <QHttpServerRequest>
+#include <QHttpServerResponder>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <algorithm>
+
+// The page's files live in a static library's resources, which are
+// registered by hand; outside any namespace, as the macro wants.
+static void RegisterThePage() { Q_INIT_RESOURCE(page); }
+
+namespace ostrel {
+namespace {
+
+constexpr int kIdleMs = 30'000;
+constexpr qint64 kFilePiece = 64 * 1024;
+const char* const kLiveClient = "ostrelLive";
+
+// Only the service's own scripts run; nothing is loaded from elsewhere.
+const std::vector<std::pair<QByteArray, QByteArray>> kSafetyHeaders = {
+    {"Content-Security-Policy",
+     "default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self' data:; connect-src 'self'; "
+     "base-uri 'none'; form-action 'none'; frame-ancestors 'none'"},
+    {"X-Content-Type-Options", "nosniff"},
+    {"X-Frame-Options", "DENY"},
+    {"Referrer-Policy", "no-referrer"},
+    {"Cache-Control", "no-store"},
+};
+
+std::string MethodName(QHttpServerRequest::Method method)
+{
+    switch (method) {
+    case QHttpServerRequest::Method::Get: return "GET";
+    case QHttpServerRequest::Method::Head: return "HEAD";
+    case QHttpServerRequest::Method::Put: return "PUT";
+    case QHttpServerRequest::Method::Post: return "POST";
+    case QHttpServerRequest::Method::Delete: return "DELETE";
+    default: return "OTHER";
+    }
+}
+
+// Text from a peer, shortened before it goes into a message.
+std::string Shown(const QByteArray& text)
+{
+    return text.left(80).toStdString() + (text.size() > 80 ? "..." : "");
+}
+
+// A job's file, written a piece at a time as the client takes it, so that
+// a slow client holds no more than a piece.
+class FileSender : public QObject {
+public:
+    FileSender(QTcpSocket* socket, std::unique_ptr<QFile> file) : QObject(socket), socket_(socket), file_(std::move(file))
+    {
+        connect(socket, &QTcpSocket::bytesWritten, this, [this] { more(); });
+        more();
+    }
+
+private:
+    void more()
+    {
+        while (socket_->bytesToWrite() < kFilePiece && !file_->atEnd()) {
+            const QByteArray piece = file_->read(kFilePiece);
+            if (piece.isEmpty()) {
+                socket_->abort(); // the file failed under us: the length promised cannot be kept
+                return;
+            }
+            socket_->write(piece);
+        }
+        if (file_->atEnd())
+            deleteLater();
+    }
+    QTcpSocket* socket_;
+    std::unique_ptr<QFile> file_;
+};
+
+} // namespace
+
+// Takes the connections for Qt's server, a bounded number of them, each
+// bounded in what it may send and in how long it may say nothing.
+class WebService::Listener : public QTcpServer {
+public:
+    explicit Listener(QObject* parent) : QTcpServer(parent) {}
+
+protected:
+    void incomingConnection(qintptr descriptor) override
+    {
+        auto* socket = new QTcpSocket(this);
+        if (open_ >= kMostConnections || !socket->setSocketDescriptor(descriptor)) {
+            socket->abort();
+            socket->deleteLater();
+            return;
+        }
+        ++open_;
+        connect(socket, &QObject::destroyed, this, [this] { --open_; });
+        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        auto* idle = new QTimer(socket);
+        idle->setSingleShot(true);
+        idle->start(kIdleMs);
+        connect(idle, &QTimer::timeout, socket, [socket] {
+            if (!socket->property(kLiveClient).toBool())
+                socket->disconnectFromHost();
+        });
+        // Connected before Qt's own reader, so it counts each piece first.
+        connect(socket, &QTcpSocket::readyRead, socket, [socket, idle] {
+            const qint64 sent = socket->property("ostrelSent").toLongLong() + socket->bytesAvailable();
+            socket->setProperty("ostrelSent", sent);
+            idle->start(kIdleMs);
+            if (sent > kMostRequestBytes)
+                socket->abort();
+        });
+        addPendingConnection(socket);
+    }
+
+private:
+    int open_ = 0;
+};
+
+WebService::WebService(WebRules rules, WebSources sources)
+    : rules_(std::move(rules)), sources_(std::move(sources)), listener_(new Listener(this))
+{
+    RegisterThePage();
+}
+
+WebService::~WebService() = default;
+
+bool WebService::listen(const ListenAddress& where, std::string& error)
+{
+    if (!listener_->listen(where.address, where.port)) {
+        error = "--http: cannot listen on " + ListenAddressText(where.address, where.port) + ": " +
+                listener_->errorString().toStdString();
+        return false;
+    }
+    rules_.port = listener_->serverPort();
+    bind(listener_);
+    return true;
+}
+
+std::string WebService::listeningOn() const
+{
+    return ListenAddressText(listener_->serverAddress(), listener_->serverPort());
+}
+
+void WebService::answer(const QHttpServerRequest& request, QTcpSocket* socket, int status, const QByteArray& type,
+                        const QByteArray& body, const std::vector<std::pair<QByteArray, QByteArray>>& extra)
+{
+    QHttpServerResponder responder = makeResponder(request, socket);
+    responder.writeStatusLine(static_cast<QHttpServerResponder::StatusCode>(status));
+    responder.writeHeader("Content-Type", type);
+    responder.writeHeader("Content-Length", QByteArray::number(body.size()));
+    for (const auto& [name, value] : kSafetyHeaders)
+        responder.writeHeader(name, value);
+    for (const auto& [name, value] : extra)
+        responder.writeHeader(name, value);
+    responder.writeBody(request.method() == QHttpServerRequest::Method::Head ? QByteArray() : body);
+}
+
+void WebService::error(const QHttpServerRequest& request, QTcpSocket* socket, int status, const std::string& message)
+{
+    answer(request, socket, status, "application/json", QByteArray::fromStdString("{\"error\":" + JsonString(message) + "}\n"));
+}
+
+bool WebService::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket)
+{
+    const std::string path = request.url().path().toStdString();
+    const std::string method = MethodName(request.method());
+    const WebVerdict verdict =
+        CheckWebRequest(rules_, {method, path, Shown(request.value("Host")), Shown(request.value("Origin")),
+                                 request.value("Content-Type").toStdString(),
+                                 request.value("Authorization").toStdString(), request.value("Cookie").toStdString()});
+    if (verdict.status != 0) {
+        error(request, socket, verdict.status, verdict.message);
+        return true;
+    }
+    const bool read = method == "GET" || method == "HEAD";
+    const auto page = [&](const char* resource, const QByteArray& type) {
+        QFile file(QString::fromLatin1(resource));
+        if (!file.open(QIODevice::ReadOnly))
+            return error(request, socket, 500, std::string("the page's ") + resource + " is missing from the program");
+        answer(request, socket, 200, type, file.readAll());
+    };
+    if (read && (path == "/" || path == "/index.html"))
+        page(":/web/index.html", "text/html; charset=utf-8");
+    else if (read && path == "/app.js")
+        page(":/web/app.js", "text/javascript; charset=utf-8");
+    else if (read && path == "/style.css")
+        page(":/web/style.css", "text/css; charset=utf-8");
+    else if (read && path == "/api/jobs") {
+        std::string list = "[";
+        for (const std::string& line : jobs_)
+            list += (list.size() > 1 ? "," : "") + line;
+        answer(request, socket, 200, "application/json", QByteArray::fromStdString(list + "]\n"));
+    } else if (read && path == "/api/jobs/latest") {
+        if (jobs_.empty())
+            return error(request, socket, 404, "no job has ended yet"), true;
+        answer(request, socket, 200, "application/json", QByteArray::fromStdString(jobs_.back() + "\n"));
+    } else if (read && path.starts_with("/api/jobs/")) {
+        jobFile(request, socket, path.substr(10));
+    } else if (read && path == "/api/state") {
+        answer(request, socket, 200, "application/json", QByteArray::fromStdString(stateJson() + "\n"));
+    } else if (method == "PUT" && path == "/api/state") {
+        putState(request, socket);
+    } else if (method == "POST" && path == "/api/login") {
+        login(request, socket);
+    } else if (method == "GET" && path == "/api/events") {
+        goLive(request, socket);
+    } else if (path == "/api/state" || path == "/api/login" || path == "/api/events" || path.starts_with("/api/jobs") ||
+               path == "/") {
+        error(request, socket, 405, method + " is not taken by " + path);
+    } else {
+        error(request, socket, 404, "no such page or API: " + Shown(request.url().path().toUtf8()));
+    }
+    return true;
+}
+
+void WebService::missingHandler(const QHttpServerRequest& request, QTcpSocket* socket)
+{
+    error(request, socket, 404, "no such page or API");
+}
+
+// "7.bin", "7.txt", "7.json": only a job's own files, only from --out.
+void WebService::jobFile(const QHttpServerRequest& request, QTcpSocket* socket, const std::string& name)
+{
+    const auto dot = name.find('.');
+    const std::string number = name.substr(0, dot), kind = dot == std::string::npos ? "" : name.substr(dot + 1);
+    const bool digits = !number.empty() && number.size() <= 9 &&
+                        std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; });
+    if (!digits || (kind != "bin" && kind != "txt" && kind != "json"))
+        return error(request, socket, 404, "a job's file is /api/jobs/N.bin, .txt or .json, not " + Shown(QByteArray::fromStdString(name)));
+    if (sources_.outFolder.empty())
+        return error(request, socket, 404, "the jobs' files are kept only with --out");
+    auto file = std::make_unique<QFile>(QString::fromStdString(sources_.outFolder + "/" + JobBaseName(std::stoll(number)) + "." + kind));
+    if (!file->open(QIODevice::ReadOnly))
+        return error(request, socket, 404, "job " + number + " has no ." + kind + " in the --out folder: " +
+                                               file->errorString().toStdString());
+    const QByteArray type = kind == "json" ? "application/json" : kind == "txt" ? "text/plain; charset=windows-1252" : "application/octet-stream";
+    QHttpServerResponder responder = makeResponder(request, socket);
+    responder.writeStatusLine(QHttpServerResponder::StatusCode::Ok);
+    responder.writeHeader("Content-Type", type);
+    responder.writeHeader("Content-Length", QByteArray::number(file->size()));
+    responder.writeHeader("Content-Disposition", QByteArray::fromStdString("attachment; filename=\"" + JobBaseName(std::stoll(number)) + "." + kind + "\""));
+    for (const auto& [header, value] : kSafetyHeaders)
+        responder.writeHeader(header, value);
+    responder.writeBody(QByteArray());
+    if (request.method() != QHttpServerRequest::Method::Head)
+        new FileSender(socket, std::move(file));
+}
+
+std::string WebService::stateJson() const
+{
+    const PrinterState state = sources_.state ? sources_.state() : PrinterState{};
+    std::string json = "{";
+    for (const PrinterStateName& name : PrinterStateNames())
+        json += JsonString(name.name) + ":" + (state.*name.field ? "true" : "false") + ",";
+    return json + "\"printer\":" + JsonString(sources_.printer) + "}";
+}
+
+// {"paper-out": true}: the names --state takes, each true or false; the
+// others stay as they are.
+void WebService::putState(const QHttpServerRequest& request, QTcpSocket* socket)
+{
+    QJsonParseError parsed{};
+    const QJsonDocument document = QJsonDocument::fromJson(request.body(), &parsed);
+    if (parsed.error != QJsonParseError::NoError || !document.isObject())
+        return error(request, socket, 400, "the state is a JSON object such as {\"paper-out\": true}");
+    PrinterState state = sources_.state ? sources_.state() : PrinterState{};
+    const QJsonObject object = document.object();
+    for (auto it = object.begin(); it != object.end(); ++it) {
+        const std::string key = it.key().left(80).toStdString();
+        if (key == "printer") {
+            if (it.value().toString().toStdString() != sources_.printer)
+                return error(request, socket, 409, "the printer model is chosen at start (--printer); it is " + sources_.printer);
+            continue;
+        }
+        const auto& names = PrinterStateNames();
+        const auto known = std::find_if(names.begin(), names.end(), [&](const PrinterStateName& n) { return key == n.name; });
+        if (known == names.end())
+            return error(request, socket, 400, "\"" + key + "\" is not a state; the states are those --state takes, such as paper-out");
+        if (!it.value().isBool())
+            return error(request, socket, 400, "\"" + key + "\" takes true or false");
+        state.*(known->field) = it.value().toBool();
+    }
+    if (sources_.setState)
+        sources_.setState(state);
+    answer(request, socket, 200, "application/json", QByteArray::fromStdString(stateJson() + "\n"));
+}
+
+// The page gives the token once; it is kept in a cookie scripts cannot read.
+void WebService::login(const QHttpServerRequest& request, QTcpSocket* socket)
+{
+    const QJsonDocument document = QJsonDocument::fromJson(request.body());
+    const std::string token = document.object().value(QStringLiteral("token")).toString().toStdString();
+    if (!rules_.token.empty() && !SameSecret(token, rules_.token))
+        return error(request, socket, 401, "that is not the token");
+    answer(request, socket, 200, "application/json", "{}\n",
+           {{"Set-Cookie", QByteArray::fromStdString(std::string(kTokenCookie) + "=" + token +
+                                                      "; HttpOnly; SameSite=Strict; Path=/")}});
+}
+
+// Server-Sent Events: "job" with each job's line as it ends, "state" with
+// the printer's state as it changes.
+void WebService::goLive(const QHttpServerRequest& request, QTcpSocket* socket)
+{
+    std::erase_if(live_, [](const QPointer<QTcpSocket>& client) { return client.isNull(); });
+    if (static_cast<int>(live_.size()) >= kMostLiveClients)
+        return error(request, socket, 503, "too many pages are watching already");
+    QHttpServerResponder responder = makeResponder(request, socket);
+    responder.writeStatusLine(QHttpServerResponder::StatusCode::Ok);
+    responder.writeHeader("Content-Type", "text/event-stream");
+    for (const auto& [name, value] : kSafetyHeaders)
+        responder.writeHeader(name, value);
+    responder.writeBody(QByteArray::fromStdString("event: state\ndata: " + stateJson() + "\n\n"));
+    socket->setProperty(kLiveClient, true);
+    live_.emplace_back(socket);
+}
+
+void WebService::tellLive(const QByteArray& event)
+{
+    std::erase_if(live_, [](const QPointer<QTcpSocket>& client) { return client.isNull(); });
+    for (const QPointer<QTcpSocket>& client : live_) {
+        // A client that does not read is let go rather than buffered for.
+        if (client->bytesToWrite() > kMostUnsentToAClient)
+            client->abort();
+        else
+            client->write(event);
+    }
+}
+
+void WebService::jobFinished(const std::string& line)
+{
+    jobs_.push_back(line);
+    while (jobs_.size() > kJobsKept)
+        jobs_.pop_front();
+    tellLive(QByteArray::fromStdString("event: job\ndata: " + line + "\n\n"));
+}
+
+void WebService::stateChanged() { tellLive(QByteArray::fromStdString("event: state\ndata: " + stateJson() + "\n\n")); }
+
+} // namespace ostrel

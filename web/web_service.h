@@ -1,0 +1,75 @@
+#pragma once
+
+#include "net/listen_address.h"
+#include "printer/printer_state.h"
+#include "web/web_access.h"
+
+#include <QAbstractHttpServer>
+#include <QPointer>
+#include <QTcpServer>
+
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+class QTcpSocket;
+
+namespace ostrel {
+
+// What the page and the API show and change, from the program serving them.
+struct WebSources {
+    std::string outFolder;  // the jobs' files; empty: none kept
+    std::string printer;    // the model's id
+    std::function<PrinterState()> state;
+    // A change from the page or the API; it is answered from at once.
+    std::function<void(const PrinterState&)> setState;
+};
+
+// The page and the JSON API over HTTP, on the event loop of the printer
+// port: Qt's server parses each request; this answers it. Every request is
+// checked against the rules first, and every connection is bounded.
+class WebService : public QAbstractHttpServer {
+    Q_OBJECT
+public:
+    WebService(WebRules rules, WebSources sources);
+    ~WebService() override;
+
+    bool listen(const ListenAddress& where, std::string& error);
+    std::string listeningOn() const;
+
+    // A job ended: its line goes to the list and to the live stream.
+    void jobFinished(const std::string& line);
+    // The printer's state changed: the live stream says it.
+    void stateChanged();
+
+    static constexpr std::size_t kJobsKept = 1000;
+    static constexpr int kMostConnections = 64;
+    static constexpr int kMostLiveClients = 16;
+    static constexpr qint64 kMostRequestBytes = 1 << 20;  // all a connection may send
+    static constexpr qint64 kMostUnsentToAClient = 1 << 20; // a slower live client is let go
+
+protected:
+    bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;
+    void missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) override;
+
+private:
+    class Listener;
+    void answer(const QHttpServerRequest& request, QTcpSocket* socket, int status, const QByteArray& type,
+                const QByteArray& body, const std::vector<std::pair<QByteArray, QByteArray>>& extra = {});
+    void error(const QHttpServerRequest& request, QTcpSocket* socket, int status, const std::string& message);
+    void jobFile(const QHttpServerRequest& request, QTcpSocket* socket, const std::string& name);
+    void putState(const QHttpServerRequest& request, QTcpSocket* socket);
+    void login(const QHttpServerRequest& request, QTcpSocket* socket);
+    void goLive(const QHttpServerRequest& request, QTcpSocket* socket);
+    void tellLive(const QByteArray& event);
+    std::string stateJson() const;
+
+    WebRules rules_;
+    WebSources sources_;
+    Listener* listener_;
+    std::deque<std::string> jobs_; // the newest kJobsKept lines, oldest first
+    std::vector<QPointer<QTcpSocket>> live_;
+};
+
+} // namespace ostrel
