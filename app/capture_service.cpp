@@ -269,7 +269,8 @@ bool CaptureService::start(std::string& error)
         WebRules rules{options_.httpToken,
                        HostNamesFor(options_.http->address.toString().toStdString(), machine, options_.httpHosts), 0};
         WebSources sources{options_.out, options_.printer, [this] { return effectiveState(); },
-                           [this](const PrinterState& state) { setStateFromWeb(state); }};
+                           [this](const PrinterState& state) { setStateFromWeb(state); },
+                           (QCoreApplication::applicationDirPath() + QStringLiteral("/ostrel-replay")).toStdString()};
         web_ = std::make_unique<WebService>(std::move(rules), std::move(sources));
         if (!web_->listen(*options_.http, error))
             return false;

@@ -5,9 +5,10 @@
 
 #include <QFile>
 #include <QHttpServerRequest>
-#include <QHttpServerResponder>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -81,6 +82,44 @@ private:
     std::unique_ptr<QFile> file_;
 };
 
+const char* Reason(int status)
+{
+    switch (status) {
+    case 200: return "OK";
+    case 400: return "Bad Request";
+    case 401: return "Unauthorized";
+    case 403: return "Forbidden";
+    case 404: return "Not Found";
+    case 405: return "Method Not Allowed";
+    case 409: return "Conflict";
+    case 415: return "Unsupported Media Type";
+    case 421: return "Misdirected Request";
+    case 503: return "Service Unavailable";
+    default: return "Internal Server Error";
+    }
+}
+
+// The whole response with its length, the safety headers on every one; an
+// answer that comes later (a drawing) is written the same way.
+void Respond(QTcpSocket* socket, bool headOnly, int status, const QByteArray& type, const QByteArray& body,
+             const std::vector<std::pair<QByteArray, QByteArray>>& extra = {})
+{
+    QByteArray head = "HTTP/1.1 " + QByteArray::number(status) + " " + Reason(status) + "\r\nContent-Type: " + type +
+                      "\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n";
+    for (const auto& [name, value] : kSafetyHeaders)
+        head += name + ": " + value + "\r\n";
+    for (const auto& [name, value] : extra)
+        head += name + ": " + value + "\r\n";
+    socket->write(head + "\r\n");
+    if (!headOnly)
+        socket->write(body);
+}
+
+QByteArray ErrorBody(const std::string& message)
+{
+    return QByteArray::fromStdString("{\"error\":" + JsonString(message) + "}\n");
+}
+
 } // namespace
 
 // Takes the connections for Qt's server, a bounded number of them, each
@@ -151,20 +190,12 @@ std::string WebService::listeningOn() const
 void WebService::answer(const QHttpServerRequest& request, QTcpSocket* socket, int status, const QByteArray& type,
                         const QByteArray& body, const std::vector<std::pair<QByteArray, QByteArray>>& extra)
 {
-    QHttpServerResponder responder = makeResponder(request, socket);
-    responder.writeStatusLine(static_cast<QHttpServerResponder::StatusCode>(status));
-    responder.writeHeader("Content-Type", type);
-    responder.writeHeader("Content-Length", QByteArray::number(body.size()));
-    for (const auto& [name, value] : kSafetyHeaders)
-        responder.writeHeader(name, value);
-    for (const auto& [name, value] : extra)
-        responder.writeHeader(name, value);
-    responder.writeBody(request.method() == QHttpServerRequest::Method::Head ? QByteArray() : body);
+    Respond(socket, request.method() == QHttpServerRequest::Method::Head, status, type, body, extra);
 }
 
 void WebService::error(const QHttpServerRequest& request, QTcpSocket* socket, int status, const std::string& message)
 {
-    answer(request, socket, status, "application/json", QByteArray::fromStdString("{\"error\":" + JsonString(message) + "}\n"));
+    answer(request, socket, status, "application/json", ErrorBody(message));
 }
 
 bool WebService::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket)
@@ -232,25 +263,64 @@ void WebService::jobFile(const QHttpServerRequest& request, QTcpSocket* socket, 
     const std::string number = name.substr(0, dot), kind = dot == std::string::npos ? "" : name.substr(dot + 1);
     const bool digits = !number.empty() && number.size() <= 9 &&
                         std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; });
-    if (!digits || (kind != "bin" && kind != "txt" && kind != "json"))
-        return error(request, socket, 404, "a job's file is /api/jobs/N.bin, .txt or .json, not " + Shown(QByteArray::fromStdString(name)));
+    if (!digits || (kind != "bin" && kind != "txt" && kind != "json" && kind != "png" && kind != "pdf" && kind != "report"))
+        return error(request, socket, 404,
+                     "a job's file is /api/jobs/N.bin, .txt, .json, .png, .pdf or .report, not " + Shown(QByteArray::fromStdString(name)));
     if (sources_.outFolder.empty())
         return error(request, socket, 404, "the jobs' files are kept only with --out");
+    if (kind == "png" || kind == "pdf" || kind == "report")
+        return replayed(request, socket, number, kind);
     auto file = std::make_unique<QFile>(QString::fromStdString(sources_.outFolder + "/" + JobBaseName(std::stoll(number)) + "." + kind));
     if (!file->open(QIODevice::ReadOnly))
         return error(request, socket, 404, "job " + number + " has no ." + kind + " in the --out folder: " +
                                                file->errorString().toStdString());
     const QByteArray type = kind == "json" ? "application/json" : kind == "txt" ? "text/plain; charset=windows-1252" : "application/octet-stream";
-    QHttpServerResponder responder = makeResponder(request, socket);
-    responder.writeStatusLine(QHttpServerResponder::StatusCode::Ok);
-    responder.writeHeader("Content-Type", type);
-    responder.writeHeader("Content-Length", QByteArray::number(file->size()));
-    responder.writeHeader("Content-Disposition", QByteArray::fromStdString("attachment; filename=\"" + JobBaseName(std::stoll(number)) + "." + kind + "\""));
+    // The header now, with the file's length; the file a piece at a time.
+    QByteArray head = "HTTP/1.1 200 OK\r\nContent-Type: " + type + "\r\nContent-Length: " + QByteArray::number(file->size()) +
+                      "\r\nContent-Disposition: attachment; filename=\"" + QByteArray::fromStdString(JobBaseName(std::stoll(number)) + "." + kind) + "\"\r\n";
     for (const auto& [header, value] : kSafetyHeaders)
-        responder.writeHeader(header, value);
-    responder.writeBody(QByteArray());
+        head += header + ": " + value + "\r\n";
+    socket->write(head + "\r\n");
     if (request.method() != QHttpServerRequest::Method::Head)
         new FileSender(socket, std::move(file));
+}
+
+// The receipt drawn (PNG, PDF) or the printer model's report, by the same
+// renderer as ostrel-replay, in a process of its own.
+void WebService::replayed(const QHttpServerRequest& request, QTcpSocket* socket, const std::string& job,
+                          const std::string& kind)
+{
+    const std::string bin = sources_.outFolder + "/" + JobBaseName(std::stoll(job)) + ".bin";
+    if (!QFile::exists(QString::fromStdString(bin)))
+        return error(request, socket, 404, "job " + job + " has no .bin in the --out folder");
+    if (replaying_ >= kMostReplays)
+        return error(request, socket, 503, "busy drawing other receipts; ask again in a moment");
+    auto* folder = new QTemporaryDir();
+    const QString out = folder->filePath(kind == "report" ? QStringLiteral("report.json") : QStringLiteral("receipt.") + QString::fromStdString(kind));
+    QStringList arguments{QStringLiteral("--printer"), QString::fromStdString(sources_.printer),
+                          kind == "report" ? QStringLiteral("--report") : QStringLiteral("--preview"), out,
+                          QStringLiteral("--log"), folder->filePath(QStringLiteral("log.txt")), QString::fromStdString(bin)};
+    auto* process = new QProcess(this);
+    ++replaying_;
+    const QByteArray type = kind == "png" ? "image/png" : kind == "pdf" ? "application/pdf" : "application/json";
+    // The request is answered when the drawing is done, if its client is still there.
+    const bool headOnly = request.method() == QHttpServerRequest::Method::Head;
+    QPointer<QTcpSocket> client(socket);
+    connect(process, &QProcess::finished, this, [this, process, folder, out, type, headOnly, client, job](int status) {
+        --replaying_;
+        QFile file(out);
+        if (client) {
+            if (status == 0 && file.open(QIODevice::ReadOnly))
+                Respond(client, headOnly, 200, type, file.readAll());
+            else
+                Respond(client, headOnly, 500, "application/json",
+                        ErrorBody("job " + job + " could not be drawn: " + Shown(process->readAllStandardError().trimmed())));
+        }
+        process->deleteLater();
+        delete folder;
+    });
+    QTimer::singleShot(30'000, process, [process] { process->kill(); });
+    process->start(QString::fromStdString(sources_.replayProgram), arguments);
 }
 
 std::string WebService::stateJson() const
@@ -311,12 +381,10 @@ void WebService::goLive(const QHttpServerRequest& request, QTcpSocket* socket)
     std::erase_if(live_, [](const QPointer<QTcpSocket>& client) { return client.isNull(); });
     if (static_cast<int>(live_.size()) >= kMostLiveClients)
         return error(request, socket, 503, "too many pages are watching already");
-    QHttpServerResponder responder = makeResponder(request, socket);
-    responder.writeStatusLine(QHttpServerResponder::StatusCode::Ok);
-    responder.writeHeader("Content-Type", "text/event-stream");
+    QByteArray head = "HTTP/1.1 200 OK\r\nContent-Type: text/event-stream\r\n";
     for (const auto& [name, value] : kSafetyHeaders)
-        responder.writeHeader(name, value);
-    responder.writeBody(QByteArray::fromStdString("event: state\ndata: " + stateJson() + "\n\n"));
+        head += name + ": " + value + "\r\n";
+    socket->write(head + "\r\nevent: state\ndata: " + QByteArray::fromStdString(stateJson()) + "\n\n");
     socket->setProperty(kLiveClient, true);
     live_.emplace_back(socket);
 }

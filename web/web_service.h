@@ -24,6 +24,9 @@ struct WebSources {
     std::function<PrinterState()> state;
     // A change from the page or the API; it is answered from at once.
     std::function<void(const PrinterState&)> setState;
+    // The program that draws and reports a saved job (ostrel-replay): run
+    // apart, so that no job can take the service down with it.
+    std::string replayProgram;
 };
 
 // The page and the JSON API over HTTP, on the event loop of the printer
@@ -59,6 +62,7 @@ private:
                 const QByteArray& body, const std::vector<std::pair<QByteArray, QByteArray>>& extra = {});
     void error(const QHttpServerRequest& request, QTcpSocket* socket, int status, const std::string& message);
     void jobFile(const QHttpServerRequest& request, QTcpSocket* socket, const std::string& name);
+    void replayed(const QHttpServerRequest& request, QTcpSocket* socket, const std::string& job, const std::string& kind);
     void putState(const QHttpServerRequest& request, QTcpSocket* socket);
     void login(const QHttpServerRequest& request, QTcpSocket* socket);
     void goLive(const QHttpServerRequest& request, QTcpSocket* socket);
@@ -70,6 +74,8 @@ private:
     Listener* listener_;
     std::deque<std::string> jobs_; // the newest kJobsKept lines, oldest first
     std::vector<QPointer<QTcpSocket>> live_;
+    int replaying_ = 0;
+    static constexpr int kMostReplays = 2;
 };
 
 } // namespace ostrel

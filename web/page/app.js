@@ -31,6 +31,14 @@ function addJob(job, came) {
   row.tabIndex = 0;
   row.dataset.job = job.job;
   cell(row, job.job);
+  const picture = document.createElement("td");
+  const thumb = document.createElement("img");
+  thumb.loading = "lazy";
+  thumb.className = "thumb";
+  thumb.alt = "Receipt of job " + job.job;
+  thumb.src = "/api/jobs/" + encodeURIComponent(job.job) + ".png";
+  picture.appendChild(thumb);
+  row.appendChild(picture);
   cell(row, came);
   cell(row, job.source);
   cell(row, job.printer);
@@ -57,28 +65,45 @@ function hexView(bytes) {
   return lines.join("\n");
 }
 
+// The job's bytes as characters: a line at each LF, control bytes as dots.
+function charView(bytes) {
+  const shown = bytes.length > 65536 ? bytes.slice(0, 65536) : bytes;
+  return Array.from(shown, (b) => (b === 10 ? "\n" : b >= 32 && b !== 127 ? String.fromCharCode(b) : "·")).join("");
+}
+
 async function showJob(job) {
   $("job").hidden = false;
   $("job-title").textContent = "Job " + job.job + " from " + job.source;
   const links = $("downloads");
   links.textContent = "Download: ";
-  for (const kind of ["bin", "txt", "json"]) {
+  for (const kind of ["bin", "txt", "json", "png", "pdf", "report"]) {
     const a = document.createElement("a");
     a.href = "/api/jobs/" + encodeURIComponent(job.job) + "." + kind;
     a.textContent = "." + kind + " ";
     links.appendChild(a);
   }
+  $("receipt").src = "/api/jobs/" + encodeURIComponent(job.job) + ".png";
   $("report").textContent = JSON.stringify(job, null, 2);
   try {
+    const report = await (await api("/api/jobs/" + job.job + ".report")).json();
+    $("report").textContent = JSON.stringify(job, null, 2) + "\n\n" + JSON.stringify(report, null, 2);
     const log = await (await api("/api/jobs/" + job.job + ".txt")).arrayBuffer();
     $("commands").textContent = new TextDecoder("windows-1252").decode(log);
     const bytes = new Uint8Array(await (await api("/api/jobs/" + job.job + ".bin")).arrayBuffer());
     $("hex").textContent = hexView(bytes);
+    $("chars").textContent = charView(bytes);
   } catch (error) {
     $("commands").textContent = "";
+    $("chars").textContent = "";
     $("hex").textContent = String(error.message);
   }
 }
+
+$("zoom").addEventListener("change", () => {
+  const image = $("receipt");
+  image.style.width = image.naturalWidth ? (image.naturalWidth * Number($("zoom").value)) + "px" : "";
+});
+$("receipt").addEventListener("load", () => $("zoom").dispatchEvent(new Event("change")));
 
 let stateNow = {};
 

@@ -1,0 +1,97 @@
+// The page in a real browser: a job sent over TCP appears without a reload,
+// its receipt shows (and its barcode reads back), markup in a job runs
+// nothing and shows as text, and ticking Paper out makes DLE EOT 4 say so.
+// Usage: node page_test.mjs OSTREL_CAPTURE DECODE_SYMBOLS [SCREENSHOT_FOLDER]
+
+import { spawn, execFileSync } from "node:child_process";
+import { mkdtempSync, writeFileSync, rmSync } from "node:fs";
+import net from "node:net";
+import os from "node:os";
+import path from "node:path";
+import puppeteer from "puppeteer-core";
+
+const [capture, decoder, shots] = process.argv.slice(2);
+const folder = mkdtempSync(path.join(os.tmpdir(), "ostrel-page-"));
+const fail = (why) => { throw new Error(why); };
+
+// ostrel-capture on free ports; its two addresses from what it says.
+const service = spawn(capture, ["--listen", "127.0.0.1:0", "--http", "127.0.0.1:0", "--out", path.join(folder, "jobs")]);
+let said = "";
+const heard = (pattern) => new Promise((resolve, reject) => {
+  const look = () => { const m = said.match(pattern); if (m) { resolve(m); return true; } return false; };
+  if (look()) return;
+  const timer = setTimeout(() => reject(new Error("ostrel-capture never said " + pattern + ":\n" + said)), 10000);
+  service.stderr.on("data", () => { if (look()) clearTimeout(timer); });
+});
+service.stderr.on("data", (chunk) => { said += chunk; });
+
+// A job over TCP, as a point-of-sale program sends one; the replies it gets.
+const print = (port, bytes) => new Promise((resolve, reject) => {
+  const socket = net.connect(port, "127.0.0.1", () => socket.end(bytes));
+  let replies = Buffer.alloc(0);
+  socket.on("data", (data) => { replies = Buffer.concat([replies, data]); });
+  socket.on("close", () => resolve(replies));
+  socket.on("error", reject);
+});
+
+const esc = (...bytes) => Buffer.from(bytes);
+const job = Buffer.concat([
+  esc(0x1b, 0x40, 0x1b, 0x61, 0x01),
+  Buffer.from("OSTREL CAFE\n<script>window.pwned = 1</script>\n<img src=x onerror=\"window.pwned = 2\">\n", "latin1"),
+  esc(0x1d, 0x68, 80, 0x1d, 0x6b, 0x43, 12), Buffer.from("123456789012", "latin1"), // EAN-13: the check digit is added
+  Buffer.from("\n\n\n", "latin1"), esc(0x1d, 0x56, 0x00),
+]);
+
+let browser;
+try {
+  const tcp = Number((await heard(/listening on 127\.0\.0\.1:(\d+)/))[1]);
+  const web = Number((await heard(/on http:\/\/127\.0\.0\.1:(\d+)\//))[1]);
+  browser = await puppeteer.launch({
+    executablePath: "/usr/bin/chromium",
+    headless: true,
+    args: ["--no-sandbox", "--disable-gpu", "--no-first-run", "--disable-dev-shm-usage"],
+  });
+  const page = await browser.newPage();
+  await page.setViewport({ width: 1000, height: 900 });
+  const outside = [];
+  page.on("request", (request) => { if (!request.url().startsWith(`http://127.0.0.1:${web}/`)) outside.push(request.url()); });
+  await page.goto(`http://127.0.0.1:${web}/`);
+  await page.waitForSelector("#state-paper-out");
+
+  await print(tcp, job);
+  await page.waitForSelector("#jobs tbody tr", { timeout: 10000 }); // no reload
+  await page.click("#jobs tbody tr");
+  await page.waitForFunction(() => document.getElementById("receipt").naturalWidth > 0, { timeout: 20000 });
+  await page.waitForFunction(() => document.getElementById("hex").textContent.length > 0);
+
+  // Markup in a job is text: nothing ran, no element was made of it.
+  const seen = await page.evaluate(() => ({
+    pwned: window.pwned,
+    images: document.querySelectorAll("img[src='x']").length,
+    commands: document.getElementById("chars").textContent,
+  }));
+  if (seen.pwned !== undefined || seen.images !== 0) fail("markup from the job ran: " + JSON.stringify(seen));
+  if (!seen.commands.includes("<script>window.pwned = 1</script>")) fail("the markup does not show as text:\n" + seen.commands);
+
+  // The receipt shown reads back.
+  const png = await page.evaluate(async () => {
+    const response = await fetch(document.getElementById("receipt").src);
+    return Array.from(new Uint8Array(await response.arrayBuffer()));
+  });
+  writeFileSync(path.join(folder, "receipt.png"), Buffer.from(png));
+  const read = execFileSync(decoder, [path.join(folder, "receipt.png")]).toString().trim();
+  if (read !== "1234567890128") fail("the receipt's barcode reads " + read);
+  if (shots) await page.screenshot({ path: path.join(shots, "page.png"), fullPage: true });
+
+  // Paper out, ticked on the page: the printer says so at once.
+  await page.click("#state-paper-out");
+  await page.waitForFunction(() => document.getElementById("status").textContent.includes("paper-out on"));
+  const replies = await print(tcp, esc(0x10, 0x04, 0x04));
+  if (replies.toString("hex") !== "72") fail("DLE EOT 4 after Paper out answered " + replies.toString("hex"));
+  if (outside.length > 0) fail("the page fetched from outside: " + outside.join(", "));
+  console.log("page test passed: live job, receipt read back, markup inert, paper out from the page");
+} finally {
+  if (browser) await browser.close();
+  service.kill();
+  rmSync(folder, { recursive: true, force: true });
+}

@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Runs the page test in Debian's chromium; puppeteer-core comes from npm,
+# as the lock file pins it, into the build folder.
+#   run.sh OSTREL_CAPTURE DECODE_SYMBOLS BUILD_DIR [SCREENSHOT_FOLDER]
+set -euo pipefail
+here="$(cd "$(dirname "$0")" && pwd)"
+modules="$3/browser-test"
+if [ ! -d "$modules/node_modules/puppeteer-core" ]; then
+  mkdir -p "$modules"
+  cp "$here/package.json" "$here/package-lock.json" "$modules/"
+  (cd "$modules" && npm ci --no-audit --no-fund --loglevel=error)
+fi
+cp "$here/page_test.mjs" "$modules/"
+exec node "$modules/page_test.mjs" "$1" "$2" "${4:-}"
