@@ -232,6 +232,18 @@ bool WebService::handleRequest(const QHttpServerRequest& request, QTcpSocket* so
         if (jobs_.empty())
             return error(request, socket, 404, "no job has ended yet"), true;
         answer(request, socket, 200, "application/json", QByteArray::fromStdString(jobs_.back() + "\n"));
+    } else if (read && path.starts_with("/api/compare/")) {
+        const std::string pair = path.substr(13);
+        const auto slash = pair.find('/');
+        const std::string a = pair.substr(0, slash), b = slash == std::string::npos ? "" : pair.substr(slash + 1);
+        const auto number = [](const std::string& n) {
+            return !n.empty() && n.size() <= 9 && std::all_of(n.begin(), n.end(), [](char c) { return c >= '0' && c <= '9'; });
+        };
+        if (!number(a) || !number(b))
+            return error(request, socket, 404, "two jobs are compared as /api/compare/A/B"), true;
+        if (sources_.outFolder.empty())
+            return error(request, socket, 404, "the jobs' files are kept only with --out"), true;
+        compare(request, socket, a, b);
     } else if (read && path.starts_with("/api/jobs/")) {
         jobFile(request, socket, path.substr(10));
     } else if (read && path == "/api/state") {
@@ -243,7 +255,7 @@ bool WebService::handleRequest(const QHttpServerRequest& request, QTcpSocket* so
     } else if (method == "GET" && path == "/api/events") {
         goLive(request, socket);
     } else if (path == "/api/state" || path == "/api/login" || path == "/api/events" || path.starts_with("/api/jobs") ||
-               path == "/") {
+               path.starts_with("/api/compare") || path == "/") {
         error(request, socket, 405, method + " is not taken by " + path);
     } else {
         error(request, socket, 404, "no such page or API: " + Shown(request.url().path().toUtf8()));
@@ -285,42 +297,107 @@ void WebService::jobFile(const QHttpServerRequest& request, QTcpSocket* socket, 
         new FileSender(socket, std::move(file));
 }
 
-// The receipt drawn (PNG, PDF) or the printer model's report, by the same
-// renderer as ostrel-replay, in a process of its own.
-void WebService::replayed(const QHttpServerRequest& request, QTcpSocket* socket, const std::string& job,
-                          const std::string& kind)
+// ostrel-replay on a saved job, in a process of its own, at most a few at a
+// time and for at most 30 s; `done` gets its exit status, standard output
+// and the file it wrote, when its client is still there to answer.
+void WebService::replay(const QHttpServerRequest& request, QTcpSocket* socket, QStringList arguments,
+                        const QString& file, std::function<void(QTcpSocket*, int, const QByteArray&, const QByteArray&)> done)
 {
-    const std::string bin = sources_.outFolder + "/" + JobBaseName(std::stoll(job)) + ".bin";
-    if (!QFile::exists(QString::fromStdString(bin)))
-        return error(request, socket, 404, "job " + job + " has no .bin in the --out folder");
-    if (replaying_ >= kMostReplays)
-        return error(request, socket, 503, "busy drawing other receipts; ask again in a moment");
+    if (replaying_ >= kMostReplays) {
+        // Its turn comes when one running ends, if its client is still there.
+        if (waitingReplays_.size() >= kMostWaitingReplays)
+            return error(request, socket, 503, "busy drawing other receipts; ask again in a moment");
+        QPointer<QTcpSocket> client(socket);
+        const bool headOnly = request.method() == QHttpServerRequest::Method::Head;
+        waitingReplays_.push_back([this, client, headOnly, arguments, file, done] {
+            if (client)
+                start(client, headOnly, arguments, file, done);
+        });
+        return;
+    }
+    start(socket, request.method() == QHttpServerRequest::Method::Head, std::move(arguments), file, std::move(done));
+}
+
+void WebService::start(QTcpSocket* socket, bool, QStringList arguments, const QString& file,
+                       std::function<void(QTcpSocket*, int, const QByteArray&, const QByteArray&)> done)
+{
     auto* folder = new QTemporaryDir();
-    const QString out = folder->filePath(kind == "report" ? QStringLiteral("report.json") : QStringLiteral("receipt.") + QString::fromStdString(kind));
-    QStringList arguments{QStringLiteral("--printer"), QString::fromStdString(sources_.printer),
-                          kind == "report" ? QStringLiteral("--report") : QStringLiteral("--preview"), out,
-                          QStringLiteral("--log"), folder->filePath(QStringLiteral("log.txt")), QString::fromStdString(bin)};
+    for (QString& argument : arguments)
+        argument.replace(QStringLiteral("%OUT%"), folder->filePath(file));
     auto* process = new QProcess(this);
     ++replaying_;
-    const QByteArray type = kind == "png" ? "image/png" : kind == "pdf" ? "application/pdf" : "application/json";
-    // The request is answered when the drawing is done, if its client is still there.
-    const bool headOnly = request.method() == QHttpServerRequest::Method::Head;
     QPointer<QTcpSocket> client(socket);
-    connect(process, &QProcess::finished, this, [this, process, folder, out, type, headOnly, client, job](int status) {
+    connect(process, &QProcess::finished, this, [this, process, folder, file, client, done](int status) {
         --replaying_;
-        QFile file(out);
-        if (client) {
-            if (status == 0 && file.open(QIODevice::ReadOnly))
-                Respond(client, headOnly, 200, type, file.readAll());
-            else
-                Respond(client, headOnly, 500, "application/json",
-                        ErrorBody("job " + job + " could not be drawn: " + Shown(process->readAllStandardError().trimmed())));
-        }
+        QFile written(folder->filePath(file));
+        const QByteArray bytes = written.open(QIODevice::ReadOnly) ? written.readAll() : QByteArray();
+        if (client)
+            done(client, status, process->readAllStandardOutput().left(1 << 20), bytes);
         process->deleteLater();
         delete folder;
+        while (!waitingReplays_.empty() && replaying_ < kMostReplays) {
+            const std::function<void()> next = std::move(waitingReplays_.front());
+            waitingReplays_.pop_front();
+            next();
+        }
     });
     QTimer::singleShot(30'000, process, [process] { process->kill(); });
     process->start(QString::fromStdString(sources_.replayProgram), arguments);
+}
+
+QString WebService::savedJob(const std::string& number) const
+{
+    return QString::fromStdString(sources_.outFolder + "/" + JobBaseName(std::stoll(number)) + ".bin");
+}
+
+// The receipt drawn (PNG, PDF) or the printer model's report, by the same
+// renderer as ostrel-replay.
+void WebService::replayed(const QHttpServerRequest& request, QTcpSocket* socket, const std::string& job,
+                          const std::string& kind)
+{
+    if (!QFile::exists(savedJob(job)))
+        return error(request, socket, 404, "job " + job + " has no .bin in the --out folder");
+    const QString file = kind == "report" ? QStringLiteral("report.json") : QStringLiteral("receipt.") + QString::fromStdString(kind);
+    const QByteArray type = kind == "png" ? "image/png" : kind == "pdf" ? "application/pdf" : "application/json";
+    const bool headOnly = request.method() == QHttpServerRequest::Method::Head;
+    const std::string key = job + "." + kind;
+    for (const auto& [made, bytes] : drawn_)
+        if (made == key)
+            return Respond(socket, headOnly, 200, type, bytes);
+    replay(request, socket,
+           {QStringLiteral("--printer"), QString::fromStdString(sources_.printer),
+            kind == "report" ? QStringLiteral("--report") : QStringLiteral("--preview"), QStringLiteral("%OUT%"),
+            QStringLiteral("--log"), QStringLiteral("%OUT%.log"), savedJob(job)},
+           file, [this, key, type, headOnly, job](QTcpSocket* client, int status, const QByteArray&, const QByteArray& bytes) {
+               if (status == 0 && !bytes.isEmpty()) {
+                   if (bytes.size() < (4 << 20)) {
+                       drawn_.emplace_back(key, bytes);
+                       if (drawn_.size() > kDrawingsKept)
+                           drawn_.pop_front();
+                   }
+                   Respond(client, headOnly, 200, type, bytes);
+               } else {
+                   Respond(client, headOnly, 500, "application/json", ErrorBody("job " + job + " could not be drawn"));
+               }
+           });
+}
+
+// Two jobs compared command by command, as ostrel-replay --compare does.
+void WebService::compare(const QHttpServerRequest& request, QTcpSocket* socket, const std::string& a, const std::string& b)
+{
+    for (const std::string& job : {a, b})
+        if (!QFile::exists(savedJob(job)))
+            return error(request, socket, 404, "job " + job + " has no .bin in the --out folder");
+    replay(request, socket,
+           {QStringLiteral("--printer"), QString::fromStdString(sources_.printer), QStringLiteral("--compare"),
+            savedJob(a), savedJob(b)},
+           QStringLiteral("none"), [a, b](QTcpSocket* client, int status, const QByteArray& out, const QByteArray&) {
+               if (status != 0 && status != 3)
+                   return Respond(client, false, 500, "application/json", ErrorBody("jobs " + a + " and " + b + " could not be compared"));
+               Respond(client, false, 200, "application/json",
+                       QByteArray::fromStdString("{\"a\":" + a + ",\"b\":" + b + ",\"same\":" + (status == 0 ? "true" : "false") +
+                                                 ",\"differences\":" + JsonString(out.toStdString()) + "}\n"));
+           });
 }
 
 std::string WebService::stateJson() const

@@ -6,6 +6,7 @@
 
 #include <QAbstractHttpServer>
 #include <QPointer>
+#include <QStringList>
 #include <QTcpServer>
 
 #include <deque>
@@ -63,6 +64,12 @@ private:
     void error(const QHttpServerRequest& request, QTcpSocket* socket, int status, const std::string& message);
     void jobFile(const QHttpServerRequest& request, QTcpSocket* socket, const std::string& name);
     void replayed(const QHttpServerRequest& request, QTcpSocket* socket, const std::string& job, const std::string& kind);
+    void compare(const QHttpServerRequest& request, QTcpSocket* socket, const std::string& a, const std::string& b);
+    void replay(const QHttpServerRequest& request, QTcpSocket* socket, QStringList arguments, const QString& file,
+                std::function<void(QTcpSocket*, int, const QByteArray&, const QByteArray&)> done);
+    void start(QTcpSocket* socket, bool headOnly, QStringList arguments, const QString& file,
+               std::function<void(QTcpSocket*, int, const QByteArray&, const QByteArray&)> done);
+    QString savedJob(const std::string& number) const;
     void putState(const QHttpServerRequest& request, QTcpSocket* socket);
     void login(const QHttpServerRequest& request, QTcpSocket* socket);
     void goLive(const QHttpServerRequest& request, QTcpSocket* socket);
@@ -76,6 +83,11 @@ private:
     std::vector<QPointer<QTcpSocket>> live_;
     int replaying_ = 0;
     static constexpr int kMostReplays = 2;
+    static constexpr std::size_t kMostWaitingReplays = 32;
+    std::deque<std::function<void()>> waitingReplays_;
+    // Drawings already made, by job and kind: a job's files never change.
+    std::deque<std::pair<std::string, QByteArray>> drawn_;
+    static constexpr std::size_t kDrawingsKept = 64;
 };
 
 } // namespace ostrel

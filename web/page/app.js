@@ -46,7 +46,7 @@ function addJob(job, came) {
   cell(row, job.cuts);
   cell(row, job.status_replies);
   cell(row, job.not_understood_bytes);
-  const open = () => showJob(job);
+  const open = () => { $("compare-b").value = $("compare-a").value; $("compare-a").value = job.job; showJob(job); };
   row.addEventListener("click", open);
   row.addEventListener("keydown", (event) => { if (event.key === "Enter" || event.key === " ") { event.preventDefault(); open(); } });
   const body = $("jobs").tBodies[0];
@@ -164,6 +164,23 @@ async function start() {
     say(error.message);
   }
 }
+
+$("compare").addEventListener("submit", async (event) => {
+  event.preventDefault();
+  const a = Number($("compare-a").value), b = Number($("compare-b").value);
+  try {
+    const result = await (await api("/api/compare/" + a + "/" + b)).json();
+    $("differences").textContent = result.differences;
+    for (const [side, job] of [["a", a], ["b", b]]) {
+      $("compare-" + side + "-receipt").src = "/api/jobs/" + job + ".png";
+      $("compare-" + side + "-receipt").alt = "The receipt of job " + job;
+      $("compare-" + side + "-caption").textContent = "Job " + job;
+    }
+    say(result.same ? "The two jobs print the same." : "The two jobs differ.");
+  } catch (error) {
+    $("differences").textContent = error.message;
+  }
+});
 
 $("login").addEventListener("submit", async (event) => {
   event.preventDefault();

@@ -83,13 +83,27 @@ try {
   if (read !== "1234567890128") fail("the receipt's barcode reads " + read);
   if (shots) await page.screenshot({ path: path.join(shots, "page.png"), fullPage: true });
 
+  // A second job, then the two compared; each receipt drawn beside the other.
+  await print(tcp, Buffer.concat([esc(0x1b, 0x40), Buffer.from("TEA 2.00\n", "latin1"), esc(0x1d, 0x56, 0x00)]));
+  await page.waitForSelector("#jobs tbody tr:nth-child(2)");
+  await page.click("#jobs tbody tr:first-child");
+  await page.click("#compare button");
+  await page.waitForFunction(() => document.getElementById("differences").textContent.includes("differs"), { timeout: 20000 });
+  await page.waitForFunction(() => document.getElementById("compare-a-receipt").naturalWidth > 0 &&
+                                   document.getElementById("compare-b-receipt").naturalWidth > 0, { timeout: 20000 });
+  if (shots) {
+    await page.setViewport({ width: 390, height: 844 });
+    await page.screenshot({ path: path.join(shots, "page-phone.png"), fullPage: true });
+    await page.setViewport({ width: 1000, height: 900 });
+  }
+
   // Paper out, ticked on the page: the printer says so at once.
   await page.click("#state-paper-out");
   await page.waitForFunction(() => document.getElementById("status").textContent.includes("paper-out on"));
   const replies = await print(tcp, esc(0x10, 0x04, 0x04));
   if (replies.toString("hex") !== "72") fail("DLE EOT 4 after Paper out answered " + replies.toString("hex"));
   if (outside.length > 0) fail("the page fetched from outside: " + outside.join(", "));
-  console.log("page test passed: live job, receipt read back, markup inert, paper out from the page");
+  console.log("page test passed: live job, receipt read back, markup inert, two jobs compared, paper out from the page");
 } finally {
   if (browser) await browser.close();
   service.kill();
