@@ -8,6 +8,7 @@
 
 #include <arpa/inet.h>
 #include <algorithm>
+#include <atomic>
 #include <array>
 #include <cmath>
 #include <fcntl.h>
@@ -393,6 +394,99 @@ void HeadlessMemoryOverJobs(benchmark::State& state)
     }
 }
 BENCHMARK(HeadlessMemoryOverJobs)->Iterations(1)->Unit(benchmark::kSecond);
+
+// ostrel-capture --http with ten pages watching the live stream (raw
+// Server-Sent Events readers): how soon a job's line reaches them after the
+// job ends; the status reply with them watching against the bare responder;
+// the peak memory after 100 and after 1,000 jobs.
+void WebPagesWatching(benchmark::State& state)
+{
+    const std::string receipt = ostrel::SampleReceipt();
+    const OnOneCore pinned; // as the status reply's row without pages
+    for (auto _ : state) {
+        const std::string out = Folder();
+        Child service({OSTREL_CAPTURE_BINARY, "--listen", "127.0.0.1:0", "--out", out, "--http", "127.0.0.1:0"});
+        const std::string said = service.waitFor("on http://127.0.0.1:");
+        const int port = PortFrom(said);
+        const int web = std::atoi(said.c_str() + said.find("on http://127.0.0.1:") + 20);
+        std::atomic<bool> stop{false};
+        std::atomic<int> seen{0}; // job events the first page has had
+        std::vector<std::thread> pages;
+        for (int page = 0; page < 10; ++page) {
+            const int fd = Connect(web);
+            SendAll(fd, "GET /api/events HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(web) + "\r\n\r\n");
+            pages.emplace_back([fd, page, &stop, &seen] {
+                std::string tail;
+                char buffer[65536];
+                while (!stop) {
+                    pollfd p{fd, POLLIN, 0};
+                    if (::poll(&p, 1, 50) <= 0)
+                        continue;
+                    const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+                    if (n <= 0)
+                        break;
+                    if (page != 0)
+                        continue;
+                    tail.append(buffer, static_cast<std::size_t>(n));
+                    for (std::size_t at; (at = tail.find("event: job\n")) != std::string::npos;) {
+                        ++seen;
+                        tail.erase(0, at + 11);
+                    }
+                    if (tail.size() > 64)
+                        tail.erase(0, tail.size() - 64);
+                }
+                ::close(fd);
+            });
+        }
+        std::vector<double> live;
+        double after100 = 0;
+        for (int job = 1; job <= 1000; ++job) {
+            const int fd = Connect(port);
+            SendAll(fd, receipt);
+            ::shutdown(fd, SHUT_WR);
+            char drain[64];
+            while (::recv(fd, drain, sizeof drain, 0) > 0) {
+            }
+            const auto ended = Clock::now();
+            ::close(fd);
+            while (seen < job && Clock::now() - ended < std::chrono::seconds(5))
+                std::this_thread::sleep_for(std::chrono::microseconds(100));
+            live.push_back(std::chrono::duration<double, std::milli>(Clock::now() - ended).count());
+            service.drain();
+            if (job == 100)
+                after100 = service.memoryMB("VmHWM:");
+        }
+        std::sort(live.begin(), live.end());
+        // The status reply, ten pages still watching, in turns with the bare responder.
+        const int serviceFd = Connect(port);
+        Child bare({OSTREL_BARE_TCP_RESPONDER});
+        const int bareFd = Connect(PortFrom(bare.waitFor("\n")));
+        RoundTrips(serviceFd, 50);
+        RoundTrips(bareFd, 50);
+        std::vector<double> watched, baseline;
+        for (int turn = 0; turn < 20; ++turn)
+            for (auto [fd, into] : {std::pair{serviceFd, &watched}, std::pair{bareFd, &baseline}}) {
+                const std::vector<double> some = RoundTrips(fd, 50);
+                into->insert(into->end(), some.begin(), some.end());
+            }
+        std::sort(watched.begin(), watched.end());
+        std::sort(baseline.begin(), baseline.end());
+        ::close(serviceFd);
+        ::close(bareFd);
+        stop = true;
+        for (std::thread& page : pages)
+            page.join();
+        state.counters["live_median_ms"] = Median(live);
+        state.counters["live_max_ms"] = live.back();
+        state.counters["live_seen"] = seen.load();
+        state.counters["watched_median_us"] = Median(watched);
+        state.counters["bare_median_us"] = Median(baseline);
+        state.counters["peak_mb_after_100_jobs"] = after100;
+        state.counters["peak_mb_after_1000_jobs"] = service.memoryMB("VmHWM:");
+        std::system(("rm -rf " + out).c_str());
+    }
+}
+BENCHMARK(WebPagesWatching)->Iterations(1)->Unit(benchmark::kSecond);
 
 // A client that sends a long job ending in a status request and then shuts
 // its side, as nc -q1 and socat do: the reply must still come, every time.

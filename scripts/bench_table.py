@@ -130,6 +130,16 @@ def main(paths):
     row("8 MB flood against --buffer 4096 at 500 mm/s: taken in 5 s", paced["flood_taken_kb_in_5s"], "KB", "", True)
     row("8 MB flood against --buffer 4096: service peak memory", paced["flood_peak_mb"], "MB", "flat (< 40 MB)",
         paced["flood_peak_mb"] < 40)
+    watched = runs["WebPagesWatching/iterations:1"]
+    row("A job's line in the page's live stream after the job ends, median", watched["live_median_ms"], "ms",
+        "<= 100 ms", watched["live_median_ms"] <= 100)
+    row("A job's line in the live stream, slowest of 1,000", watched["live_max_ms"], "ms", "<= 100 ms",
+        watched["live_max_ms"] <= 100)
+    ratio = watched["watched_median_us"] / watched["bare_median_us"]
+    row("DLE \"R\" over TCP with ten pages watching, median / bare", ratio, "x", "<= 1.5x", ratio <= 1.5)
+    growth = watched["peak_mb_after_1000_jobs"] - watched["peak_mb_after_100_jobs"]
+    row("ostrel-capture --http peak memory growth, 100 to 1,000 jobs, pages watching", growth, "MB",
+        "< 1 MB (flat)", growth < 1)
     jobs = runs["HeadlessMemoryOverJobs/iterations:1"]
     row("ostrel-capture peak memory after 100 jobs", jobs["peak_mb_after_100_jobs"], "MB", "", True)
     row("ostrel-capture peak memory after 1,000 jobs", jobs["peak_mb_after_1000_jobs"], "MB", "", True)

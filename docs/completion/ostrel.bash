@@ -10,7 +10,7 @@ _ostrel()
     _init_completion -n = || return
 
     case "$prev" in
-        --open|--log|--hex|--ascii|--raw|--replies|--report|--compare|--state-file|--ready-file|--script)
+        --open|--log|--hex|--ascii|--raw|--replies|--report|--compare|--state-file|--ready-file|--script|--http-token)
             _filedir
             return ;;
         --preview)
@@ -65,7 +65,7 @@ _ostrel_options()
             echo "$common --listen --idle-timeout --job-timeout --serial --settings --hw-handshake" \
                  "--status-bits --no-status-return --state --state-file --out --job-gap --jobs" \
                  "--timeout --max-job-bytes --keep --max-disk --printer --ready-file --forward --forward-fallback" \
-                 "--print-speed --buffer --roll --near-end --script" ;;
+                 "--print-speed --buffer --roll --near-end --script --http --http-token --http-host" ;;
         ostrel-replay)
             echo "$common --log --hex --ascii --raw --replies --report --chunk --status-bits" \
                  "--no-status-return --state --counters --compare --conversation --preview --markers --printer --paper" \
