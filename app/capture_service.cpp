@@ -269,7 +269,7 @@ bool CaptureService::start(std::string& error)
         WebRules rules{options_.httpToken,
                        HostNamesFor(options_.http->address.toString().toStdString(), machine, options_.httpHosts), 0};
         WebSources sources{options_.out, options_.printer, [this] { return effectiveState(); },
-                           [this](const PrinterState& state) { setStateFromWeb(state); },
+                           [this](const PrinterState& state) { setStateByHand(state, ", set on the page"); },
                            (QCoreApplication::applicationDirPath() + QStringLiteral("/ostrel-replay")).toStdString()};
         web_ = std::make_unique<WebService>(std::move(rules), std::move(sources));
         if (!web_->listen(*options_.http, error))
@@ -285,9 +285,10 @@ bool CaptureService::start(std::string& error)
     return true;
 }
 
-// As the state file does: the model stays who it is, and the roll is
-// loaded where it ran out when the page clears paper-out.
-void CaptureService::setStateFromWeb(PrinterState state)
+// A state set by hand (the state file, the page): the model stays who it
+// is, and without paper-out a new roll is loaded where the last ran out,
+// even when nothing else changes.
+void CaptureService::setStateByHand(PrinterState state, const std::string& by)
 {
     state.maker = state_.maker;
     state.model = state_.model;
@@ -296,8 +297,7 @@ void CaptureService::setStateFromWeb(PrinterState state)
     if (state == state_)
         return;
     state_ = state;
-    say("printer state now " + (PrinterStateList(state).empty() ? "the default" : PrinterStateList(state)) +
-        ", set on the page");
+    say("printer state now " + (PrinterStateList(state).empty() ? "the default" : PrinterStateList(state)) + by);
     publishState();
 }
 
@@ -404,17 +404,7 @@ void CaptureService::readStateFile()
         return keep("it is empty (write the file beside it and rename it into place; \"clear\" is the default)");
     if (!ParsePrinterState(text, state, error))
         return keep(error);
-    state.maker = state_.maker; // the model stays who it is
-    state.model = state_.model;
-    // The file written again without paper-out loads a new roll where the
-    // last ran out, even with the same words.
-    if (paced_)
-        paced_->setState(state);
-    if (state == state_)
-        return;
-    state_ = state;
-    say("printer state now " + (PrinterStateList(state).empty() ? "the default" : PrinterStateList(state)));
-    publishState();
+    setStateByHand(state, "");
 }
 
 std::string CaptureService::listeningOn() const { return tcp_ ? tcp_->listeningOn() : ""; }

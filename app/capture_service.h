@@ -195,7 +195,7 @@ private:
     std::unique_ptr<PrinterInTime> paced_;
     std::unique_ptr<WebService> web_;
     PrinterState told_; // what the page was last told
-    void setStateFromWeb(PrinterState state);
+    void setStateByHand(PrinterState state, const std::string& by);
 };
 
 // The exit status when --timeout ends it before the jobs --jobs asked for came.

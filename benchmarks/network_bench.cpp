@@ -203,6 +203,18 @@ double P99(const std::vector<double>& sorted)
     return sorted.empty() ? 0 : sorted[std::min(sorted.size() - 1, sorted.size() * 99 / 100)];
 }
 
+// One job on a connection of its own, its end read as a printer's client does.
+void PrintOneJob(int port, std::string_view job)
+{
+    const int fd = Connect(port);
+    SendAll(fd, job);
+    ::shutdown(fd, SHUT_WR);
+    char drain[64];
+    while (::recv(fd, drain, sizeof drain, 0) > 0) {
+    }
+    ::close(fd);
+}
+
 std::string Folder()
 {
     char folder[] = "/tmp/ostrel-bench-XXXXXX";
@@ -373,13 +385,7 @@ void HeadlessMemoryOverJobs(benchmark::State& state)
         const int port = PortFrom(service.waitFor("listening on"));
         double after100 = 0;
         for (int job = 1; job <= 1000; ++job) {
-            const int fd = Connect(port);
-            SendAll(fd, receipt);
-            ::shutdown(fd, SHUT_WR);
-            char drain[64];
-            while (::recv(fd, drain, sizeof drain, 0) > 0) {
-            }
-            ::close(fd);
+            PrintOneJob(port, receipt);
             service.drain(); // its lines must not fill the pipe
             if (job == 100) {
                 service.waitFor("\"job\":100,");
@@ -441,14 +447,8 @@ void WebPagesWatching(benchmark::State& state)
         std::vector<double> live;
         double after100 = 0;
         for (int job = 1; job <= 1000; ++job) {
-            const int fd = Connect(port);
-            SendAll(fd, receipt);
-            ::shutdown(fd, SHUT_WR);
-            char drain[64];
-            while (::recv(fd, drain, sizeof drain, 0) > 0) {
-            }
+            PrintOneJob(port, receipt);
             const auto ended = Clock::now();
-            ::close(fd);
             while (seen < job && Clock::now() - ended < std::chrono::seconds(5))
                 std::this_thread::sleep_for(std::chrono::microseconds(100));
             live.push_back(std::chrono::duration<double, std::milli>(Clock::now() - ended).count());
