@@ -52,6 +52,12 @@ bool SplitHost(std::string_view host, std::string& name, int& port)
     return !name.empty();
 }
 
+// Text from a peer, shortened before it goes into a message.
+std::string Shown(std::string_view text)
+{
+    return text.size() > 80 ? std::string(text.substr(0, 80)) + "..." : std::string(text);
+}
+
 bool ChangesSomething(std::string_view method) { return method != "GET" && method != "HEAD"; }
 
 } // namespace
@@ -101,12 +107,12 @@ WebVerdict CheckWebRequest(const WebRules& rules, const WebRequestFacts& request
     int port = 0;
     if (!SplitHost(request.host, name, port) || port != rules.port ||
         std::find(rules.hosts.begin(), rules.hosts.end(), name) == rules.hosts.end())
-        return {421, "the Host \"" + request.host + "\" is not an address this service listens on (give its name "
+        return {421, "the Host \"" + Shown(request.host) + "\" is not an address this service listens on (give its name "
                      "with --http-host)"};
     // Cross-site request forgery: another page in the same browser.
     if (ChangesSomething(request.method)) {
         if (!request.origin.empty() && Lower(request.origin) != "http://" + Lower(request.host))
-            return {403, "a change from the page at \"" + request.origin + "\", not this service's own"};
+            return {403, "a change from the page at \"" + Shown(request.origin) + "\", not this service's own"};
         if (Lower(request.contentType).rfind("application/json", 0) != 0)
             return {415, "a change takes a body of Content-Type application/json"};
     }

@@ -203,7 +203,7 @@ bool WebService::handleRequest(const QHttpServerRequest& request, QTcpSocket* so
     const std::string path = request.url().path().toStdString();
     const std::string method = MethodName(request.method());
     const WebVerdict verdict =
-        CheckWebRequest(rules_, {method, path, Shown(request.value("Host")), Shown(request.value("Origin")),
+        CheckWebRequest(rules_, {method, path, request.value("Host").toStdString(), request.value("Origin").toStdString(),
                                  request.value("Content-Type").toStdString(),
                                  request.value("Authorization").toStdString(), request.value("Cookie").toStdString()});
     if (verdict.status != 0) {
