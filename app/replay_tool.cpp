@@ -1,6 +1,7 @@
 #include "app/replay_tool.h"
 
 #include "app/printing_replay.h"
+#include "receipt/receipt_document.h"
 
 #include "app/conversation_print.h"
 #include "app/job_compare.h"
@@ -45,7 +46,7 @@ struct Options {
     bool realTime = false; // --state given: the real-time requests are answered
     PrinterState state;
     std::string compare; // the golden job, with --compare
-    std::string preview, report;
+    std::string preview, report, commands;
     bool markers = false; // labels of cuts, pulses, bytes not understood beside the paper
     const receipt::PrinterProfile* profile = nullptr;
     bool paperGiven = false; // --paper, which the model's print width gives way to
@@ -64,6 +65,8 @@ const std::pair<const char*, const char*> kFileOptions[] = {
     {"report", "A JSON summary: bytes, commands, receipts, the interpreted commands by kind, every "
                "barcode and 2-D code with its data, bytes not understood with their offsets, status "
                "replies, drawer pulses and cuts."},
+    {"commands", "The printer model's commands as the Receipt Preview lists them, as JSON: each with its "
+                 "receipt, offset, text, description and the rectangle it printed in --preview's PNG."},
 };
 
 void AddOptions(ToolCommandLine& line)
@@ -121,11 +124,11 @@ bool ReadOptions(const ToolCommandLine& line, Options& options, std::string& err
     }
     options.input = LocalBytes(inputs.constFirst());
     std::string* const files[] = {&options.log, &options.hex, &options.ascii,
-                                  &options.raw, &options.replies, &options.report};
+                                  &options.raw, &options.replies, &options.report, &options.commands};
     for (std::size_t i = 0; i < std::size(files); ++i)
         *files[i] = LocalBytes(parser.value(QString::fromLatin1(kFileOptions[i].first)));
     if (std::count_if(std::begin(files), std::end(files), [](const std::string* file) { return *file == "-"; }) > 1) {
-        error = "-: only one of --log, --hex, --ascii, --raw, --replies and --report can be standard output";
+        error = "-: only one of --log, --hex, --ascii, --raw, --replies, --report and --commands can be standard output";
         return false;
     }
     if (parser.isSet(QStringLiteral("chunk"))) {
@@ -159,7 +162,7 @@ bool ReadOptions(const ToolCommandLine& line, Options& options, std::string& err
         return false;
     if (!options.compare.empty()) {
         // --compare reads the two jobs and writes nothing else.
-        for (const char* other : {"log", "hex", "ascii", "raw", "replies", "report", "preview", "counters", "chunk",
+        for (const char* other : {"log", "hex", "ascii", "raw", "replies", "report", "commands", "preview", "counters", "chunk",
                                   "state", "status-bits", "no-status-return"})
             if (parser.isSet(QString::fromLatin1(other))) {
                 error = std::string("--") + other + ": has no effect with --compare";
@@ -201,7 +204,7 @@ bool OutputsDistinct(const Options& options, std::string& problem)
     const std::pair<const char*, const std::string*> outputs[] = {
         {"--log", &options.log}, {"--hex", &options.hex},         {"--ascii", &options.ascii},
         {"--raw", &options.raw}, {"--replies", &options.replies},
-        {"--preview", &options.preview}, {"--report", &options.report},
+        {"--preview", &options.preview}, {"--report", &options.report}, {"--commands", &options.commands},
     };
     std::vector<std::pair<const char*, std::string>> places;
     for (const auto& [option, name] : outputs) {
@@ -293,6 +296,27 @@ public:
 };
 
 
+// The model's commands, each with the rectangle it printed in, placed as the
+// PNG of --preview stacks the receipts; the first 10,000 of them.
+std::string CommandsJson(const receipt::ReceiptPrinter& printer, bool markers)
+{
+    const std::deque<receipt::Receipt> receipts = render::ReceiptsWithContent(printer.receipts());
+    const std::vector<int> tops = render::ReceiptTops(receipts, markers);
+    std::string json = "{\"paper_width\":" + std::to_string(printer.paperWidth()) + ",\"commands\":[";
+    std::size_t listed = 0;
+    for (std::size_t r = 0; r < receipts.size() && listed < 10'000; ++r)
+        for (std::size_t c = 0; c < receipts[r].commands.size() && listed < 10'000; ++c, ++listed) {
+            const receipt::ModelCommand& command = receipts[r].commands[c];
+            const receipt::DotRect place = receipt::PlaceOfCommand(receipts[r], static_cast<int>(c), printer.paperWidth());
+            json += std::string(listed ? "," : "") + "{\"receipt\":" + std::to_string(r) +
+                    ",\"offset\":" + std::to_string(command.offset) + ",\"text\":" + JsonString(command.text) +
+                    ",\"description\":" + JsonString(command.description) + ",\"x\":" + std::to_string(place.x) +
+                    ",\"y\":" + std::to_string(tops[r] + place.y) + ",\"width\":" + std::to_string(place.width) +
+                    ",\"height\":" + std::to_string(place.height) + "}";
+        }
+    return json + "]}\n";
+}
+
 } // namespace
 
 int RunReplay(const std::vector<std::string>& args, std::istream& standardInput,
@@ -336,7 +360,7 @@ int RunReplay(const std::vector<std::string>& args, std::istream& standardInput,
         printing.emplace(*options.pace, *options.profile, session, options.realTime ? &peer : nullptr);
 
     // The printer model reads the same chunks, only when its outputs are asked for.
-    const bool modelWanted = !options.preview.empty() || !options.report.empty();
+    const bool modelWanted = !options.preview.empty() || !options.report.empty() || !options.commands.empty();
     render::ZintSymbolGeometry geometry;
     receipt::PrinterLimits limits;
     limits.paperWidth = options.paperWidth;
@@ -453,7 +477,7 @@ int RunReplay(const std::vector<std::string>& args, std::istream& standardInput,
     AtomicFileSet files;
     // "-" is standard output, which takes the log when no other file goes there.
     const bool otherToStandardOutput = options.hex == "-" || options.ascii == "-" || options.raw == "-" ||
-                                       options.replies == "-" || options.report == "-";
+                                       options.replies == "-" || options.report == "-" || options.commands == "-";
     std::string standardOutputBytes;
     const auto put = [&](const std::string& name, std::string_view bytes) {
         if (name == "-" || (name.empty() && &name == &options.log && !otherToStandardOutput)) {
@@ -466,6 +490,7 @@ int RunReplay(const std::vector<std::string>& args, std::istream& standardInput,
         put(options.log, ViewFileBytes(log)) && put(options.hex, ViewFileBytes(hex)) &&
         put(options.ascii, ViewFileBytes(ascii)) && put(options.raw, RawCaptureFileBytes(session.state())) &&
         put(options.replies, replies.replies) && put(options.report, report) &&
+        put(options.commands, options.commands.empty() ? std::string() : CommandsJson(printer, options.markers)) &&
         std::all_of(previews.begin(), previews.end(), [&](const render::EncodedFile& file) {
             return files.stage(LocalBytes(file.name),
                                std::string_view(file.bytes.constData(), static_cast<std::size_t>(file.bytes.size())));

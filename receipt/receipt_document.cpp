@@ -102,12 +102,15 @@ int ReceiptDocument::commandAt(int index, int x, int y) const {
 
 DotRect ReceiptDocument::placeOf(int index, int command) const {
     if (index < 0 || index >= static_cast<int>(receipts().size())) return {};
-    const Receipt& receipt = receipts()[index];
+    return PlaceOfCommand(receipts()[index], command, printer_.paperWidth());
+}
+
+DotRect PlaceOfCommand(const Receipt& receipt, int command, int paperWidth) {
     if (command < 0 || command >= static_cast<int>(receipt.commands.size())) return {};
     DotRect place;
     for (const auto& item : receipt.items)
         if (item.command == command) place = place.united(ItemRect(item));
-    if (place.empty()) place = DotRect{0, receipt.commands[command].y, printer_.paperWidth(), 2};
+    if (place.empty()) place = DotRect{0, receipt.commands[command].y, paperWidth, 2};
     return place;
 }
 

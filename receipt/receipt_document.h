@@ -18,6 +18,10 @@ struct DotRect {
 
 DotRect ItemRect(const PaperItem& item);
 
+// Where command `command` of the receipt printed: what it drew, or a thin
+// line at the paper's place when it drew nothing.
+DotRect PlaceOfCommand(const Receipt& receipt, int command, int paperWidth);
+
 // What a receipt viewer reads: the bytes as they arrive, read by the printer
 // model a slice at a time when the viewer has time, and the bytes read, to
 // read them again on another paper width. Which receipt is shown, and where

@@ -380,4 +380,14 @@ bool ReceiptRenderer::encodePdf(const std::deque<Receipt>& receipts, const std::
     return true;
 }
 
+std::vector<int> ReceiptTops(const std::deque<Receipt>& receipts, bool markers) {
+    std::vector<int> tops;
+    int top = 0;
+    for (const Receipt& receipt : receipts) {
+        tops.push_back(top);
+        top += ReceiptHeight(receipt, markers) + kCutGap;
+    }
+    return tops;
+}
+
 } // namespace ostrel::render

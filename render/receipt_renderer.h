@@ -77,5 +77,7 @@ int ReceiptHeight(const receipt::Receipt& receipt, bool withLabels = false);
 // Receipts that have something on them: a cut-off empty receipt at the end
 // (the paper after the last cut) is left out.
 std::deque<receipt::Receipt> ReceiptsWithContent(const std::deque<receipt::Receipt>& receipts);
+// Where each receipt begins in renderAll's image, in rows.
+std::vector<int> ReceiptTops(const std::deque<receipt::Receipt>& receipts, bool markers = false);
 
 } // namespace ostrel::render

@@ -275,12 +275,12 @@ void WebService::jobFile(const QHttpServerRequest& request, QTcpSocket* socket, 
     const std::string number = name.substr(0, dot), kind = dot == std::string::npos ? "" : name.substr(dot + 1);
     const bool digits = !number.empty() && number.size() <= 9 &&
                         std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; });
-    if (!digits || (kind != "bin" && kind != "txt" && kind != "json" && kind != "png" && kind != "pdf" && kind != "report"))
+    if (!digits || (kind != "bin" && kind != "txt" && kind != "json" && kind != "png" && kind != "pdf" && kind != "report" && kind != "commands"))
         return error(request, socket, 404,
-                     "a job's file is /api/jobs/N.bin, .txt, .json, .png, .pdf or .report, not " + Shown(QByteArray::fromStdString(name)));
+                     "a job's file is /api/jobs/N.bin, .txt, .json, .png, .pdf, .report or .commands, not " + Shown(QByteArray::fromStdString(name)));
     if (sources_.outFolder.empty())
         return error(request, socket, 404, "the jobs' files are kept only with --out");
-    if (kind == "png" || kind == "pdf" || kind == "report")
+    if (kind == "png" || kind == "pdf" || kind == "report" || kind == "commands")
         return replayed(request, socket, number, kind);
     auto file = std::make_unique<QFile>(QString::fromStdString(sources_.outFolder + "/" + JobBaseName(std::stoll(number)) + "." + kind));
     if (!file->open(QIODevice::ReadOnly))
@@ -357,7 +357,8 @@ void WebService::replayed(const QHttpServerRequest& request, QTcpSocket* socket,
 {
     if (!QFile::exists(savedJob(job)))
         return error(request, socket, 404, "job " + job + " has no .bin in the --out folder");
-    const QString file = kind == "report" ? QStringLiteral("report.json") : QStringLiteral("receipt.") + QString::fromStdString(kind);
+    const bool json = kind == "report" || kind == "commands";
+    const QString file = json ? QString::fromStdString(kind) + QStringLiteral(".json") : QStringLiteral("receipt.") + QString::fromStdString(kind);
     const QByteArray type = kind == "png" ? "image/png" : kind == "pdf" ? "application/pdf" : "application/json";
     const bool headOnly = request.method() == QHttpServerRequest::Method::Head;
     const std::string key = job + "." + kind;
@@ -366,7 +367,7 @@ void WebService::replayed(const QHttpServerRequest& request, QTcpSocket* socket,
             return Respond(socket, headOnly, 200, type, bytes);
     replay(request, socket,
            {QStringLiteral("--printer"), QString::fromStdString(sources_.printer),
-            kind == "report" ? QStringLiteral("--report") : QStringLiteral("--preview"), QStringLiteral("%OUT%"),
+            json ? QStringLiteral("--") + QString::fromStdString(kind) : QStringLiteral("--preview"), QStringLiteral("%OUT%"),
             QStringLiteral("--log"), QStringLiteral("%OUT%.log"), savedJob(job)},
            file, [this, key, type, headOnly, job](QTcpSocket* client, int status, const QByteArray&, const QByteArray& bytes) {
                if (status == 0 && !bytes.isEmpty()) {

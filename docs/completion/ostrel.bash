@@ -10,7 +10,7 @@ _ostrel()
     _init_completion -n = || return
 
     case "$prev" in
-        --open|--log|--hex|--ascii|--raw|--replies|--report|--compare|--state-file|--ready-file|--script|--http-token)
+        --open|--log|--hex|--ascii|--raw|--replies|--report|--commands|--compare|--state-file|--ready-file|--script|--http-token)
             _filedir
             return ;;
         --preview)
@@ -68,7 +68,7 @@ _ostrel_options()
                  "--print-speed --buffer --roll --near-end --script --http --http-token --http-host" ;;
         ostrel-replay)
             echo "$common --log --hex --ascii --raw --replies --report --chunk --status-bits" \
-                 "--no-status-return --state --counters --compare --conversation --preview --markers --printer --paper" \
+                 "--no-status-return --state --counters --compare --conversation --preview --markers --printer --paper --commands" \
                  "--print-speed --buffer --roll --near-end" ;;
         ostrel-demo-host)
             echo "$common --port --once" ;;

@@ -129,6 +129,20 @@ TEST_F(Replay, PrintsInTimeAndSaysWhereTheRollEnded)
     }
 }
 
+// The model's commands with the rectangles they printed in, placed as the
+// preview's PNG stacks the receipts: the second receipt's line lies below
+// the first receipt.
+TEST_F(Replay, ListsTheCommandsWithTheirPlacesOnThePreview)
+{
+    WriteFile(input, "first\n" + Bytes("1D 56 00") + "second\n");
+    ASSERT_EQ(run({"--commands", "-", "--log", (dir / "log.txt").string(), input.string()}), 0) << err;
+    const auto second = out.find("\"receipt\":1,\"offset\":9,\"text\":\"Text\",\"description\":\"\\\"second\\\"\",");
+    ASSERT_NE(second, std::string::npos) << out;
+    const int y = std::stoi(out.substr(out.find("\"y\":", second) + 4));
+    EXPECT_GT(y, 30) << "below the first receipt and the gap after it";
+    EXPECT_EQ(out.rfind("{\"paper_width\":576,\"commands\":[{\"receipt\":0,\"offset\":0,\"text\":\"Text\"", 0), 0u) << out;
+}
+
 TEST_F(Replay, MissingInputFailsWithItsName)
 {
     EXPECT_EQ(run({(dir / "absent.bin").string(), "--log", (dir / "log.txt").string()}), 1);

@@ -83,6 +83,8 @@ async function showJob(job) {
     links.appendChild(a);
   }
   $("receipt").src = "/api/jobs/" + encodeURIComponent(job.job) + ".png";
+  $("mark").hidden = true;
+  showCommands(job);
   $("report").textContent = JSON.stringify(job, null, 2);
   try {
     const report = await (await api("/api/jobs/" + job.job + ".report")).json();
@@ -104,6 +106,40 @@ $("zoom").addEventListener("change", () => {
   image.style.width = image.naturalWidth ? (image.naturalWidth * Number($("zoom").value)) + "px" : "";
 });
 $("receipt").addEventListener("load", () => $("zoom").dispatchEvent(new Event("change")));
+
+// The printer model's commands; each marks its place on the receipt.
+async function showCommands(job) {
+  const list = $("model-commands");
+  list.textContent = "";
+  try {
+    const listing = await (await api("/api/jobs/" + job.job + ".commands")).json();
+    for (const command of listing.commands) {
+      const item = document.createElement("li");
+      const button = document.createElement("button");
+      button.type = "button";
+      button.className = "command";
+      button.textContent = command.text + "  " + command.description;
+      button.addEventListener("click", () => mark(command));
+      item.appendChild(button);
+      list.appendChild(item);
+    }
+  } catch (error) {
+    list.textContent = error.message;
+  }
+}
+
+function mark(command) {
+  const image = $("receipt");
+  const scale = image.naturalWidth ? image.width / image.naturalWidth : 1;
+  const box = $("mark");
+  box.style.left = command.x * scale + "px";
+  box.style.top = command.y * scale + "px";
+  box.style.width = Math.max(2, command.width * scale) + "px";
+  box.style.height = Math.max(2, command.height * scale) + "px";
+  box.hidden = false;
+  box.scrollIntoView({ block: "nearest" });
+  say("Marked: " + command.text + " " + command.description);
+}
 
 let stateNow = {};
 

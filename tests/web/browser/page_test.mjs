@@ -73,6 +73,17 @@ try {
   if (seen.pwned !== undefined || seen.images !== 0) fail("markup from the job ran: " + JSON.stringify(seen));
   if (!seen.commands.includes("<script>window.pwned = 1</script>")) fail("the markup does not show as text:\n" + seen.commands);
 
+  // A printer command chosen marks its place on the receipt: the barcode's.
+  await page.waitForSelector("#model-commands button");
+  const barcode = await page.evaluateHandle(() =>
+    Array.from(document.querySelectorAll("#model-commands button")).find((b) => b.textContent.startsWith("GS k")));
+  await barcode.click();
+  const marked = await page.evaluate(() => {
+    const box = document.getElementById("mark");
+    return { hidden: box.hidden, width: box.offsetWidth, height: box.offsetHeight };
+  });
+  if (marked.hidden || marked.width < 50 || marked.height < 40) fail("the barcode's place is not marked: " + JSON.stringify(marked));
+
   // The receipt shown reads back.
   const png = await page.evaluate(async () => {
     const response = await fetch(document.getElementById("receipt").src);
