@@ -211,6 +211,15 @@ $("compare").addEventListener("submit", async (event) => {
       $("compare-" + side + "-receipt").src = "/api/jobs/" + job + ".png";
       $("compare-" + side + "-receipt").alt = "The receipt of job " + job;
       $("compare-" + side + "-caption").textContent = "Job " + job;
+      const list = $("compare-" + side + "-commands");
+      list.textContent = "";
+      api("/api/jobs/" + job + ".commands").then((r) => r.json()).then((listing) => {
+        for (const command of listing.commands) {
+          const item = document.createElement("li");
+          item.textContent = command.text + "  " + command.description;
+          list.appendChild(item);
+        }
+      }).catch((error) => { list.textContent = error.message; });
     }
     say(result.same ? "The two jobs print the same." : "The two jobs differ.");
   } catch (error) {

@@ -101,7 +101,8 @@ try {
   await page.click("#compare button");
   await page.waitForFunction(() => document.getElementById("differences").textContent.includes("differs"), { timeout: 20000 });
   await page.waitForFunction(() => document.getElementById("compare-a-receipt").naturalWidth > 0 &&
-                                   document.getElementById("compare-b-receipt").naturalWidth > 0, { timeout: 20000 });
+                                   document.getElementById("compare-b-receipt").naturalWidth > 0 &&
+                                   document.querySelectorAll("#compare-b-commands li").length > 0, { timeout: 20000 });
   if (shots) {
     await page.setViewport({ width: 390, height: 844 });
     await page.screenshot({ path: path.join(shots, "page-phone.png"), fullPage: true });
