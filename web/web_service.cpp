@@ -256,7 +256,7 @@ bool WebService::handleRequest(const QHttpServerRequest& request, QTcpSocket* so
         goLive(request, socket);
     } else if (path == "/api/state" || path == "/api/login" || path == "/api/events" || path.starts_with("/api/jobs") ||
                path.starts_with("/api/compare") || path == "/") {
-        error(request, socket, 405, method + " is not taken by " + path);
+        error(request, socket, 405, method + " is not taken by " + Shown(QByteArray::fromStdString(path)));
     } else {
         error(request, socket, 404, "no such page or API: " + Shown(request.url().path().toUtf8()));
     }
@@ -445,10 +445,13 @@ void WebService::login(const QHttpServerRequest& request, QTcpSocket* socket)
 {
     const QJsonDocument document = QJsonDocument::fromJson(request.body());
     const std::string token = document.object().value(QStringLiteral("token")).toString().toStdString();
-    if (!rules_.token.empty() && !SameSecret(token, rules_.token))
+    if (rules_.token.empty())
+        return answer(request, socket, 200, "application/json", "{}\n"); // nothing to give
+    if (!SameSecret(token, rules_.token))
         return error(request, socket, 401, "that is not the token");
+    // The service's own token (its characters were checked at start), never the text sent.
     answer(request, socket, 200, "application/json", "{}\n",
-           {{"Set-Cookie", QByteArray::fromStdString(std::string(kTokenCookie) + "=" + token +
+           {{"Set-Cookie", QByteArray::fromStdString(std::string(kTokenCookie) + "=" + rules_.token +
                                                       "; HttpOnly; SameSite=Strict; Path=/")}});
 }
 

@@ -376,6 +376,13 @@ TEST(CaptureService, ServesTheJobsAndTheStateOverHttpAndRefusesTheHostile)
         EXPECT_TRUE(Has(answer, "{\"error\":\"")) << answer;
     }
     EXPECT_TRUE(Has(Http(web, "GET / HTTP/1.1\r\n" + host), "<title>Ostrel print capture</title>")) << "the page itself needs no token";
+    // The page gives the token once; the cookie it gets back lets it in.
+    const std::string login = "POST /api/login HTTP/1.1\r\n" + host + "Content-Type: application/json\r\n";
+    EXPECT_EQ(Http(web, login, "{\"token\":\"kiosk-token-0123456789\r\nX: 1\"}").rfind("HTTP/1.1 401", 0), 0u);
+    EXPECT_TRUE(Has(Http(web, login, "{\"token\":\"kiosk-token-0123456789\"}"),
+                    "Set-Cookie: ostrel_token=kiosk-token-0123456789; HttpOnly; SameSite=Strict; Path=/\r\n"));
+    EXPECT_TRUE(Has(Http(web, "GET /api/jobs/latest HTTP/1.1\r\n" + host + "Cookie: ostrel_token=kiosk-token-0123456789\r\n"),
+                    "HTTP/1.1 200 OK"));
 }
 
 // A printer that reads slowly, then goes: the program is held back, never
