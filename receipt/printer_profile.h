@@ -42,7 +42,7 @@ struct PrinterProfile {
     bool realTimeStatus = true; // answers DLE EOT
     std::string sources;
     Language language = Language::EscPos;
-    // From the maker's specification: how fast it prints and how much its
+    // From the maker's data sheet: how fast it prints and how much its
     // receive buffer holds; 0 where not known (generic prints at once).
     int printSpeed = 0; // mm/s
     int receiveBuffer = 0; // bytes
