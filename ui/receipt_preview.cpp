@@ -379,10 +379,7 @@ void ReceiptPreview::redraw() {
         }
     }
     fillCommandList();
-    if (printed_) {
-        waitingFromCommand_ = -1;
-        markWaiting();
-    }
+    if (printed_) markWaiting();
     updateNavigation();
 }
 
@@ -466,18 +463,19 @@ void ReceiptPreview::markWaiting() {
     if (!printed_ || shown_ >= static_cast<int>(printer().receipts().size())) return;
     const long long printed = printed_() - document_.modelStart();
     const auto& commands = printer().receipts()[shown_].commands;
-    int first = -1;
-    for (std::size_t i = 0; i < commands.size() && first < 0; ++i)
-        if (commands[i].offset + commands[i].length > printed) first = static_cast<int>(i);
-    paper_->setWaitingFrom(first < 0 ? -1 : commands[static_cast<std::size_t>(first)].y);
-    const int count = commandList->count();
-    for (int i = 0; i < count; ++i) {
-        const bool waiting = first >= 0 && i >= first;
-        const bool wasWaiting = waitingFromCommand_ >= 0 && i >= waitingFromCommand_;
-        if (waiting != wasWaiting)
-            commandList->item(i)->setForeground(waiting ? QBrush(QColor(130, 130, 130)) : QBrush());
+    // The commands are in the order they came.
+    const auto firstWaiting = std::partition_point(commands.begin(), commands.end(), [printed](const receipt::ModelCommand& c) {
+        return c.offset + c.length <= printed;
+    });
+    const int first = static_cast<int>(firstWaiting - commands.begin());
+    paper_->setWaitingFrom(firstWaiting == commands.end() ? -1 : firstWaiting->y);
+    // Each item as it should be, whatever it was: items come and go as the list fills.
+    const QBrush grey(QColor(130, 130, 130));
+    for (int i = 0; i < commandList->count(); ++i) {
+        QListWidgetItem* item = commandList->item(i);
+        const QBrush wanted = i >= first ? grey : QBrush();
+        if (item->foreground() != wanted) item->setForeground(wanted);
     }
-    waitingFromCommand_ = first;
 }
 
 void ReceiptPreview::showPrinterEvent(const QString& what) {

@@ -117,7 +117,6 @@ private:
     QStringList printerEvents_;
     std::function<long long()> printed_;
     QTimer printingTimer_;
-    int waitingFromCommand_ = -1; // in the shown receipt's list
     void markWaiting();
     // Where each source's first byte arrived, and the printer's answers by
     // where their request's last byte arrived, both counted as the document

@@ -99,18 +99,27 @@ const char* Reason(int status)
     }
 }
 
-// The whole response with its length, the safety headers on every one; an
-// answer that comes later (a drawing) is written the same way.
-void Respond(QTcpSocket* socket, bool headOnly, int status, const QByteArray& type, const QByteArray& body,
-             const std::vector<std::pair<QByteArray, QByteArray>>& extra = {})
+// A response's head, the safety headers on every one; a length of -1 for
+// a stream that has none.
+QByteArray Head(int status, const QByteArray& type, qint64 length,
+                const std::vector<std::pair<QByteArray, QByteArray>>& extra = {})
 {
-    QByteArray head = "HTTP/1.1 " + QByteArray::number(status) + " " + Reason(status) + "\r\nContent-Type: " + type +
-                      "\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n";
+    QByteArray head = "HTTP/1.1 " + QByteArray::number(status) + " " + Reason(status) + "\r\nContent-Type: " + type + "\r\n";
+    if (length >= 0)
+        head += "Content-Length: " + QByteArray::number(length) + "\r\n";
     for (const auto& [name, value] : kSafetyHeaders)
         head += name + ": " + value + "\r\n";
     for (const auto& [name, value] : extra)
         head += name + ": " + value + "\r\n";
-    socket->write(head + "\r\n");
+    return head + "\r\n";
+}
+
+// The whole response with its length; an answer that comes later (a
+// drawing) is written the same way.
+void Respond(QTcpSocket* socket, bool headOnly, int status, const QByteArray& type, const QByteArray& body,
+             const std::vector<std::pair<QByteArray, QByteArray>>& extra = {})
+{
+    socket->write(Head(status, type, body.size(), extra));
     if (!headOnly)
         socket->write(body);
 }
@@ -288,11 +297,8 @@ void WebService::jobFile(const QHttpServerRequest& request, QTcpSocket* socket, 
                                                file->errorString().toStdString());
     const QByteArray type = kind == "json" ? "application/json" : kind == "txt" ? "text/plain; charset=windows-1252" : "application/octet-stream";
     // The header now, with the file's length; the file a piece at a time.
-    QByteArray head = "HTTP/1.1 200 OK\r\nContent-Type: " + type + "\r\nContent-Length: " + QByteArray::number(file->size()) +
-                      "\r\nContent-Disposition: attachment; filename=\"" + QByteArray::fromStdString(JobBaseName(std::stoll(number)) + "." + kind) + "\"\r\n";
-    for (const auto& [header, value] : kSafetyHeaders)
-        head += header + ": " + value + "\r\n";
-    socket->write(head + "\r\n");
+    const QByteArray saved = QByteArray::fromStdString(JobBaseName(std::stoll(number)) + "." + kind);
+    socket->write(Head(200, type, file->size(), {{"Content-Disposition", "attachment; filename=\"" + saved + "\""}}));
     if (request.method() != QHttpServerRequest::Method::Head)
         new FileSender(socket, std::move(file));
 }
@@ -462,10 +468,7 @@ void WebService::goLive(const QHttpServerRequest& request, QTcpSocket* socket)
     std::erase_if(live_, [](const QPointer<QTcpSocket>& client) { return client.isNull(); });
     if (static_cast<int>(live_.size()) >= kMostLiveClients)
         return error(request, socket, 503, "too many pages are watching already");
-    QByteArray head = "HTTP/1.1 200 OK\r\nContent-Type: text/event-stream\r\n";
-    for (const auto& [name, value] : kSafetyHeaders)
-        head += name + ": " + value + "\r\n";
-    socket->write(head + "\r\nevent: state\ndata: " + QByteArray::fromStdString(stateJson()) + "\n\n");
+    socket->write(Head(200, "text/event-stream", -1) + "event: state\ndata: " + QByteArray::fromStdString(stateJson()) + "\n\n");
     socket->setProperty(kLiveClient, true);
     live_.emplace_back(socket);
 }

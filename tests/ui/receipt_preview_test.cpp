@@ -142,6 +142,15 @@ TEST(ReceiptPreview, GreysWhatStillWaitsInThePrintersBuffer) {
     EXPECT_TRUE(WaitUntil([&] { return greyed() == "ppww"; })) << greyed();
     printed = 7 + 8;
     EXPECT_TRUE(WaitUntil([&] { return greyed() == "pppp"; })) << greyed();
+    // More comes while printing goes on: the list is drawn again, and what
+    // printed meanwhile is not left grey.
+    w.session.UpdateData("three\n");
+    w.preview.refresh();
+    EXPECT_TRUE(WaitUntil([&] { return greyed() == "ppppww"; })) << greyed();
+    printed = 7 + 14;
+    w.session.UpdateData("four\n");
+    w.preview.refresh();
+    EXPECT_TRUE(WaitUntil([&] { return greyed() == "ppppppww"; })) << greyed();
 }
 
 TEST(WindowPlacement, BesideTheMainWindowOnTheScreenAndNeverOverAnother) {
