@@ -32,6 +32,36 @@ TEST(FaultScript, TheLinesRunInTurnEachCountedFromTheOneBefore)
     EXPECT_TRUE(script.done());
 }
 
+// Each unit read into the count it is compared with.
+TEST(FaultScript, EachUnitAsItCounts)
+{
+    using U = FaultLine::Unit;
+    const struct {
+        const char* line;
+        U unit;
+        double amount;
+        bool fromStart;
+    } rows[] = {
+        {"after 2 s: offline", U::Seconds, 2, false},
+        {"at 1500 ms: offline", U::Seconds, 1.5, true},
+        {"after 0.5 m: paper-near-end", U::Millimetres, 500, false},
+        {"after 120 mm: paper-out  # a comment", U::Millimetres, 120, false},
+        {"after 3 receipts: paper-out", U::Receipts, 3, false},
+        {"at receipt 1: cover-open,offline", U::Receipts, 1, true},
+        {"after 4096 bytes: offline", U::Bytes, 4096, false},
+        {"after 2.7 bytes: offline", U::Bytes, 2, false},
+    };
+    for (const auto& row : rows) {
+        std::vector<FaultLine> lines;
+        std::string error;
+        ASSERT_TRUE(ParseFaultScript(row.line, lines, error)) << row.line << ": " << error;
+        ASSERT_EQ(lines.size(), 1u);
+        EXPECT_EQ(lines[0].unit, row.unit) << row.line;
+        EXPECT_DOUBLE_EQ(lines[0].amount, row.amount) << row.line;
+        EXPECT_EQ(lines[0].fromStart, row.fromStart) << row.line;
+    }
+}
+
 TEST(FaultScript, ABadLineIsNamedWithTheReason)
 {
     const struct {
@@ -46,6 +76,8 @@ TEST(FaultScript, ABadLineIsNamedWithTheReason)
         {"when 2 s: offline", "a line begins with \"after\""},
         {"after receipt x: offline", "\"x\" is not a number"},
         {"after 2: offline", "a trigger is a number and a unit"},
+        {"after 1 s: offline\nafter 2 s", "line 2: \"after 2 s\": a line is a trigger, a colon and a state"},
+        {"after nan s: offline", "\"nan\" is not a number of 0 or more"},
     };
     for (const auto& row : rows) {
         std::vector<FaultLine> lines;
