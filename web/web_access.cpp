@@ -60,6 +60,13 @@ std::string Shown(std::string_view text)
 
 bool ChangesSomething(std::string_view method) { return method != "GET" && method != "HEAD"; }
 
+// "application/json", any case, with parameters or none: not a type that
+// only begins so, such as application/jsonx.
+bool IsJson(std::string_view contentType)
+{
+    return Lower(Trimmed(contentType.substr(0, contentType.find(';')))) == "application/json";
+}
+
 } // namespace
 
 std::vector<std::string> HostNamesFor(const std::string& address, const std::vector<std::string>& machineAddresses,
@@ -113,7 +120,7 @@ WebVerdict CheckWebRequest(const WebRules& rules, const WebRequestFacts& request
     if (ChangesSomething(request.method)) {
         if (!request.origin.empty() && Lower(request.origin) != "http://" + Lower(request.host))
             return {403, "a change from the page at \"" + Shown(request.origin) + "\", not this service's own"};
-        if (Lower(request.contentType).rfind("application/json", 0) != 0)
+        if (!IsJson(request.contentType))
             return {415, "a change takes a body of Content-Type application/json"};
     }
     if (!rules.token.empty() && NeedsToken(request.path)) {
