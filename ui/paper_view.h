@@ -24,6 +24,7 @@ public:
     void showReceipt(int index);
     int shownReceipt() const { return shown_; }
     void setZoom(int percent);
+    int zoom() const { return zoom_; }
     void setMarked(receipt::DotRect place);
     // A printer in time: the paper from row `y` down waits in its buffer,
     // not yet printed; -1 when all of it has printed.

@@ -18,6 +18,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QSplitter>
+#include <QStyle>
 #include <QVBoxLayout>
 
 namespace ostrel {
@@ -65,8 +66,10 @@ ReceiptPreview::ReceiptPreview(CaptureSession& session, QWidget* parent)
     paperChoice->addItem(QStringLiteral("58 mm (384 dots)"), receipt::kPaperWidth58);
     zoomChoice = new QComboBox(this);
     zoomChoice->setObjectName(QStringLiteral("zoomChoice"));
+    zoomChoice->addItem(QStringLiteral("Fit"), kFitWidth);
     for (int percent : {50, 75, 100, 150, 200, 300}) zoomChoice->addItem(QStringLiteral("%1%").arg(percent), percent);
-    zoomChoice->setCurrentIndex(2);
+    zoomChoice->setCurrentIndex(0);
+    zoomChoice->setToolTip(QStringLiteral("Fit: the paper's width fills the view, up to 100%"));
     previousButton = new QPushButton(QStringLiteral("<"), this);
     previousButton->setObjectName(QStringLiteral("previousButton"));
     previousButton->setToolTip(QStringLiteral("Older receipt"));
@@ -128,6 +131,7 @@ ReceiptPreview::ReceiptPreview(CaptureSession& session, QWidget* parent)
     scroll_->setWidget(paper_);
     scroll_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     scroll_->setBackgroundRole(QPalette::Dark);
+    scroll_->viewport()->installEventFilter(this);
     commandList = new QListWidget(this);
     commandList->setObjectName(QStringLiteral("commandList"));
     commandList->setUniformItemSizes(true);
@@ -204,7 +208,14 @@ void ReceiptPreview::restoreSettings(const QSettings& settings) {
     setPrinter(settings.value(QStringLiteral("preview/printer")).toString());
     const int paper = settings.value(QStringLiteral("preview/paperDots")).toInt();
     if (paperChoice->findData(paper) >= 0) setPaperWidth(paper);
-    const int zoom = settings.value(QStringLiteral("preview/zoomPercent")).toInt();
+    // A zoom chosen by hand stays; without one the paper's width fits. The
+    // older key held 100% whether chosen or not, so only another zoom there
+    // was a choice.
+    int zoom = settings.value(QStringLiteral("preview/zoom"), kFitWidth).toInt();
+    if (!settings.contains(QStringLiteral("preview/zoom"))) {
+        const int older = settings.value(QStringLiteral("preview/zoomPercent"), 100).toInt();
+        if (older != 100) zoom = older;
+    }
     if (zoomChoice->findData(zoom) >= 0) setZoom(zoom);
 }
 
@@ -213,7 +224,8 @@ void ReceiptPreview::saveSettings(QSettings& settings) const {
     if (opened_) SavePlace(*this, settings, QStringLiteral("preview"));
     settings.setValue(QStringLiteral("preview/printer"), QString::fromStdString(printer().profile().id));
     settings.setValue(QStringLiteral("preview/paperDots"), printer().paperWidth());
-    settings.setValue(QStringLiteral("preview/zoomPercent"), zoom_);
+    settings.setValue(QStringLiteral("preview/zoom"), zoom_);
+    settings.remove(QStringLiteral("preview/zoomPercent"));
 }
 
 void ReceiptPreview::showBeside(QWidget* main, const QWidget* other) {
@@ -298,6 +310,7 @@ void ReceiptPreview::takeArrived(qint64 budgetMs) {
 void ReceiptPreview::setPaperWidth(int dots) {
     if (dots == printer().paperWidth()) return;
     document_.setPaperWidth(dots);
+    applyZoom();
     int index = paperChoice->findData(dots);
     if (index >= 0 && index != paperChoice->currentIndex()) paperChoice->setCurrentIndex(index);
     selected_ = -1;
@@ -312,6 +325,7 @@ bool ReceiptPreview::setPrinter(const QString& id) {
     if (!profile) return false;
     if (profile != &printer().profile()) {
         document_.setProfile(*profile);
+        applyZoom();
         selected_ = -1;
         paper_->setMarked({});
         drawnRevision_ = -1;
@@ -334,7 +348,28 @@ void ReceiptPreview::setZoom(int percent) {
     zoom_ = percent;
     int index = zoomChoice->findData(percent);
     if (index >= 0 && index != zoomChoice->currentIndex()) zoomChoice->setCurrentIndex(index);
-    paper_->setZoom(percent);
+    applyZoom();
+}
+
+int ReceiptPreview::shownZoom() const { return paper_->zoom(); }
+
+void ReceiptPreview::applyZoom() {
+    int percent = zoom_;
+    if (percent == kFitWidth) {
+        // Measured as if the vertical scroll bar were there, so that its
+        // coming and going never changes the zoom again. Dot for dot at most:
+        // larger only blurs.
+        int width = scroll_->viewport()->width();
+        if (!scroll_->verticalScrollBar()->isVisible())
+            width -= scroll_->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, scroll_);
+        percent = std::clamp(width * 100 / std::max(1, printer().paperWidth()), kLeastFitZoom, 100);
+    }
+    if (percent != paper_->zoom()) paper_->setZoom(percent);
+}
+
+bool ReceiptPreview::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == scroll_->viewport() && event->type() == QEvent::Resize && zoom_ == kFitWidth) applyZoom();
+    return QWidget::eventFilter(watched, event);
 }
 
 void ReceiptPreview::showReceipt(int index) {

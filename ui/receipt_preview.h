@@ -68,7 +68,11 @@ public:
     // A printer in time: how many of the bytes taken so far have printed.
     // What still waits is veiled on the paper and greyed in the list.
     void followPrinting(std::function<long long()> printed);
+    // A zoom in percent, or kFitWidth: the paper's width fills the view.
+    static constexpr int kFitWidth = 0;
     void setZoom(int percent);
+    // The zoom the paper is drawn at, in percent.
+    int shownZoom() const;
     // Selects a command of the shown receipt and marks its place on the paper.
     void selectCommand(int index);
     int selectedCommand() const { return selected_; }
@@ -109,6 +113,7 @@ public:
 protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     static constexpr int kPrinterAnswersShown = 3;
@@ -158,7 +163,11 @@ private:
     QElapsedTimer lastFrame_;
     QScrollArea* scroll_;
     PaperView* paper_;
-    int zoom_ = 100;
+    void applyZoom();
+    // Fitting goes no smaller than the least zoom offered; a narrower view
+    // scrolls instead.
+    static constexpr int kLeastFitZoom = 50;
+    int zoom_ = kFitWidth; // as chosen
 };
 
 } // namespace ostrel

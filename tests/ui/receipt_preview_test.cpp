@@ -17,6 +17,7 @@
 
 #include <QAccessible>
 #include <QSettings>
+#include <QScrollArea>
 #include <QScrollBar>
 
 #include <gtest/gtest.h>
@@ -194,6 +195,64 @@ TEST(ReceiptPreview, RemembersItsSizeZoomPrinterAndPaper) {
     EXPECT_EQ(again.preview.printer().paperWidth(), receipt::kPaperWidth58);
     EXPECT_EQ(again.preview.printer().profile().id, "hp-a779");
     EXPECT_EQ(chosen, "hp-a779");
+}
+
+// A zoom the user chose comes back; without one the preview fits the
+// paper's width. The older key held 100% whether chosen or not.
+TEST(ReceiptPreview, OpensAtTheZoomChosenElseFitsThePapersWidth) {
+    constexpr int kFit = ReceiptPreview::kFitWidth;
+    const struct {
+        const char* kept;
+        int zoom;
+    } rows[] = {
+        {"", kFit},
+        {"zoom=150", 150},
+        {"zoom=0", kFit},
+        {"zoom=100\nzoomPercent=75", 100},
+        {"zoomPercent=100", kFit},
+        {"zoomPercent=75", 75},
+        {"zoom=42", kFit}, // not offered
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.kept);
+        TestFolder dir("ostrel-zoom-");
+        WriteFile(dir.path() / "kept.ini", std::string("[preview]\n") + row.kept + "\n");
+        QSettings settings(QString::fromStdString((dir.path() / "kept.ini").string()), QSettings::IniFormat);
+        PreviewWindow w;
+        w.preview.restoreSettings(settings);
+        EXPECT_EQ(w.preview.zoomChoice->currentData().toInt(), row.zoom);
+        w.preview.saveSettings(settings);
+        EXPECT_EQ(settings.value("preview/zoom").toInt(), row.zoom);
+        EXPECT_FALSE(settings.contains("preview/zoomPercent"));
+    }
+}
+
+// As beside the main window on a 1280 x 800 screen: the whole width of the
+// paper in view, dot for dot at most, and a zoom chosen stays as it is.
+TEST(ReceiptPreview, FitsThePapersWidthAsTheViewChanges) {
+    PreviewWindow w;
+    w.session.UpdateData(kJob);
+    w.preview.resize(546, 486);
+    w.preview.show();
+    w.preview.refresh();
+    const QWidget* view = w.preview.findChild<QScrollArea*>("paperScroll")->viewport();
+    const auto fits = [&](int dots) {
+        QCoreApplication::processEvents();
+        return w.preview.shownZoom() * dots / 100 <= view->width() && w.preview.shownZoom() < 100;
+    };
+    EXPECT_TRUE(fits(576)) << w.preview.shownZoom() << "% in " << view->width();
+    const int zoom80 = w.preview.shownZoom();
+    EXPECT_GE(zoom80, 50);
+    w.preview.paperChoice->setCurrentIndex(1);
+    EXPECT_TRUE(fits(384));
+    EXPECT_GT(w.preview.shownZoom(), zoom80);
+    w.preview.resize(1600, 700);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(w.preview.shownZoom(), 100) << "no larger than dot for dot";
+    w.preview.zoomChoice->setCurrentIndex(w.preview.zoomChoice->findData(75));
+    w.preview.resize(546, 486);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(w.preview.shownZoom(), 75);
 }
 
 TEST(ReceiptPreview, FollowsTheCaptureLiveAndShowsTheNewestReceipt) {
