@@ -11,6 +11,12 @@ namespace ostrel::receipt {
 
 class ReceiptPrinter;
 
+// What a command is for the rest of the program, beside what it draws.
+enum class Role {
+    None,
+    Cut, // ends a receipt: a serial job ends with it
+};
+
 // One command of a printer language: the bytes that name it, how its length
 // is found, what it is called, and what it does to the paper. A language is a
 // list of these; a new command is a new row.
@@ -24,6 +30,7 @@ struct CommandRow {
     Length length;
     const char* name;       // "Bold", as the preview lists it
     Action action;
+    Role role = Role::None;
 };
 
 // The rows of one language, looked up by the bytes a command starts with: the

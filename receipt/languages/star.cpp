@@ -224,7 +224,7 @@ std::vector<CommandRow> ReceiptPrinter::StarLineRows() {
         {"\x1b\x1dyD1", StarQrDataLength, "Store QR Code data", DOES {
              p.symbols_[49].data.assign(reinterpret_cast<const char*>(c + 8), static_cast<std::size_t>(length - 8));
              p.setting(c, length, "Store QR Code data (" + std::to_string(length - 8) + " bytes)");
-         }},
+         }, Role::Cut},
         {"\x1b\x1dyP", Bytes<4>, "Print QR Code", DOES { p.printStored(c, length, 49, "Print QR Code"); }},
         {"\x1b\x1dyI", Bytes<4>, "QR Code information (consumed)", DOES { p.addCommand(c, length, "QR Code information (consumed)", CommandClass::Status); }},
         {"\x1b\x1dx", NotUnderstood<3>, "PDF417", nullptr},
