@@ -10,9 +10,11 @@ namespace ostrel::receipt {
 // The command language a model speaks, each a table of its own: the standard
 // receipt command set (ESC/POS); the printer the command log describes, whose
 // GS "V" takes no parameter and which knows the US family (with its US "*"
-// bit image); Star's Line mode; and StarPRNT.
-enum class Language { EscPos, CommandLog, StarLine, StarPrnt };
-// "ESC/POS", "Star Line", "StarPRNT", and the command log's printer.
+// bit image); Star's Line mode; StarPRNT; and the ESC/POS emulation of Star's
+// printers, which also knows Star's own QR Code commands.
+enum class Language { EscPos, CommandLog, StarLine, StarPrnt, StarEscPos };
+// "ESC/POS" (Star's emulation too), "Star Line", "StarPRNT", and the command
+// log's printer.
 const char* LanguageName(Language language);
 
 // What one printer model prints, as its maker documents it: the paper, the

@@ -195,6 +195,7 @@ const char* LanguageName(Language language) {
     case Language::CommandLog: return "Command log";
     case Language::StarLine: return "Star Line";
     case Language::StarPrnt: return "StarPRNT";
+    case Language::StarEscPos: return "ESC/POS";
     }
     return "ESC/POS";
 }
@@ -204,10 +205,12 @@ const CommandTable& TableOf(Language language) {
     static const CommandTable commandLog(ReceiptPrinter::CommandLogRows());
     static const CommandTable starLine(ReceiptPrinter::StarLineRows());
     static const CommandTable starPrnt(ReceiptPrinter::StarPrntRows());
+    static const CommandTable starEscPos(ReceiptPrinter::StarEscPosRows());
     switch (language) {
     case Language::CommandLog: return commandLog;
     case Language::StarLine: return starLine;
     case Language::StarPrnt: return starPrnt;
+    case Language::StarEscPos: return starEscPos;
     case Language::EscPos: break;
     }
     return escPos;

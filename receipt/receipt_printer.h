@@ -149,6 +149,9 @@ public:
     static std::vector<CommandRow> CommandLogRows();
     static std::vector<CommandRow> StarLineRows();
     static std::vector<CommandRow> StarPrntRows();
+    static std::vector<CommandRow> StarEscPosRows();
+    // Star's QR Code commands, which three of those tables share.
+    static std::vector<CommandRow> StarQrRows();
 
 private:
     // Characters of text or data a command's description shows.

@@ -8,7 +8,8 @@
 
 // Star's own languages, Star Line mode and StarPRNT, one row a command, as
 // Star's command specifications give them. StarPRNT is Line mode's rows and
-// a few of its own. Numbers come as a byte or an ASCII digit: Digit() reads both.
+// a few of its own; Star's ESC/POS emulation is ESC/POS's rows and Star's QR
+// Code commands. Numbers come as a byte or an ASCII digit: Digit() reads both.
 namespace ostrel::receipt {
 
 using namespace bytes;
@@ -49,8 +50,32 @@ CommandSize StarQrDataLength(const unsigned char* b, std::size_t available, long
 
 #define DOES [](ReceiptPrinter& p, [[maybe_unused]] const unsigned char* c, [[maybe_unused]] long long length)
 
-std::vector<CommandRow> ReceiptPrinter::StarLineRows() {
+// Star's QR Code commands, the same in Line mode, StarPRNT and the ESC/POS
+// emulation. They share the stored symbol of GS ( k's QR Code.
+std::vector<CommandRow> ReceiptPrinter::StarQrRows() {
     return {
+        {"\x1b\x1dy", NotUnderstood<3>, "QR Code", nullptr},
+        {"\x1b\x1dyS0", Bytes<6>, "QR Code model", DOES { p.setting(c, length, "QR Code model " + std::to_string(Digit(c[5]))); }},
+        {"\x1b\x1dyS1", Bytes<6>, "QR Code error correction", DOES {
+             const int n = std::clamp(Digit(c[5]), 0, 3);
+             p.symbols_[49].errorCorrection = 48 + n;
+             p.setting(c, length, std::string("QR Code error correction level ") + "LMQH"[n]);
+         }},
+        {"\x1b\x1dyS2", Bytes<6>, "QR Code cell size", DOES {
+             p.symbols_[49].moduleSize = std::clamp(Digit(c[5]), 1, 16);
+             p.setting(c, length, "QR Code cell size " + std::to_string(Digit(c[5])) + " dots");
+         }},
+        {"\x1b\x1dyD1", StarQrDataLength, "Store QR Code data", DOES {
+             p.symbols_[49].data.assign(reinterpret_cast<const char*>(c + 8), static_cast<std::size_t>(length - 8));
+             p.setting(c, length, "Store QR Code data (" + std::to_string(length - 8) + " bytes)");
+         }},
+        {"\x1b\x1dyP", Bytes<4>, "Print QR Code", DOES { p.printStored(c, length, 49, "Print QR Code"); }},
+        {"\x1b\x1dyI", Bytes<4>, "QR Code information (consumed)", DOES { p.addCommand(c, length, "QR Code information (consumed)", CommandClass::Status); }},
+    };
+}
+
+std::vector<CommandRow> ReceiptPrinter::StarLineRows() {
+    std::vector<CommandRow> rows = {
         // Single bytes.
         {std::string_view("\0", 1), Bytes<1>, "Null byte, ignored", DOES { p.knownNotDrawn(c, length, "Null byte, ignored"); }},
         {"\x09", Bytes<1>, "Horizontal tab", DOES { p.horizontalTab(c, length); }},
@@ -203,30 +228,13 @@ std::vector<CommandRow> ReceiptPrinter::StarLineRows() {
              const bool partial = n == 1 || n == 3;
              const char* what = n == 0 ? "Full cut" : n == 1 ? "Partial cut" : n == 2 ? "Feed and full cut" : "Feed and partial cut";
              p.cut(partial ? MarkerKind::PartialCut : MarkerKind::Cut, c, length, what);
-         }},
+         }, Role::Cut},
         {"\x1b\x07", Bytes<4>, "Drawer pulse width", DOES {
              p.setting(c, length, "Drawer pulse " + std::to_string(c[2] * 10) + " ms on, " + std::to_string(c[3] * 10) + " ms off");
          }},
 
         // Barcodes and 2-D codes.
         {"\x1b" "b", StarBarcodeLength, "Barcode", DOES { p.starBarcode(c, length); }},
-        {"\x1b\x1dy", NotUnderstood<3>, "QR Code", nullptr},
-        {"\x1b\x1dyS0", Bytes<6>, "QR Code model", DOES { p.setting(c, length, "QR Code model " + std::to_string(Digit(c[5]))); }},
-        {"\x1b\x1dyS1", Bytes<6>, "QR Code error correction", DOES {
-             const int n = std::clamp(Digit(c[5]), 0, 3);
-             p.symbols_[49].errorCorrection = 48 + n;
-             p.setting(c, length, std::string("QR Code error correction level ") + "LMQH"[n]);
-         }},
-        {"\x1b\x1dyS2", Bytes<6>, "QR Code cell size", DOES {
-             p.symbols_[49].moduleSize = std::clamp(Digit(c[5]), 1, 16);
-             p.setting(c, length, "QR Code cell size " + std::to_string(Digit(c[5])) + " dots");
-         }},
-        {"\x1b\x1dyD1", StarQrDataLength, "Store QR Code data", DOES {
-             p.symbols_[49].data.assign(reinterpret_cast<const char*>(c + 8), static_cast<std::size_t>(length - 8));
-             p.setting(c, length, "Store QR Code data (" + std::to_string(length - 8) + " bytes)");
-         }, Role::Cut},
-        {"\x1b\x1dyP", Bytes<4>, "Print QR Code", DOES { p.printStored(c, length, 49, "Print QR Code"); }},
-        {"\x1b\x1dyI", Bytes<4>, "QR Code information (consumed)", DOES { p.addCommand(c, length, "QR Code information (consumed)", CommandClass::Status); }},
         {"\x1b\x1dx", NotUnderstood<3>, "PDF417", nullptr},
         {"\x1b\x1dxS0", Bytes<8>, "PDF417 size", DOES {
              StoredSymbol& pdf = p.symbols_[48];
@@ -293,6 +301,9 @@ std::vector<CommandRow> ReceiptPrinter::StarLineRows() {
         {"\x1b\x1e" "B", Bytes<4>, "Buzzer", DOES { p.knownNotDrawn(c, length, "Buzzer"); }},
         {"\x1b\x1d#", Bytes<17>, "Memory switch", DOES { p.knownNotDrawn(c, length, "Memory switch setting"); }},
     };
+    for (CommandRow& row : StarQrRows())
+        rows.push_back(row);
+    return rows;
 }
 
 std::vector<CommandRow> ReceiptPrinter::StarPrntRows() {
@@ -306,6 +317,15 @@ std::vector<CommandRow> ReceiptPrinter::StarPrntRows() {
     rows.push_back({"\x1b\x1dP1", Bytes<4>, "Page mode off", DOES { p.setting(c, length, "Page mode off"); }});
     rows.push_back({"\x1b\x1dP2", Bytes<5>, "Page mode print direction", DOES { p.knownNotDrawn(c, length, "Page mode print direction"); }});
     rows.push_back({"\x1b\x1dP3", Bytes<12>, "Page mode print area", DOES { p.knownNotDrawn(c, length, "Page mode print area"); }});
+    return rows;
+}
+
+// Star's ESC/POS mode command specifications list Star's QR Code commands
+// beside ESC/POS's own GS ( k, and Star's client libraries send them.
+std::vector<CommandRow> ReceiptPrinter::StarEscPosRows() {
+    std::vector<CommandRow> rows = EscPosRows();
+    for (CommandRow& row : StarQrRows())
+        rows.push_back(row);
     return rows;
 }
 

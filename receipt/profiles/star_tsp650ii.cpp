@@ -3,7 +3,8 @@
 // Sources: the printer database of @point-of-sale/receipt-printer-encoder
 // 4.0.1 (code page numbers, fonts and columns, symbologies, PDF417, cutter),
 // its ESC/POS code page set for Star printers; drawer connectors: two, assumed
-// (the database does not say).
+// (the database does not say); Star's ESC/POS mode command specifications
+// (Star's QR Code commands, ESC GS y, beside ESC/POS's).
 //
 // Pages the model has that this tool has no table for, left out: 1
 // (star/katakana), 20 (thai42), 21 (thai11), 22 (thai13), 23 (thai14), 24
@@ -29,7 +30,8 @@ const PrinterProfile kStarTsp650ii = {
     .cutter = true,
     .drawerPins = 2,
     .realTimeStatus = true,
-    .sources = "the printer database of @point-of-sale/receipt-printer-encoder 4.0.1 (code page numbers, fonts and columns, symbologies, PDF417, cutter), its ESC/POS code page set for Star printers",
+    .sources = "the printer database of @point-of-sale/receipt-printer-encoder 4.0.1 (code page numbers, fonts and columns, symbologies, PDF417, cutter), its ESC/POS code page set for Star printers; Star's ESC/POS mode command specifications (ESC GS y QR Code)",
+    .language = Language::StarEscPos,
     .printSpeed = 300,
     .receiveBuffer = 4096,
 };

@@ -121,7 +121,10 @@ INSTANTIATE_TEST_SUITE_P(
         FixtureCase{"star-prnt-tsp100iv.bin", kStarTexts, kStarSymbols, 1, 1, 2, "star-tsp100iv"},
         FixtureCase{"receiptline-starsbcs.bin", kReceiptlineTexts, kReceiptlineSymbols, 2, 0, 1, "star-tsp100iv"},
         FixtureCase{"receiptline-starmbcs.bin", kReceiptlineTexts, kReceiptlineSymbols, 2, 0, 1, "star-tsp100iv"},
-        FixtureCase{"receiptline-starlinesbcs.bin", kReceiptlineTexts, kReceiptlineSymbols, 2, 0, 6, "star-tsp650ii-line"}),
+        FixtureCase{"receiptline-starlinesbcs.bin", kReceiptlineTexts, kReceiptlineSymbols, 2, 0, 6, "star-tsp650ii-line"},
+        // ESC/POS, with Star's QR Code commands, as Star's ESC/POS emulation reads them.
+        FixtureCase{"react-thermal-printer-star.bin", {"OSTREL CAFE"}, {{SymbolKind::QrCode, "https://example.com/r/1234"}},
+                    1, 0, 0, "star-tsp650ii"}),
     [](const testing::TestParamInfo<FixtureCase>& info) { return TestName(info.param.file); });
 
 // Each model's job, made by an encoder that numbers code pages as that model

@@ -65,6 +65,7 @@ TEST(CommandLengths, EveryKnownCommandIsTakenWholeAndTheNextByteIsText) {
     const char* const kLog = "log-printer";
     const char* const kLine = "star-tsp650ii-line";
     const char* const kPrnt = "star-tsp100iv";
+    const char* const kEmulation = "star-tsp650ii";
     const std::vector<LengthCase> cases = {
         {Bytes({LF}), 1}, {Bytes({0x0D}), 1}, {Bytes({0x09}), 1}, {Bytes({0x0C}), 1}, {Bytes({0x18}), 1},
         {Bytes({DLE, 0x04, 1}), 3}, {Bytes({DLE, 0x04, 7, 1}), 4}, {Bytes({DLE, 0x05, 2}), 3},
@@ -132,6 +133,10 @@ TEST(CommandLengths, EveryKnownCommandIsTakenWholeAndTheNextByteIsText) {
         // StarPRNT: Line mode's commands, and its page mode switched on and off.
         {Bytes({ESC, GS, 'P', '0'}), 4, kPrnt}, {Bytes({ESC, GS, 'P', '1'}), 4, kPrnt},
         {Bytes({ESC, GS, 'y', 'P'}), 4, kPrnt}, {Bytes({0x0E}), 1, kPrnt},
+        // Star's ESC/POS emulation: ESC/POS, and Star's QR Code commands.
+        {Bytes({ESC, GS, 'y', 'S', '0', 2}), 6, kEmulation}, {Bytes({ESC, GS, 'y', 'S', '2', 6}), 6, kEmulation},
+        {Bytes({ESC, GS, 'y', 'D', '1', 0, 3, 0, 'a', ESC, 'b'}), 11, kEmulation},
+        {Bytes({ESC, GS, 'y', 'P'}), 4, kEmulation}, {Bytes({GS, '(', 'k', 3, 0, 49, 81, 48}), 8, kEmulation},
     };
     for (const LengthCase& c : cases) {
         Model model;

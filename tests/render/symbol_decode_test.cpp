@@ -137,8 +137,9 @@ TEST(SymbolsDecodeBack, DataBarLimitedIsDrawn) {
     EXPECT_GT(black, 20);
 }
 
-// Star jobs from the encoders, drawn under their Star models: each symbol,
-// and a QR Code the job drew as images, read back band by band.
+// Star jobs from the encoders, drawn under their Star models (the ESC/POS
+// emulation's too): each symbol, and a QR Code the job drew as images, read
+// back band by band.
 TEST(SymbolsDecodeBack, StarJobsFromTheEncoders) {
     struct StarJob {
         const char* file;
@@ -152,6 +153,7 @@ TEST(SymbolsDecodeBack, StarJobsFromTheEncoders) {
         {"receiptline-starsbcs.bin", "star-tsp100iv", {"1234567890128", "RL-0042", "https://example.com/receiptline"}},
         {"receiptline-starlinesbcs.bin", "star-tsp650ii-line",
          {"1234567890128", "RL-0042", "https://example.com/receiptline"}},
+        {"react-thermal-printer-star.bin", "star-tsp650ii", {"https://example.com/r/1234"}},
     };
     for (const StarJob& job : jobs) {
         std::ifstream file(std::string(OSTREL_FIXTURES) + "/" + job.file, std::ios::binary);
