@@ -7,6 +7,7 @@
 #include "files/qt_common_dialog.h"
 #include "protocol/message_text.h"
 #include "net/forwarding_sink.h"
+#include "net/tcp_port_thread.h"
 #include "net/tcp_printer_port.h"
 #include "serial/qt_serial_control.h"
 #include "ui/form1.h"
@@ -199,7 +200,20 @@ int main(int argc, char** argv)
     receiptPreview.fileDropped = openDropped;
 
     std::unique_ptr<ostrel::TcpPrinterPort> network;
-    if (where) {
+    // Without a printer in time or a real printer to forward to, the port
+    // reads and answers on a thread of its own, as the serial port does, so
+    // a request never waits behind the window's painting. Those two keep it
+    // on the window's thread, where they pace and forward what it reads.
+    std::unique_ptr<ostrel::TcpPortThread> networkThread;
+    if (where && !pace && !line.parser().isSet(forward)) {
+        networkThread = std::make_unique<ostrel::TcpPortThread>(session, limits);
+        if (!networkThread->listen(*where, error)) {
+            std::cerr << "ostrel-serial-capture: " << error << "\n";
+            return 1;
+        }
+        form.setWindowTitle(form.windowTitle() + QStringLiteral(" - listening on ") +
+                            QString::fromStdString(networkThread->listeningOn()));
+    } else if (where) {
         network = std::make_unique<ostrel::TcpPrinterPort>(limits);
         if (!network->listen(*where, error)) {
             std::cerr << "ostrel-serial-capture: " << error << "\n";
@@ -331,5 +345,6 @@ int main(int argc, char** argv)
     // A network job still open at the end: the session lets go of it first.
     if (network && network->current() != nullptr)
         session.detachSource(*network->current());
+    networkThread.reset();
     return status;
 }

@@ -2,7 +2,7 @@
 // window's CPU use at an offered rate, and its memory over a long capture.
 
 #include "app/sample_print_job.h"
-#include "net/tcp_printer_port.h"
+#include "net/tcp_port_thread.h"
 #include "serial/qt_serial_control.h"
 #include "tests/serial/pseudo_terminal.h"
 #include "tests/ui/window_test_support.h"
@@ -252,14 +252,14 @@ BENCHMARK(RealTimeReplyLatency)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 // DLE EOT 1 back to back over TCP to the window listening, as with --listen,
 // beside the bare TCP responder.
-// The window's TCP port on a free loopback port, feeding its session.
-void ListenOnLoopback(TcpPrinterPort& network, CaptureSession& session)
+// The window's TCP port on a free loopback port, feeding its session from
+// a thread of its own, as with --listen.
+void ListenOnLoopback(TcpPortThread& network)
 {
     ListenAddress where;
     std::string error;
     ParseListenAddress("127.0.0.1:0", where, error);
     network.listen(where, error);
-    network.feed(&session);
 }
 
 void WindowTcpRealTimeReply(benchmark::State& state)
@@ -267,8 +267,8 @@ void WindowTcpRealTimeReply(benchmark::State& state)
     const Pattern pattern{300, std::chrono::milliseconds(0), 0, "\x10\x04\x01", 1};
     for (auto _ : state) {
         LiveWindow window;
-        TcpPrinterPort network;
-        ListenOnLoopback(network, window.session);
+        TcpPortThread network(window.session);
+        ListenOnLoopback(network);
         const std::vector<double> w = TimeTcpRoundTrips(network.port(), pattern);
         const std::vector<double> b = TimeTcpRoundTrips(BareTcpPort(), pattern);
         state.counters["window_median_us"] = Percentile(w, 0.5);
@@ -292,8 +292,8 @@ void PreviewOpenUnderFlood(benchmark::State& state)
         text += "Item " + std::to_string(i) + "                      12.50\n";
     for (auto _ : state) {
         LiveWindow window(state.range(0) == 1);
-        TcpPrinterPort network;
-        ListenOnLoopback(network, window.session);
+        TcpPortThread network(window.session);
+        ListenOnLoopback(network);
         // The stand-in for clicks: how late a 10 ms timer fires.
         double worstTimerMs = 0;
         auto due = Clock::now() + std::chrono::milliseconds(10);

@@ -1,12 +1,15 @@
-// One suite, three wirings of the capture session: the window (with its port
-// stand-in), ostrel-replay, and the session the other tests use. The engine is
-// the same in all three; what can break is how each hands it the bytes, the
-// status boxes and the replies.
+// One suite, four wirings of the capture session: the window (with its port
+// stand-in, and listening on TCP), ostrel-replay, and the session the other
+// tests use. The engine is the same in all of them; what can break is how each
+// hands it the bytes, the status boxes and the replies.
 
 #include "app/replay_tool.h"
 #include "files/capture_file_format.h"
+#include "net/tcp_port_thread.h"
 #include "tests/capture/capture_fixture.h"
 #include "tests/file_helpers.h"
+#include "tests/net/loopback_client.h"
+#include "tests/serial/pseudo_terminal.h"
 #include "tests/ui/window_test_support.h"
 
 #include <gtest/gtest.h>
@@ -76,11 +79,49 @@ public:
         std::string replies;
         for (const std::string& reply : w.comm.sent)
             replies += reply;
+        return shown(replies);
+    }
+    Outcome shown(const std::string& replies)
+    {
         return {ViewFileBytes(w.form->listCommands->lines()), replies,
                 w.form->lblByteCount->text().toStdString(),
                 w.form->lblCmdCount->text().toStdString()};
     }
     Window w;
+};
+
+// The window listening on TCP: the port reads and answers on a thread of its
+// own, and the session's thread takes the bytes later.
+class TcpWindowWiring : public WindowWiring {
+public:
+    Outcome capture(const std::vector<std::string>& chunks) override
+    {
+        TcpPortThread port(w.session);
+        ListenAddress where;
+        std::string error;
+        EXPECT_TRUE(ParseListenAddress("127.0.0.1:0", where, error) && port.listen(where, error)) << error;
+        struct : CaptureListener {
+            void chunkTaken(std::string_view chunk, ByteSource*) override { taken += chunk.size(); }
+            void sourceEnded(ByteSource&) override { ended = true; }
+            std::size_t taken = 0;
+            bool ended = false;
+        } seen;
+        w.session.addListener(seen);
+        LoopbackClient client("127.0.0.1", port.port());
+        std::size_t sent = 0;
+        for (const std::string& chunk : chunks) {
+            // A chunk at a time, as the other wirings hand them over.
+            client.send(chunk);
+            sent += chunk.size();
+            EXPECT_TRUE(WaitUntil([&] { return seen.taken == sent; }));
+        }
+        client.shutDownSending();
+        const std::string replies = client.receive(1 << 16);
+        EXPECT_TRUE(WaitUntil([&] { return seen.ended; }));
+        w.session.removeListener(seen);
+        w.form->showCapture();
+        return shown(replies);
+    }
 };
 
 class ReplayWiring : public Wiring {
@@ -141,6 +182,7 @@ TEST_P(SessionWiring, SameViewsCountersAndReplies)
     const auto& [wiringName, c] = GetParam();
     const std::map<std::string, MakeWiring> wirings = {
         {"window", [] { return std::make_unique<WindowWiring>(); }},
+        {"window_tcp", [] { return std::make_unique<TcpWindowWiring>(); }},
         {"replay", [] { return std::make_unique<ReplayWiring>(); }},
         {"session", [] { return std::make_unique<TestSession>(); }},
     };
@@ -157,7 +199,7 @@ TEST_P(SessionWiring, SameViewsCountersAndReplies)
 
 INSTANTIATE_TEST_SUITE_P(
     Wirings, SessionWiring,
-    ::testing::Combine(::testing::Values("window", "replay", "session"), ::testing::ValuesIn(kCases)),
+    ::testing::Combine(::testing::Values("window", "window_tcp", "replay", "session"), ::testing::ValuesIn(kCases)),
     [](const auto& info) {
         return std::string(std::get<0>(info.param)) + "_" + std::get<1>(info.param).name;
     });

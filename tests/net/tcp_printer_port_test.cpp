@@ -4,6 +4,7 @@
 
 #include "session/capture_session.h"
 #include "net/forwarding_sink.h"
+#include "net/tcp_port_thread.h"
 #include "net/tcp_printer_port.h"
 #include "tests/capture/capture_fixture.h"
 #include "tests/net/loopback_client.h"
@@ -290,6 +291,98 @@ TEST(TcpPrinterPort, Ipv6Loopback)
     ASSERT_TRUE(client.connected());
     client.send(Bytes("10 52"));
     EXPECT_EQ(client.receive(4), Bytes("10 52 00 08"));
+}
+
+// The window's port on a thread of its own, feeding its session; what the
+// session took, and each job's end, as its thread was told.
+struct ThreadedPrinter : CaptureListener {
+    ThreadedPrinter()
+    {
+        session.addListener(*this);
+        ListenAddress where;
+        std::string error;
+        EXPECT_TRUE(ParseListenAddress("127.0.0.1:0", where, error)) << error;
+        EXPECT_TRUE(port.listen(where, error)) << error;
+    }
+    ~ThreadedPrinter() override { session.removeListener(*this); }
+    void chunkTaken(std::string_view chunk, ByteSource* from) override
+    {
+        taken += chunk;
+        if (from != nullptr)
+            sources.push_back(from->sourceName());
+    }
+    void sourceEnded(ByteSource& source) override { ended.push_back(source.sourceName() + " after " + taken); }
+    CaptureSession session;
+    std::unique_ptr<TcpPortThread> threaded = std::make_unique<TcpPortThread>(session);
+    TcpPortThread& port = *threaded;
+    std::string taken;
+    std::vector<std::string> sources, ended;
+};
+
+TEST(TcpPortThread, AnswersWhileTheSessionsThreadIsBusyAndTheSessionTakesTheBytesAfter)
+{
+    ThreadedPrinter printer;
+    std::string reply;
+    // This thread runs no event loop until the client has its answer.
+    std::thread client([&] {
+        LoopbackClient job("127.0.0.1", printer.port.port());
+        job.send("ticket\n" + Bytes("10 04 01"));
+        reply = job.receive(1);
+        job.send(Bytes("10 52"));
+        reply += job.receive(4);
+    });
+    client.join();
+    EXPECT_EQ(reply, Bytes("12 10 52 00 08"));
+    ASSERT_TRUE(WaitUntil([&] { return printer.ended.size() == 1; }));
+    EXPECT_EQ(printer.taken, "ticket\n" + Bytes("10 04 01 10 52"));
+    ASSERT_FALSE(printer.sources.empty());
+    EXPECT_EQ(printer.sources.front().rfind("tcp 127.0.0.1:", 0), 0u) << printer.sources.front();
+    EXPECT_EQ(printer.ended.front(), printer.sources.front() + " after " + printer.taken) << "ended after its bytes";
+    EXPECT_EQ(printer.session.state().commandCount, 3);
+}
+
+TEST(TcpPortThread, AutomaticStatusTheSessionSendsLaterGoesOutOnTheConnection)
+{
+    ThreadedPrinter printer;
+    LoopbackClient job("127.0.0.1", printer.port.port());
+    job.send(Bytes("1D 61 FF")); // GS a: every group, automatic status on
+    EXPECT_EQ(job.receive(4), AutomaticStatus(PrinterState{}));
+    ASSERT_TRUE(WaitUntil([&] { return printer.taken.size() == 3; }));
+    PrinterState paperOut;
+    paperOut.paperOut = true;
+    printer.session.setPrinterState(paperOut);
+    EXPECT_EQ(job.receive(4), AutomaticStatus(paperOut));
+    job.close();
+    ASSERT_TRUE(WaitUntil([&] { return printer.ended.size() == 1; }));
+    // Gone: the session has nobody to tell any more, and nothing is sent.
+    printer.session.setPrinterState(PrinterState{});
+    EXPECT_EQ(printer.session.repliesSent(), 2);
+}
+
+// Bytes another source handed over without the session being called yet
+// (the serial port closed before it collected them) hold up nothing here.
+TEST(TcpPortThread, TheSessionIsCalledWhateverAnotherSourceLeftInTheInbox)
+{
+    ThreadedPrinter printer;
+    ASSERT_TRUE(printer.session.inbox().receive(nullptr, "left ").callSession);
+    LoopbackClient job("127.0.0.1", printer.port.port());
+    job.send("job");
+    EXPECT_TRUE(WaitUntil([&] { return printer.taken == "left job"; })) << printer.taken;
+}
+
+TEST(TcpPortThread, EndsWithAJobOpenAndTheSessionLetsGoOfIt)
+{
+    ThreadedPrinter printer;
+    LoopbackClient job("127.0.0.1", printer.port.port());
+    job.send("half a job");
+    EXPECT_TRUE(WaitUntil([&] { return printer.taken == "half a job"; }));
+    job.send(" and more");
+    printer.threaded.reset();
+    EXPECT_TRUE(job.closedByPeer());
+    EXPECT_TRUE(printer.ended.empty()) << "ended without sourceStopped, as the port's own";
+    printer.session.deliverPending(); // no source is left to ask
+    printer.session.setPrinterState(PrinterState{});
+    EXPECT_EQ(printer.session.repliesSent(), 0);
 }
 
 TEST(ListenAddress, ReadAndRefused)
