@@ -45,6 +45,7 @@ public:
     Connection(std::string name, TcpPortThread& owner) : name_(std::move(name)), owner_(owner) {}
 
     std::string sourceName() const override { return name_; }
+    bool network() const override { return true; }
     // The session's thread: written by the port's thread, if still open.
     void sendReply(std::string_view bytes) override
     {

@@ -33,6 +33,7 @@ public:
     void sendReply(std::string_view bytes) override;
     void deliverPending() override;
     ReplyDelivery replyDelivery() const override { return {written_, failure_}; }
+    bool network() const override { return true; }
 
     // What one read found.
     enum class Read { Bytes, Nothing, Ended, Failed };

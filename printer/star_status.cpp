@@ -46,4 +46,22 @@ std::uint8_t StarEotStatus(const PrinterState& s)
     return static_cast<std::uint8_t>(Bit(true, 4) | Bit(s.paperOut, 3) | Bit(s.paperNearEnd, 2));
 }
 
+std::string StarNetworkStatus(std::string automaticStatus, std::string_view data)
+{
+    automaticStatus[1] = static_cast<char>(static_cast<std::uint8_t>(automaticStatus[1]) | 0x80);
+    automaticStatus += static_cast<char>(data.size() >> 8);
+    automaticStatus += static_cast<char>(data.size() & 0xFF);
+    return automaticStatus.append(data);
+}
+
+std::string StarNetworkStatusData(std::string_view type, std::uint8_t status)
+{
+    std::string data(type);
+    data += ":B";
+    data += '\0';
+    data += '\1';
+    data += static_cast<char>(status);
+    return data + ';';
+}
+
 } // namespace ostrel

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace ostrel {
 
@@ -18,5 +19,14 @@ std::string StarAutomaticStatus(const PrinterState& state, int etbCounter, bool 
 std::uint8_t StarEnqStatus(const PrinterState& state);
 // The one byte EOT is answered with.
 std::uint8_t StarEotStatus(const PrinterState& state);
+
+// On Ethernet and wireless LAN every status goes out inside the automatic
+// status: bit 7 of its second byte set, then two bytes (high first) saying
+// how long the status data after them is. The automatic status alone carries
+// none; ENQ's and EOT's byte come as their data.
+std::string StarNetworkStatus(std::string automaticStatus, std::string_view data = {});
+// A status byte as that data: its type ("01" for ENQ, "02" for EOT), ':',
+// 'B' for binary, its length and the byte, ';'.
+std::string StarNetworkStatusData(std::string_view type, std::uint8_t status);
 
 } // namespace ostrel

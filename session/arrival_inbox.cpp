@@ -70,21 +70,21 @@ std::string ArrivalInbox::answer(ByteSource* from, const RealTimeRequest& reques
         automatic_[from] = static_cast<std::uint8_t>(request.n & 0x0F);
         return AutomaticStatus(state_);
     case Kind::Initialize: automatic_.erase(from); return {};
-    case Kind::StarEnq: return std::string(1, static_cast<char>(StarEnqStatus(state_)));
-    case Kind::StarEot: return std::string(1, static_cast<char>(StarEotStatus(state_)));
-    case Kind::StarStatusRequest: return automaticStatus(state_);
+    case Kind::StarEnq: return starStatusByte(from, "01", StarEnqStatus(state_));
+    case Kind::StarEot: return starStatusByte(from, "02", StarEotStatus(state_));
+    case Kind::StarStatusRequest: return automaticStatus(state_, from);
     case Kind::StarAutomaticSetting:
         if (request.n == 0) {
             automatic_.erase(from);
             return {};
         }
         automatic_[from] = 0x0F;
-        return automaticStatus(state_);
+        return automaticStatus(state_, from);
     case Kind::StarEtb:
         etbCounter_ = (etbCounter_ + 1) & 31;
         etbExecuted_ = true;
         // A peer with automatic status on hears of it at once.
-        return automatic_.count(from) != 0 ? automaticStatus(state_) : std::string();
+        return automatic_.count(from) != 0 ? automaticStatus(state_, from) : std::string();
     case Kind::StarEtbReset:
         etbCounter_ = 0;
         etbExecuted_ = false;
@@ -94,13 +94,23 @@ std::string ArrivalInbox::answer(ByteSource* from, const RealTimeRequest& reques
 }
 
 // The automatic status in the printer's language; Star's tells an ETB once.
-std::string ArrivalInbox::automaticStatus(const PrinterState& state)
+std::string ArrivalInbox::automaticStatus(const PrinterState& state, const ByteSource* to)
 {
     if (!star_)
         return AutomaticStatus(state);
     std::string status = StarAutomaticStatus(state, etbCounter_, etbExecuted_);
     etbExecuted_ = false;
-    return status;
+    return to != nullptr && to->network() ? StarNetworkStatus(std::move(status)) : status;
+}
+
+// ENQ's or EOT's byte; a network peer gets it inside the automatic status,
+// so that what comes first is always the automatic status, as a Star
+// printer's Ethernet interface sends it.
+std::string ArrivalInbox::starStatusByte(const ByteSource* to, std::string_view type, std::uint8_t status)
+{
+    if (to == nullptr || !to->network())
+        return std::string(1, static_cast<char>(status));
+    return StarNetworkStatus(automaticStatus(state_, nullptr), StarNetworkStatusData(type, status));
 }
 
 void ArrivalInbox::setLanguage(receipt::Language language)
@@ -180,7 +190,7 @@ std::vector<std::pair<ByteSource*, std::string>> ArrivalInbox::publishPrinterSta
         return automatic;
     for (const auto& [source, groups] : automatic_)
         if ((groups & changed) != 0 && source->realTimeReplies() && source->standInAnswers())
-            automatic.emplace_back(source, automaticStatus(state));
+            automatic.emplace_back(source, automaticStatus(state, source));
     return automatic;
 }
 

@@ -78,7 +78,8 @@ public:
 private:
     void answerStatusRequests(Arrival& arrival, Received& received, std::string_view part, bool standIn);
     std::string answer(ByteSource* from, const RealTimeRequest& request);
-    std::string automaticStatus(const PrinterState& state);
+    std::string automaticStatus(const PrinterState& state, const ByteSource* to);
+    std::string starStatusByte(const ByteSource* to, std::string_view type, std::uint8_t status);
     mutable std::mutex mutex_;
     // From the engine's start values on, the scan sees every byte in the
     // engine's order, so it never needs to be set again.

@@ -39,6 +39,10 @@ public:
     // peer are answered. Read on the thread that hands the bytes over.
     virtual bool realTimeReplies() const { return true; }
 
+    // Whether the peer reaches the printer over a network (TCP): Star's
+    // printers answer it in their Ethernet interface's status format.
+    virtual bool network() const { return false; }
+
     // Whether this tool answers the peer at all: not while a real printer
     // the peer's bytes are forwarded to answers it instead.
     // Set on the window's thread, read on the one that hands the bytes over.

@@ -20,8 +20,10 @@ struct RecordingSource : ByteSource {
     void sendReply(std::string_view bytes) override { sent_ += bytes; }
     // Off, as on the serial port at start-up, unless a test turns it on.
     bool realTimeReplies() const override { return realTime; }
+    bool network() const override { return onNetwork; }
     std::string& sent_;
     bool realTime = false;
+    bool onNetwork = false;
 };
 
 // A capture whose bytes arrive through the inbox, as from a port's own thread.
@@ -198,11 +200,15 @@ TEST(ArrivalInbox, RealTimeRequestsAnsweredInOrderAndOnlyWhereTheyAreCommands)
         const char* job;
         const char* replies;
         bool star = false; // a StarPRNT model's printer
+        bool network = false; // the peer on TCP
     };
     // Default state: online, paper, cover closed, drawer low. Star's replies
     // as its Line mode and StarPRNT specifications lay them out: ENQ's buffer
     // empty bit, EOT's fixed bit 4, the nine-byte automatic status with its
-    // length in the header and ETB's count spread over bits 1-3, 5 and 6.
+    // length in the header and ETB's count spread over bits 1-3, 5 and 6. On
+    // a network each reply is that automatic status with bit 7 of its second
+    // byte set and the length of the status data after it: "01" or "02",
+    // ":B", its length 1 and the byte, ";".
     const Row rows[] = {
         {"10 04 01 10 04 02 10 04 03 10 04 04", "12 12 12 12"},
         {"41 10 52 10 04 04 10 52", "10 52 00 08 12 10 52 00 08"},
@@ -218,11 +224,18 @@ TEST(ArrivalInbox, RealTimeRequestsAnsweredInOrderAndOnlyWhereTheyAreCommands)
          "23 06 00 00 00 00 00 00 00 23 06 02 00 00 00 00 02 00 23 06 00 00 00 00 00 00 00", true},
         {"10 04 01 1D 72 01 1D 61 0F", "10", true},                // ESC/POS's, to a Star model: EOT alone
         {"1B 62 33 32 32 3C 05 04 1E", "", true},                  // inside barcode data
+        {"10 04 02 1B 06 01 1B 40", // a client that tells the two kinds of printer apart
+         "23 86 00 00 00 00 00 00 00 00 08 30 32 3A 42 00 01 10 3B 23 86 00 00 00 00 00 00 00 00 00", true, true},
+        {"05 1B 1E 61 01 17",
+         "23 86 00 00 00 00 00 00 00 00 08 30 31 3A 42 00 01 20 3B 23 86 00 00 00 00 00 00 00 00 00 "
+         "23 86 02 00 00 00 00 02 00 00 00", true, true},
+        {"10 04 02 1D 61 0F", "12 10 00 00 00", false, true}, // ESC/POS's replies are the same on a network
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.job);
         InboxCapture capture;
         capture.port.realTime = true;
+        capture.port.onNetwork = row.network;
         if (row.star) capture.session.setPrinterLanguage(receipt::Language::StarPrnt);
         capture.receive(Bytes("41")); // a line in the log, so DLE R is answered
         const std::string job = Bytes(row.job);
