@@ -803,12 +803,12 @@ int RunCaptureService(int argc, char** argv)
         return usage(error);
     if (parser.isSet(httpToken)) {
         const std::string path = LocalBytes(parser.value(httpToken));
-        std::ifstream in(path, std::ios::binary);
-        if (!in.is_open())
-            return usage("--http-token: cannot open " + QuotedForMessage(path) + ": " + std::strerror(errno));
-        std::string token(256, '\0');
-        in.read(token.data(), static_cast<std::streamsize>(token.size()));
-        token.resize(static_cast<std::size_t>(in.gcount()));
+        // Never waits on a FIFO: the printer port opens only after this.
+        const StateFileRead read = ReadSecretFile(path);
+        if (read.kind != StateFileRead::Text)
+            return usage("--http-token: cannot " + std::string(read.kind == StateFileRead::Missing ? "open " : "use ") +
+                         QuotedForMessage(path) + ": " + read.problem);
+        std::string token = read.text;
         while (!token.empty() && (token.back() == '\n' || token.back() == '\r' || token.back() == ' '))
             token.pop_back();
         const bool fits = token.size() >= 16 && token.size() <= 200 &&

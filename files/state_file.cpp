@@ -1,6 +1,9 @@
 #include "files/state_file.h"
 
+#include "protocol/message_text.h"
+
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include <fcntl.h>
@@ -9,7 +12,9 @@
 
 namespace ostrel {
 
-StateFileRead ReadStateFile(const std::string& path)
+namespace {
+
+StateFileRead ReadWithoutWaiting(const std::string& path, long long mostBytes, bool secret)
 {
     StateFileRead read;
     // O_NONBLOCK: opening a FIFO would otherwise wait for a writer, and with
@@ -27,6 +32,15 @@ StateFileRead ReadStateFile(const std::string& path)
         ::close(fd);
         return read;
     }
+    if (secret && (about.st_mode & 077) != 0) {
+        char mode[8];
+        std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(about.st_mode & 07777));
+        read.kind = StateFileRead::Unusable;
+        read.problem = std::string("its mode is ") + mode + ", open to others than its owner: chmod 600 " +
+                       QuotedForMessage(path);
+        ::close(fd);
+        return read;
+    }
     read.kind = StateFileRead::Text;
     char buffer[4096];
     for (;;) {
@@ -41,9 +55,9 @@ StateFileRead ReadStateFile(const std::string& path)
         if (got == 0)
             break;
         read.text.append(buffer, static_cast<std::size_t>(got));
-        if (static_cast<long long>(read.text.size()) > kMostStateFileBytes) {
+        if (static_cast<long long>(read.text.size()) > mostBytes) {
             read.kind = StateFileRead::Unusable;
-            read.problem = "it is larger than " + std::to_string(kMostStateFileBytes / 1024) + " KiB";
+            read.problem = "it is larger than " + std::to_string(mostBytes / 1024) + " KiB";
             break;
         }
     }
@@ -52,5 +66,11 @@ StateFileRead ReadStateFile(const std::string& path)
         read.text.clear();
     return read;
 }
+
+} // namespace
+
+StateFileRead ReadStateFile(const std::string& path) { return ReadWithoutWaiting(path, kMostStateFileBytes, false); }
+
+StateFileRead ReadSecretFile(const std::string& path) { return ReadWithoutWaiting(path, 4 * 1024, true); }
 
 } // namespace ostrel

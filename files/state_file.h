@@ -19,4 +19,9 @@ struct StateFileRead {
 inline constexpr long long kMostStateFileBytes = 64 * 1024;
 StateFileRead ReadStateFile(const std::string& path);
 
+// A secret (the page's token) read the same way, and refused, as ssh refuses
+// a private key, when its mode gives its group or others any access: the
+// problem then says to chmod 600 it.
+StateFileRead ReadSecretFile(const std::string& path);
+
 } // namespace ostrel

@@ -325,6 +325,7 @@ TEST(CaptureService, ServesTheJobsAndTheStateOverHttpAndRefusesTheHostile)
     TestFolder dir("ostrel-web-");
     const std::string tokenFile = (dir.path() / "token").string();
     WriteFile(tokenFile, "kiosk-token-0123456789\n");
+    fs::permissions(tokenFile, fs::perms::owner_read | fs::perms::owner_write);
     Service service({"--listen", "127.0.0.1:0", "--out", (dir.path() / "jobs").string(), "--http", "127.0.0.1:0",
                      "--http-token", tokenFile});
     const int port = service.port();
@@ -612,6 +613,11 @@ TEST(CaptureService, NoJobsForTheTimeoutEndsIt)
 
 TEST(CaptureService, BadUsageAndUnusableInputs)
 {
+    TestFolder dir("ostrel-usage-");
+    const std::string fifo = (dir.path() / "fifo").string(), shared = (dir.path() / "shared").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    WriteFile(shared, "kiosk-token-0123456789\n");
+    fs::permissions(shared, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     struct Row {
         std::vector<std::string> args;
         int status;
@@ -650,6 +656,8 @@ TEST(CaptureService, BadUsageAndUnusableInputs)
         {{"--listen", "9100", "--http", "0.0.0.0:8080"}, 2, "--http: 0.0.0.0:8080 is reachable from other machines: give --http-token"},
         {{"--listen", "9100", "--http-token", "t"}, 2, "--http-token: has no effect without --http"},
         {{"--listen", "9100", "--http", "8080", "--http-token", "/nonexistent/token"}, 2, "--http-token: cannot open"},
+        {{"--listen", "9100", "--http", "8080", "--http-token", fifo}, 2, "fifo: it is not a regular file"},
+        {{"--listen", "9100", "--http", "8080", "--http-token", shared}, 2, "shared: its mode is 0640, open to others than its owner: chmod 600 /"},
         {{"--listen", "9100", "--http", "web:8080"}, 2, "--http: "},
         {{"--version"}, 0, ""},
         {{"--serial", "/nonexistent/ttyService"}, 1, "/nonexistent/ttyService"},
