@@ -497,7 +497,7 @@ void CaptureService::sourceStarted(ByteSource& connection)
     tcpJob_ = std::make_unique<JobCapture>(connection.sourceName(), status_, effectiveState(),
                                            options_.maxJobBytes, options_.printer);
     if (paced_) {
-        tcpJob_->setAnswersAfterPrinting();
+        tcpJob_->setAnswersAfterPrinting(paced_->pace().answersEveryRequest());
         tcpJob_->setPaceStart(paced_->pace().received());
     }
     if (!options_.forwardHost.empty() || printerLine_)
@@ -513,32 +513,18 @@ void CaptureService::takeSerial(std::string_view chunk)
             serialJob_ = std::make_unique<JobCapture>(serialSource_->sourceName(), status_, effectiveState(),
                                                       options_.maxJobBytes, options_.printer);
             if (paced_) {
-                serialJob_->setAnswersAfterPrinting();
+                serialJob_->setAnswersAfterPrinting(paced_->pace().answersEveryRequest());
                 serialJob_->setPaceStart(paced_->pace().received());
             }
-            serialFramer_.restart(FramingState{});
-            cut_ = Cut::None;
+            serialCuts_.restart();
             if (!options_.forwardHost.empty() || printerLine_)
                 serialForward_ = startForwarding(*serialJob_, *serialSource_, false);
             progress("a job from " + serialSource_->sourceName());
         }
-        // A cut ends the job, with the cut's own mode (and feed) byte.
-        std::size_t end = 0;
-        bool cutDone = false;
-        while (end < chunk.size() && !cutDone) {
-            const auto b = static_cast<std::uint8_t>(chunk[end++]);
-            if (cut_ == Cut::AwaitingMode) {
-                const bool feed = CutModeTakesFeed(b);
-                cut_ = feed ? Cut::AwaitingFeed : Cut::None;
-                cutDone = !feed;
-            } else if (cut_ == Cut::AwaitingFeed) {
-                cut_ = Cut::None;
-                cutDone = true;
-            }
-            if (serialFramer_.take(b) == CommandFramer::Event::Head && serialFramer_.first() == GS &&
-                serialFramer_.second() == 'V')
-                cut_ = Cut::AwaitingMode;
-        }
+        // A cut ends the job, found as the model's language frames it.
+        const std::size_t cut = serialCuts_.feed(chunk);
+        const bool cutDone = cut != std::string_view::npos;
+        const std::size_t end = cutDone ? cut : chunk.size();
         serialJob_->take(chunk.substr(0, end), serialSource_.get());
         if (paced_)
             paceTake(*serialJob_, chunk.substr(0, end), *serialSource_);

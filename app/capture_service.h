@@ -93,7 +93,7 @@ public:
     long long size() const { return static_cast<long long>(record_.bytes.size()); }
     // A printer in time: GS r and ETB wait for printing, and are answered
     // through the job's session when it gets there.
-    void setAnswersAfterPrinting() { session_.setAnswersAfterPrinting(true); }
+    void setAnswersAfterPrinting(bool everyRequest) { session_.setAnswersAfterPrinting(true, everyRequest); }
     void answerPrinted(ByteSource& from, const RealTimeRequest& request) { session_.answerPrinted(from, request); }
     // Something happened to the printer while this job came, when the
     // printer had printed `printed` bytes of all it took; this job's first

@@ -127,7 +127,7 @@ void PrinterInTime::runScript()
 
 PacedSession::PacedSession(CaptureSession& session, PrinterInTime& printer) : session_(session), printer_(printer)
 {
-    session_.setAnswersAfterPrinting(true);
+    session_.setAnswersAfterPrinting(true, printer_.pace().answersEveryRequest());
     session_.addListener(*this);
 }
 

@@ -27,7 +27,7 @@ PrintingReplay::PrintingReplay(PrintPace::Settings settings, const receipt::Prin
                                CaptureSession& session, ByteSource* peer)
     : pace_(settings, model), session_(session), peer_(peer)
 {
-    session_.setAnswersAfterPrinting(true);
+    session_.setAnswersAfterPrinting(true, pace_.answersEveryRequest());
 }
 
 void PrintingReplay::step()

@@ -24,7 +24,8 @@ void PrintTimeline::settle() {
 }
 
 void PrintTimeline::runTo(long long nowUs) {
-    if (nowUs > nowUs_) {
+    // At no speed what is needed prints at once, however little time passed.
+    if (nowUs > nowUs_ || (perUs_ <= 0 && nowUs == nowUs_)) {
         if (printing()) {
             double limit = static_cast<double>(needs_.back().dots);
             if (rollEnd_ >= 0) limit = std::min(limit, static_cast<double>(rollEnd_));

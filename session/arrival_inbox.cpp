@@ -22,7 +22,7 @@ ArrivalInbox::Received ArrivalInbox::receive(ByteSource* from, std::string_view 
     for (const RealTimeRequest& request : realTime_.scan(chunk)) {
         answerStatusRequests(arrival, received, chunk.substr(at, request.end - at), standIn);
         at = request.end;
-        if (!realTime || (afterPrinting_ && WaitsOnPrinting(request)))
+        if (!realTime || (afterPrinting_ && (everyRequestAfterPrinting_ || WaitsOnPrinting(request))))
             continue;
         std::string reply = answer(from, request);
         if (!reply.empty()) {
@@ -43,10 +43,11 @@ bool ArrivalInbox::WaitsOnPrinting(const RealTimeRequest& request)
     return request.kind == RealTimeRequest::Kind::TransmitStatus || request.kind == RealTimeRequest::Kind::StarEtb;
 }
 
-void ArrivalInbox::setAnswersAfterPrinting(bool after)
+void ArrivalInbox::setAnswersAfterPrinting(bool after, bool everyRequest)
 {
     const std::lock_guard<std::mutex> hold(mutex_);
     afterPrinting_ = after;
+    everyRequestAfterPrinting_ = after && everyRequest;
 }
 
 std::string ArrivalInbox::answerPrinted(ByteSource* from, const RealTimeRequest& request)

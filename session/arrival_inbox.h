@@ -69,8 +69,10 @@ public:
     // The printer's language: which requests it answers, and how.
     void setLanguage(receipt::Language language);
     // A printer in time answers GS r and counts Star's ETB only once the
-    // paper before them has printed: they are left to answerPrinted().
-    void setAnswersAfterPrinting(bool after);
+    // paper before them has printed: they are left to answerPrinted(). One
+    // that prints at once leaves it every request, so that each answer sees
+    // the paper before it printed.
+    void setAnswersAfterPrinting(bool after, bool everyRequest = false);
     // Printing reached such a request of `from`: the reply, if any.
     std::string answerPrinted(ByteSource* from, const RealTimeRequest& request);
     static bool WaitsOnPrinting(const RealTimeRequest& request);
@@ -95,6 +97,7 @@ private:
     bool sessionCalled_ = false;
     bool statusEnabled_ = true;
     bool afterPrinting_ = false;
+    bool everyRequestAfterPrinting_ = false;
     std::uint8_t byte1_ = 0;
     std::uint8_t byte2_ = 0;
 };

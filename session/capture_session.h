@@ -62,7 +62,10 @@ public:
     void setPrinterLanguage(receipt::Language language) { inbox_.setLanguage(language); }
     // GS r and Star's ETB wait for printing to reach them: a printer in time
     // calls answerPrinted() then, which sends the reply and tells listeners.
-    void setAnswersAfterPrinting(bool after) { inbox_.setAnswersAfterPrinting(after); }
+    void setAnswersAfterPrinting(bool after, bool everyRequest = false)
+    {
+        inbox_.setAnswersAfterPrinting(after, everyRequest);
+    }
     void answerPrinted(ByteSource& from, const RealTimeRequest& request);
 
     // Where a source reading on a thread of its own hands its bytes.

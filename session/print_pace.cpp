@@ -90,8 +90,15 @@ void PrintPace::take(std::string_view chunk, const void* owner, std::function<vo
         }
     };
     for (const RealTimeRequest& request : scan_.scan(chunk)) {
-        if (!ArrivalInbox::WaitsOnPrinting(request))
+        if (!ArrivalInbox::WaitsOnPrinting(request)) {
+            if (!answersEveryRequest())
+                continue;
+            // Everything before it has printed, or the roll ran out on the way.
+            feedTo(request.end);
+            runTo(nowUs);
+            (*shared)(request);
             continue;
+        }
         // The request waits on the paper before it, not on what follows.
         feedTo(request.end);
         waiting_.push_back({fed_, model_.paperFed(), owner, request, shared});

@@ -37,6 +37,9 @@ public:
     void forget(const void* owner);
     // Prints up to now: answers what printing reached and says what changed.
     void runTo(long long nowUs);
+    // A printer that prints at once answers every request where it stands
+    // among the bytes, after the paper before it: all of them come to take().
+    bool answersEveryRequest() const { return settings_.mmPerSecond <= 0; }
     // When runTo is wanted next: -1 when nothing moves until more comes.
     long long nextUs() const;
 

@@ -285,6 +285,21 @@ TEST(CaptureService, PrintsInTimeFromARollThatRunsOut)
     EXPECT_TRUE(Has(line, "\"event\":\"paper loaded: a new roll of 0.300 m, printing goes on after ")) << line;
 }
 
+// Printing at once, each request sees the paper before it printed and none
+// of what follows it, in the same write.
+TEST(CaptureService, APrinterPrintingAtOnceAnswersAfterThePaperBeforeIt)
+{
+    Service service({"--listen", "127.0.0.1:0", "--roll", "0.5"});
+    const int port = service.port();
+    ASSERT_GT(port, 0) << service.errors();
+    std::string metre;
+    for (int i = 0; i < 40; ++i)
+        metre += Bytes("1B 4A C8"); // 25 mm each
+    LoopbackClient client("127.0.0.1", port);
+    client.send(Bytes("10 04 04") + metre + Bytes("10 04 04"));
+    EXPECT_EQ(client.receive(2), Bytes("12 7E")) << "paper present, then near end and out";
+}
+
 // On serial, a full buffer says XOFF, and XON once printing made room; GS r
 // comes once the paper before it has printed.
 TEST(CaptureService, ASerialPrinterInTimeSaysXoffWhenItsBufferIsFull)

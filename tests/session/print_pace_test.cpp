@@ -50,7 +50,7 @@ TEST(PrintTimeline, AtNoSpeedPrintsAtOnceUpToTheRollsEnd)
     paper.loadRoll(100, 0);
     paper.needs(5, 60);
     paper.needs(9, 160);
-    paper.runTo(1);
+    paper.runTo(0); // with no time passed
     EXPECT_EQ(paper.printed(), 5);
     EXPECT_TRUE(paper.ranOut());
 }
