@@ -14,6 +14,7 @@
 #include <QCoreApplication>
 #include <QNetworkInterface>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -31,9 +32,7 @@ namespace ostrel {
 
 JobCapture::JobCapture(std::string source, const StatusControls& status, const PrinterState& state,
                        long long maxBytes, const std::string& printer)
-    : notUnderstood_(1000, receipt::FindPrinterProfile(printer) != nullptr
-                               ? receipt::FindPrinterProfile(printer)->language
-                               : receipt::Language::EscPos),
+    : notUnderstood_(1000, receipt::LanguageOfPrinter(printer)),
       maxBytes_(maxBytes)
 {
     record_.source = std::move(source);
@@ -77,8 +76,7 @@ void JobCapture::forwardEnded(const PrinterForward& forward)
 {
     if (!conversation_)
         return;
-    record_.forward = conversation_->json(forward.target(), forward.error(), forward.errorAtUs(), forward.delivered(),
-                                          forward.notDelivered());
+    record_.forward = conversation_->json(forward.target(), forward.error(), forward.errorAtUs(), forward.delivery());
     record_.printerAnswers = conversation_->answers();
 }
 
@@ -127,7 +125,8 @@ CaptureService::CaptureService(CaptureServiceOptions options, std::ostream& out,
       err_(err),
       status_(options_.statusByte1, options_.statusByte2, options_.statusReturn),
       silent_(options_.statusByte1, options_.statusByte2, false),
-      state_(options_.state)
+      state_(options_.state),
+      serialCuts_(receipt::LanguageOfPrinter(options_.printer))
 {
     stateWatch_.setInterval(200);
     connect(&stateWatch_, &QTimer::timeout, this, [this] { readStateFile(); });
@@ -254,13 +253,23 @@ bool CaptureService::start(std::string& error)
         noJobs_.start();
     if (options_.pace) {
         const receipt::PrinterProfile* model = receipt::FindPrinterProfile(options_.printer);
-        paced_ = std::make_unique<PrinterInTime>(*options_.pace, model != nullptr ? *model : receipt::GenericProfile(),
+        PrintPace::Settings settings = *options_.pace;
+        if (tcp_) {
+            // What the system holds of a connection is part of the buffer,
+            // as far as the system's least window lets it be.
+            const long long kernel = tcp_->setLeastReceiveWindow();
+            settings.buffer = std::max(settings.buffer - kernel, settings.buffer / 4);
+        }
+        paced_ = std::make_unique<PrinterInTime>(settings, model != nullptr ? *model : receipt::GenericProfile(),
                                                  options_.script, state_);
         paced_->hold = [this](bool held) { holdInput(held); };
         paced_->stateChanged = [this](const PrinterState&) { publishState(); };
         paced_->event = [this](const std::string& what) { printerEvent(what); };
         if (tcp_)
-            tcp_->setReceiveWindow(static_cast<int>(std::min<long long>(options_.pace->buffer, 1 << 20)));
+            tcp_->setReadRoom([this] {
+                const PrintPace& pace = paced_->pace();
+                return static_cast<std::size_t>(std::max(0LL, pace.settings().buffer - pace.waiting()));
+            });
     }
     if (options_.http) {
         std::vector<std::string> machine;
@@ -435,9 +444,8 @@ void CaptureService::sourceStopped(ByteSource& from, const std::string& why)
 // and --forward-fallback says so.
 std::unique_ptr<PrinterForward> CaptureService::startForwarding(JobCapture& job, ByteSource& program, bool tcp)
 {
-    const receipt::PrinterProfile* model = receipt::FindPrinterProfile(options_.printer);
     job.setStatusControls(silent_);
-    job.recordConversation(model != nullptr ? model->language : receipt::Language::EscPos);
+    job.recordConversation(receipt::LanguageOfPrinter(options_.printer));
     std::unique_ptr<PrinterForward> forward;
     if (printerLine_) {
         forward = std::make_unique<PrinterForward>(
@@ -475,12 +483,21 @@ std::unique_ptr<PrinterForward> CaptureService::startForwarding(JobCapture& job,
     return forward;
 }
 
+// The program's connection stays open while the printer takes what waits
+// and answers the last requests, for at most a moment; the event loop goes on.
+bool CaptureService::keepsEnded(ByteSource&, std::function<void()> release)
+{
+    if (!forward_)
+        return false;
+    forward_->close(kForwardLinger, std::move(release));
+    return true;
+}
+
 void CaptureService::endForwarding(std::unique_ptr<PrinterForward>& forward, JobCapture* job)
 {
     if (!forward)
         return;
-    // The printer takes what waits and answers the last requests, for at most a moment.
-    forward->close(std::chrono::seconds(2));
+    forward->close(kForwardLinger, nullptr); // closed already, but for a printer on a line
     if (job)
         job->forwardEnded(*forward);
     const bool tcp = forward.get() == forward_.get();
@@ -543,9 +560,28 @@ void CaptureService::takeSerial(std::string_view chunk)
 void CaptureService::finishSerialJob(const std::string& why)
 {
     serialGap_.stop();
-    endForwarding(serialForward_, serialJob_.get());
-    if (serialJob_)
-        finishJob(std::move(serialJob_), why, *serialSource_);
+    if (!serialJob_)
+        return;
+    if (!serialForward_)
+        return finishJob(std::move(serialJob_), why, *serialSource_);
+    // The printer takes what waits and answers the last requests, for at
+    // most a moment, while the next job may begin.
+    auto closing = std::make_unique<ClosingJob>(ClosingJob{std::move(serialJob_), std::move(serialForward_), why});
+    ClosingJob* const at = closing.get();
+    serialClosing_.push_back(std::move(closing));
+    at->forward->close(kForwardLinger, [this, at] {
+        QTimer::singleShot(0, this, [this, at] {
+            const auto found = std::find_if(serialClosing_.begin(), serialClosing_.end(),
+                                            [at](const auto& closing) { return closing.get() == at; });
+            if (found == serialClosing_.end())
+                return;
+            std::unique_ptr<ClosingJob> done = std::move(*found);
+            serialClosing_.erase(found);
+            done->job->forwardEnded(*done->forward);
+            done->forward.reset();
+            finishJob(std::move(done->job), done->why, *serialSource_);
+        });
+    });
 }
 
 void CaptureService::finishJob(std::unique_ptr<JobCapture> job, const std::string& why,
@@ -593,9 +629,10 @@ void CaptureService::finishJob(std::unique_ptr<JobCapture> job, const std::strin
 
 void CaptureService::maybeEnd()
 {
-    if (options_.jobs > 0 && finishedJobs_ >= options_.jobs)
-        stop();
-    else if (stopping_ && !tcpJob_ && !serialJob_)
+    if (options_.jobs > 0 && finishedJobs_ >= options_.jobs && !stopping_)
+        return stop();
+    // A forwarded job still closing ends first.
+    if (stopping_ && !tcpJob_ && !serialJob_ && serialClosing_.empty())
         end(failed_ ? 1 : 0);
 }
 
@@ -611,7 +648,7 @@ void CaptureService::stop()
         tcp_->endCurrentJob("stopped");
     }
     finishSerialJob("stopped");
-    end(failed_ ? 1 : 0);
+    maybeEnd();
 }
 
 void CaptureService::end(int status)

@@ -13,6 +13,7 @@
 #include "printer/conversation_record.h"
 #include "printer/command_listing.h"
 #include "printer/fault_script.h"
+#include "receipt/cut_finder.h"
 #include "receipt/not_understood_scan.h"
 #include "serial/qt_serial_control.h"
 #include "serial/serial_source.h"
@@ -63,6 +64,9 @@ struct CaptureServiceOptions {
 // What a forwarded job waits for the printer to take, at most, before the
 // program is read no further; said in --help.
 inline constexpr std::size_t kForwardBuffer = 1 << 20;
+// How long a forwarded job's printer may take, after the job's end, to read
+// it, answer and close.
+inline constexpr std::chrono::milliseconds kForwardLinger{2000};
 
 // One job being captured: a session of its own, and what the job file and
 // line report.
@@ -140,6 +144,7 @@ private:
     // Each TCP connection is a job of its own.
     void sourceStarted(ByteSource& connection) override;
     void bytesArrived(std::string_view chunk, ByteSource& from) override;
+    bool keepsEnded(ByteSource&, std::function<void()> release) override;
     void sourceStopped(ByteSource&, const std::string& why) override;
     std::unique_ptr<PrinterForward> startForwarding(JobCapture& job, ByteSource& program, bool tcp);
     void endForwarding(std::unique_ptr<PrinterForward>& forward, JobCapture* job);
@@ -184,9 +189,14 @@ private:
     std::unique_ptr<QtSerialControl> serial_;
     std::unique_ptr<SerialSource> serialSource_;
     std::unique_ptr<JobCapture> serialJob_;
-    CommandFramer serialFramer_;
-    // After GS "V": the cut's mode byte, then for some modes a feed byte.
-    enum class Cut { None, AwaitingMode, AwaitingFeed } cut_ = Cut::None;
+    // Serial jobs ended whose printer is still given its moment.
+    struct ClosingJob {
+        std::unique_ptr<JobCapture> job;
+        std::unique_ptr<PrinterForward> forward;
+        std::string why;
+    };
+    std::vector<std::unique_ptr<ClosingJob>> serialClosing_;
+    receipt::CutFinder serialCuts_;
     QTimer serialGap_;
     QTimer noJobs_;
     QTimer readyRetry_; // a FIFO's reader is not there yet

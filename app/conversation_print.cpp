@@ -94,6 +94,10 @@ int PrintConversation(const std::string& jsonFile, std::ostream& out, std::ostre
             << static_cast<double>(exchange.value(QStringLiteral("after_us")).toInteger()) / 1000.0 << " ms"
             << (means.isEmpty() ? std::string(", nothing wrong") : ", " + means.toStdString()) << "\n";
     }
+    if (forward.value(QStringLiteral("sent_not_confirmed")).toInteger() > 0)
+        out << forward.value(QStringLiteral("sent_not_confirmed")).toInteger()
+            << " bytes sent, not confirmed as read: "
+            << forward.value(QStringLiteral("not_confirmed_why")).toString().toStdString() << "\n";
     if (forward.contains(QStringLiteral("error")))
         out << "failed at " << static_cast<double>(forward.value(QStringLiteral("error_at_us")).toInteger()) / 1e6
             << " s: " << forward.value(QStringLiteral("error")).toString().toStdString() << "; "

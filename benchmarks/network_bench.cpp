@@ -316,6 +316,59 @@ void ForwardedStatusRoundTrip(benchmark::State& state)
 }
 BENCHMARK(ForwardedStatusRoundTrip)->Iterations(1)->Unit(benchmark::kMillisecond);
 
+// A forwarded job ends against a printer that neither reads nor closes: the
+// page's API must go on answering while the printer is given its moment.
+void WebWhileAForwardEnds(benchmark::State& state)
+{
+    for (auto _ : state) {
+        // The printer: connections complete in the listening queue, never read.
+        const int printer = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in where{};
+        where.sin_family = AF_INET;
+        where.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof where;
+        ::bind(printer, reinterpret_cast<sockaddr*>(&where), size);
+        ::listen(printer, 4);
+        ::getsockname(printer, reinterpret_cast<sockaddr*>(&where), &size);
+        Child tap({OSTREL_CAPTURE_BINARY, "--listen", "127.0.0.1:0", "--http", "127.0.0.1:0", "--forward",
+                   "127.0.0.1:" + std::to_string(ntohs(where.sin_port))});
+        const std::string said = tap.waitFor("on http://127.0.0.1:");
+        const int port = PortFrom(said);
+        const std::string web = said.substr(said.find("on http://127.0.0.1:") + 20);
+        const std::string request = "GET /api/state HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(std::atoi(web.c_str())) +
+                                    "\r\nConnection: close\r\n\r\n";
+        std::atomic<bool> stop{false};
+        double longest = 0;
+        int answered = 0;
+        std::thread asking([&] {
+            while (!stop) {
+                const auto start = Clock::now();
+                const int fd = Connect(std::atoi(web.c_str()));
+                SendAll(fd, request);
+                char buffer[4096];
+                bool ok = false;
+                while (const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0)) {
+                    if (n < 0)
+                        break;
+                    ok = ok || std::string_view(buffer, static_cast<std::size_t>(n)).find("200 OK") != std::string_view::npos;
+                }
+                ::close(fd);
+                longest = std::max(longest, std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+                answered += ok ? 1 : 0;
+                std::this_thread::sleep_for(10ms);
+            }
+        });
+        PrintOneJob(port, std::string(100'000, 'x'));
+        tap.waitFor("\"delivered\"", 10s);
+        stop = true;
+        asking.join();
+        ::close(printer);
+        state.counters["web_longest_wait_ms"] = longest;
+        state.counters["web_answered"] = answered;
+    }
+}
+BENCHMARK(WebWhileAForwardEnds)->Iterations(1)->Unit(benchmark::kSecond);
+
 // A printer in time: a job that feeds paper and asks GS r 1 must get its
 // answer when the speed says the paper has printed; a flood against a small
 // buffer keeps the service's memory flat.

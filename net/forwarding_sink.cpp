@@ -27,33 +27,33 @@ long long ForwardingSink::Job::sinceStartUs() const
     return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start).count();
 }
 
-void ForwardingSink::start(Job& job, ByteSource& source)
+void ForwardingSink::start(std::unique_ptr<Job>& job, ByteSource& source, bool network)
 {
     // A network job is a new connection to the printer, which may answer
     // again; a tapped source was silenced once, and a failure with the
     // fallback leaves the stand-in answering it from then on.
-    if (&job == &network_)
+    if (network)
         source.setStandInAnswers(false);
-    job.source = &source;
-    job.record.emplace(language_);
-    job.start = std::chrono::steady_clock::now();
-    job.forward = write_ ? std::make_unique<PrinterForward>(write_, name_)
+    job = std::make_unique<Job>();
+    Job* const at = job.get();
+    at->source = &source;
+    at->record.emplace(language_);
+    at->start = std::chrono::steady_clock::now();
+    at->forward = write_ ? std::make_unique<PrinterForward>(write_, name_)
                          : std::make_unique<PrinterForward>(name_, port_, kForwardWaiting);
-    Job* const at = &job;
-    job.forward->clock = [at] { return at->sinceStartUs(); };
-    job.forward->answered = [this, at](std::string_view bytes) {
+    at->forward->clock = [at] { return at->sinceStartUs(); };
+    at->forward->answered = [this, at](std::string_view bytes) {
         at->source->sendReply(bytes);
         at->record->printerAnswered(bytes, at->sinceStartUs());
         for (const ConversationRecord::Answered& said : at->record->takeAnswered())
             if (answeredRequest)
                 answeredRequest(*at->source, said.end, said.said);
     };
-    const bool network = at == &network_;
-    job.forward->congestion = [this, network](bool congested) {
+    at->forward->congestion = [this, network](bool congested) {
         if (network && congestion)
             congestion(congested);
     };
-    job.forward->failed = [this, at, network](const std::string& why) {
+    at->forward->failed = [this, at, network](const std::string& why) {
         if (fallbackAnswer_)
             at->source->setStandInAnswers(true);
         if (network && congestion)
@@ -62,28 +62,40 @@ void ForwardingSink::start(Job& job, ByteSource& source)
             failed(why);
     };
     newest_ = at;
-    job.forward->open();
+    at->forward->open();
 }
 
-void ForwardingSink::end(Job& job)
+void ForwardingSink::end(std::unique_ptr<Job>& job, std::function<void()> then)
 {
-    if (!job.forward)
+    if (!job)
         return;
-    // The printer takes what waits and answers the last requests, for at most a moment.
-    job.forward->close(std::chrono::seconds(2));
-    keep(job);
-    if (newest_ == &job)
-        newest_ = nullptr;
-    job.forward.reset();
-    job.record.reset();
-    if (&job == &network_ && congestion)
+    const bool network = &job == &network_;
+    Job* const at = job.get();
+    closing_.push_back(std::move(job));
+    if (network && congestion)
         congestion(false);
+    // The printer takes what waits and answers the last requests, for at most a moment.
+    at->forward->close(std::chrono::seconds(2), [this, at, then = std::move(then)] {
+        QTimer::singleShot(0, this, [this, at, then] {
+            closed(at);
+            if (then)
+                then();
+        });
+    });
+}
+
+void ForwardingSink::closed(const Job* job)
+{
+    keep(*job);
+    if (newest_ == job)
+        newest_ = nullptr;
+    std::erase_if(closing_, [job](const std::unique_ptr<Job>& j) { return j.get() == job; });
 }
 
 void ForwardingSink::keep(const Job& job)
 {
     const PrinterForward& f = *job.forward;
-    keptJson_ = job.record->json(f.target(), f.error(), f.errorAtUs(), f.delivered(), f.notDelivered());
+    keptJson_ = job.record->json(f.target(), f.error(), f.errorAtUs(), f.delivery());
     keptBytes_ = job.record->answers();
 }
 
@@ -92,7 +104,7 @@ std::string ForwardingSink::conversationJson() const
     if (newest_ == nullptr)
         return keptJson_;
     const PrinterForward& f = *newest_->forward;
-    return newest_->record->json(f.target(), f.error(), f.errorAtUs(), f.delivered(), f.notDelivered());
+    return newest_->record->json(f.target(), f.error(), f.errorAtUs(), f.delivery());
 }
 
 std::string ForwardingSink::printerBytes() const
@@ -102,17 +114,27 @@ std::string ForwardingSink::printerBytes() const
 
 void ForwardingSink::sourceStarted(ByteSource& source)
 {
-    start(network_, source);
+    start(network_, source, true);
     inner_.sourceStarted(source);
 }
 
 void ForwardingSink::bytesArrived(std::string_view chunk, ByteSource& from)
 {
     inner_.bytesArrived(chunk, from);
-    if (network_.forward) {
-        network_.record->programSent(chunk, network_.sinceStartUs());
-        network_.forward->send(chunk);
+    if (network_) {
+        network_->record->programSent(chunk, network_->sinceStartUs());
+        network_->forward->send(chunk);
     }
+}
+
+// The program's connection stays open while the printer answers its last
+// requests.
+bool ForwardingSink::keepsEnded(ByteSource&, std::function<void()> release)
+{
+    if (!network_)
+        return false;
+    end(network_, std::move(release));
+    return true;
 }
 
 void ForwardingSink::sourceStopped(ByteSource& source, const std::string& why)
@@ -131,16 +153,16 @@ void ForwardingSink::chunkTaken(std::string_view chunk, ByteSource* from)
 {
     if (from == nullptr || from != tappedSource_ || chunk.empty())
         return;
-    if (!tapped_.forward)
-        start(tapped_, *from);
-    tapped_.record->programSent(chunk, tapped_.sinceStartUs());
-    tapped_.forward->send(chunk);
+    if (!tapped_)
+        start(tapped_, *from, false);
+    tapped_->record->programSent(chunk, tapped_->sinceStartUs());
+    tapped_->forward->send(chunk);
     tapGap_.start();
 }
 
 void ForwardingSink::sourceEnded(ByteSource& source)
 {
-    if (&source == tapped_.source) {
+    if (tapped_ && &source == tapped_->source) {
         tapGap_.stop();
         end(tapped_);
     }
@@ -149,10 +171,10 @@ void ForwardingSink::sourceEnded(ByteSource& source)
 void ForwardingSink::printerAnswered(std::string_view bytes)
 {
     // A job on the network goes first; between jobs nobody asked.
-    if (network_.forward)
-        network_.forward->answer(bytes);
-    else if (tapped_.forward)
-        tapped_.forward->answer(bytes);
+    if (network_)
+        network_->forward->answer(bytes);
+    else if (tapped_)
+        tapped_->forward->answer(bytes);
 }
 
 } // namespace ostrel

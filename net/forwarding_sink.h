@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace ostrel {
 
@@ -35,6 +36,7 @@ public:
 
     void sourceStarted(ByteSource& source) override;
     void bytesArrived(std::string_view chunk, ByteSource& from) override;
+    bool keepsEnded(ByteSource& source, std::function<void()> release) override;
     void sourceStopped(ByteSource& source, const std::string& why) override;
 
     // Forwards what `source` sends, as the session takes it: the caller
@@ -72,8 +74,11 @@ private:
         std::chrono::steady_clock::time_point start;
         long long sinceStartUs() const;
     };
-    void start(Job& job, ByteSource& source);
-    void end(Job& job);
+    void start(std::unique_ptr<Job>& job, ByteSource& source, bool network);
+    // The printer is given a moment to finish, without waiting here; then
+    // the job is kept as the newest ended and `then` runs.
+    void end(std::unique_ptr<Job>& job, std::function<void()> then = {});
+    void closed(const Job* job);
     void keep(const Job& job);
 
     ByteSink& inner_;
@@ -82,8 +87,11 @@ private:
     std::function<bool(std::string_view)> write_;
     bool fallbackAnswer_;
     receipt::Language language_ = receipt::Language::EscPos;
-    Job network_;
-    Job tapped_;
+    // Each job stays where it is until its printer is closed, for the
+    // answers that come meanwhile.
+    std::unique_ptr<Job> network_;
+    std::unique_ptr<Job> tapped_;
+    std::vector<std::unique_ptr<Job>> closing_;
     ByteSource* tappedSource_ = nullptr;
     QTimer tapGap_;
     const Job* newest_ = nullptr; // the job going on, or none

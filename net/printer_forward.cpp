@@ -2,9 +2,13 @@
 
 #include "protocol/message_text.h"
 
-#include <QElapsedTimer>
+#include <cerrno>
+#include <cstring>
 
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 namespace ostrel {
 
@@ -20,19 +24,19 @@ PrinterForward::PrinterForward(std::string host, quint16 port, std::size_t bound
             queued_ = 0;
             send(first);
         }
+        if (closing_)
+            closeStep();
     });
     connect(&socket_, &QTcpSocket::bytesWritten, this, [this](qint64 written) {
-        delivered_ += written;
+        sent_ += written;
         queued_ -= written;
         if (congested_ && static_cast<std::size_t>(queued_) <= bound_ / 2)
             setCongested(false);
+        if (closing_)
+            closeStep();
     });
     connect(&socket_, &QTcpSocket::readyRead, this, [this] { readAnswers(); });
     connect(&socket_, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError code) {
-        // The printer closing after the job, or staying silent while the last
-        // answers are waited for, is no failure once everything went.
-        if (closing_ && (code == QAbstractSocket::RemoteHostClosedError || code == QAbstractSocket::SocketTimeoutError))
-            return;
         fail(code == QAbstractSocket::ConnectionRefusedError ? "connection refused"
              : code == QAbstractSocket::RemoteHostClosedError ? "the printer closed the connection"
              : code == QAbstractSocket::HostNotFoundError    ? "host not found"
@@ -50,6 +54,9 @@ PrinterForward::~PrinterForward()
     // Nothing is told of a connection cut here: whoever would hear is going too.
     disconnect(&socket_, nullptr, this, nullptr);
     socket_.abort();
+    endReads_.reset();
+    if (endFd_ >= 0)
+        ::close(endFd_);
 }
 
 void PrinterForward::open()
@@ -76,7 +83,12 @@ void PrinterForward::send(std::string_view bytes)
             notDelivered_ += static_cast<long long>(bytes.size());
             return;
         }
+        sent_ += static_cast<long long>(bytes.size());
         delivered_ += static_cast<long long>(bytes.size());
+        return;
+    }
+    if (closing_) {
+        notDelivered_ += static_cast<long long>(bytes.size());
         return;
     }
     if (!connected_) {
@@ -96,33 +108,114 @@ void PrinterForward::readAnswers()
         answered(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
 }
 
-void PrinterForward::close(std::chrono::milliseconds limit)
+void PrinterForward::close(std::chrono::milliseconds limit, std::function<void()> done)
 {
+    if (closing_)
+        return;
     closing_ = true;
-    if (write_)
-        return; // the line stays open for the next job
-    QElapsedTimer spent;
-    spent.start();
-    const auto left = [&] { return std::max<qint64>(1, limit.count() - spent.elapsed()); };
-    if (error_.empty() && !connected_)
-        socket_.waitForConnected(static_cast<int>(left()));
-    while (error_.empty() && queued_ > 0 && spent.elapsed() < limit.count())
-        if (!socket_.waitForBytesWritten(static_cast<int>(left())))
-            break;
-    // The job's end goes on to the printer as the program's did, and the
-    // printer answers the last requests after it has them.
-    if (error_.empty() && connected_ && queued_ == 0) {
-        ::shutdown(static_cast<int>(socket_.socketDescriptor()), SHUT_WR);
-        while (spent.elapsed() < limit.count() && socket_.state() == QAbstractSocket::ConnectedState &&
-               socket_.waitForReadyRead(static_cast<int>(std::min<qint64>(left(), 500))))
-            readAnswers();
-        readAnswers();
+    closedThen_ = std::move(done);
+    if (write_) {
+        closeDone({}); // the line stays open for the next job
+        return;
     }
-    if (queued_ > 0) {
-        notDelivered_ += queued_;
-        queued_ = 0;
+    closeLimit_.setSingleShot(true);
+    connect(&closeLimit_, &QTimer::timeout, this, [this] {
+        closeDone(endFd_ >= 0 ? "the printer neither read to the end of the job nor closed within the time given"
+                              : "the printer did not take the whole job within the time given");
+    });
+    closeLimit_.start(limit);
+    closeStep();
+}
+
+void PrinterForward::closeStep()
+{
+    if (closed_ || endFd_ >= 0)
+        return;
+    if (!error_.empty())
+        return closeDone("the connection failed: " + error_);
+    if (!connected_ || queued_ > 0)
+        return; // connected() or bytesWritten() comes back here
+    // Everything went to the system. The job's end goes on to the printer as
+    // the program's did; the printer answers the last requests, and closes
+    // once it has read to the end. The connection is read apart from here
+    // on, so that such a close tells from a reset over bytes left unread.
+    readAnswers();
+    endFd_ = ::dup(static_cast<int>(socket_.socketDescriptor()));
+    disconnect(&socket_, nullptr, this, nullptr);
+    if (endFd_ < 0) {
+        socket_.abort();
+        return closeDone("the connection could not be watched to its end");
     }
+    ::shutdown(endFd_, SHUT_WR);
+    socket_.abort(); // the connection lives on in endFd_
+    endReads_ = std::make_unique<QSocketNotifier>(endFd_, QSocketNotifier::Read);
+    connect(endReads_.get(), &QSocketNotifier::activated, this, [this] { readToTheEnd(); });
+}
+
+void PrinterForward::readToTheEnd()
+{
+    // A reset is told apart from a close only here: the next read after
+    // it may say nothing but the end.
+    int failure = 0;
+    socklen_t size = sizeof failure;
+    if (::getsockopt(endFd_, SOL_SOCKET, SO_ERROR, &failure, &size) == 0 && failure != 0)
+        return closeDone(failure == ECONNRESET ? "the printer reset the connection, so it may have left bytes unread"
+                                               : std::string("the connection failed: ") + std::strerror(failure));
+    char bytes[4096];
+    for (;;) {
+        const ssize_t n = ::recv(endFd_, bytes, sizeof bytes, MSG_DONTWAIT);
+        if (n > 0) {
+            if (answered)
+                answered(std::string_view(bytes, static_cast<std::size_t>(n)));
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            return;
+        if (n < 0)
+            return closeDone(errno == ECONNRESET
+                                 ? "the printer reset the connection, so it may have left bytes unread"
+                                 : std::string("the connection failed: ") + std::strerror(errno));
+        // Closed by the printer after our end: it read all of it, once the
+        // system saw everything acknowledged.
+        int unacknowledged = 0;
+        if (::ioctl(endFd_, SIOCOUTQ, &unacknowledged) == 0 && unacknowledged == 0) {
+            delivered_ = sent_;
+            return closeDone({});
+        }
+        return closeDone("the printer closed before acknowledging the whole job");
+    }
+}
+
+void PrinterForward::closeDone(const std::string& notConfirmed)
+{
+    if (closed_)
+        return;
+    closed_ = true;
+    closeLimit_.stop();
+    if (sent_ > delivered_)
+        notConfirmedWhy_ = notConfirmed.empty() ? "not known" : notConfirmed;
+    notDelivered_ += queued_; // with what waited for the connection
+    queued_ = 0;
+    waiting_.clear();
+    if (endReads_) {
+        // This may run inside the notifier's own signal.
+        endReads_->setEnabled(false);
+        endReads_.release()->deleteLater();
+    }
+    if (endFd_ >= 0) {
+        ::close(endFd_);
+        endFd_ = -1;
+    }
+    disconnect(&socket_, nullptr, this, nullptr);
     socket_.abort();
+    if (closedThen_) {
+        // The caller may delete this forward here.
+        const std::function<void()> then = std::move(closedThen_);
+        closedThen_ = nullptr;
+        then();
+    }
 }
 
 void PrinterForward::fail(const std::string& why)
@@ -137,6 +230,8 @@ void PrinterForward::fail(const std::string& why)
     setCongested(false);
     if (failed)
         failed(why);
+    if (closing_)
+        closeStep();
 }
 
 void PrinterForward::setCongested(bool congested)

@@ -1,13 +1,16 @@
 #pragma once
 
 #include "net/listen_address.h"
+#include "printer/conversation_record.h"
 
 #include <QObject>
+#include <QSocketNotifier>
 #include <QTcpSocket>
 #include <QTimer>
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -33,14 +36,28 @@ public:
     // Connects; the bytes sent meanwhile wait (within the bound).
     void open();
     void send(std::string_view bytes);
-    // Waits at most `limit` for the printer to take what waits and to answer
-    // it, then closes. What it did not take counts as not delivered.
-    void close(std::chrono::milliseconds limit);
+    // Gives the printer at most `limit` to take what waits, to answer it and
+    // to close after the job's end, without holding the event loop; then
+    // closes and calls `done` (at once for a printer on a line). What never
+    // went out counts as not delivered.
+    void close(std::chrono::milliseconds limit, std::function<void()> done);
+    bool closed() const { return closed_; }
 
     bool congested() const { return congested_; }
     const std::string& error() const { return error_; }
     long long errorAtUs() const { return errorAtUs_; }
+    // What the printer is known to have taken: on TCP, everything once it
+    // read to the job's end and closed; nothing before it is known.
     long long delivered() const { return delivered_; }
+    // Handed to the system for the printer, with no sign that it was read
+    // (it may wait in either side's buffers), and why it is not known.
+    long long sentNotConfirmed() const { return sent_ - delivered_; }
+    const std::string& notConfirmedWhy() const { return notConfirmedWhy_; }
+    // All four, as the job's record keeps them.
+    ConversationRecord::Delivery delivery() const
+    {
+        return {delivered_, sentNotConfirmed(), closed_ ? notConfirmedWhy_ : "the job is still going on", notDelivered_};
+    }
     long long notDelivered() const { return notDelivered_; }
     std::string target() const { return write_ ? host_ : host_ + ":" + std::to_string(port_); }
 
@@ -56,6 +73,10 @@ public:
 private:
     void writeWaiting();
     void readAnswers();
+    // Closing: the next step once the printer has taken what waits.
+    void closeStep();
+    void readToTheEnd();
+    void closeDone(const std::string& notConfirmed);
     void fail(const std::string& why);
     void setCongested(bool congested);
 
@@ -65,7 +86,9 @@ private:
     QTcpSocket socket_;
     std::function<bool(std::string_view)> write_;
     std::string waiting_;     // sent before the connection was made
-    long long delivered_ = 0; // taken by the printer's side of the connection
+    long long sent_ = 0;      // handed to the system
+    long long delivered_ = 0; // known to be read by the printer
+    std::string notConfirmedWhy_;
     long long notDelivered_ = 0;
     long long queued_ = 0;    // handed to the socket, not yet written
     std::string error_;
@@ -73,6 +96,14 @@ private:
     bool connected_ = false;
     bool congested_ = false;
     bool closing_ = false;
+    bool closed_ = false;
+    // After the job's end the connection is read here, apart from the
+    // socket, to tell the printer's close after reading everything from a
+    // reset with bytes unread.
+    int endFd_ = -1;
+    std::unique_ptr<QSocketNotifier> endReads_;
+    QTimer closeLimit_;
+    std::function<void()> closedThen_;
 };
 
 // "HOST[:PORT]" (port 9100 by default), or false with the reason.

@@ -297,6 +297,21 @@ void TcpPrinterPort::setReceiveWindow(int bytes)
         ::setsockopt(static_cast<int>(fd), SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
 }
 
+long long TcpPrinterPort::setLeastReceiveWindow()
+{
+    const qintptr fd = server_->socketDescriptor();
+    if (fd < 0)
+        return 0;
+    int bytes = 1; // the system raises it to its least
+    ::setsockopt(static_cast<int>(fd), SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
+    socklen_t size = sizeof bytes;
+    if (::getsockopt(static_cast<int>(fd), SOL_SOCKET, SO_RCVBUF, &bytes, &size) != 0)
+        return 0;
+    // Linux reserves twice what it lets the peer send: the window it
+    // advertises is half of it.
+    return (bytes + 1) / 2;
+}
+
 std::string TcpPrinterPort::listeningOn() const
 {
     return ListenAddressText(server_->serverAddress(), server_->serverPort());
@@ -325,7 +340,7 @@ void TcpPrinterPort::endLater(const std::string& why)
 
 void TcpPrinterPort::takeNextConnection()
 {
-    while (!closed_ && !current_ && server_->hasWaiting()) {
+    while (!closed_ && !current_ && !lingering_ && server_->hasWaiting()) {
         auto [descriptor, peer] = server_->takeWaiting();
         current_ = std::make_unique<TcpConnection>(descriptor, std::move(peer));
         held_ = false;
@@ -355,7 +370,12 @@ void TcpPrinterPort::readAvailable(bool all)
         return;
     while (current_ && !ending_ && budget > 0) {
         // One buffer for every read, so that a long job costs no allocations.
-        readBuffer_.resize(std::min(kReadSlice, budget));
+        std::size_t most = std::min(kReadSlice, budget);
+        if (readRoom_ && !all)
+            most = std::min(most, readRoom_());
+        if (most == 0)
+            return;
+        readBuffer_.resize(most);
         std::size_t got = 0;
         std::string why;
         TcpConnection* const connection = current_.get();
@@ -405,8 +425,24 @@ void TcpPrinterPort::finish(const std::string& why)
     ended->readable = nullptr;
     ended->repliesUnread = nullptr;
     ended->flushReplies(kReplyLinger);
+    // The next job waits while the sink keeps this one.
+    lingering_ = std::move(ended);
+    lingerWhy_ = why;
+    if (sink_ != nullptr && sink_->keepsEnded(*lingering_, [this] {
+            QMetaObject::invokeMethod(this, [this] { endLingering(); }, Qt::QueuedConnection);
+        }))
+        return;
+    endLingering();
+}
+
+void TcpPrinterPort::endLingering()
+{
+    if (!lingering_)
+        return;
+    std::unique_ptr<TcpConnection> ended = std::move(lingering_);
+    ended->flushReplies(kReplyLinger); // what the sink sent meanwhile
     if (sink_ != nullptr)
-        sink_->sourceStopped(*ended, why);
+        sink_->sourceStopped(*ended, lingerWhy_);
     ended->shutDown();
     ended.reset();
     finishing_ = false;

@@ -98,6 +98,13 @@ public:
     // printer's small window does, so that a held job blocks its sender
     // soon instead of after megabytes. For the connections taken from now.
     void setReceiveWindow(int bytes);
+    // As small a window as the system allows, for a printer whose buffer
+    // counts every byte: gives how much of a connection the system may still
+    // hold unread, part of that buffer.
+    long long setLeastReceiveWindow();
+    // Each read takes at most what `room` says, so that a job never fills
+    // more than the printer's buffer; a job's end still reads what is left.
+    void setReadRoom(std::function<std::size_t()> room) { readRoom_ = std::move(room); }
     // Where it listens, with the port it really got: "127.0.0.1:9100".
     std::string listeningOn() const;
     quint16 port() const;
@@ -144,6 +151,11 @@ private:
     bool held_ = false;   // holdReading
     unsigned long long jobNumber_ = 0; // counts the connections taken
     std::vector<char> readBuffer_;
+    // A job ended whose connection its sink keeps open a while.
+    std::unique_ptr<TcpConnection> lingering_;
+    std::string lingerWhy_;
+    void endLingering();
+    std::function<std::size_t()> readRoom_;
 };
 
 } // namespace ostrel

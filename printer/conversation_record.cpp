@@ -140,12 +140,16 @@ std::vector<ConversationRecord::Answered> ConversationRecord::takeAnswered()
 }
 
 std::string ConversationRecord::json(const std::string& target, const std::string& error, long long errorAtUs,
-                                     long long delivered, long long notDelivered) const
+                                     const Delivery& delivery) const
 {
     std::string json = "{\"target\":" + JsonString(target);
     if (!error.empty())
         json += ",\"error\":" + JsonString(error) + ",\"error_at_us\":" + std::to_string(errorAtUs);
-    json += ",\"delivered\":" + std::to_string(delivered) + ",\"not_delivered\":" + std::to_string(notDelivered) +
+    json += ",\"delivered\":" + std::to_string(delivery.delivered) +
+            ",\"sent_not_confirmed\":" + std::to_string(delivery.sentNotConfirmed);
+    if (delivery.sentNotConfirmed > 0)
+        json += ",\"not_confirmed_why\":" + JsonString(delivery.notConfirmedWhy);
+    json += ",\"not_delivered\":" + std::to_string(delivery.notDelivered) +
             ",\"answered_bytes\":" + std::to_string(answered_) + ",\"exchanges\":[";
     bool first = true;
     const auto exchange = [&](const Exchange& e) {

@@ -33,8 +33,14 @@ public:
     const std::string& answers() const { return answers_; }
     // A JSON object: the target, the failure if any, the byte counts, the
     // answered requests and the timeline.
-    std::string json(const std::string& target, const std::string& error, long long errorAtUs, long long delivered,
-                     long long notDelivered) const;
+    struct Delivery {
+        long long delivered = 0;        // known to be read by the printer
+        long long sentNotConfirmed = 0; // handed over, with no sign it was read
+        std::string notConfirmedWhy;
+        long long notDelivered = 0;     // never went out
+    };
+    std::string json(const std::string& target, const std::string& error, long long errorAtUs,
+                     const Delivery& delivery) const;
 
     static constexpr std::size_t kMostChunks = 10'000;
     static constexpr std::size_t kMostExchanges = 1'000;

@@ -22,4 +22,9 @@ const PrinterProfile* FindPrinterProfile(const std::string& id) {
 
 const PrinterProfile& GenericProfile() { return profiles::kGeneric; }
 
+Language LanguageOfPrinter(const std::string& id) {
+    const PrinterProfile* profile = FindPrinterProfile(id);
+    return profile != nullptr ? profile->language : Language::EscPos;
+}
+
 } // namespace ostrel::receipt

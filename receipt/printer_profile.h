@@ -56,5 +56,7 @@ const std::vector<const PrinterProfile*>& PrinterProfiles();
 // The profile with this id, or null.
 const PrinterProfile* FindPrinterProfile(const std::string& id);
 const PrinterProfile& GenericProfile();
+// The language of the model with this id; ESC/POS for an id no model has.
+Language LanguageOfPrinter(const std::string& id);
 
 } // namespace ostrel::receipt

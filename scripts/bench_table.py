@@ -121,6 +121,9 @@ def main(paths):
     row("Forwarded round trip, median", forward["forwarded_median_us"], "us",
         "<= 1.5x direct + 100 us", forward["forwarded_median_us"] <= limit)
     row("Forwarded requests answered", 100 * forward["answered"], "%", "100 %", forward["answered"] == 1)
+    ending = runs["WebWhileAForwardEnds/iterations:1"]
+    row("Longest web request while a forward ends against a printer that does not read",
+        ending["web_longest_wait_ms"], "ms", "<= 100 ms", ending["web_longest_wait_ms"] <= 100 and ending["web_answered"] > 0)
     paced = runs["PrintedReplyOnTime/iterations:1"]
     for mm in (50, 200, 400):
         row(f"GS r 1 after {mm} mm at --print-speed 100, answered", paced[f"answered_ms_{mm}"], "ms",

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <limits>
 #include <string>
 #include <string_view>
@@ -62,6 +63,10 @@ public:
     // A peer connected (a network job begins).
     virtual void sourceStarted(ByteSource&) {}
     virtual void bytesArrived(std::string_view chunk, ByteSource& from) = 0;
+    // The peer has ended its job. A sink with more to say to it (a printer
+    // it forwards to, answering the last requests) keeps the connection open:
+    // it says true and calls `release` once done; sourceStopped comes then.
+    virtual bool keepsEnded(ByteSource&, std::function<void()> /*release*/) { return false; }
     // The source has gone; every byte it received was handed over first.
     virtual void sourceStopped(ByteSource&, const std::string& /*why*/) {}
 };

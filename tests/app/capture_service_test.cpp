@@ -223,6 +223,8 @@ TEST(CaptureService, ForwardsToARealPrinterAndRecordsBothWays)
     EXPECT_TRUE(Has(first, "\"answer\":\"72\",\"after_us\":")) << first;
     EXPECT_TRUE(Has(first, "\"means\":\"paper out\"")) << first;
     EXPECT_TRUE(Has(first, "\"timeline\":[[\">\",")) << first;
+    EXPECT_TRUE(Has(first, "\"delivered\":" + std::to_string(job.size()) + ",\"sent_not_confirmed\":0,"))
+        << "the printer read to the end and closed: " << first;
     EXPECT_EQ(ReadFile((dir.path() / "job-0001.replies.bin").string()), Bytes("72"));
     EXPECT_EQ(ReadFile((dir.path() / "job-0001.bin").string()), job);
     // Read back, the conversation in order.
@@ -401,6 +403,74 @@ TEST(CaptureService, ServesTheJobsAndTheStateOverHttpAndRefusesTheHostile)
                     "HTTP/1.1 200 OK"));
 }
 
+// Clients trickling requests in lock no one out: with every connection
+// taken, the oldest of them goes; each is told after a few seconds; a page
+// watching live stays.
+TEST(CaptureService, ClientsTricklingRequestsInLockNoOneOut)
+{
+    Service service({"--listen", "127.0.0.1:0", "--http", "127.0.0.1:0"});
+    ASSERT_TRUE(service.said("the page and its API on http://127.0.0.1:")) << service.errors();
+    const std::string said = service.errors();
+    const int web = std::stoi(said.substr(said.find("on http://127.0.0.1:") + 20));
+    const std::string host = "Host: 127.0.0.1:" + std::to_string(web) + "\r\n";
+    LoopbackClient live("127.0.0.1", web);
+    live.send("GET /api/events HTTP/1.1\r\n" + host + "\r\n");
+    EXPECT_TRUE(Has(live.receive(1 << 16, 2s), "event: state"));
+    std::vector<std::unique_ptr<LoopbackClient>> slow;
+    for (int i = 0; i < 100; ++i) {
+        slow.push_back(std::make_unique<LoopbackClient>("127.0.0.1", web));
+        slow.back()->send("GET /api/st");
+    }
+    EXPECT_TRUE(Has(Http(web, "GET /api/state HTTP/1.1\r\n" + host), "HTTP/1.1 200 OK"));
+    EXPECT_TRUE(slow.front()->closedByPeer()) << "the oldest trickling one made room";
+    EXPECT_TRUE(Has(slow.back()->receive(1 << 16, 15s), "HTTP/1.1 408 Request Timeout"));
+    Http(web, "PUT /api/state HTTP/1.1\r\n" + host + "Content-Type: application/json\r\n", "{\"paper-out\": true}");
+    EXPECT_TRUE(Has(live.receive(1 << 16, 2s), "\"paper-out\":true")) << "the live page is still told";
+}
+
+// Printers that never read, or close at once: nothing counts as delivered,
+// what the system took is named as not confirmed, and the service answers
+// others while it gives such a printer its moment.
+TEST(CaptureService, ForwardingConfirmsOnlyWhatThePrinterRead)
+{
+    for (const bool closesAtOnce : {false, true}) {
+        const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), size), 0);
+        ASSERT_EQ(::listen(listener, 4), 0);
+        ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size);
+        std::thread closer; // a printer that takes the connection and closes it
+        if (closesAtOnce)
+            closer = std::thread([listener] { ::close(::accept(listener, nullptr, nullptr)); });
+        Service tap({"--listen", "127.0.0.1:0", "--http", "127.0.0.1:0", "--forward",
+                     "127.0.0.1:" + std::to_string(ntohs(address.sin_port))});
+        ASSERT_TRUE(tap.said("the page and its API on http://127.0.0.1:")) << tap.errors();
+        const std::string said = tap.errors();
+        const int web = std::stoi(said.substr(said.find("on http://127.0.0.1:") + 20));
+        {
+            LoopbackClient client("127.0.0.1", tap.port());
+            client.send(std::string(100'000, 'x'));
+            client.close();
+        }
+        std::this_thread::sleep_for(300ms);
+        EXPECT_TRUE(Has(Http(web, "GET /api/state HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(web) + "\r\n"),
+                        "HTTP/1.1 200 OK"));
+        if (!closesAtOnce)
+            EXPECT_TRUE(tap.lines().empty()) << "answered while the printer still has its moment";
+        ASSERT_TRUE(tap.linesReach(1)) << tap.errors();
+        const std::string line = tap.lines()[0];
+        EXPECT_TRUE(Has(line, "\"delivered\":0,\"sent_not_confirmed\":")) << line;
+        if (!closesAtOnce)
+            EXPECT_TRUE(Has(line, "\"not_confirmed_why\":\"the printer neither read to the end")) << line;
+        if (closer.joinable())
+            closer.join();
+        ::close(listener);
+    }
+}
+
 // A printer that reads slowly, then goes: the program is held back, never
 // buffered for without bound, and nothing it sent is missing from the capture.
 TEST(CaptureService, ASlowPrinterHoldsTheProgramBackAndLosesNothing)
@@ -505,6 +575,31 @@ TEST(CaptureService, SerialJobsSplitBySilenceAndByCut)
     EXPECT_TRUE(Has(lines[0], "\"ended_by\":\"silence\""));
     EXPECT_TRUE(Has(lines[1], "\"ended_by\":\"cut\""));
     EXPECT_TRUE(Has(lines[0], "\"source\":\"serial " + pty.portPath() + "\""));
+}
+
+// The cut is found by the model's own language: cut bytes inside an image
+// are data, and Star's cut ends a Star job.
+TEST(CaptureService, SerialJobsEndAtTheModelsCut)
+{
+    std::string raster(640, '\xAA');
+    raster.replace(100, 4, Bytes("1D 56 41 00"));
+    raster.replace(300, 5, Bytes("1D 56 00 1D 56"));
+    const std::pair<std::string, std::string> jobs[] = {
+        {"generic", Bytes("1B 40") + "before\n" + Bytes("1D 76 30 00 10 00 28 00") + raster + "after\n" +
+                        Bytes("1D 56 41 00")},
+        {"star-tsp650ii-line", "star" + Bytes("1B 64 32")}};
+    for (const auto& [printer, job] : jobs) {
+        PseudoTerminal pty;
+        TestFolder dir("ostrel-service-");
+        Service service({"--serial", pty.portPath(), "--job-gap", "5000", "--out", dir.path().string(), "--jobs",
+                         "1", "--printer", printer});
+        ASSERT_TRUE(service.said("reading serial port")) << service.errors();
+        pty.write(job);
+        EXPECT_EQ(service.exitStatus(3s), 0) << printer << ": " << service.errors();
+        EXPECT_EQ(ReadFile(dir.path() / "job-0001.bin"), job) << printer;
+        ASSERT_EQ(service.lines().size(), 1u) << printer;
+        EXPECT_TRUE(Has(service.lines()[0], "\"ended_by\":\"cut\"")) << service.lines()[0];
+    }
 }
 
 TEST(CaptureService, LongJobIsCutAtTheLimitAndFlagged)

@@ -148,6 +148,34 @@ TEST(TcpPrinterPort, ClientGoingAwayMidJobKeepsWhatArrived)
     EXPECT_EQ(printer.session.lblByteCount().text(), "Bytes Received = 13");
 }
 
+// A printer whose buffer counts every byte: the system keeps a little of the
+// connection, and each read takes no more than the room left.
+TEST(TcpPrinterPort, ReadsNoMoreThanTheRoomLeftAndTheSystemHoldsLittle)
+{
+    struct Counted : Printer {
+        void bytesArrived(std::string_view chunk, ByteSource& from) override
+        {
+            const std::size_t before = jobs.back().bytes.size();
+            crossed = crossed || before / 100 != (before + chunk.size() - 1) / 100;
+            Printer::bytesArrived(chunk, from);
+        }
+        bool crossed = false;
+    } printer;
+    const long long kernel = printer.port.setLeastReceiveWindow();
+    EXPECT_GT(kernel, 0);
+    EXPECT_LE(kernel, 4096) << "the system's least window";
+    // Room up to the next hundred bytes, each time.
+    printer.port.setReadRoom([&] { return std::size_t{100} - printer.jobs.back().bytes.size() % 100; });
+    const std::string job(10'000, 'x');
+    {
+        LoopbackClient client("127.0.0.1", printer.port.port());
+        client.send(job);
+    }
+    ASSERT_TRUE(printer.ended(1));
+    EXPECT_EQ(printer.jobs[0].bytes, job);
+    EXPECT_FALSE(printer.crossed) << "a read took more than the room left";
+}
+
 TEST(TcpPrinterPort, SilentClientIsClosedAfterTheIdleTimeout)
 {
     Printer printer("127.0.0.1:0", 300ms);
