@@ -11,6 +11,10 @@ namespace {
 // session only needs the bytes by the next frame, and bytes that keep coming
 // wake the session's thread once a frame, not once a read.
 constexpr int kCollectEveryMs = 16;
+// Bytes the session's thread has not taken yet that stop reading: the rest of
+// a flood waits in the system, the peer's writes block as a printer's full
+// buffer makes them, and the session takes it a slice a turn of its loop.
+constexpr std::size_t kMostWaiting = 256 * 1024;
 
 } // namespace
 
@@ -23,7 +27,7 @@ void CallQueue::post(std::function<void()> call)
         calls_.push_back(std::move(call));
     }
     if (wake)
-        QMetaObject::invokeMethod(&receiver_, [this] { run(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, &CallQueue::run, Qt::QueuedConnection);
 }
 
 void CallQueue::run()
@@ -89,13 +93,24 @@ public:
     }
     void bytesArrived(std::string_view chunk, ByteSource& from) override
     {
-        const ArrivalInbox::Received received = owner_.session_.inbox().receive(job_.get(), chunk);
+        ArrivalInbox& inbox = owner_.session_.inbox();
+        const ArrivalInbox::Received received = inbox.receive(job_.get(), chunk);
         if (!received.replies.empty())
             from.sendReply(received.replies);
         // The inbox says when the session must be called; the serial port,
         // which shares it, may have stopped before it hung up, so this
         // thread's own collecting is called too when it has stopped.
-        if (!owner_.collecting_.exchange(true) || received.callSession)
+        bool call = !owner_.collecting_.exchange(true) || received.callSession;
+        if (inbox.waitingBytes() >= kMostWaiting) {
+            owner_.tcp_->holdReading(true);
+            owner_.backedUp_.store(true);
+            // Taken meanwhile, before the session could see it was held.
+            if (inbox.waitingBytes() < kMostWaiting && owner_.backedUp_.exchange(false))
+                owner_.toPort_->post([&owner = owner_] { owner.readOn(); });
+            else
+                call = true;
+        }
+        if (call)
             owner_.toSession_.post([&owner = owner_] { owner.collect(); });
     }
     void sourceStopped(ByteSource&, const std::string& why) override
@@ -121,11 +136,10 @@ private:
 };
 
 TcpPortThread::TcpPortThread(CaptureSession& session, TcpJobLimits limits)
-    : session_(session), portSide_(new QObject)
+    : session_(session), toPort_(std::make_unique<CallQueue>())
 {
     thread_.setObjectName(QStringLiteral("tcp port"));
-    portSide_->moveToThread(&thread_);
-    toPort_ = std::make_unique<CallQueue>(*portSide_);
+    toPort_->moveToThread(&thread_);
     feed_ = std::make_unique<Feed>(*this);
     collectTimer_.setSingleShot(true);
     connect(&collectTimer_, &QTimer::timeout, this, [this] { collectAgain(); });
@@ -144,7 +158,6 @@ TcpPortThread::~TcpPortThread()
         thread_.quit();
     });
     thread_.wait();
-    delete portSide_;
     // What the port's thread said last, in order; the session then lets go
     // of a job still in progress, as it does of the port's own.
     toSession_.run();
@@ -179,7 +192,15 @@ bool TcpPortThread::listen(const ListenAddress& where, std::string& error)
 void TcpPortThread::collect()
 {
     session_.takeArrived();
+    if (backedUp_.exchange(false))
+        toPort_->post([this] { readOn(); });
     collectTimer_.start(kCollectEveryMs);
+}
+
+void TcpPortThread::readOn()
+{
+    if (tcp_)
+        tcp_->holdReading(false);
 }
 
 void TcpPortThread::collectAgain()

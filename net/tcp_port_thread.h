@@ -16,18 +16,16 @@
 
 namespace ostrel {
 
-// Calls handed to the thread of `receiver`, run there in the order given.
+// Calls handed to the thread this lives on, run there in the order given.
 // The hand-over is under a lock of our own, which the thread sanitizer sees,
 // and one queued wake-up stands for any number of calls.
-class CallQueue {
+class CallQueue : public QObject {
 public:
-    explicit CallQueue(QObject& receiver) : receiver_(receiver) {}
     void post(std::function<void()> call);
-    // On the receiver's thread: runs what waits, this call's own too.
+    // On its own thread: runs what waits.
     void run();
 
 private:
-    QObject& receiver_;
     std::mutex mutex_;
     std::vector<std::function<void()>> calls_;
 };
@@ -63,17 +61,19 @@ private:
     // until nothing more came.
     void collect();
     void collectAgain();
+    // The port's thread: reading goes on after the session took what waited.
+    void readOn();
 
     CaptureSession& session_;
     QThread thread_;
-    QObject* portSide_;                 // lives on the port's thread
-    std::unique_ptr<CallQueue> toPort_; // runs on the port's thread
-    CallQueue toSession_{*this};
+    std::unique_ptr<CallQueue> toPort_; // lives on the port's thread
+    CallQueue toSession_;
     std::unique_ptr<Feed> feed_;             // the port's thread only
     std::unique_ptr<TcpPrinterPort> tcp_;    // made and ended on the port's thread
     std::shared_ptr<Connection> current_;    // the session's thread: the job it was told of
     QTimer collectTimer_;
     std::atomic<bool> collecting_{false};
+    std::atomic<bool> backedUp_{false}; // reading held until the session takes
     std::string listeningOn_;
     quint16 port_ = 0;
 };

@@ -387,6 +387,24 @@ TEST(TcpPortThread, AutomaticStatusTheSessionSendsLaterGoesOutOnTheConnection)
     EXPECT_EQ(printer.session.repliesSent(), 2);
 }
 
+TEST(TcpPortThread, AFloodWaitsInTheSystemWhileTheSessionsThreadTakesNothing)
+{
+    ThreadedPrinter printer;
+    const std::string flood(8 << 20, 'x');
+    std::thread client([&] {
+        LoopbackClient job("127.0.0.1", printer.port.port());
+        job.send(flood);
+    });
+    // No event loop here: what the port reads meanwhile stays in the inbox.
+    const ArrivalInbox& inbox = printer.session.inbox();
+    for (int i = 0; i < 3000 && inbox.waitingBytes() < (256u << 10); ++i)
+        std::this_thread::sleep_for(1ms);
+    std::this_thread::sleep_for(100ms);
+    EXPECT_LE(inbox.waitingBytes(), 512u << 10);
+    EXPECT_TRUE(WaitUntil([&] { return printer.taken.size() == flood.size(); }, 20s)) << printer.taken.size();
+    client.join();
+}
+
 // Bytes another source handed over without the session being called yet
 // (the serial port closed before it collected them) hold up nothing here.
 TEST(TcpPortThread, TheSessionIsCalledWhateverAnotherSourceLeftInTheInbox)
