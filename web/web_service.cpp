@@ -22,8 +22,13 @@ namespace ostrel {
 namespace {
 
 constexpr int kIdleMs = 30'000;
+// A request must come whole this soon after its first byte (or after the
+// connection, for the first one): else one trickled in a byte at a time
+// would hold its connection for as long as its sender likes.
+constexpr int kWholeRequestMs = 5'000;
 constexpr qint64 kFilePiece = 64 * 1024;
 const char* const kLiveClient = "ostrelLive";
+const char* const kAwaitingRequest = "ostrelAwaitingRequest";
 
 // Only the service's own scripts run; nothing is loaded from elsewhere.
 const std::vector<std::pair<QByteArray, QByteArray>> kSafetyHeaders = {
@@ -91,6 +96,7 @@ const char* Reason(int status)
     case 403: return "Forbidden";
     case 404: return "Not Found";
     case 405: return "Method Not Allowed";
+    case 408: return "Request Timeout";
     case 409: return "Conflict";
     case 415: return "Unsupported Media Type";
     case 421: return "Misdirected Request";
@@ -129,10 +135,19 @@ QByteArray ErrorBody(const std::string& message)
     return QByteArray::fromStdString("{\"error\":" + JsonString(message) + "}\n");
 }
 
+// Still sending a request, nothing owed to it: a live page and a download
+// under way are never let go for want of a request.
+bool AwaitingRequest(const QTcpSocket* socket)
+{
+    return socket->property(kAwaitingRequest).toBool() && !socket->property(kLiveClient).toBool() &&
+           socket->bytesToWrite() == 0;
+}
+
 } // namespace
 
 // Takes the connections for Qt's server, a bounded number of them, each
-// bounded in what it may send and in how long it may say nothing.
+// bounded in what it may send, in how long it may say nothing and in how
+// long a request may take to come.
 class WebService::Listener : public QTcpServer {
 public:
     explicit Listener(QObject* parent) : QTcpServer(parent) {}
@@ -141,13 +156,15 @@ protected:
     void incomingConnection(qintptr descriptor) override
     {
         auto* socket = new QTcpSocket(this);
-        if (open_ >= kMostConnections || !socket->setSocketDescriptor(descriptor)) {
+        // Taken even when refused, so that refusing closes it.
+        if (!socket->setSocketDescriptor(descriptor) ||
+            (static_cast<int>(open_.size()) >= kMostConnections && !makeRoom())) {
             socket->abort();
             socket->deleteLater();
             return;
         }
-        ++open_;
-        connect(socket, &QObject::destroyed, this, [this] { --open_; });
+        open_.push_back(socket);
+        connect(socket, &QObject::destroyed, this, [this, socket] { std::erase(open_, socket); });
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
         auto* idle = new QTimer(socket);
         idle->setSingleShot(true);
@@ -156,11 +173,27 @@ protected:
             if (!socket->property(kLiveClient).toBool())
                 socket->disconnectFromHost();
         });
-        // Connected before Qt's own reader, so it counts each piece first.
-        connect(socket, &QTcpSocket::readyRead, socket, [socket, idle] {
+        auto* whole = new QTimer(socket);
+        whole->setSingleShot(true);
+        whole->start(kWholeRequestMs);
+        socket->setProperty(kAwaitingRequest, true);
+        connect(whole, &QTimer::timeout, socket, [socket] {
+            if (!AwaitingRequest(socket))
+                return;
+            Respond(socket, false, 408, "application/json",
+                    ErrorBody("the request did not come whole within " + std::to_string(kWholeRequestMs / 1000) + " s"));
+            socket->disconnectFromHost();
+        });
+        // Connected before Qt's own reader, so it counts each piece first;
+        // the first byte after a request answered starts the next one.
+        connect(socket, &QTcpSocket::readyRead, socket, [socket, idle, whole] {
             const qint64 sent = socket->property("ostrelSent").toLongLong() + socket->bytesAvailable();
             socket->setProperty("ostrelSent", sent);
             idle->start(kIdleMs);
+            if (!socket->property(kAwaitingRequest).toBool()) {
+                socket->setProperty(kAwaitingRequest, true);
+                whole->start(kWholeRequestMs);
+            }
             if (sent > kMostRequestBytes)
                 socket->abort();
         });
@@ -168,7 +201,19 @@ protected:
     }
 
 private:
-    int open_ = 0;
+    // All taken: the oldest connection still sending its request goes.
+    bool makeRoom()
+    {
+        const auto oldest = std::find_if(open_.begin(), open_.end(), AwaitingRequest);
+        if (oldest == open_.end())
+            return false;
+        QTcpSocket* const socket = *oldest;
+        open_.erase(oldest);
+        socket->abort();
+        return true;
+    }
+
+    std::vector<QTcpSocket*> open_; // oldest first
 };
 
 WebService::WebService(WebRules rules, WebSources sources)
@@ -209,6 +254,7 @@ void WebService::error(const QHttpServerRequest& request, QTcpSocket* socket, in
 
 bool WebService::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket)
 {
+    socket->setProperty(kAwaitingRequest, false); // it came whole
     const std::string path = request.url().path().toStdString();
     const std::string method = MethodName(request.method());
     const WebVerdict verdict =
