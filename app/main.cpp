@@ -228,7 +228,10 @@ int main(int argc, char** argv)
     // roll; the state the boxes set and the roll's make what it reports.
     std::unique_ptr<ostrel::PacedSession> pacedSession;
     if (pace) {
-        paced = std::make_unique<ostrel::PrinterInTime>(*pace, receiptPreview.printer().profile(), script,
+        ostrel::PrintPace::Settings settings = *pace;
+        if (network) // what the system holds of a connection is part of the buffer
+            settings.buffer = std::max(settings.buffer - network->setLeastReceiveWindow(), settings.buffer / 4);
+        paced = std::make_unique<ostrel::PrinterInTime>(settings, receiptPreview.printer().profile(), script,
                                                         session.printerState());
         paced->stateChanged = [&session](const ostrel::PrinterState& state) { session.setPrinterState(state); };
         paced->event = [&receiptPreview](const std::string& what) {
@@ -242,7 +245,10 @@ int main(int argc, char** argv)
                 MSComm1.Output(held ? std::string_view("\x13") : std::string_view("\x11"));
         };
         if (network)
-            network->setReceiveWindow(static_cast<int>(std::min<long long>(pace->buffer, 1 << 20)));
+            network->setReadRoom([&paced] {
+                const ostrel::PrintPace& printing = paced->pace();
+                return static_cast<std::size_t>(std::max(0LL, printing.settings().buffer - printing.waiting()));
+            });
         pacedSession = std::make_unique<ostrel::PacedSession>(session, *paced);
         printerState.stateChosen = [&paced](const ostrel::PrinterState& state) { paced->setState(state); };
         receiptPreview.followPrinting([&paced] { return paced->pace().printed(); });

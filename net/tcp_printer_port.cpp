@@ -289,14 +289,6 @@ bool TcpPrinterPort::listen(const ListenAddress& where, std::string& error)
     return false;
 }
 
-void TcpPrinterPort::setReceiveWindow(int bytes)
-{
-    // Accepted connections take the listening socket's size.
-    const qintptr fd = server_->socketDescriptor();
-    if (fd >= 0)
-        ::setsockopt(static_cast<int>(fd), SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
-}
-
 long long TcpPrinterPort::setLeastReceiveWindow()
 {
     const qintptr fd = server_->socketDescriptor();

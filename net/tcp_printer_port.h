@@ -94,13 +94,10 @@ public:
 
     // False, with a reason naming the address, when it cannot listen there.
     bool listen(const ListenAddress& where, std::string& error);
-    // The system holds about this much of a connection unread, as a
-    // printer's small window does, so that a held job blocks its sender
-    // soon instead of after megabytes. For the connections taken from now.
-    void setReceiveWindow(int bytes);
-    // As small a window as the system allows, for a printer whose buffer
-    // counts every byte: gives how much of a connection the system may still
-    // hold unread, part of that buffer.
+    // As small a window as the system allows, so that a held job blocks its
+    // sender soon, for a printer whose buffer counts every byte: gives how
+    // much of a connection the system may still hold unread, part of that
+    // buffer. For the connections taken from now.
     long long setLeastReceiveWindow();
     // Each read takes at most what `room` says, so that a job never fills
     // more than the printer's buffer; a job's end still reads what is left.
