@@ -329,11 +329,16 @@ bool ReceiptRenderer::encode(const std::deque<Receipt>& receipts, int paperWidth
     }
     // A file a receipt, or a sheet of a receipt too long for one image.
     const QString pattern = numbered ? fileName : SheetPattern(fileName);
+    const std::vector<int> tops = ReceiptTops(some, options.markers);
     for (std::size_t i = 0; i < sheets.size(); ++i) {
         EncodedFile file;
         if (!SheetFileName(pattern, static_cast<int>(i) + 1, file.name, error)) return false;
         const Sheet& sheet = sheets[i];
-        if (!EncodePng(renderRows(some[sheet.receipt], paperWidth, sheet.from, sheet.rows, options), file.bytes, error))
+        QImage image = renderRows(some[sheet.receipt], paperWidth, sheet.from, sheet.rows, options);
+        // Where the sheet goes among the receipts stacked as one, as the
+        // commands' rectangles are placed: what stacks the sheets reads it.
+        image.setText(QString::fromLatin1(kSheetTopKey), QString::number(tops[sheet.receipt] + sheet.from));
+        if (!EncodePng(image, file.bytes, error))
             return false;
         files.push_back(std::move(file));
     }

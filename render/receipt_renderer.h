@@ -30,6 +30,9 @@ struct Sheet {
     int rows = 0;
 };
 std::vector<Sheet> Sheets(const std::deque<receipt::Receipt>& receipts, RenderOptions options);
+// The PNG text a sheet's file carries: the row where it goes among the
+// receipts stacked as one (as ReceiptTops places them).
+inline constexpr const char* kSheetTopKey = "Top";
 
 struct EncodedFile {
     QString name;

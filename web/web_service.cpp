@@ -3,6 +3,7 @@
 #include "files/job_files.h"
 #include "protocol/json_string.h"
 
+#include <QDir>
 #include <QFile>
 #include <QHttpServerRequest>
 #include <QJsonDocument>
@@ -11,6 +12,8 @@
 #include <QTemporaryDir>
 #include <QTcpSocket>
 #include <QTimer>
+#include <QUrlQuery>
+#include <QtEndian>
 
 #include <algorithm>
 
@@ -133,6 +136,40 @@ void Respond(QTcpSocket* socket, bool headOnly, int status, const QByteArray& ty
 QByteArray ErrorBody(const std::string& message)
 {
     return QByteArray::fromStdString("{\"error\":" + JsonString(message) + "}\n");
+}
+
+// A drawing's name among those kept: "7.png", "7.png?piece=2", "7.pieces".
+std::string DrawingKey(const std::string& job, const std::string& kind, int piece)
+{
+    return job + "." + kind + (piece > 1 ? "?piece=" + std::to_string(piece) : "");
+}
+
+// The size of a PNG and the row where it goes among the receipts stacked
+// as one (the text ostrel-replay's renderer writes as kSheetTopKey; 0 when
+// none), read from its chunks without decoding it.
+bool PngFacts(const QByteArray& png, int& width, int& height, int& top)
+{
+    static const QByteArray signature("\x89PNG\r\n\x1a\n", 8);
+    static const QByteArray topKey("Top", 4); // with the NUL that ends a keyword
+    if (!png.startsWith(signature))
+        return false;
+    width = height = top = 0;
+    for (qsizetype at = 8; at + 12 <= png.size();) {
+        const quint32 length = qFromBigEndian<quint32>(png.constData() + at);
+        if (length > static_cast<quint64>(png.size() - at - 12))
+            return false;
+        const QByteArray type = png.mid(at + 4, 4), data = png.mid(at + 8, length);
+        if (type == "IHDR" && data.size() >= 8) {
+            width = qFromBigEndian<qint32>(data.constData());
+            height = qFromBigEndian<qint32>(data.constData() + 4);
+        } else if (type == "tEXt" && data.startsWith(topKey)) {
+            top = data.mid(topKey.size()).toInt();
+        } else if (type == "IDAT") {
+            break;
+        }
+        at += 12 + static_cast<qsizetype>(length);
+    }
+    return width > 0 && height > 0;
 }
 
 // Still sending a request, nothing owed to it: a live page and a download
@@ -330,13 +367,26 @@ void WebService::jobFile(const QHttpServerRequest& request, QTcpSocket* socket, 
     const std::string number = name.substr(0, dot), kind = dot == std::string::npos ? "" : name.substr(dot + 1);
     const bool digits = !number.empty() && number.size() <= 9 &&
                         std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; });
-    if (!digits || (kind != "bin" && kind != "txt" && kind != "json" && kind != "png" && kind != "pdf" && kind != "report" && kind != "commands"))
+    if (!digits || (kind != "bin" && kind != "txt" && kind != "json" && kind != "png" && kind != "pdf" && kind != "report" &&
+                    kind != "commands" && kind != "pieces"))
         return error(request, socket, 404,
-                     "a job's file is /api/jobs/N.bin, .txt, .json, .png, .pdf, .report or .commands, not " + Shown(QByteArray::fromStdString(name)));
+                     "a job's file is /api/jobs/N.bin, .txt, .json, .png, .pdf, .report, .commands or .pieces, not " +
+                         Shown(QByteArray::fromStdString(name)));
+    // A receipt too long for one image comes in pieces, .pieces lists them.
+    int piece = 1;
+    const QUrlQuery query(request.url());
+    if (query.hasQueryItem(QStringLiteral("piece"))) {
+        const QString asked = query.queryItemValue(QStringLiteral("piece"));
+        bool number = false;
+        piece = asked.toInt(&number);
+        if (kind != "png" || !number || piece < 1 || asked.size() > 4)
+            return error(request, socket, 404, "a piece of a long receipt is /api/jobs/N.png?piece=K, K from 1 to the count "
+                                               "/api/jobs/N.pieces lists, not " + Shown(asked.toUtf8()));
+    }
     if (sources_.outFolder.empty())
         return error(request, socket, 404, "the jobs' files are kept only with --out");
-    if (kind == "png" || kind == "pdf" || kind == "report" || kind == "commands")
-        return replayed(request, socket, number, kind);
+    if (kind == "png" || kind == "pdf" || kind == "report" || kind == "commands" || kind == "pieces")
+        return replayed(request, socket, number, kind, piece);
     auto file = std::make_unique<QFile>(QString::fromStdString(sources_.outFolder + "/" + JobBaseName(std::stoll(number)) + "." + kind));
     if (!file->open(QIODevice::ReadOnly))
         return error(request, socket, 404, "job " + number + " has no ." + kind + " in the --out folder: " +
@@ -351,9 +401,10 @@ void WebService::jobFile(const QHttpServerRequest& request, QTcpSocket* socket, 
 
 // ostrel-replay on a saved job, in a process of its own, at most a few at a
 // time and for at most 30 s; `done` gets its exit status, standard output
-// and the file it wrote, when its client is still there to answer.
+// and the folder of the files it wrote, when its client is still there to
+// answer.
 void WebService::replay(const QHttpServerRequest& request, QTcpSocket* socket, QStringList arguments,
-                        const QString& file, std::function<void(QTcpSocket*, int, const QByteArray&, const QByteArray&)> done)
+                        const QString& file, ReplayDone done)
 {
     if (replaying_ >= kMostReplays) {
         // Its turn comes when one running ends, if its client is still there.
@@ -370,8 +421,7 @@ void WebService::replay(const QHttpServerRequest& request, QTcpSocket* socket, Q
     start(socket, request.method() == QHttpServerRequest::Method::Head, std::move(arguments), file, std::move(done));
 }
 
-void WebService::start(QTcpSocket* socket, bool, QStringList arguments, const QString& file,
-                       std::function<void(QTcpSocket*, int, const QByteArray&, const QByteArray&)> done)
+void WebService::start(QTcpSocket* socket, bool, QStringList arguments, const QString& file, ReplayDone done)
 {
     auto* folder = new QTemporaryDir();
     for (QString& argument : arguments)
@@ -379,12 +429,10 @@ void WebService::start(QTcpSocket* socket, bool, QStringList arguments, const QS
     auto* process = new QProcess(this);
     ++replaying_;
     QPointer<QTcpSocket> client(socket);
-    connect(process, &QProcess::finished, this, [this, process, folder, file, client, done](int status) {
+    connect(process, &QProcess::finished, this, [this, process, folder, client, done](int status) {
         --replaying_;
-        QFile written(folder->filePath(file));
-        const QByteArray bytes = written.open(QIODevice::ReadOnly) ? written.readAll() : QByteArray();
         if (client)
-            done(client, status, process->readAllStandardOutput().left(1 << 20), bytes);
+            done(client, status, process->readAllStandardOutput().left(1 << 20), folder->path());
         process->deleteLater();
         delete folder;
         while (!waitingReplays_.empty() && replaying_ < kMostReplays) {
@@ -405,34 +453,87 @@ QString WebService::savedJob(const std::string& number) const
 // The receipt drawn (PNG, PDF) or the printer model's report, by the same
 // renderer as ostrel-replay.
 void WebService::replayed(const QHttpServerRequest& request, QTcpSocket* socket, const std::string& job,
-                          const std::string& kind)
+                          const std::string& kind, int piece)
 {
     if (!QFile::exists(savedJob(job)))
         return error(request, socket, 404, "job " + job + " has no .bin in the --out folder");
-    const bool json = kind == "report" || kind == "commands";
-    const QString file = json ? QString::fromStdString(kind) + QStringLiteral(".json") : QStringLiteral("receipt.") + QString::fromStdString(kind);
+    const bool preview = kind == "png" || kind == "pdf" || kind == "pieces";
+    const QString file = !preview        ? QString::fromStdString(kind) + QStringLiteral(".json")
+                         : kind == "pdf" ? QStringLiteral("receipt.pdf")
+                                         : QStringLiteral("receipt.png");
     const QByteArray type = kind == "png" ? "image/png" : kind == "pdf" ? "application/pdf" : "application/json";
     const bool headOnly = request.method() == QHttpServerRequest::Method::Head;
-    const std::string key = job + "." + kind;
+    const std::string key = DrawingKey(job, kind, piece);
     for (const auto& [made, bytes] : drawn_)
         if (made == key)
             return Respond(socket, headOnly, 200, type, bytes);
     replay(request, socket,
            {QStringLiteral("--printer"), QString::fromStdString(sources_.printer),
-            json ? QStringLiteral("--") + QString::fromStdString(kind) : QStringLiteral("--preview"), QStringLiteral("%OUT%"),
+            preview ? QStringLiteral("--preview") : QStringLiteral("--") + QString::fromStdString(kind), QStringLiteral("%OUT%"),
             QStringLiteral("--log"), QStringLiteral("%OUT%.log"), savedJob(job)},
-           file, [this, key, type, headOnly, job](QTcpSocket* client, int status, const QByteArray&, const QByteArray& bytes) {
-               if (status == 0 && !bytes.isEmpty()) {
-                   if (bytes.size() < (4 << 20)) {
-                       drawn_.emplace_back(key, bytes);
-                       if (drawn_.size() > kDrawingsKept)
-                           drawn_.pop_front();
-                   }
-                   Respond(client, headOnly, 200, type, bytes);
-               } else {
-                   Respond(client, headOnly, 500, "application/json", ErrorBody("job " + job + " could not be drawn"));
-               }
+           file, [this, key, type, headOnly, job, kind, piece, file](QTcpSocket* client, int status, const QByteArray&,
+                                                                     const QString& folder) {
+               if (status == 0 && (kind == "png" || kind == "pieces"))
+                   return piecesDrawn(client, headOnly, job, kind, piece, folder);
+               QFile written(folder + QLatin1Char('/') + file);
+               const QByteArray bytes = status == 0 && written.open(QIODevice::ReadOnly) ? written.readAll() : QByteArray();
+               if (bytes.isEmpty())
+                   return Respond(client, headOnly, 500, "application/json", ErrorBody("job " + job + " could not be drawn"));
+               keepDrawing(key, bytes);
+               Respond(client, headOnly, 200, type, bytes);
            });
+}
+
+// The receipts drawn as one image or, too long for one, as pieces a sheet
+// tall each (receipt-001.png...): all are kept as they are read, one at a
+// time, and the one asked for or the list of them answers.
+void WebService::piecesDrawn(QTcpSocket* client, bool headOnly, const std::string& job, const std::string& kind, int piece,
+                             const QString& folder)
+{
+    const QDir drawn(folder);
+    const QStringList names = drawn.exists(QStringLiteral("receipt.png"))
+                                  ? QStringList{QStringLiteral("receipt.png")}
+                                  : drawn.entryList({QStringLiteral("receipt-*.png")}, QDir::Files, QDir::Name);
+    if (names.isEmpty())
+        return Respond(client, headOnly, 500, "application/json", ErrorBody("job " + job + " could not be drawn"));
+    std::string list;
+    QByteArray asked;
+    for (int k = 1; k <= names.size(); ++k) {
+        QFile file(drawn.filePath(names[k - 1]));
+        const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        int width = 0, height = 0, top = 0;
+        if (!PngFacts(bytes, width, height, top))
+            return Respond(client, headOnly, 500, "application/json",
+                           ErrorBody("job " + job + " could not be drawn: " + names[k - 1].toStdString() + " is not a PNG"));
+        list += std::string(k > 1 ? "," : "") + "{\"url\":" + JsonString("/api/jobs/" + DrawingKey(job, "png", k)) +
+                ",\"top\":" + std::to_string(top) + ",\"width\":" + std::to_string(width) +
+                ",\"height\":" + std::to_string(height) + "}";
+        keepDrawing(DrawingKey(job, "png", k), bytes);
+        if (k == piece)
+            asked = bytes;
+    }
+    const QByteArray listing = QByteArray::fromStdString("{\"pieces\":[" + list + "]}\n");
+    keepDrawing(DrawingKey(job, "pieces", 1), listing);
+    if (kind == "pieces")
+        return Respond(client, headOnly, 200, "application/json", listing);
+    if (asked.isEmpty())
+        return Respond(client, headOnly, 404, "application/json",
+                       ErrorBody("job " + job + "'s receipts are drawn in " + std::to_string(names.size()) +
+                                 (names.size() == 1 ? " piece" : " pieces") + ", not " + std::to_string(piece)));
+    Respond(client, headOnly, 200, "image/png", asked);
+}
+
+void WebService::keepDrawing(const std::string& key, const QByteArray& bytes)
+{
+    if (bytes.size() >= (4 << 20) ||
+        std::any_of(drawn_.begin(), drawn_.end(), [&](const auto& drawing) { return drawing.first == key; }))
+        return;
+    drawn_.emplace_back(key, bytes);
+    drawnBytes_ += bytes.size();
+    while (drawn_.size() > kDrawingsKept || drawnBytes_ > kDrawingBytesKept) {
+        drawnBytes_ -= drawn_.front().second.size();
+        drawn_.pop_front();
+    }
 }
 
 // Two jobs compared command by command, as ostrel-replay --compare does.
@@ -444,7 +545,7 @@ void WebService::compare(const QHttpServerRequest& request, QTcpSocket* socket, 
     replay(request, socket,
            {QStringLiteral("--printer"), QString::fromStdString(sources_.printer), QStringLiteral("--compare"),
             savedJob(a), savedJob(b)},
-           QStringLiteral("none"), [a, b](QTcpSocket* client, int status, const QByteArray& out, const QByteArray&) {
+           QStringLiteral("none"), [a, b](QTcpSocket* client, int status, const QByteArray& out, const QString&) {
                if (status != 0 && status != 3)
                    return Respond(client, false, 500, "application/json", ErrorBody("jobs " + a + " and " + b + " could not be compared"));
                Respond(client, false, 200, "application/json",

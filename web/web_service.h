@@ -63,12 +63,18 @@ private:
                 const QByteArray& body, const std::vector<std::pair<QByteArray, QByteArray>>& extra = {});
     void error(const QHttpServerRequest& request, QTcpSocket* socket, int status, const std::string& message);
     void jobFile(const QHttpServerRequest& request, QTcpSocket* socket, const std::string& name);
-    void replayed(const QHttpServerRequest& request, QTcpSocket* socket, const std::string& job, const std::string& kind);
+    void replayed(const QHttpServerRequest& request, QTcpSocket* socket, const std::string& job, const std::string& kind,
+                  int piece);
+    void piecesDrawn(QTcpSocket* client, bool headOnly, const std::string& job, const std::string& kind, int piece,
+                     const QString& folder);
     void compare(const QHttpServerRequest& request, QTcpSocket* socket, const std::string& a, const std::string& b);
+    // ostrel-replay's exit status, its standard output and the folder of
+    // the files it wrote, which is gone once this returns.
+    using ReplayDone = std::function<void(QTcpSocket*, int, const QByteArray&, const QString&)>;
     void replay(const QHttpServerRequest& request, QTcpSocket* socket, QStringList arguments, const QString& file,
-                std::function<void(QTcpSocket*, int, const QByteArray&, const QByteArray&)> done);
-    void start(QTcpSocket* socket, bool headOnly, QStringList arguments, const QString& file,
-               std::function<void(QTcpSocket*, int, const QByteArray&, const QByteArray&)> done);
+                ReplayDone done);
+    void start(QTcpSocket* socket, bool headOnly, QStringList arguments, const QString& file, ReplayDone done);
+    void keepDrawing(const std::string& key, const QByteArray& bytes);
     QString savedJob(const std::string& number) const;
     void putState(const QHttpServerRequest& request, QTcpSocket* socket);
     void login(const QHttpServerRequest& request, QTcpSocket* socket);
@@ -85,9 +91,12 @@ private:
     static constexpr int kMostReplays = 2;
     static constexpr std::size_t kMostWaitingReplays = 32;
     std::deque<std::function<void()>> waitingReplays_;
-    // Drawings already made, by job and kind: a job's files never change.
+    // Drawings already made, by job, kind and piece: a job's files never
+    // change. The oldest go first past so many bytes or so many drawings.
     std::deque<std::pair<std::string, QByteArray>> drawn_;
-    static constexpr std::size_t kDrawingsKept = 64;
+    qint64 drawnBytes_ = 0;
+    static constexpr std::size_t kDrawingsKept = 256;
+    static constexpr qint64 kDrawingBytesKept = 64 << 20;
 };
 
 } // namespace ostrel

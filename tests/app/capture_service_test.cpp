@@ -366,6 +366,22 @@ TEST(CaptureService, ServesTheJobsAndTheStateOverHttpAndRefusesTheHostile)
     const std::string bin = Http(web, "GET /api/jobs/1.bin HTTP/1.1\r\n" + host + token);
     EXPECT_EQ(bin.substr(bin.find("\r\n\r\n") + 4), job);
     EXPECT_TRUE(Has(bin, "Content-Security-Policy: default-src 'none'; script-src 'self';"));
+    // An end-of-day report too long for one image comes in pieces, each
+    // saying where it goes on the paper.
+    std::string report;
+    for (int i = 0; i < 1000; ++i)
+        report += "line " + std::to_string(i) + " of the day's report\n";
+    {
+        LoopbackClient client("127.0.0.1", port);
+        client.send(report + Bytes("1D 56 00"));
+    }
+    EXPECT_TRUE(Has(live.receive(1 << 16, 2s), "event: job\ndata: {\"job\":2,"));
+    const std::string pieces = Http(web, "GET /api/jobs/2.pieces HTTP/1.1\r\n" + host + token);
+    EXPECT_TRUE(Has(pieces, "{\"pieces\":[{\"url\":\"/api/jobs/2.png\",\"top\":0,\"width\":576,\"height\":16384},"
+                            "{\"url\":\"/api/jobs/2.png?piece=2\",\"top\":16384,\"width\":576,")) << pieces;
+    for (const char* piece : {"2.png", "2.png?piece=2"})
+        EXPECT_TRUE(Has(Http(web, "GET /api/jobs/" + std::string(piece) + " HTTP/1.1\r\n" + host + token),
+                        "HTTP/1.1 200 OK\r\nContent-Type: image/png\r\n")) << piece;
 
     const std::string put = "PUT /api/state HTTP/1.1\r\n" + host + token;
     EXPECT_TRUE(Has(Http(web, put + "Content-Type: application/json\r\n", "{\"paper-out\": true}"), "\"paper-out\":true"));
@@ -386,6 +402,8 @@ TEST(CaptureService, ServesTheJobsAndTheStateOverHttpAndRefusesTheHostile)
         {put + "Content-Type: application/json\r\n", "[1,2]", "HTTP/1.1 400"},
         {"GET /api/jobs/..%2F..%2Ftoken HTTP/1.1\r\n" + host + token, "", "HTTP/1.1 404"},
         {"GET /api/jobs/9.json HTTP/1.1\r\n" + host + token, "", "HTTP/1.1 404"},
+        {"GET /api/jobs/2.png?piece=9 HTTP/1.1\r\n" + host + token, "", "HTTP/1.1 404"},
+        {"GET /api/jobs/2.bin?piece=1 HTTP/1.1\r\n" + host + token, "", "HTTP/1.1 404"},
         {"DELETE /api/state HTTP/1.1\r\n" + host + token + "Content-Type: application/json\r\n", "", "HTTP/1.1 405"},
     };
     for (const auto& row : hostile) {

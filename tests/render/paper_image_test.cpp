@@ -190,6 +190,7 @@ TEST(PaperImage, LongPaperIsCutIntoSheets) {
         for (const auto& file : files) {
             const QImage sheet = QImage::fromData(file.bytes, "PNG");
             EXPECT_LE(sheet.height(), render::kSheetRows);
+            EXPECT_EQ(sheet.text(render::kSheetTopKey), QString::number(rows)) << "where it goes on the paper";
             rows += sheet.height();
         }
         EXPECT_EQ(rows, render::ReceiptHeight(receipts[0]));

@@ -82,7 +82,7 @@ async function showJob(job) {
     a.textContent = "." + kind + " ";
     links.appendChild(a);
   }
-  $("receipt").src = "/api/jobs/" + encodeURIComponent(job.job) + ".png";
+  showReceipt($("receipt"), job.job);
   $("mark").hidden = true;
   showCommands(job);
   $("report").textContent = JSON.stringify(job, null, 2);
@@ -101,11 +101,53 @@ async function showJob(job) {
   }
 }
 
-$("zoom").addEventListener("change", () => {
-  const image = $("receipt");
-  image.style.width = image.naturalWidth ? (image.naturalWidth * Number($("zoom").value)) + "px" : "";
-});
-$("receipt").addEventListener("load", () => $("zoom").dispatchEvent(new Event("change")));
+// A receipt too long for one image comes in pieces, each placed where the
+// service says it goes among the receipts stacked as one (the gap between
+// two receipts stays), with its size set before it loads, so that a
+// command's rectangle falls where it printed; each loads as it comes near
+// the view, so a long report never has to be held whole.
+async function showReceipt(image, job) {
+  image.dataset.job = job;
+  for (const piece of image.parentElement.querySelectorAll("img.piece")) piece.remove();
+  for (const name of ["width", "height", "data-gap"]) image.removeAttribute(name);
+  let pieces = [];
+  try {
+    pieces = (await (await api("/api/jobs/" + encodeURIComponent(job) + ".pieces")).json()).pieces;
+  } catch (error) { /* the image itself fails and says so */ }
+  if (image.dataset.job !== String(job)) return; // another job was opened meanwhile
+  image.src = "/api/jobs/" + encodeURIComponent(job) + ".png";
+  let bottom = 0, last = image;
+  pieces.forEach((piece, i) => {
+    const img = i === 0 ? image : document.createElement("img");
+    if (i > 0) {
+      img.className = "piece";
+      img.loading = "lazy";
+      img.alt = "Piece " + (i + 1) + " of " + pieces.length + " of the receipt";
+      img.src = piece.url;
+      last.after(img);
+      last = img;
+    }
+    img.width = piece.width;
+    img.height = piece.height;
+    img.dataset.gap = piece.top - bottom;
+    img.style.marginTop = img.dataset.gap + "px";
+    bottom = piece.top + piece.height;
+  });
+  zoom();
+}
+
+function zoom() {
+  const scale = Number($("zoom").value);
+  for (const image of $("sheet").querySelectorAll("img")) {
+    const width = Number(image.getAttribute("width")) || image.naturalWidth;
+    const height = Number(image.getAttribute("height")) || image.naturalHeight;
+    image.style.width = width ? width * scale + "px" : "";
+    image.style.height = height ? height * scale + "px" : "";
+    image.style.marginTop = (Number(image.dataset.gap) || 0) * scale + "px";
+  }
+}
+$("zoom").addEventListener("change", zoom);
+$("receipt").addEventListener("load", zoom);
 
 // The printer model's commands; each marks its place on the receipt.
 async function showCommands(job) {
@@ -129,8 +171,7 @@ async function showCommands(job) {
 }
 
 function mark(command) {
-  const image = $("receipt");
-  const scale = image.naturalWidth ? image.width / image.naturalWidth : 1;
+  const scale = Number($("zoom").value);
   const box = $("mark");
   box.style.left = command.x * scale + "px";
   box.style.top = command.y * scale + "px";
@@ -208,7 +249,7 @@ $("compare").addEventListener("submit", async (event) => {
     const result = await (await api("/api/compare/" + a + "/" + b)).json();
     $("differences").textContent = result.differences;
     for (const [side, job] of [["a", a], ["b", b]]) {
-      $("compare-" + side + "-receipt").src = "/api/jobs/" + job + ".png";
+      showReceipt($("compare-" + side + "-receipt"), job);
       $("compare-" + side + "-receipt").alt = "The receipt of job " + job;
       $("compare-" + side + "-caption").textContent = "Job " + job;
       const list = $("compare-" + side + "-commands");

@@ -109,13 +109,40 @@ try {
     await page.setViewport({ width: 1000, height: 900 });
   }
 
+  // A short receipt, then an end-of-day report too long for one image: the
+  // pieces stack as the paper is, the gap after the first cut kept, and the
+  // report's cut is marked at the very foot of the last piece.
+  const report = ["Z report"];
+  for (let i = 0; i < 1000; ++i) report.push(`line ${i} of the day's report`);
+  await print(tcp, Buffer.concat([Buffer.from("TILL 3 CLOSED\n", "latin1"), esc(0x1d, 0x56, 0x00),
+                                  Buffer.from(report.join("\n") + "\n", "latin1"), esc(0x1d, 0x56, 0x00)]));
+  await page.waitForSelector("#jobs tbody tr:nth-child(3)");
+  await page.click("#jobs tbody tr:first-child");
+  await page.waitForFunction(() => document.querySelectorAll("#sheet img.piece").length > 0, { timeout: 20000 });
+  await page.waitForFunction(() => Array.from(document.querySelectorAll("#model-commands button")).some((b) => b.textContent.startsWith("GS V")));
+  const cut = await page.evaluateHandle(() =>
+    Array.from(document.querySelectorAll("#model-commands button")).filter((b) => b.textContent.startsWith("GS V")).pop());
+  await cut.click();
+  const last = await page.waitForFunction(() => {
+    const pieces = document.querySelectorAll("#sheet img");
+    const piece = pieces[pieces.length - 1], box = document.getElementById("mark");
+    return piece.naturalHeight > 0 && { pieces: pieces.length, bottom: piece.offsetTop + piece.offsetHeight,
+                                        height: piece.offsetHeight, natural: piece.naturalHeight,
+                                        mark: box.offsetTop + parseFloat(box.style.height) };
+  }, { timeout: 20000 }).then((handle) => handle.jsonValue());
+  if (last.height !== last.natural || last.mark !== last.bottom)
+    fail("the long receipt's pieces do not stack as its paper: " + JSON.stringify(last));
+  if (!(await page.evaluate(() => document.querySelector("#jobs tbody tr:first-child img.thumb").naturalWidth > 0)))
+    fail("the long receipt has no picture in the list");
+
   // Paper out, ticked on the page: the printer says so at once.
   await page.click("#state-paper-out");
   await page.waitForFunction(() => document.getElementById("status").textContent.includes("paper-out on"));
   const replies = await print(tcp, esc(0x10, 0x04, 0x04));
   if (replies.toString("hex") !== "72") fail("DLE EOT 4 after Paper out answered " + replies.toString("hex"));
   if (outside.length > 0) fail("the page fetched from outside: " + outside.join(", "));
-  console.log("page test passed: live job, receipt read back, markup inert, two jobs compared, paper out from the page");
+  console.log("page test passed: live job, receipt read back, markup inert, two jobs compared, a long receipt in pieces, " +
+              "paper out from the page");
 } finally {
   if (browser) await browser.close();
   service.kill();
