@@ -1,5 +1,7 @@
 #include "app/send_tool.h"
 
+#include "net/listen_address.h"
+
 #include "app/tool_options.h"
 #include "protocol/hex_byte.h"
 #include "protocol/message_text.h"
@@ -25,22 +27,13 @@ constexpr int kDefaultPort = 9100;
 // "HOST[:PORT]", "[::1]:9100"; false with a reason.
 bool SplitTarget(const std::string& target, std::string& host, std::string& port, std::string& error)
 {
-    host = target;
-    port = std::to_string(kDefaultPort);
-    if (!target.empty() && target.front() == '[') {
-        const std::size_t close = target.find(']');
-        if (close == std::string::npos || (close + 1 < target.size() && target[close + 1] != ':')) {
-            error = "HOST[:PORT] takes [IPv6]:PORT, not " + QuotedForMessage(target);
-            return false;
-        }
-        host = target.substr(1, close - 1);
-        if (close + 1 < target.size())
-            port = target.substr(close + 2);
-    } else if (const std::size_t colon = target.rfind(':'); colon != std::string::npos &&
-                                                            target.find(':') == colon) {
-        host = target.substr(0, colon);
-        port = target.substr(colon + 1);
+    std::string why;
+    if (!SplitHostPort(target, host, port, why)) {
+        error = "HOST[:PORT] takes [IPv6]:PORT, not " + QuotedForMessage(target);
+        return false;
     }
+    if (port.empty())
+        port = std::to_string(kDefaultPort);
     if (host.empty() || port.empty() || port.find_first_not_of("0123456789") != std::string::npos ||
         port.size() > 5 || std::stoi(port) < 1 || std::stoi(port) > 65535) {
         error = "HOST[:PORT] takes a host and a port from 1 to 65535, not " + QuotedForMessage(target);

@@ -4,26 +4,39 @@
 
 namespace ostrel {
 
+bool SplitHostPort(const std::string& text, std::string& host, std::string& port, std::string& why)
+{
+    host = text;
+    port.clear();
+    if (!text.empty() && text.front() == '[') {
+        const std::size_t close = text.find(']');
+        if (close == std::string::npos || (close + 1 < text.size() && text[close + 1] != ':')) {
+            why = "an IPv6 address is written [ADDRESS]:PORT";
+            return false;
+        }
+        host = text.substr(1, close - 1);
+        if (close + 1 < text.size())
+            port = text.substr(close + 2);
+    } else if (const std::size_t colon = text.rfind(':'); colon != std::string::npos && text.find(':') == colon) {
+        host = text.substr(0, colon);
+        port = text.substr(colon + 1);
+    }
+    return true;
+}
+
 bool ParseListenAddress(const std::string& text, ListenAddress& where, std::string& error)
 {
     const auto fail = [&](const std::string& why) {
         error = "invalid listen address \"" + text + "\": " + why;
         return false;
     };
-    std::string host;
-    std::string port = text;
-    if (!text.empty() && text.front() == '[') {
-        const std::size_t close = text.find("]:");
-        if (close == std::string::npos)
-            return fail("an IPv6 address is written [ADDRESS]:PORT");
-        host = text.substr(1, close - 1);
-        port = text.substr(close + 2);
-    } else if (const std::size_t colon = text.rfind(':'); colon != std::string::npos) {
-        host = text.substr(0, colon);
-        port = text.substr(colon + 1);
-        if (host.find(':') != std::string::npos)
-            return fail("an IPv6 address is written [ADDRESS]:PORT");
-    }
+    std::string host, port, why;
+    if (!SplitHostPort(text, host, port, why))
+        return fail(why);
+    if (port.empty() && host.find(':') != std::string::npos)
+        return fail("an IPv6 address is written [ADDRESS]:PORT");
+    if (port.empty() && (text.empty() || text.front() != '[')) // "9100": the port alone
+        std::swap(host, port);
     unsigned number = 0;
     const auto [end, ec] = std::from_chars(port.data(), port.data() + port.size(), number);
     if (port.empty() || ec != std::errc() || end != port.data() + port.size() || number > 65535)

@@ -257,14 +257,15 @@ bool IsSerialTarget(const std::string& text, std::string& device, std::string& s
 bool ParseForwardTarget(const std::string& text, std::string& host, quint16& port, std::string& error)
 {
     port = 9100;
-    host = text;
-    const std::size_t colon = text.rfind(':');
-    if (colon != std::string::npos && text.find(':') == colon) {
-        host = text.substr(0, colon);
-        const std::string number = text.substr(colon + 1);
+    std::string number, why;
+    if (!SplitHostPort(text, host, number, why)) {
+        error = "takes HOST[:PORT] (" + why + "), not \"" + QuotedForMessage(text) + "\"";
+        return false;
+    }
+    if (!number.empty()) {
         char* end = nullptr;
         const long value = std::strtol(number.c_str(), &end, 10);
-        if (number.empty() || *end != '\0' || value < 1 || value > 65535) {
+        if (*end != '\0' || value < 1 || value > 65535) {
             error = "takes HOST[:PORT] with a port from 1 to 65535, not \"" + QuotedForMessage(text) + "\"";
             return false;
         }

@@ -461,6 +461,31 @@ TEST(ListenAddress, ReadAndRefused)
     }
 }
 
+// --forward's HOST[:PORT], read by the same splitter, IPv6 in brackets.
+TEST(ForwardTarget, ReadAndRefused)
+{
+    struct Row {
+        const char* text;
+        const char* host; // null: refused
+        int port;
+    };
+    const Row rows[] = {
+        {"printer", "printer", 9100}, {"printer:9101", "printer", 9101}, {"[::1]:9101", "::1", 9101},
+        {"[::1]", "::1", 9100},       {"::1", "::1", 9100},              {"printer:0", nullptr, 0},
+        {"[::1", nullptr, 0},         {":9100", nullptr, 0},             {"[::1]x", nullptr, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.text);
+        std::string host, error;
+        quint16 port = 0;
+        EXPECT_EQ(ParseForwardTarget(row.text, host, port, error), row.host != nullptr) << error;
+        if (row.host != nullptr) {
+            EXPECT_EQ(host, row.host);
+            EXPECT_EQ(port, row.port);
+        }
+    }
+}
+
 TEST(TcpPrinterPort, AddressInUseIsReportedWithIt)
 {
     Printer first;
