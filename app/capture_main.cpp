@@ -1,3 +1,3 @@
-#include "app/capture_service.h"
+#include "app/capture_options.h"
 
 int main(int argc, char** argv) { return ostrel::RunCaptureService(argc, argv); }

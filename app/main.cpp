@@ -1,5 +1,5 @@
 #include "app/display_check.h"
-#include "app/printer_in_time.h"
+#include "service/printer_in_time.h"
 #include "app/quit_on_signals.h"
 #include "app/saved_capture_loader.h"
 #include "app/tool_options.h"

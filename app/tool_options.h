@@ -1,5 +1,7 @@
 #pragma once
 
+#include "serial/line_settings.h"
+
 #include "net/listen_address.h"
 #include "net/tcp_printer_port.h"
 #include "printer/fault_script.h"
@@ -24,12 +26,6 @@ namespace ostrel {
 QString TextOfLocalBytes(std::string_view bytes);
 std::string LocalBytes(const QString& text);
 
-// The serial line a tool takes jobs from.
-struct SerialOptions {
-    std::string port; // a port number or a device path; empty: none
-    std::string settings = "115200, N, 8, 1";
-    bool hwHandshake = false;
-};
 
 // The command line of every program: Qt's parser, the options the programs
 // share (each defined here once, with one set of bounds), and one way to

@@ -128,7 +128,10 @@ std::string Fields(const JobRecord& job)
 {
     std::string json = "\"job\":" + std::to_string(job.number) + ",\"source\":" +
                        JsonString(job.source) + ",\"ended_by\":" + JsonString(job.endedBy) +
-                       ",\"printer\":" + JsonString(job.printer) + ",\"language\":" + JsonString(job.language) +
+                       ",\"printer\":" + JsonString(job.printer) +
+                       (job.printerName.empty() ? std::string() : ",\"printer_name\":" + JsonString(job.printerName)) +
+                       (job.started.empty() ? std::string() : ",\"started\":" + JsonString(job.started)) +
+                       ",\"language\":" + JsonString(job.language) +
                        (job.hintPrinter.empty() ? std::string()
                                                 : ",\"language_hint\":{\"printer\":" + JsonString(job.hintPrinter) +
                                                       ",\"text\":" + JsonString(job.hintText) + "}") +

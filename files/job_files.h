@@ -15,6 +15,8 @@ struct JobRecord {
     std::string source;     // "tcp 127.0.0.1:50312", "serial /dev/ttyUSB0"
     std::string endedBy;    // "closed by the peer", "silence", "cut", ...
     std::string printer = "generic"; // the printer model it was taken as
+    std::string printerName;          // the stand-in printer that took it
+    std::string started;              // when its first byte came, ISO 8601 UTC
     std::string language = "ESC/POS"; // that model's command language
     // Another model whose language reads the job far better: its id and why.
     std::string hintPrinter, hintText;

@@ -4,6 +4,13 @@
 
 namespace ostrel {
 
+// The serial line a tool takes jobs from.
+struct SerialOptions {
+    std::string port; // a port number or a device path; empty: none
+    std::string settings = "115200, N, 8, 1";
+    bool hwHandshake = false;
+};
+
 // A line settings text such as "19200,N,8,1" or "115200, N, 7, 2".
 struct LineSettings {
     enum class Parity { None, Even, Odd, Mark, Space };

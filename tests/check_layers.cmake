@@ -1,7 +1,7 @@
 # Fails when a folder includes a folder at its own level or above it: each
 # folder may include only the folders below it, so there is no loop.
 set(levels protocol 0 capture 1 receipt 1 printer 2 session 3
-           serial 4 net 4 files 4 render 4 ui 5 web 5 app 6)
+           serial 4 net 4 files 4 render 4 service 5 ui 6 web 6 app 7)
 list(LENGTH levels count)
 math(EXPR last "${count} - 1")
 foreach(i RANGE 0 ${last} 2)

@@ -1,7 +1,7 @@
 // ostrel-capture as CI runs it: a child process taking jobs over the loopback
 // and a pseudo-terminal, its JSON lines and files, its signals and limits.
 
-#include "app/capture_service.h"
+#include "service/capture_service.h"
 #include "app/replay_tool.h"
 #include "files/atomic_file.h"
 #include "files/capture_file_format.h"

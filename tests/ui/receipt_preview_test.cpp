@@ -12,7 +12,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include "app/printer_in_time.h"
+#include "service/printer_in_time.h"
 #include "ui/printer_state_window.h"
 
 #include <QAccessible>

@@ -1,4 +1,4 @@
-#include "app/printer_in_time.h"
+#include "service/printer_in_time.h"
 
 #include <algorithm>
 #include <cstdio>
