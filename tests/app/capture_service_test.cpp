@@ -423,10 +423,12 @@ TEST(CaptureService, ServesTheJobsAndTheStateOverHttpAndRefusesTheHostile)
 
 // Clients trickling requests in lock no one out: with every connection
 // taken, the oldest of them goes; each is told after a few seconds; a page
-// watching live stays.
+// watching live and a download its client has stopped reading stay.
 TEST(CaptureService, ClientsTricklingRequestsInLockNoOneOut)
 {
-    Service service({"--listen", "127.0.0.1:0", "--http", "127.0.0.1:0"});
+    TestFolder dir("ostrel-trickle-");
+    Service service({"--listen", "127.0.0.1:0", "--out", dir.path().string(), "--http", "127.0.0.1:0"});
+    const int port = service.port();
     ASSERT_TRUE(service.said("the page and its API on http://127.0.0.1:")) << service.errors();
     const std::string said = service.errors();
     const int web = std::stoi(said.substr(said.find("on http://127.0.0.1:") + 20));
@@ -434,6 +436,14 @@ TEST(CaptureService, ClientsTricklingRequestsInLockNoOneOut)
     LoopbackClient live("127.0.0.1", web);
     live.send("GET /api/events HTTP/1.1\r\n" + host + "\r\n");
     EXPECT_TRUE(Has(live.receive(1 << 16, 2s), "event: state"));
+    const std::string job(4 << 20, 'x');
+    {
+        LoopbackClient client("127.0.0.1", port);
+        client.send(job);
+    }
+    ASSERT_TRUE(service.linesReach(1));
+    LoopbackClient download("127.0.0.1", web);
+    download.send("GET /api/jobs/1.bin HTTP/1.1\r\n" + host + "\r\n"); // and read nothing for now
     std::vector<std::unique_ptr<LoopbackClient>> slow;
     for (int i = 0; i < 100; ++i) {
         slow.push_back(std::make_unique<LoopbackClient>("127.0.0.1", web));
@@ -444,6 +454,10 @@ TEST(CaptureService, ClientsTricklingRequestsInLockNoOneOut)
     EXPECT_TRUE(Has(slow.back()->receive(1 << 16, 15s), "HTTP/1.1 408 Request Timeout"));
     Http(web, "PUT /api/state HTTP/1.1\r\n" + host + "Content-Type: application/json\r\n", "{\"paper-out\": true}");
     EXPECT_TRUE(Has(live.receive(1 << 16, 2s), "\"paper-out\":true")) << "the live page is still told";
+    std::string got = download.receive(1 << 16);
+    ASSERT_NE(got.find("\r\n\r\n"), std::string::npos) << got;
+    got += download.receive(got.find("\r\n\r\n") + 4 + job.size() - got.size(), 10s);
+    EXPECT_EQ(got.size() - got.find("\r\n\r\n") - 4, job.size()) << "the download goes on whole";
 }
 
 // Printers that never read, or close at once: nothing counts as delivered,
