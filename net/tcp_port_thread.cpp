@@ -143,6 +143,7 @@ TcpPortThread::TcpPortThread(CaptureSession& session, TcpJobLimits limits)
     feed_ = std::make_unique<Feed>(*this);
     collectTimer_.setSingleShot(true);
     connect(&collectTimer_, &QTimer::timeout, this, [this] { collectAgain(); });
+    session_.addListener(*this);
     thread_.start();
     onPortThread([this, limits] {
         tcp_ = std::make_unique<TcpPrinterPort>(limits);
@@ -162,6 +163,7 @@ TcpPortThread::~TcpPortThread()
     // of a job still in progress, as it does of the port's own.
     toSession_.run();
     collectTimer_.stop();
+    session_.removeListener(*this);
     if (current_)
         session_.detachSource(*current_);
     current_.reset();
@@ -192,9 +194,16 @@ bool TcpPortThread::listen(const ListenAddress& where, std::string& error)
 void TcpPortThread::collect()
 {
     session_.takeArrived();
+    takenSoReadOn();
+    collectTimer_.start(kCollectEveryMs);
+}
+
+void TcpPortThread::chunkTaken(std::string_view, ByteSource*) { takenSoReadOn(); }
+
+void TcpPortThread::takenSoReadOn()
+{
     if (backedUp_.exchange(false))
         toPort_->post([this] { readOn(); });
-    collectTimer_.start(kCollectEveryMs);
 }
 
 void TcpPortThread::readOn()

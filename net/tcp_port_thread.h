@@ -38,7 +38,7 @@ private:
 // thread may outlive or not: replies the session sends later (automatic
 // status, answers after printing) go to the port's thread, the one writer,
 // which drops them once the connection has gone.
-class TcpPortThread : public QObject {
+class TcpPortThread : public QObject, private CaptureListener {
 public:
     // On the session's thread, which runs an event loop.
     explicit TcpPortThread(CaptureSession& session, TcpJobLimits limits = {});
@@ -61,6 +61,10 @@ private:
     // until nothing more came.
     void collect();
     void collectAgain();
+    // Whoever had the session take the bytes (a frame drawn, the serial
+    // port), reading goes on.
+    void chunkTaken(std::string_view chunk, ByteSource* from) override;
+    void takenSoReadOn();
     // The port's thread: reading goes on after the session took what waited.
     void readOn();
 
