@@ -15,6 +15,13 @@ class ReceiptPrinter;
 enum class Role {
     None,
     Cut, // ends a receipt: a serial job ends with it
+    // What the printer keeps between jobs (printer_memory.h reads these):
+    Initializes,      // ESC @: clears what is kept only until then
+    Graphics,         // GS ( L, GS 8 L: defines or deletes graphics by its function
+    StoresLogos,      // FS q, ESC FS q: the NV bit images (logos), numbered from 1
+    StoresImage,      // GS *: the downloaded bit image
+    StoresCharacters, // ESC &: user-defined characters
+    DeletesCharacter, // ESC ?: one user-defined character
 };
 
 // One command of a printer language: the bytes that name it, how its length
@@ -78,6 +85,18 @@ template <int N> CommandSize NotUnderstood(const unsigned char*, std::size_t, lo
 template <int Head> CommandSize CountedLowHigh(const unsigned char* b, std::size_t available, long long) {
     if (available < static_cast<std::size_t>(Head)) return Need();
     return Fixed(available, Head + b[Head - 2] + 256LL * b[Head - 1]);
+}
+// `Head` bytes, the last the number of images n, then n images of xL xH yL
+// yH and x * y * 8 bytes (FS q, Star's ESC FS q).
+template <int Head> CommandSize BitImages(const unsigned char* b, std::size_t available, long long cap) {
+    if (available < static_cast<std::size_t>(Head)) return Need();
+    long long at = Head;
+    for (int image = 0; image < b[Head - 1]; ++image) {
+        if (static_cast<long long>(available) < at + 4) return {Framing::NeedMore, at + 4};
+        at += 4 + 8LL * (b[at] + 256LL * b[at + 1]) * (b[at + 2] + 256LL * b[at + 3]);
+        if (at > cap) return {Framing::NeedMore, at};
+    }
+    return Fixed(available, at);
 }
 // Data from byte `Start` up to and with a terminating byte, at most
 // kMaxTerminatedLength bytes of it.

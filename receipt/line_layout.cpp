@@ -43,6 +43,11 @@ void ReceiptPrinter::takeText(const unsigned char* bytes, std::size_t count) {
             AppendUtf8(utf8, ch);
             command.description.insert(command.description.size() - 1, utf8);
         }
+        if (!page_ && userCharacter(bytes[i], textCommand_)) {
+            line_.x += step;
+            line_.height = std::max(line_.height, cellHeight());
+            continue;
+        }
         if (page_) {
             pageCharacter(ch, textCommand_);
             paper_.weigh(sizeof(PaperItem));
@@ -69,6 +74,22 @@ void ReceiptPrinter::takeText(const unsigned char* bytes, std::size_t count) {
         line_.height = std::max(line_.height, cellHeight());
     }
     touch();
+}
+
+// With ESC % 1, a character ESC & defined prints as defined, in the
+// character's cell and size.
+bool ReceiptPrinter::userCharacter(unsigned char byte, int command) {
+    if (!userCharacters_ || byte < 32 || byte > 126) return false;
+    const StoredDefinition* stored = memory_.find(StoredKind::UserCharacter, std::string(1, static_cast<char>(byte)));
+    if (stored == nullptr) return false;
+    if (const BitImage* glyph = storedImage(*stored)) {
+        BitImage image = Cropped(Scaled(*glyph, settings_.style.widthScale, settings_.style.heightScale), cellWidth());
+        image.x = line_.x;
+        line_.height = std::max(line_.height, image.height);
+        paper_.weigh(static_cast<long long>(sizeof(PaperItem) + image.bits.size()));
+        line_.items.push_back({std::move(image), command});
+    }
+    return true;
 }
 
 // A byte that prints nothing the preview can show is listed, never drawn as

@@ -48,6 +48,14 @@ struct PrinterProfile {
     // receive buffer holds; 0 where not known (generic prints at once).
     int printSpeed = 0; // mm/s
     int receiveBuffer = 0; // bytes
+    // From the maker's command reference: the bytes of NV memory that NV
+    // graphics and bit images (or Star's logos) share, and of the area that
+    // holds download graphics and the downloaded bit image. The NV default
+    // is Epson's 256 KB NV graphics area (TM-T81 specification, TM-T88VI
+    // application development guide); Epson gives no size for the download
+    // area there, so it is taken as large.
+    long long nvGraphicsBytes = 262'144;
+    long long downloadGraphicsBytes = 262'144;
 };
 
 // Every profile, the generic one first: the tool's own behaviour before

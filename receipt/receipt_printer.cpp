@@ -21,6 +21,7 @@ void ReceiptPrinter::clear() { clear(limits_.paperWidth); }
 
 void ReceiptPrinter::setProfile(const PrinterProfile& profile) {
     profile_ = &profile;
+    remembered_ = PrinterMemory(profile);
     stream_.setLanguage(profile.language);
     table_ = &TableOf(profile.language);
     tables_.setPages(profile.codePages);
@@ -44,15 +45,23 @@ void ReceiptPrinter::clear(int paperWidth) {
     stream_.clear();
     offset_ = 0;
     symbols_.clear();
-    storedGraphics_.clear();
+    memory_ = remembered_;
+    decoded_.clear();
     sinkCommand_ = -1;
     graphicsBuffered_ = false;
     resetSettings();
     touchPaper();
 }
 
+void ReceiptPrinter::remember(const PrinterMemory& memory) {
+    remembered_ = memory;
+    memory_ = memory;
+    decoded_.clear();
+}
+
 void ReceiptPrinter::resetSettings() {
     settings_ = Settings{};
+    userCharacters_ = false;
     page_.reset();
     tables_.reset();
     line_ = PendingLine{};
@@ -218,7 +227,17 @@ const CommandTable& TableOf(Language language) {
 
 void ReceiptPrinter::run(const unsigned char* c, long long length) {
     const CommandTable::Found found = table_->find(c, static_cast<std::size_t>(length));
-    if (found.row != nullptr && found.row->action != nullptr) found.row->action(*this, c, length);
+    if (found.row == nullptr) return;
+    // What the command does to the printer's memory comes first: its action
+    // draws from the memory as it is then.
+    change_ = {};
+    if (found.row->role != Role::None && found.row->role != Role::Cut) {
+        change_ = memory_.take(*found.row, c, static_cast<std::size_t>(length));
+        if (change_.what != PrinterMemory::Change::Nothing) decoded_.clear();
+        if (change_.what == PrinterMemory::Change::Refused && summary_.memoryRefused.size() < limits_.listedEvents)
+            summary_.memoryRefused.push_back({offset_, change_.message});
+    }
+    if (found.row->action != nullptr) found.row->action(*this, c, length);
 }
 
 void ReceiptPrinter::horizontalTab(const unsigned char* c, long long length) {
@@ -256,7 +275,35 @@ void ReceiptPrinter::selectCodePage(const unsigned char* c, long long length, in
     setting(c, length, known ? "Code page " + name : "Code page " + std::to_string(n) + " (not available, kept)");
 }
 
-void ReceiptPrinter::storedLogo(const unsigned char* c, long long length, const std::string& key) {
+void ReceiptPrinter::definition(const unsigned char* c, long long length, const std::string& description) {
+    if (change_.what == PrinterMemory::Change::Refused) return knownNotDrawn(c, length, description + ": " + change_.message);
+    setting(c, length, description);
+}
+
+std::string ReceiptPrinter::fromMemory(const StoredDefinition& stored, const std::string& what) {
+    if (!remembers() || stored.order >= remembered_.nextOrder()) return what;
+    if (summary_.printedFromMemory.size() < limits_.listedEvents) summary_.printedFromMemory.push_back({offset_, what});
+    return what + " (stored by an earlier job)";
+}
+
+void ReceiptPrinter::notStored(const std::string& what) {
+    if (summary_.notStored.size() < limits_.listedEvents) summary_.notStored.push_back({offset_, what});
+}
+
+// Modes 0 and 48 print as stored; 1 doubles the width, 2 the height, 3 both.
+void ReceiptPrinter::storedLogo(const unsigned char* c, long long length, StoredKind kind, int number, int mode) {
+    const std::string key = std::to_string(number);
+    const StoredDefinition* stored = nullptr;
+    for (const StoredDefinition* definition : memory_.inOrder())
+        if (definition->kind == kind) stored = definition;
+    const BitImage* image = stored != nullptr && number >= 1 ? storedImage(*stored, number) : nullptr;
+    if (image != nullptr) {
+        const int scale = Digit(static_cast<unsigned char>(mode));
+        const int command = addCommand(c, length, fromMemory(*stored, "Print stored logo " + key), CommandClass::Drawn);
+        placeImage(Scaled(*image, scale & 1 ? 2 : 1, scale & 2 ? 2 : 1), command);
+        return;
+    }
+    notStored("stored logo " + key);
     int command = addCommand(c, length, "Print stored logo " + key, CommandClass::Drawn);
     Marker marker;
     marker.kind = MarkerKind::StoredImage;
@@ -264,6 +311,22 @@ void ReceiptPrinter::storedLogo(const unsigned char* c, long long length, const 
     marker.width = std::min(area(), 8 + 9 * static_cast<int>(marker.label.size()) + 16);
     marker.height = 48;
     placeBlock({marker, command}, marker.width, marker.height);
+}
+
+// GS / m: the image GS * stored, in the modes of FS p; nothing without one.
+void ReceiptPrinter::downloadedImage(const unsigned char* c, long long length) {
+    const StoredDefinition* stored = memory_.find(StoredKind::DownloadedImage, "");
+    const BitImage* image = stored != nullptr ? storedImage(*stored) : nullptr;
+    if (image == nullptr) return knownNotDrawn(c, length, "Print downloaded bit image");
+    const int scale = Digit(c[2]);
+    const int command = addCommand(c, length, fromMemory(*stored, "Print downloaded bit image"), CommandClass::Drawn);
+    placeImage(Scaled(*image, scale & 1 ? 2 : 1, scale & 2 ? 2 : 1), command);
+}
+
+const BitImage* ReceiptPrinter::storedImage(const StoredDefinition& stored, int index) {
+    auto& image = decoded_[{stored.kind, stored.key, index}];
+    if (!image) image = DecodeStored(stored, index);
+    return image->width > 0 ? &*image : nullptr;
 }
 
 void ReceiptPrinter::cutByMode(const unsigned char* c, long long length) {

@@ -6,6 +6,7 @@
 #include "receipt/language_hint.h"
 #include "receipt/paper.h"
 #include "receipt/paper_roll.h"
+#include "receipt/printer_memory.h"
 #include "receipt/printer_profile.h"
 #include "receipt/symbol_geometry.h"
 
@@ -16,6 +17,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 namespace ostrel::receipt {
@@ -70,6 +72,12 @@ struct PrinterSummary {
     std::vector<Event> cuts;
     long long cutCount = 0;
     long long statusRequests = 0;
+    // The printer's memory: graphics, logos and images printed from what an
+    // earlier job stored, printed by a key nothing stored (an outline is
+    // drawn), and definitions the memory refused, with why.
+    std::vector<Event> printedFromMemory;
+    std::vector<Event> notStored;
+    std::vector<Event> memoryRefused;
 };
 
 // ESC/POS page mode's page: what is placed waits on it until it prints.
@@ -108,6 +116,13 @@ public:
     // commands it knows. Starts a new printer.
     void setProfile(const PrinterProfile& profile);
     const PrinterProfile& profile() const { return *profile_; }
+    // Starts with what earlier jobs left in the printer's memory: their
+    // definitions are there, unlisted and drawing nothing, and stay there
+    // through clear(). The memory must be of this profile's printer.
+    void remember(const PrinterMemory& memory);
+    bool remembers() const { return !remembered_.empty(); }
+    // What the printer holds now, the job's own definitions included.
+    const PrinterMemory& memory() const { return memory_; }
     // Hands each command over once it is whole: a text command when the
     // next command begins, the last one at finish(). Comparing jobs reads
     // them so, without keeping them.
@@ -196,7 +211,18 @@ private:
     void tabStops(const unsigned char* c, long long length, const std::string& description);
     void absolutePosition(const unsigned char* c, long long length);
     void selectCodePage(const unsigned char* c, long long length, int n);
-    void storedLogo(const unsigned char* c, long long length, const std::string& key);
+    void storedLogo(const unsigned char* c, long long length, StoredKind kind, int number, int mode);
+    void downloadedImage(const unsigned char* c, long long length);
+    // A definition the memory took (or refused, which the description says).
+    void definition(const unsigned char* c, long long length, const std::string& description);
+    // A stored image as defined (the `index`th of numbered ones), decoded
+    // once; null when it cannot be drawn.
+    const BitImage* storedImage(const StoredDefinition& stored, int index = 1);
+    // Printed from the memory: said in the description when an earlier job
+    // stored it.
+    std::string fromMemory(const StoredDefinition& stored, const std::string& what);
+    void notStored(const std::string& what);
+    bool userCharacter(unsigned char byte, int command);
     void cutByMode(const unsigned char* c, long long length);
     void pageMode(const unsigned char* c, long long length);
 
@@ -290,7 +316,13 @@ private:
     std::map<int, StoredSymbol> symbols_; // by GS ( k cn
     BitImage graphicsBuffer_;
     bool graphicsBuffered_ = false;
-    std::map<int, BitImage> storedGraphics_; // by key, at most a few
+    PrinterMemory memory_;
+    PrinterMemory remembered_; // what earlier jobs left: clear() goes back to it
+    PrinterMemory::Change change_; // what the command being run did to the memory
+    bool userCharacters_ = false;  // ESC % 1
+    // Stored images decoded, by kind, key and index; emptied whenever the
+    // memory changes, so never more than it holds.
+    std::map<std::tuple<StoredKind, std::string, int>, std::optional<BitImage>> decoded_;
 };
 
 } // namespace ostrel::receipt

@@ -84,6 +84,12 @@ std::string ReceiptReportJson(const ReceiptPrinter& printer, const CaptureFigure
     json += "  \"drawer_pulse_count\": " + std::to_string(s.drawerPulseCount) + ",\n";
     json += "  \"cuts\": " + Events(s.cuts, "kind") + ",\n";
     json += "  \"cut_count\": " + std::to_string(s.cutCount) + ",\n";
+    // Read with a printer's memory, or a definition it refused: what was
+    // printed from it, what no definition was there for, what did not fit.
+    if (printer.remembers() || !s.memoryRefused.empty())
+        json += "  \"memory\": {\"printed_from_memory\": " + Events(s.printedFromMemory, "what") +
+                ", \"not_stored\": " + Events(s.notStored, "what") + ", \"refused\": " + Events(s.memoryRefused, "why") +
+                "},\n";
     // A job that stopped inside a command (a length byte missing, a command
     // cut off) says where, and what it still waited for.
     if (const auto open = printer.unfinished())

@@ -47,18 +47,6 @@ CommandSize UserCharactersLength(const unsigned char* b, std::size_t available, 
     return Fixed(available, at);
 }
 
-// FS q n, then n images of xL xH yL yH and x*y*8 bytes.
-CommandSize StoredLogosLength(const unsigned char* b, std::size_t available, long long cap) {
-    if (available < 3) return Need();
-    long long at = 3;
-    for (int image = 0; image < b[2]; ++image) {
-        if (static_cast<long long>(available) < at + 4) return {Framing::NeedMore, at + 4};
-        at += 4 + 8LL * (b[at] + 256LL * b[at + 1]) * (b[at + 2] + 256LL * b[at + 3]);
-        if (at > cap) return {Framing::NeedMore, at};
-    }
-    return Fixed(available, at);
-}
-
 // GS 8 L p1 p2 p3 p4 and p bytes.
 CommandSize LongGraphicsLength(const unsigned char* b, std::size_t available, long long) {
     if (available < 7) return Need();
@@ -142,7 +130,7 @@ std::vector<CommandRow> ReceiptPrinter::EscPosRows() {
         {"\x1b@", Bytes<2>, "Initialize printer", DOES {
              p.setting(c, length, "Initialize printer");
              p.resetSettings();
-         }},
+         }, Role::Initializes},
         {"\x1b!", Bytes<3>, "Print mode", DOES {
              const unsigned char n = c[2];
              TextStyle& style = p.settings_.style;
@@ -234,9 +222,12 @@ std::vector<CommandRow> ReceiptPrinter::EscPosRows() {
         {"\x1bv", Bytes<2>, "Status transmission (consumed)", DOES { p.addCommand(c, length, "Status transmission (consumed)", CommandClass::Status); }},
         {"\x1bu", Bytes<3>, "Status transmission (consumed)", DOES { p.addCommand(c, length, "Status transmission (consumed)", CommandClass::Status); }},
         {"\x1b(", CountedLowHigh<5>, "Extended setting", DOES { p.knownNotDrawn(c, length, c[2] == 'A' ? "Beeper" : "Extended setting"); }},
-        {"\x1b%", Bytes<3>, "User-defined characters", DOES { p.knownNotDrawn(c, length, OnOff("User-defined characters", c[2])); }},
-        {"\x1b&", UserCharactersLength, "Define user-defined characters", DOES { p.knownNotDrawn(c, length, "Define user-defined characters"); }},
-        {"\x1b?", Bytes<3>, "Cancel user-defined character", DOES { p.knownNotDrawn(c, length, "Cancel user-defined character"); }},
+        {"\x1b%", Bytes<3>, "User-defined characters", DOES {
+             p.userCharacters_ = On(c[2]);
+             p.setting(c, length, OnOff("User-defined characters", c[2]));
+         }},
+        {"\x1b&", UserCharactersLength, "Define user-defined characters", DOES { p.definition(c, length, "Define user-defined characters"); }, Role::StoresCharacters},
+        {"\x1b?", Bytes<3>, "Cancel user-defined character", DOES { p.setting(c, length, "Cancel user-defined character"); }, Role::DeletesCharacter},
         {"\x1b=", Bytes<3>, "Select peripheral device", DOES { p.knownNotDrawn(c, length, "Select peripheral device"); }},
         {"\x1b" "c3", Bytes<4>, "Paper sensor or panel setting", DOES { p.knownNotDrawn(c, length, "Paper sensor or panel setting"); }},
         {"\x1b" "c4", Bytes<4>, "Paper sensor or panel setting", DOES { p.knownNotDrawn(c, length, "Paper sensor or panel setting"); }},
@@ -253,8 +244,8 @@ std::vector<CommandRow> ReceiptPrinter::EscPosRows() {
 
         // FS
         {"\x1c", NotUnderstood<2>, "Not understood", nullptr},
-        {"\x1cp", Bytes<4>, "Print stored logo", DOES { p.storedLogo(c, length, std::to_string(c[2])); }},
-        {"\x1cq", StoredLogosLength, "Define stored logos", DOES { p.knownNotDrawn(c, length, "Define stored logos"); }},
+        {"\x1cp", Bytes<4>, "Print stored logo", DOES { p.storedLogo(c, length, StoredKind::NvBitImages, c[2], c[3]); }},
+        {"\x1cq", BitImages<3>, "Define stored logos", DOES { p.definition(c, length, "Define stored logos"); }, Role::StoresLogos},
         {"\x1c(", CountedLowHigh<5>, "Kanji or code conversion setting", DOES { p.knownNotDrawn(c, length, "Kanji or code conversion setting"); }},
         {"\x1c&", Bytes<2>, "Kanji mode setting", DOES { p.knownNotDrawn(c, length, "Kanji mode setting"); }},
         {"\x1c.", Bytes<2>, "Kanji mode setting", DOES { p.knownNotDrawn(c, length, "Kanji mode setting"); }},
@@ -312,16 +303,16 @@ std::vector<CommandRow> ReceiptPrinter::EscPosRows() {
          }},
         {"\x1d(", CountedLowHigh<5>, "Extended function", DOES { p.knownNotDrawn(c, length, "Extended function"); }},
         {"\x1d(k", CountedLowHigh<5>, "2-D code", DOES { p.runTwoDimensional(c, length); }},
-        {"\x1d(L", CountedLowHigh<5>, "Graphics", DOES { p.runGraphics(c, length, 5); }},
+        {"\x1d(L", CountedLowHigh<5>, "Graphics", DOES { p.runGraphics(c, length, 5); }, Role::Graphics},
         {"\x1d(K", CountedLowHigh<5>, "Print control setting", DOES { p.knownNotDrawn(c, length, "Print control setting"); }},
         {"\x1d(E", CountedLowHigh<5>, "User setting", DOES { p.knownNotDrawn(c, length, "User setting"); }},
-        {"\x1d" "8L", LongGraphicsLength, "Graphics", DOES { p.runGraphics(c, length, 7); }},
+        {"\x1d" "8L", LongGraphicsLength, "Graphics", DOES { p.runGraphics(c, length, 7); }, Role::Graphics},
         {"\x1dV", CutLength, "Cut", DOES { p.cutByMode(c, length); }, Role::Cut},
         {"\x1dr", Bytes<3>, "Status transmission (consumed)", DOES { p.addCommand(c, length, "Status transmission (consumed)", CommandClass::Status); }},
         {"\x1d" "a", Bytes<3>, "Automatic status back (consumed)", DOES { p.addCommand(c, length, "Automatic status back (consumed)", CommandClass::Status); }},
         {"\x1dI", Bytes<3>, "Printer ID transmission (consumed)", DOES { p.addCommand(c, length, "Printer ID transmission (consumed)", CommandClass::KnownNotDrawn); }},
-        {"\x1d*", DownloadedImageLength, "Define downloaded bit image", DOES { p.knownNotDrawn(c, length, "Define downloaded bit image"); }},
-        {"\x1d/", Bytes<3>, "Print downloaded bit image", DOES { p.knownNotDrawn(c, length, "Print downloaded bit image"); }},
+        {"\x1d*", DownloadedImageLength, "Define downloaded bit image", DOES { p.definition(c, length, "Define downloaded bit image"); }, Role::StoresImage},
+        {"\x1d/", Bytes<3>, "Print downloaded bit image", DOES { p.downloadedImage(c, length); }},
         {"\x1dP", Bytes<4>, "Motion units", DOES { p.knownNotDrawn(c, length, "Motion units"); }},
         {"\x1d" "b", Bytes<3>, "Smoothing", DOES { p.knownNotDrawn(c, length, OnOff("Smoothing", c[2])); }},
         {"\x1d$", Bytes<4>, "Absolute vertical position in page mode", DOES { p.pageMode(c, length); }},

@@ -114,7 +114,7 @@ std::vector<CommandRow> ReceiptPrinter::StarLineRows() {
              p.setting(c, length, "Initialize printer");
              p.resetSettings();
              p.settings_.lineSpacing = 32;
-         }},
+         }, Role::Initializes},
         // Character styles.
         {"\x1b" "E", Bytes<2>, "Emphasis on", DOES { p.settings_.style.bold = true; p.setting(c, length, "Emphasis on"); }},
         {"\x1b" "F", Bytes<2>, "Emphasis off", DOES { p.settings_.style.bold = false; p.setting(c, length, "Emphasis off"); }},
@@ -288,7 +288,8 @@ std::vector<CommandRow> ReceiptPrinter::StarLineRows() {
              int at = p.addCommand(c, length, "Bit image, " + std::to_string(columns) + " columns of 8 dots, high density", CommandClass::Drawn);
              p.placeInLine(ColumnImage(1, columns, c + 4), at);
          }},
-        {"\x1b\x1cp", Bytes<5>, "Print logo", DOES { p.storedLogo(c, length, std::to_string(c[3])); }},
+        {"\x1b\x1cp", Bytes<5>, "Print logo", DOES { p.storedLogo(c, length, StoredKind::StarLogos, c[3], c[4]); }},
+        {"\x1b\x1cq", BitImages<4>, "Register logos", DOES { p.definition(c, length, "Register logos"); }, Role::StoresLogos},
 
         // Status and printing control.
         {"\x1b\x06\x01", Bytes<3>, "Automatic status request", DOES { p.starStatus(c, length, "Automatic status request (answered at once)"); }},

@@ -2,7 +2,9 @@
 //
 // Sources: the printer database of @point-of-sale/receipt-printer-encoder
 // 4.0.1 (code page numbers, fonts and columns, symbologies, PDF417, cutter);
-// drawer connectors: two, assumed (the database does not say).
+// drawer connectors: two, assumed (the database does not say); NV graphics
+// memory: 262144 bytes, Epson's OPOS ADK application development guide for
+// the TM-T88VI (3.12, "Electronic Logo Function").
 //
 // Code pages: Epson's numbering, in epson_code_pages.cpp.
 
@@ -25,6 +27,7 @@ const PrinterProfile kEpsonTmT88vi = {
     .sources = "the printer database of @point-of-sale/receipt-printer-encoder 4.0.1 (code page numbers, fonts and columns, symbologies, PDF417, cutter)",
     .printSpeed = 350,
     .receiveBuffer = 4096,
+    .nvGraphicsBytes = 262'144,
 };
 
 } // namespace ostrel::receipt::profiles

@@ -127,6 +127,7 @@ TEST(CommandLengths, EveryKnownCommandIsTakenWholeAndTheNextByteIsText) {
         {Bytes({ESC, 'k', 1, 0}) + std::string(24, '\x1B'), 28, kLine},
         {Bytes({ESC, 'X', 2, 0, ESC, GS, 'V', 1, 2, 3}), 10, kLine}, {Bytes({ESC, 'K', 2, 0, 1, 2}), 6, kLine},
         {Bytes({ESC, 'L', 2, 0, 1, 2}), 6, kLine}, {Bytes({ESC, FS, 'p', 1, 0}), 5, kLine},
+        {Bytes({ESC, FS, 'q', 1, 1, 0, 1, 0}) + std::string(8, '\x55'), 16, kLine},
         {Bytes({ESC, 0x06, 0x01}), 3, kLine}, {Bytes({ESC, 0x1E, 'a', 1}), 4, kLine},
         {Bytes({ESC, 0x1E, 'E', 0}), 4, kLine}, {Bytes({0x05}), 1, kLine}, {Bytes({0x04}), 1, kLine},
         {Bytes({0x17}), 1, kLine}, {Bytes({ESC, GS, 0x03, 1, 0, 0}), 6, kLine},
