@@ -1,6 +1,7 @@
 #include "app/capture_options.h"
 
 #include "app/quit_on_signals.h"
+#include "app/config_file.h"
 #include "app/tool_options.h"
 #include "files/state_file.h"
 #include "net/printer_forward.h"
@@ -15,7 +16,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
 #include <iostream>
+#include <memory>
+#include <optional>
+#include <sstream>
 
 namespace ostrel {
 
@@ -49,13 +54,11 @@ std::unique_ptr<WebService> ServePage(const WebOptions& web, CaptureService& ser
     return page;
 }
 
-} // namespace
-
-int RunCaptureService(int argc, char** argv)
+// The options of ostrel-capture, defined once: those that make a printer,
+// which are the keys of --config's sections too, and with `program` those
+// of the program as a whole.
+void AddOptions(ToolCommandLine& line, bool program)
 {
-    ToolCommandLine line("ostrel-capture",
-        QStringLiteral("A stand-in receipt printer without a window: takes print jobs from TCP and/or a serial\n"
-                       "port, answers status requests, writes each job's files and prints one JSON line a job."));
     line.addListenOptions(QStringLiteral(
         "Take jobs on TCP (127.0.0.1 unless an address is given). One connection is one job; "
         "as a printer does, it takes one at a time, and the others wait their turn."));
@@ -129,60 +132,234 @@ int RunCaptureService(int argc, char** argv)
                                                      "machine); requests naming any other host are refused. "
                                                      "May be given more than once."),
                                       QStringLiteral("NAME"));
-    for (const auto& option : {stateFile, out, gap, jobs, timeout, maxBytes, keep, maxDisk, ready, forward, fallback,
-                               http, httpToken, httpHost})
+    for (const auto& option : {stateFile, out, gap, maxBytes, keep, maxDisk, forward, fallback})
         line.add(option);
-    if (const auto answered = line.parse(ToolCommandLine::Arguments(argc, argv), std::cout, std::cerr))
-        return *answered;
-    const auto usage = [&line](const std::string& why) { return line.usage(why, std::cerr); };
+    if (!program)
+        return;
+    const QCommandLineOption config(QStringLiteral("config"),
+                                    QStringLiteral("Run the printers FILE names, an INI file: a section [NAME] a "
+                                                   "printer, its keys the long options above that make a printer "
+                                                   "(listen = 0.0.0.0:9101, printer = MODEL, out = DIR, ...), a "
+                                                   "value with commas quoted. --http serves them all."),
+                                    QStringLiteral("FILE"));
+    for (const auto& option : {config, jobs, timeout, ready, http, httpToken, httpHost})
+        line.add(option);
+}
+
+// A command line of ostrel-capture's options; `program` as for AddOptions.
+std::unique_ptr<ToolCommandLine> CaptureCommandLine(bool program)
+{
+    auto line = std::make_unique<ToolCommandLine>("ostrel-capture", QStringLiteral("A stand-in receipt printer without a window: takes print jobs from TCP and/or a serial\n"
+                       "port, answers status requests, writes each job's files and prints one JSON line a job."));
+    AddOptions(*line, program);
+    return line;
+}
+
+// The printer the options on `line` make; false with the reason, which
+// names the option.
+bool ReadPrinter(const ToolCommandLine& line, PrinterOptions& options, std::string& error)
+{
     const QCommandLineParser& parser = line.parser();
+    const auto fail = [&error](const std::string& why) {
+        error = why;
+        return false;
+    };
+    long long value = 0;
+    if (!line.listen(options.listen, error) || !line.jobLimits(options.tcpLimits, error) ||
+        !line.statusBits(options.statusByte1, options.statusByte2, error))
+        return false;
+    if (!line.serial(options.serial, error) || !line.needs(QStringLiteral("job-gap"), QStringLiteral("serial"), error))
+        return false;
+    options.statusReturn = line.statusReturn();
+    if (!line.printerState(options.state, error))
+        return false;
+    const receipt::PrinterProfile* profile = nullptr;
+    if (!line.printerProfile(profile, error))
+        return false;
+    options.printer = profile->id;
+    const QString forward = QStringLiteral("forward");
+    if (parser.isSet(forward)) {
+        const std::string target = LocalBytes(parser.value(forward));
+        if (IsSerialTarget(target, options.forwardSerial, options.forwardSerialSettings)) {
+            if (options.forwardSerial.empty())
+                return fail("--forward: serial: needs a device, as in serial:/dev/ttyUSB0,9600,N,8,1");
+            try {
+                if (!options.forwardSerialSettings.empty())
+                    ParseLineSettings(options.forwardSerialSettings);
+            } catch (const SerialError& wrong) {
+                return fail("--forward: " + QuotedForMessage(wrong.what()));
+            }
+        } else if (!ParseForwardTarget(target, options.forwardHost, options.forwardPort, error)) {
+            return fail("--forward: " + error);
+        }
+    }
+    if (!line.forwardFallback(options.forwardFallbackAnswer, error) ||
+        !line.printerInTime(*profile, options.pace, options.script, error))
+        return false;
+    if (options.pace && parser.isSet(forward))
+        return fail("--forward: the real printer prints in its own time; leave out --print-speed, --buffer, "
+                    "--roll and --script");
+    if (profile != &receipt::GenericProfile()) {
+        options.state.maker = profile->vendor;
+        options.state.model = profile->model;
+    }
+    options.stateFile = LocalBytes(parser.value(QStringLiteral("state-file")));
+    options.out = LocalBytes(parser.value(QStringLiteral("out")));
+    if (!line.number(QStringLiteral("job-gap"), 1, 3600000, "milliseconds", value, error))
+        return false;
+    options.jobGapMs = static_cast<int>(value);
+    if (!line.size(QStringLiteral("max-job-bytes"), value, error))
+        return false;
+    if (value < 1)
+        return fail("--max-job-bytes: takes a size of at least one byte");
+    options.maxJobBytes = value;
+    if (!line.number(QStringLiteral("keep"), 0, 1LL << 40, "a count of jobs", value, error) ||
+        !line.size(QStringLiteral("max-disk"), options.maxDisk, error))
+        return false;
+    options.keepJobs = value;
+    if ((options.keepJobs > 0 || options.maxDisk > 0) && options.out.empty())
+        return fail(std::string(options.keepJobs > 0 ? "--keep" : "--max-disk") + ": has no effect without --out");
+    if (!options.listen && options.serial.port.empty())
+        return fail("nothing to take jobs from: give --listen [ADDRESS:]PORT and/or --serial N|DEVICE");
+    return true;
+}
+
+// A flag's value in the file: yes or no.
+std::optional<bool> FlagValue(const std::string& value)
+{
+    if (value == "yes" || value == "true" || value == "1" || value == "on")
+        return true;
+    if (value == "no" || value == "false" || value == "0" || value == "off")
+        return false;
+    return std::nullopt;
+}
+
+// The first line a parse said, without the program's name.
+std::string Said(const std::string& text)
+{
+    std::string first = text.substr(0, text.find('\n'));
+    const std::string name = "ostrel-capture: ";
+    return first.rfind(name, 0) == 0 ? first.substr(name.size()) : first;
+}
+
+// Each section of --config FILE as a printer: its keys read as the options
+// of the same name. False with "FILE line N: why".
+bool ReadShop(const std::string& path, std::vector<PrinterOptions>& printers, std::string& error)
+{
+    std::vector<ConfigSection> sections;
+    if (!ReadConfigFile(path, sections, error))
+        return false;
+    const auto at = [&path](int line) { return QuotedForMessage(path) + " line " + std::to_string(line) + ": "; };
+    for (const ConfigSection& section : sections) {
+        QStringList arguments{QStringLiteral("ostrel-capture")};
+        for (const ConfigEntry& entry : section.entries) {
+            // Each key alone first: a flag takes yes or no.
+            const QString option = QStringLiteral("--") + TextOfLocalBytes(entry.key);
+            const QString given = option + QStringLiteral("=") + TextOfLocalBytes(entry.value);
+            std::ostringstream out, err;
+            if (!CaptureCommandLine(false)->parse({QStringLiteral("ostrel-capture"), given}, out, err)) {
+                arguments << given;
+                continue;
+            }
+            const std::optional<bool> flag = FlagValue(entry.value);
+            const bool isFlag = err.str().find("takes no value") != std::string::npos;
+            if (!isFlag || !flag) {
+                const std::string why = Said(err.str().empty() ? out.str() : err.str());
+                error = at(entry.line) + entry.key + ": " +
+                        (why.find("no such option") != std::string::npos
+                             ? "not a key of a printer (the long options that make one: listen, serial, printer, "
+                               "out, state-file, ...)"
+                         : isFlag ? "takes yes or no"
+                                  : why);
+                return false;
+            }
+            if (*flag)
+                arguments << option;
+        }
+        const auto line = CaptureCommandLine(false);
+        std::ostringstream out, err;
+        PrinterOptions printer;
+        printer.name = section.name;
+        std::string why;
+        if (line->parse(arguments, out, err) || !ReadPrinter(*line, printer, why)) {
+            if (why.empty())
+                why = Said(err.str());
+            // The line of the key the reason names, else the section's.
+            int number = section.line;
+            for (const ConfigEntry& entry : section.entries)
+                if (why.rfind("--" + entry.key + ":", 0) == 0 || why.rfind("--" + entry.key + " ", 0) == 0)
+                    number = entry.line;
+            error = at(number) + "[" + section.name + "] " + why;
+            return false;
+        }
+        printers.push_back(std::move(printer));
+    }
+    // Two printers cannot share a port, a serial line or a folder.
+    for (std::size_t i = 0; i < printers.size(); ++i)
+        for (std::size_t j = 0; j < i; ++j) {
+            const PrinterOptions& a = printers[i];
+            const PrinterOptions& b = printers[j];
+            const auto clash = [&](const std::string& what) {
+                error = QuotedForMessage(path) + ": [" + a.name + "] and [" + b.name + "] " + what;
+                return false;
+            };
+            if (a.listen && b.listen && a.listen->port != 0 && a.listen->port == b.listen->port &&
+                (a.listen->address == b.listen->address || a.listen->address.isEqual(QHostAddress::AnyIPv4) ||
+                 b.listen->address.isEqual(QHostAddress::AnyIPv4) || a.listen->address == QHostAddress::Any ||
+                 b.listen->address == QHostAddress::Any))
+                return clash("listen on the same port, " + std::to_string(a.listen->port));
+            if (!a.serial.port.empty() && a.serial.port == b.serial.port)
+                return clash("take the same serial port, " + QuotedForMessage(a.serial.port));
+            const auto folder = [](const std::string& path) {
+                std::error_code ignored;
+                return std::filesystem::weakly_canonical(std::filesystem::absolute(path, ignored), ignored);
+            };
+            if (!a.out.empty() && !b.out.empty() && folder(a.out) == folder(b.out))
+                return clash("write into the same folder, " + QuotedForMessage(a.out));
+        }
+    return true;
+}
+
+} // namespace
+
+int RunCaptureService(int argc, char** argv)
+{
+    const auto line = CaptureCommandLine(true);
+    if (const auto answered = line->parse(ToolCommandLine::Arguments(argc, argv), std::cout, std::cerr))
+        return *answered;
+    const auto usage = [&line](const std::string& why) { return line->usage(why, std::cerr); };
+    const QCommandLineParser& parser = line->parser();
 
     CaptureServiceOptions options;
     WebOptions web;
     std::string error;
     long long value = 0;
-    if (!line.noArguments(error) || !line.listen(options.listen, error) ||
-        !line.jobLimits(options.tcpLimits, error) ||
-        !line.statusBits(options.statusByte1, options.statusByte2, error))
+    if (!line->noArguments(error))
         return usage(error);
-    if (!line.serial(options.serial, error) || !line.needs(gap.names().constFirst(), QStringLiteral("serial"), error))
+    if (parser.isSet(QStringLiteral("config"))) {
+        // The printers are the file's; the command line gives what is the program's.
+        for (const char* name : {"listen", "serial", "printer", "out", "state", "state-file", "forward", "print-speed",
+                                 "buffer", "roll", "script", "status-bits", "no-status-return", "max-job-bytes", "keep",
+                                 "max-disk", "job-gap", "settings", "hw-handshake", "idle-timeout", "job-timeout",
+                                 "near-end", "forward-fallback"})
+            if (parser.isSet(QString::fromLatin1(name)))
+                return usage(std::string("--") + name + ": with --config each printer's options are in its section");
+        if (!ReadShop(LocalBytes(parser.value(QStringLiteral("config"))), options.printers, error))
+            return usage("--config: " + error);
+    } else if (!ReadPrinter(*line, options, error)) {
         return usage(error);
-    options.statusReturn = line.statusReturn();
-    if (!line.printerState(options.state, error))
-        return usage(error);
-    const receipt::PrinterProfile* profile = nullptr;
-    if (!line.printerProfile(profile, error))
-        return usage(error);
-    options.printer = profile->id;
-    if (parser.isSet(forward)) {
-        const std::string target = LocalBytes(parser.value(forward));
-        if (IsSerialTarget(target, options.forwardSerial, options.forwardSerialSettings)) {
-            if (options.forwardSerial.empty())
-                return usage("--forward: serial: needs a device, as in serial:/dev/ttyUSB0,9600,N,8,1");
-            try {
-                if (!options.forwardSerialSettings.empty())
-                    ParseLineSettings(options.forwardSerialSettings);
-            } catch (const SerialError& wrong) {
-                return usage("--forward: " + QuotedForMessage(wrong.what()));
-            }
-        } else if (!ParseForwardTarget(target, options.forwardHost, options.forwardPort, error)) {
-            return usage("--forward: " + error);
-        }
     }
-    if (!line.forwardFallback(options.forwardFallbackAnswer, error) ||
-        !line.printerInTime(*profile, options.pace, options.script, error))
-        return usage(error);
-    if (parser.isSet(http)) {
+    if (parser.isSet(QStringLiteral("http"))) {
         ListenAddress where;
-        if (!ParseListenAddress(LocalBytes(parser.value(http)), where, error))
+        if (!ParseListenAddress(LocalBytes(parser.value(QStringLiteral("http"))), where, error))
             return usage("--http: " + error);
         web.http = where;
     }
-    if (!line.needs(httpToken.names().constFirst(), QStringLiteral("http"), error) ||
-        !line.needs(httpHost.names().constFirst(), QStringLiteral("http"), error))
+    if (!line->needs(QStringLiteral("http-token"), QStringLiteral("http"), error) ||
+        !line->needs(QStringLiteral("http-host"), QStringLiteral("http"), error))
         return usage(error);
-    if (parser.isSet(httpToken)) {
-        const std::string path = LocalBytes(parser.value(httpToken));
+    if (parser.isSet(QStringLiteral("http-token"))) {
+        const std::string path = LocalBytes(parser.value(QStringLiteral("http-token")));
         // Never waits on a FIFO: the printer port opens only after this.
         const StateFileRead read = ReadSecretFile(path);
         if (read.kind != StateFileRead::Text)
@@ -200,43 +377,18 @@ int RunCaptureService(int argc, char** argv)
                          " must hold one token of 16 to 200 letters, digits, - or _");
         web.token = token;
     }
-        for (const QString& name : parser.values(httpHost))
+        for (const QString& name : parser.values(QStringLiteral("http-host")))
         web.hosts.push_back(LocalBytes(name));
     if (web.http && !web.http->address.isLoopback() && web.token.empty())
         return usage("--http: " + ListenAddressText(web.http->address, web.http->port) +
                      " is reachable from other machines: give --http-token FILE, or listen on the loopback");
-    if (options.pace && parser.isSet(forward))
-        return usage("--forward: the real printer prints in its own time; leave out --print-speed, --buffer, "
-                     "--roll and --script");
-    if (profile != &receipt::GenericProfile()) {
-        options.state.maker = profile->vendor;
-        options.state.model = profile->model;
-    }
-    options.stateFile = LocalBytes(parser.value(stateFile));
-    options.out = LocalBytes(parser.value(out));
-    options.readyFile = LocalBytes(parser.value(ready));
-    if (!line.number(gap.names().constFirst(), 1, 3600000, "milliseconds", value, error))
-        return usage(error);
-    options.jobGapMs = static_cast<int>(value);
-    if (!line.number(jobs.names().constFirst(), 0, 1000000000, "a count of jobs", value, error))
+    options.readyFile = LocalBytes(parser.value(QStringLiteral("ready-file")));
+    if (!line->number(QStringLiteral("jobs"), 0, 1000000000, "a count of jobs", value, error))
         return usage(error);
     options.jobs = static_cast<int>(value);
-    if (!line.number(timeout.names().constFirst(), 0, 1000000, "seconds", value, error))
+    if (!line->number(QStringLiteral("timeout"), 0, 1000000, "seconds", value, error))
         return usage(error);
     options.timeoutS = static_cast<int>(value);
-    if (!line.size(maxBytes.names().constFirst(), value, error))
-        return usage(error);
-    if (value < 1)
-        return usage("--max-job-bytes: takes a size of at least one byte");
-    options.maxJobBytes = value;
-    if (!line.number(keep.names().constFirst(), 0, 1LL << 40, "a count of jobs", value, error) ||
-        !line.size(maxDisk.names().constFirst(), options.maxDisk, error))
-        return usage(error);
-    options.keepJobs = value;
-    if ((options.keepJobs > 0 || options.maxDisk > 0) && options.out.empty())
-        return usage(std::string(options.keepJobs > 0 ? "--keep" : "--max-disk") + ": has no effect without --out");
-    if (!options.listen && options.serial.port.empty())
-        return usage("nothing to take jobs from: give --listen [ADDRESS:]PORT and/or --serial N|DEVICE");
 
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("ostrel-capture"));

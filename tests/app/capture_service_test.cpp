@@ -634,6 +634,50 @@ TEST(CaptureService, SerialJobsEndAtTheModelsCut)
     }
 }
 
+// A shop in one process: each printer takes its jobs under its own model,
+// into its own folder, and answers from its own state.
+TEST(CaptureService, AShopOfPrintersEachWithItsModelFolderAndState)
+{
+    PseudoTerminal pty;
+    TestFolder dir("ostrel-shop-");
+    const std::string shop = (dir.path() / "shop.ini").string();
+    WriteFile(shop, "# the kitchen and the bar on TCP, the till on a serial line\n"
+                    "[kitchen]\nlisten = 127.0.0.1:0\nprinter = epson-tm-t88vi\nout = " + (dir.path() / "kitchen").string() +
+                    "\nstate = paper-out\n\n"
+                    "[bar]\nlisten = 127.0.0.1:0\nprinter = star-tsp650ii-line\nout = " + (dir.path() / "bar").string() +
+                    "\n\n[till]\nserial = " + pty.portPath() + "\nsettings = \"9600,N,8,1\"\njob-gap = 300\nout = " +
+                    (dir.path() / "till").string() + "\n");
+    Service service({"--config", shop, "--jobs", "3"});
+    ASSERT_TRUE(service.said("till: reading serial port")) << service.errors();
+    const auto portOf = [&service](const std::string& name) {
+        const std::string said = service.errors();
+        const std::size_t at = said.find(name + ": listening on 127.0.0.1:");
+        return at == std::string::npos ? 0 : std::atoi(said.c_str() + at + name.size() + 25);
+    };
+    ASSERT_GT(portOf("kitchen"), 0) << service.errors();
+    {
+        LoopbackClient kitchen("127.0.0.1", portOf("kitchen"));
+        kitchen.send("soup\n" + Bytes("10 04 04"));
+        EXPECT_EQ(kitchen.receive(1), Bytes("72")) << "the kitchen's paper is out";
+    }
+    {
+        LoopbackClient bar("127.0.0.1", portOf("bar"));
+        bar.send("two beers\n" + Bytes("1B 64 32"));
+    }
+    pty.write("receipt\n" + Bytes("10 04 04"));
+    EXPECT_EQ(pty.read(1), Bytes("12")) << "the till has paper";
+    EXPECT_EQ(service.exitStatus(5s), 0) << service.errors();
+    EXPECT_EQ(ReadFile(dir.path() / "kitchen" / "job-0001.bin"), "soup\n" + Bytes("10 04 04"));
+    EXPECT_EQ(ReadFile(dir.path() / "bar" / "job-0001.bin"), "two beers\n" + Bytes("1B 64 32"));
+    EXPECT_EQ(ReadFile(dir.path() / "till" / "job-0001.bin"), "receipt\n" + Bytes("10 04 04"));
+    std::string lines;
+    for (const std::string& line : service.lines())
+        lines += line + "\n";
+    EXPECT_TRUE(Has(lines, "\"printer\":\"star-tsp650ii-line\",\"printer_name\":\"bar\",\"started\":\"20")) << lines;
+    EXPECT_TRUE(Has(lines, "\"printer_name\":\"kitchen\"")) << lines;
+    EXPECT_TRUE(Has(lines, "\"printer_name\":\"till\"")) << lines;
+}
+
 TEST(CaptureService, LongJobIsCutAtTheLimitAndFlagged)
 {
     TestFolder dir("ostrel-service-");
@@ -760,6 +804,17 @@ TEST(CaptureService, BadUsageAndUnusableInputs)
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     WriteFile(shared, "kiosk-token-0123456789\n");
     fs::permissions(shared, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    // Shops that cannot be run, each said with its line.
+    const auto config = [&dir](const std::string& name, const std::string& text) {
+        WriteFile((dir.path() / name).string(), text);
+        return (dir.path() / name).string();
+    };
+    const std::string samePort = config("port.ini", "[a]\nlisten = 9401\n[b]\nlisten = 127.0.0.1:9401\n");
+    const std::string sameFolder = config("out.ini", "[a]\nlisten = 9401\nout = x\n[b]\nlisten = 9402\nout = ./x/\n");
+    const std::string programKey = config("jobs.ini", "[a]\nlisten = 9401\njobs = 3\n");
+    const std::string badValue = config("speed.ini", "[a]\nlisten = 9401\n\nprint-speed = fast\n");
+    const std::string badFlag = config("flag.ini", "[a]\nserial = 1\nhw-handshake = maybe\n");
+    const std::string noSection = config("bare.ini", "listen = 9401\n");
     struct Row {
         std::vector<std::string> args;
         int status;
@@ -801,6 +856,14 @@ TEST(CaptureService, BadUsageAndUnusableInputs)
         {{"--listen", "9100", "--http", "8080", "--http-token", fifo}, 2, "fifo: it is not a regular file"},
         {{"--listen", "9100", "--http", "8080", "--http-token", shared}, 2, "shared: its mode is 0640, open to others than its owner: chmod 600 /"},
         {{"--listen", "9100", "--http", "web:8080"}, 2, "--http: "},
+        {{"--config", samePort}, 2, "port.ini: [b] and [a] listen on the same port, 9401"},
+        {{"--config", sameFolder}, 2, "out.ini: [b] and [a] write into the same folder"},
+        {{"--config", programKey}, 2, "jobs.ini line 3: jobs: not a key of a printer"},
+        {{"--config", badValue}, 2, "speed.ini line 4: [a] --print-speed: takes millimetres a second"},
+        {{"--config", badFlag}, 2, "flag.ini line 3: hw-handshake: takes yes or no"},
+        {{"--config", noSection}, 2, "bare.ini line 1: a key comes after the [NAME] of its printer"},
+        {{"--config", "/nonexistent/shop.ini"}, 2, "--config: /nonexistent/shop.ini: no such file"},
+        {{"--config", samePort, "--out", "x"}, 2, "--out: with --config each printer's options are in its section"},
         {{"--version"}, 0, ""},
         {{"--serial", "/nonexistent/ttyService"}, 1, "/nonexistent/ttyService"},
         {{"--listen", "127.0.0.1:0", "--out", "/proc/ostrel-jobs"}, 1, "/proc/ostrel-jobs"},
