@@ -10,7 +10,7 @@ _ostrel()
     _init_completion -n = || return
 
     case "$prev" in
-        --open|--log|--hex|--ascii|--raw|--replies|--report|--commands|--compare|--state-file|--ready-file|--script|--http-token)
+        --open|--log|--hex|--ascii|--raw|--replies|--report|--commands|--compare|--state-file|--ready-file|--script|--http-token|--config)
             _filedir
             return ;;
         --preview)
@@ -65,7 +65,7 @@ _ostrel_options()
             echo "$common --listen --idle-timeout --job-timeout --serial --settings --hw-handshake" \
                  "--status-bits --no-status-return --state --state-file --out --job-gap --jobs" \
                  "--timeout --max-job-bytes --keep --max-disk --printer --ready-file --forward --forward-fallback" \
-                 "--print-speed --buffer --roll --near-end --script --http --http-token --http-host" ;;
+                 "--print-speed --buffer --roll --near-end --script --http --http-token --http-host --config" ;;
         ostrel-replay)
             echo "$common --log --hex --ascii --raw --replies --report --chunk --status-bits" \
                  "--no-status-return --state --counters --compare --conversation --preview --markers --printer --paper --commands" \
