@@ -11,6 +11,7 @@
 #include "files/atomic_file.h"
 #include "files/capture_file_format.h"
 #include "files/job_files.h"
+#include "files/memory_folder.h"
 #include "protocol/message_text.h"
 #include "session/receipt_follower.h"
 #include "receipt/receipt_report.h"
@@ -52,6 +53,7 @@ struct Options {
     bool paperGiven = false; // --paper, which the model's print width gives way to
     std::optional<PrintPace::Settings> pace; // --print-speed, --buffer, --roll
     int paperWidth = receipt::kPaperWidth80;
+    std::string memory; // --memory: the printer's memory folder
 };
 
 // The file options, each with its help.
@@ -103,6 +105,11 @@ void AddOptions(ToolCommandLine& line)
               QStringLiteral("With --preview: label cuts, drawer pulses and bytes not understood in a "
                              "margin right of the paper (default: the paper alone, as printed).")});
     line.addPrinterOption();
+    line.add({QStringLiteral("memory"),
+              QStringLiteral("Read INPUT on the printer whose memory the folder keeps (memory/ in ostrel-capture's "
+                             "--out folder, or that folder): the graphics, logos, images and characters earlier "
+                             "jobs stored print where INPUT prints them. With --preview, --report or --commands."),
+              QStringLiteral("DIR")});
     line.add({QStringLiteral("paper"),
               QStringLiteral("The paper width for --preview and --report, in mm (default: 80, 576 dots; "
                              "58 is 384 dots; with --printer, the model's)."),
@@ -158,12 +165,18 @@ bool ReadOptions(const ToolCommandLine& line, Options& options, std::string& err
         return false;
     }
     options.markers = parser.isSet(QStringLiteral("markers"));
+    options.memory = LocalBytes(parser.value(QStringLiteral("memory")));
+    if (parser.isSet(QStringLiteral("memory")) && options.compare.empty() && options.preview.empty() &&
+        !parser.isSet(QStringLiteral("report")) && !parser.isSet(QStringLiteral("commands"))) {
+        error = "--memory: has an effect only with --preview, --report or --commands";
+        return false;
+    }
     if (!line.needs(QStringLiteral("markers"), QStringLiteral("preview"), error))
         return false;
     if (!options.compare.empty()) {
         // --compare reads the two jobs and writes nothing else.
         for (const char* other : {"log", "hex", "ascii", "raw", "replies", "report", "commands", "preview", "counters", "chunk",
-                                  "state", "status-bits", "no-status-return"})
+                                  "state", "status-bits", "no-status-return", "memory"})
             if (parser.isSet(QString::fromLatin1(other))) {
                 error = std::string("--") + other + ": has no effect with --compare";
                 return false;
@@ -187,10 +200,7 @@ bool ReadOptions(const ToolCommandLine& line, Options& options, std::string& err
     if (!line.printerProfile(options.profile, error))
         return false;
     // The model says who it is to GS I.
-    if (options.profile != &receipt::GenericProfile()) {
-        options.state.maker = options.profile->vendor;
-        options.state.model = options.profile->model;
-    }
+    SetModel(options.state, *options.profile);
     std::vector<FaultLine> noScript;
     return line.printerInTime(*options.profile, options.pace, noScript, error);
 }
@@ -368,6 +378,27 @@ int RunReplay(const std::vector<std::string>& args, std::istream& standardInput,
     printer.setProfile(*options.profile);
     if (options.paperGiven || options.profile == &receipt::GenericProfile())
         printer.clear(options.paperWidth);
+    if (!options.memory.empty()) {
+        // ostrel-capture's --out folder holds its printer's memory in memory/.
+        std::error_code unused;
+        const std::string inside = MemoryFolderOf(options.memory);
+        const std::string folder = std::filesystem::is_directory(inside, unused) ? inside : options.memory;
+        if (!std::filesystem::is_directory(folder, unused)) {
+            standardError << "ostrel-replay: cannot read the memory in " << QuotedForMessage(options.memory)
+                          << ": not a folder\n";
+            return 1;
+        }
+        receipt::PrinterMemory memory(*options.profile);
+        std::vector<std::string> refused;
+        std::string error;
+        if (!ReadPrinterMemory(folder, *options.profile, true, memory, refused, error)) {
+            standardError << "ostrel-replay: cannot read the printer's memory: " << error << "\n";
+            return 1;
+        }
+        for (const std::string& why : refused)
+            standardError << "ostrel-replay: the memory in " << QuotedForMessage(folder) << ": " << why << "\n";
+        printer.remember(memory);
+    }
     receipt::ReceiptFollower follower(printer);
     // The fonts tell the report which characters print as nothing.
     std::unique_ptr<QGuiApplication> gui;

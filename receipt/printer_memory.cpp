@@ -71,8 +71,9 @@ PrinterMemory::PrinterMemory(const PrinterProfile& profile)
 
 long long PrinterMemory::longestDefinition() const
 {
-    // The longest header any definition has, on top of the larger area.
-    return std::max(nvCapacity_, downloadCapacity_) + 64;
+    // Room to read a definition too large for the memory and say by how
+    // much, as the model reads it; past that it is only named.
+    return 4 * std::max(nvCapacity_, downloadCapacity_) + 64;
 }
 
 long long PrinterMemory::used(bool nonVolatile) const
@@ -178,15 +179,29 @@ PrinterMemory::Change PrinterMemory::take(const CommandRow& row, const unsigned 
 PrinterMemory::Change PrinterMemory::tooLong(const CommandRow& row, const unsigned char* head, std::size_t shown,
                                              long long length)
 {
-    if (row.role == Role::None || row.role == Role::Cut || row.role == Role::Initializes ||
-        row.role == Role::DeletesCharacter)
-        return {};
-    if (row.role == Role::Graphics) {
-        const std::size_t fn = head[1] == '8' ? 8 : 6;
-        if (shown <= fn || (head[fn] != 67 && head[fn] != 68 && head[fn] != 83 && head[fn] != 84))
+    std::string name;
+    switch (row.role) {
+    case Role::Graphics: {
+        // Only a definition, named by its key codes when they are in sight.
+        const std::size_t header = head[1] == '8' ? 7 : 5;
+        const int fn = shown > header + 1 ? head[header + 1] : 0;
+        if (fn != 67 && fn != 68 && fn != 83 && fn != 84)
             return {};
+        name = StoredKindName(fn <= 68 ? StoredKind::NvGraphics : StoredKind::DownloadGraphics);
+        if (shown > header + 4 && KeyCode(head[header + 3]) && KeyCode(head[header + 4]))
+            name += std::string(" ") + static_cast<char>(head[header + 3]) + static_cast<char>(head[header + 4]);
+        break;
     }
-    return {Change::Refused, "a definition of " + Bytes(length) + " not stored: more than the printer's memory holds"};
+    case Role::StoresLogos: name = StoredKindName(head[0] == ESC ? StoredKind::StarLogos : StoredKind::NvBitImages); break;
+    case Role::StoresImage: name = StoredKindName(StoredKind::DownloadedImage); break;
+    case Role::StoresCharacters: name = "user-defined characters"; break;
+    case Role::None:
+    case Role::Cut:
+    case Role::Initializes:
+    case Role::DeletesCharacter: return {};
+    }
+    return {Change::Refused, name + " not stored: its " + Bytes(length) + " are more than the printer's memory holds (" +
+                                 Bytes(nvCapacity_) + " of NV memory, " + Bytes(downloadCapacity_) + " for downloads)"};
 }
 
 // GS ( L pL pH m fn ... and GS 8 L p1 p2 p3 p4 m fn ...

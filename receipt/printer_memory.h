@@ -76,7 +76,8 @@ public:
     long long downloadUsed() const { return used(false); }
     long long nvCapacity() const { return nvCapacity_; }
     long long downloadCapacity() const { return downloadCapacity_; }
-    // The longest definition that could fit, to bound what a reader keeps.
+    // The longest definition a reader keeps whole; a longer one is refused
+    // by its first bytes.
     long long longestDefinition() const;
 
 private:

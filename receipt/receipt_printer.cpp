@@ -22,6 +22,7 @@ void ReceiptPrinter::clear() { clear(limits_.paperWidth); }
 void ReceiptPrinter::setProfile(const PrinterProfile& profile) {
     profile_ = &profile;
     remembered_ = PrinterMemory(profile);
+    remembering_ = false;
     stream_.setLanguage(profile.language);
     table_ = &TableOf(profile.language);
     tables_.setPages(profile.codePages);
@@ -55,6 +56,7 @@ void ReceiptPrinter::clear(int paperWidth) {
 
 void ReceiptPrinter::remember(const PrinterMemory& memory) {
     remembered_ = memory;
+    remembering_ = true;
     memory_ = memory;
     decoded_.clear();
 }

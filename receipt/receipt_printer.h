@@ -120,7 +120,7 @@ public:
     // definitions are there, unlisted and drawing nothing, and stay there
     // through clear(). The memory must be of this profile's printer.
     void remember(const PrinterMemory& memory);
-    bool remembers() const { return !remembered_.empty(); }
+    bool remembers() const { return remembering_; }
     // What the printer holds now, the job's own definitions included.
     const PrinterMemory& memory() const { return memory_; }
     // Hands each command over once it is whole: a text command when the
@@ -318,6 +318,7 @@ private:
     bool graphicsBuffered_ = false;
     PrinterMemory memory_;
     PrinterMemory remembered_; // what earlier jobs left: clear() goes back to it
+    bool remembering_ = false; // remember() was called: the report says what the memory gave
     PrinterMemory::Change change_; // what the command being run did to the memory
     bool userCharacters_ = false;  // ESC % 1
     // Stored images decoded, by kind, key and index; emptied whenever the

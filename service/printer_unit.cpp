@@ -22,7 +22,8 @@ PrinterUnit::PrinterUnit(PrinterOptions options, std::ostream& err)
       status_(options_.statusByte1, options_.statusByte2, options_.statusReturn),
       silent_(options_.statusByte1, options_.statusByte2, false),
       state_(options_.state),
-      serialCuts_(receipt::LanguageOfPrinter(options_.printer))
+      serialCuts_(receipt::LanguageOfPrinter(options_.printer)),
+      memory_(options_.printer, options_.out)
 {
     stateWatch_.setInterval(200);
     connect(&stateWatch_, &QTimer::timeout, this, [this] { readStateFile(); });
@@ -60,6 +61,8 @@ bool PrinterUnit::start(std::string& error)
                 " lacks some of its .bin, .txt and .json: a run was killed while writing it");
         nextNumber_ = NextJobNumber(options_.out);
     }
+    for (const std::string& line : memory_.start())
+        say(line);
     if (options_.listen) {
         tcp_ = std::make_unique<TcpPrinterPort>(options_.tcpLimits);
         if (!tcp_->listen(*options_.listen, error))
@@ -258,6 +261,7 @@ void PrinterUnit::bytesArrived(std::string_view chunk, ByteSource& from)
     if (!tcpJob_)
         return;
     tcpJob_->take(chunk, &from);
+    memory_.take(tcpJob_.get(), chunk);
     if (paced_)
         paceTake(*tcpJob_, chunk, from);
     if (forward_) {
@@ -379,6 +383,7 @@ void PrinterUnit::takeSerial(std::string_view chunk)
         const bool cutDone = cut != std::string_view::npos;
         const std::size_t end = cutDone ? cut : chunk.size();
         serialJob_->take(chunk.substr(0, end), serialSource_.get());
+        memory_.take(serialJob_.get(), chunk.substr(0, end));
         if (paced_)
             paceTake(*serialJob_, chunk.substr(0, end), *serialSource_);
         if (serialForward_) {
@@ -423,6 +428,7 @@ void PrinterUnit::finishSerialJob(const std::string& why)
 void PrinterUnit::finishJob(std::unique_ptr<JobCapture> job, const std::string& why,
                                const ByteSource& from)
 {
+    const PrinterMemoryKeeper::Ended memory = memory_.finished(job.get());
     if (job->empty()) {
         if (paced_)
             paced_->forget(job.get());
@@ -446,6 +452,17 @@ void PrinterUnit::finishJob(std::unique_ptr<JobCapture> job, const std::string& 
     }
     if (!files.empty())
         prune();
+    // What the job left in the printer's memory; a definition refused is
+    // always said, as the printer would have dropped it.
+    const std::string numbered = "job " + std::to_string(record.number) + ": ";
+    for (const std::string& change : memory.changes)
+        progress(numbered + change);
+    for (const std::string& why : memory.refused)
+        say(numbered + why);
+    if (!memory.failure.empty()) {
+        say(numbered + "the printer's memory could not be written: " + memory.failure);
+        failed_ = true;
+    }
     const std::string line = JobLineJson(record, files, failure);
     if (jobFinished)
         jobFinished(line);

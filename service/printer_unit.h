@@ -12,6 +12,7 @@
 #include "serial/serial_source.h"
 #include "service/job_capture.h"
 #include "service/printer_in_time.h"
+#include "service/printer_memory_keeper.h"
 #include "session/print_pace.h"
 
 #include <QObject>
@@ -84,6 +85,8 @@ public:
     PrinterState state() const;
     // A state set by hand (the page); `by` ends the message that says so.
     void setStateByHand(PrinterState state, const std::string& by);
+    // What the printer keeps between jobs: graphics, logos, characters.
+    PrinterMemoryKeeper& memory() { return memory_; }
 
     // A job ended: its JSON line (its files already written).
     std::function<void(const std::string& line)> jobFinished;
@@ -151,6 +154,7 @@ private:
 
     std::unique_ptr<PrinterInTime> paced_;
     PrinterState told_; // what stateChanged last told
+    PrinterMemoryKeeper memory_;
 };
 
 } // namespace ostrel

@@ -143,6 +143,30 @@ TEST_F(Replay, ListsTheCommandsWithTheirPlacesOnThePreview)
     EXPECT_EQ(out.rfind("{\"paper_width\":576,\"commands\":[{\"receipt\":0,\"offset\":0,\"text\":\"Text\"", 0), 0u) << out;
 }
 
+// A job read on the printer whose memory ostrel-capture kept: the logo an
+// earlier job stored prints; a memory that is no memory fails.
+TEST_F(Replay, ReadsAJobWithThePrintersMemory)
+{
+    const fs::path memory = dir / "jobs" / "memory";
+    fs::create_directories(memory);
+    // NV graphics "LG", 8 x 2 dots, and a definition a killed run cut off.
+    WriteFile(memory / "generic.nv.bin", Bytes("1D 28 4C 0D 00 30 43 30 4C 47 01 08 00 02 00 31 FF 81 1D 28 4C 0D 00 30"));
+    WriteFile(input, Bytes("1D 28 4C 06 00 30 45 4C 47 01 01"));
+    const std::string commands = (dir / "commands.json").string();
+    ASSERT_EQ(run({"--memory", (dir / "jobs").string(), "--commands", commands, "--log", "/dev/null", input.string()}), 0)
+        << err;
+    EXPECT_NE(ReadFile(commands).find("\"description\":\"Print NV graphics LG (stored by an earlier job)\",\"x\":0,"
+                                      "\"y\":0,\"width\":8,\"height\":2}"),
+              std::string::npos)
+        << ReadFile(commands);
+    EXPECT_EQ(run({"--memory", input.string(), "--report", "-", input.string()}), 1);
+    EXPECT_NE(err.find("job.bin: not a folder"), std::string::npos) << err;
+    WriteFile(memory / "generic.download.bin", std::string(2 << 20, '\0'));
+    EXPECT_EQ(run({"--memory", memory.string(), "--report", "-", input.string()}), 1);
+    EXPECT_NE(err.find("generic.download.bin: 2097152 bytes, more than a printer's memory holds"), std::string::npos)
+        << err;
+}
+
 TEST_F(Replay, MissingInputFailsWithItsName)
 {
     EXPECT_EQ(run({(dir / "absent.bin").string(), "--log", (dir / "log.txt").string()}), 1);
@@ -200,6 +224,8 @@ TEST_F(Replay, BadUsageGivesAReasonAndTheUsage)
         {{"-z", "x"}, "ostrel-replay: -z: no such option"},
         {{"--markers", "x"}, "--markers: has no effect without --preview"},
         {{"--compare", "g", "--report", "r", "x"}, "--report: has no effect with --compare"},
+        {{"--memory", "m", "x"}, "--memory: has an effect only with --preview, --report or --commands"},
+        {{"--compare", "g", "--memory", "m", "x"}, "--memory: has no effect with --compare"},
         {{"--chunk", "0", "x"}, "--chunk"},
         {{"--print-speed", "model", "x"}, "--print-speed: the model generic has no print speed of its own"},
         {{"--script", "s", "x"}, "ostrel-replay: --script: no such option"},
