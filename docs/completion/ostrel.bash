@@ -16,7 +16,7 @@ _ostrel()
         --preview)
             _filedir '@(png|pdf|PNG|PDF)'
             return ;;
-        --out)
+        --out|--memory)
             _filedir -d
             return ;;
         --paper)
@@ -69,7 +69,7 @@ _ostrel_options()
         ostrel-replay)
             echo "$common --log --hex --ascii --raw --replies --report --chunk --status-bits" \
                  "--no-status-return --state --counters --compare --conversation --preview --markers --printer --paper --commands" \
-                 "--print-speed --buffer --roll --near-end" ;;
+                 "--memory --print-speed --buffer --roll --near-end" ;;
         ostrel-demo-host)
             echo "$common --port --once" ;;
         ostrel-send)
