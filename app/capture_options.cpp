@@ -199,10 +199,7 @@ bool ReadPrinter(const ToolCommandLine& line, PrinterOptions& options, std::stri
     if (options.pace && parser.isSet(forward))
         return fail("--forward: the real printer prints in its own time; leave out --print-speed, --buffer, "
                     "--roll and --script");
-    if (profile != &receipt::GenericProfile()) {
-        options.state.maker = profile->vendor;
-        options.state.model = profile->model;
-    }
+    SetModel(options.state, *profile);
     options.stateFile = LocalBytes(parser.value(QStringLiteral("state-file")));
     options.out = LocalBytes(parser.value(QStringLiteral("out")));
     if (!line.number(QStringLiteral("job-gap"), 1, 3600000, "milliseconds", value, error))

@@ -154,9 +154,7 @@ int main(int argc, char** argv)
     std::unique_ptr<ostrel::PrinterInTime> paced;
     receiptPreview.printerChosen = [&session, &forwarding, &paced](const ostrel::receipt::PrinterProfile& model) {
         ostrel::PrinterState state = paced ? paced->stateSet() : session.printerState();
-        const bool generic = &model == &ostrel::receipt::GenericProfile();
-        state.maker = generic ? std::string() : model.vendor;
-        state.model = generic ? std::string() : model.model;
+        ostrel::SetModel(state, model);
         if (paced)
             paced->setState(state);
         else

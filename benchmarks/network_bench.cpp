@@ -16,6 +16,7 @@
 #include <csignal>
 #include <cstdio>
 #include <fstream>
+#include <memory>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -453,6 +454,100 @@ void HeadlessMemoryOverJobs(benchmark::State& state)
     }
 }
 BENCHMARK(HeadlessMemoryOverJobs)->Iterations(1)->Unit(benchmark::kSecond);
+
+// A shop of `count` TCP printers in one ostrel-capture, from a config file,
+// each writing into a folder of its own; their ports, in the file's order.
+std::vector<int> StartShop(Child*& shop, std::unique_ptr<Child>& holder, int count, const std::string& out)
+{
+    const std::string config = out + "/shop.ini";
+    std::string text;
+    for (int i = 0; i < count; ++i)
+        text += "[p" + std::to_string(i) + "]\nlisten = 127.0.0.1:0\nout = " + out + "/p" + std::to_string(i) + "\n";
+    std::ofstream(config) << text;
+    holder = std::make_unique<Child>(std::vector<std::string>{OSTREL_CAPTURE_BINARY, "--config", config});
+    shop = holder.get();
+    std::vector<int> ports;
+    for (int i = 0; i < count; ++i) {
+        const std::string name = "p" + std::to_string(i) + ": listening on 127.0.0.1:";
+        const std::string& said = shop->waitFor(name);
+        const std::size_t at = said.find(name);
+        ports.push_back(at == std::string::npos ? -1 : std::atoi(said.c_str() + at + name.size()));
+    }
+    return ports;
+}
+
+// DLE EOT 1 on one printer of eight while the other seven take jobs, in
+// turns with the bare responder; then the memory of sixteen idle printers,
+// and of eight over 1,000 jobs.
+void ShopOfPrinters(benchmark::State& state)
+{
+    const std::string receipt = ostrel::SampleReceipt();
+    for (auto _ : state) {
+        const std::string out = Folder();
+        {
+            const OnOneCore pinned;
+            Child* shop = nullptr;
+            std::unique_ptr<Child> holder;
+            const std::vector<int> ports = StartShop(shop, holder, 8, out);
+            std::atomic<bool> stop{false};
+            std::vector<std::thread> tills;
+            for (std::size_t i = 1; i < ports.size(); ++i)
+                tills.emplace_back([port = ports[i], &stop, &receipt] {
+                    while (!stop) {
+                        PrintOneJob(port, receipt);
+                        std::this_thread::sleep_for(20ms);
+                    }
+                });
+            const int shopFd = Connect(ports[0]);
+            Child bare({OSTREL_BARE_TCP_RESPONDER});
+            const int bareFd = Connect(PortFrom(bare.waitFor("\n")));
+            RoundTrips(shopFd, 50, kRequests[1]);
+            RoundTrips(bareFd, 50, kRequests[1]);
+            std::vector<double> busy, baseline;
+            for (int turn = 0; turn < 20; ++turn) {
+                for (auto [fd, into] : {std::pair{shopFd, &busy}, std::pair{bareFd, &baseline}}) {
+                    const std::vector<double> some = RoundTrips(fd, 50, kRequests[1]);
+                    into->insert(into->end(), some.begin(), some.end());
+                }
+                shop->drain();
+            }
+            stop = true;
+            for (std::thread& till : tills)
+                till.join();
+            std::sort(busy.begin(), busy.end());
+            std::sort(baseline.begin(), baseline.end());
+            ::close(shopFd);
+            ::close(bareFd);
+            state.counters["shop_median_us"] = Median(busy);
+            state.counters["bare_median_us"] = Median(baseline);
+            state.counters["shop_answered"] = static_cast<double>(busy.size()) / 1000;
+        }
+        {
+            Child* shop = nullptr;
+            std::unique_ptr<Child> holder;
+            StartShop(shop, holder, 16, out + "/idle");
+            std::this_thread::sleep_for(500ms);
+            state.counters["idle_16_peak_mb"] = shop->memoryMB("VmHWM:");
+        }
+        {
+            Child* shop = nullptr;
+            std::unique_ptr<Child> holder;
+            const std::vector<int> ports = StartShop(shop, holder, 8, out + "/jobs");
+            double after100 = 0;
+            for (int job = 1; job <= 1000; ++job) {
+                PrintOneJob(ports[job % ports.size()], receipt);
+                shop->drain();
+                if (job == 100)
+                    after100 = shop->memoryMB("VmHWM:");
+            }
+            shop->waitFor("\"job\":125,", 30s);
+            state.counters["jobs_peak_mb_after_100"] = after100;
+            state.counters["jobs_peak_mb_after_1000"] = shop->memoryMB("VmHWM:");
+        }
+        std::system(("rm -rf " + out).c_str());
+    }
+}
+BENCHMARK(ShopOfPrinters)->Iterations(1)->Unit(benchmark::kSecond);
 
 // ostrel-capture --http with ten pages watching the live stream (raw
 // Server-Sent Events readers): how soon a job's line reaches them after the

@@ -146,4 +146,11 @@ std::string PrinterIdReply(int n, const PrinterState& state)
     }
 }
 
+void SetModel(PrinterState& state, const receipt::PrinterProfile& profile)
+{
+    const bool generic = &profile == &receipt::GenericProfile();
+    state.maker = generic ? std::string() : profile.vendor;
+    state.model = generic ? std::string() : profile.model;
+}
+
 } // namespace ostrel

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "receipt/printer_profile.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -30,6 +32,10 @@ struct PrinterState {
     bool isOffline() const { return offline || coverOpen || paperOut || feedButton || anyError(); }
     bool operator==(const PrinterState&) const = default;
 };
+
+// The one rule for who a printer says it is: the model's maker and name,
+// none for the generic model (the tool's own).
+void SetModel(PrinterState& state, const receipt::PrinterProfile& profile);
 
 // The names of the states, as lists are written: "paper-out,cover-open".
 struct PrinterStateName {

@@ -149,6 +149,17 @@ def main(paths):
     growth = jobs["peak_mb_after_1000_jobs"] - jobs["peak_mb_after_100_jobs"]
     row("ostrel-capture peak memory growth, 100 to 1,000 jobs", growth, "MB", "< 1 MB (flat)", growth < 1)
 
+    shop = runs["ShopOfPrinters/iterations:1"]
+    ratio = shop["shop_median_us"] / shop["bare_median_us"]
+    row("DLE EOT 1 over TCP, 8 printers in one process taking jobs, median", shop["shop_median_us"], "us", "", True)
+    row("DLE EOT 1 over TCP, 8 printers taking jobs, median / bare", ratio, "x", "<= 1.5x",
+        ratio <= 1.5 and shop["shop_answered"] == 1)
+    row("ostrel-capture, 16 printers idle, peak memory", shop["idle_16_peak_mb"], "MB", "<= 64 MB",
+        shop["idle_16_peak_mb"] <= 64)
+    growth = shop["jobs_peak_mb_after_1000"] - shop["jobs_peak_mb_after_100"]
+    row("ostrel-capture, 8 printers, peak memory growth, 100 to 1,000 jobs", growth, "MB", "< 1 MB (flat)",
+        growth < 1)
+
     half = runs["HalfClosedJobsGetTheirReplies/iterations:1"]
     for size in ("3mb", "30mb"):
         got = half[f"delivered_{size}"]

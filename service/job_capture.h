@@ -27,6 +27,9 @@ class JobCapture : private CaptureListener {
 public:
     JobCapture(std::string source, const StatusControls& status, const PrinterState& state,
                long long maxBytes, const std::string& printer, const std::string& printerName = {});
+    // Star's ETB count, kept by the printer from job to job.
+    ArrivalInbox::EtbCount etbCount() { return session_.inbox().etbCount(); }
+    void setEtbCount(ArrivalInbox::EtbCount count) { session_.inbox().setEtbCount(count); }
     // The state changed while the job goes on: peers that asked hear of it.
     void setPrinterState(const PrinterState& state) { session_.setPrinterState(state); }
     ~JobCapture() override;

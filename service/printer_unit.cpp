@@ -352,6 +352,7 @@ void PrinterUnit::sourceStarted(ByteSource& connection)
         jobStarted();
     tcpJob_ = std::make_unique<JobCapture>(connection.sourceName(), status_, state(),
                                            options_.maxJobBytes, options_.printer, options_.name);
+    tcpJob_->setEtbCount(etb_);
     if (paced_) {
         tcpJob_->setAnswersAfterPrinting(paced_->pace().answersEveryRequest());
         tcpJob_->setPaceStart(paced_->pace().received());
@@ -369,6 +370,7 @@ void PrinterUnit::takeSerial(std::string_view chunk)
                 jobStarted();
             serialJob_ = std::make_unique<JobCapture>(serialSource_->sourceName(), status_, state(),
                                                       options_.maxJobBytes, options_.printer, options_.name);
+            serialJob_->setEtbCount(etb_);
             if (paced_) {
                 serialJob_->setAnswersAfterPrinting(paced_->pace().answersEveryRequest());
                 serialJob_->setPaceStart(paced_->pace().received());
@@ -428,6 +430,7 @@ void PrinterUnit::finishSerialJob(const std::string& why)
 void PrinterUnit::finishJob(std::unique_ptr<JobCapture> job, const std::string& why,
                                const ByteSource& from)
 {
+    etb_ = job->etbCount();
     const PrinterMemoryKeeper::Ended memory = memory_.finished(job.get());
     if (job->empty()) {
         if (paced_)

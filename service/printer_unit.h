@@ -154,6 +154,7 @@ private:
 
     std::unique_ptr<PrinterInTime> paced_;
     PrinterState told_; // what stateChanged last told
+    ArrivalInbox::EtbCount etb_; // Star's ETB count, as the last job left it
     PrinterMemoryKeeper memory_;
 };
 

@@ -43,6 +43,19 @@ bool ArrivalInbox::WaitsOnPrinting(const RealTimeRequest& request)
     return request.kind == RealTimeRequest::Kind::TransmitStatus || request.kind == RealTimeRequest::Kind::StarEtb;
 }
 
+ArrivalInbox::EtbCount ArrivalInbox::etbCount() const
+{
+    const std::lock_guard<std::mutex> hold(mutex_);
+    return {etbCounter_, etbExecuted_};
+}
+
+void ArrivalInbox::setEtbCount(EtbCount count)
+{
+    const std::lock_guard<std::mutex> hold(mutex_);
+    etbCounter_ = count.counter & 31;
+    etbExecuted_ = count.executed;
+}
+
 void ArrivalInbox::setAnswersAfterPrinting(bool after, bool everyRequest)
 {
     const std::lock_guard<std::mutex> hold(mutex_);

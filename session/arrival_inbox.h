@@ -76,6 +76,13 @@ public:
     // Printing reached such a request of `from`: the reply, if any.
     std::string answerPrinted(ByteSource* from, const RealTimeRequest& request);
     static bool WaitsOnPrinting(const RealTimeRequest& request);
+    // Star's ETB count, which the printer keeps from one connection to the next.
+    struct EtbCount {
+        int counter = 0;
+        bool executed = false;
+    };
+    EtbCount etbCount() const;
+    void setEtbCount(EtbCount count);
 
 private:
     void answerStatusRequests(Arrival& arrival, Received& received, std::string_view part, bool standIn);
