@@ -34,10 +34,10 @@ private:
 // the serial port reads on its own: a request is answered on that thread the
 // moment it arrives, never behind the window's painting, and the session's
 // thread takes the bytes at most once a frame while they keep coming. Each
-// connection reaches the session as a source of its own that the port's
-// thread may outlive or not: replies the session sends later (automatic
-// status, answers after printing) go to the port's thread, the one writer,
-// which drops them once the connection has gone.
+// connection reaches the session as a source of its own, which may outlive
+// the connection: replies the session sends later (automatic status, answers
+// after printing) go to the port's thread, the one writer, which drops them
+// once the connection has gone.
 class TcpPortThread : public QObject, private CaptureListener {
 public:
     // On the session's thread, which runs an event loop.
