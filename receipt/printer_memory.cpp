@@ -91,6 +91,12 @@ const StoredDefinition* PrinterMemory::find(StoredKind kind, const std::string& 
     return found == stored_.end() ? nullptr : &found->second;
 }
 
+const StoredDefinition* PrinterMemory::first(StoredKind kind) const
+{
+    const auto found = stored_.lower_bound({kind, std::string()});
+    return found == stored_.end() || found->first.first != kind ? nullptr : &found->second;
+}
+
 std::vector<const StoredDefinition*> PrinterMemory::inOrder() const
 {
     std::vector<const StoredDefinition*> all;
@@ -295,7 +301,7 @@ PrinterMemory::Change PrinterMemory::characters(const unsigned char* c, std::siz
         const std::size_t data = static_cast<std::size_t>(y) * x;
         if (at >= length || x > 12 || at + 1 + data > length)
             return cancelled("character " + std::to_string(code) + " is out of range");
-        StoredDefinition character{StoredKind::UserCharacter, std::string(1, static_cast<char>(code))};
+        StoredDefinition character{StoredKind::UserCharacter, std::string(1, static_cast<char>(code)), {}};
         character.command = {static_cast<char>(ESC), '&', static_cast<char>(y), static_cast<char>(code), static_cast<char>(code)};
         character.command.append(reinterpret_cast<const char*>(c + at), 1 + data);
         character.size = static_cast<long long>(data);

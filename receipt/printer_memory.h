@@ -64,6 +64,8 @@ public:
     void clear();
 
     const StoredDefinition* find(StoredKind kind, const std::string& key) const;
+    // The one of a kind defined all at once (FS q's images), or the first.
+    const StoredDefinition* first(StoredKind kind) const;
     // Every definition, oldest first.
     std::vector<const StoredDefinition*> inOrder() const;
     bool empty() const { return stored_.empty(); }

@@ -295,9 +295,7 @@ void ReceiptPrinter::notStored(const std::string& what) {
 // Modes 0 and 48 print as stored; 1 doubles the width, 2 the height, 3 both.
 void ReceiptPrinter::storedLogo(const unsigned char* c, long long length, StoredKind kind, int number, int mode) {
     const std::string key = std::to_string(number);
-    const StoredDefinition* stored = nullptr;
-    for (const StoredDefinition* definition : memory_.inOrder())
-        if (definition->kind == kind) stored = definition;
+    const StoredDefinition* stored = memory_.first(kind);
     const BitImage* image = stored != nullptr && number >= 1 ? storedImage(*stored, number) : nullptr;
     if (image != nullptr) {
         const int scale = Digit(static_cast<unsigned char>(mode));

@@ -130,7 +130,7 @@ void DashedLine(DotCanvas& canvas, int y) {
     for (int x = 0; x < canvas.width(); x += 12) canvas.fill(x, y, 6, 1);
 }
 
-// Where a stored logo the printer holds would print: its outline only.
+// Where a stored logo nothing defined would print: its outline only.
 void DrawStoredImagePlace(DotCanvas& canvas, const Marker& marker) {
     for (int x = marker.x; x < marker.x + marker.width; x += 4) {
         canvas.fill(x, marker.y, 2, 1);

@@ -121,7 +121,7 @@ void PaperView::mousePressEvent(QMouseEvent* event) {
 
 // Markers are labelled in the margin right of the paper, each tied by a line
 // to its place at the paper's edge: nothing of them covers the print. Only a
-// stored logo, which the tool cannot draw, is outlined where it prints.
+// stored logo printed by a key nothing defined is outlined where it prints.
 void PaperView::drawMarkers(QPainter& painter) {
     QFont small(QStringLiteral("DejaVu Sans Mono"));
     small.setPixelSize(11);
