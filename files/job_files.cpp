@@ -156,6 +156,8 @@ std::string Fields(const JobRecord& job)
     json += "],\"not_understood_bytes\":" + std::to_string(job.notUnderstoodBytes);
     if (!job.forward.empty())
         json += ",\"forward\":" + job.forward;
+    if (!job.memory.empty())
+        json += ",\"memory\":" + job.memory;
     if (!job.printerEvents.empty()) {
         json += ",\"printer_events\":[";
         for (const JobRecord::PrinterEvent& event : job.printerEvents)

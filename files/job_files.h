@@ -50,6 +50,9 @@ struct JobRecord {
         std::string what;
     };
     std::vector<PrinterEvent> printerEvents;
+    // What the job did to the printer's memory, as a JSON object (what it
+    // stored or deleted, what was refused); empty when nothing.
+    std::string memory;
 };
 
 inline constexpr std::size_t kPrinterEventsListed = 100;

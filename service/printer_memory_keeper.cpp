@@ -1,6 +1,7 @@
 #include "service/printer_memory_keeper.h"
 
 #include "files/memory_folder.h"
+#include "protocol/json_string.h"
 #include "protocol/message_text.h"
 
 #include <filesystem>
@@ -70,6 +71,19 @@ PrinterMemoryKeeper::Ended PrinterMemoryKeeper::finished(const void* job)
         write(ended.failure);
     }
     return ended;
+}
+
+std::string PrinterMemoryKeeper::Ended::json() const
+{
+    if (changes.empty() && refused.empty())
+        return {};
+    const auto list = [](const std::vector<std::string>& lines) {
+        std::string json;
+        for (const std::string& line : lines)
+            json += (json.empty() ? "" : ",") + JsonString(line);
+        return "[" + json + "]";
+    };
+    return "{\"changes\":" + list(changes) + ",\"refused\":" + list(refused) + "}";
 }
 
 bool PrinterMemoryKeeper::clear(std::string& error)

@@ -30,6 +30,8 @@ public:
     struct Ended {
         std::vector<std::string> changes, refused;
         std::string failure;
+        // For the job's line: {"changes":[...],"refused":[...]}; "" for none.
+        std::string json() const;
     };
     Ended finished(const void* job);
     // Everything forgotten, the folder's files too; false with why.

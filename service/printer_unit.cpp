@@ -444,7 +444,8 @@ void PrinterUnit::finishJob(std::unique_ptr<JobCapture> job, const std::string& 
     }
     if (paced_)
         paced_->forget(job.get());
-    const JobRecord record = job->finish(why, nextNumber_++, from);
+    JobRecord record = job->finish(why, nextNumber_++, from);
+    record.memory = memory.json();
     job.reset();
     std::vector<std::string> files;
     std::string failure;
