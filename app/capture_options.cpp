@@ -40,16 +40,21 @@ std::unique_ptr<WebService> ServePage(const WebOptions& web, CaptureService& ser
     for (const QHostAddress& address : QNetworkInterface::allAddresses())
         machine.push_back(address.toString().toStdString());
     WebRules rules{web.token, HostNamesFor(web.http->address.toString().toStdString(), machine, web.hosts), 0};
-    PrinterUnit& printer = *service.printers().front();
-    WebSources sources{printer.options().out, printer.options().printer, [&printer] { return printer.state(); },
-                       [&printer](const PrinterState& state) { printer.setStateByHand(state, ", set on the page"); },
-                       (QCoreApplication::applicationDirPath() + QStringLiteral("/ostrel-replay")).toStdString()};
-    auto page = std::make_unique<WebService>(std::move(rules), std::move(sources));
+    std::vector<WebSources> printers;
+    for (const auto& unit : service.printers()) {
+        PrinterUnit& printer = *unit;
+        WebSources sources{printer.name(), printer.where(), printer.options().out, printer.options().printer,
+                           [&printer] { return printer.state(); },
+                           [&printer](const PrinterState& state) { printer.setStateByHand(state, ", set on the page"); },
+                           (QCoreApplication::applicationDirPath() + QStringLiteral("/ostrel-replay")).toStdString()};
+        printers.push_back(std::move(sources));
+    }
+    auto page = std::make_unique<WebService>(std::move(rules), std::move(printers));
     if (!page->listen(*web.http, error))
         return nullptr;
     WebService* const at = page.get();
-    service.jobFinished = [at](PrinterUnit&, const std::string& line) { at->jobFinished(line); };
-    service.stateChanged = [at](PrinterUnit&) { at->stateChanged(); };
+    service.jobFinished = [at](PrinterUnit& printer, const std::string& line) { at->jobFinished(printer.name(), line); };
+    service.stateChanged = [at](PrinterUnit& printer) { at->stateChanged(printer.name()); };
     service.say("the page and its API on http://" + page->listeningOn() + "/");
     return page;
 }

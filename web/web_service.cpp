@@ -253,10 +253,14 @@ private:
     std::vector<QTcpSocket*> open_; // oldest first
 };
 
-WebService::WebService(WebRules rules, WebSources sources)
-    : rules_(std::move(rules)), sources_(std::move(sources)), listener_(new Listener(this))
+WebService::WebService(WebRules rules, std::vector<WebSources> printers)
+    : rules_(std::move(rules)), listener_(new Listener(this))
 {
     RegisterThePage();
+    for (WebSources& sources : printers)
+        printers_.push_back({std::move(sources), {}, 0});
+    if (printers_.empty())
+        printers_.emplace_back();
 }
 
 WebService::~WebService() = default;
@@ -315,42 +319,86 @@ bool WebService::handleRequest(const QHttpServerRequest& request, QTcpSocket* so
         page(":/web/app.js", "text/javascript; charset=utf-8");
     else if (read && path == "/style.css")
         page(":/web/style.css", "text/css; charset=utf-8");
-    else if (read && path == "/api/jobs") {
+    else if (read && path == "/api/printers")
+        answer(request, socket, 200, "application/json", QByteArray::fromStdString(printersJson() + "\n"));
+    else if (method == "POST" && path == "/api/login")
+        login(request, socket);
+    else if (method == "GET" && path == "/api/events")
+        goLive(request, socket, nullptr); // every printer's, each event naming its own
+    else if (path.starts_with("/api/printers/")) {
+        const std::string rest = path.substr(14);
+        const std::size_t slash = rest.find('/');
+        const std::string name = rest.substr(0, slash);
+        Printer* const printer = named(name);
+        if (!printer)
+            return error(request, socket, 404, "no printer is named " + JsonString(Shown(QByteArray::fromStdString(name))) +
+                                                   "; /api/printers lists them"), true;
+        const std::string below = slash == std::string::npos ? "/" : rest.substr(slash);
+        if (below == "/") {
+            if (!read)
+                return error(request, socket, 405, method + " is not taken by " + Shown(QByteArray::fromStdString(path))), true;
+            return answer(request, socket, 200, "application/json", QByteArray::fromStdString(printerJson(*printer) + "\n")), true;
+        }
+        if (!printerRequest(request, socket, {*printer, "/api/printers/" + printer->sources.name}, below))
+            error(request, socket, 404, "no such API of a printer: " + Shown(request.url().path().toUtf8()));
+    } else if (path == "/api/login" || path == "/api/events" || path == "/api/printers" || path == "/") {
+        error(request, socket, 405, method + " is not taken by " + Shown(QByteArray::fromStdString(path)));
+    } else if (!path.starts_with("/api/") || !printerRequest(request, socket, {printers_.front(), "/api"}, path.substr(4))) {
+        error(request, socket, 404, "no such page or API: " + Shown(request.url().path().toUtf8()));
+    }
+    return true;
+}
+
+WebService::Printer* WebService::named(const std::string& name)
+{
+    for (Printer& printer : printers_)
+        if (printer.sources.name == name)
+            return &printer;
+    return nullptr;
+}
+
+// One printer's API, under /api/ for the first and /api/printers/NAME/ for
+// each.
+bool WebService::printerRequest(const QHttpServerRequest& request, QTcpSocket* socket, const Asked& at,
+                                const std::string& path)
+{
+    const std::string method = MethodName(request.method());
+    const bool read = method == "GET" || method == "HEAD";
+    Printer& printer = at.printer;
+    if (read && path == "/jobs") {
         std::string list = "[";
-        for (const std::string& line : jobs_)
+        for (const std::string& line : printer.jobs)
             list += (list.size() > 1 ? "," : "") + line;
         answer(request, socket, 200, "application/json", QByteArray::fromStdString(list + "]\n"));
-    } else if (read && path == "/api/jobs/latest") {
-        if (jobs_.empty())
+    } else if (read && path == "/jobs/latest") {
+        if (printer.jobs.empty())
             return error(request, socket, 404, "no job has ended yet"), true;
-        answer(request, socket, 200, "application/json", QByteArray::fromStdString(jobs_.back() + "\n"));
-    } else if (read && path.starts_with("/api/compare/")) {
-        const std::string pair = path.substr(13);
+        answer(request, socket, 200, "application/json", QByteArray::fromStdString(printer.jobs.back() + "\n"));
+    } else if (read && path.starts_with("/compare/")) {
+        const std::string pair = path.substr(9);
         const auto slash = pair.find('/');
         const std::string a = pair.substr(0, slash), b = slash == std::string::npos ? "" : pair.substr(slash + 1);
         const auto number = [](const std::string& n) {
             return !n.empty() && n.size() <= 9 && std::all_of(n.begin(), n.end(), [](char c) { return c >= '0' && c <= '9'; });
         };
         if (!number(a) || !number(b))
-            return error(request, socket, 404, "two jobs are compared as /api/compare/A/B"), true;
-        if (sources_.outFolder.empty())
+            return error(request, socket, 404, "two jobs are compared as " + at.prefix + "/compare/A/B"), true;
+        if (printer.sources.outFolder.empty())
             return error(request, socket, 404, "the jobs' files are kept only with --out"), true;
-        compare(request, socket, a, b);
-    } else if (read && path.starts_with("/api/jobs/")) {
-        jobFile(request, socket, path.substr(10));
-    } else if (read && path == "/api/state") {
-        answer(request, socket, 200, "application/json", QByteArray::fromStdString(stateJson() + "\n"));
-    } else if (method == "PUT" && path == "/api/state") {
-        putState(request, socket);
-    } else if (method == "POST" && path == "/api/login") {
-        login(request, socket);
-    } else if (method == "GET" && path == "/api/events") {
-        goLive(request, socket);
-    } else if (path == "/api/state" || path == "/api/login" || path == "/api/events" || path.starts_with("/api/jobs") ||
-               path.starts_with("/api/compare") || path == "/") {
-        error(request, socket, 405, method + " is not taken by " + Shown(QByteArray::fromStdString(path)));
+        compare(request, socket, at, a, b);
+    } else if (read && path.starts_with("/jobs/")) {
+        jobFile(request, socket, at, path.substr(6));
+    } else if (read && path == "/state") {
+        answer(request, socket, 200, "application/json", QByteArray::fromStdString(stateJson(printer) + "\n"));
+    } else if (method == "PUT" && path == "/state") {
+        putState(request, socket, printer);
+    } else if (method == "GET" && path == "/events") {
+        goLive(request, socket, &printer);
+    } else if (path == "/state" || path == "/events" || path.starts_with("/jobs") ||
+               path.starts_with("/compare")) {
+        error(request, socket, 405, method + " is not taken by " + Shown(QByteArray::fromStdString(at.prefix + path)));
     } else {
-        error(request, socket, 404, "no such page or API: " + Shown(request.url().path().toUtf8()));
+        return false;
     }
     return true;
 }
@@ -361,7 +409,7 @@ void WebService::missingHandler(const QHttpServerRequest& request, QTcpSocket* s
 }
 
 // "7.bin", "7.txt", "7.json": only a job's own files, only from --out.
-void WebService::jobFile(const QHttpServerRequest& request, QTcpSocket* socket, const std::string& name)
+void WebService::jobFile(const QHttpServerRequest& request, QTcpSocket* socket, const Asked& at, const std::string& name)
 {
     const auto dot = name.find('.');
     const std::string number = name.substr(0, dot), kind = dot == std::string::npos ? "" : name.substr(dot + 1);
@@ -370,7 +418,7 @@ void WebService::jobFile(const QHttpServerRequest& request, QTcpSocket* socket, 
     if (!digits || (kind != "bin" && kind != "txt" && kind != "json" && kind != "png" && kind != "pdf" && kind != "report" &&
                     kind != "commands" && kind != "pieces"))
         return error(request, socket, 404,
-                     "a job's file is /api/jobs/N.bin, .txt, .json, .png, .pdf, .report, .commands or .pieces, not " +
+                     "a job's file is " + at.prefix + "/jobs/N.bin, .txt, .json, .png, .pdf, .report, .commands or .pieces, not " +
                          Shown(QByteArray::fromStdString(name)));
     // A receipt too long for one image comes in pieces, .pieces lists them.
     int piece = 1;
@@ -380,14 +428,15 @@ void WebService::jobFile(const QHttpServerRequest& request, QTcpSocket* socket, 
         bool number = false;
         piece = asked.toInt(&number);
         if (kind != "png" || !number || piece < 1 || asked.size() > 4)
-            return error(request, socket, 404, "a piece of a long receipt is /api/jobs/N.png?piece=K, K from 1 to the count "
-                                               "/api/jobs/N.pieces lists, not " + Shown(asked.toUtf8()));
+            return error(request, socket, 404, "a piece of a long receipt is " + at.prefix + "/jobs/N.png?piece=K, K from 1 to "
+                                               "the count " + at.prefix + "/jobs/N.pieces lists, not " + Shown(asked.toUtf8()));
     }
-    if (sources_.outFolder.empty())
+    if (at.printer.sources.outFolder.empty())
         return error(request, socket, 404, "the jobs' files are kept only with --out");
     if (kind == "png" || kind == "pdf" || kind == "report" || kind == "commands" || kind == "pieces")
-        return replayed(request, socket, number, kind, piece);
-    auto file = std::make_unique<QFile>(QString::fromStdString(sources_.outFolder + "/" + JobBaseName(std::stoll(number)) + "." + kind));
+        return replayed(request, socket, at, number, kind, piece);
+    auto file = std::make_unique<QFile>(
+        QString::fromStdString(at.printer.sources.outFolder + "/" + JobBaseName(std::stoll(number)) + "." + kind));
     if (!file->open(QIODevice::ReadOnly))
         return error(request, socket, 404, "job " + number + " has no ." + kind + " in the --out folder: " +
                                                file->errorString().toStdString());
@@ -442,20 +491,21 @@ void WebService::start(QTcpSocket* socket, bool, QStringList arguments, const QS
         }
     });
     QTimer::singleShot(30'000, process, [process] { process->kill(); });
-    process->start(QString::fromStdString(sources_.replayProgram), arguments);
+    process->start(QString::fromStdString(printers_.front().sources.replayProgram), arguments);
 }
 
-QString WebService::savedJob(const std::string& number) const
+QString WebService::savedJob(const Printer& printer, const std::string& number)
 {
-    return QString::fromStdString(sources_.outFolder + "/" + JobBaseName(std::stoll(number)) + ".bin");
+    return QString::fromStdString(printer.sources.outFolder + "/" + JobBaseName(std::stoll(number)) + ".bin");
 }
 
 // The receipt drawn (PNG, PDF) or the printer model's report, by the same
 // renderer as ostrel-replay.
-void WebService::replayed(const QHttpServerRequest& request, QTcpSocket* socket, const std::string& job,
+void WebService::replayed(const QHttpServerRequest& request, QTcpSocket* socket, const Asked& at, const std::string& job,
                           const std::string& kind, int piece)
 {
-    if (!QFile::exists(savedJob(job)))
+    const WebSources& sources = at.printer.sources;
+    if (!QFile::exists(savedJob(at.printer, job)))
         return error(request, socket, 404, "job " + job + " has no .bin in the --out folder");
     const bool preview = kind == "png" || kind == "pdf" || kind == "pieces";
     const QString file = !preview        ? QString::fromStdString(kind) + QStringLiteral(".json")
@@ -465,21 +515,21 @@ void WebService::replayed(const QHttpServerRequest& request, QTcpSocket* socket,
     const bool headOnly = request.method() == QHttpServerRequest::Method::Head;
     const std::string key = DrawingKey(job, kind, piece);
     for (const auto& [made, bytes] : drawn_)
-        if (made == key)
+        if (made == keptAs(at, key))
             return Respond(socket, headOnly, 200, type, bytes);
     replay(request, socket,
-           {QStringLiteral("--printer"), QString::fromStdString(sources_.printer),
+           {QStringLiteral("--printer"), QString::fromStdString(sources.printer),
             preview ? QStringLiteral("--preview") : QStringLiteral("--") + QString::fromStdString(kind), QStringLiteral("%OUT%"),
-            QStringLiteral("--log"), QStringLiteral("%OUT%.log"), savedJob(job)},
-           file, [this, key, type, headOnly, job, kind, piece, file](QTcpSocket* client, int status, const QByteArray&,
-                                                                     const QString& folder) {
+            QStringLiteral("--log"), QStringLiteral("%OUT%.log"), savedJob(at.printer, job)},
+           file, [this, at, key, type, headOnly, job, kind, piece, file](QTcpSocket* client, int status, const QByteArray&,
+                                                                         const QString& folder) {
                if (status == 0 && (kind == "png" || kind == "pieces"))
-                   return piecesDrawn(client, headOnly, job, kind, piece, folder);
+                   return piecesDrawn(client, headOnly, at, job, kind, piece, folder);
                QFile written(folder + QLatin1Char('/') + file);
                const QByteArray bytes = status == 0 && written.open(QIODevice::ReadOnly) ? written.readAll() : QByteArray();
                if (bytes.isEmpty())
                    return Respond(client, headOnly, 500, "application/json", ErrorBody("job " + job + " could not be drawn"));
-               keepDrawing(key, bytes);
+               keepDrawing(at, key, bytes);
                Respond(client, headOnly, 200, type, bytes);
            });
 }
@@ -487,8 +537,8 @@ void WebService::replayed(const QHttpServerRequest& request, QTcpSocket* socket,
 // The receipts drawn as one image or, too long for one, as pieces a sheet
 // tall each (receipt-001.png...): all are kept as they are read, one at a
 // time, and the one asked for or the list of them answers.
-void WebService::piecesDrawn(QTcpSocket* client, bool headOnly, const std::string& job, const std::string& kind, int piece,
-                             const QString& folder)
+void WebService::piecesDrawn(QTcpSocket* client, bool headOnly, const Asked& at, const std::string& job,
+                             const std::string& kind, int piece, const QString& folder)
 {
     const QDir drawn(folder);
     const QStringList names = drawn.exists(QStringLiteral("receipt.png"))
@@ -505,15 +555,15 @@ void WebService::piecesDrawn(QTcpSocket* client, bool headOnly, const std::strin
         if (!PngFacts(bytes, width, height, top))
             return Respond(client, headOnly, 500, "application/json",
                            ErrorBody("job " + job + " could not be drawn: " + names[k - 1].toStdString() + " is not a PNG"));
-        list += std::string(k > 1 ? "," : "") + "{\"url\":" + JsonString("/api/jobs/" + DrawingKey(job, "png", k)) +
+        list += std::string(k > 1 ? "," : "") + "{\"url\":" + JsonString(at.prefix + "/jobs/" + DrawingKey(job, "png", k)) +
                 ",\"top\":" + std::to_string(top) + ",\"width\":" + std::to_string(width) +
                 ",\"height\":" + std::to_string(height) + "}";
-        keepDrawing(DrawingKey(job, "png", k), bytes);
+        keepDrawing(at, DrawingKey(job, "png", k), bytes);
         if (k == piece)
             asked = bytes;
     }
     const QByteArray listing = QByteArray::fromStdString("{\"pieces\":[" + list + "]}\n");
-    keepDrawing(DrawingKey(job, "pieces", 1), listing);
+    keepDrawing(at, DrawingKey(job, "pieces", 1), listing);
     if (kind == "pieces")
         return Respond(client, headOnly, 200, "application/json", listing);
     if (asked.isEmpty())
@@ -523,10 +573,16 @@ void WebService::piecesDrawn(QTcpSocket* client, bool headOnly, const std::strin
     Respond(client, headOnly, 200, "image/png", asked);
 }
 
-void WebService::keepDrawing(const std::string& key, const QByteArray& bytes)
+std::string WebService::keptAs(const Asked& at, const std::string& key)
 {
+    return at.prefix + "/jobs/" + key; // the pieces listed name it
+}
+
+void WebService::keepDrawing(const Asked& at, const std::string& drawing, const QByteArray& bytes)
+{
+    const std::string key = keptAs(at, drawing);
     if (bytes.size() >= (4 << 20) ||
-        std::any_of(drawn_.begin(), drawn_.end(), [&](const auto& drawing) { return drawing.first == key; }))
+        std::any_of(drawn_.begin(), drawn_.end(), [&](const auto& drawn) { return drawn.first == key; }))
         return;
     drawn_.emplace_back(key, bytes);
     drawnBytes_ += bytes.size();
@@ -537,14 +593,15 @@ void WebService::keepDrawing(const std::string& key, const QByteArray& bytes)
 }
 
 // Two jobs compared command by command, as ostrel-replay --compare does.
-void WebService::compare(const QHttpServerRequest& request, QTcpSocket* socket, const std::string& a, const std::string& b)
+void WebService::compare(const QHttpServerRequest& request, QTcpSocket* socket, const Asked& at, const std::string& a,
+                         const std::string& b)
 {
     for (const std::string& job : {a, b})
-        if (!QFile::exists(savedJob(job)))
+        if (!QFile::exists(savedJob(at.printer, job)))
             return error(request, socket, 404, "job " + job + " has no .bin in the --out folder");
     replay(request, socket,
-           {QStringLiteral("--printer"), QString::fromStdString(sources_.printer), QStringLiteral("--compare"),
-            savedJob(a), savedJob(b)},
+           {QStringLiteral("--printer"), QString::fromStdString(at.printer.sources.printer), QStringLiteral("--compare"),
+            savedJob(at.printer, a), savedJob(at.printer, b)},
            QStringLiteral("none"), [a, b](QTcpSocket* client, int status, const QByteArray& out, const QString&) {
                if (status != 0 && status != 3)
                    return Respond(client, false, 500, "application/json", ErrorBody("jobs " + a + " and " + b + " could not be compared"));
@@ -554,30 +611,60 @@ void WebService::compare(const QHttpServerRequest& request, QTcpSocket* socket, 
            });
 }
 
-std::string WebService::stateJson() const
+std::string WebService::flagsJson(const PrinterState& state)
 {
-    const PrinterState state = sources_.state ? sources_.state() : PrinterState{};
     std::string json = "{";
     for (const PrinterStateName& name : PrinterStateNames())
-        json += JsonString(name.name) + ":" + (state.*name.field ? "true" : "false") + ",";
-    return json + "\"printer\":" + JsonString(sources_.printer) + "}";
+        json += (json.size() > 1 ? "," : "") + JsonString(name.name) + ":" + (state.*name.field ? "true" : "false");
+    return json + "}";
+}
+
+// The state and the model; the name tells whose, on a stream of many.
+std::string WebService::stateJson(const Printer& printer)
+{
+    const WebSources& sources = printer.sources;
+    std::string flags = flagsJson(sources.state ? sources.state() : PrinterState{});
+    flags.pop_back();
+    return flags + ",\"printer\":" + JsonString(sources.printer) + ",\"printer_name\":" + JsonString(sources.name) + "}";
+}
+
+std::string WebService::printerJson(const Printer& printer)
+{
+    const WebSources& sources = printer.sources;
+    return "{\"name\":" + JsonString(sources.name) + ",\"printer\":" + JsonString(sources.printer) +
+           ",\"where\":" + JsonString(sources.where) + ",\"jobs\":" + std::to_string(printer.finished) +
+           ",\"state\":" + flagsJson(sources.state ? sources.state() : PrinterState{}) + "}";
+}
+
+std::string WebService::printersJson() const
+{
+    std::string list = "[";
+    for (const Printer& printer : printers_)
+        list += (list.size() > 1 ? "," : "") + printerJson(printer);
+    return list + "]";
 }
 
 // {"paper-out": true}: the names --state takes, each true or false; the
 // others stay as they are.
-void WebService::putState(const QHttpServerRequest& request, QTcpSocket* socket)
+void WebService::putState(const QHttpServerRequest& request, QTcpSocket* socket, Printer& printer)
 {
+    const WebSources& sources = printer.sources;
     QJsonParseError parsed{};
     const QJsonDocument document = QJsonDocument::fromJson(request.body(), &parsed);
     if (parsed.error != QJsonParseError::NoError || !document.isObject())
         return error(request, socket, 400, "the state is a JSON object such as {\"paper-out\": true}");
-    PrinterState state = sources_.state ? sources_.state() : PrinterState{};
+    PrinterState state = sources.state ? sources.state() : PrinterState{};
     const QJsonObject object = document.object();
     for (auto it = object.begin(); it != object.end(); ++it) {
         const std::string key = it.key().left(80).toStdString();
         if (key == "printer") {
-            if (it.value().toString().toStdString() != sources_.printer)
-                return error(request, socket, 409, "the printer model is chosen at start (--printer); it is " + sources_.printer);
+            if (it.value().toString().toStdString() != sources.printer)
+                return error(request, socket, 409, "the printer model is chosen at start (--printer); it is " + sources.printer);
+            continue;
+        }
+        if (key == "printer_name") {
+            if (it.value().toString().toStdString() != sources.name)
+                return error(request, socket, 409, "this is the printer " + JsonString(sources.name) + "; its name is given at start");
             continue;
         }
         const auto& names = PrinterStateNames();
@@ -588,9 +675,9 @@ void WebService::putState(const QHttpServerRequest& request, QTcpSocket* socket)
             return error(request, socket, 400, "\"" + key + "\" takes true or false");
         state.*(known->field) = it.value().toBool();
     }
-    if (sources_.setState)
-        sources_.setState(state);
-    answer(request, socket, 200, "application/json", QByteArray::fromStdString(stateJson() + "\n"));
+    if (sources.setState)
+        sources.setState(state);
+    answer(request, socket, 200, "application/json", QByteArray::fromStdString(stateJson(printer) + "\n"));
 }
 
 // The page gives the token once; it is kept in a cookie scripts cannot read.
@@ -609,37 +696,52 @@ void WebService::login(const QHttpServerRequest& request, QTcpSocket* socket)
 }
 
 // Server-Sent Events: "job" with each job's line as it ends, "state" with
-// the printer's state as it changes.
-void WebService::goLive(const QHttpServerRequest& request, QTcpSocket* socket)
+// a printer's state at once and as it changes; each names its printer
+// (printer_name).
+void WebService::goLive(const QHttpServerRequest& request, QTcpSocket* socket, const Printer* printer)
 {
-    std::erase_if(live_, [](const QPointer<QTcpSocket>& client) { return client.isNull(); });
+    std::erase_if(live_, [](const LiveClient& client) { return client.socket.isNull(); });
     if (static_cast<int>(live_.size()) >= kMostLiveClients)
         return error(request, socket, 503, "too many pages are watching already");
-    socket->write(Head(200, "text/event-stream", -1) + "event: state\ndata: " + QByteArray::fromStdString(stateJson()) + "\n\n");
+    QByteArray now = Head(200, "text/event-stream", -1);
+    for (const Printer& each : printers_)
+        if (!printer || printer == &each)
+            now += "event: state\ndata: " + QByteArray::fromStdString(stateJson(each)) + "\n\n";
+    socket->write(now);
     socket->setProperty(kLiveClient, true);
-    live_.emplace_back(socket);
+    live_.push_back({socket, printer});
 }
 
-void WebService::tellLive(const QByteArray& event)
+void WebService::tellLive(const Printer& printer, const QByteArray& event)
 {
-    std::erase_if(live_, [](const QPointer<QTcpSocket>& client) { return client.isNull(); });
-    for (const QPointer<QTcpSocket>& client : live_) {
+    std::erase_if(live_, [](const LiveClient& client) { return client.socket.isNull(); });
+    for (const LiveClient& client : live_) {
+        if (client.printer && client.printer != &printer)
+            continue;
         // A client that does not read is let go rather than buffered for.
-        if (client->bytesToWrite() > kMostUnsentToAClient)
-            client->abort();
+        if (client.socket->bytesToWrite() > kMostUnsentToAClient)
+            client.socket->abort();
         else
-            client->write(event);
+            client.socket->write(event);
     }
 }
 
-void WebService::jobFinished(const std::string& line)
+void WebService::jobFinished(const std::string& name, const std::string& line)
 {
-    jobs_.push_back(line);
-    while (jobs_.size() > kJobsKept)
-        jobs_.pop_front();
-    tellLive(QByteArray::fromStdString("event: job\ndata: " + line + "\n\n"));
+    Printer* const printer = named(name);
+    if (!printer)
+        return;
+    printer->jobs.push_back(line);
+    while (printer->jobs.size() > kJobsKept)
+        printer->jobs.pop_front();
+    ++printer->finished;
+    tellLive(*printer, QByteArray::fromStdString("event: job\ndata: " + line + "\n\n"));
 }
 
-void WebService::stateChanged() { tellLive(QByteArray::fromStdString("event: state\ndata: " + stateJson() + "\n\n")); }
+void WebService::stateChanged(const std::string& name)
+{
+    if (const Printer* const printer = named(name))
+        tellLive(*printer, QByteArray::fromStdString("event: state\ndata: " + stateJson(*printer) + "\n\n"));
+}
 
 } // namespace ostrel

@@ -18,8 +18,13 @@ class QTcpSocket;
 
 namespace ostrel {
 
-// What the page and the API show and change, from the program serving them.
+// What the page and the API show and change of one printer, from the
+// program serving it.
 struct WebSources {
+    // Its name in the API's paths (/api/printers/NAME/): letters, digits,
+    // -, _ and . only, as the config file allows.
+    std::string name = "printer";
+    std::string where;      // where it takes jobs, as said at start
     std::string outFolder;  // the jobs' files; empty: none kept
     std::string printer;    // the model's id
     std::function<PrinterState()> state;
@@ -31,21 +36,24 @@ struct WebSources {
 };
 
 // The page and the JSON API over HTTP, on the event loop of the printer
-// port: Qt's server parses each request; this answers it. Every request is
-// checked against the rules first, and every connection is bounded.
+// ports: Qt's server parses each request; this answers it. Every request is
+// checked against the rules first, and every connection is bounded. Each
+// printer answers under /api/printers/NAME/; the first one under /api/ too,
+// so a service of one printer keeps its paths.
 class WebService : public QAbstractHttpServer {
     Q_OBJECT
 public:
-    WebService(WebRules rules, WebSources sources);
+    WebService(WebRules rules, std::vector<WebSources> printers);
     ~WebService() override;
 
     bool listen(const ListenAddress& where, std::string& error);
     std::string listeningOn() const;
 
-    // A job ended: its line goes to the list and to the live stream.
-    void jobFinished(const std::string& line);
+    // A job of the printer named ended: its line goes to the list and to
+    // the live stream.
+    void jobFinished(const std::string& printer, const std::string& line);
     // The printer's state changed: the live stream says it.
-    void stateChanged();
+    void stateChanged(const std::string& printer);
 
     static constexpr std::size_t kJobsKept = 1000;
     static constexpr int kMostConnections = 64;
@@ -59,34 +67,59 @@ protected:
 
 private:
     class Listener;
+    // A printer as the service keeps it: what it shows and its newest jobs.
+    struct Printer {
+        WebSources sources;
+        std::deque<std::string> jobs; // the newest kJobsKept lines, oldest first
+        long long finished = 0;       // jobs ended this run
+    };
+    // Where a printer's API answers a request: the printer and the path
+    // its URLs start with ("/api" or "/api/printers/NAME").
+    struct Asked {
+        Printer& printer;
+        std::string prefix;
+    };
+    Printer* named(const std::string& name);
+    // `rest` is the path after the prefix ("/jobs/7.png"); false: no such path.
+    bool printerRequest(const QHttpServerRequest& request, QTcpSocket* socket, const Asked& at, const std::string& rest);
+    std::string printersJson() const;
+    static std::string printerJson(const Printer& printer);
     void answer(const QHttpServerRequest& request, QTcpSocket* socket, int status, const QByteArray& type,
                 const QByteArray& body, const std::vector<std::pair<QByteArray, QByteArray>>& extra = {});
     void error(const QHttpServerRequest& request, QTcpSocket* socket, int status, const std::string& message);
-    void jobFile(const QHttpServerRequest& request, QTcpSocket* socket, const std::string& name);
-    void replayed(const QHttpServerRequest& request, QTcpSocket* socket, const std::string& job, const std::string& kind,
-                  int piece);
-    void piecesDrawn(QTcpSocket* client, bool headOnly, const std::string& job, const std::string& kind, int piece,
-                     const QString& folder);
-    void compare(const QHttpServerRequest& request, QTcpSocket* socket, const std::string& a, const std::string& b);
+    void jobFile(const QHttpServerRequest& request, QTcpSocket* socket, const Asked& at, const std::string& name);
+    void replayed(const QHttpServerRequest& request, QTcpSocket* socket, const Asked& at, const std::string& job,
+                  const std::string& kind, int piece);
+    void piecesDrawn(QTcpSocket* client, bool headOnly, const Asked& at, const std::string& job, const std::string& kind,
+                     int piece, const QString& folder);
+    void compare(const QHttpServerRequest& request, QTcpSocket* socket, const Asked& at, const std::string& a,
+                 const std::string& b);
     // ostrel-replay's exit status, its standard output and the folder of
     // the files it wrote, which is gone once this returns.
     using ReplayDone = std::function<void(QTcpSocket*, int, const QByteArray&, const QString&)>;
     void replay(const QHttpServerRequest& request, QTcpSocket* socket, QStringList arguments, const QString& file,
                 ReplayDone done);
     void start(QTcpSocket* socket, bool headOnly, QStringList arguments, const QString& file, ReplayDone done);
-    void keepDrawing(const std::string& key, const QByteArray& bytes);
-    QString savedJob(const std::string& number) const;
-    void putState(const QHttpServerRequest& request, QTcpSocket* socket);
+    void keepDrawing(const Asked& at, const std::string& drawing, const QByteArray& bytes);
+    static QString savedJob(const Printer& printer, const std::string& number);
+    void putState(const QHttpServerRequest& request, QTcpSocket* socket, Printer& printer);
+    // A drawing as kept: by the URL it answers.
+    static std::string keptAs(const Asked& at, const std::string& key);
     void login(const QHttpServerRequest& request, QTcpSocket* socket);
-    void goLive(const QHttpServerRequest& request, QTcpSocket* socket);
-    void tellLive(const QByteArray& event);
-    std::string stateJson() const;
+    // The live stream of one printer, or of all of them (null).
+    void goLive(const QHttpServerRequest& request, QTcpSocket* socket, const Printer* printer);
+    void tellLive(const Printer& printer, const QByteArray& event);
+    static std::string stateJson(const Printer& printer);
+    static std::string flagsJson(const PrinterState& state);
 
     WebRules rules_;
-    WebSources sources_;
+    std::vector<Printer> printers_; // never empty; the first answers under /api/ too
     Listener* listener_;
-    std::deque<std::string> jobs_; // the newest kJobsKept lines, oldest first
-    std::vector<QPointer<QTcpSocket>> live_;
+    struct LiveClient {
+        QPointer<QTcpSocket> socket;
+        const Printer* printer; // null: every printer's events
+    };
+    std::vector<LiveClient> live_;
     int replaying_ = 0;
     static constexpr int kMostReplays = 2;
     static constexpr std::size_t kMostWaitingReplays = 32;

@@ -678,6 +678,81 @@ TEST(CaptureService, AShopOfPrintersEachWithItsModelFolderAndState)
     EXPECT_TRUE(Has(lines, "\"printer_name\":\"till\"")) << lines;
 }
 
+// The shop's page: each printer answers under its own name (the first under
+// /api/ too, as a lone printer's page did), a state set on one printer is
+// that printer's alone, and the live stream names each event's printer.
+TEST(CaptureService, TheShopsApiAnswersForEachPrinterUnderItsName)
+{
+    TestFolder dir("ostrel-shop-web-");
+    const std::string shop = (dir.path() / "shop.ini").string();
+    WriteFile(shop, "[kitchen]\nlisten = 127.0.0.1:0\nprinter = epson-tm-t88vi\nout = " + (dir.path() / "kitchen").string() +
+                    "\n[bar.2]\nlisten = 127.0.0.1:0\nout = " + (dir.path() / "bar").string() + "\n");
+    Service service({"--config", shop, "--http", "127.0.0.1:0"});
+    ASSERT_TRUE(service.said("the page and its API on http://127.0.0.1:")) << service.errors();
+    const std::string said = service.errors();
+    const auto portOf = [&said](const std::string& name) {
+        const std::size_t at = said.find(name + ": listening on 127.0.0.1:");
+        return at == std::string::npos ? 0 : std::atoi(said.c_str() + at + name.size() + 25);
+    };
+    const int web = std::stoi(said.substr(said.find("on http://127.0.0.1:") + 20));
+    const std::string host = " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(web) + "\r\n";
+    LoopbackClient all("127.0.0.1", web), kitchen("127.0.0.1", web);
+    all.send("GET /api/events" + host + "\r\n");
+    kitchen.send("GET /api/printers/kitchen/events" + host + "\r\n");
+    EXPECT_TRUE(Has(all.receive(1 << 16, 500ms), "\"printer\":\"generic\",\"printer_name\":\"bar.2\"}\n\n"));
+    const auto print = [](int port, const std::string& job) {
+        LoopbackClient client("127.0.0.1", port);
+        client.send(job);
+        return client.receive(1);
+    };
+    print(portOf("kitchen"), "soup\n");
+    print(portOf("bar.2"), "two beers\n");
+    ASSERT_TRUE(service.linesReach(2)) << service.errors();
+    EXPECT_TRUE(Has(Http(web, "PUT /api/printers/bar.2/state" + host + "Content-Type: application/json\r\n",
+                         "{\"paper-out\": true}"), "\"paper-out\":true"));
+    EXPECT_EQ(print(portOf("bar.2"), Bytes("10 04 04")), Bytes("72")) << "the bar's paper is out";
+    EXPECT_EQ(print(portOf("kitchen"), Bytes("10 04 04")), Bytes("12")) << "the kitchen's is not";
+    const struct {
+        std::string request;
+        const char* status;
+        std::string has;
+    } rows[] = {
+        {"GET /api/printers", "200", "[{\"name\":\"kitchen\",\"printer\":\"epson-tm-t88vi\",\"where\":\"127.0.0.1:"},
+        {"GET /api/printers", "200", "{\"name\":\"bar.2\",\"printer\":\"generic\",\"where\":\"127.0.0.1:"},
+        {"GET /api/printers/bar.2", "200", "\"jobs\":2,\"state\":{\"offline\":false,\"cover-open\":false,\"paper-near-end\":false,\"paper-out\":true,"},
+        {"GET /api/printers/kitchen/jobs", "200", "[{\"job\":1,"},
+        {"GET /api/printers/kitchen/jobs/1.bin", "200", "\r\n\r\nsoup\n"},
+        {"GET /api/printers/bar.2/jobs/1.bin", "200", "\r\n\r\ntwo beers\n"},
+        {"GET /api/printers/bar.2/jobs/latest", "200", "{\"job\":2,"},
+        {"GET /api/jobs/1.bin", "200", "\r\n\r\nsoup\n"},
+        {"GET /api/printers/kitchen/jobs/1.pieces", "200", "{\"pieces\":[{\"url\":\"/api/printers/kitchen/jobs/1.png\",\"top\":0,"},
+        {"GET /api/jobs/1.pieces", "200", "{\"pieces\":[{\"url\":\"/api/jobs/1.png\",\"top\":0,"},
+        {"GET /api/printers/bar.2/compare/1/2", "200", "{\"a\":1,\"b\":2,\"same\":false,"},
+        {"GET /api/printers/bar.2/state", "200", "\"paper-out\":true,"},
+        {"GET /api/printers/kitchen/state", "200", "\"paper-out\":false,"},
+        {"GET /api/state", "200", "\"paper-out\":false,\"drawer-open\":false,\"error\":false,\"unrecoverable-error\":false,"
+                                  "\"cutter-error\":false,\"feed-button\":false,\"printer\":\"epson-tm-t88vi\",\"printer_name\":\"kitchen\"}"},
+        {"GET /api/printers/cellar/jobs", "404", "{\"error\":\"no printer is named \\\"cellar\\\"; /api/printers lists them\"}"},
+        {"GET /api/printers/%22%3E%3Cb%3E/state", "404", "{\"error\":\"no printer is named \\\"\\\\\\\"><b>\\\""},
+        {"GET /api/printers/", "404", "no printer is named \\\"\\\""},
+        {"GET /api/printers/kitchen/nothing", "404", "{\"error\":\"no such API of a printer: /api/printers/kitchen/nothing\"}"},
+        {"GET /api/printers/bar.2/jobs/3.bin", "404", "{\"error\":\"job 3 has no .bin"},
+        {"DELETE /api/printers/kitchen/state", "405", "{\"error\":\"DELETE is not taken by /api/printers/kitchen/state\"}"},
+        {"PUT /api/printers", "405", "{\"error\":\"PUT is not taken by /api/printers\"}"},
+    };
+    for (const auto& row : rows) {
+        const std::string answer = Http(web, row.request + host + "Content-Type: application/json\r\n");
+        EXPECT_EQ(answer.rfind("HTTP/1.1 " + std::string(row.status), 0), 0u) << row.request << "\n" << answer;
+        EXPECT_TRUE(Has(answer, row.has)) << row.request << "\n" << answer;
+    }
+    const std::string heard = all.receive(1 << 16, 1s), kitchens = kitchen.receive(1 << 16, 1s);
+    EXPECT_TRUE(Has(heard, "\"printer_name\":\"kitchen\",\"started\":\"20")) << heard;
+    EXPECT_TRUE(Has(heard, "\"printer_name\":\"bar.2\",\"started\":\"20")) << heard;
+    EXPECT_TRUE(Has(heard, "\"paper-out\":true,")) << heard;
+    EXPECT_TRUE(Has(kitchens, "event: job\ndata: {\"job\":1,")) << kitchens;
+    EXPECT_FALSE(Has(kitchens, "bar.2")) << "a printer's stream tells its own events only:\n" << kitchens;
+}
+
 TEST(CaptureService, LongJobIsCutAtTheLimitAndFlagged)
 {
     TestFolder dir("ostrel-service-");
