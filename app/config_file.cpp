@@ -19,11 +19,14 @@ std::string Trimmed(const std::string& text)
     return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
 }
 
+// A name is a path segment of the page's API (/api/printers/NAME/): "." and
+// ".." would be taken for the folder itself or the one above.
 bool IsName(const std::string& name)
 {
-    return !name.empty() && name.size() <= kMostNameLength && std::all_of(name.begin(), name.end(), [](unsigned char c) {
-        return std::isalnum(c) || c == '-' || c == '_' || c == '.';
-    });
+    return !name.empty() && name.size() <= kMostNameLength && name.find_first_not_of('.') != std::string::npos &&
+           std::all_of(name.begin(), name.end(), [](unsigned char c) {
+               return std::isalnum(c) || c == '-' || c == '_' || c == '.';
+           });
 }
 
 // A quoted value without its quotes; false for one not closed.
@@ -65,7 +68,7 @@ bool ReadConfigText(const std::string& text, std::vector<ConfigSection>& section
                 return fail("a section is written [NAME]");
             const std::string name = Trimmed(line.substr(1, line.size() - 2));
             if (!IsName(name))
-                return fail("a printer's name is 1 to 64 letters, digits, -, _ or ., not \"" +
+                return fail("a printer's name is 1 to 64 letters, digits, -, _ or . (not dots alone), not \"" +
                             QuotedForMessage(name) + "\"");
             for (const ConfigSection& earlier : sections)
                 if (earlier.name == name)

@@ -36,6 +36,7 @@ TEST(ConfigFile, RefusesWithTheLine)
         {"[a]\n[a]\n", "line 2: the printer \"a\" is named already on line 1"},
         {"[a]\nout = 1\nout = 2\n", "line 3: out is given already on line 2"},
         {"[a b]\n", "line 1: a printer's name is"},
+        {"[..]\n", "line 1: a printer's name is 1 to 64 letters, digits, -, _ or . (not dots alone), not \"..\""},
         {"[a\n", "line 1: a section is written [NAME]"},
         {"[a]\njust words\n", "line 2: expected [NAME] or KEY = VALUE"},
         {"[a]\nout = \"open\n", "line 2: out: a quoted value ends with its closing quote"},
