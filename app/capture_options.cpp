@@ -46,7 +46,11 @@ std::unique_ptr<WebService> ServePage(const WebOptions& web, CaptureService& ser
         WebSources sources{printer.name(), printer.where(), printer.options().out, printer.options().printer,
                            [&printer] { return printer.state(); },
                            [&printer](const PrinterState& state) { printer.setStateByHand(state, ", set on the page"); },
-                           (QCoreApplication::applicationDirPath() + QStringLiteral("/ostrel-replay")).toStdString()};
+                           (QCoreApplication::applicationDirPath() + QStringLiteral("/ostrel-replay")).toStdString(),
+                           {}};
+        PrinterMemoryKeeper& memory = printer.memory();
+        sources.memory = {[&memory] { return memory.json(); }, [&memory] { return memory.revision(); },
+                          [&memory](std::string& why) { return memory.clear(why); }, [&memory] { return memory.folder(); }};
         printers.push_back(std::move(sources));
     }
     auto page = std::make_unique<WebService>(std::move(rules), std::move(printers));

@@ -392,9 +392,11 @@ bool WebService::printerRequest(const QHttpServerRequest& request, QTcpSocket* s
         answer(request, socket, 200, "application/json", QByteArray::fromStdString(stateJson(printer) + "\n"));
     } else if (method == "PUT" && path == "/state") {
         putState(request, socket, printer);
+    } else if ((read || method == "DELETE") && path == "/memory") {
+        memory(request, socket, printer);
     } else if (method == "GET" && path == "/events") {
         goLive(request, socket, &printer);
-    } else if (path == "/state" || path == "/events" || path.starts_with("/jobs") ||
+    } else if (path == "/state" || path == "/memory" || path == "/events" || path.starts_with("/jobs") ||
                path.starts_with("/compare")) {
         error(request, socket, 405, method + " is not taken by " + Shown(QByteArray::fromStdString(at.prefix + path)));
     } else {
@@ -517,10 +519,13 @@ void WebService::replayed(const QHttpServerRequest& request, QTcpSocket* socket,
     for (const auto& [made, bytes] : drawn_)
         if (made == keptAs(at, key))
             return Respond(socket, headOnly, 200, type, bytes);
-    replay(request, socket,
-           {QStringLiteral("--printer"), QString::fromStdString(sources.printer),
-            preview ? QStringLiteral("--preview") : QStringLiteral("--") + QString::fromStdString(kind), QStringLiteral("%OUT%"),
-            QStringLiteral("--log"), QStringLiteral("%OUT%.log"), savedJob(at.printer, job)},
+    QStringList arguments{QStringLiteral("--printer"), QString::fromStdString(sources.printer),
+                          preview ? QStringLiteral("--preview") : QStringLiteral("--") + QString::fromStdString(kind),
+                          QStringLiteral("%OUT%"), QStringLiteral("--log"), QStringLiteral("%OUT%.log"), savedJob(at.printer, job)};
+    // A stored logo prints from the printer's memory.
+    if (const std::string folder = sources.memory.folder ? sources.memory.folder() : ""; !folder.empty())
+        arguments << QStringLiteral("--memory") << QString::fromStdString(folder);
+    replay(request, socket, std::move(arguments),
            file, [this, at, key, type, headOnly, job, kind, piece, file](QTcpSocket* client, int status, const QByteArray&,
                                                                          const QString& folder) {
                if (status == 0 && (kind == "png" || kind == "pieces"))
@@ -575,7 +580,9 @@ void WebService::piecesDrawn(QTcpSocket* client, bool headOnly, const Asked& at,
 
 std::string WebService::keptAs(const Asked& at, const std::string& key)
 {
-    return at.prefix + "/jobs/" + key; // the pieces listed name it
+    const WebMemory& memory = at.printer.sources.memory;
+    const std::string url = at.prefix + "/jobs/" + key; // the pieces listed name it
+    return memory.revision ? url + "@" + std::to_string(memory.revision()) : url;
 }
 
 void WebService::keepDrawing(const Asked& at, const std::string& drawing, const QByteArray& bytes)
@@ -678,6 +685,21 @@ void WebService::putState(const QHttpServerRequest& request, QTcpSocket* socket,
     if (sources.setState)
         sources.setState(state);
     answer(request, socket, 200, "application/json", QByteArray::fromStdString(stateJson(printer) + "\n"));
+}
+
+// What the printer keeps between jobs; DELETE forgets it all, as clearing
+// a real printer's memory with its utility does.
+void WebService::memory(const QHttpServerRequest& request, QTcpSocket* socket, Printer& printer)
+{
+    const WebSources& sources = printer.sources;
+    if (!sources.memory.listing)
+        return error(request, socket, 404, "this program keeps no printer memory");
+    if (request.method() == QHttpServerRequest::Method::Delete) {
+        std::string why;
+        if (!sources.memory.clear || !sources.memory.clear(why))
+            return error(request, socket, 500, "the printer's memory could not be cleared: " + why);
+    }
+    answer(request, socket, 200, "application/json", QByteArray::fromStdString(sources.memory.listing() + "\n"));
 }
 
 // The page gives the token once; it is kept in a cookie scripts cannot read.

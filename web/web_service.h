@@ -18,6 +18,15 @@ class QTcpSocket;
 
 namespace ostrel {
 
+// A printer's memory as the page lists and clears it and the drawings use
+// it; left empty by a program that keeps none.
+struct WebMemory {
+    std::function<std::string()> listing;    // JSON: what is stored, the room used and left
+    std::function<long long()> revision;     // changes whenever the memory does
+    std::function<bool(std::string&)> clear; // false with why
+    std::function<std::string()> folder;     // ostrel-replay's --memory; "" while nothing is kept
+};
+
 // What the page and the API show and change of one printer, from the
 // program serving it.
 struct WebSources {
@@ -33,6 +42,7 @@ struct WebSources {
     // The program that draws and reports a saved job (ostrel-replay): run
     // apart, so that no job can take the service down with it.
     std::string replayProgram;
+    WebMemory memory;
 };
 
 // The page and the JSON API over HTTP, on the event loop of the printer
@@ -103,7 +113,9 @@ private:
     void keepDrawing(const Asked& at, const std::string& drawing, const QByteArray& bytes);
     static QString savedJob(const Printer& printer, const std::string& number);
     void putState(const QHttpServerRequest& request, QTcpSocket* socket, Printer& printer);
-    // A drawing as kept: by the URL it answers.
+    void memory(const QHttpServerRequest& request, QTcpSocket* socket, Printer& printer);
+    // A drawing as kept: whose URL it answers and what the printer's memory
+    // held when it was made.
     static std::string keptAs(const Asked& at, const std::string& key);
     void login(const QHttpServerRequest& request, QTcpSocket* socket);
     // The live stream of one printer, or of all of them (null).

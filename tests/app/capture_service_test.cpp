@@ -807,6 +807,88 @@ TEST(CaptureService, TheFolderKeptTidyAcrossRuns)
     EXPECT_EQ(said.find("removed job 5 "), said.rfind("removed job 5 ")) << "once, not after every job";
 }
 
+// GS ( L function fn with its length worked out; GS 8 L for a long one.
+std::string Graphics(int fn, const std::string& parameters)
+{
+    const std::size_t length = 2 + parameters.size();
+    std::string head = length > 0xFFFF ? "\x1d" "8L" + std::string{char(length), char(length >> 8), char(length >> 16), 0}
+                                       : "\x1d(L" + std::string{char(length), char(length >> 8)};
+    return head + "0" + std::string(1, char(fn)) + parameters;
+}
+
+// A printer's memory lasts as a real printer's does: a logo one job stores
+// prints in the next, and after a restart with the same folder, where the
+// download graphics are gone; another printer's folder holds none; a
+// definition larger than the memory is refused and said; the page lists
+// the memory and clears it.
+TEST(CaptureService, APrintersMemoryLastsAcrossJobsAndRestarts)
+{
+    TestFolder dir("ostrel-memory-");
+    const std::string out = (dir.path() / "jobs").string(), other = (dir.path() / "other").string();
+    // 8 x 2 dots, key LG in NV memory and DL in download memory; XL of 300,000 bytes.
+    const std::string logo = Graphics(67, "0LG" + Bytes("01 08 00 02 00 31 FF 81"));
+    const std::string download = Graphics(83, "0DL" + Bytes("01 08 00 02 00 31 FF 81"));
+    const std::string tooLarge = Graphics(67, "0XL" + Bytes("01 B0 04 D0 07 31") + std::string(150 * 2000, '\xAA'));
+    const std::string print = Bytes("1B 40") + Graphics(69, "LG" + Bytes("01 01")) + Graphics(85, "DL" + Bytes("01 01"));
+    const auto send = [](Service& service, const std::string& job, std::size_t lines) {
+        LoopbackClient client("127.0.0.1", service.port());
+        client.send(job);
+        client.close();
+        EXPECT_TRUE(service.linesReach(lines)) << service.errors();
+    };
+    const auto report = [](const std::string& memory, const std::string& job) {
+        std::istringstream in;
+        std::ostringstream report, errors;
+        EXPECT_EQ(RunReplay({"--memory", memory, "--report", "-", job}, in, report, errors), 0) << errors.str();
+        return report.str();
+    };
+    {
+        Service service({"--listen", "127.0.0.1:0", "--out", out, "--jobs", "2"});
+        send(service, logo + download + tooLarge, 1);
+        send(service, Graphics(69, "LG" + Bytes("01 01")) + Graphics(85, "DL" + Bytes("01 01")), 2);
+        EXPECT_EQ(service.exitStatus(), 0) << service.errors();
+        EXPECT_TRUE(Has(service.errors(), "job 1: NV graphics XL not stored: it needs 300024 bytes, and 262118 bytes "
+                                          "of the 262144 bytes of NV memory are free")) << service.errors();
+        const auto lines = service.lines();
+        ASSERT_EQ(lines.size(), 2u);
+        EXPECT_TRUE(Has(lines[0], ",\"memory\":{\"changes\":[\"NV graphics LG stored (26 bytes)\",\"download graphics DL "
+                                  "stored (26 bytes)\"],\"refused\":[\"NV graphics XL not stored: it needs 300024 bytes"))
+            << lines[0];
+        EXPECT_FALSE(Has(lines[1], "\"memory\"")) << "printing what is stored changes nothing";
+    }
+    EXPECT_TRUE(Has(report(out, out + "/job-0002.bin"),
+                    "\"memory\": {\"printed_from_memory\": [{\"offset\": 0, \"what\": \"Print NV graphics LG\"}, "
+                    "{\"offset\": 11, \"what\": \"Print download graphics DL\"}], \"not_stored\": []"));
+    // Started again, as after power off: NV graphics stay, download graphics go.
+    {
+        Service service({"--listen", "127.0.0.1:0", "--out", out, "--http", "127.0.0.1:0"});
+        ASSERT_TRUE(service.said("the page and its API on http://127.0.0.1:")) << service.errors();
+        EXPECT_TRUE(Has(service.errors(), "the printer's memory holds 1 definition from "));
+        EXPECT_FALSE(fs::exists(fs::path(out) / "memory" / "generic.download.bin"));
+        const std::string said = service.errors();
+        const int web = std::stoi(said.substr(said.find("on http://127.0.0.1:") + 20));
+        const std::string host = "Host: 127.0.0.1:" + std::to_string(web) + "\r\n";
+        EXPECT_TRUE(Has(Http(web, "GET /api/memory HTTP/1.1\r\n" + host),
+                        "\"stored\":[{\"kind\":\"NV graphics\",\"key\":\"LG\",\"bytes\":26,\"kept\":\"non-volatile\"}]"));
+        send(service, print, 1);
+        EXPECT_TRUE(Has(Http(web, "GET /api/jobs/3.report HTTP/1.1\r\n" + host),
+                        "\"printed_from_memory\": [{\"offset\": 2, \"what\": \"Print NV graphics LG\"}], "
+                        "\"not_stored\": [{\"offset\": 13, \"what\": \"download graphics DL\"}]"));
+        const std::string cleared = Http(web, "DELETE /api/memory HTTP/1.1\r\n" + host + "Content-Type: application/json\r\n");
+        EXPECT_TRUE(Has(cleared, "\"stored\":[]}")) << cleared;
+        EXPECT_FALSE(fs::exists(fs::path(out) / "memory" / "generic.nv.bin"));
+        EXPECT_TRUE(Has(Http(web, "GET /api/jobs/3.report HTTP/1.1\r\n" + host), "\"printed_from_memory\": [], "))
+            << "drawn again with the memory cleared";
+    }
+    // Another printer, another folder: nothing stored there.
+    {
+        Service service({"--listen", "127.0.0.1:0", "--out", other, "--jobs", "1"});
+        send(service, print, 1);
+        EXPECT_EQ(service.exitStatus(), 0) << service.errors();
+    }
+    EXPECT_TRUE(Has(report(other, other + "/job-0001.bin"), "\"printed_from_memory\": [], \"not_stored\": [{"));
+}
+
 TEST(CaptureService, TheStateFileChangesWhatTheDriverIsToldMidJob)
 {
     // A CI job: the driver under test asked for automatic status, and the
