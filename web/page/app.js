@@ -26,31 +26,146 @@ function cell(row, text) {
   row.appendChild(td);
 }
 
-function addJob(job, came) {
+// The service's printers by name, as /api/printers lists them; the one
+// whose state is shown; the one whose jobs alone are listed
+// ("" for all).
+const printers = new Map();
+let chosen = "";
+let only = "";
+
+// Each printer's API; names are letters, digits, -, _ and . only, and
+// encoded all the same.
+const base = (name) => "/api/printers/" + encodeURIComponent(name);
+const jobUrl = (job, kind) => base(job.printer_name) + "/jobs/" + encodeURIComponent(job.job) + kind;
+
+const kBad = ["offline", "cover-open", "paper-out", "error", "unrecoverable-error", "cutter-error"];
+
+// What a printer reports, in words, and how much it matters.
+function stateWords(state) {
+  const on = Object.keys(state).filter((name) => state[name] === true);
+  if (on.length === 0) return { text: "Ready", level: "ok" };
+  const text = on.map((name) => name.replace(/-/g, " ")).join(", ");
+  return { text: text[0].toUpperCase() + text.slice(1), level: on.some((name) => kBad.includes(name)) ? "bad" : "warn" };
+}
+
+function showShop() {
+  const shop = $("shop");
+  shop.textContent = "";
+  if (printers.size > 1) {
+    const item = document.createElement("li");
+    item.className = "all";
+    const all = document.createElement("button");
+    all.type = "button";
+    all.className = "printer all";
+    all.setAttribute("aria-pressed", String(only === ""));
+    all.textContent = "All printers";
+    all.addEventListener("click", () => choose(chosen, ""));
+    item.appendChild(all);
+    shop.appendChild(item);
+  }
+  for (const printer of printers.values()) {
+    const item = document.createElement("li");
+    const button = document.createElement("button");
+    button.type = "button";
+    button.className = "printer";
+    button.dataset.printer = printer.name;
+    button.setAttribute("aria-pressed", String(only === printer.name));
+    const words = stateWords(printer.state);
+    line(button, "name", printer.name);
+    line(button, "count", plural(printer.jobs, "job"));
+    line(button, "model", printer.printer + (printer.where ? " on " + printer.where : ""));
+    line(button, "light " + words.level, words.text);
+    button.title = printers.size > 1 ? "Show only " + printer.name + "'s jobs and its state" : "";
+    button.addEventListener("click", () => choose(printer.name, printers.size > 1 && only !== printer.name ? printer.name : ""));
+    item.appendChild(button);
+    shop.appendChild(item);
+  }
+}
+
+// A printer chosen: its state below; with `list` its jobs alone.
+function choose(name, list) {
+  only = list;
+  const again = chosen === name;
+  chosen = name;
+  for (const row of $("jobs").tBodies[0].rows) row.hidden = only !== "" && row.dataset.printer !== only;
+  listed();
+  showShop();
+  if (!again) api(base(name) + "/state").then((r) => r.json()).then(showState).catch((error) => say(error.message));
+}
+
+// The list's title and, when it shows none, why.
+function listed() {
+  $("jobs-title").textContent = only === "" ? "Jobs, newest first" : "Jobs of " + only + ", newest first";
+  const shown = Array.from($("jobs").tBodies[0].rows).some((row) => !row.hidden);
+  $("no-jobs").hidden = shown;
+  $("no-jobs").textContent = only === "" ? "No job has come yet." : "No job has come to " + only + " yet.";
+}
+
+function line(parent, className, text) {
+  const span = document.createElement("span");
+  span.className = className;
+  span.textContent = String(text);
+  parent.appendChild(span);
+  return span;
+}
+
+const plural = (count, one) => count + " " + one + (count === 1 ? "" : "s");
+
+// When a job came: the time today, the date and time before.
+function timeCell(row, started) {
+  const td = document.createElement("td");
+  const time = document.createElement("time");
+  const when = new Date(started);
+  if (started && !Number.isNaN(when.getTime())) {
+    time.dateTime = started;
+    time.title = when.toLocaleString();
+    time.textContent = when.toDateString() === new Date().toDateString() ? when.toLocaleTimeString() : when.toLocaleString();
+  }
+  td.appendChild(time);
+  row.appendChild(td);
+}
+
+function addJob(job) {
+  if (!job.printer_name) job.printer_name = printers.keys().next().value || "printer";
   const row = document.createElement("tr");
   row.tabIndex = 0;
   row.dataset.job = job.job;
-  cell(row, job.job);
+  row.dataset.printer = job.printer_name;
+  row.hidden = only !== "" && only !== job.printer_name;
   const picture = document.createElement("td");
   const thumb = document.createElement("img");
   thumb.loading = "lazy";
   thumb.className = "thumb";
-  thumb.alt = "Receipt of job " + job.job;
-  thumb.src = "/api/jobs/" + encodeURIComponent(job.job) + ".png";
+  thumb.alt = "Receipt of job " + job.job + " of " + job.printer_name;
+  thumb.src = jobUrl(job, ".png");
   picture.appendChild(thumb);
   row.appendChild(picture);
-  cell(row, came);
-  cell(row, job.source);
-  cell(row, job.printer);
-  cell(row, job.bytes);
-  cell(row, job.cuts);
-  cell(row, job.status_replies);
-  cell(row, job.not_understood_bytes);
-  const open = () => { $("compare-b").value = $("compare-a").value; $("compare-a").value = job.job; showJob(job); };
+  const what = document.createElement("td");
+  line(what, "name", job.printer_name + " #" + job.job);
+  line(what, "sub", job.source);
+  row.appendChild(what);
+  timeCell(row, job.started);
+  const size = document.createElement("td");
+  line(size, "bytes", plural(job.bytes, "byte"));
+  line(size, "sub", plural(job.cuts, "receipt"));
+  if (job.status_replies > 0) line(size, "sub", job.status_replies + (job.status_replies === 1 ? " reply" : " replies"));
+  if (job.not_understood_bytes > 0) line(size, "sub odd", job.not_understood_bytes + " not understood");
+  row.appendChild(size);
+  const open = () => {
+    const last = $("compare-a").dataset.printer;
+    $("compare-b").value = last === job.printer_name ? $("compare-a").value : "";
+    $("compare-a").value = job.job;
+    $("compare-a").dataset.printer = job.printer_name;
+    $("compare-printer").value = job.printer_name;
+    for (const other of row.parentElement.rows) other.removeAttribute("aria-current");
+    row.setAttribute("aria-current", "true");
+    showJob(job);
+  };
   row.addEventListener("click", open);
   row.addEventListener("keydown", (event) => { if (event.key === "Enter" || event.key === " ") { event.preventDefault(); open(); } });
   const body = $("jobs").tBodies[0];
   body.insertBefore(row, body.firstChild);
+  listed();
 }
 
 function hexView(bytes) {
@@ -73,25 +188,29 @@ function charView(bytes) {
 
 async function showJob(job) {
   $("job").hidden = false;
-  $("job-title").textContent = "Job " + job.job + " from " + job.source;
+  $("no-job").hidden = true;
+  $("job-title").textContent = "Job " + job.job + " of " + job.printer_name;
+  const when = new Date(job.started);
+  $("job-about").textContent = (Number.isNaN(when.getTime()) ? "" : "Came " + when.toLocaleString() + " ") +
+    "from " + job.source + "; drawn as " + job.printer + " prints it.";
   const links = $("downloads");
   links.textContent = "Download: ";
   for (const kind of ["bin", "txt", "json", "png", "pdf", "report"]) {
     const a = document.createElement("a");
-    a.href = "/api/jobs/" + encodeURIComponent(job.job) + "." + kind;
+    a.href = jobUrl(job, "." + kind);
     a.textContent = "." + kind + " ";
     links.appendChild(a);
   }
-  showReceipt($("receipt"), job.job);
+  showReceipt($("receipt"), job);
   $("mark").hidden = true;
   showCommands(job);
   $("report").textContent = JSON.stringify(job, null, 2);
   try {
-    const report = await (await api("/api/jobs/" + job.job + ".report")).json();
+    const report = await (await api(jobUrl(job, ".report"))).json();
     $("report").textContent = JSON.stringify(job, null, 2) + "\n\n" + JSON.stringify(report, null, 2);
-    const log = await (await api("/api/jobs/" + job.job + ".txt")).arrayBuffer();
+    const log = await (await api(jobUrl(job, ".txt"))).arrayBuffer();
     $("commands").textContent = new TextDecoder("windows-1252").decode(log);
-    const bytes = new Uint8Array(await (await api("/api/jobs/" + job.job + ".bin")).arrayBuffer());
+    const bytes = new Uint8Array(await (await api(jobUrl(job, ".bin"))).arrayBuffer());
     $("hex").textContent = hexView(bytes);
     $("chars").textContent = charView(bytes);
   } catch (error) {
@@ -107,15 +226,16 @@ async function showJob(job) {
 // command's rectangle falls where it printed; each loads as it comes near
 // the view, so a long report never has to be held whole.
 async function showReceipt(image, job) {
-  image.dataset.job = job;
+  const key = job.printer_name + "/" + job.job;
+  image.dataset.job = key;
   for (const piece of image.parentElement.querySelectorAll("img.piece")) piece.remove();
   for (const name of ["width", "height", "data-gap"]) image.removeAttribute(name);
   let pieces = [];
   try {
-    pieces = (await (await api("/api/jobs/" + encodeURIComponent(job) + ".pieces")).json()).pieces;
+    pieces = (await (await api(jobUrl(job, ".pieces"))).json()).pieces;
   } catch (error) { /* the image itself fails and says so */ }
-  if (image.dataset.job !== String(job)) return; // another job was opened meanwhile
-  image.src = "/api/jobs/" + encodeURIComponent(job) + ".png";
+  if (image.dataset.job !== key) return; // another job was opened meanwhile
+  image.src = jobUrl(job, ".png");
   let bottom = 0, last = image;
   pieces.forEach((piece, i) => {
     const img = i === 0 ? image : document.createElement("img");
@@ -146,6 +266,11 @@ function zoom() {
     image.style.marginTop = (Number(image.dataset.gap) || 0) * scale + "px";
   }
 }
+// A phone shows the whole width of the paper at half size.
+const phone = window.matchMedia("(max-width: 40rem)");
+const fitPhone = () => { $("zoom").value = phone.matches ? "0.5" : "1"; zoom(); };
+phone.addEventListener("change", fitPhone);
+$("zoom").value = phone.matches ? "0.5" : "1";
 $("zoom").addEventListener("change", zoom);
 $("receipt").addEventListener("load", zoom);
 
@@ -154,7 +279,7 @@ async function showCommands(job) {
   const list = $("model-commands");
   list.textContent = "";
   try {
-    const listing = await (await api("/api/jobs/" + job.job + ".commands")).json();
+    const listing = await (await api(jobUrl(job, ".commands"))).json();
     for (const command of listing.commands) {
       const item = document.createElement("li");
       const button = document.createElement("button");
@@ -184,12 +309,21 @@ function mark(command) {
 
 let stateNow = {};
 
+// A printer's state as it comes: its card in the shop, and the boxes when
+// it is the printer chosen.
 function showState(state) {
+  const printer = printers.get(state.printer_name);
+  if (printer) {
+    printer.state = Object.fromEntries(Object.entries(state).filter(([, on]) => typeof on === "boolean"));
+    showShop();
+  }
+  if (state.printer_name !== undefined && state.printer_name !== chosen) return;
   stateNow = state;
+  $("state-title").textContent = printers.size > 1 ? "Printer state: " + chosen : "Printer state";
   $("printer").textContent = "Model: " + state.printer;
   const box = $("state");
   for (const name of Object.keys(state)) {
-    if (name === "printer") continue;
+    if (name === "printer" || name === "printer_name") continue;
     let input = document.getElementById("state-" + name);
     if (!input) {
       const label = document.createElement("label");
@@ -206,25 +340,33 @@ function showState(state) {
 }
 
 async function changeState(name, on) {
+  const printer = chosen;
   try {
-    const response = await api("/api/state", {
+    const response = await api(base(printer) + "/state", {
       method: "PUT",
       headers: { "Content-Type": "application/json" },
       body: JSON.stringify({ [name]: on }),
     });
     showState(await response.json());
-    say("The printer now reports " + name + (on ? " on" : " off") + ".");
+    say((printers.size > 1 ? printer : "The printer") + " now reports " + name + (on ? " on" : " off") + ".");
   } catch (error) {
     say("Could not change the state: " + error.message);
     showState(stateNow);
   }
 }
 
+// Every printer's events on one stream, each naming its printer.
 function goLive() {
   const events = new EventSource("/api/events");
   events.addEventListener("job", (event) => {
-    addJob(JSON.parse(event.data), new Date().toLocaleTimeString());
-    say("A job came.");
+    const job = JSON.parse(event.data);
+    addJob(job);
+    const printer = printers.get(job.printer_name);
+    if (printer) {
+      printer.jobs += 1;
+      showShop();
+    }
+    say(printers.size > 1 ? "A job came to " + job.printer_name + "." : "A job came.");
   });
   events.addEventListener("state", (event) => showState(JSON.parse(event.data)));
   events.addEventListener("open", () => say("Watching for jobs."));
@@ -233,9 +375,21 @@ function goLive() {
 
 async function start() {
   try {
-    const jobs = await (await api("/api/jobs")).json();
-    for (const job of jobs) addJob(job, "earlier");
-    showState(await (await api("/api/state")).json());
+    const shop = await (await api("/api/printers")).json();
+    printers.clear();
+    for (const printer of shop) printers.set(printer.name, printer);
+    chosen = shop[0].name;
+    showShop();
+    const picker = $("compare-printer");
+    picker.textContent = "";
+    for (const printer of shop) picker.appendChild(new Option(printer.name, printer.name));
+    picker.parentElement.querySelector("label[for=compare-printer]").hidden = picker.hidden = shop.length < 2;
+    // Every printer's jobs, the newest first whichever printer took them.
+    const lists = await Promise.all(shop.map(async (printer) => (await api(base(printer.name) + "/jobs")).json()));
+    const jobs = lists.flat().sort((a, b) => String(a.started || "").localeCompare(String(b.started || "")));
+    $("jobs").tBodies[0].textContent = "";
+    for (const job of jobs) addJob(job);
+    showState(await (await api(base(chosen) + "/state")).json());
     goLive();
   } catch (error) {
     say(error.message);
@@ -245,16 +399,18 @@ async function start() {
 $("compare").addEventListener("submit", async (event) => {
   event.preventDefault();
   const a = Number($("compare-a").value), b = Number($("compare-b").value);
+  const printer = $("compare-printer").value;
   try {
-    const result = await (await api("/api/compare/" + a + "/" + b)).json();
+    const result = await (await api(base(printer) + "/compare/" + a + "/" + b)).json();
     $("differences").textContent = result.differences;
-    for (const [side, job] of [["a", a], ["b", b]]) {
+    for (const [side, number] of [["a", a], ["b", b]]) {
+      const job = { job: number, printer_name: printer };
       showReceipt($("compare-" + side + "-receipt"), job);
-      $("compare-" + side + "-receipt").alt = "The receipt of job " + job;
-      $("compare-" + side + "-caption").textContent = "Job " + job;
+      $("compare-" + side + "-receipt").alt = "The receipt of job " + number + " of " + printer;
+      $("compare-" + side + "-caption").textContent = "Job " + number + (printers.size > 1 ? " of " + printer : "");
       const list = $("compare-" + side + "-commands");
       list.textContent = "";
-      api("/api/jobs/" + job + ".commands").then((r) => r.json()).then((listing) => {
+      api(jobUrl(job, ".commands")).then((r) => r.json()).then((listing) => {
         for (const command of listing.commands) {
           const item = document.createElement("li");
           item.textContent = command.text + "  " + command.description;

@@ -1,6 +1,8 @@
 // The page in a real browser: a job sent over TCP appears without a reload,
 // its receipt shows (and its barcode reads back), markup in a job runs
 // nothing and shows as text, and ticking Paper out makes DLE EOT 4 say so.
+// Then a shop of two printers on one page: both shown with their state,
+// each job with the time it came, the list and the receipt side by side.
 // Usage: node page_test.mjs OSTREL_CAPTURE DECODE_SYMBOLS [SCREENSHOT_FOLDER]
 
 import { spawn, execFileSync } from "node:child_process";
@@ -14,16 +16,21 @@ const [capture, decoder, shots] = process.argv.slice(2);
 const folder = mkdtempSync(path.join(os.tmpdir(), "ostrel-page-"));
 const fail = (why) => { throw new Error(why); };
 
-// ostrel-capture on free ports; its two addresses from what it says.
-const service = spawn(capture, ["--listen", "127.0.0.1:0", "--http", "127.0.0.1:0", "--out", path.join(folder, "jobs")]);
-let said = "";
-const heard = (pattern) => new Promise((resolve, reject) => {
-  const look = () => { const m = said.match(pattern); if (m) { resolve(m); return true; } return false; };
-  if (look()) return;
-  const timer = setTimeout(() => reject(new Error("ostrel-capture never said " + pattern + ":\n" + said)), 10000);
-  service.stderr.on("data", () => { if (look()) clearTimeout(timer); });
-});
-service.stderr.on("data", (chunk) => { said += chunk; });
+// ostrel-capture on free ports; its addresses from what it says.
+const running = [];
+const run = (args) => {
+  const child = spawn(capture, args);
+  running.push(child);
+  let said = "";
+  child.stderr.on("data", (chunk) => { said += chunk; });
+  return (pattern) => new Promise((resolve, reject) => {
+    const look = () => { const m = said.match(pattern); if (m) { resolve(m); return true; } return false; };
+    if (look()) return;
+    const timer = setTimeout(() => reject(new Error("ostrel-capture never said " + pattern + ":\n" + said)), 10000);
+    child.stderr.on("data", () => { if (look()) clearTimeout(timer); });
+  });
+};
+const heard = run(["--listen", "127.0.0.1:0", "--http", "127.0.0.1:0", "--out", path.join(folder, "jobs")]);
 
 // A job over TCP, as a point-of-sale program sends one; the replies it gets.
 const print = (port, bytes) => new Promise((resolve, reject) => {
@@ -54,7 +61,8 @@ try {
   const page = await browser.newPage();
   await page.setViewport({ width: 1000, height: 900 });
   const outside = [];
-  page.on("request", (request) => { if (!request.url().startsWith(`http://127.0.0.1:${web}/`)) outside.push(request.url()); });
+  let home = web;
+  page.on("request", (request) => { if (!request.url().startsWith(`http://127.0.0.1:${home}/`)) outside.push(request.url()); });
   await page.goto(`http://127.0.0.1:${web}/`);
   await page.waitForSelector("#state-paper-out");
 
@@ -141,10 +149,60 @@ try {
   const replies = await print(tcp, esc(0x10, 0x04, 0x04));
   if (replies.toString("hex") !== "72") fail("DLE EOT 4 after Paper out answered " + replies.toString("hex"));
   if (outside.length > 0) fail("the page fetched from outside: " + outside.join(", "));
+
+  // A shop of two printers, seen on a laptop's screen.
+  writeFileSync(path.join(folder, "shop.ini"), `[kitchen]\nlisten = 127.0.0.1:0\nprinter = epson-tm-t88vi\nout = ${folder}/kitchen\n` +
+                `[bar.2]\nlisten = 127.0.0.1:0\nout = ${folder}/bar\nstate = paper-near-end\n`);
+  const shop = run(["--config", path.join(folder, "shop.ini"), "--http", "127.0.0.1:0"]);
+  const kitchen = Number((await shop(/kitchen: listening on 127\.0\.0\.1:(\d+)/))[1]);
+  const bar = Number((await shop(/bar\.2: listening on 127\.0\.0\.1:(\d+)/))[1]);
+  const shopWeb = Number((await shop(/on http:\/\/127\.0\.0\.1:(\d+)\//))[1]);
+  await print(kitchen, job);
+  await page.setViewport({ width: 1366, height: 768 });
+  home = shopWeb;
+  await page.goto(`http://127.0.0.1:${shopWeb}/`);
+  await page.waitForSelector("#jobs tbody tr");
+  await print(bar, Buffer.concat([esc(0x1b, 0x40), Buffer.from("TWO BEERS 9.00\n", "latin1"), esc(0x1d, 0x56, 0x00)]));
+  await page.waitForSelector("#jobs tbody tr:nth-child(2)"); // live, from the other printer
+  const cards = await page.$$eval("#shop button[data-printer]", (buttons) => buttons.map((b) => b.textContent));
+  if (cards.length !== 2 || !/^kitchen.*epson-tm-t88vi.*Ready$/.test(cards[0]) || !/^bar\.2.*generic.*Paper near end$/.test(cards[1]))
+    fail("the shop's printers are not shown with their model and state: " + JSON.stringify(cards));
+  // Each job says when it came, the one from before the page opened too.
+  const came = await page.$$eval("#jobs tbody tr", (rows) => rows.map((row) => {
+    const time = row.querySelector("time");
+    return { printer: row.dataset.printer, at: time && time.dateTime, shown: time && time.textContent };
+  }));
+  if (came.length !== 2 || came[0].printer !== "bar.2" || came[1].printer !== "kitchen" ||
+      came.some((row) => !/^20\d\d-\d\d-\d\dT.*Z$/.test(row.at) || !/\d:\d\d/.test(row.shown)))
+    fail("the jobs do not say when they came: " + JSON.stringify(came));
+  // The list and the receipt are seen together, the commands beside the paper.
+  await page.click("#jobs tbody tr:nth-child(2)");
+  await page.waitForFunction(() => document.getElementById("receipt").naturalWidth > 0, { timeout: 20000 });
+  await page.waitForSelector("#model-commands button");
+  const boxes = await page.evaluate(() => {
+    const box = (id) => { const r = document.getElementById(id).getBoundingClientRect(); return { left: r.left, right: r.right, top: r.top, bottom: r.bottom }; };
+    return { list: box("jobs"), paper: box("paper"), receipt: box("receipt"), commands: box("model-commands"),
+             width: window.innerWidth, height: window.innerHeight };
+  });
+  const inView = (b) => b.left >= 0 && b.right <= boxes.width && b.top >= 0 && b.top < boxes.height - 100;
+  if (!inView(boxes.list) || !inView(boxes.receipt) || boxes.list.right > boxes.paper.left ||
+      boxes.commands.left < boxes.paper.right || boxes.commands.top > boxes.paper.top + 100)
+    fail("at 1366×768 the list, the receipt and its commands are not seen together: " + JSON.stringify(boxes));
+  if (shots) await page.screenshot({ path: path.join(shots, "page-shop.png") });
+  // A state ticked on one printer is that printer's alone.
+  await page.click("#shop button[data-printer='bar.2']");
+  await page.waitForFunction(() => document.getElementById("state-title").textContent === "Printer state: bar.2" &&
+                                   document.querySelectorAll("#jobs tbody tr:not([hidden])").length === 1);
+  await page.click("#state-paper-out");
+  await page.waitForFunction(() => document.querySelector("#shop button[data-printer='bar.2']").textContent.includes("paper out"));
+  const barSays = (await print(bar, esc(0x10, 0x04, 0x04))).toString("hex");
+  if (barSays !== "7e") fail("the bar's paper near end and out are not said: " + barSays);
+  if ((await print(kitchen, esc(0x10, 0x04, 0x04))).toString("hex") !== "12") fail("the kitchen's paper went out too");
+  if (outside.length > 0) fail("the page fetched from outside: " + outside.join(", "));
   console.log("page test passed: live job, receipt read back, markup inert, two jobs compared, a long receipt in pieces, " +
-              "paper out from the page");
+              "paper out from the page; a shop of two printers, each job's time, the list and the receipt seen together");
 } finally {
   if (browser) await browser.close();
-  service.kill();
+  for (const child of running) child.kill();
   rmSync(folder, { recursive: true, force: true });
 }
