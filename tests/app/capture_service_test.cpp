@@ -732,6 +732,7 @@ TEST(CaptureService, TheShopsApiAnswersForEachPrinterUnderItsName)
         {"GET /api/printers/kitchen/state", "200", "\"paper-out\":false,"},
         {"GET /api/state", "200", "\"paper-out\":false,\"drawer-open\":false,\"error\":false,\"unrecoverable-error\":false,"
                                   "\"cutter-error\":false,\"feed-button\":false,\"printer\":\"epson-tm-t88vi\",\"printer_name\":\"kitchen\"}"},
+        {"GET /api/printers/kitchen/memory", "200", "\"stored\":[]"},
         {"GET /api/printers/cellar/jobs", "404", "{\"error\":\"no printer is named \\\"cellar\\\"; /api/printers lists them\"}"},
         {"GET /api/printers/%22%3E%3Cb%3E/state", "404", "{\"error\":\"no printer is named \\\"\\\\\\\"><b>\\\""},
         {"GET /api/printers/", "404", "no printer is named \\\"\\\""},
