@@ -27,7 +27,7 @@ function cell(row, text) {
 }
 
 // The service's printers by name, as /api/printers lists them; the one
-// whose state is shown; the one whose jobs alone are listed
+// whose state and memory are shown; the one whose jobs alone are listed
 // ("" for all).
 const printers = new Map();
 let chosen = "";
@@ -75,14 +75,14 @@ function showShop() {
     line(button, "count", plural(printer.jobs, "job"));
     line(button, "model", printer.printer + (printer.where ? " on " + printer.where : ""));
     line(button, "light " + words.level, words.text);
-    button.title = printers.size > 1 ? "Show only " + printer.name + "'s jobs and its state" : "";
+    button.title = printers.size > 1 ? "Show only " + printer.name + "'s jobs, its state and its memory" : "";
     button.addEventListener("click", () => choose(printer.name, printers.size > 1 && only !== printer.name ? printer.name : ""));
     item.appendChild(button);
     shop.appendChild(item);
   }
 }
 
-// A printer chosen: its state below; with `list` its jobs alone.
+// A printer chosen: its state and memory below; with `list` its jobs alone.
 function choose(name, list) {
   only = list;
   const again = chosen === name;
@@ -90,7 +90,10 @@ function choose(name, list) {
   for (const row of $("jobs").tBodies[0].rows) row.hidden = only !== "" && row.dataset.printer !== only;
   listed();
   showShop();
-  if (!again) api(base(name) + "/state").then((r) => r.json()).then(showState).catch((error) => say(error.message));
+  if (!again) {
+    api(base(name) + "/state").then((r) => r.json()).then(showState).catch((error) => say(error.message));
+    loadMemory();
+  }
 }
 
 // The list's title and, when it shows none, why.
@@ -355,6 +358,39 @@ async function changeState(name, on) {
   }
 }
 
+function showMemory(memory) {
+  $("memory-section").hidden = false;
+  $("memory-title").textContent = printers.size > 1 ? "Printer memory: " + chosen : "Printer memory";
+  $("memory-room").textContent = "NV memory: " + memory.nv.used + " of " + memory.nv.capacity +
+    " bytes used; download memory: " + memory.download.used + " of " + memory.download.capacity + " bytes used.";
+  const body = $("memory").querySelector("tbody");
+  body.textContent = "";
+  for (const stored of memory.stored) {
+    const row = document.createElement("tr");
+    for (const text of [stored.kind, stored.key, stored.bytes, stored.kept]) cell(row, text);
+    body.appendChild(row);
+  }
+}
+
+async function loadMemory() {
+  try {
+    showMemory(await (await api(base(chosen) + "/memory")).json());
+  } catch (error) { /* a program that keeps no memory shows none */ }
+}
+
+$("memory-clear").addEventListener("click", async () => {
+  if (!window.confirm("Clear every graphic, logo and character stored in the printer?")) return;
+  try {
+    showMemory(await (await api(base(chosen) + "/memory", {
+      method: "DELETE",
+      headers: { "Content-Type": "application/json" },
+    })).json());
+    say("The printer's memory is cleared.");
+  } catch (error) {
+    say("Could not clear the printer's memory: " + error.message);
+  }
+});
+
 // Every printer's events on one stream, each naming its printer.
 function goLive() {
   const events = new EventSource("/api/events");
@@ -367,6 +403,7 @@ function goLive() {
       showShop();
     }
     say(printers.size > 1 ? "A job came to " + job.printer_name + "." : "A job came.");
+    if (job.printer_name === chosen) loadMemory();
   });
   events.addEventListener("state", (event) => showState(JSON.parse(event.data)));
   events.addEventListener("open", () => say("Watching for jobs."));
@@ -390,6 +427,7 @@ async function start() {
     $("jobs").tBodies[0].textContent = "";
     for (const job of jobs) addJob(job);
     showState(await (await api(base(chosen) + "/state")).json());
+    loadMemory();
     goLive();
   } catch (error) {
     say(error.message);

@@ -1,6 +1,7 @@
 // The page in a real browser: a job sent over TCP appears without a reload,
 // its receipt shows (and its barcode reads back), markup in a job runs
-// nothing and shows as text, and ticking Paper out makes DLE EOT 4 say so.
+// nothing and shows as text, and ticking Paper out makes DLE EOT 4 say so;
+// a logo one job stores prints in the next, and the page clears the memory.
 // Then a shop of two printers on one page: both shown with their state,
 // each job with the time it came, the list and the receipt side by side.
 // Usage: node page_test.mjs OSTREL_CAPTURE DECODE_SYMBOLS [SCREENSHOT_FOLDER]
@@ -150,6 +151,23 @@ try {
   if (replies.toString("hex") !== "72") fail("DLE EOT 4 after Paper out answered " + replies.toString("hex"));
   if (outside.length > 0) fail("the page fetched from outside: " + outside.join(", "));
 
+  // A logo one job stores in the printer prints in the next; the page lists
+  // what the printer holds, and clears it.
+  const graphics = (fn, parameters) => Buffer.concat([esc(0x1d, 0x28, 0x4c, parameters.length + 2, 0, 48, fn), parameters]);
+  await print(tcp, graphics(67, Buffer.concat([Buffer.from("0LG", "latin1"), esc(1, 8, 0, 2, 0, 49, 0xff, 0x81)])));
+  await page.waitForFunction(() => Array.from(document.querySelectorAll("#memory tbody td")).some((td) => td.textContent === "LG"),
+                             { timeout: 10000 });
+  const rows = await page.$$eval("#jobs tbody tr", (all) => all.length);
+  await print(tcp, Buffer.concat([graphics(69, Buffer.from("LG\x01\x01", "latin1")), esc(0x0a, 0x1d, 0x56, 0x00)]));
+  await page.waitForFunction((count) => document.querySelectorAll("#jobs tbody tr").length > count, {}, rows);
+  await page.click("#jobs tbody tr:first-child");
+  await page.waitForFunction(() => Array.from(document.querySelectorAll("#model-commands button"))
+    .some((b) => b.textContent.includes("Print NV graphics LG (stored by an earlier job)")), { timeout: 20000 });
+  page.once("dialog", (dialog) => dialog.accept());
+  await page.click("#memory-clear");
+  await page.waitForFunction(() => document.querySelectorAll("#memory tbody tr").length === 0 &&
+                                   document.getElementById("status").textContent.includes("memory is cleared"));
+
   // A shop of two printers, seen on a laptop's screen.
   writeFileSync(path.join(folder, "shop.ini"), `[kitchen]\nlisten = 127.0.0.1:0\nprinter = epson-tm-t88vi\nout = ${folder}/kitchen\n` +
                 `[bar.2]\nlisten = 127.0.0.1:0\nout = ${folder}/bar\nstate = paper-near-end\n`);
@@ -200,7 +218,7 @@ try {
   if ((await print(kitchen, esc(0x10, 0x04, 0x04))).toString("hex") !== "12") fail("the kitchen's paper went out too");
   if (outside.length > 0) fail("the page fetched from outside: " + outside.join(", "));
   console.log("page test passed: live job, receipt read back, markup inert, two jobs compared, a long receipt in pieces, " +
-              "paper out from the page; a shop of two printers, each job's time, the list and the receipt seen together");
+              "paper out from the page, a stored logo printed by the next job and the memory cleared; a shop of two printers, each job's time, the list and the receipt seen together");
 } finally {
   if (browser) await browser.close();
   for (const child of running) child.kill();
