@@ -1,6 +1,7 @@
 #pragma once
 
 #include "receipt/command_stream.h"
+#include "receipt/command_table.h"
 #include "receipt/command_text.h"
 
 #include <string>
@@ -17,8 +18,7 @@ public:
     // Commands are only passed over here, so a long one (an image) is never
     // gathered up: anything longer than a parameter list is skipped as it comes.
     explicit NotUnderstoodScan(std::size_t listed = 1000, Language language = Language::EscPos)
-        : listed_(listed), star_(language == Language::StarLine || language == Language::StarPrnt),
-          stream_(*this, kLongestKept) {
+        : listed_(listed), language_(language), stream_(*this, kLongestKept) {
         stream_.setLanguage(language);
     }
 
@@ -28,8 +28,9 @@ public:
     long long bytes() const { return bytes_; }
     // Commands as the printer model counts them: a run of text is one.
     long long commands() const { return commands_ + (inText_ ? 1 : 0); }
-    // Star's cuts (ESC d), which the command log does not name.
-    long long starCuts() const { return starCuts_; }
+    // The cuts, as the language's table names them (Star's ESC d, which
+    // the command log does not know, among them).
+    long long cuts() const { return cuts_; }
 
 private:
     static constexpr long long kLongestKept = 300;
@@ -37,7 +38,8 @@ private:
     void text(const unsigned char*, std::size_t, long long) override { inText_ = true; }
     void command(const unsigned char* bytes, long long length, long long) override {
         counted();
-        if (star_ && length == 3 && bytes[0] == 0x1B && bytes[1] == 'd') ++starCuts_;
+        const CommandTable::Found found = TableOf(language_).find(bytes, static_cast<std::size_t>(length));
+        if (found.row != nullptr && found.row->role == Role::Cut) ++cuts_;
     }
     void tooLong(const unsigned char*, std::size_t, long long, long long) override { counted(); }
     void notUnderstood(const unsigned char* bytes, long long length, long long offset) override {
@@ -52,8 +54,8 @@ private:
     }
 
     std::size_t listed_;
-    bool star_;
-    long long starCuts_ = 0;
+    Language language_;
+    long long cuts_ = 0;
     long long commands_ = 0;
     bool inText_ = false; // a run of text waits to be counted
     CommandStream stream_;

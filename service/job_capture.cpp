@@ -103,12 +103,9 @@ JobRecord JobCapture::finish(const std::string& endedBy, long long number, const
     record_.commandLog = ViewFileBytes(session_.listCommands());
     record_.commands = session_.state().commandCount;
     record_.kinds = NamedCommandKinds(session_.commandKinds());
-    const auto cut = record_.kinds.find("GS V");
-    record_.cuts = cut == record_.kinds.end() ? 0 : cut->second;
-    const receipt::PrinterProfile* model = receipt::FindPrinterProfile(record_.printer);
-    const receipt::Language language = model != nullptr ? model->language : receipt::Language::EscPos;
-    if (language == receipt::Language::StarLine || language == receipt::Language::StarPrnt)
-        record_.cuts = notUnderstood_.starCuts();
+    // The cuts as the model's table names them, as the serial port's jobs end.
+    record_.cuts = notUnderstood_.cuts();
+    const receipt::Language language = receipt::LanguageOfPrinter(record_.printer);
     record_.language = receipt::LanguageName(language);
     const std::string_view start(record_.bytes.data(), std::min(record_.bytes.size(), receipt::kLanguageSampleBytes));
     if (const auto hint = receipt::HintLanguage(start, language)) {

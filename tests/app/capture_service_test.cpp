@@ -631,6 +631,7 @@ TEST(CaptureService, SerialJobsEndAtTheModelsCut)
         EXPECT_EQ(ReadFile(dir.path() / "job-0001.bin"), job) << printer;
         ASSERT_EQ(service.lines().size(), 1u) << printer;
         EXPECT_TRUE(Has(service.lines()[0], "\"ended_by\":\"cut\"")) << service.lines()[0];
+        EXPECT_TRUE(Has(service.lines()[0], "\"cuts\":1,")) << "counted as it was found: " << service.lines()[0];
     }
 }
 
@@ -676,6 +677,28 @@ TEST(CaptureService, AShopOfPrintersEachWithItsModelFolderAndState)
     EXPECT_TRUE(Has(lines, "\"printer\":\"star-tsp650ii-line\",\"printer_name\":\"bar\",\"started\":\"20")) << lines;
     EXPECT_TRUE(Has(lines, "\"printer_name\":\"kitchen\"")) << lines;
     EXPECT_TRUE(Has(lines, "\"printer_name\":\"till\"")) << lines;
+}
+
+// Star's ETB count is the printer's, not the connection's: a job counted
+// in one connection is told in the next one's automatic status.
+TEST(CaptureService, StarsEtbCountLastsFromJobToJob)
+{
+    Service service({"--listen", "127.0.0.1:0", "--printer", "star-tsp650ii-line"});
+    const int port = service.port();
+    ASSERT_GT(port, 0) << service.errors();
+    const auto status = [port] {
+        LoopbackClient client("127.0.0.1", port);
+        client.send(Bytes("1B 06 01"));
+        return client.receive(64, 500ms);
+    };
+    const std::string before = status();
+    ASSERT_FALSE(before.empty());
+    {
+        LoopbackClient client("127.0.0.1", port);
+        client.send("job\n" + Bytes("17"));
+    }
+    ASSERT_TRUE(service.linesReach(2));
+    EXPECT_NE(status(), before) << "the ETB counted in the job before";
 }
 
 // The shop's page: each printer answers under its own name (the first under
