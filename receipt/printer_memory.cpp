@@ -10,17 +10,18 @@
 // - NV graphics (GS ( L functions 67, 68) take their data and 24 bytes of
 //   control information in the NV graphics area; defining one deletes every
 //   NV bit image (FS q); functions 65 and 66 delete them (Epson TM-T81
-//   specification). They survive ESC @, a reset and power off.
+//   manual). They survive ESC @, a reset and power off.
 // - FS q defines every NV bit image at once, deleting those defined before
 //   (Citizen's and Star's command references); its images take their data
 //   and a 4-byte header each. Star's ESC FS q registers logos the same way.
 // - Download graphics (functions 83, 84; deleted by 81, 82) are lost at
 //   ESC @, a reset and power off (Epson's TM-J2000/J2100 ESC/POS reference).
-// - GS * holds one image of x * y <= 1536 bytes, lost at ESC @ and power off;
-//   it and the user-defined characters (ESC &) exclude each other: defining
-//   one deletes the other (Epson TM-T81 and TM-U590 specifications).
+// - GS * holds one image of x * y * 8 bytes (x * y at most 1536), lost at
+//   ESC @ and power off; it and the user-defined characters (ESC &) exclude
+//   each other: defining one deletes the other (Epson's TM-T81 and TM-U590
+//   manuals).
 // - ESC & characters (codes 32 to 126) stay until ESC ?, GS *, ESC @ or
-//   power off (Epson TM-U590 specification).
+//   power off (Epson's TM-U590 manual).
 namespace ostrel::receipt {
 
 using bytes::ESC;

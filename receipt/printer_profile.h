@@ -51,7 +51,7 @@ struct PrinterProfile {
     // From the maker's command reference: the bytes of NV memory that NV
     // graphics and bit images (or Star's logos) share, and of the area that
     // holds download graphics and the downloaded bit image. The NV default
-    // is Epson's 256 KB NV graphics area (TM-T81 specification, TM-T88VI
+    // is Epson's 256 KB NV graphics area (TM-T81 manual, TM-T88VI
     // application development guide); Epson gives no size for the download
     // area there, so it is taken as large.
     long long nvGraphicsBytes = 262'144;
