@@ -128,12 +128,20 @@ function timeCell(row, started) {
   row.appendChild(td);
 }
 
+// Each job listed, by printer and number: one both listed and told live
+// shows once.
+const listedJobs = new Set();
+
 function addJob(job) {
   if (!job.printer_name) job.printer_name = printers.keys().next().value || "printer";
+  const key = job.printer_name + "/" + job.job;
+  if (listedJobs.has(key)) return;
+  listedJobs.add(key);
   const row = document.createElement("tr");
   row.tabIndex = 0;
   row.dataset.job = job.job;
   row.dataset.printer = job.printer_name;
+  row.dataset.started = job.started || "";
   row.hidden = only !== "" && only !== job.printer_name;
   const picture = document.createElement("td");
   const thumb = document.createElement("img");
@@ -166,8 +174,11 @@ function addJob(job) {
   };
   row.addEventListener("click", open);
   row.addEventListener("keydown", (event) => { if (event.key === "Enter" || event.key === " ") { event.preventDefault(); open(); } });
+  // Newest first: a job told live goes on top, one listed after it where it came.
   const body = $("jobs").tBodies[0];
-  body.insertBefore(row, body.firstChild);
+  let after = body.firstChild;
+  while (after && after.dataset.started > row.dataset.started) after = after.nextSibling;
+  body.insertBefore(row, after);
   listed();
 }
 
@@ -406,8 +417,32 @@ function goLive() {
     if (job.printer_name === chosen) loadMemory();
   });
   events.addEventListener("state", (event) => showState(JSON.parse(event.data)));
-  events.addEventListener("open", () => say("Watching for jobs."));
-  events.addEventListener("error", () => say("The live stream is interrupted; retrying."));
+  // Once the stream is open, the lists hold every job that ended before it,
+  // also after an interruption; a stream refused still leaves them shown.
+  let opened = false;
+  events.addEventListener("open", () => {
+    opened = true;
+    say("Watching for jobs.");
+    catchUp();
+  });
+  events.addEventListener("error", () => {
+    say("The live stream is interrupted; retrying.");
+    if (!opened) catchUp();
+  });
+}
+
+// Every printer's count and jobs, the newest first whichever printer took them.
+async function catchUp() {
+  try {
+    const shop = await (await api("/api/printers")).json();
+    for (const printer of shop) printers.set(printer.name, printer);
+    showShop();
+    const lists = await Promise.all(shop.map(async (printer) => (await api(base(printer.name) + "/jobs")).json()));
+    const jobs = lists.flat().sort((a, b) => String(a.started || "").localeCompare(String(b.started || "")));
+    for (const job of jobs) addJob(job);
+  } catch (error) {
+    say(error.message);
+  }
 }
 
 async function start() {
@@ -421,11 +456,6 @@ async function start() {
     picker.textContent = "";
     for (const printer of shop) picker.appendChild(new Option(printer.name, printer.name));
     picker.parentElement.querySelector("label[for=compare-printer]").hidden = picker.hidden = shop.length < 2;
-    // Every printer's jobs, the newest first whichever printer took them.
-    const lists = await Promise.all(shop.map(async (printer) => (await api(base(printer.name) + "/jobs")).json()));
-    const jobs = lists.flat().sort((a, b) => String(a.started || "").localeCompare(String(b.started || "")));
-    $("jobs").tBodies[0].textContent = "";
-    for (const job of jobs) addJob(job);
     showState(await (await api(base(chosen) + "/state")).json());
     loadMemory();
     goLive();
