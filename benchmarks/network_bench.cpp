@@ -15,6 +15,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <netinet/in.h>
@@ -467,6 +468,7 @@ BENCHMARK(HeadlessMemoryOverJobs)->Iterations(1)->Unit(benchmark::kSecond);
 // each writing into a folder of its own; their ports, in the file's order.
 std::vector<int> StartShop(Child*& shop, std::unique_ptr<Child>& holder, int count, const std::string& out)
 {
+    std::filesystem::create_directories(out);
     const std::string config = out + "/shop.ini";
     std::string text;
     for (int i = 0; i < count; ++i)
