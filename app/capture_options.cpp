@@ -316,9 +316,12 @@ bool ReadShop(const std::string& path, std::vector<PrinterOptions>& printers, st
                 return clash("listen on the same port, " + std::to_string(a.listen->port));
             if (!a.serial.port.empty() && a.serial.port == b.serial.port)
                 return clash("take the same serial port, " + QuotedForMessage(a.serial.port));
+            // The same folder however it is written: "x", "./x/", a link to it.
             const auto folder = [](const std::string& path) {
                 std::error_code ignored;
-                return std::filesystem::weakly_canonical(std::filesystem::absolute(path, ignored), ignored);
+                std::filesystem::path whole =
+                    std::filesystem::weakly_canonical(std::filesystem::absolute(path, ignored), ignored).lexically_normal();
+                return whole.has_filename() ? whole : whole.parent_path();
             };
             if (!a.out.empty() && !b.out.empty() && folder(a.out) == folder(b.out))
                 return clash("write into the same folder, " + QuotedForMessage(a.out));

@@ -1050,6 +1050,7 @@ TEST(CaptureService, BadUsageAndUnusableInputs)
         {{"--listen", "127.0.0.1:0", "--out", "/proc/ostrel-jobs"}, 1, "/proc/ostrel-jobs"},
     };
     for (const Row& row : rows) {
+        SCOPED_TRACE(row.says);
         Service service(row.args);
         EXPECT_EQ(service.exitStatus(), row.status);
         EXPECT_NE(service.errors().find(row.says), std::string::npos) << service.errors();
