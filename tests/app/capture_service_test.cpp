@@ -491,13 +491,15 @@ TEST(CaptureService, ForwardingConfirmsOnlyWhatThePrinterRead)
         std::this_thread::sleep_for(300ms);
         EXPECT_TRUE(Has(Http(web, "GET /api/state HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(web) + "\r\n"),
                         "HTTP/1.1 200 OK"));
-        if (!closesAtOnce)
+        if (!closesAtOnce) {
             EXPECT_TRUE(tap.lines().empty()) << "answered while the printer still has its moment";
+        }
         ASSERT_TRUE(tap.linesReach(1)) << tap.errors();
         const std::string line = tap.lines()[0];
         EXPECT_TRUE(Has(line, "\"delivered\":0,\"sent_not_confirmed\":")) << line;
-        if (!closesAtOnce)
+        if (!closesAtOnce) {
             EXPECT_TRUE(Has(line, "\"not_confirmed_why\":\"the printer neither read to the end")) << line;
+        }
         if (closer.joinable())
             closer.join();
         ::close(listener);
