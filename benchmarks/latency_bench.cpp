@@ -1,6 +1,7 @@
 // Status-reply latency over a pseudo-terminal beside a bare C responder, the
 // window's CPU use at an offered rate, and its memory over a long capture.
 
+#include "benchmarks/on_one_core.h"
 #include "app/sample_print_job.h"
 #include "net/tcp_port_thread.h"
 #include "serial/qt_serial_control.h"
@@ -263,26 +264,6 @@ void ListenOnLoopback(TcpPortThread& network)
     network.listen(where, error);
 }
 
-// A reply's time depends much on whether the answering thread runs on the
-// client's core or must wake another, idle one (tens of microseconds more, at
-// random). As for ostrel-capture's reply figures, the client and both servers
-// share one core (threads made and children forked after inherit it); the
-// window's own thread shares it too.
-class OnOneCore {
-public:
-    OnOneCore()
-    {
-        ::sched_getaffinity(0, sizeof before_, &before_);
-        cpu_set_t one;
-        CPU_ZERO(&one);
-        CPU_SET(0, &one);
-        ::sched_setaffinity(0, sizeof one, &one);
-    }
-    ~OnOneCore() { ::sched_setaffinity(0, sizeof before_, &before_); }
-
-private:
-    cpu_set_t before_;
-};
 
 void WindowTcpRealTimeReply(benchmark::State& state)
 {

@@ -2,6 +2,7 @@
 // throughput, its status reply beside a bare C responder in the same run, and
 // its memory over 1,000 jobs.
 
+#include "benchmarks/on_one_core.h"
 #include "app/sample_print_job.h"
 
 #include <benchmark/benchmark.h>
@@ -37,27 +38,6 @@ using namespace std::chrono_literals;
 
 // A child process whose standard output (and, for ostrel-capture, standard
 // error) is read line by line.
-// A reply's time depends much on whether the answering process runs on the
-// client's core or must wake another, idle one (tens of microseconds more,
-// at random). For the reply figures the client and every server share one
-// core (children inherit it), so that ostrel-capture and the bare responder
-// are timed on the same footing.
-class OnOneCore {
-public:
-    OnOneCore()
-    {
-        ::sched_getaffinity(0, sizeof before_, &before_);
-        cpu_set_t one;
-        CPU_ZERO(&one);
-        CPU_SET(0, &one);
-        ::sched_setaffinity(0, sizeof one, &one);
-    }
-    ~OnOneCore() { ::sched_setaffinity(0, sizeof before_, &before_); }
-
-private:
-    cpu_set_t before_;
-};
-
 class Child {
 public:
     explicit Child(std::vector<std::string> argv)
