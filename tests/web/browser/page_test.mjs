@@ -153,13 +153,16 @@ try {
 
   // A logo one job stores in the printer prints in the next; the page lists
   // what the printer holds, and clears it.
+  // The storing job's row may come after the memory's; both jobs' rows are
+  // waited for, so the row clicked is the one that printed the logo.
   const graphics = (fn, parameters) => Buffer.concat([esc(0x1d, 0x28, 0x4c, parameters.length + 2, 0, 48, fn), parameters]);
+  const rows = await page.$$eval("#jobs tbody tr", (all) => all.length);
   await print(tcp, graphics(67, Buffer.concat([Buffer.from("0LG", "latin1"), esc(1, 8, 0, 2, 0, 49, 0xff, 0x81)])));
   await page.waitForFunction(() => Array.from(document.querySelectorAll("#memory tbody td")).some((td) => td.textContent === "LG"),
                              { timeout: 10000 });
-  const rows = await page.$$eval("#jobs tbody tr", (all) => all.length);
+  await page.waitForFunction((count) => document.querySelectorAll("#jobs tbody tr").length > count, { timeout: 10000 }, rows);
   await print(tcp, Buffer.concat([graphics(69, Buffer.from("LG\x01\x01", "latin1")), esc(0x0a, 0x1d, 0x56, 0x00)]));
-  await page.waitForFunction((count) => document.querySelectorAll("#jobs tbody tr").length > count, {}, rows);
+  await page.waitForFunction((count) => document.querySelectorAll("#jobs tbody tr").length > count + 1, { timeout: 10000 }, rows);
   await page.click("#jobs tbody tr:first-child");
   await page.waitForFunction(() => Array.from(document.querySelectorAll("#model-commands button"))
     .some((b) => b.textContent.includes("Print NV graphics LG (stored by an earlier job)")), { timeout: 20000 });
