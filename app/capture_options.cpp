@@ -13,6 +13,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QNetworkInterface>
+#include <QUrl>
 
 #include <algorithm>
 #include <cctype>
@@ -141,7 +142,43 @@ void AddOptions(ToolCommandLine& line, bool program)
                                                      "machine); requests naming any other host are refused. "
                                                      "May be given more than once."),
                                       QStringLiteral("NAME"));
-    for (const auto& option : {stateFile, out, gap, maxBytes, keep, maxDisk, forward, fallback})
+    const QCommandLineOption lpd(QStringLiteral("lpd"),
+                                 QStringLiteral("Take jobs over LPD (RFC 1179; port 515 is LPD's), as CUPS's lpd "
+                                                "backend and Windows' LPR ports send them: each data file a job "
+                                                "(127.0.0.1 unless an address is given)."),
+                                 QStringLiteral("[ADDRESS:]PORT"));
+    const QCommandLineOption webPrint(QStringLiteral("web-print"),
+                                      QStringLiteral("Take documents that web tills post over HTTP: Epson's "
+                                                     "ePOS-Print (/cgi-bin/epos/service.cgi) for an ESC/POS model, "
+                                                     "Star's WebPRNT (/StarWebPRNT/SendMessage) for a Star model, "
+                                                     "with CORS (127.0.0.1 unless an address is given)."),
+                                      QStringLiteral("[ADDRESS:]PORT"));
+    const QCommandLineOption webOrigin(QStringLiteral("web-print-origin"),
+                                       QStringLiteral("Only pages from ORIGIN (https://till.example:8443) may post "
+                                                      "to --web-print; may be given more than once (default: any)."),
+                                       QStringLiteral("ORIGIN"));
+    const QCommandLineOption cloudPrnt(QStringLiteral("cloudprnt"),
+                                       QStringLiteral("Poll the CloudPRNT server at URL for jobs, as a Star printer "
+                                                      "does, and confirm each."),
+                                       QStringLiteral("URL"));
+    const QCommandLineOption serverDirectPrint(QStringLiteral("server-direct-print"),
+                                               QStringLiteral("Poll the Server Direct Print server at URL for "
+                                                              "ePOS-Print documents, as an Epson printer does "
+                                                              "(with --sdp-id)."),
+                                               QStringLiteral("URL"));
+    const QCommandLineOption sdpId(QStringLiteral("sdp-id"),
+                                   QStringLiteral("The printer's ID on the Server Direct Print server."),
+                                   QStringLiteral("ID"));
+    const QCommandLineOption pollInterval(QStringLiteral("poll-interval"),
+                                          QStringLiteral("Poll --cloudprnt and --server-direct-print every SECONDS "
+                                                         "(default 5)."),
+                                          QStringLiteral("SECONDS"), QStringLiteral("5"));
+    const QCommandLineOption caFile(QStringLiteral("ca-file"),
+                                    QStringLiteral("Check the HTTPS servers polled against the CA certificates in "
+                                                   "FILE (PEM) as well as the system's."),
+                                    QStringLiteral("FILE"));
+    for (const auto& option : {stateFile, out, gap, maxBytes, keep, maxDisk, forward, fallback, lpd, webPrint,
+                               webOrigin, cloudPrnt, serverDirectPrint, sdpId, pollInterval, caFile})
         line.add(option);
     if (!program)
         return;
@@ -162,6 +199,16 @@ std::unique_ptr<ToolCommandLine> CaptureCommandLine(bool program)
                        "port, answers status requests, writes each job's files and prints one JSON line a job."));
     AddOptions(*line, program);
     return line;
+}
+
+// Whether two ports given would be one: the same port number on the same
+// address, or on any address.
+bool SamePort(const std::optional<ListenAddress>& a, const std::optional<ListenAddress>& b)
+{
+    return a && b && a->port != 0 && a->port == b->port &&
+           (a->address == b->address || a->address.isEqual(QHostAddress::AnyIPv4) ||
+            b->address.isEqual(QHostAddress::AnyIPv4) || a->address == QHostAddress::Any ||
+            b->address == QHostAddress::Any);
 }
 
 // The printer the options on `line` make; false with the reason, which
@@ -225,8 +272,55 @@ bool ReadPrinter(const ToolCommandLine& line, PrinterOptions& options, std::stri
     options.keepJobs = value;
     if ((options.keepJobs > 0 || options.maxDisk > 0) && options.out.empty())
         return fail(std::string(options.keepJobs > 0 ? "--keep" : "--max-disk") + ": has no effect without --out");
-    if (!options.listen && options.serial.port.empty())
-        return fail("nothing to take jobs from: give --listen [ADDRESS:]PORT and/or --serial N|DEVICE");
+    for (const auto& [name, where] : {std::pair{"lpd", &options.lpd}, std::pair{"web-print", &options.webPrint}}) {
+        if (!parser.isSet(QString::fromLatin1(name)))
+            continue;
+        ListenAddress address;
+        if (!ParseListenAddress(LocalBytes(parser.value(QString::fromLatin1(name))), address, error))
+            return fail("--" + std::string(name) + ": " + error);
+        *where = address;
+    }
+    for (const QString& origin : parser.values(QStringLiteral("web-print-origin"))) {
+        const QUrl url(origin, QUrl::StrictMode);
+        if (!url.isValid() || (url.scheme() != QLatin1String("http") && url.scheme() != QLatin1String("https")) ||
+            url.host().isEmpty() || !url.path().isEmpty() || url.hasQuery() || url.hasFragment() ||
+            !url.userInfo().isEmpty())
+            return fail("--web-print-origin: " + QuotedForMessage(LocalBytes(origin)) +
+                        " is no origin; give a scheme, a host and a port only, as in https://till.example:8443");
+        options.webPrintOrigins.push_back(url.toString(QUrl::FullyEncoded).toStdString());
+    }
+    if (!options.webPrintOrigins.empty() && !options.webPrint)
+        return fail("--web-print-origin: has no effect without --web-print");
+    for (const auto& [name, url] :
+         {std::pair{"cloudprnt", &options.cloudPrnt}, std::pair{"server-direct-print", &options.serverDirectPrint}}) {
+        if (!parser.isSet(QString::fromLatin1(name)))
+            continue;
+        const QUrl given(parser.value(QString::fromLatin1(name)), QUrl::StrictMode);
+        if (!given.isValid() || (given.scheme() != QLatin1String("http") && given.scheme() != QLatin1String("https")) ||
+            given.host().isEmpty())
+            return fail("--" + std::string(name) + ": " +
+                        QuotedForMessage(LocalBytes(parser.value(QString::fromLatin1(name)))) +
+                        " is no http:// or https:// URL");
+        *url = given.toString(QUrl::FullyEncoded).toStdString();
+    }
+    options.sdpId = LocalBytes(parser.value(QStringLiteral("sdp-id")));
+    if (!options.serverDirectPrint.empty() && options.sdpId.empty())
+        return fail("--server-direct-print: needs --sdp-id, the ID the server knows the printer by");
+    if (options.serverDirectPrint.empty() && parser.isSet(QStringLiteral("sdp-id")))
+        return fail("--sdp-id: has no effect without --server-direct-print");
+    if (!line.number(QStringLiteral("poll-interval"), 1, 86400, "seconds", value, error))
+        return false;
+    options.pollIntervalS = static_cast<int>(value);
+    options.caFile = LocalBytes(parser.value(QStringLiteral("ca-file")));
+    if (!options.caFile.empty() && options.cloudPrnt.empty() && options.serverDirectPrint.empty())
+        return fail("--ca-file: has no effect without --cloudprnt or --server-direct-print");
+    if (SamePort(options.listen, options.lpd) || SamePort(options.listen, options.webPrint) ||
+        SamePort(options.lpd, options.webPrint))
+        return fail("--lpd, --web-print: each takes a port of its own, apart from --listen's and each other's");
+    if (!options.listen && options.serial.port.empty() && !options.lpd && !options.webPrint &&
+        options.cloudPrnt.empty() && options.serverDirectPrint.empty())
+        return fail("nothing to take jobs from: give --listen [ADDRESS:]PORT, --serial N|DEVICE, --lpd, "
+                    "--web-print, --cloudprnt or --server-direct-print");
     return true;
 }
 
@@ -309,11 +403,11 @@ bool ReadShop(const std::string& path, std::vector<PrinterOptions>& printers, st
                 error = QuotedForMessage(path) + ": [" + a.name + "] and [" + b.name + "] " + what;
                 return false;
             };
-            if (a.listen && b.listen && a.listen->port != 0 && a.listen->port == b.listen->port &&
-                (a.listen->address == b.listen->address || a.listen->address.isEqual(QHostAddress::AnyIPv4) ||
-                 b.listen->address.isEqual(QHostAddress::AnyIPv4) || a.listen->address == QHostAddress::Any ||
-                 b.listen->address == QHostAddress::Any))
-                return clash("listen on the same port, " + std::to_string(a.listen->port));
+            // Every port either takes: TCP, LPD, the web tills'.
+            for (const std::optional<ListenAddress>* mine : {&a.listen, &a.lpd, &a.webPrint})
+                for (const std::optional<ListenAddress>* theirs : {&b.listen, &b.lpd, &b.webPrint})
+                    if (SamePort(*mine, *theirs))
+                        return clash("listen on the same port, " + std::to_string((*mine)->port));
             if (!a.serial.port.empty() && a.serial.port == b.serial.port)
                 return clash("take the same serial port, " + QuotedForMessage(a.serial.port));
             // The same folder however it is written: "x", "./x/", a link to it.

@@ -2,6 +2,7 @@
 
 #include "files/atomic_file.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <filesystem>
@@ -32,6 +33,9 @@ namespace {
 
 // The job a file belongs to: "job-0012.bin" is 12. Only digits count, so a
 // name no run of ours wrote is left alone.
+// Every file a job may be written as.
+constexpr std::string_view kJobFileEndings[] = {".bin", ".txt", ".json", ".replies.bin", ".xml", ".png", ".jpg"};
+
 bool JobNumberOf(const std::string& name, long long& number)
 {
     if (!name.starts_with("job-"))
@@ -43,7 +47,7 @@ bool JobNumberOf(const std::string& name, long long& number)
     // no part of job 5, and pruning it would never remove it.
     const std::string_view ending(stop, static_cast<std::size_t>(end - stop));
     return ec == std::errc() && stop != digits && *digits != '-' && number > 0 &&
-           (ending == ".bin" || ending == ".txt" || ending == ".json" || ending == ".replies.bin");
+           std::find(std::begin(kJobFileEndings), std::end(kJobFileEndings), ending) != std::end(kJobFileEndings);
 }
 
 } // namespace
@@ -85,7 +89,10 @@ std::vector<long long> IncompleteJobs(const std::string& folder)
     std::error_code error;
     for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
         long long number = 0;
-        if (JobNumberOf(entry.path().filename().string(), number))
+        const std::string name = entry.path().filename().string();
+        // The three every job has; the others are beside some jobs only.
+        if (JobNumberOf(name, number) && !name.ends_with(".replies.bin") &&
+            (name.ends_with(".bin") || name.ends_with(".txt") || name.ends_with(".json")))
             ++files[number];
     }
     std::vector<long long> incomplete;
@@ -108,11 +115,11 @@ std::vector<long long> PruneJobs(const std::string& folder, long long keep, long
         if ((keep <= 0 || left <= keep) && (maxBytes <= 0 || total <= maxBytes))
             break;
         const std::string base = (std::filesystem::path(folder) / JobBaseName(jobs[oldest].first)).string();
-        for (const char* ending : {".bin", ".txt", ".json", ".replies.bin"}) {
+        for (const std::string_view ending : kJobFileEndings) {
             std::error_code failed;
-            std::filesystem::remove(base + ending, failed);
+            std::filesystem::remove(base + std::string(ending), failed);
             if (failed) {
-                error = "cannot remove " + base + ending + ": " + failed.message();
+                error = "cannot remove " + base + std::string(ending) + ": " + failed.message();
                 return removed;
             }
         }
@@ -154,6 +161,8 @@ std::string Fields(const JobRecord& job)
         json += "{\"offset\":" + std::to_string(offset) + ",\"bytes\":" + JsonString(bytes) + "}";
     }
     json += "],\"not_understood_bytes\":" + std::to_string(job.notUnderstoodBytes);
+    for (const auto& [key, value] : job.origin)
+        json += "," + JsonString(key) + ":" + JsonString(value);
     if (!job.forward.empty())
         json += ",\"forward\":" + job.forward;
     if (!job.memory.empty())
@@ -199,12 +208,21 @@ bool WriteJobFiles(const std::string& folder, const JobRecord& job,
 {
     written.clear();
     const std::string base = (std::filesystem::path(folder) / JobBaseName(job.number)).string();
+    const bool keepsDocument = !job.document.empty();
+    if (keepsDocument && std::find_if(std::begin(kDocumentEndings), std::end(kDocumentEndings), [&job](const char* ending) {
+            return job.documentEnding == ending;
+        }) == std::end(kDocumentEndings)) {
+        error = "a job's document cannot be kept as ." + job.documentEnding;
+        return false;
+    }
     AtomicFileSet files;
-    // A forwarded job keeps the printer's answers beside it.
+    // A forwarded job keeps the printer's answers beside it; one that came
+    // as a document keeps the document.
     const bool ok = files.stage(base + ".bin", job.bytes) &&
                     files.stage(base + ".txt", job.commandLog) &&
                     files.stage(base + ".json", JobReportJson(job)) &&
-                    (job.forward.empty() || files.stage(base + ".replies.bin", job.printerAnswers)) && files.commit();
+                    (job.forward.empty() || files.stage(base + ".replies.bin", job.printerAnswers)) &&
+                    (!keepsDocument || files.stage(base + "." + job.documentEnding, job.document)) && files.commit();
     if (!ok) {
         error = files.error();
         return false;
@@ -212,6 +230,8 @@ bool WriteJobFiles(const std::string& folder, const JobRecord& job,
     written = {base + ".bin", base + ".txt", base + ".json"};
     if (!job.forward.empty())
         written.push_back(base + ".replies.bin");
+    if (keepsDocument)
+        written.push_back(base + "." + job.documentEnding);
     return true;
 }
 

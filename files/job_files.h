@@ -53,7 +53,17 @@ struct JobRecord {
     // What the job did to the printer's memory, as a JSON object (what it
     // stored or deleted, what was refused); empty when nothing.
     std::string memory;
+    // A job that came whole through another kind of port: more of what its
+    // sender said (an LPD job's name, user and host, ...), as string fields,
+    // and the document it came as (ePOS-Print XML, a picture), kept beside
+    // the job as job-NNNN.<documentEnding> (one of kDocumentEndings).
+    std::vector<std::pair<std::string, std::string>> origin;
+    std::string document;
+    std::string documentEnding;
 };
+
+// What a job's document may be kept as.
+inline constexpr const char* kDocumentEndings[] = {"xml", "png", "jpg"};
 
 inline constexpr std::size_t kPrinterEventsListed = 100;
 

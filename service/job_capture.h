@@ -60,6 +60,15 @@ public:
     // byte was byte `paceStart` of them.
     void printerEvent(const std::string& what, long long printed);
     void setPaceStart(long long received) { paceStart_ = received; }
+    // A job that came whole: what its sender said of it, and the document
+    // it came as, kept beside it.
+    void keepDocument(std::vector<std::pair<std::string, std::string>> origin, std::string document,
+                      std::string ending)
+    {
+        record_.origin = std::move(origin);
+        record_.document = std::move(document);
+        record_.documentEnding = std::move(ending);
+    }
 
 private:
     void chunkTaken(std::string_view chunk, ByteSource*) override { notUnderstood_.feed(chunk); }

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <limits>
 #include <ostream>
 
 #include <sys/stat.h>
@@ -129,7 +130,8 @@ bool PrinterUnit::start(std::string& error)
             }
         };
     }
-    if (!tcp_ && !serial_) {
+    // Ports of other kinds
+    if (!tcp_ && !serial_ && intakes_.empty()) {
         error = "nothing to capture from: give --listen and/or --serial";
         return false;
     }
@@ -405,8 +407,10 @@ void PrinterUnit::finishSerialJob(const std::string& why)
     serialGap_.stop();
     if (!serialJob_)
         return;
-    if (!serialForward_)
-        return finishJob(std::move(serialJob_), why, *serialSource_);
+    if (!serialForward_) {
+        finishJob(std::move(serialJob_), why, *serialSource_);
+        return;
+    }
     // The printer takes what waits and answers the last requests, for at
     // most a moment, while the next job may begin.
     auto closing = std::make_unique<ClosingJob>(ClosingJob{std::move(serialJob_), std::move(serialForward_), why});
@@ -427,8 +431,8 @@ void PrinterUnit::finishSerialJob(const std::string& why)
     });
 }
 
-void PrinterUnit::finishJob(std::unique_ptr<JobCapture> job, const std::string& why,
-                               const ByteSource& from)
+std::string PrinterUnit::finishJob(std::unique_ptr<JobCapture> job, const std::string& why,
+                                   const ByteSource& from)
 {
     etb_ = job->etbCount();
     const PrinterMemoryKeeper::Ended memory = memory_.finished(job.get());
@@ -440,7 +444,7 @@ void PrinterUnit::finishJob(std::unique_ptr<JobCapture> job, const std::string& 
         progress("a connection with no job ended: " + why);
         if (idle)
             idle();
-        return;
+        return {};
     }
     if (paced_)
         paced_->forget(job.get());
@@ -449,7 +453,9 @@ void PrinterUnit::finishJob(std::unique_ptr<JobCapture> job, const std::string& 
     job.reset();
     std::vector<std::string> files;
     std::string failure;
+    lastSaved_ = true;
     if (!options_.out.empty() && !WriteJobFiles(options_.out, record, files, failure)) {
+        lastSaved_ = false;
         // Reported, and the service goes on with the next job.
         say("job " + std::to_string(record.number) + " not saved: " + failure);
         failed_ = true;
@@ -474,7 +480,62 @@ void PrinterUnit::finishJob(std::unique_ptr<JobCapture> job, const std::string& 
              " bytes, " + why);
     if (idle)
         idle();
+    return line;
 }
+
+namespace {
+
+// Where a whole job's answers go: nowhere, as no one waits on its port.
+class WholeJobSource : public ByteSource {
+public:
+    explicit WholeJobSource(std::string name) : name_(std::move(name)) {}
+    std::string sourceName() const override { return name_; }
+    void sendReply(std::string_view) override {}
+    ReplyDelivery replyDelivery() const override { return {0, "the port it came by takes no answers"}; }
+
+private:
+    std::string name_;
+};
+
+} // namespace
+
+WholeJobDone PrinterUnit::printWhole(WholeJob whole)
+{
+    WholeJobDone done;
+    WholeJobSource from(whole.source);
+    if (stopping_) {
+        done.state = state();
+        return done;
+    }
+    if (jobStarted)
+        jobStarted();
+    auto job = std::make_unique<JobCapture>(whole.source, status_, state(), options_.maxJobBytes, options_.printer,
+                                            options_.name);
+    job->setEtbCount(etb_);
+    if (paced_) {
+        job->setAnswersAfterPrinting(paced_->pace().answersEveryRequest());
+        job->setPaceStart(paced_->pace().received());
+    }
+    job->take(whole.bytes, &from);
+    memory_.take(job.get(), whole.bytes);
+    if (paced_)
+        paced_->take(whole.bytes, job.get(), [](const RealTimeRequest&) {});
+    done.printedAt = received();
+    job->keepDocument(std::move(whole.origin), std::move(whole.document), std::move(whole.documentEnding));
+    const long long before = nextNumber_;
+    done.line = finishJob(std::move(job), "end of the document", from);
+    done.number = nextNumber_ != before ? before : 0;
+    done.saved = lastSaved_;
+    done.state = state();
+    return done;
+}
+
+long long PrinterUnit::printed() const
+{
+    return paced_ ? paced_->pace().printed() : std::numeric_limits<long long>::max();
+}
+
+long long PrinterUnit::received() const { return paced_ ? paced_->pace().received() : 0; }
 
 void PrinterUnit::stop()
 {

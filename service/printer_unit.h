@@ -54,6 +54,35 @@ struct PrinterOptions {
     // when every job prints the instant it arrives.
     std::optional<PrintPace::Settings> pace;
     std::vector<FaultLine> script;
+    // Ports that take whole jobs, and the servers it polls for them.
+    std::optional<ListenAddress> lpd;      // --lpd: LPD (RFC 1179)
+    std::optional<ListenAddress> webPrint; // --web-print: ePOS-Print and WebPRNT over HTTP
+    std::vector<std::string> webPrintOrigins; // --web-print-origin: the pages that may post; none: any
+    std::string cloudPrnt;                 // --cloudprnt: a CloudPRNT server's URL
+    std::string serverDirectPrint;         // --server-direct-print: a Server Direct Print server's URL
+    std::string sdpId;                     // --sdp-id: the ID it is known by there
+    int pollIntervalS = 5;                 // --poll-interval
+    std::string caFile;                    // --ca-file: the CAs that HTTPS servers are checked against
+};
+
+// A job that arrives whole: an LPD data file, a document posted over HTTP,
+// a job fetched from a cloud server.
+struct WholeJob {
+    std::string source; // "lpd 127.0.0.1:41234", "epos 127.0.0.1:5121", "cloudprnt URL"
+    std::string bytes;  // the printer's commands, as its model reads them
+    // More string fields of its line and report ({"lpd_job_name", ...}).
+    std::vector<std::pair<std::string, std::string>> origin;
+    // What came, kept beside the job as job-NNNN.<documentEnding>; empty: none.
+    std::string document;
+    std::string documentEnding;
+};
+
+struct WholeJobDone {
+    long long number = 0;  // 0: the job was empty, and nothing kept
+    PrinterState state;    // what the printer reports once it took the job
+    long long printedAt = 0; // a printer in time has printed it once printed() gets here
+    bool saved = true;     // false: its files could not be written (said already)
+    std::string line;      // its JSON line
 };
 
 // One stand-in printer: its ports (TCP, each connection a job, and a serial
@@ -87,6 +116,14 @@ public:
     void setStateByHand(PrinterState state, const std::string& by);
     // What the printer keeps between jobs: graphics, logos, characters.
     PrinterMemoryKeeper& memory() { return memory_; }
+    // Takes a job that came whole, as a TCP job would be taken from end to
+    // end; its answers to real-time requests go nowhere.
+    WholeJobDone printWhole(WholeJob job);
+    // A printer in time: how many bytes of all it took it has printed; else
+    // everything, always.
+    long long printed() const;
+    // A printer in time: what it has taken so far.
+    long long received() const;
 
     // A job ended: its JSON line (its files already written).
     std::function<void(const std::string& line)> jobFinished;
@@ -110,7 +147,8 @@ private:
     void endForwarding(std::unique_ptr<PrinterForward>& forward, JobCapture* job);
     void takeSerial(std::string_view chunk);
     void finishSerialJob(const std::string& why);
-    void finishJob(std::unique_ptr<JobCapture> job, const std::string& why, const ByteSource& from);
+    // Its JSON line; empty when the job was empty and nothing was kept.
+    std::string finishJob(std::unique_ptr<JobCapture> job, const std::string& why, const ByteSource& from);
     void prune();
     void readStateFile();
     void progress(const std::string& line);
@@ -131,6 +169,7 @@ private:
     std::string stateSeen_; // the state file as last read, or why it could not be
     long long nextNumber_ = 1;
     bool failed_ = false;
+    bool lastSaved_ = true; // whether the last job's files were written
     bool stopping_ = false;
 
     std::unique_ptr<TcpPrinterPort> tcp_;
@@ -151,6 +190,9 @@ private:
     std::vector<std::unique_ptr<ClosingJob>> serialClosing_;
     receipt::CutFinder serialCuts_;
     QTimer serialGap_;
+
+    // Ports of other kinds, each feeding printWhole.
+    std::vector<std::unique_ptr<QObject>> intakes_;
 
     std::unique_ptr<PrinterInTime> paced_;
     PrinterState told_; // what stateChanged last told

@@ -10,7 +10,7 @@ _ostrel()
     _init_completion -n = || return
 
     case "$prev" in
-        --open|--log|--hex|--ascii|--raw|--replies|--report|--commands|--compare|--state-file|--ready-file|--script|--http-token|--config)
+        --open|--log|--hex|--ascii|--raw|--replies|--report|--commands|--compare|--state-file|--ready-file|--script|--http-token|--config|--ca-file)
             _filedir
             return ;;
         --preview)
@@ -37,7 +37,7 @@ _ostrel()
         --settings)
             COMPREPLY=($(compgen -W "'9600, N, 8, 1' '19200, N, 8, 1' '38400, N, 8, 1' '115200, N, 8, 1'" -- "$cur"))
             return ;;
-        --listen|--idle-timeout|--job-timeout|--status-bits|--chunk|--job-gap|--jobs|--timeout|--max-job-bytes|--keep|--max-disk|--port|--open-limit|--wait|--buffer|--roll|--near-end)
+        --listen|--idle-timeout|--job-timeout|--status-bits|--chunk|--job-gap|--jobs|--timeout|--max-job-bytes|--keep|--max-disk|--port|--open-limit|--wait|--buffer|--roll|--near-end|--lpd|--web-print|--web-print-origin|--cloudprnt|--server-direct-print|--sdp-id|--poll-interval)
             return ;;
         --print-speed)
             COMPREPLY=($(compgen -W "model" -- "$cur"))
@@ -65,7 +65,8 @@ _ostrel_options()
             echo "$common --listen --idle-timeout --job-timeout --serial --settings --hw-handshake" \
                  "--status-bits --no-status-return --state --state-file --out --job-gap --jobs" \
                  "--timeout --max-job-bytes --keep --max-disk --printer --ready-file --forward --forward-fallback" \
-                 "--print-speed --buffer --roll --near-end --script --http --http-token --http-host --config" ;;
+                 "--print-speed --buffer --roll --near-end --script --lpd --web-print --web-print-origin --cloudprnt" \
+                 "--server-direct-print --sdp-id --poll-interval --ca-file --http --http-token --http-host --config" ;;
         ostrel-replay)
             echo "$common --log --hex --ascii --raw --replies --report --chunk --status-bits" \
                  "--no-status-return --state --counters --compare --conversation --preview --markers --printer --paper --commands" \

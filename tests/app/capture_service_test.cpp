@@ -999,6 +999,7 @@ TEST(CaptureService, BadUsageAndUnusableInputs)
     const std::string badValue = config("speed.ini", "[a]\nlisten = 9401\n\nprint-speed = fast\n");
     const std::string badFlag = config("flag.ini", "[a]\nserial = 1\nhw-handshake = maybe\n");
     const std::string noSection = config("bare.ini", "listen = 9401\n");
+    const std::string lpdPort = config("lpd.ini", "[a]\nlisten = 9401\n[b]\nweb-print = 9403\nlpd = 9401\n");
     struct Row {
         std::vector<std::string> args;
         int status;
@@ -1048,6 +1049,16 @@ TEST(CaptureService, BadUsageAndUnusableInputs)
         {{"--config", noSection}, 2, "bare.ini line 1: a key comes after the [NAME] of its printer"},
         {{"--config", "/nonexistent/shop.ini"}, 2, "--config: /nonexistent/shop.ini: no such file"},
         {{"--config", samePort, "--out", "x"}, 2, "--out: with --config each printer's options are in its section"},
+        {{"--config", lpdPort}, 2, "lpd.ini: [b] and [a] listen on the same port, 9401"},
+        {{"--listen", "9100", "--lpd", "9100"}, 2, "--lpd, --web-print: each takes a port of its own"},
+        {{"--lpd", "printer:515"}, 2, "--lpd: "},
+        {{"--web-print", "8080", "--web-print-origin", "https://till.example/pos"}, 2, "--web-print-origin: https://till.example/pos is no origin"},
+        {{"--listen", "9100", "--web-print-origin", "https://till.example"}, 2, "--web-print-origin: has no effect without --web-print"},
+        {{"--cloudprnt", "ftp://cloud.example/"}, 2, "--cloudprnt: ftp://cloud.example/ is no http:// or https:// URL"},
+        {{"--server-direct-print", "http://sdp.example/"}, 2, "--server-direct-print: needs --sdp-id"},
+        {{"--listen", "9100", "--sdp-id", "till"}, 2, "--sdp-id: has no effect without --server-direct-print"},
+        {{"--cloudprnt", "http://cloud.example/", "--poll-interval", "0"}, 2, "--poll-interval: takes seconds"},
+        {{"--listen", "9100", "--ca-file", "ca.pem"}, 2, "--ca-file: has no effect without --cloudprnt"},
         {{"--version"}, 0, ""},
         {{"--serial", "/nonexistent/ttyService"}, 1, "/nonexistent/ttyService"},
         {{"--listen", "127.0.0.1:0", "--out", "/proc/ostrel-jobs"}, 1, "/proc/ostrel-jobs"},
