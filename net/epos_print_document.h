@@ -12,10 +12,10 @@ namespace ostrel {
 // What a till posts to Epson's ePOS-Print interface, turned into the
 // ESC/POS commands a TM printer would receive for it.
 struct EposPrintRequest {
-    std::string commands;     // ESC/POS bytes, as the printer's model reads them
-    bool statusOnly = false;  // an empty <epos-print/>: the SDK's probe and status poll
-    long long timeoutMs = 0;  // the document's own timeout, when it gives one; 0: none
-    std::string devid;        // the document's own device id, when it gives one
+    std::string commands; // ESC/POS bytes, as the printer's model reads them
+    bool statusOnly = false; // an empty <epos-print/>: the SDK's probe and status poll
+    long long timeoutMs = 0; // the document's own timeout, when it gives one; 0: none
+    std::string devid; // the document's own device id, when it gives one
 };
 
 // The bounds a document is read within.
@@ -30,6 +30,10 @@ constexpr int kEposMaxDepth = 16;
 // wider than the paper) it returns no commands and says why in `error`,
 // which the caller answers as "SchemaError".
 EposPrintRequest ReadEposPrintRequest(const QByteArray& body, std::string& error);
+// The same for the printer model with this id (--printer): its paper's
+// width and its code pages; the generic model's for an unknown id.
+EposPrintRequest ReadEposPrintRequest(
+    const QByteArray& body, std::string& error, const std::string& printer);
 
 // Epson's ASB_* status bits, as the printer in `state` reports them.
 std::uint32_t EposStatus(const PrinterState& state);
