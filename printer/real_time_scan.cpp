@@ -2,6 +2,9 @@
 
 #include "protocol/command_set.h"
 #include "receipt/command_bytes.h"
+#include "receipt/command_table.h"
+
+#include <optional>
 
 namespace ostrel {
 
@@ -23,65 +26,51 @@ void RealTimeScan::setLanguage(receipt::Language language)
 
 namespace {
 
-constexpr unsigned char kEnq = 0x05, kEot = 0x04, kEtb = 0x17, kCan = 0x18, kAck = 0x06, kSoh = 0x01, kRs = 0x1E;
-
-// Star's requests, by the bytes the Star tables frame.
-bool StarRequest(const unsigned char* bytes, long long length, RealTimeRequest::Kind& kind, int& n)
+// The request a row's role names, in this language.
+std::optional<RealTimeRequest::Kind> RequestOf(receipt::Role role, bool star)
 {
     using Kind = RealTimeRequest::Kind;
-    if (length == 1) {
-        switch (bytes[0]) {
-        case kEnq: kind = Kind::StarEnq; return true;
-        case kEot: kind = Kind::StarEot; return true;
-        case kEtb: kind = Kind::StarEtb; return true;
-        case kCan: kind = Kind::StarEtbReset; return true;
-        default: return false;
-        }
+    using receipt::Role;
+    switch (role) {
+    case Role::RealTimeStatus: return Kind::RealTimeStatus;
+    case Role::TransmitStatus: return Kind::TransmitStatus;
+    case Role::AutomaticStatus: return Kind::AutomaticStatus;
+    case Role::PrinterId: return Kind::PrinterId;
+    // Star's printers keep their automatic status over ESC @.
+    case Role::Initializes: return star ? std::nullopt : std::optional(Kind::Initialize);
+    case Role::StarEnq: return Kind::StarEnq;
+    case Role::StarEot: return Kind::StarEot;
+    case Role::StarStatusRequest: return Kind::StarStatusRequest;
+    case Role::StarAutomaticSetting: return Kind::StarAutomaticSetting;
+    case Role::StarEtb: return Kind::StarEtb;
+    case Role::StarEtbReset: return Kind::StarEtbReset;
+    default: return std::nullopt;
     }
-    if (length == 3 && bytes[0] == ESC && bytes[1] == kAck && bytes[2] == kSoh) {
-        kind = Kind::StarStatusRequest;
-        return true;
-    }
-    if (length == 4 && bytes[0] == ESC && bytes[1] == kRs && (bytes[2] == 'a' || bytes[2] == 'E')) {
-        kind = bytes[2] == 'a' ? Kind::StarAutomaticSetting : Kind::StarEtbReset;
-        n = receipt::bytes::Digit(bytes[3]);
-        return true;
-    }
-    return false;
 }
 
 } // namespace
 
-void RealTimeScan::command(const unsigned char* bytes, long long length, long long offset)
+void RealTimeScan::command(const receipt::CommandRow& row, const unsigned char* bytes, long long length,
+                           long long offset)
 {
     using Kind = RealTimeRequest::Kind;
-    Kind kind;
+    const std::optional<Kind> kind = RequestOf(row.role, star_);
+    if (!kind)
+        return;
     int n = 0;
-    if (star_) {
-        if (!StarRequest(bytes, length, kind, n))
+    if (*kind == Kind::StarAutomaticSetting || (*kind == Kind::StarEtbReset && length == 4)) {
+        n = receipt::bytes::Digit(bytes[3]); // ESC RS a n, ESC RS E n
+    } else if (!star_ && *kind != Kind::Initialize) {
+        // DLE EOT n, GS r n, GS a n, GS I n; the four-byte DLE EOT 7 a and
+        // DLE EOT 8 a ask for statuses this printer does not give.
+        if (length != 3)
             return;
-        const long long end = offset + length - chunkStart_;
-        found_->push_back({kind, n, static_cast<std::size_t>(end < 0 ? 0 : end)});
-        return;
+        n = bytes[2];
     }
-    if (length != 3 && !(length == 2 && bytes[0] == ESC && bytes[1] == '@'))
-        return;
-    if (bytes[0] == DLE && bytes[1] == 0x04)
-        kind = Kind::RealTimeStatus;
-    else if (bytes[0] == GS && bytes[1] == 'r')
-        kind = Kind::TransmitStatus;
-    else if (bytes[0] == GS && bytes[1] == 'a')
-        kind = Kind::AutomaticStatus;
-    else if (bytes[0] == GS && bytes[1] == 'I')
-        kind = Kind::PrinterId;
-    else if (bytes[0] == ESC && bytes[1] == '@')
-        kind = Kind::Initialize;
-    else
-        return;
     // A command begun in an earlier chunk ends in this one, at or after its
     // start: the end is never before the chunk.
     const long long end = offset + length - chunkStart_;
-    found_->push_back({kind, length == 3 ? bytes[2] : 0, static_cast<std::size_t>(end < 0 ? 0 : end)});
+    found_->push_back({*kind, n, static_cast<std::size_t>(end < 0 ? 0 : end)});
 }
 
 std::string RealTimeReply(const RealTimeRequest& request, const PrinterState& state)

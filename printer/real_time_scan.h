@@ -46,9 +46,9 @@ private:
     static constexpr long long kLongestLooked = 64;
 
     void text(const unsigned char*, std::size_t, long long) override {}
-    void command(const unsigned char* bytes, long long length, long long offset) override;
+    void command(const receipt::CommandRow& row, const unsigned char* bytes, long long length, long long offset) override;
     void notUnderstood(const unsigned char*, long long, long long) override {}
-    void tooLong(const unsigned char*, std::size_t, long long, long long) override {}
+    void tooLong(const receipt::CommandRow&, const unsigned char*, std::size_t, long long, long long) override {}
 
     receipt::CommandStream stream_;
     std::vector<RealTimeRequest>* found_ = nullptr;

@@ -1,6 +1,7 @@
 #include "receipt/command_stream.h"
 
 #include "receipt/command_lengths.h"
+#include "receipt/command_table.h"
 
 #include <algorithm>
 
@@ -94,10 +95,13 @@ std::size_t CommandStream::step(const unsigned char* bytes, std::size_t availabl
         reader_.text(bytes, count, offset_);
         return count;
     }
-    const CommandSize size = MeasureCommand(bytes, available, longestKept_, language_);
+    // The row is found once, and handed to the reader with the command.
+    const CommandTable::Found found = TableOf(language_).find(bytes, available);
+    if (found.framing == Framing::NeedMore) return 0;
+    const CommandSize size = found.row == nullptr ? length::Unknown(1) : found.row->length(bytes, available, longestKept_);
     if (size.length > longestKept_) {
         const auto shown = static_cast<std::size_t>(std::min<long long>({size.length, 16, static_cast<long long>(available)}));
-        reader_.tooLong(bytes, shown, size.length, offset_);
+        reader_.tooLong(*found.row, bytes, shown, size.length, offset_);
         const std::size_t used = std::min<std::size_t>(available, static_cast<std::size_t>(size.length));
         skipLeft_ = size.length - static_cast<long long>(used);
         return used;
@@ -105,7 +109,7 @@ std::size_t CommandStream::step(const unsigned char* bytes, std::size_t availabl
     switch (size.framing) {
     case Framing::NeedMore: return 0;
     case Framing::Unknown: reader_.notUnderstood(bytes, size.length, offset_); break;
-    case Framing::Whole: reader_.command(bytes, size.length, offset_); break;
+    case Framing::Whole: reader_.command(*found.row, bytes, size.length, offset_); break;
     }
     return static_cast<std::size_t>(size.length);
 }

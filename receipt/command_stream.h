@@ -8,6 +8,8 @@
 
 namespace ostrel::receipt {
 
+struct CommandRow;
+
 // Cuts the received bytes into the commands of the standard receipt command
 // set, text runs and bytes no command starts with, whatever the chunks are.
 // A command still arriving waits; one longer than `longestKept` is reported
@@ -21,9 +23,11 @@ public:
         virtual ~Reader() = default;
         // Printable bytes (0x20 and up), `count` of them.
         virtual void text(const unsigned char* bytes, std::size_t count, long long offset) = 0;
-        virtual void command(const unsigned char* bytes, long long length, long long offset) = 0;
+        // A whole command, and the row of the language's table that names it.
+        virtual void command(const CommandRow& row, const unsigned char* bytes, long long length, long long offset) = 0;
         virtual void notUnderstood(const unsigned char* bytes, long long length, long long offset) = 0;
-        virtual void tooLong(const unsigned char* head, std::size_t shown, long long length, long long offset) = 0;
+        virtual void tooLong(const CommandRow& row, const unsigned char* head, std::size_t shown, long long length,
+                             long long offset) = 0;
     };
 
     CommandStream(Reader& reader, long long longestKept) : reader_(reader), longestKept_(longestKept) {}

@@ -22,7 +22,27 @@ enum class Role {
     StoresImage,      // GS *: the downloaded bit image
     StoresCharacters, // ESC &: user-defined characters
     DeletesCharacter, // ESC ?: one user-defined character
+    // Requests the printer answers at once, whatever it is printing
+    // (printer/real_time_scan.h reads these; ESC @ ends automatic status):
+    RealTimeStatus,       // DLE EOT n
+    TransmitStatus,       // GS r n: answered once what comes before it is printed
+    AutomaticStatus,      // GS a n: sets automatic status back
+    PrinterId,            // GS I n
+    StarEnq,              // ENQ: one status byte
+    StarEot,              // EOT: one status byte
+    StarStatusRequest,    // ESC ACK SOH: the automatic status, once
+    StarAutomaticSetting, // ESC RS a n: automatic status on or off
+    StarEtb,              // ETB: counts a job done
+    StarEtbReset,         // ESC RS E n, CAN: the ETB count back to 0
+    // What else a reader may look for:
+    DrawerPulse, // opens a cash drawer
+    PageStart,   // enters page mode
+    PageEnd,     // prints the page and leaves page mode (or prints it and stays)
+    PrintsLogo,  // prints what an earlier command stored
 };
+
+// The roles printer_memory.h reads: what the printer keeps between jobs.
+constexpr bool KeepsMemory(Role role) { return role >= Role::Initializes && role <= Role::DeletesCharacter; }
 
 // One command of a printer language: the bytes that name it, how its length
 // is found, what it is called, and what it does to the paper. A language is a

@@ -27,12 +27,9 @@ std::size_t CutFinder::feed(std::string_view chunk)
     return static_cast<std::size_t>(cutEnd_ - start);
 }
 
-void CutFinder::command(const unsigned char* bytes, long long length, long long offset)
+void CutFinder::command(const CommandRow& row, const unsigned char*, long long length, long long offset)
 {
-    if (cutEnd_ >= 0)
-        return;
-    const CommandTable::Found found = TableOf(language_).find(bytes, static_cast<std::size_t>(length));
-    if (found.row != nullptr && found.row->role == Role::Cut)
+    if (cutEnd_ < 0 && row.role == Role::Cut)
         cutEnd_ = offset + length;
 }
 

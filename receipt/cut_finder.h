@@ -26,9 +26,9 @@ private:
     static constexpr long long kLongestLooked = 64;
 
     void text(const unsigned char*, std::size_t, long long) override {}
-    void command(const unsigned char* bytes, long long length, long long offset) override;
+    void command(const CommandRow& row, const unsigned char* bytes, long long length, long long offset) override;
     void notUnderstood(const unsigned char*, long long, long long) override {}
-    void tooLong(const unsigned char*, std::size_t, long long, long long) override {}
+    void tooLong(const CommandRow&, const unsigned char*, std::size_t, long long, long long) override {}
 
     Language language_;
     CommandStream stream_;

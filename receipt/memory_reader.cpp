@@ -20,19 +20,17 @@ void MemoryReader::restart()
     changed_ = false;
 }
 
-void MemoryReader::command(const unsigned char* bytes, long long length, long long)
+void MemoryReader::command(const CommandRow& row, const unsigned char* bytes, long long length, long long)
 {
-    const CommandTable::Found found = TableOf(language_).find(bytes, static_cast<std::size_t>(length));
-    if (found.row == nullptr || found.row->role == Role::None || found.row->role == Role::Cut)
-        return;
-    said(memory_.take(*found.row, bytes, static_cast<std::size_t>(length)));
+    if (KeepsMemory(row.role))
+        said(memory_.take(row, bytes, static_cast<std::size_t>(length)));
 }
 
-void MemoryReader::tooLong(const unsigned char* head, std::size_t shown, long long length, long long)
+void MemoryReader::tooLong(const CommandRow& row, const unsigned char* head, std::size_t shown, long long length,
+                           long long)
 {
-    const CommandTable::Found found = TableOf(language_).find(head, shown);
-    if (found.row != nullptr)
-        said(memory_.tooLong(*found.row, head, shown, length));
+    if (KeepsMemory(row.role))
+        said(memory_.tooLong(row, head, shown, length));
 }
 
 void MemoryReader::said(const PrinterMemory::Change& change)

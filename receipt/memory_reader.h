@@ -28,9 +28,10 @@ public:
 
 private:
     void text(const unsigned char*, std::size_t, long long) override {}
-    void command(const unsigned char* bytes, long long length, long long offset) override;
+    void command(const CommandRow& row, const unsigned char* bytes, long long length, long long offset) override;
     void notUnderstood(const unsigned char*, long long, long long) override {}
-    void tooLong(const unsigned char* head, std::size_t shown, long long length, long long offset) override;
+    void tooLong(const CommandRow& row, const unsigned char* head, std::size_t shown, long long length,
+                 long long offset) override;
     void said(const PrinterMemory::Change& change);
 
     PrinterMemory& memory_;

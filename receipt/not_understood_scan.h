@@ -36,12 +36,11 @@ private:
     static constexpr long long kLongestKept = 300;
 
     void text(const unsigned char*, std::size_t, long long) override { inText_ = true; }
-    void command(const unsigned char* bytes, long long length, long long) override {
+    void command(const CommandRow& row, const unsigned char*, long long, long long) override {
         counted();
-        const CommandTable::Found found = TableOf(language_).find(bytes, static_cast<std::size_t>(length));
-        if (found.row != nullptr && found.row->role == Role::Cut) ++cuts_;
+        if (row.role == Role::Cut) ++cuts_;
     }
-    void tooLong(const unsigned char*, std::size_t, long long, long long) override { counted(); }
+    void tooLong(const CommandRow&, const unsigned char*, std::size_t, long long, long long) override { counted(); }
     void notUnderstood(const unsigned char* bytes, long long length, long long offset) override {
         counted();
         bytes_ += length;

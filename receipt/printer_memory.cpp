@@ -177,8 +177,7 @@ PrinterMemory::Change PrinterMemory::take(const CommandRow& row, const unsigned 
         return erase(StoredKind::UserCharacter, &key) ? Change{Change::Deleted, "user-defined character " + key + " deleted"}
                                                       : Change{};
     }
-    case Role::None:
-    case Role::Cut: break;
+    default: break; // not what the memory keeps
     }
     return {};
 }
@@ -202,10 +201,7 @@ PrinterMemory::Change PrinterMemory::tooLong(const CommandRow& row, const unsign
     case Role::StoresLogos: name = StoredKindName(head[0] == ESC ? StoredKind::StarLogos : StoredKind::NvBitImages); break;
     case Role::StoresImage: name = StoredKindName(StoredKind::DownloadedImage); break;
     case Role::StoresCharacters: name = "user-defined characters"; break;
-    case Role::None:
-    case Role::Cut:
-    case Role::Initializes:
-    case Role::DeletesCharacter: return {};
+    default: return {}; // nothing to store
     }
     return {Change::Refused, name + " not stored: its " + Bytes(length) + " are more than the printer's memory holds (" +
                                  Bytes(nvCapacity_) + " of NV memory, " + Bytes(downloadCapacity_) + " for downloads)"};

@@ -81,10 +81,10 @@ void ReceiptPrinter::text(const unsigned char* bytes, std::size_t count, long lo
     takeText(bytes, count);
 }
 
-void ReceiptPrinter::command(const unsigned char* bytes, long long length, long long offset) {
+void ReceiptPrinter::command(const CommandRow& row, const unsigned char* bytes, long long length, long long offset) {
     offset_ = offset;
     textCommand_ = -1;
-    run(bytes, length);
+    run(row, bytes, length);
 }
 
 void ReceiptPrinter::notUnderstood(const unsigned char* bytes, long long length, long long offset) {
@@ -100,7 +100,8 @@ std::optional<ReceiptPrinter::Unfinished> ReceiptPrinter::unfinished() const {
     return Unfinished{open.offset, CommandKindName(head, open.head.size()), open.missing};
 }
 
-void ReceiptPrinter::tooLong(const unsigned char* head, std::size_t shown, long long length, long long offset) {
+void ReceiptPrinter::tooLong(const CommandRow&, const unsigned char* head, std::size_t shown, long long length,
+                             long long offset) {
     offset_ = offset;
     lastTooLong_ = {offset, CommandKindName(head, shown), -1};
     addCommand(head, static_cast<long long>(shown),
@@ -227,19 +228,17 @@ const CommandTable& TableOf(Language language) {
     return escPos;
 }
 
-void ReceiptPrinter::run(const unsigned char* c, long long length) {
-    const CommandTable::Found found = table_->find(c, static_cast<std::size_t>(length));
-    if (found.row == nullptr) return;
+void ReceiptPrinter::run(const CommandRow& row, const unsigned char* c, long long length) {
     // What the command does to the printer's memory comes first: its action
     // draws from the memory as it is then.
     change_ = {};
-    if (found.row->role != Role::None && found.row->role != Role::Cut) {
-        change_ = memory_.take(*found.row, c, static_cast<std::size_t>(length));
+    if (KeepsMemory(row.role)) {
+        change_ = memory_.take(row, c, static_cast<std::size_t>(length));
         if (change_.what != PrinterMemory::Change::Nothing) decoded_.clear();
         if (change_.what == PrinterMemory::Change::Refused && summary_.memoryRefused.size() < limits_.listedEvents)
             summary_.memoryRefused.push_back({offset_, change_.message});
     }
-    if (found.row->action != nullptr) found.row->action(*this, c, length);
+    if (row.action != nullptr) row.action(*this, c, length);
 }
 
 void ReceiptPrinter::horizontalTab(const unsigned char* c, long long length) {

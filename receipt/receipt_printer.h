@@ -201,12 +201,13 @@ private:
     };
 
     void text(const unsigned char* bytes, std::size_t count, long long offset) override;
-    void command(const unsigned char* bytes, long long length, long long offset) override;
+    void command(const CommandRow& row, const unsigned char* bytes, long long length, long long offset) override;
     void notUnderstood(const unsigned char* bytes, long long length, long long offset) override;
-    void tooLong(const unsigned char* head, std::size_t shown, long long length, long long offset) override;
+    void tooLong(const CommandRow& row, const unsigned char* head, std::size_t shown, long long length,
+                 long long offset) override;
     void takeText(const unsigned char* bytes, std::size_t count);
     void checkGlyph(char32_t ch, unsigned char byte, long long offset);
-    void run(const unsigned char* c, long long length);
+    void run(const CommandRow& row, const unsigned char* c, long long length);
     void horizontalTab(const unsigned char* c, long long length);
     void tabStops(const unsigned char* c, long long length, const std::string& description);
     void absolutePosition(const unsigned char* c, long long length);

@@ -103,7 +103,7 @@ std::vector<CommandRow> ReceiptPrinter::EscPosRows() {
              if (p.page_) return p.pageMode(c, length);
              p.addCommand(c, length, "Print and return to standard mode", CommandClass::Drawn);
              if (!p.line_.items.empty()) p.printLine(p.settings_.lineSpacing);
-         }},
+         }, Role::PageEnd},
         {"\x0d", Bytes<1>, "Carriage return", DOES { p.setting(c, length, "Carriage return"); }},
         {"\x18", Bytes<1>, "Cancel print data in page mode", DOES { p.pageMode(c, length); }},
 
@@ -111,7 +111,7 @@ std::vector<CommandRow> ReceiptPrinter::EscPosRows() {
         {"\x10", NotUnderstood<2>, "Not understood", nullptr},
         {"\x10\x04", RealTimeStatusLength, "Real-time status transmission (consumed)", DOES {
              p.addCommand(c, length, "Real-time status transmission (consumed)", CommandClass::Status);
-         }},
+         }, Role::RealTimeStatus},
         {"\x10\x05", Bytes<3>, "Real-time request to printer (consumed)", DOES {
              p.addCommand(c, length, "Real-time request to printer (consumed)", CommandClass::Status);
          }},
@@ -120,7 +120,7 @@ std::vector<CommandRow> ReceiptPrinter::EscPosRows() {
              p.addCommand(c, length, "Status request, answered by this tool", CommandClass::Status);
          }},
         {"\x10\x14", NotUnderstood<3>, "Not understood", nullptr},
-        {"\x10\x14\x01", Bytes<5>, "Drawer pulse", DOES { p.drawerPulse(c, length, c[3] != 0); }},
+        {"\x10\x14\x01", Bytes<5>, "Drawer pulse", DOES { p.drawerPulse(c, length, c[3] != 0); }, Role::DrawerPulse},
         {"\x10\x14\x02", Bytes<5>, "Power off sequence", DOES { p.knownNotDrawn(c, length, "Power off sequence"); }},
         {"\x10\x14\x07", Bytes<4>, "Buzzer", DOES { p.knownNotDrawn(c, length, "Buzzer"); }},
         {"\x10\x14\x08", Bytes<10>, "Clear buffers", DOES { p.knownNotDrawn(c, length, "Clear buffers"); }},
@@ -215,7 +215,7 @@ std::vector<CommandRow> ReceiptPrinter::EscPosRows() {
                                         std::to_string(c[2]) + ")", CommandClass::Drawn);
              p.placeInLine(std::move(image), command);
          }},
-        {"\x1bp", Bytes<5>, "Drawer pulse", DOES { p.drawerPulse(c, length, (c[2] & 1) != 0); }},
+        {"\x1bp", Bytes<5>, "Drawer pulse", DOES { p.drawerPulse(c, length, (c[2] & 1) != 0); }, Role::DrawerPulse},
         {"\x1bi", Bytes<2>, "Full cut", DOES { p.cut(MarkerKind::Cut, c, length, "Full cut"); }, Role::Cut},
         {"\x1bm", Bytes<2>, "Partial cut", DOES { p.cut(MarkerKind::PartialCut, c, length, "Partial cut"); }, Role::Cut},
         {"\x1br", Bytes<3>, "Print colour", DOES { p.knownNotDrawn(c, length, "Print colour " + std::to_string(c[2] & 1 ? 2 : 1)); }},
@@ -233,18 +233,18 @@ std::vector<CommandRow> ReceiptPrinter::EscPosRows() {
         {"\x1b" "c4", Bytes<4>, "Paper sensor or panel setting", DOES { p.knownNotDrawn(c, length, "Paper sensor or panel setting"); }},
         {"\x1b" "c5", Bytes<4>, "Paper sensor or panel setting", DOES { p.knownNotDrawn(c, length, "Paper sensor or panel setting"); }},
         {"\x1bU", Bytes<3>, "Unidirectional printing", DOES { p.knownNotDrawn(c, length, OnOff("Unidirectional printing", c[2])); }},
-        {"\x1bL", Bytes<2>, "Page mode", DOES { p.pageMode(c, length); }},
+        {"\x1bL", Bytes<2>, "Page mode", DOES { p.pageMode(c, length); }, Role::PageStart},
         {"\x1bS", Bytes<2>, "Standard mode", DOES { p.pageMode(c, length); }},
         {"\x1bT", Bytes<3>, "Print direction in page mode", DOES { p.pageMode(c, length); }},
         {"\x1bW", Bytes<10>, "Print area in page mode", DOES { p.pageMode(c, length); }},
-        {"\x1b\x0c", Bytes<2>, "Print data in page mode", DOES { p.pageMode(c, length); }},
+        {"\x1b\x0c", Bytes<2>, "Print data in page mode", DOES { p.pageMode(c, length); }, Role::PageEnd},
         {"\x1bK", Bytes<3>, "Reverse feed", DOES { p.knownNotDrawn(c, length, "Reverse feed"); }},
         {"\x1b" "e", Bytes<3>, "Reverse feed", DOES { p.knownNotDrawn(c, length, "Reverse feed"); }},
         {"\x1b<", Bytes<2>, "Return home", DOES { p.knownNotDrawn(c, length, "Return home"); }},
 
         // FS
         {"\x1c", NotUnderstood<2>, "Not understood", nullptr},
-        {"\x1cp", Bytes<4>, "Print stored logo", DOES { p.storedLogo(c, length, StoredKind::NvBitImages, c[2], c[3]); }},
+        {"\x1cp", Bytes<4>, "Print stored logo", DOES { p.storedLogo(c, length, StoredKind::NvBitImages, c[2], c[3]); }, Role::PrintsLogo},
         {"\x1cq", BitImages<3>, "Define stored logos", DOES { p.definition(c, length, "Define stored logos"); }, Role::StoresLogos},
         {"\x1c(", CountedLowHigh<5>, "Kanji or code conversion setting", DOES { p.knownNotDrawn(c, length, "Kanji or code conversion setting"); }},
         {"\x1c&", Bytes<2>, "Kanji mode setting", DOES { p.knownNotDrawn(c, length, "Kanji mode setting"); }},
@@ -308,11 +308,11 @@ std::vector<CommandRow> ReceiptPrinter::EscPosRows() {
         {"\x1d(E", CountedLowHigh<5>, "User setting", DOES { p.knownNotDrawn(c, length, "User setting"); }},
         {"\x1d" "8L", LongGraphicsLength, "Graphics", DOES { p.runGraphics(c, length, 7); }, Role::Graphics},
         {"\x1dV", CutLength, "Cut", DOES { p.cutByMode(c, length); }, Role::Cut},
-        {"\x1dr", Bytes<3>, "Status transmission (consumed)", DOES { p.addCommand(c, length, "Status transmission (consumed)", CommandClass::Status); }},
-        {"\x1d" "a", Bytes<3>, "Automatic status back (consumed)", DOES { p.addCommand(c, length, "Automatic status back (consumed)", CommandClass::Status); }},
-        {"\x1dI", Bytes<3>, "Printer ID transmission (consumed)", DOES { p.addCommand(c, length, "Printer ID transmission (consumed)", CommandClass::KnownNotDrawn); }},
+        {"\x1dr", Bytes<3>, "Status transmission (consumed)", DOES { p.addCommand(c, length, "Status transmission (consumed)", CommandClass::Status); }, Role::TransmitStatus},
+        {"\x1d" "a", Bytes<3>, "Automatic status back (consumed)", DOES { p.addCommand(c, length, "Automatic status back (consumed)", CommandClass::Status); }, Role::AutomaticStatus},
+        {"\x1dI", Bytes<3>, "Printer ID transmission (consumed)", DOES { p.addCommand(c, length, "Printer ID transmission (consumed)", CommandClass::KnownNotDrawn); }, Role::PrinterId},
         {"\x1d*", DownloadedImageLength, "Define downloaded bit image", DOES { p.definition(c, length, "Define downloaded bit image"); }, Role::StoresImage},
-        {"\x1d/", Bytes<3>, "Print downloaded bit image", DOES { p.downloadedImage(c, length); }},
+        {"\x1d/", Bytes<3>, "Print downloaded bit image", DOES { p.downloadedImage(c, length); }, Role::PrintsLogo},
         {"\x1dP", Bytes<4>, "Motion units", DOES { p.knownNotDrawn(c, length, "Motion units"); }},
         {"\x1d" "b", Bytes<3>, "Smoothing", DOES { p.knownNotDrawn(c, length, OnOff("Smoothing", c[2])); }},
         {"\x1d$", Bytes<4>, "Absolute vertical position in page mode", DOES { p.pageMode(c, length); }},

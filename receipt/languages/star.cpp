@@ -99,13 +99,13 @@ std::vector<CommandRow> ReceiptPrinter::StarLineRows() {
         {"\x18", Bytes<1>, "Cancel print data", DOES {
              p.knownNotDrawn(c, length, "Cancel print data (the line waiting is dropped)");
              p.line_ = PendingLine{};
-         }},
-        {"\x07", Bytes<1>, "Drive drawer 1", DOES { p.drawerPulse(c, length, false); }},
-        {"\x1a", Bytes<1>, "Drive drawer 2", DOES { p.drawerPulse(c, length, true); }},
-        {"\x1c", Bytes<1>, "Drive drawer 2", DOES { p.drawerPulse(c, length, true); }},
-        {"\x05", Bytes<1>, "ENQ status request", DOES { p.starStatus(c, length, "ENQ status request (answered at once)"); }},
-        {"\x04", Bytes<1>, "EOT status request", DOES { p.starStatus(c, length, "EOT status request (answered at once)"); }},
-        {"\x17", Bytes<1>, "ETB: count a finished job", DOES { p.starStatus(c, length, "ETB: count a finished job"); }},
+         }, Role::StarEtbReset},
+        {"\x07", Bytes<1>, "Drive drawer 1", DOES { p.drawerPulse(c, length, false); }, Role::DrawerPulse},
+        {"\x1a", Bytes<1>, "Drive drawer 2", DOES { p.drawerPulse(c, length, true); }, Role::DrawerPulse},
+        {"\x1c", Bytes<1>, "Drive drawer 2", DOES { p.drawerPulse(c, length, true); }, Role::DrawerPulse},
+        {"\x05", Bytes<1>, "ENQ status request", DOES { p.starStatus(c, length, "ENQ status request (answered at once)"); }, Role::StarEnq},
+        {"\x04", Bytes<1>, "EOT status request", DOES { p.starStatus(c, length, "EOT status request (answered at once)"); }, Role::StarEot},
+        {"\x17", Bytes<1>, "ETB: count a finished job", DOES { p.starStatus(c, length, "ETB: count a finished job"); }, Role::StarEtb},
 
         {"\x1b", NotUnderstood<2>, "Not understood", nullptr},
         {"\x1b\x1d", NotUnderstood<3>, "Not understood", nullptr},
@@ -288,15 +288,15 @@ std::vector<CommandRow> ReceiptPrinter::StarLineRows() {
              int at = p.addCommand(c, length, "Bit image, " + std::to_string(columns) + " columns of 8 dots, high density", CommandClass::Drawn);
              p.placeInLine(ColumnImage(1, columns, c + 4), at);
          }},
-        {"\x1b\x1cp", Bytes<5>, "Print logo", DOES { p.storedLogo(c, length, StoredKind::StarLogos, c[3], c[4]); }},
+        {"\x1b\x1cp", Bytes<5>, "Print logo", DOES { p.storedLogo(c, length, StoredKind::StarLogos, c[3], c[4]); }, Role::PrintsLogo},
         {"\x1b\x1cq", BitImages<4>, "Register logos", DOES { p.definition(c, length, "Register logos"); }, Role::StoresLogos},
 
         // Status and printing control.
-        {"\x1b\x06\x01", Bytes<3>, "Automatic status request", DOES { p.starStatus(c, length, "Automatic status request (answered at once)"); }},
+        {"\x1b\x06\x01", Bytes<3>, "Automatic status request", DOES { p.starStatus(c, length, "Automatic status request (answered at once)"); }, Role::StarStatusRequest},
         {"\x1b\x1e" "a", Bytes<4>, "Automatic status setting", DOES {
              p.starStatus(c, length, Digit(c[3]) ? "Automatic status on" : "Automatic status off");
-         }},
-        {"\x1b\x1e" "E", Bytes<4>, "Initialize ETB counter", DOES { p.starStatus(c, length, "Initialize ETB counter"); }},
+         }, Role::StarAutomaticSetting},
+        {"\x1b\x1e" "E", Bytes<4>, "Initialize ETB counter", DOES { p.starStatus(c, length, "Initialize ETB counter"); }, Role::StarEtbReset},
         {"\x1b\x1d\x03", Bytes<6>, "Print start control", DOES { p.setting(c, length, "Print start control"); }},
         {"\x1b\x1e" "R", Bytes<4>, "Character code set", DOES { p.setting(c, length, "Character code set " + std::to_string(c[3])); }},
         {"\x1b\x1e" "B", Bytes<4>, "Buzzer", DOES { p.knownNotDrawn(c, length, "Buzzer"); }},
