@@ -26,7 +26,18 @@ constexpr std::chrono::milliseconds kReplyLinger(1000);
 // What the end of a job still reads of a peer that keeps sending.
 constexpr std::size_t kMostReadAtTheEnd = 4 * 1024 * 1024;
 
-std::string PeerOf(int descriptor)
+// What a waiting connection has for us: bytes or its end (so it is a job, or
+// at least finished), or nothing yet.
+bool HasSomethingToTake(int descriptor)
+{
+    char byte = 0;
+    const ssize_t n = ::recv(descriptor, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    return n >= 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
+}
+
+} // namespace
+
+std::string PeerAddressOf(int descriptor)
 {
     sockaddr_storage address{};
     socklen_t length = sizeof address;
@@ -40,17 +51,6 @@ std::string PeerOf(int descriptor)
         port = ntohs(reinterpret_cast<const sockaddr_in6*>(&address)->sin6_port);
     return ListenAddressText(peer, port);
 }
-
-// What a waiting connection has for us: bytes or its end (so it is a job, or
-// at least finished), or nothing yet.
-bool HasSomethingToTake(int descriptor)
-{
-    char byte = 0;
-    const ssize_t n = ::recv(descriptor, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
-    return n >= 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
-}
-
-} // namespace
 
 TcpConnection::TcpConnection(int descriptor, std::string peer)
     : fd_(descriptor),
@@ -233,7 +233,7 @@ protected:
     void incomingConnection(qintptr descriptor) override
     {
         const int fd = static_cast<int>(descriptor);
-        waiting_.push_back({fd, PeerOf(fd), std::chrono::steady_clock::now()});
+        waiting_.push_back({fd, PeerAddressOf(fd), std::chrono::steady_clock::now()});
         if (waiting_.size() >= kMostWaiting)
             pauseAccepting();
         arrived_();

@@ -15,6 +15,9 @@
 
 namespace ostrel {
 
+// The other end of a connected socket: "127.0.0.1:41234", "[::1]:41234".
+std::string PeerAddressOf(int descriptor);
+
 // One print job's connection as a byte source: replies go back on it. It
 // works on the bare descriptor, because a peer that has sent its job and shut
 // its side (as nc -q1, socat and many drivers do) is still reading: its
