@@ -28,8 +28,10 @@ public:
     JobCapture(std::string source, const StatusControls& status, const PrinterState& state,
                long long maxBytes, const std::string& printer, const std::string& printerName = {});
     // Star's ETB count, kept by the printer from job to job.
-    ArrivalInbox::EtbCount etbCount() { return session_.inbox().etbCount(); }
-    void setEtbCount(ArrivalInbox::EtbCount count) { session_.inbox().setEtbCount(count); }
+    // What the printer keeps between connections (Star's ETB count,
+    // automatic status), given on to the job's peer.
+    ArrivalInbox::Kept kept() { return session_.inbox().kept(); }
+    void setKept(ArrivalInbox::Kept kept, ByteSource* peer) { session_.inbox().setKept(kept, peer); }
     // The state changed while the job goes on: peers that asked hear of it.
     void setPrinterState(const PrinterState& state) { session_.setPrinterState(state); }
     ~JobCapture() override;

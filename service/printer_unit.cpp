@@ -2,8 +2,13 @@
 
 #include "files/atomic_file.h"
 #include "files/state_file.h"
+#include "net/cloudprnt_client.h"
+#include "net/lpd_port.h"
 #include "protocol/message_text.h"
+#include "receipt/plain_job.h"
+#include "render/picture_job.h"
 #include "serial/port_number.h"
+#include "service/web_print_intake.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -131,6 +136,67 @@ bool PrinterUnit::start(std::string& error)
         };
     }
     // Ports of other kinds
+    if (options_.lpd) {
+        LpdLimits limits;
+        limits.mostDataBytes = options_.maxJobBytes;
+        auto lpd = std::make_unique<LpdPort>(limits, options_.tcpLimits);
+        if (!lpd->listen(*options_.lpd, error))
+            return false;
+        lpd->job = [this](LpdJob job, const std::string& peer) {
+            std::vector<std::pair<std::string, std::string>> origin = LpdOrigin(job);
+            printWhole({"lpd " + peer, std::move(job.bytes), std::move(origin), {}, {}});
+        };
+        lpd->answer = [this](const LpdQuery& query) {
+            return LpdQueueAnswer(query, options_.name, options_.printer, state());
+        };
+        lpd->said = [this](const std::string& line) { say(line); };
+        say("listening for LPD on " + lpd->listeningOn());
+        intakes_.push_back(std::move(lpd));
+    }
+    if (!options_.cloudPrnt.empty()) {
+        CloudPrntClient::Settings settings;
+        settings.url = options_.cloudPrnt;
+        settings.pollInterval = std::chrono::seconds(options_.pollIntervalS);
+        settings.caFile = options_.caFile;
+        settings.maxJobBytes = options_.maxJobBytes;
+        settings.printerName = options_.name;
+        settings.profile = receipt::FindPrinterProfile(options_.printer);
+        if (settings.profile == nullptr)
+            settings.profile = &receipt::GenericProfile();
+        auto cloud = std::make_unique<CloudPrntClient>(settings);
+        cloud->state = [this] { return state(); };
+        cloud->printed = [this] { return printed(); };
+        cloud->print = [this, source = "cloudprnt " + options_.cloudPrnt](CloudPrntClient::Job job) {
+            std::vector<std::pair<std::string, std::string>> origin{{"cloudprnt_media_type", job.mediaType}};
+            if (!job.token.empty())
+                origin.emplace_back("cloudprnt_job_token", job.token);
+            const WholeJobDone done = printWhole({source, std::move(job.commands), std::move(origin),
+                                                  std::move(job.document), std::move(job.documentExtension)});
+            return CloudPrntClient::Printing{done.state, done.printedAt};
+        };
+        cloud->picture = [model = settings.profile](std::string_view data, const receipt::JobEnding& ending,
+                                                    bool dither, std::string& commands, std::string& why) {
+            receipt::DotPicture dots;
+            if (!render::PictureDots(data, model->printDots, dither, dots, why))
+                return false;
+            commands = receipt::PictureJob(model->language, dots, ending);
+            return true;
+        };
+        cloud->said = [this](const std::string& line) { say(line); };
+        if (!cloud->start(error))
+            return false;
+        say("polling the CloudPRNT server " + QuotedForMessage(options_.cloudPrnt) + " every " +
+            std::to_string(options_.pollIntervalS) + " s, as MAC address " + cloud->macAddress());
+        intakes_.push_back(std::move(cloud));
+    }
+    if (options_.webPrint) {
+        auto web = std::make_unique<WebPrintIntake>(*this);
+        web->said = [this](const std::string& line) { say(line); };
+        if (!web->listen(*options_.webPrint, error))
+            return false;
+        say("listening for ePOS-Print and WebPRNT on " + web->listeningOn());
+        intakes_.push_back(std::move(web));
+    }
     if (!tcp_ && !serial_ && intakes_.empty()) {
         error = "nothing to capture from: give --listen and/or --serial";
         return false;
@@ -354,7 +420,7 @@ void PrinterUnit::sourceStarted(ByteSource& connection)
         jobStarted();
     tcpJob_ = std::make_unique<JobCapture>(connection.sourceName(), status_, state(),
                                            options_.maxJobBytes, options_.printer, options_.name);
-    tcpJob_->setEtbCount(etb_);
+    tcpJob_->setKept(kept_, &connection);
     if (paced_) {
         tcpJob_->setAnswersAfterPrinting(paced_->pace().answersEveryRequest());
         tcpJob_->setPaceStart(paced_->pace().received());
@@ -372,7 +438,7 @@ void PrinterUnit::takeSerial(std::string_view chunk)
                 jobStarted();
             serialJob_ = std::make_unique<JobCapture>(serialSource_->sourceName(), status_, state(),
                                                       options_.maxJobBytes, options_.printer, options_.name);
-            serialJob_->setEtbCount(etb_);
+            serialJob_->setKept(kept_, serialSource_.get());
             if (paced_) {
                 serialJob_->setAnswersAfterPrinting(paced_->pace().answersEveryRequest());
                 serialJob_->setPaceStart(paced_->pace().received());
@@ -434,7 +500,7 @@ void PrinterUnit::finishSerialJob(const std::string& why)
 std::string PrinterUnit::finishJob(std::unique_ptr<JobCapture> job, const std::string& why,
                                    const ByteSource& from)
 {
-    etb_ = job->etbCount();
+    kept_ = job->kept();
     const PrinterMemoryKeeper::Ended memory = memory_.finished(job.get());
     if (job->empty()) {
         if (paced_)
@@ -511,7 +577,7 @@ WholeJobDone PrinterUnit::printWhole(WholeJob whole)
         jobStarted();
     auto job = std::make_unique<JobCapture>(whole.source, status_, state(), options_.maxJobBytes, options_.printer,
                                             options_.name);
-    job->setEtbCount(etb_);
+    job->setKept(kept_, &from);
     if (paced_) {
         job->setAnswersAfterPrinting(paced_->pace().answersEveryRequest());
         job->setPaceStart(paced_->pace().received());

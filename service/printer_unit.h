@@ -196,7 +196,7 @@ private:
 
     std::unique_ptr<PrinterInTime> paced_;
     PrinterState told_; // what stateChanged last told
-    ArrivalInbox::EtbCount etb_; // Star's ETB count, as the last job left it
+    ArrivalInbox::Kept kept_; // Star's ETB count and automatic status, as the last job left them
     PrinterMemoryKeeper memory_;
 };
 

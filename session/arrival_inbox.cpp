@@ -43,17 +43,21 @@ bool ArrivalInbox::WaitsOnPrinting(const RealTimeRequest& request)
     return request.kind == RealTimeRequest::Kind::TransmitStatus || request.kind == RealTimeRequest::Kind::StarEtb;
 }
 
-ArrivalInbox::EtbCount ArrivalInbox::etbCount() const
+ArrivalInbox::Kept ArrivalInbox::kept() const
 {
     const std::lock_guard<std::mutex> hold(mutex_);
-    return {etbCounter_, etbExecuted_};
+    // A job has one peer: what it left on is what the printer keeps.
+    return {etbCounter_, etbExecuted_, automatic_.empty() ? std::uint8_t{0} : automatic_.begin()->second};
 }
 
-void ArrivalInbox::setEtbCount(EtbCount count)
+void ArrivalInbox::setKept(Kept kept, ByteSource* peer)
 {
     const std::lock_guard<std::mutex> hold(mutex_);
-    etbCounter_ = count.counter & 31;
-    etbExecuted_ = count.executed;
+    etbCounter_ = kept.counter & 31;
+    etbExecuted_ = kept.executed;
+    automatic_.clear();
+    if (kept.automatic != 0 && peer != nullptr)
+        automatic_[peer] = kept.automatic;
 }
 
 void ArrivalInbox::setAnswersAfterPrinting(bool after, bool everyRequest)

@@ -76,13 +76,17 @@ public:
     // Printing reached such a request of `from`: the reply, if any.
     std::string answerPrinted(ByteSource* from, const RealTimeRequest& request);
     static bool WaitsOnPrinting(const RealTimeRequest& request);
-    // Star's ETB count, which the printer keeps from one connection to the next.
-    struct EtbCount {
+    // What the printer keeps from one connection to the next: Star's ETB
+    // count, and automatic status, which stays on until it is turned off,
+    // the printer is initialized or it is switched off.
+    struct Kept {
         int counter = 0;
         bool executed = false;
+        std::uint8_t automatic = 0; // GS a's groups (Star: 0x0F) on; 0: off
     };
-    EtbCount etbCount() const;
-    void setEtbCount(EtbCount count);
+    Kept kept() const;
+    // `peer` is who the printer is connected to now.
+    void setKept(Kept kept, ByteSource* peer);
 
 private:
     void answerStatusRequests(Arrival& arrival, Received& received, std::string_view part, bool standIn);

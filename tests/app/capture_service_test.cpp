@@ -704,6 +704,37 @@ TEST(CaptureService, StarsEtbCountLastsFromJobToJob)
     EXPECT_NE(status(), before) << "the ETB counted in the job before";
 }
 
+// Automatic status back is the printer's too: turned on in one connection,
+// it tells the next one of a change, until a job turns it off.
+TEST(CaptureService, AutomaticStatusStaysOnFromConnectionToConnection)
+{
+    TestFolder dir("ostrel-asb-");
+    const fs::path state = dir.path() / "state";
+    Service service({"--listen", "127.0.0.1:0", "--state-file", state.string()});
+    const int port = service.port();
+    ASSERT_GT(port, 0) << service.errors();
+    {
+        LoopbackClient client("127.0.0.1", port);
+        client.send(Bytes("1D 61 0F"));
+        EXPECT_EQ(client.receive(4, 2s).size(), 4u) << "GS a answers with the status at once";
+    }
+    ASSERT_TRUE(service.linesReach(1));
+    const auto changeHeard = [&](const std::string& to) {
+        LoopbackClient client("127.0.0.1", port);
+        client.send("next\n");
+        std::this_thread::sleep_for(300ms); // the connection is the job in progress
+        WriteFile(state, to);
+        return client.receive(4, 2s);
+    };
+    EXPECT_EQ(changeHeard("paper-out\n").size(), 4u) << "the next connection hears the paper run out";
+    {
+        LoopbackClient client("127.0.0.1", port);
+        client.send(Bytes("1B 40"));
+    }
+    ASSERT_TRUE(service.linesReach(3));
+    EXPECT_EQ(changeHeard("clear\n"), "") << "ESC @ turned it off";
+}
+
 // The shop's page: each printer answers under its own name (the first under
 // /api/ too, as a lone printer's page did), a state set on one printer is
 // that printer's alone, and the live stream names each event's printer.
