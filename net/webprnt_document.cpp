@@ -9,6 +9,7 @@
 #include "printer/star_status.h"
 #include "protocol/message_text.h"
 #include "receipt/code_pages.h"
+#include "receipt/command_text.h"
 
 #include <QXmlStreamReader>
 
@@ -126,12 +127,10 @@ namespace {
                 continue;
             }
             // Characters as UTF-8 here; text is written in the model's table later.
-            const QString one = QString::fromUcs4(&c, 1);
-            const QByteArray utf8 = one.toUtf8();
-            out.append(utf8.constData(), static_cast<std::size_t>(utf8.size()));
+            const std::size_t before = out.size();
+            receipt::AppendUtf8(out, c);
             if (escaped)
-                for (qsizetype k = 0; k < utf8.size(); ++k)
-                    escaped->push_back(false);
+                escaped->resize(escaped->size() + (out.size() - before), false);
         }
         return out;
     }
