@@ -198,7 +198,8 @@ bool PrinterUnit::start(std::string& error)
         intakes_.push_back(std::move(web));
     }
     if (!tcp_ && !serial_ && intakes_.empty()) {
-        error = "nothing to capture from: give --listen and/or --serial";
+        error = "nothing to capture from: give --listen, --serial, --lpd, --web-print, --cloudprnt or "
+                "--server-direct-print";
         return false;
     }
     if (options_.pace) {
