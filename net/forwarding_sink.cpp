@@ -2,9 +2,6 @@
 
 namespace ostrel {
 
-// What may wait for a slow printer before its peer is read no further.
-constexpr std::size_t kForwardWaiting = 1 << 20;
-
 ForwardingSink::ForwardingSink(ByteSink& inner, std::string host, quint16 port, bool fallbackAnswer)
     : inner_(inner), name_(std::move(host)), port_(port), fallbackAnswer_(fallbackAnswer)
 {
@@ -40,7 +37,7 @@ void ForwardingSink::start(std::unique_ptr<Job>& job, ByteSource& source, bool n
     at->record.emplace(language_);
     at->start = std::chrono::steady_clock::now();
     at->forward = write_ ? std::make_unique<PrinterForward>(write_, name_)
-                         : std::make_unique<PrinterForward>(name_, port_, kForwardWaiting);
+                         : std::make_unique<PrinterForward>(name_, port_, kForwardBuffer);
     at->forward->clock = [at] { return at->sinceStartUs(); };
     at->forward->answered = [this, at](std::string_view bytes) {
         at->source->sendReply(bytes);
@@ -75,7 +72,7 @@ void ForwardingSink::end(std::unique_ptr<Job>& job, std::function<void()> then)
     if (network && congestion)
         congestion(false);
     // The printer takes what waits and answers the last requests, for at most a moment.
-    at->forward->close(std::chrono::seconds(2), [this, at, then = std::move(then)] {
+    at->forward->close(kForwardLinger, [this, at, then = std::move(then)] {
         QTimer::singleShot(0, this, [this, at, then] {
             closed(at);
             if (then)

@@ -16,6 +16,14 @@
 
 namespace ostrel {
 
+// What a forwarded job waits for the printer to take, at most, before the
+// program is read no further, in the window and ostrel-capture alike; said
+// in --help.
+inline constexpr std::size_t kForwardBuffer = 1 << 20;
+// How long a forwarded job's printer may take, after the job's end, to read
+// it, answer and close.
+inline constexpr std::chrono::milliseconds kForwardLinger{2000};
+
 // A real printer on TCP, between which and the program the tool stands: one
 // connection a job, as a driver makes it. What the program sends goes on as
 // it arrives, in order; what the printer answers is handed back as it

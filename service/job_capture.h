@@ -14,12 +14,6 @@
 
 namespace ostrel {
 
-// What a forwarded job waits for the printer to take, at most, before the
-// program is read no further; said in --help.
-inline constexpr std::size_t kForwardBuffer = 1 << 20;
-// How long a forwarded job's printer may take, after the job's end, to read
-// it, answer and close.
-inline constexpr std::chrono::milliseconds kForwardLinger{2000};
 
 // One job being captured: a session of its own, and what the job file and
 // line report.
