@@ -4,9 +4,10 @@
 
 namespace ostrel::receipt {
 
-CommandSize MeasureCommand(const unsigned char* bytes, std::size_t available, long long cap, Language language) {
+CommandSize MeasureCommand(const unsigned char* bytes, std::size_t available, long long cap, Language language,
+                           TableMode mode) {
     if (available == 0) return length::Need();
-    return TableOf(language).measure(bytes, available, cap);
+    return TableOf(language, mode).measure(bytes, available, cap);
 }
 
 } // namespace ostrel::receipt

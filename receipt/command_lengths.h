@@ -13,6 +13,10 @@ enum class Framing {
     Unknown,  // no command of the standard set starts here
 };
 
+// Which of its language's tables the printer reads with: Star's printers
+// read raster mode's own commands from ESC * r A until ESC * r B.
+enum class TableMode { Normal, Raster };
+
 struct CommandSize {
     Framing framing = Framing::NeedMore;
     // For NeedMore: the whole length once known; for a command whose length
@@ -29,7 +33,7 @@ struct CommandSize {
 // depend on how much of it has arrived.
 // Each language frames by its own table (see command_table.h).
 CommandSize MeasureCommand(const unsigned char* bytes, std::size_t available, long long cap = LLONG_MAX,
-                           Language language = Language::EscPos);
+                           Language language = Language::EscPos, TableMode mode = TableMode::Normal);
 
 // The longest NUL-terminated parameter list the printer reads (GS k, ESC D).
 constexpr int kMaxTerminatedLength = 255;

@@ -19,7 +19,7 @@ CommandStream::Unfinished CommandStream::unfinished() const {
     unfinished.any = true;
     unfinished.head = pending_.substr(0, 16);
     unfinished.offset = offset_;
-    const CommandSize size = MeasureCommand(reinterpret_cast<const unsigned char*>(pending_.data()), pending_.size(), longestKept_, language_);
+    const CommandSize size = MeasureCommand(reinterpret_cast<const unsigned char*>(pending_.data()), pending_.size(), longestKept_, language_, mode_);
     if (size.length > static_cast<long long>(pending_.size())) unfinished.missing = size.length - static_cast<long long>(pending_.size());
     return unfinished;
 }
@@ -28,6 +28,7 @@ void CommandStream::clear() {
     pending_.clear();
     offset_ = 0;
     skipLeft_ = 0;
+    mode_ = TableMode::Normal;
 }
 
 void CommandStream::skip(const unsigned char*& data, std::size_t& size) {
@@ -47,7 +48,7 @@ void CommandStream::feed(std::string_view bytes) {
     // known yet); the rest of the chunk is read where it is, never copied.
     while (!pending_.empty() && size > 0) {
         const CommandSize known =
-            MeasureCommand(reinterpret_cast<const unsigned char*>(pending_.data()), pending_.size(), longestKept_, language_);
+            MeasureCommand(reinterpret_cast<const unsigned char*>(pending_.data()), pending_.size(), longestKept_, language_, mode_);
         long long wanted = std::max<long long>(kMaxTerminatedLength + 8, static_cast<long long>(pending_.size()));
         if (known.framing == Framing::NeedMore && known.length > static_cast<long long>(pending_.size()))
             wanted = known.length - static_cast<long long>(pending_.size());
@@ -89,14 +90,15 @@ void CommandStream::feed(std::string_view bytes) {
 }
 
 std::size_t CommandStream::step(const unsigned char* bytes, std::size_t available) {
-    if (bytes[0] >= 0x20) {
+    const CommandTable& table = TableOf(language_, mode_);
+    if (bytes[0] >= 0x20 && table.readsText()) {
         std::size_t count = 1;
         while (count < available && bytes[count] >= 0x20) ++count;
         reader_.text(bytes, count, offset_);
         return count;
     }
     // The row is found once, and handed to the reader with the command.
-    const CommandTable::Found found = TableOf(language_).find(bytes, available);
+    const CommandTable::Found found = table.find(bytes, available);
     if (found.framing == Framing::NeedMore) return 0;
     const CommandSize size = found.row == nullptr ? length::Unknown(1) : found.row->length(bytes, available, longestKept_);
     if (size.length > longestKept_) {
@@ -109,7 +111,10 @@ std::size_t CommandStream::step(const unsigned char* bytes, std::size_t availabl
     switch (size.framing) {
     case Framing::NeedMore: return 0;
     case Framing::Unknown: reader_.notUnderstood(bytes, size.length, offset_); break;
-    case Framing::Whole: reader_.command(*found.row, bytes, size.length, offset_); break;
+    case Framing::Whole:
+        reader_.command(*found.row, bytes, size.length, offset_);
+        if (found.row->then) mode_ = *found.row->then;
+        break;
     }
     return static_cast<std::size_t>(size.length);
 }

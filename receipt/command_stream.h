@@ -2,6 +2,7 @@
 
 #include <cstddef>
 
+#include "receipt/command_lengths.h"
 #include "receipt/printer_profile.h"
 #include <string>
 #include <string_view>
@@ -34,7 +35,10 @@ public:
 
     void feed(std::string_view bytes);
     // How the bytes are cut into commands; from a new stream on.
-    void setLanguage(Language language) { language_ = language; }
+    void setLanguage(Language language) {
+        language_ = language;
+        mode_ = TableMode::Normal;
+    }
 
     // A command begun and not finished when the bytes stopped: its first
     // bytes (none for one too long to keep, passed over as it arrives),
@@ -63,6 +67,7 @@ private:
     long long offset_ = 0;  // of the next byte taken
     long long skipLeft_ = 0; // of a command too long to keep
     Language language_ = Language::EscPos;
+    TableMode mode_ = TableMode::Normal; // as the last command that changed it left it
 };
 
 } // namespace ostrel::receipt

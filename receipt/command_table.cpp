@@ -5,7 +5,7 @@
 
 namespace ostrel::receipt {
 
-CommandTable::CommandTable(std::vector<CommandRow> rows) : rows_(std::move(rows)) {
+CommandTable::CommandTable(std::vector<CommandRow> rows, bool text) : rows_(std::move(rows)), text_(text) {
     prefix_.fill(-1);
     for (const CommandRow& row : rows_) {
         const auto first = static_cast<unsigned char>(row.bytes[0]);

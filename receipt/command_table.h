@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstddef>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -58,13 +59,18 @@ struct CommandRow {
     const char* name;       // "Bold", as the preview lists it
     Action action;
     Role role = Role::None;
+    // The table the bytes after it are read with, when it changes: ESC * r A
+    // into raster mode, ESC * r B out of it.
+    std::optional<TableMode> then = std::nullopt;
 };
 
 // The rows of one language, looked up by the bytes a command starts with: the
 // longest row whose bytes begin the command is its row.
 class CommandTable {
 public:
-    explicit CommandTable(std::vector<CommandRow> rows);
+    // `text`: bytes from 0x20 up that no row starts are text; in a table
+    // without text (raster mode) they are commands or not understood.
+    explicit CommandTable(std::vector<CommandRow> rows, bool text = true);
 
     struct Found {
         Framing framing = Framing::NeedMore; // NeedMore: too few bytes to tell
@@ -73,11 +79,13 @@ public:
     Found find(const unsigned char* bytes, std::size_t available) const;
     CommandSize measure(const unsigned char* bytes, std::size_t available, long long cap) const;
     const std::vector<CommandRow>& rows() const { return rows_; }
+    bool readsText() const { return text_; }
 
 private:
     Found findLonger(const unsigned char* bytes, std::size_t available) const;
 
     std::vector<CommandRow> rows_;
+    bool text_;
     // By first byte: the one-byte rows (a command, or a family's row for
     // what no other row of it names); and by first and second byte the
     // longer rows, longest bytes first, so a lookup reads only its own.
@@ -131,7 +139,8 @@ template <int Start, unsigned char End> CommandSize Terminated(const unsigned ch
 } // namespace length
 
 enum class Language;
-// The table of a language.
-const CommandTable& TableOf(Language language);
+// The table of a language, in the mode it reads (raster mode only for Star
+// Line and StarPRNT, whose rows enter it).
+const CommandTable& TableOf(Language language, TableMode mode = TableMode::Normal);
 
 } // namespace ostrel::receipt

@@ -25,9 +25,12 @@ std::string FunctionName(unsigned char b) {
 bool IsPrefix(unsigned char b) { return b == 0x10 || b == 0x1B || b == 0x1C || b == 0x1D; }
 
 // How many bytes name the command: "GS ( k", "GS 8 L", "GS v 0" and Star's
-// "ESC GS a" take three.
+// "ESC GS a" take three; Star's raster mode's "ESC FF NUL" three, "ESC * r A"
+// four and "ESC * r m l" five.
 std::size_t NameLength(const unsigned char* c, std::size_t length) {
     if (length < 2 || !IsPrefix(c[0])) return length < 1 ? 0 : 1;
+    if (c[0] == 0x1B && c[1] == 0x0C && length == 3) return 3;
+    if (length >= 4 && c[0] == 0x1B && c[1] == '*' && c[2] == 'r') return length >= 5 && c[3] == 'm' ? 5 : 4;
     if (length >= 3 && (c[1] == '(' || (c[0] == 0x1D && (c[1] == '8' || c[1] == 'v')))) return 3;
     // Star's ESC GS, ESC RS and ESC FS families: "ESC GS a", "ESC RS F".
     if (length >= 3 && c[0] == 0x1B && (c[1] == 0x1C || c[1] == 0x1D || c[1] == 0x1E)) return 3;
@@ -38,7 +41,8 @@ std::size_t NameLength(const unsigned char* c, std::size_t length) {
 
 std::string CommandKindName(const unsigned char* c, std::size_t length) {
     if (length == 0) return {};
-    std::string name = ControlName(c[0]) ? ControlName(c[0]) : std::to_string(c[0]);
+    // Star's raster lines are letters: "b", "k".
+    std::string name = ControlName(c[0]) ? ControlName(c[0]) : FunctionName(c[0]);
     std::size_t named = NameLength(c, length);
     for (std::size_t i = 1; i < named; ++i) name += " " + FunctionName(c[i]);
     return name;

@@ -50,6 +50,7 @@ void ReceiptPrinter::clear(int paperWidth) {
     decoded_.clear();
     sinkCommand_ = -1;
     graphicsBuffered_ = false;
+    raster_ = RasterSettings{};
     resetSettings();
     touchPaper();
 }
@@ -212,7 +213,10 @@ const char* LanguageName(Language language) {
     return "ESC/POS";
 }
 
-const CommandTable& TableOf(Language language) {
+const CommandTable& TableOf(Language language, TableMode mode) {
+    // Only Star Line's and StarPRNT's rows enter raster mode.
+    static const CommandTable starRaster(ReceiptPrinter::StarRasterRows(), false);
+    if (mode == TableMode::Raster && (language == Language::StarLine || language == Language::StarPrnt)) return starRaster;
     static const CommandTable escPos(ReceiptPrinter::EscPosRows());
     static const CommandTable commandLog(ReceiptPrinter::CommandLogRows());
     static const CommandTable starLine(ReceiptPrinter::StarLineRows());

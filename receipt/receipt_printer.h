@@ -167,6 +167,10 @@ public:
     static std::vector<CommandRow> StarEscPosRows();
     // Star's QR Code commands, which three of those tables share.
     static std::vector<CommandRow> StarQrRows();
+    // Star's raster mode (languages/star_raster.cpp): the rows Line mode
+    // enters it by, and the table it reads until it quits.
+    static std::vector<CommandRow> StarRasterEntryRows();
+    static std::vector<CommandRow> StarRasterRows();
 
 private:
     // Characters of text or data a command's description shows.
@@ -244,6 +248,32 @@ private:
     void pageBlock(PaperItem item, int width, int height);
     void pageLineFeed(int dots);
     void printPage(int command);
+
+    // Star's raster mode (raster_mode.cpp): its settings, and the image its
+    // rows go on.
+    struct RasterSettings {
+        int leftMargin = 0, rightMargin = 0; // dots
+        int pageLength = 0;                  // dots; 0: as long as what is printed
+        int ffMode = 13, eotMode = 13;       // what ESC FF NUL and ESC FF EOT do
+        int pageTop = 0;                     // where the page began, in receipt pageReceipt
+        long long pageReceipt = -1;
+        bool drawn = false;                  // rows drawn since the page began
+        bool rowOpen = false;                // k drew on a row no b has fed past yet
+        long long bandReceipt = -1;          // the image rows go on: its receipt and item
+        std::size_t bandItem = 0;
+    };
+    static constexpr int kBandRows = 256;
+    RasterSettings raster_;
+    // The current receipt's number, counted from the first ever.
+    long long receiptNumber() const { return paper_.dropped() + static_cast<long long>(receipts().size()); }
+    void initializeRaster();
+    void enterRasterMode(const unsigned char* c, long long length);
+    void rasterMargin(const unsigned char* c, long long length, int n, bool left);
+    BitImage& rasterBand(int command, int left, int width);
+    void rasterLine(const unsigned char* c, long long length, bool feed);
+    void executeRasterPage(const unsigned char* c, long long length, int mode, std::string description);
+    void clearRasterPage(const unsigned char* c, long long length);
+    void rasterDrawers(const unsigned char* c, long long length, int n);
     void starStatus(const unsigned char* c, long long length, const std::string& description);
     void starBarcode(const unsigned char* c, long long length);
     void printStored(const unsigned char* c, long long length, int cn, const std::string& what);

@@ -304,6 +304,8 @@ std::vector<CommandRow> ReceiptPrinter::StarLineRows() {
     };
     for (CommandRow& row : StarQrRows())
         rows.push_back(row);
+    for (CommandRow& row : StarRasterEntryRows())
+        rows.push_back(row);
     return rows;
 }
 
