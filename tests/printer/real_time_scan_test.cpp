@@ -84,5 +84,20 @@ TEST(RealTimeScan, PassesOverRequestsInsideData)
     }
 }
 
+// In Star's raster mode too: a raster line's data holding ENQ, EOT and
+// ESC ACK SOH is no request; the ENQ after the line is one.
+TEST(RealTimeScan, PassesOverRequestsInsideStarRasterLines)
+{
+    const std::string job = std::string("\x1b*rA" "b\x05\x00" "\x05\x04\x1b\x06\x01" "\x05" "\x1b\x0c\x04" "\x1b*rB", 20);
+    for (std::size_t cut = 0; cut <= job.size(); ++cut) {
+        RealTimeScan scan;
+        scan.setLanguage(Language::StarPrnt);
+        const auto first = scan.scan(std::string_view(job).substr(0, cut));
+        const auto second = scan.scan(std::string_view(job).substr(cut));
+        ASSERT_EQ(first.size() + second.size(), 1u) << "cut at " << cut;
+        EXPECT_EQ((first.empty() ? second[0] : first[0]).kind, RealTimeRequest::Kind::StarEnq);
+    }
+}
+
 } // namespace
 } // namespace ostrel
