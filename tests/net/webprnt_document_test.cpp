@@ -86,7 +86,7 @@ namespace {
             { "<ruledline thickness=\"double_medium\" width=\"100\"/>",
                 { "Raster graphics 104 x 6 dots" } },
             { "<barcode symbology=\"Code128\" width=\"width3\" height=\"60\" "
-              "hri=\"true\">{B12345</barcode>",
+              "hri=\"true\">12345</barcode>",
                 { "Barcode CODE128" } },
             { "<qrcode model=\"model2\" level=\"level_m\" cell=\"4\">https://x.example/1</qrcode>",
                 { "QR Code model 2", "QR Code error correction level M", "QR Code cell size 4 dots",

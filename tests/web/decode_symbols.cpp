@@ -1,5 +1,6 @@
-// Reads back the barcode in a PNG the page showed, as a customer's scanner
-// would: prints its text, or fails.
+// Reads back the symbols in a PNG the page showed, as a customer's scanner
+// would: prints each one's text on a line of its own, top to bottom (one
+// barcode and one 2-D symbol at most), or fails.
 
 #define ZX_USE_UTF8
 #include <QGuiApplication>
@@ -9,6 +10,7 @@
 
 #include <algorithm>
 #include <iostream>
+#include <vector>
 
 int main(int argc, char** argv)
 {
@@ -31,11 +33,23 @@ int main(int argc, char** argv)
                                 static_cast<int>(gray.bytesPerLine()));
     ZXing::DecodeHints hints;
     hints.setTryHarder(true);
-    const ZXing::Result result = ZXing::ReadBarcode(view, hints);
-    if (!result.isValid()) {
+    // One symbol of each family: ZXing 1.4's ReadBarcodes trips on a barcode
+    // read on several lines, so each family is read on its own.
+    std::vector<ZXing::Result> results;
+    for (const ZXing::BarcodeFormats family : {ZXing::BarcodeFormat::LinearCodes, ZXing::BarcodeFormat::MatrixCodes}) {
+        hints.setFormats(family);
+        ZXing::Result result = ZXing::ReadBarcode(view, hints);
+        if (result.isValid())
+            results.push_back(std::move(result));
+    }
+    if (results.empty()) {
         std::cerr << "decode_symbols: no symbol read in " << argv[1] << "\n";
         return 1;
     }
-    std::cout << result.text() << "\n";
+    std::sort(results.begin(), results.end(), [](const ZXing::Result& a, const ZXing::Result& b) {
+        return a.position().topLeft().y < b.position().topLeft().y;
+    });
+    for (const ZXing::Result& result : results)
+        std::cout << result.text() << "\n";
     return 0;
 }
