@@ -55,6 +55,7 @@ namespace {
 
     constexpr const char* kStarPrnt = "application/vnd.star.starprnt";
     constexpr const char* kStarLine = "application/vnd.star.line";
+    constexpr const char* kStarRaster = "application/vnd.star.raster";
     constexpr const char* kText = "text/plain";
     constexpr const char* kPng = "image/png";
     constexpr const char* kJpeg = "image/jpeg";
@@ -95,8 +96,11 @@ std::vector<std::string> CloudPrntMediaTypes(receipt::Language language, bool pi
     // StarPRNT is Line mode and more: a StarPRNT printer takes both.
     if (language == receipt::Language::StarPrnt)
         types.push_back(kStarPrnt);
-    if (language == receipt::Language::StarPrnt || language == receipt::Language::StarLine)
+    // Both read Star's raster mode, which Star's raster drivers send.
+    if (language == receipt::Language::StarPrnt || language == receipt::Language::StarLine) {
         types.push_back(kStarLine);
+        types.push_back(kStarRaster);
+    }
     types.push_back(kText);
     if (pictures) {
         types.push_back(kPng);

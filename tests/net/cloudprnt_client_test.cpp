@@ -229,6 +229,9 @@ namespace {
         EXPECT_EQ(ChooseCloudPrntMediaType(
                       { "image/jpeg", "IMAGE/PNG" }, CloudPrntMediaTypes(Language::EscPos, true)),
             "image/png");
+        EXPECT_EQ(ChooseCloudPrntMediaType({ "image/png", "application/vnd.star.raster" },
+                      CloudPrntMediaTypes(Language::StarLine, true)),
+            "application/vnd.star.raster");
         EXPECT_EQ(ChooseCloudPrntMediaType(
                       { "image/png" }, CloudPrntMediaTypes(Language::StarPrnt, false)),
             "");
@@ -400,8 +403,9 @@ namespace {
                 * results["PageInfo"]["horizontalResolution"].toString().toInt(),
             384);
         EXPECT_EQ(results["Encodings"].toString(),
-            "application/vnd.star.starprnt; application/vnd.star.line; text/plain; image/png; "
-            "image/jpeg");
+            "application/vnd.star.starprnt; application/vnd.star.line; "
+            "application/vnd.star.raster; "
+            "text/plain; image/png; image/jpeg");
         EXPECT_EQ(results["GetPollInterval"].toString(), "1");
         EXPECT_TRUE(Json(server.requests[2].body)["clientAction"].isNull());
     }
