@@ -511,7 +511,7 @@ namespace {
             throw Refused(std::string(what) + " is <" + xml.name().toString().toStdString()
                 + ">, not <root>");
         const Attributes root(QStringLiteral("root"), xml.attributes());
-        root.flag("checkedblock");
+        const bool checkedBlock = root.flag("checkedblock").value_or(true);
         root.choice("papertype",
             { "normal", "black_mark", "black_mark_and_detect_at_power_on", "gap",
                 "gap_and_detect_at_power_on" },
@@ -537,6 +537,7 @@ namespace {
         WebPrntRequest request;
         request.commands = translator.take();
         request.statusOnly = !any;
+        request.checkedBlock = checkedBlock;
         return request;
     }
 

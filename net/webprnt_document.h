@@ -15,6 +15,7 @@ namespace ostrel {
 struct WebPrntRequest {
     std::string commands; // as the printer's model reads them
     bool statusOnly = false; // an empty <root>: the till only asks how the printer is
+    bool checkedBlock = true; // answer once it has printed; <root checkedblock="false">: at once
 };
 
 // The most a document may hold. Its elements hold only text, so it is never

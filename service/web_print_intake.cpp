@@ -153,7 +153,15 @@ void WebPrintIntake::check()
         // Stopped by the cover or the paper: the job will not print until
         // someone sees to it, and the till is told now.
         const bool stopped = !error.empty() && error != "EX_TIMEOUT";
-        if (done || stopped || now >= it->deadline) {
+        if (it->webPrnt && (done || state.isOffline() || now >= it->deadline)) {
+            // WebPRNT has no timeout code: a job not printed is the printer's state.
+            answered.push_back(std::move(*it));
+            it = waiting_.erase(it);
+            answered.back().respond({ 200, "text/xml; charset=utf-8",
+                WebPrntResponse(state, done, done ? "0" : WebPrntCode(state)) });
+        } else if (it->webPrnt) {
+            ++it;
+        } else if (done || stopped || now >= it->deadline) {
             answered.push_back(std::move(*it));
             it = waiting_.erase(it);
             const std::string code = done ? "" : stopped ? error : "EX_TIMEOUT";
@@ -198,8 +206,8 @@ void WebPrintIntake::webPrnt(const WebPrintRequest& request, WebPrintPort::Respo
         return respond(Text(400, "WebPRNT document refused: " + error));
     }
     if (document.statusOnly)
-        return respond(
-            { 200, "text/xml; charset=utf-8", WebPrntResponse(before, true, WebPrntCode(before)) });
+        return respond({ 200, "text/xml; charset=utf-8",
+            WebPrntResponse(before, !before.isOffline(), WebPrntCode(before)) });
     WholeJob job;
     job.source = "webprnt " + request.peer;
     job.bytes = document.commands;
@@ -207,8 +215,17 @@ void WebPrintIntake::webPrnt(const WebPrintRequest& request, WebPrintPort::Respo
     job.document = request.body.toStdString();
     job.documentEnding = "xml";
     const WholeJobDone done = printer_.printWhole(std::move(job));
-    respond({ 200, "text/xml; charset=utf-8",
-        WebPrntResponse(done.state, !before.isOffline(), WebPrntCode(before)) });
+    // A printer that cannot print says so at once; what came is kept all the same.
+    if (before.isOffline() || !document.checkedBlock || printer_.printed() >= done.printedAt)
+        return respond({ 200, "text/xml; charset=utf-8",
+            WebPrntResponse(done.state, !before.isOffline(), WebPrntCode(before)) });
+    // checkedblock: Star's printer answers once the job has printed, or the
+    // printer has stopped; the trader's own timeout ends a longer wait.
+    waiting_.push_back({ done.printedAt,
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(kMostTimeoutMs),
+        std::move(respond), true });
+    if (!poll_.isActive())
+        poll_.start();
 }
 
 } // namespace ostrel

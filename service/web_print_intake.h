@@ -44,11 +44,12 @@ private:
     void check();
     void say(const std::string& line);
 
-    // An ePOS-Print job taken, its answer waiting for the printer in time.
+    // A job taken, its answer waiting for the printer in time.
     struct Waiting {
         long long printedAt = 0;
         std::chrono::steady_clock::time_point deadline;
         WebPrintPort::Respond respond;
+        bool webPrnt = false; // answered as WebPRNT, not ePOS-Print
     };
 
     PrinterUnit& printer_;

@@ -147,8 +147,19 @@ try {
   const refused = await other.evaluate((u) => window.post(u, "<text>x</text>"), url);
   if (refused.success !== undefined) fail("a page of an origin not allowed could post: " + JSON.stringify(refused));
 
+  // A Star Line mode printer in time with a short roll: the till's answer
+  // waits for the printing, and says paper empty when the roll runs out in it.
+  const line = run(["--printer", "star-tsp650ii-line", "--roll", "0.05", "--web-print", "127.0.0.1:0",
+                    "--http", "127.0.0.1:0", "--out", path.join(folder, "line")]);
+  const lineUrl = `http://127.0.0.1:${(await line(/ePOS-Print and WebPRNT on 127\.0\.0\.1:(\d+)/))[1]}/StarWebPRNT/SendMessage`;
+  const short = await page.evaluate((u) => window.post(u, '<text>line mode\\x0a</text><cutpaper feed="true"/>'), lineUrl);
+  if (short.success !== "true" || short.code !== "0") fail("the Star Line mode printer did not print: " + JSON.stringify(short));
+  const long = await page.evaluate((u) => window.post(u, '<text>long\\x0a</text>' + '<feed unit="255"/>'.repeat(4)), lineUrl);
+  if (long.success !== "false" || long.code !== "1100" || (parseInt(long.status.substr(10, 2), 16) & 8) === 0)
+    fail("the roll ran out in the job and the till was told " + JSON.stringify(long));
+
   console.log("webprnt test passed: a till on another origin printed text, a barcode, a QR Code, an image and a cut, " +
-              "read back as " + read.join(" and ") + "; paper empty told; a stranger's page refused");
+              "read back as " + read.join(" and ") + "; paper empty told, at once and when the roll ran out while printing; a stranger's page refused");
 } finally {
   if (browser) await browser.close();
   for (const server of [till, stranger]) if (server) server.close();
