@@ -31,6 +31,12 @@ namespace {
 
     [[noreturn]] void Refuse(std::string why) { throw Refused { std::move(why) }; }
 
+    [[noreturn]] void NotWellFormed(const QXmlStreamReader& xml)
+    {
+        Refuse("not well-formed XML at line " + std::to_string(xml.lineNumber()) + ": "
+            + QuotedForMessage(xml.errorString().toStdString()));
+    }
+
     std::string Word(int n)
     {
         return { static_cast<char>(n & 0xFF), static_cast<char>((n >> 8) & 0xFF) };
@@ -270,9 +276,12 @@ namespace {
         // The text of an element that holds nothing else.
         QString content()
         {
+            const std::string name = xml_.name().toString().toStdString();
             QString text = xml_.readElementText(QXmlStreamReader::ErrorOnUnexpectedElement);
+            if (xml_.error() == QXmlStreamReader::UnexpectedElementError)
+                Refuse("<" + name + "> holds an element");
             if (xml_.hasError())
-                Refuse("<" + xml_.name().toString().toStdString() + "> holds an element");
+                NotWellFormed(xml_);
             return text;
         }
 
@@ -1030,8 +1039,7 @@ EposPrintRequest ReadEposPrintRequest(
             }
         }
         if (xml.hasError())
-            Refuse("not well-formed XML at line " + std::to_string(xml.lineNumber()) + ": "
-                + QuotedForMessage(xml.errorString().toStdString()));
+            NotWellFormed(xml);
         if (!found)
             Refuse(std::string("no <epos-print> element of ") + kEposNamespace);
     } catch (const Refused& refused) {
@@ -1064,7 +1072,7 @@ std::string EposErrorCode(const PrinterState& state)
     if (state.unrecoverableError)
         return "EPTR_UNRECOVERABLE";
     if (state.recoverableError)
-        return "EPTR_AUTOMATICAL";
+        return "EPTR_MECHANICAL";
     if (state.isOffline())
         return "EX_TIMEOUT"; // offline by hand or feeding: it never prints in time
     return {};
