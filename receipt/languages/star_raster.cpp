@@ -79,6 +79,7 @@ std::vector<CommandRow> ReceiptPrinter::StarRasterRows() {
     static const std::set<std::string_view> kStandard = {
         std::string_view("\0", 1), "\x07", "\x1c", "\x1a", "\x05", "\x04", "\x17", "\x1b", "\x1b\x1d", "\x1b\x1e",
         "\x1b\x06\x01", "\x1b\x1e" "a", "\x1b\x1e" "E", "\x1b\x07", "\x1b\x1d\x03", "\x1b\x1e" "B", "\x1b\x1d#",
+        "\x1b\x1e" "A", "\x1b\x1e" "d", "\x1b\x1e" "r", "\x1b\x1d\x19\x11", "\x1b\x1d\x19\x12",
     };
     std::vector<CommandRow> rows;
     for (const CommandRow& row : StarLineRows())

@@ -70,7 +70,9 @@ namespace {
     // and the job's EOT making the last ESC FF EOT.
     std::string RasterJob(const std::vector<Picture>& pages, int leftMarginBytes)
     {
-        std::string job = Bytes({ ESC, '@', ESC, '*', 'r', 'R', ESC, '*', 'r', 'A' });
+        std::string job
+            = Bytes({ ESC, '@', ESC, 0x1E, 'a', '0', ESC, 0x1E, 'A', 0, ESC, 0x07, 20, 20 });
+        job += Bytes({ ESC, '*', 'r', 'R', ESC, '*', 'r', 'A' });
         job += Bytes({ ESC, '*', 'r', 'Q' }) + Digits(0) + Bytes({ ESC, '*', 'r', 'P' })
             + Digits(0);
         job += Bytes({ ESC, '*', 'r', 'm', 'l' }) + Digits(leftMarginBytes)
@@ -225,6 +227,11 @@ namespace {
             { Bytes({ ESC, 0x06, 0x01 }), 3 },
             { Bytes({ ESC, 0x1E, 'a', 1 }), 4 },
             { Bytes({ ESC, 0x07, 20, 20 }), 4 },
+            { Bytes({ ESC, 0x1E, 'A', 1 }), 4 },
+            { Bytes({ ESC, 0x1E, 'd', '3' }), 4 },
+            { Bytes({ ESC, 0x1E, 'r', 0 }), 4 },
+            { Bytes({ ESC, GS, 0x19, 0x11, '1', 1, 1 }), 7 },
+            { Bytes({ ESC, GS, 0x19, 0x12, '1', 2, 0 }), 7 },
             // A number that never ends is cut off after 255 digits.
             { Bytes({ ESC, '*', 'r', 'Q' }) + std::string(255, '0'), 259 },
         };
