@@ -29,7 +29,15 @@ namespace {
         using std::runtime_error::runtime_error;
     };
 
-    std::string Quoted(const QString& text) { return QuotedForMessage(text.toStdString()); }
+    // A peer's name or value in a message: shown safely, and not at any length.
+    std::string Quoted(const QString& text)
+    {
+        constexpr qsizetype kShown = 64;
+        return QuotedForMessage(text.left(kShown).toStdString())
+            + (text.size() > kShown ? "..." : "");
+    }
+
+    std::string Tag(const QString& name) { return "<" + Quoted(name) + ">"; }
 
     // One element's attributes, each read once and checked against what the
     // element takes.
@@ -82,7 +90,7 @@ namespace {
         }
         std::string what(const char* name, const QString& value) const
         {
-            return "<" + element_.toStdString() + "> " + name + "=" + Quoted(value);
+            return Tag(element_) + " " + name + "=" + Quoted(value);
         }
 
     private:
@@ -118,8 +126,7 @@ namespace {
                 };
                 const int high = hex(i + 2), low = hex(i + 3);
                 if (high < 0 || low < 0)
-                    throw Refused("<" + element.toStdString()
-                        + ">: a \\x escape needs two hex digits after it");
+                    throw Refused(Tag(element) + ": a \\x escape needs two hex digits after it");
                 out += static_cast<char>(high * 16 + low);
                 if (escaped)
                     escaped->push_back(true);
@@ -140,7 +147,7 @@ namespace {
         auto decoded = QByteArray::fromBase64Encoding(
             text.trimmed().toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
         if (!decoded)
-            throw Refused("<" + element.toStdString() + ">: its data is not base64");
+            throw Refused(Tag(element) + ": its data is not base64");
         return *decoded;
     }
 
@@ -229,7 +236,7 @@ namespace {
             // nothing the model's tables hold.
             if (name == "sound_with_setting" || name == "holdprint")
                 return;
-            throw Refused("<" + name.toStdString() + "> is no WebPRNT element");
+            throw Refused(Tag(name) + " is no WebPRNT element");
         }
 
         std::string take() { return std::move(out_); }
@@ -341,16 +348,16 @@ namespace {
             const int width = a.number("width", 0, 65535).value_or(0),
                       height = a.number("height", 0, 65535).value_or(0);
             if (width > model_.printDots)
-                throw Refused("<" + name.toStdString() + "> is " + std::to_string(width)
+                throw Refused(Tag(name) + " is " + std::to_string(width)
                     + " dots wide, wider than the " + std::to_string(model_.printDots)
                     + " dots the model prints");
             const QByteArray rows = Base64(content, name);
             const int widthBytes = (width + 7) / 8;
             const long long needed = static_cast<long long>(widthBytes) * height;
             if (rows.size() != needed)
-                throw Refused("<" + name.toStdString() + "> holds " + std::to_string(rows.size())
-                    + " bytes for " + std::to_string(width) + " x " + std::to_string(height)
-                    + " dots, which take " + std::to_string(needed));
+                throw Refused(Tag(name) + " holds " + std::to_string(rows.size()) + " bytes for "
+                    + std::to_string(width) + " x " + std::to_string(height) + " dots, which take "
+                    + std::to_string(needed));
             if (needed > 0)
                 raster(rows, widthBytes, height);
         }
@@ -492,11 +499,10 @@ namespace {
             if (token == QXmlStreamReader::Characters)
                 text += xml.text();
             else if (token == QXmlStreamReader::EntityReference)
-                throw Refused(
-                    "<" + element.toStdString() + "> uses an entity, which WebPRNT does not take");
+                throw Refused(Tag(element) + " uses an entity, which WebPRNT does not take");
             else if (token == QXmlStreamReader::StartElement)
-                throw Refused("<" + element.toStdString() + "> holds <"
-                    + xml.name().toString().toStdString() + ">: its content is text");
+                throw Refused(Tag(element) + " holds " + Tag(xml.name().toString())
+                    + ": its content is text");
             else if (token == QXmlStreamReader::EndElement)
                 break;
         }
@@ -508,8 +514,8 @@ namespace {
         QXmlStreamReader& xml, const receipt::PrinterProfile& model, const char* what)
     {
         if (xml.name() != QLatin1String("root"))
-            throw Refused(std::string(what) + " is <" + xml.name().toString().toStdString()
-                + ">, not <root>");
+            throw Refused(
+                std::string(what) + " is " + Tag(xml.name().toString()) + ">, not <root>");
         const Attributes root(QStringLiteral("root"), xml.attributes());
         const bool checkedBlock = root.flag("checkedblock").value_or(true);
         root.choice("papertype",
@@ -580,7 +586,7 @@ WebPrntRequest ReadWebPrntRequest(
         if (outer.name() == QLatin1String("root"))
             return ReadRoot(outer, model, "the document");
         if (outer.name() != QLatin1String("StarWebPrint"))
-            throw Refused("the document is <" + outer.name().toString().toStdString()
+            throw Refused("the document is " + Tag(outer.name().toString())
                 + ">, neither <StarWebPrint> nor <root>");
         // The trader sends <root> as the text of <Request>.
         QString request;
@@ -592,8 +598,8 @@ WebPrntRequest ReadWebPrntRequest(
             if (token != QXmlStreamReader::StartElement)
                 continue;
             if (outer.name() != QLatin1String("Request"))
-                throw Refused("<StarWebPrint> holds <" + outer.name().toString().toStdString()
-                    + ">, not <Request>");
+                throw Refused(
+                    "<StarWebPrint> holds " + Tag(outer.name().toString()) + ">, not <Request>");
             if (found)
                 throw Refused("<StarWebPrint> holds two <Request> elements");
             found = true;
