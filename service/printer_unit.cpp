@@ -4,6 +4,7 @@
 #include "files/state_file.h"
 #include "net/cloudprnt_client.h"
 #include "net/lpd_port.h"
+#include "net/server_direct_print_client.h"
 #include "protocol/message_text.h"
 #include "receipt/plain_job.h"
 #include "render/picture_job.h"
@@ -166,27 +167,30 @@ bool PrinterUnit::start(std::string& error)
         auto cloud = std::make_unique<CloudPrntClient>(settings);
         cloud->state = [this] { return state(); };
         cloud->printed = [this] { return printed(); };
-        cloud->print = [this, source = "cloudprnt " + options_.cloudPrnt](CloudPrntClient::Job job) {
-            std::vector<std::pair<std::string, std::string>> origin{{"cloudprnt_media_type", job.mediaType}};
+        cloud->print = [this, source = "cloudprnt " + options_.cloudPrnt](
+                           CloudPrntClient::Job job) {
+            std::vector<std::pair<std::string, std::string>> origin { { "cloudprnt_media_type",
+                job.mediaType } };
             if (!job.token.empty())
                 origin.emplace_back("cloudprnt_job_token", job.token);
-            const WholeJobDone done = printWhole({source, std::move(job.commands), std::move(origin),
-                                                  std::move(job.document), std::move(job.documentExtension)});
-            return CloudPrntClient::Printing{done.state, done.printedAt};
+            const WholeJobDone done = printWhole({ source, std::move(job.commands),
+                std::move(origin), std::move(job.document), std::move(job.documentExtension) });
+            return CloudPrntClient::Printing { done.state, done.printedAt };
         };
-        cloud->picture = [model = settings.profile](std::string_view data, const receipt::JobEnding& ending,
-                                                    bool dither, std::string& commands, std::string& why) {
-            receipt::DotPicture dots;
-            if (!render::PictureDots(data, model->printDots, dither, dots, why))
-                return false;
-            commands = receipt::PictureJob(model->language, dots, ending);
-            return true;
-        };
+        cloud->picture
+            = [model = settings.profile](std::string_view data, const receipt::JobEnding& ending,
+                  bool dither, std::string& commands, std::string& why) {
+                  receipt::DotPicture dots;
+                  if (!render::PictureDots(data, model->printDots, dither, dots, why))
+                      return false;
+                  commands = receipt::PictureJob(model->language, dots, ending);
+                  return true;
+              };
         cloud->said = [this](const std::string& line) { say(line); };
         if (!cloud->start(error))
             return false;
-        say("polling the CloudPRNT server " + QuotedForMessage(options_.cloudPrnt) + " every " +
-            std::to_string(options_.pollIntervalS) + " s, as MAC address " + cloud->macAddress());
+        say("polling the CloudPRNT server " + QuotedForMessage(options_.cloudPrnt) + " every "
+            + std::to_string(options_.pollIntervalS) + " s, as MAC address " + cloud->macAddress());
         intakes_.push_back(std::move(cloud));
     }
     if (options_.webPrint) {
@@ -196,6 +200,35 @@ bool PrinterUnit::start(std::string& error)
             return false;
         say("listening for ePOS-Print and WebPRNT on " + web->listeningOn());
         intakes_.push_back(std::move(web));
+    }
+    if (!options_.serverDirectPrint.empty()) {
+        ServerDirectPrintClient::Settings settings;
+        settings.url = options_.serverDirectPrint;
+        settings.id = options_.sdpId;
+        settings.name = options_.name;
+        settings.printer = options_.printer;
+        settings.pollInterval = std::chrono::seconds(options_.pollIntervalS);
+        settings.caFile = options_.caFile;
+        settings.maxJobBytes = options_.maxJobBytes;
+        auto sdp = std::make_unique<ServerDirectPrintClient>(settings);
+        sdp->state = [this] { return state(); };
+        sdp->printed = [this] { return printed(); };
+        sdp->print = [this, source = "server-direct-print " + options_.serverDirectPrint](
+                         ServerDirectPrintClient::Job job) {
+            std::vector<std::pair<std::string, std::string>> origin { { "sdp_devid", job.devid } };
+            if (!job.printJobId.empty())
+                origin.emplace_back("sdp_printjobid", job.printJobId);
+            const WholeJobDone done = printWhole({ source, std::move(job.commands),
+                std::move(origin), std::move(job.document), "xml" });
+            return ServerDirectPrintClient::Printing { done.state, done.printedAt };
+        };
+        sdp->said = [this](const std::string& line) { say(line); };
+        if (!sdp->start(error))
+            return false;
+        say("asking the Server Direct Print server " + QuotedForMessage(options_.serverDirectPrint)
+            + " every " + std::to_string(options_.pollIntervalS) + " s, as ID "
+            + QuotedForMessage(options_.sdpId));
+        intakes_.push_back(std::move(sdp));
     }
     if (!tcp_ && !serial_ && intakes_.empty()) {
         error = "nothing to capture from: give --listen, --serial, --lpd, --web-print, --cloudprnt or "
