@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <sstream>
 
 namespace ostrel::test {
@@ -174,6 +176,33 @@ namespace {
         escPos.printer.feed(job);
         ASSERT_TRUE(escPos.printer.languageHint().has_value());
         EXPECT_EQ(escPos.printer.languageHint()->language, Language::StarLine);
+    }
+
+    // receiptline's Star Graphic mode (the README beside the fixture): its
+    // pictures come back dot for dot where it centred them, a cut after each.
+    TEST(StarRaster, ReceiptlinesPicturesComeBackDotForDot)
+    {
+        std::ifstream in(
+            std::string(OSTREL_FIXTURES) + "/receiptline-stargraphic.bin", std::ios::binary);
+        const std::string job(
+            (std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        ASSERT_FALSE(job.empty());
+        Model model("star-tsp100iv");
+        model.printer.feed(job);
+        EXPECT_EQ(model.printer.summary().notUnderstoodBytes, 0);
+        EXPECT_EQ(model.printer.summary().cutCount, 2);
+        const std::vector<Picture> pages = { Pattern(120, 50, 1), Pattern(64, 20, 3) };
+        ASSERT_EQ(model.printer.receipts().size(), 3u);
+        for (std::size_t page = 0; page < pages.size(); ++page) {
+            const Picture& picture = pages[page];
+            const Picture drawn
+                = Drawn(model.printer.receipts()[page], (576 - picture.width) / 2, picture.width);
+            ASSERT_GE(drawn.height, picture.height);
+            for (int y = 0; y < picture.height; ++y)
+                for (int x = 0; x < picture.width; ++x)
+                    ASSERT_EQ(drawn.at(x, y), picture.at(x, y))
+                        << "page " << page << " at " << x << "," << y;
+        }
     }
 
     TEST(StarRaster, EveryChunkingGivesTheSameCommandsAndScan)
