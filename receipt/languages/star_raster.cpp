@@ -94,10 +94,13 @@ std::vector<CommandRow> ReceiptPrinter::StarRasterRows() {
          }},
         {"\x1b*rA", Bytes<4>, "Enter raster mode", DOES { p.setting(c, length, "Enter raster mode (already in raster mode)"); }},
         // Rows drawn since the last page was executed end as EOT mode says.
+        // The document ends here, with whatever cuts its pages made: a job
+        // split at a page's cut would leave the next one's lines read out of
+        // raster mode, so this is the row a serial job ends at.
         {"\x1b*rB", Bytes<4>, "Quit raster mode", DOES {
              if (!p.raster_.drawn) return p.setting(c, length, "Quit raster mode");
              p.executeRasterPage(c, length, p.raster_.eotMode, "Quit raster mode, EOT mode first: " + PageEnd(p.raster_.eotMode));
-         }, Role::None, TableMode::Normal},
+         }, Role::Cut, TableMode::Normal},
         {"\x1b*rC", Bytes<4>, "Clear raster data", DOES { p.clearRasterPage(c, length); }},
         {"\x1b*rD", Terminated<4, 0>, "Drawer drive", DOES { p.rasterDrawers(c, length, Number(c, 4, length, 3)); }},
         {"\x1b*rE", Terminated<4, 0>, "Set raster EOT mode", DOES {
@@ -140,10 +143,9 @@ std::vector<CommandRow> ReceiptPrinter::StarRasterRows() {
         {std::string_view("\x1b\x0c\x00", 3), Bytes<3>, "Execute FF mode", DOES {
              p.executeRasterPage(c, length, p.raster_.ffMode, "Execute FF mode: " + PageEnd(p.raster_.ffMode));
          }},
-        // The end of a document, where Star's raster drivers end a job.
         {"\x1b\x0c\x04", Bytes<3>, "Execute EOT mode", DOES {
              p.executeRasterPage(c, length, p.raster_.eotMode, "Execute EOT mode: " + PageEnd(p.raster_.eotMode));
-         }, Role::Cut},
+         }},
         {"b", CountedLowHigh<3>, "Send raster data (auto line feed)", DOES { p.rasterLine(c, length, true); }},
         {"k", CountedLowHigh<3>, "Transfer raster data", DOES { p.rasterLine(c, length, false); }},
     };

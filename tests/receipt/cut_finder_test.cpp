@@ -99,9 +99,10 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"Star's cut in StarPRNT", Language::StarPrnt, "one" + Bytes({ESC, 'd', 3}), {6}},
         Case{"ESC d feeds lines in ESC/POS", Language::EscPos, "one" + Bytes({ESC, 'd', '2'}) + "two", {9}},
         Case{"the command log's bare GS V", Language::CommandLog, "one" + Bytes({GS, 'V'}) + "two", {5, 3}},
-        Case{"Star raster: the document's end, not its pages nor cut bytes in a line", Language::StarPrnt,
-             "\x1b*rA" + Bytes({'b', 6, 0, ESC, 'd', '2', ESC, 0x0C, 4, ESC, 0x0C, 0, ESC, 0x0C, 4}) + "\x1b*rB",
-             {19, 4}}),
+        Case{"Star raster ends where it is quit, not at its pages nor cut bytes in a line", Language::StarPrnt,
+             "\x1b*rA" + Bytes({'b', 6, 0, ESC, 'd', '2', ESC, 0x0C, 4, ESC, 0x0C, 0, ESC, 0x0C, 4}) + "\x1b*rB" +
+                 Bytes({ESC, 0x06, 1}),
+             {23, 3}}),
     [](const testing::TestParamInfo<Case>& info) { return test::TestName(info.param.what); });
 
 } // namespace
