@@ -45,7 +45,6 @@ void HttpPoller::send(QNetworkRequest request, const QByteArray& verb, const QBy
         request.setSslConfiguration(ssl_);
     request.setTransferTimeout(static_cast<int>(timeout.count()));
     QNetworkReply* reply = manager_.sendCustomRequest(request, verb, body);
-    reply->setParent(this);
     // Qt holds no more than this unread, so a flood waits in the socket.
     reply->setReadBufferSize(64 << 10);
     auto answer = std::make_shared<Answer>();
@@ -89,7 +88,7 @@ void HttpPoller::send(QNetworkRequest request, const QByteArray& verb, const QBy
 
 void HttpPoller::abandon()
 {
-    for (QNetworkReply* reply : findChildren<QNetworkReply*>(Qt::FindDirectChildrenOnly)) {
+    for (QNetworkReply* reply : manager_.findChildren<QNetworkReply*>(Qt::FindDirectChildrenOnly)) {
         reply->disconnect(this);
         reply->abort();
         reply->deleteLater();
