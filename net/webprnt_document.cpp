@@ -223,8 +223,11 @@ namespace {
                 return;
             }
             if (name == "sound") {
-                a.number("channel", 1, 2);
-                out_ += { ESC, RS, 'B', static_cast<char>(a.number("repeat", 1, 20).value_or(1)) };
+                // ESC GS EM DC2 m n 0: the external buzzer on terminal m, n
+                // times, as ESC GS EM DC1 last set its on and off times.
+                out_ += { ESC, GS, 0x19, 0x12,
+                    static_cast<char>(a.number("channel", 1, 2).value_or(1)),
+                    static_cast<char>(a.number("repeat", 1, 20).value_or(1)), '\0' };
                 return;
             }
             if (name == "rawdata") {
@@ -445,8 +448,9 @@ namespace {
             if (line && *line > 0 && *line < 3)
                 throw Refused(
                     a.what("line", QString::number(*line)) + " is neither 0 nor from 3 to 90");
-            // Rows and columns; 0 lets the model choose.
-            if (line || column)
+            // Rows and columns, 0 for either lets the model choose; both 0 is no
+            // size, and the model keeps its own.
+            if (line.value_or(0) || column.value_or(0))
                 out_ += { ESC, GS, 'x', 'S', '0', '\1', static_cast<char>(line.value_or(0)),
                     static_cast<char>(column.value_or(0)) };
             if (const auto module = a.number("module", 1, 8))
@@ -454,8 +458,10 @@ namespace {
             if (const auto aspect = a.number("aspect", 1, 8))
                 out_ += { ESC, GS, 'x', 'S', '3', static_cast<char>(*aspect) };
             const std::string data = Unescaped(content, "pdf417");
-            if (data.size() > 0xFFFF)
-                throw Refused("<pdf417> holds more than 65535 bytes");
+            constexpr std::size_t kMost = 1024; // the most ESC GS x D takes
+            if (data.size() > kMost)
+                throw Refused("<pdf417> holds " + std::to_string(data.size())
+                    + " bytes, more than the " + std::to_string(kMost) + " a PDF417 symbol takes");
             out_ += { ESC, GS, 'x', 'D', static_cast<char>(data.size() & 0xFF),
                 static_cast<char>(data.size() >> 8) };
             out_ += data;
