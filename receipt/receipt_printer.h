@@ -257,7 +257,7 @@ private:
         int ffMode = 13, eotMode = 13;       // what ESC FF NUL and ESC FF EOT do
         int pageTop = 0;                     // where the page began, in receipt pageReceipt
         long long pageReceipt = -1;
-        bool drawn = false;                  // rows drawn since the page began
+        bool drawn = false;                  // rows drawn or fed since the page began
         bool rowOpen = false;                // k drew on a row no b has fed past yet
         long long bandReceipt = -1;          // the image rows go on: its receipt and item
         std::size_t bandItem = 0;

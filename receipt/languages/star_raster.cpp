@@ -134,6 +134,7 @@ std::vector<CommandRow> ReceiptPrinter::StarRasterRows() {
         {"\x1b*rY", Terminated<4, 0>, "Move vertical direction position", DOES {
              const int dots = Number(c, 4, length, p.limits_.receiptHeight);
              p.raster_.rowOpen = false;
+             p.raster_.drawn = p.raster_.drawn || dots > 0; // the page is under way, ink or not
              p.addCommand(c, length, "Feed " + std::to_string(dots) + " dots", CommandClass::Drawn);
              p.feedPaper(dots);
          }},
