@@ -13,6 +13,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSslSocket>
 
 #include <gtest/gtest.h>
 
@@ -459,6 +460,36 @@ namespace {
         ASSERT_TRUE(client.start(error)) << error;
         ASSERT_TRUE(RunUntil([&] { return tries >= 10; }));
         EXPECT_EQ(refused, 1);
+    }
+
+    TEST(CloudPrnt, AnHttpsServerIsTrustedThroughTheCaFile)
+    {
+        if (!QSslSocket::supportsSsl())
+            GTEST_SKIP() << "no TLS backend";
+        PollingServer server([](const Request&) { return Poll({ { "jobReady", false } }); }, true);
+        for (const bool trusted : { false, true }) {
+            CloudPrntClient::Settings settings;
+            settings.url = server.url().toStdString();
+            settings.pollInterval = std::chrono::milliseconds(10);
+            if (trusted)
+                settings.caFile = PollingServer::certificateFile();
+            CloudPrntClient client(settings);
+            std::vector<std::string> said;
+            int polls = 0;
+            client.said = [&](const std::string& line) { said.push_back(line); };
+            client.state = [&polls] { return ++polls, PrinterState {}; };
+            std::string error;
+            ASSERT_TRUE(client.start(error)) << error;
+            ASSERT_TRUE(RunUntil([&] { return polls >= 4; }));
+            EXPECT_EQ(said.size(), trusted ? 0u : 1u) << (said.empty() ? "" : said[0]);
+            EXPECT_EQ(server.requests.empty(), !trusted);
+        }
+        CloudPrntClient::Settings settings;
+        settings.url = server.url().toStdString();
+        settings.caFile = OSTREL_NET_FIXTURES "/polling_server.key";
+        std::string error;
+        EXPECT_FALSE(CloudPrntClient(settings).start(error));
+        EXPECT_NE(error.find("holds no PEM certificate"), std::string::npos) << error;
     }
 
 } // namespace

@@ -2,6 +2,9 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QSslKey>
+#include <QSslServer>
 #include <QTcpSocket>
 #include <QUrlQuery>
 
@@ -19,12 +22,29 @@ bool PollingServer::Request::has(const QString& key) const
     return QUrlQuery(url).hasQueryItem(key);
 }
 
-PollingServer::PollingServer(std::function<Answer(const Request&)> handler)
+std::string PollingServer::certificateFile() { return OSTREL_NET_FIXTURES "/polling_server.crt"; }
+
+PollingServer::PollingServer(std::function<Answer(const Request&)> handler, bool tls)
     : handler_(std::move(handler))
+    , tls_(tls)
 {
-    server_.listen(QHostAddress::LocalHost);
-    connect(&server_, &QTcpServer::newConnection, this, [this] {
-        while (QTcpSocket* socket = server_.nextPendingConnection()) {
+    if (tls) {
+        auto server = std::make_unique<QSslServer>();
+        QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+        configuration.setLocalCertificate(
+            QSslCertificate::fromPath(QString::fromStdString(certificateFile())).value(0));
+        QFile key(OSTREL_NET_FIXTURES "/polling_server.key");
+        key.open(QIODevice::ReadOnly);
+        configuration.setPrivateKey(QSslKey(&key, QSsl::Ec));
+        server->setSslConfiguration(configuration);
+        server_ = std::move(server);
+    } else {
+        server_ = std::make_unique<QTcpServer>();
+    }
+    server_->listen(QHostAddress::LocalHost);
+    // An HTTPS connection is pending once its handshake is over.
+    connect(server_.get(), &QTcpServer::pendingConnectionAvailable, this, [this] {
+        while (QTcpSocket* socket = server_->nextPendingConnection()) {
             auto got = std::make_shared<QByteArray>();
             connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
             connect(socket, &QTcpSocket::readyRead, this, [this, socket, got] {
@@ -72,7 +92,8 @@ PollingServer::PollingServer(std::function<Answer(const Request&)> handler)
 
 QString PollingServer::url(const QString& path) const
 {
-    return "http://127.0.0.1:" + QString::number(server_.serverPort()) + path;
+    return (tls_ ? "https" : "http") + QString("://127.0.0.1:")
+        + QString::number(server_->serverPort()) + path;
 }
 
 bool RunUntil(const std::function<bool()>& done)

@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -33,13 +34,17 @@ public:
         bool silent = false; // never answers
     };
 
-    explicit PollingServer(std::function<Answer(const Request&)> handler);
+    // With `tls`, HTTPS with the certificate of tests/net/fixtures, which
+    // is its own CA: polling_server.crt.
+    explicit PollingServer(std::function<Answer(const Request&)> handler, bool tls = false);
+    static std::string certificateFile();
     QString url(const QString& path = "/cloudprnt") const;
     std::vector<Request> requests;
 
 private:
-    QTcpServer server_;
+    std::unique_ptr<QTcpServer> server_;
     std::function<Answer(const Request&)> handler_;
+    bool tls_ = false;
 };
 
 // Runs the event loop until `done` holds, 20 s at most; whether it held.
