@@ -129,6 +129,12 @@ try {
   const report = await (await fetch(`${api}/jobs/${jobs[0].job}.report`)).json();
   if (report.not_understood_bytes !== 0) fail("the model did not understand every byte: " + JSON.stringify(report));
 
+  // A document the printer cannot read: the trader's onError gets the reason, and nothing prints.
+  const bad = await page.evaluate((u) => window.post(u, '<text>a</text><page/>'), url);
+  if (bad.error !== 400 || !bad.text.includes("<page> is no WebPRNT element"))
+    fail("a bad document was answered " + JSON.stringify(bad));
+  if ((await (await fetch(api + "/jobs")).json()).length !== 1) fail("a bad document made a job");
+
   // Paper out: the till is told paper empty, as the trader's isPaperEnd reads it.
   const put = await fetch(api + "/state", { method: "PUT", headers: { "Content-Type": "application/json" }, body: JSON.stringify({ "paper-out": true }) });
   if (!put.ok) fail("the state could not be set: " + (await put.text()));
