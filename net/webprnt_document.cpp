@@ -142,10 +142,16 @@ namespace {
         return out;
     }
 
+    // Base64 as encoders write it, lines broken or not.
     QByteArray Base64(const QString& text, const QString& element)
     {
-        auto decoded = QByteArray::fromBase64Encoding(
-            text.trimmed().toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
+        QByteArray compact;
+        compact.reserve(text.size());
+        for (const QChar c : text)
+            if (!c.isSpace())
+                compact += c.unicode() < 0x80 ? static_cast<char>(c.unicode()) : '!';
+        auto decoded
+            = QByteArray::fromBase64Encoding(compact, QByteArray::AbortOnBase64DecodingErrors);
         if (!decoded)
             throw Refused(Tag(element) + ": its data is not base64");
         return *decoded;

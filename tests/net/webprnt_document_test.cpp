@@ -96,7 +96,7 @@ namespace {
                 { "PDF417 error correction level 2", "PDF417 size 0 rows, 4 columns",
                     "PDF417 module width 3 dots", "PDF417 module height 3 times its width",
                     "Store PDF417 data (3 bytes)", "Print PDF417" } },
-            { "<rawdata>G0U=</rawdata>", { "Emphasis on" } },
+            { "<rawdata>\n G0\r\nU=\n</rawdata>", { "Emphasis on" } },
             { "<pdf417 line=\"0\" column=\"0\">P</pdf417>",
                 { "Store PDF417 data (1 bytes)", "Print PDF417" } },
             { "<holdprint type=\"valid\"/><sound_with_setting volume=\"volume_max\"/>", {} },
