@@ -130,9 +130,14 @@ void ReceiptPrinter::clearRasterPage(const unsigned char* c, long long length)
     long long dropped = 0;
     if (raster_.pageReceipt == receiptNumber() && receipt.height > raster_.pageTop) {
         auto& items = receipt.items;
+        // Items lie in the order the paper passed them: the page's are last,
+        // so a clear reads only those, however much came before.
         for (std::size_t i = items.size(); i-- > 0;) {
+            const int y = std::visit([](const auto& placed) { return placed.y; }, items[i].what);
+            if (y < raster_.pageTop)
+                break;
             const auto* image = std::get_if<BitImage>(&items[i].what);
-            if (image == nullptr || image->y < raster_.pageTop)
+            if (image == nullptr)
                 continue;
             paper_.weigh(-static_cast<long long>(sizeof(PaperItem) + image->bits.size()));
             dropped += image->height;
