@@ -36,7 +36,8 @@ int main(int argc, char** argv)
     // One symbol of each family: ZXing 1.4's ReadBarcodes trips on a barcode
     // read on several lines, so each family is read on its own.
     std::vector<ZXing::Result> results;
-    for (const ZXing::BarcodeFormats family : {ZXing::BarcodeFormat::LinearCodes, ZXing::BarcodeFormat::MatrixCodes}) {
+    for (const ZXing::BarcodeFormats family :
+        { ZXing::BarcodeFormat::LinearCodes, ZXing::BarcodeFormat::MatrixCodes }) {
         hints.setFormats(family);
         ZXing::Result result = ZXing::ReadBarcode(view, hints);
         if (result.isValid())
