@@ -62,7 +62,20 @@ namespace {
             }
             if (xml.isEndElement())
                 --open;
-            out.writeCurrentToken(xml);
+            if (xml.isStartElement()) {
+                // Names and namespace declarations as they came, not re-prefixed.
+                out.writeStartElement(xml.qualifiedName().toString());
+                for (const QXmlStreamNamespaceDeclaration& declared : xml.namespaceDeclarations())
+                    out.writeAttribute(declared.prefix().isEmpty()
+                            ? QString("xmlns")
+                            : "xmlns:" + declared.prefix().toString(),
+                        declared.namespaceUri().toString());
+                for (const QXmlStreamAttribute& attribute : xml.attributes())
+                    out.writeAttribute(
+                        attribute.qualifiedName().toString(), attribute.value().toString());
+            } else {
+                out.writeCurrentToken(xml);
+            }
             if (open == 0)
                 break;
             xml.readNext();
