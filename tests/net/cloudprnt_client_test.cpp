@@ -109,6 +109,7 @@ namespace {
     struct Printer {
         PrinterState now, afterPrint;
         bool failOnce = false;
+        long long printedAt = 0; // a printer in time's: printed() must reach it
         std::vector<CloudPrntClient::Job> jobs;
         std::vector<std::string> said;
         std::unique_ptr<CloudPrntClient> client;
@@ -128,7 +129,7 @@ namespace {
             client->print = [this](CloudPrntClient::Job job) {
                 jobs.push_back(job);
                 const bool fail = std::exchange(failOnce, false);
-                return CloudPrntClient::Printing { fail ? afterPrint : now, 0 };
+                return CloudPrntClient::Printing { fail ? afterPrint : now, printedAt };
             };
             client->picture
                 = [profile = settings.profile](std::string_view data, const JobEnding& ending,
@@ -348,6 +349,36 @@ namespace {
         EXPECT_EQ(Of(*server.server, "DELETE").size(), 1u);
         EXPECT_EQ(server.code, "200 OK");
         EXPECT_EQ(printer.told("420 Cover Open"), 1);
+    }
+
+    TEST(CloudPrnt, APrinterInTimeConfirmsOnceTheJobIsOnPaper)
+    {
+        OneJob server({ "application/vnd.star.starprnt" },
+            Send(200, "application/vnd.star.starprnt", "\x1b@x\n"));
+        Printer printer(*server.server, "star-tsp100iv");
+        long long onPaper = 0;
+        printer.printedAt = 100;
+        printer.client->printed = [&onPaper] { return onPaper; };
+        auto pollsSinceFetch = [&] {
+            std::size_t polls = 0;
+            for (const Request& request : server.server->requests)
+                polls = request.method == "GET" ? 0 : polls + (request.method == "POST");
+            return Of(*server.server, "GET").empty() ? 0 : polls;
+        };
+        ASSERT_TRUE(RunUntil([&] { return pollsSinceFetch() >= 3; }));
+        EXPECT_TRUE(Json(Of(*server.server, "POST").back().body)["printingInProgress"].toBool());
+        // The roll runs out before the job is on paper: the server hears it at once.
+        printer.now.paperOut = true;
+        ASSERT_TRUE(RunUntil([&] {
+            return Json(Of(*server.server, "POST").back().body)["statusCode"].toString()
+                == "410%20Out%20of%20Paper";
+        }));
+        EXPECT_TRUE(Of(*server.server, "DELETE").empty());
+        printer.now.paperOut = false;
+        onPaper = 100;
+        ASSERT_TRUE(RunUntil([&] { return server.confirmed; }));
+        EXPECT_EQ(server.code, "200 OK");
+        EXPECT_EQ(Of(*server.server, "GET").size(), 1u) << "the job stayed in the printer";
     }
 
     TEST(CloudPrnt, JobsItCannotPrintAreConfirmedWithTheirCode)

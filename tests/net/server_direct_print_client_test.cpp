@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+
 namespace ostrel::test {
 namespace {
 
@@ -86,6 +88,7 @@ namespace {
 
     struct Printer {
         PrinterState now;
+        long long printedAt = 0, onPaper = LLONG_MAX; // a printer in time's
         std::vector<ServerDirectPrintClient::Job> jobs;
         std::vector<std::string> said;
         std::unique_ptr<ServerDirectPrintClient> client;
@@ -100,9 +103,10 @@ namespace {
             settings.timeout = std::chrono::milliseconds(1500);
             client = std::make_unique<ServerDirectPrintClient>(settings);
             client->state = [this] { return now; };
+            client->printed = [this] { return onPaper; };
             client->print = [this](ServerDirectPrintClient::Job job) {
                 jobs.push_back(job);
-                return ServerDirectPrintClient::Printing { now, 0 };
+                return ServerDirectPrintClient::Printing { now, printedAt };
             };
             client->said = [this](const std::string& line) { said.push_back(line); };
             std::string error;
@@ -200,6 +204,26 @@ namespace {
         ASSERT_EQ(results.size(), 1u);
         EXPECT_EQ(results[0].success + results[0].code, "falseEPTR_COVER_OPEN");
         EXPECT_TRUE(printer.jobs.empty());
+    }
+
+    TEST(ServerDirectPrint, APrinterInTimeAnswersOnceOnPaperOrWithWhatStoppedIt)
+    {
+        Server server(RequestInfo("2.00",
+            Entry("local_printer", "A", Document("a"))
+                + Entry("local_printer", "B", Document("b"))));
+        Printer printer(server.http);
+        printer.printedAt = 100;
+        printer.onPaper = 0;
+        ASSERT_TRUE(RunUntil([&] { return printer.jobs.size() == 1; }));
+        printer.printedAt = 200; // the second one's
+        printer.onPaper = 100;
+        ASSERT_TRUE(RunUntil([&] { return printer.jobs.size() == 2; }));
+        printer.now.paperOut = true;
+        ASSERT_TRUE(RunUntil([&] { return !server.results.empty(); }));
+        const std::vector<Result> results = Results(server.results[0]);
+        ASSERT_EQ(results.size(), 2u);
+        EXPECT_EQ(results[0].success + results[0].code, "true");
+        EXPECT_EQ(results[1].success + results[1].code, "falseEPTR_REC_EMPTY");
     }
 
     TEST(ServerDirectPrint, AnAnswerThatIsNotPrintRequestsIsRefusedOnce)
