@@ -158,7 +158,7 @@ std::string StandInMacAddress(const std::string& printerName)
 
 CloudPrntClient::CloudPrntClient(Settings settings)
     : settings_(std::move(settings))
-    , http_("cloudprnt " + QuotedForMessage(settings_.url))
+    , http_("cloudprnt " + UrlForMessage(settings_.url))
     , url_(QUrl(QString::fromStdString(settings_.url), QUrl::StrictMode))
     , mac_(StandInMacAddress(settings_.printerName))
 {
@@ -185,8 +185,7 @@ bool CloudPrntClient::start(std::string& error)
 {
     const QString scheme = url_.scheme().toLower();
     if (!url_.isValid() || url_.host().isEmpty() || (scheme != "http" && scheme != "https")) {
-        error
-            = "--cloudprnt " + QuotedForMessage(settings_.url) + ": not an http:// or https:// URL";
+        error = "--cloudprnt " + UrlForMessage(settings_.url) + ": not an http:// or https:// URL";
         return false;
     }
     if (!settings_.caFile.empty() && !http_.trustCaFile(settings_.caFile, error))

@@ -5,10 +5,19 @@
 #include <QFile>
 #include <QNetworkReply>
 #include <QSslCertificate>
+#include <QUrl>
 
 #include <memory>
 
 namespace ostrel {
+
+std::string UrlForMessage(const std::string& url)
+{
+    const QUrl parsed(QString::fromStdString(url));
+    if (!parsed.isValid() || parsed.password().isEmpty())
+        return QuotedForMessage(url);
+    return QuotedForMessage(parsed.toString(QUrl::RemovePassword).toStdString());
+}
 
 HttpPoller::HttpPoller(std::string name)
     : name_(std::move(name))

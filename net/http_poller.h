@@ -14,6 +14,10 @@ class QNetworkReply;
 
 namespace ostrel {
 
+// A server's URL as messages and job lines show it: a password in it left
+// out, the rest quoted where it needs to be.
+std::string UrlForMessage(const std::string& url);
+
 // What a printer that polls a server over HTTP needs, whatever it speaks:
 // requests trusting the CA file as well, answers read to a bound, and each
 // trouble said once, when it starts, and once when it is over.

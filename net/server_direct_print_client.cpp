@@ -207,7 +207,7 @@ QByteArray PrintResponseInfoRefused(const std::string& summary, const std::strin
 
 ServerDirectPrintClient::ServerDirectPrintClient(Settings settings)
     : settings_(std::move(settings))
-    , http_("server-direct-print " + QuotedForMessage(settings_.url))
+    , http_("server-direct-print " + UrlForMessage(settings_.url))
     , url_(QUrl(QString::fromStdString(settings_.url), QUrl::StrictMode))
 {
     http_.said = [this](const std::string& line) {
@@ -226,7 +226,7 @@ bool ServerDirectPrintClient::start(std::string& error)
 {
     const QString scheme = url_.scheme().toLower();
     if (!url_.isValid() || url_.host().isEmpty() || (scheme != "http" && scheme != "https")) {
-        error = "--server-direct-print " + QuotedForMessage(settings_.url)
+        error = "--server-direct-print " + UrlForMessage(settings_.url)
             + ": not an http:// or https:// URL";
         return false;
     }

@@ -167,7 +167,7 @@ bool PrinterUnit::start(std::string& error)
         auto cloud = std::make_unique<CloudPrntClient>(settings);
         cloud->state = [this] { return state(); };
         cloud->printed = [this] { return printed(); };
-        cloud->print = [this, source = "cloudprnt " + options_.cloudPrnt](
+        cloud->print = [this, source = "cloudprnt " + UrlForMessage(options_.cloudPrnt)](
                            CloudPrntClient::Job job) {
             std::vector<std::pair<std::string, std::string>> origin { { "cloudprnt_media_type",
                 job.mediaType } };
@@ -189,7 +189,7 @@ bool PrinterUnit::start(std::string& error)
         cloud->said = [this](const std::string& line) { say(line); };
         if (!cloud->start(error))
             return false;
-        say("polling the CloudPRNT server " + QuotedForMessage(options_.cloudPrnt) + " every "
+        say("polling the CloudPRNT server " + UrlForMessage(options_.cloudPrnt) + " every "
             + std::to_string(options_.pollIntervalS) + " s, as MAC address " + cloud->macAddress());
         intakes_.push_back(std::move(cloud));
     }
@@ -213,7 +213,9 @@ bool PrinterUnit::start(std::string& error)
         auto sdp = std::make_unique<ServerDirectPrintClient>(settings);
         sdp->state = [this] { return state(); };
         sdp->printed = [this] { return printed(); };
-        sdp->print = [this, source = "server-direct-print " + options_.serverDirectPrint](
+        sdp->print = [this,
+                         source
+                         = "server-direct-print " + UrlForMessage(options_.serverDirectPrint)](
                          ServerDirectPrintClient::Job job) {
             std::vector<std::pair<std::string, std::string>> origin { { "sdp_devid", job.devid } };
             if (!job.printJobId.empty())
@@ -225,7 +227,7 @@ bool PrinterUnit::start(std::string& error)
         sdp->said = [this](const std::string& line) { say(line); };
         if (!sdp->start(error))
             return false;
-        say("asking the Server Direct Print server " + QuotedForMessage(options_.serverDirectPrint)
+        say("asking the Server Direct Print server " + UrlForMessage(options_.serverDirectPrint)
             + " every " + std::to_string(options_.pollIntervalS) + " s, as ID "
             + QuotedForMessage(options_.sdpId));
         intakes_.push_back(std::move(sdp));

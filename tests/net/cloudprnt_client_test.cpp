@@ -479,12 +479,13 @@ namespace {
         const QString url = gone->url();
         gone.reset();
         CloudPrntClient::Settings settings;
-        settings.url = url.toStdString();
+        settings.url = url.toStdString().insert(7, "till:secret@");
         settings.pollInterval = std::chrono::milliseconds(10);
         CloudPrntClient client(settings);
         int refused = 0, tries = 0;
         client.said = [&](const std::string& line) {
             refused += line.find("the poll failed") != line.npos;
+            EXPECT_EQ(line.find("secret"), line.npos) << "a password is not shown";
         };
         client.state = [&tries] { return ++tries, PrinterState {}; };
         std::string error;
