@@ -1,14 +1,11 @@
 #include "app/display_check.h"
-#include "service/printer_in_time.h"
+#include "service/session_printer.h"
 #include "app/quit_on_signals.h"
 #include "app/saved_capture_loader.h"
 #include "app/tool_options.h"
 #include "files/atomic_file.h"
 #include "files/qt_common_dialog.h"
 #include "protocol/message_text.h"
-#include "net/forwarding_sink.h"
-#include "net/tcp_port_thread.h"
-#include "net/tcp_printer_port.h"
 #include "serial/qt_serial_control.h"
 #include "ui/form1.h"
 #include "ui/printer_state_window.h"
@@ -148,21 +145,21 @@ int main(int argc, char** argv)
     form.showReceiptPreview = [&] { receiptPreview.showBeside(&form, &printerState); };
     form.showPrinterState = [&] { printerState.showBeside(&form, &receiptPreview); };
     receiptPreview.showPrinterState = [&] { printerState.showBeside(&form, &receiptPreview); };
-    // The model chosen answers GS I as itself.
-    // With --forward, the real printer's answers are read in the model's language.
-    std::unique_ptr<ostrel::ForwardingSink> forwarding;
-    std::unique_ptr<ostrel::PrinterInTime> paced;
-    receiptPreview.printerChosen = [&session, &forwarding, &paced](const ostrel::receipt::PrinterProfile& model) {
-        ostrel::PrinterState state = paced ? paced->stateSet() : session.printerState();
-        ostrel::SetModel(state, model);
-        if (paced)
-            paced->setState(state);
-        else
-            session.setPrinterState(state);
-        session.setPrinterLanguage(model.language);
-        if (forwarding)
-            forwarding->setLanguage(model.language);
-    };
+    // The printer every port feeds; the model chosen answers GS I as itself,
+    // and with --forward the real printer's answers are read in its language.
+    ostrel::SessionPrinterOptions hosting;
+    hosting.listen = where;
+    hosting.limits = limits;
+    hosting.pace = pace;
+    hosting.script = script;
+    hosting.forwardHost = forwardHost;
+    hosting.forwardPort = forwardPort;
+    hosting.forwardSerial = forwardSerial;
+    hosting.forwardSerialSettings = forwardSerialSettings;
+    hosting.fallbackAnswer = fallbackAnswer;
+    ostrel::SessionPrinter printer(session, MSComm1, form.serialSource(), hosting);
+    printer.said = [](const std::string& line) { std::cerr << "ostrel-serial-capture: " << line << "\n"; };
+    receiptPreview.printerChosen = [&printer](const ostrel::receipt::PrinterProfile& model) { printer.setModel(model); };
     // The new windows come back as the user left them; the main window starts
     // as it always does.
     QSettings remembered(QStringLiteral("ostrel"), QStringLiteral("ostrel-serial-capture"));
@@ -197,109 +194,30 @@ int main(int argc, char** argv)
     form.fileDropped = openDropped;
     receiptPreview.fileDropped = openDropped;
 
-    std::unique_ptr<ostrel::TcpPrinterPort> network;
-    // Without a printer in time or a real printer to forward to, the port
-    // reads and answers on a thread of its own, as the serial port does, so
-    // a request never waits behind the window's painting. Those two keep it
-    // on the window's thread, where they pace and forward what it reads.
-    std::unique_ptr<ostrel::TcpPortThread> networkThread;
-    if (where && !pace && !line.parser().isSet(forward)) {
-        networkThread = std::make_unique<ostrel::TcpPortThread>(session, limits);
-        if (!networkThread->listen(*where, error)) {
-            std::cerr << "ostrel-serial-capture: " << error << "\n";
-            return 1;
-        }
-        form.setWindowTitle(form.windowTitle() + QStringLiteral(" - listening on ") +
-                            QString::fromStdString(networkThread->listeningOn()));
-    } else if (where) {
-        network = std::make_unique<ostrel::TcpPrinterPort>(limits);
-        if (!network->listen(*where, error)) {
-            std::cerr << "ostrel-serial-capture: " << error << "\n";
-            return 1;
-        }
-        // A network job goes to the same capture as the serial port's bytes.
-        network->feed(&session);
-        form.setWindowTitle(form.windowTitle() + QStringLiteral(" - listening on ") +
-                            QString::fromStdString(network->listeningOn()));
+    if (!printer.start(receiptPreview.printer().profile(), error)) {
+        std::cerr << "ostrel-serial-capture: " << error << "\n";
+        return 1;
     }
-    // A printer in time: what the session takes prints at its speed from its
-    // roll; the state the boxes set and the roll's make what it reports.
-    std::unique_ptr<ostrel::PacedSession> pacedSession;
-    if (pace) {
-        ostrel::PrintPace::Settings settings = *pace;
-        if (network) // what the system holds of a connection is part of the buffer
-            settings.buffer = std::max(settings.buffer - network->setLeastReceiveWindow(), settings.buffer / 4);
-        paced = std::make_unique<ostrel::PrinterInTime>(settings, receiptPreview.printer().profile(), script,
-                                                        session.printerState());
-        paced->stateChanged = [&session](const ostrel::PrinterState& state) { session.setPrinterState(state); };
-        paced->event = [&receiptPreview](const std::string& what) {
-            std::cerr << "ostrel-serial-capture: " << what << "\n";
+    if (!printer.listeningOn().empty())
+        form.setWindowTitle(form.windowTitle() + QStringLiteral(" - listening on ") +
+                            QString::fromStdString(printer.listeningOn()));
+    if (ostrel::PrinterInTime* const paced = printer.inTime()) {
+        printer.printerEvent = [&receiptPreview](const std::string& what) {
             receiptPreview.showPrinterEvent(QString::fromStdString(what));
         };
-        paced->hold = [&network, &MSComm1](bool held) {
-            if (network)
-                network->holdReading(held);
-            if (MSComm1.PortOpen())
-                MSComm1.Output(held ? std::string_view("\x13") : std::string_view("\x11"));
-        };
-        if (network)
-            network->setReadRoom([&paced] {
-                const ostrel::PrintPace& printing = paced->pace();
-                return static_cast<std::size_t>(std::max(0LL, printing.settings().buffer - printing.waiting()));
-            });
-        pacedSession = std::make_unique<ostrel::PacedSession>(session, *paced);
-        printerState.stateChosen = [&paced](const ostrel::PrinterState& state) { paced->setState(state); };
-        receiptPreview.followPrinting([&paced] { return paced->pace().printed(); });
-        printerState.showPrinting([&paced] { return QString::fromStdString(ostrel::DescribePrinting(*paced)); },
-                                  [&paced] { paced->loadPaper(); });
+        printerState.stateChosen = [&printer](const ostrel::PrinterState& state) { printer.setState(state); };
+        receiptPreview.followPrinting([paced] { return paced->pace().printed(); });
+        printerState.showPrinting([paced] { return QString::fromStdString(ostrel::DescribePrinting(*paced)); },
+                                  [paced] { paced->loadPaper(); });
     }
-    // With --forward, the real printer answers the network jobs and the serial port.
-    std::unique_ptr<ostrel::QtSerialControl> printerLine;
-    if (!forwardSerial.empty()) {
-        printerLine = std::make_unique<ostrel::QtSerialControl>();
-        try {
-            printerLine->setDevice(forwardSerial);
-            if (!forwardSerialSettings.empty())
-                printerLine->setSettings(forwardSerialSettings);
-            printerLine->setPortOpen(true);
-        } catch (const ostrel::SerialError& failure) {
-            std::cerr << "ostrel-serial-capture: --forward: cannot open the printer's serial port "
-                      << ostrel::QuotedForMessage(forwardSerial) << ": " << failure.what() << "\n";
-            return 1;
-        }
-        forwarding = std::make_unique<ostrel::ForwardingSink>(
-            session,
-            [&printerLine](std::string_view bytes) {
-                if (!printerLine->PortOpen())
-                    return false;
-                printerLine->Output(bytes);
-                return true;
-            },
-            "serial:" + forwardSerial, fallbackAnswer);
-        printerLine->OnComm = [&printerLine, &forwarding] {
-            if (printerLine->CommEvent() == ostrel::comEvReceive) {
-                forwarding->printerAnswered(printerLine->Input());
-            } else if (printerLine->CommEvent() == ostrel::comEventPortLost) {
-                std::cerr << "ostrel-serial-capture: the printer's serial port went away\n";
-                printerLine->OnComm = nullptr;
-            }
-        };
-    } else if (!forwardHost.empty()) {
-        forwarding = std::make_unique<ostrel::ForwardingSink>(session, forwardHost, forwardPort, fallbackAnswer);
-    }
-    if (forwarding) {
-        forwarding->setLanguage(receiptPreview.printer().profile().language);
-        forwarding->answeredRequest = [&receiptPreview](const ostrel::ByteSource& source, long long end,
-                                                        const std::string& said) {
+    if (ostrel::ForwardingSink* const forwarding = printer.forwarding()) {
+        printer.answeredRequest = [&receiptPreview](const ostrel::ByteSource& source, long long end,
+                                                    const std::string& said) {
             receiptPreview.showPrinterAnswer(source, end, QString::fromStdString(said));
-        };
-        forwarding->failed = [&forwarding](const std::string& why) {
-            std::cerr << "ostrel-serial-capture: forward to " << ostrel::QuotedForMessage(forwarding->target())
-                      << ": " << why << "\n";
         };
         // The newest job's conversation, as ostrel-capture keeps it: its JSON, and the
         // printer's bytes beside it.
-        receiptPreview.saveConversation = [&forwarding](const QString& path, QString& why) {
+        receiptPreview.saveConversation = [forwarding](const QString& path, QString& why) {
             const std::string json = forwarding->conversationJson();
             if (json.empty()) {
                 why = QStringLiteral("no job was forwarded yet");
@@ -315,12 +233,6 @@ int main(int argc, char** argv)
             }
             return true;
         };
-        forwarding->tap(form.serialSource());
-        session.addListener(*forwarding);
-        if (network) {
-            forwarding->congestion = [&network](bool congested) { network->holdReading(congested); };
-            network->feed(forwarding.get());
-        }
         form.setWindowTitle(form.windowTitle() + QStringLiteral(" - forwarding to %1: the printer answers, the "
                                                                 "status bits and Printer State do not apply")
                                                      .arg(QString::fromStdString(forwarding->target())));
@@ -337,18 +249,12 @@ int main(int argc, char** argv)
     if (line.parser().isSet(preview))
         receiptPreview.showBeside(&form, &printerState);
     const int status = application.exec();
-    if (forwarding)
-        session.removeListener(*forwarding);
-    pacedSession.reset();
+    printer.finish();
     receiptPreview.saveSettings(remembered);
     printerState.saveSettings(remembered);
     remembered.sync();
     if (remembered.status() != QSettings::NoError)
         std::cerr << "ostrel-serial-capture: cannot keep the windows' places in "
                   << remembered.fileName().toStdString() << "\n";
-    // A network job still open at the end: the session lets go of it first.
-    if (network && network->current() != nullptr)
-        session.detachSource(*network->current());
-    networkThread.reset();
     return status;
 }

@@ -14,6 +14,7 @@ ArrivalInbox::Received ArrivalInbox::receive(ByteSource* from, std::string_view 
     if (arrivals_.empty() || arrivals_.back().clearAll || arrivals_.back().from != from)
         arrivals_.push_back({from, {}, 0, {}, false});
     Arrival& arrival = arrivals_.back();
+    adoptLocked(from);
     // The two kinds of request are answered in the order they came: the
     // status requests up to each real-time one, then that one.
     const bool standIn = from == nullptr || from->standInAnswers();
@@ -81,23 +82,15 @@ std::string ArrivalInbox::answer(ByteSource* from, const RealTimeRequest& reques
     using Kind = RealTimeRequest::Kind;
     switch (request.kind) {
     case Kind::AutomaticStatus:
-        if ((request.n & 0x0F) == 0) {
-            automatic_.erase(from);
-            return {};
-        }
-        automatic_[from] = static_cast<std::uint8_t>(request.n & 0x0F);
-        return AutomaticStatus(state_);
-    case Kind::Initialize: automatic_.erase(from); return {};
+        setAutomatic(from, static_cast<std::uint8_t>(request.n & 0x0F));
+        return (request.n & 0x0F) == 0 ? std::string() : AutomaticStatus(state_);
+    case Kind::Initialize: setAutomatic(from, 0); return {};
     case Kind::StarEnq: return starStatusByte(from, "01", StarEnqStatus(state_));
     case Kind::StarEot: return starStatusByte(from, "02", StarEotStatus(state_));
     case Kind::StarStatusRequest: return automaticStatus(state_, from);
     case Kind::StarAutomaticSetting:
-        if (request.n == 0) {
-            automatic_.erase(from);
-            return {};
-        }
-        automatic_[from] = 0x0F;
-        return automaticStatus(state_, from);
+        setAutomatic(from, request.n == 0 ? 0 : 0x0F);
+        return request.n == 0 ? std::string() : automaticStatus(state_, from);
     case Kind::StarEtb:
         etbCounter_ = (etbCounter_ + 1) & 31;
         etbExecuted_ = true;
@@ -137,6 +130,7 @@ void ArrivalInbox::setLanguage(receipt::Language language)
     star_ = language == receipt::Language::StarLine || language == receipt::Language::StarPrnt;
     realTime_.setLanguage(language);
     automatic_.clear();
+    networkAutomatic_ = 0;
 }
 
 void ArrivalInbox::answerStatusRequests(Arrival& arrival, Received& received, std::string_view part, bool standIn)
@@ -216,6 +210,34 @@ void ArrivalInbox::forget(ByteSource* source)
 {
     const std::lock_guard<std::mutex> hold(mutex_);
     automatic_.erase(source);
+    adopted_.erase(source);
+}
+
+void ArrivalInbox::adopt(ByteSource* source)
+{
+    const std::lock_guard<std::mutex> hold(mutex_);
+    adoptLocked(source);
+}
+
+// Once a peer, from its first bytes or its start, whichever comes first: a
+// port on a thread of its own hands bytes over before the start is told.
+void ArrivalInbox::adoptLocked(ByteSource* source)
+{
+    if (source == nullptr || !source->network() || !adopted_.insert(source).second)
+        return;
+    if (networkAutomatic_ != 0)
+        automatic_.emplace(source, networkAutomatic_);
+}
+
+// What a network peer turns automatic status to, the next one finds.
+void ArrivalInbox::setAutomatic(ByteSource* from, std::uint8_t groups)
+{
+    if (groups != 0)
+        automatic_[from] = groups;
+    else
+        automatic_.erase(from);
+    if (from != nullptr && from->network())
+        networkAutomatic_ = groups;
 }
 
 } // namespace ostrel

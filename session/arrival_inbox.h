@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <map>
+#include <set>
 #include <mutex>
 #include <utility>
 #include <string>
@@ -66,6 +67,9 @@ public:
     std::vector<std::pair<ByteSource*, std::string>> publishPrinterState(const PrinterState& state);
     // The source is gone: it asked for nothing any more.
     void forget(ByteSource* source);
+    // A peer begins: a network one takes over the automatic status the last
+    // connection left on, as the printer keeps it from one to the next.
+    void adopt(ByteSource* source);
     // The printer's language: which requests it answers, and how.
     void setLanguage(receipt::Language language);
     // A printer in time answers GS r and counts Star's ETB only once the
@@ -93,6 +97,8 @@ private:
     std::string answer(ByteSource* from, const RealTimeRequest& request);
     std::string automaticStatus(const PrinterState& state, const ByteSource* to);
     std::string starStatusByte(const ByteSource* to, std::string_view type, std::uint8_t status);
+    void adoptLocked(ByteSource* source);
+    void setAutomatic(ByteSource* from, std::uint8_t groups);
     mutable std::mutex mutex_;
     // From the engine's start values on, the scan sees every byte in the
     // engine's order, so it never needs to be set again.
@@ -100,6 +106,8 @@ private:
     RealTimeScan realTime_;
     PrinterState state_;
     std::map<ByteSource*, std::uint8_t> automatic_; // GS a's groups (Star: all), by peer
+    std::uint8_t networkAutomatic_ = 0; // what the last network peer left on
+    std::set<ByteSource*> adopted_;     // network peers that took it over
     bool star_ = false;
     int etbCounter_ = 0;       // Star's ETB count, 0-31
     bool etbExecuted_ = false; // an ETB counted and not yet told

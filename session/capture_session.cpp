@@ -105,8 +105,10 @@ void CaptureSession::removeListener(CaptureListener& listener)
 
 void CaptureSession::attachSource(ByteSource& source)
 {
-    if (std::find(sources_.begin(), sources_.end(), &source) == sources_.end())
+    if (std::find(sources_.begin(), sources_.end(), &source) == sources_.end()) {
         sources_.push_back(&source);
+        inbox_.adopt(&source);
+    }
 }
 
 void CaptureSession::detachSource(ByteSource& source)
