@@ -79,4 +79,14 @@ bool PictureDots(std::string_view data, int printDots, bool dither, receipt::Dot
     return true;
 }
 
+bool PictureCommands(std::string_view data, const receipt::PrinterProfile& model,
+    const receipt::JobEnding& ending, bool dither, std::string& commands, std::string& error)
+{
+    receipt::DotPicture dots;
+    if (!PictureDots(data, model.printDots, dither, dots, error))
+        return false;
+    commands = receipt::PictureJob(model.language, dots, ending);
+    return true;
+}
+
 } // namespace ostrel::render

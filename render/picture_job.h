@@ -18,4 +18,9 @@ constexpr int kMaxPictureDots = 16000; // 2 m of paper at 8 dots a millimetre
 bool PictureDots(std::string_view data, int printDots, bool dither, receipt::DotPicture& picture,
     std::string& error);
 
+// The picture as the model's commands: its raster command, ending as
+// asked; false with the reason.
+bool PictureCommands(std::string_view data, const receipt::PrinterProfile& model,
+    const receipt::JobEnding& ending, bool dither, std::string& commands, std::string& error);
+
 } // namespace ostrel::render

@@ -180,11 +180,7 @@ bool PrinterUnit::start(std::string& error)
         cloud->picture
             = [model = settings.profile](std::string_view data, const receipt::JobEnding& ending,
                   bool dither, std::string& commands, std::string& why) {
-                  receipt::DotPicture dots;
-                  if (!render::PictureDots(data, model->printDots, dither, dots, why))
-                      return false;
-                  commands = receipt::PictureJob(model->language, dots, ending);
-                  return true;
+                  return render::PictureCommands(data, *model, ending, dither, commands, why);
               };
         cloud->said = [this](const std::string& line) { say(line); };
         if (!cloud->start(error))

@@ -134,11 +134,7 @@ namespace {
             client->picture
                 = [profile = settings.profile](std::string_view data, const JobEnding& ending,
                       bool dither, std::string& commands, std::string& why) {
-                      receipt::DotPicture dots;
-                      if (!render::PictureDots(data, profile->printDots, dither, dots, why))
-                          return false;
-                      commands = receipt::PictureJob(profile->language, dots, ending);
-                      return true;
+                      return render::PictureCommands(data, *profile, ending, dither, commands, why);
                   };
             client->said = [this](const std::string& line) { said.push_back(line); };
             std::string error;
