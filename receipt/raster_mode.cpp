@@ -100,6 +100,17 @@ void ReceiptPrinter::rasterLine(const unsigned char* c, long long length, bool f
         endReceipt(false);
 }
 
+std::optional<MarkerKind> ReceiptPrinter::RasterCut(int mode)
+{
+    if (mode == 0)
+        mode = 13;
+    if ((mode & 32) != 0)
+        return MarkerKind::Cut;
+    if ((mode & 8) == 0)
+        return std::nullopt;
+    return (mode & 4) != 0 ? MarkerKind::PartialCut : MarkerKind::Cut;
+}
+
 // ESC FF NUL, ESC FF EOT: the page is fed to its length, then the mode's
 // cut, if any, ends the receipt. A tear bar or form feed leaves it going on.
 void ReceiptPrinter::executeRasterPage(
@@ -113,9 +124,8 @@ void ReceiptPrinter::executeRasterPage(
         if (used < raster_.pageLength)
             feedPaper(raster_.pageLength - used);
     }
-    if ((mode & 8) != 0)
-        cut((mode & 4) != 0 ? MarkerKind::PartialCut : MarkerKind::Cut, c, length,
-            std::move(description));
+    if (const std::optional<MarkerKind> kind = RasterCut(mode))
+        cut(*kind, c, length, std::move(description));
     else
         addCommand(c, length, std::move(description), CommandClass::Drawn);
     raster_.pageTop = current().height;

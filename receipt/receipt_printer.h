@@ -171,6 +171,8 @@ public:
     // enters it by, and the table it reads until it quits.
     static std::vector<CommandRow> StarRasterEntryRows();
     static std::vector<CommandRow> StarRasterRows();
+    // The cut an FF or EOT mode of raster mode makes, if any.
+    static std::optional<MarkerKind> RasterCut(int mode);
 
 private:
     // Characters of text or data a command's description shows.

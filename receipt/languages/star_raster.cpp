@@ -38,19 +38,25 @@ namespace {
         return Fixed(available, head.length + Number(b, 4, head.length, 9999));
     }
 
-    // What an FF or EOT mode does, by its bits: 1 form feed, 2 cut feed, 3 tear
-    // bar, 8 a full cut, 12 a partial cut; 0 is the initial 13.
+    // What an FF or EOT mode does, as the manuals' table has it: 1 a form
+    // feed, 2 and a cut feed, 3 and a tear bar, 8 a full cut, 12 a partial
+    // cut, 36 a full cut and the presenter's eject, each odd one of these
+    // with a cut feed first; 0 is the initial 13.
     std::string PageEnd(int mode)
     {
         if (mode == 0)
             mode = 13;
+        const bool cuts = (mode & 40) != 0;
         std::string what = "form feed";
-        if ((mode & 3) == 2)
+        if (mode == 2 || (cuts && (mode & 1) != 0))
             what += ", cut feed";
-        if ((mode & 3) == 3)
+        if (!cuts && (mode & 3) == 3)
             what += ", tear bar";
-        if (mode & 8)
-            what += mode & 4 ? ", partial cut" : ", full cut";
+        if (cuts)
+            what += ReceiptPrinter::RasterCut(mode) == MarkerKind::PartialCut ? ", partial cut"
+                                                                              : ", full cut";
+        if ((mode & 32) != 0)
+            what += ", eject";
         return what;
     }
 

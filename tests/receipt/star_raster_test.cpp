@@ -313,6 +313,8 @@ namespace {
                 Bytes({ ESC, FF, NUL }), 1, 3 },
             PageCase { "FF mode 3 is a tear bar", Bytes({ ESC, '*', 'r', 'F' }) + Digits(3),
                 Bytes({ ESC, FF, NUL }), 0, 3 },
+            PageCase { "EOT mode 36 cuts for the presenter",
+                Bytes({ ESC, '*', 'r', 'E' }) + Digits(36), Bytes({ ESC, FF, EOT }), 1, 3 },
             PageCase { "a page length feeds the page to it",
                 Bytes({ ESC, '*', 'r', 'P' }) + Digits(50), Bytes({ ESC, FF, EOT }), 1, 50 },
             PageCase { "quitting with rows left runs EOT mode", "", "", 1, 3 },
