@@ -159,7 +159,7 @@ void ReceiptPrinter::pageMode(const unsigned char* c, long long length) {
     const int key = c[0] == GS ? 0x100 | c[1] : c[0] == ESC ? c[1] : c[0];
     if (!inPage && key != 'L') {
         // Outside page mode these are passed over, as they always were.
-        knownNotDrawn(c, length, c[0] == GS ? "Setting" : c[0] == 0x18 ? "Cancel print data in page mode" : "Page mode setting");
+        knownNotDrawn(c, length, row_ != nullptr ? row_->name : "Page mode setting");
         return;
     }
     switch (key) {

@@ -236,6 +236,7 @@ void ReceiptPrinter::run(const CommandRow& row, const unsigned char* c, long lon
     // What the command does to the printer's memory comes first: its action
     // draws from the memory as it is then.
     change_ = {};
+    row_ = &row;
     if (KeepsMemory(row.role)) {
         change_ = memory_.take(row, c, static_cast<std::size_t>(length));
         if (change_.what != PrinterMemory::Change::Nothing) decoded_.clear();

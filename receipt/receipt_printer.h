@@ -318,6 +318,7 @@ private:
     PrinterLimits limits_;
     const PrinterProfile* profile_ = &GenericProfile();
     const CommandTable* table_ = &TableOf(Language::EscPos);
+    const CommandRow* row_ = nullptr; // the command's row, while its action runs
     CharacterTables tables_;
     Settings settings_;
     PendingLine line_;

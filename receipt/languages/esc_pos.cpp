@@ -159,7 +159,7 @@ std::vector<CommandRow> ReceiptPrinter::EscPosRows() {
              style.font = c[2] == 0 || c[2] == 48 ? Font::A : Font::B;
              p.setting(c, length, std::string("Font ") + (style.font == Font::A ? "A (12 x 24)" : "B (9 x 17)"));
          }},
-        {"\x1b" "a", Bytes<3>, "Alignment", DOES {
+        {"\x1b" "a", Bytes<3>, "Align", DOES {
              const unsigned char n = c[2];
              p.settings_.alignment = n >= 48 ? n - 48 : n;
              if (p.settings_.alignment > 2) p.settings_.alignment = 0;
@@ -170,12 +170,12 @@ std::vector<CommandRow> ReceiptPrinter::EscPosRows() {
              p.settings_.lineSpacing = c[2];
              p.setting(c, length, "Line spacing " + std::to_string(c[2]) + " dots");
          }},
-        {"\x1bJ", Bytes<3>, "Print and feed dots", DOES {
+        {"\x1bJ", Bytes<3>, "Print and feed", DOES {
              p.addCommand(c, length, "Print and feed " + std::to_string(c[2]) + " dots", CommandClass::Drawn);
              if (p.page_) p.pageLineFeed(c[2]);
              else p.printLine(c[2]);
          }},
-        {"\x1b" "d", Bytes<3>, "Print and feed lines", DOES {
+        {"\x1b" "d", Bytes<3>, "Print and feed", DOES {
              const unsigned char n = c[2];
              p.addCommand(c, length, "Print and feed " + std::to_string(n) + " lines", CommandClass::Drawn);
              if (p.page_) return p.pageLineFeed(n * p.settings_.lineSpacing);

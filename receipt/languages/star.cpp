@@ -100,9 +100,9 @@ std::vector<CommandRow> ReceiptPrinter::StarLineRows() {
              p.knownNotDrawn(c, length, "Cancel print data (the line waiting is dropped)");
              p.line_ = PendingLine{};
          }, Role::StarEtbReset},
-        {"\x07", Bytes<1>, "Drive drawer 1", DOES { p.drawerPulse(c, length, false); }, Role::DrawerPulse},
-        {"\x1a", Bytes<1>, "Drive drawer 2", DOES { p.drawerPulse(c, length, true); }, Role::DrawerPulse},
-        {"\x1c", Bytes<1>, "Drive drawer 2", DOES { p.drawerPulse(c, length, true); }, Role::DrawerPulse},
+        {"\x07", Bytes<1>, "Drawer pulse", DOES { p.drawerPulse(c, length, false); }, Role::DrawerPulse},
+        {"\x1a", Bytes<1>, "Drawer pulse", DOES { p.drawerPulse(c, length, true); }, Role::DrawerPulse},
+        {"\x1c", Bytes<1>, "Drawer pulse", DOES { p.drawerPulse(c, length, true); }, Role::DrawerPulse},
         {"\x05", Bytes<1>, "ENQ status request", DOES { p.starStatus(c, length, "ENQ status request (answered at once)"); }, Role::StarEnq},
         {"\x04", Bytes<1>, "EOT status request", DOES { p.starStatus(c, length, "EOT status request (answered at once)"); }, Role::StarEot},
         {"\x17", Bytes<1>, "ETB: count a finished job", DOES { p.starStatus(c, length, "ETB: count a finished job"); }, Role::StarEtb},
@@ -171,7 +171,7 @@ std::vector<CommandRow> ReceiptPrinter::StarLineRows() {
         {"\x1b" "7", Bytes<2>, "Character set 1", DOES { p.setting(c, length, "Character set 1"); }},
 
         // Layout and feeds.
-        {"\x1b\x1d" "a", Bytes<4>, "Alignment", DOES {
+        {"\x1b\x1d" "a", Bytes<4>, "Align", DOES {
              const int n = Digit(c[3]);
              p.settings_.alignment = n >= 0 && n <= 2 ? n : 0;
              p.setting(c, length, n == 1 ? "Align center" : n == 2 ? "Align right" : "Align left");
@@ -204,23 +204,23 @@ std::vector<CommandRow> ReceiptPrinter::StarLineRows() {
              p.settings_.lineSpacing = Digit(c[2]) == 0 ? 24 : 32;
              p.setting(c, length, Digit(c[2]) == 0 ? "Line spacing 3 mm" : "Line spacing 4 mm");
          }},
-        {"\x1b" "a", Bytes<3>, "Feed lines", DOES {
+        {"\x1b" "a", Bytes<3>, "Feed", DOES {
              const int n = c[2];
              p.addCommand(c, length, "Feed " + std::to_string(n) + " lines", CommandClass::Drawn);
              p.printLine(n == 0 ? 0 : p.settings_.lineSpacing);
              if (n > 1) p.current().height += (n - 1) * p.settings_.lineSpacing;
          }},
-        {"\x1bJ", Bytes<3>, "Feed n/4 mm", DOES {
+        {"\x1bJ", Bytes<3>, "Feed", DOES {
              p.addCommand(c, length, "Feed " + std::to_string(c[2]) + "/4 mm", CommandClass::Drawn);
              p.printLine(2 * c[2]);
          }},
-        {"\x1bI", Bytes<3>, "Feed n/8 mm", DOES {
+        {"\x1bI", Bytes<3>, "Feed", DOES {
              p.addCommand(c, length, "Feed " + std::to_string(c[2]) + "/8 mm", CommandClass::Drawn);
              p.printLine(c[2]);
          }},
         {"\x1b" "D", Terminated<2, 0>, "Horizontal tab stops", DOES { p.tabStops(c, length, "Horizontal tab stops"); }},
         {"\x1b" "B", Terminated<2, 0>, "Vertical tab stops", DOES { p.setting(c, length, "Vertical tab stops"); }},
-        {"\x1b" "C", Bytes<3>, "Page length in lines", DOES { p.setting(c, length, "Page length " + std::to_string(c[2]) + " lines"); }},
+        {"\x1b" "C", Bytes<3>, "Page length", DOES { p.setting(c, length, "Page length " + std::to_string(c[2]) + " lines"); }},
 
         // Cuts and drawers.
         {"\x1b" "d", Bytes<3>, "Cut", DOES {
@@ -230,7 +230,7 @@ std::vector<CommandRow> ReceiptPrinter::StarLineRows() {
              p.cut(partial ? MarkerKind::PartialCut : MarkerKind::Cut, c, length, what);
          }, Role::Cut},
         {"\x1b\x07", Bytes<4>, "Drawer pulse width", DOES {
-             p.setting(c, length, "Drawer pulse " + std::to_string(c[2] * 10) + " ms on, " + std::to_string(c[3] * 10) + " ms off");
+             p.setting(c, length, "Drawer pulse width " + std::to_string(c[2] * 10) + " ms on, " + std::to_string(c[3] * 10) + " ms off");
          }},
 
         // Barcodes and 2-D codes.
@@ -288,12 +288,12 @@ std::vector<CommandRow> ReceiptPrinter::StarLineRows() {
              int at = p.addCommand(c, length, "Bit image, " + std::to_string(columns) + " columns of 8 dots, high density", CommandClass::Drawn);
              p.placeInLine(ColumnImage(1, columns, c + 4), at);
          }},
-        {"\x1b\x1cp", Bytes<5>, "Print logo", DOES { p.storedLogo(c, length, StoredKind::StarLogos, c[3], c[4]); }, Role::PrintsLogo},
+        {"\x1b\x1cp", Bytes<5>, "Print stored logo", DOES { p.storedLogo(c, length, StoredKind::StarLogos, c[3], c[4]); }, Role::PrintsLogo},
         {"\x1b\x1cq", BitImages<4>, "Register logos", DOES { p.definition(c, length, "Register logos"); }, Role::StoresLogos},
 
         // Status and printing control.
         {"\x1b\x06\x01", Bytes<3>, "Automatic status request", DOES { p.starStatus(c, length, "Automatic status request (answered at once)"); }, Role::StarStatusRequest},
-        {"\x1b\x1e" "a", Bytes<4>, "Automatic status setting", DOES {
+        {"\x1b\x1e" "a", Bytes<4>, "Automatic status", DOES {
              p.starStatus(c, length, Digit(c[3]) ? "Automatic status on" : "Automatic status off");
          }, Role::StarAutomaticSetting},
         {"\x1b\x1e" "E", Bytes<4>, "Initialize ETB counter", DOES { p.starStatus(c, length, "Initialize ETB counter"); }, Role::StarEtbReset},

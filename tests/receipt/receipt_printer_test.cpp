@@ -747,3 +747,57 @@ TEST(Bounds, LogosTooLongToKeepArePassedOverAlikeForAnyChunking) {
 
 } // namespace
 } // namespace ostrel::test
+
+namespace ostrel::test {
+namespace {
+
+std::string Lower(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// A whole command of the row: its bytes, then parameters of 1 until its
+// length is known; empty when it takes more than a short command does.
+std::string WholeCommandOf(const receipt::CommandRow& row) {
+    std::string command(row.bytes);
+    while (command.size() < 32) {
+        const auto* b = reinterpret_cast<const unsigned char*>(command.data());
+        const receipt::CommandSize size = row.length(b, command.size(), 1 << 20);
+        if (size.framing == receipt::Framing::Whole && size.length <= static_cast<long long>(command.size()))
+            return command.substr(0, static_cast<std::size_t>(size.length));
+        if (size.framing == receipt::Framing::Unknown) return {};
+        command += '\x01';
+    }
+    return {};
+}
+
+// The row's name is the text the preview shows for its command, with what
+// its parameters say.
+TEST(CommandTables, EachCommandIsListedByItsRowsName) {
+    int rows = 0;
+    std::string wrong;
+    for (const char* id : {"epson-tm-t88vi", "star-tsp650ii-line", "star-tsp100iv"}) {
+        const receipt::PrinterProfile* profile = receipt::FindPrinterProfile(id);
+        ASSERT_NE(profile, nullptr);
+        for (const receipt::CommandRow& row : receipt::TableOf(profile->language).rows()) {
+            const std::string command = WholeCommandOf(row);
+            if (command.empty() || row.action == nullptr) continue;
+            Model model;
+            model.printer.setProfile(*profile);
+            model.printer.feed(command);
+            model.printer.finish();
+            for (const receipt::Receipt& receipt : model.printer.receipts())
+                for (const receipt::ModelCommand& listed : receipt.commands)
+                    if (listed.offset == 0) {
+                        ++rows;
+                        if (Lower(listed.description).find(Lower(row.name)) == std::string::npos)
+                            wrong += std::string(id) + ": " + row.name + " | " + listed.description + "\n";
+                    }
+        }
+    }
+    EXPECT_GT(rows, 100);
+    EXPECT_EQ(wrong, "");
+}
+
+} // namespace
+} // namespace ostrel::test
