@@ -301,8 +301,8 @@ std::vector<CommandRow> ReceiptPrinter::StarLineRows() {
         {"\x1b\x1e" "R", Bytes<4>, "Character code set", DOES { p.setting(c, length, "Character code set " + std::to_string(c[3])); }},
         {"\x1b\x1e" "B", Bytes<4>, "Buzzer", DOES { p.knownNotDrawn(c, length, "Buzzer"); }},
         {"\x1b\x1d#", Bytes<17>, "Memory switch", DOES { p.knownNotDrawn(c, length, "Memory switch setting"); }},
-        // Settings Star's raster drivers send around a job (Star Graphic
-        // mode's command specifications list them with Line mode's).
+        // Settings Star's raster drivers send around a job (Star's Graphic
+        // mode manual lists them with Line mode's).
         {"\x1b\x1e" "A", Bytes<4>, "Printable width", DOES { p.knownNotDrawn(c, length, "Printable width setting " + std::to_string(c[3])); }},
         {"\x1b\x1e" "d", Bytes<4>, "Print density", DOES { p.setting(c, length, "Print density " + std::to_string(Digit(c[3]))); }},
         {"\x1b\x1e" "r", Bytes<4>, "Print speed", DOES { p.setting(c, length, "Print speed " + std::to_string(Digit(c[3]))); }},

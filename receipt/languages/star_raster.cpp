@@ -7,7 +7,7 @@
 #include <set>
 
 // Star's raster mode, one row a command, as Star's Line Mode and StarPRNT
-// command specifications give them and as Star's raster drivers send them:
+// manuals give them and as Star's raster drivers send them:
 // a Star Line or StarPRNT printer reads these from ESC * r A until ESC * r B,
 // and nothing else but Star's standard commands. Raster lines are the
 // letters b and k; no byte is text. Numbers are ASCII digits ended by NUL.
