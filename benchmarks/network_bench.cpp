@@ -230,6 +230,76 @@ void HeadlessTcpThroughput(benchmark::State& state)
 }
 BENCHMARK(HeadlessTcpThroughput)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
 
+// A byte's acknowledgement from an LPD server: true for the zero byte.
+bool LpdAcknowledged(int fd)
+{
+    char ack = 1;
+    return ::recv(fd, &ack, 1, 0) == 1 && ack == 0;
+}
+
+// One job as CUPS's lpd backend sends it: the control file, then the data
+// file with its size, each step acknowledged.
+bool PrintOneLpdJob(int port, std::string_view job)
+{
+    const int fd = Connect(port);
+    const std::string control
+        = "Hbench\nPbench\nJthroughput\nldfA001bench\nUdfA001bench\nNthroughput\n";
+    SendAll(fd, "\x02raw\n");
+    bool ok = LpdAcknowledged(fd);
+    SendAll(fd, "\x02" + std::to_string(control.size()) + " cfA001bench\n");
+    ok = ok && LpdAcknowledged(fd);
+    SendAll(fd, control + '\0');
+    ok = ok && LpdAcknowledged(fd);
+    SendAll(fd, "\x03" + std::to_string(job.size()) + " dfA001bench\n");
+    ok = ok && LpdAcknowledged(fd);
+    SendAll(fd, job);
+    SendAll(fd, std::string(1, '\0'));
+    ok = ok && LpdAcknowledged(fd);
+    ::close(fd);
+    return ok;
+}
+
+// The same 48 MB job over LPD and over the raw TCP port of one ostrel-capture,
+// in turns, each from connect to its JSON line (files written). The client
+// sends on a thread of its own while what the service says is read.
+void LpdAgainstTcpThroughput(benchmark::State& state)
+{
+    const std::string stream = ostrel::SamplePrintStream(48 << 20);
+    for (auto _ : state) {
+        const std::string out = Folder();
+        Child service({ OSTREL_CAPTURE_BINARY, "--listen", "127.0.0.1:0", "--lpd", "127.0.0.1:0",
+            "--out", out });
+        const std::string said = service.waitFor("listening for LPD on 127.0.0.1:");
+        const int tcpPort = PortFrom(said);
+        const int lpdPort
+            = std::atoi(said.c_str() + said.find("listening for LPD on 127.0.0.1:") + 31);
+        double tcpSeconds = 0, lpdSeconds = 0;
+        int job = 0;
+        std::atomic<bool> acknowledged = true;
+        for (int turn = 0; turn < 6; ++turn) {
+            const bool lpd = turn % 2 == 1;
+            const auto start = Clock::now();
+            std::thread client([&] {
+                if (lpd)
+                    acknowledged = PrintOneLpdJob(lpdPort, stream) && acknowledged;
+                else
+                    PrintOneJob(tcpPort, stream);
+            });
+            service.waitFor("\"job\":" + std::to_string(++job) + ",");
+            (lpd ? lpdSeconds : tcpSeconds)
+                += std::chrono::duration<double>(Clock::now() - start).count();
+            client.join();
+        }
+        const double megabytes = 3.0 * static_cast<double>(stream.size()) / 1e6;
+        state.counters["tcp_mb_s"] = megabytes / tcpSeconds;
+        state.counters["lpd_mb_s"] = megabytes / lpdSeconds;
+        state.counters["lpd_jobs"] = static_cast<double>(service.count("\"source\":\"lpd "));
+        state.counters["lpd_acknowledged"] = acknowledged ? 1 : 0;
+        std::system(("rm -rf " + out).c_str());
+    }
+}
+BENCHMARK(LpdAgainstTcpThroughput)->Iterations(1)->Unit(benchmark::kSecond);
+
 // Back-to-back status requests on one connection, ostrel-capture and then the
 // bare responder: DLE "R" (0), DLE EOT 1 (1).
 void TcpStatusReply(benchmark::State& state)
@@ -706,6 +776,74 @@ void RunsThatFeedNoPaperMemory(benchmark::State& state)
     std::system(("rm -rf " + folder).c_str());
 }
 BENCHMARK(RunsThatFeedNoPaperMemory)->Iterations(1)->Unit(benchmark::kSecond);
+
+// ePOS-Print requests as a web till posts them, one after another on one
+// kept-alive connection, to ostrel-capture --web-print: from the request's
+// first byte to its answer's last. A 2 KB receipt (some 30 lines, a barcode,
+// a QR Code and a cut), printed at once; then with --out, each job's files
+// written (and flushed to the disk) before its answer.
+void EposPrintAnswer(benchmark::State& state)
+{
+    std::string elements = "<text align=\"center\" dw=\"true\" dh=\"true\">OSTREL TILL&#10;</text>"
+                           "<text dw=\"false\" dh=\"false\" align=\"left\"/>";
+    for (int line = 0; elements.size() < 1500; ++line)
+        elements += "<text>Item " + std::to_string(line) + "   Flat white      3,20&#10;</text>";
+    elements += "<barcode type=\"code128\" hri=\"below\">{B4006381333931</barcode>"
+                "<symbol type=\"qrcode_model_2\" width=\"5\">https://ostrel.example/r/42</symbol><cut/>";
+    const std::string body = "<?xml version=\"1.0\" encoding=\"utf-8\"?><s:Envelope "
+                             "xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\"><s:Body><epos-print "
+                             "xmlns=\"http://www.epson-pos.com/schemas/2011/03/epos-print\">"
+        + elements + "</epos-print></s:Body></s:Envelope>";
+    const std::string request = "POST /cgi-bin/epos/service.cgi?devid=local_printer&timeout=10000 HTTP/1.1\r\n"
+                                "Host: 127.0.0.1\r\nContent-Type: text/xml; charset=utf-8\r\nSOAPAction: \"\"\r\n"
+                                "Content-Length: "
+        + std::to_string(body.size()) + "\r\n\r\n" + body;
+    // The same requests on one kept-alive connection: the answers' times.
+    const auto answers = [&request](int port, int& succeeded) {
+        const int fd = Connect(port);
+        std::vector<double> micros;
+        for (int round = 0; round < 300; ++round) {
+            const auto start = Clock::now();
+            SendAll(fd, request);
+            std::string answer;
+            char buffer[4096];
+            // The answer ends with its envelope.
+            while (answer.find("</s:Envelope>") == std::string::npos) {
+                const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+                if (n <= 0)
+                    break;
+                answer.append(buffer, static_cast<std::size_t>(n));
+            }
+            if (round >= 20) // the first ones warm it up
+                micros.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
+            succeeded += answer.find("success=\"true\"") != std::string::npos ? 1 : 0;
+        }
+        ::close(fd);
+        std::sort(micros.begin(), micros.end());
+        return micros;
+    };
+    const OnOneCore pinned;
+    for (auto _ : state) {
+        const std::string out = Folder();
+        Child kept({ OSTREL_CAPTURE_BINARY, "--printer", "epson-tm-t88vi", "--web-print", "127.0.0.1:0",
+            "--out", out });
+        Child unkept({ OSTREL_CAPTURE_BINARY, "--printer", "epson-tm-t88vi", "--web-print", "127.0.0.1:0" });
+        const auto port = [](Child& child) {
+            const std::string said = child.waitFor("ePOS-Print and WebPRNT on 127.0.0.1:");
+            return std::atoi(said.c_str() + said.find("WebPRNT on 127.0.0.1:") + 21);
+        };
+        int succeeded = 0;
+        const std::vector<double> alone = answers(port(unkept), succeeded);
+        const std::vector<double> withFiles = answers(port(kept), succeeded);
+        state.counters["document_bytes"] = static_cast<double>(body.size());
+        state.counters["answer_median_ms"] = Median(alone) / 1000;
+        state.counters["answer_p99_ms"] = P99(alone) / 1000;
+        state.counters["with_files_median_ms"] = Median(withFiles) / 1000;
+        state.counters["succeeded"] = succeeded / 600.0;
+        std::system(("rm -rf " + out).c_str());
+    }
+}
+BENCHMARK(EposPrintAnswer)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

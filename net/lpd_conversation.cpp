@@ -266,7 +266,9 @@ void LpdConversation::subcommand(std::string_view line)
                     ? " with " + std::to_string(limits_.mostDataBytes - room)
                         + " bytes waiting for their control file"
                     : std::string()));
-    file_.reserve(static_cast<std::size_t>(std::min<long long>(count, 1 << 20)));
+    // Bounded above: room for all of it at once, which the system gives
+    // only as it is written.
+    file_.reserve(static_cast<std::size_t>(count));
     send(kAck);
     stage_ = Stage::DataFile;
 }

@@ -104,6 +104,13 @@ def main(paths):
 
     tcp = rate("HeadlessTcpThroughput/iterations:3/manual_time")
     row("ostrel-capture TCP throughput, one 48 MB job with its files", tcp, "MB/s", ">= 50 MB/s", tcp >= 50)
+    lpd = runs["LpdAgainstTcpThroughput/iterations:1"]
+    row("ostrel-capture LPD throughput, one 48 MB job as CUPS sends it", lpd["lpd_mb_s"], "MB/s", "", True)
+    row("ostrel-capture raw TCP throughput, the same job in turns", lpd["tcp_mb_s"], "MB/s", "", True)
+    ratio = lpd["lpd_mb_s"] / lpd["tcp_mb_s"]
+    row("LPD throughput / raw TCP's", ratio, "x", ">= 0.8x", ratio >= 0.8)
+    row("LPD jobs acknowledged and taken", 100 * lpd["lpd_acknowledged"] * lpd["lpd_jobs"] / 3, "%", "100 %",
+        lpd["lpd_acknowledged"] == 1 and lpd["lpd_jobs"] == 3)
     for arg, request in (("0", "Status reply"), ("1", "DLE EOT 1 reply")):
         reply = runs[f"TcpStatusReply/{arg}/iterations:1"]
         row(f"{request} over TCP, ostrel-capture, median", reply["capture_median_us"], "us", "", True)
@@ -169,6 +176,13 @@ def main(paths):
         for byte in ("nul", "bel", "cr"):
             peak = runs_memory[f"{tool}_peak_mb_{byte}"]
             row(f"ostrel-replay --{tool}, 100 MB of {byte.upper()}, peak memory", peak, "MB", "< 256 MB", peak < 256)
+
+    epos = runs["EposPrintAnswer/iterations:1"]
+    row(f"ePOS-Print answer, a {epos['document_bytes'] / 1000:.1f} KB receipt printed at once, median",
+        epos["answer_median_ms"], "ms", "< 5 ms", epos["answer_median_ms"] < 5 and epos["succeeded"] == 1)
+    row("ePOS-Print answer, 99th percentile", epos["answer_p99_ms"], "ms", "(reported)", True)
+    row("ePOS-Print answer with each job's files written (--out), median", epos["with_files_median_ms"], "ms",
+        "(reported)", True)
 
     widths = [max(len(r[i]) for r in rows + [("Figure", "Measured", "Target", "Met")]) for i in range(4)]
     line = lambda r: "  ".join(cell.ljust(w) for cell, w in zip(r, widths))

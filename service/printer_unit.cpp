@@ -614,8 +614,14 @@ WholeJobDone PrinterUnit::printWhole(WholeJob whole)
         job->setAnswersAfterPrinting(paced_->pace().answersEveryRequest());
         job->setPaceStart(paced_->pace().received());
     }
-    job->take(whole.bytes, &from);
-    memory_.take(job.get(), whole.bytes);
+    // In slices, as a connection's reads come: each slice goes through every
+    // reader while it is still in the cache.
+    constexpr std::size_t kSlice = 256 * 1024;
+    for (std::size_t at = 0; at < whole.bytes.size(); at += kSlice) {
+        const std::string_view slice = std::string_view(whole.bytes).substr(at, kSlice);
+        job->take(slice, &from);
+        memory_.take(job.get(), slice);
+    }
     if (paced_)
         paced_->take(whole.bytes, job.get(), [](const RealTimeRequest&) {});
     done.printedAt = received();
