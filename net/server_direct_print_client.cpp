@@ -14,6 +14,8 @@ namespace {
 
     constexpr const char* kEposPrintNamespace
         = "http://www.epson-pos.com/schemas/2011/03/epos-print";
+    constexpr const char* kEposDisplayNamespace
+        = "http://www.epson-pos.com/schemas/2012/09/epos-display";
     // PrintRequestInfo, ePOSPrint and PrintData around an ePOS-Print document.
     constexpr int kMostDepth = kEposMaxDepth + 4;
     constexpr int kMostParameterLength = 256;
@@ -103,11 +105,12 @@ namespace {
     void WriteResponse(QXmlStreamWriter& out, const SdpPrintResult& result)
     {
         out.writeStartElement("response");
-        out.writeDefaultNamespace(kEposPrintNamespace);
+        out.writeDefaultNamespace(result.display ? kEposDisplayNamespace : kEposPrintNamespace);
         out.writeAttribute("success", result.success ? "true" : "false");
         out.writeAttribute("code", QString::fromStdString(result.code));
         out.writeAttribute("status", QString::number(result.status));
-        out.writeAttribute("battery", "0");
+        if (!result.display)
+            out.writeAttribute("battery", "0");
         out.writeEndElement();
     }
 
@@ -125,7 +128,8 @@ bool ReadPrintRequestInfo(const QByteArray& body, SdpRequestInfo& info, std::str
     if (xml.attributes().hasAttribute("Version"))
         info.version = xml.attributes().value("Version").left(16).toString().toStdString();
     while (xml.readNextStartElement()) {
-        if (xml.name() != u"ePOSPrint") {
+        const bool display = xml.name() == u"ePOSDisplay";
+        if (xml.name() != u"ePOSPrint" && !display) {
             xml.skipCurrentElement();
             continue;
         }
@@ -135,6 +139,7 @@ bool ReadPrintRequestInfo(const QByteArray& body, SdpRequestInfo& info, std::str
             return false;
         }
         info.prints.emplace_back();
+        info.prints.back().display = display;
         if (!ReadEposPrint(xml, info.prints.back()))
             break;
     }
@@ -171,12 +176,12 @@ QByteArray PrintResponseInfo(
             WriteResponse(out, result);
             continue;
         }
-        out.writeStartElement("ePOSPrint");
+        out.writeStartElement(result.display ? "ePOSDisplay" : "ePOSPrint");
         out.writeStartElement("Parameter");
         out.writeTextElement("devid", QString::fromStdString(result.devid));
         out.writeTextElement("printjobid", QString::fromStdString(result.printJobId));
         out.writeEndElement();
-        out.writeStartElement("PrintResponse");
+        out.writeStartElement(result.display ? "DisplayResponse" : "PrintResponse");
         WriteResponse(out, result);
         out.writeEndElement();
         out.writeEndElement();
@@ -301,8 +306,12 @@ void ServerDirectPrintClient::printNext()
     if (next_ >= request_.prints.size())
         return sendResults(PrintResponseInfo(request_.version, results_));
     const SdpPrintRequest& print = request_.prints[next_];
-    results_.push_back({ print.devid, print.printJobId, false, {}, 0 });
+    results_.push_back({ print.devid, print.printJobId, false, {}, 0, print.display });
     const PrinterState now = state ? state() : PrinterState {};
+    // The customer display Epson's TM-T88VI drives: this printer has none,
+    // and answers as a TM does when none is connected.
+    if (print.display)
+        return finishDocument(false, "EDSP_NOT_FOUND", now);
     const std::string named
         = print.printJobId.empty() ? "" : " " + QuotedForMessage(print.printJobId);
     // The printer itself is local_printer, the device ID a TM-i gives its own.
@@ -350,7 +359,7 @@ void ServerDirectPrintClient::finishDocument(
     printedAt_ = -1;
     results_.back().success = success;
     results_.back().code = code;
-    results_.back().status = EposStatus(now);
+    results_.back().status = results_.back().display ? 0 : EposStatus(now);
     ++next_;
     printNext();
 }

@@ -23,6 +23,7 @@ struct SdpPrintRequest {
     long long timeoutMs = 0;
     std::string printJobId;
     QByteArray printData;
+    bool display = false; // an <ePOSDisplay>: a customer display's, which this printer has not
 };
 struct SdpRequestInfo {
     std::string version = "1.00";
@@ -31,8 +32,8 @@ struct SdpRequestInfo {
 // The most <ePOSPrint> entries one answer may hold.
 constexpr int kSdpMostPrints = 100;
 
-// Reads a <PrintRequestInfo> answer; false with the reason. Entries other
-// than <ePOSPrint> (a customer display's) are passed over.
+// Reads a <PrintRequestInfo> answer; false with the reason. Its
+// <ePOSDisplay> entries are kept in their place, to be answered.
 bool ReadPrintRequestInfo(const QByteArray& body, SdpRequestInfo& info, std::string& error);
 
 // How one document went, as the printer's <response> says it.
@@ -41,10 +42,12 @@ struct SdpPrintResult {
     bool success = false;
     std::string code;
     std::uint32_t status = 0;
+    bool display = false;
 };
 // The <PrintResponseInfo> for the results, in the form the request's
 // version asks for: bare <response>s for 1.00 without job IDs, each in its
-// <ePOSPrint> with its <Parameter> otherwise.
+// <ePOSPrint> with its <Parameter> otherwise (<ePOSDisplay> and
+// <DisplayResponse> for a display's).
 QByteArray PrintResponseInfo(
     const std::string& requestVersion, const std::vector<SdpPrintResult>& results);
 // The <PrintResponseInfo> for an answer that could not be read.

@@ -226,6 +226,25 @@ namespace {
         EXPECT_EQ(results[1].success + results[1].code, "falseEPTR_REC_EMPTY");
     }
 
+    TEST(ServerDirectPrint, ACustomerDisplaysRequestIsAnsweredAsWithNoneConnected)
+    {
+        Server server(RequestInfo("3.00",
+            Entry("local_printer", "P", Document("p"))
+                + "<ePOSDisplay><Parameter><devid>local_display</devid><printjobid>D</printjobid>"
+                  "</Parameter><DisplayData><epos-display/></DisplayData></ePOSDisplay>"));
+        Printer printer(server.http);
+        ASSERT_TRUE(RunUntil([&] { return !server.results.empty(); }));
+        std::string version;
+        const std::vector<Result> results = Results(server.results[0], &version);
+        EXPECT_EQ(version, "3.00");
+        ASSERT_EQ(results.size(), 3u) << "the answer's own, the printer's and the display's";
+        EXPECT_EQ(results[0].success, "true");
+        EXPECT_EQ(results[1].printJobId + results[1].success, "Ptrue");
+        EXPECT_EQ(
+            results[2].printJobId + results[2].success + results[2].code, "DfalseEDSP_NOT_FOUND");
+        EXPECT_EQ(printer.jobs.size(), 1u);
+    }
+
     TEST(ServerDirectPrint, AnAnswerThatIsNotPrintRequestsIsRefusedOnce)
     {
         Server server("<html><body>Welcome</body></html>");
