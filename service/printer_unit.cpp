@@ -696,6 +696,22 @@ void PrinterUnit::say(const std::string& line)
     err_ << ("ostrel-capture: " + line + "\n") << std::flush;
 }
 
-std::string PrinterUnit::where() const { return tcp_ ? tcp_->listeningOn() : serial_ ? serial_->device() : ""; }
+std::string PrinterUnit::where() const
+{
+    if (tcp_)
+        return tcp_->listeningOn();
+    if (serial_)
+        return serial_->device();
+    // A printer with ports of other kinds only: the first, named by kind.
+    for (const auto& intake : intakes_) {
+        if (const auto* lpd = dynamic_cast<const LpdPort*>(intake.get()))
+            return "lpd " + lpd->listeningOn();
+        if (const auto* web = dynamic_cast<const WebPrintIntake*>(intake.get()))
+            return "web-print " + web->listeningOn();
+    }
+    if (!options_.cloudPrnt.empty())
+        return "cloudprnt " + options_.cloudPrnt;
+    return options_.serverDirectPrint.empty() ? "" : "server-direct-print " + options_.serverDirectPrint;
+}
 
 } // namespace ostrel

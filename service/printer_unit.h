@@ -108,7 +108,8 @@ public:
     const std::string& name() const { return options_.name; }
     // Where TCP jobs are taken ("127.0.0.1:9100"); empty without a TCP port.
     std::string listeningOn() const;
-    // Where it takes jobs: the TCP address, else the serial device.
+    // Where it takes jobs: the TCP address, else the serial device, else the
+    // first port of another kind, named by it ("lpd 127.0.0.1:515").
     std::string where() const;
     // What the printer reports: the state set and what the roll says.
     PrinterState state() const;
