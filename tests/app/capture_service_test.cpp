@@ -588,6 +588,29 @@ TEST(CaptureService, SignalFinishesTheJobInProgressFirst)
     }
 }
 
+// An LPD data file still arriving at the stop is a job of what came, so marked.
+TEST(CaptureService, AnLpdDataFileCutByTheStopIsKeptAndMarked)
+{
+    TestFolder dir("ostrel-service-");
+    Service service({"--lpd", "127.0.0.1:0", "--out", dir.path().string()});
+    ASSERT_TRUE(service.said("listening for LPD on 127.0.0.1:"));
+    const std::string& said = service.errors();
+    const int port = std::atoi(said.c_str() + said.find("LPD on 127.0.0.1:") + 17);
+    LoopbackClient client("127.0.0.1", port);
+    client.send("\x02raw\n\x02" "19 cfA1till\nJreceipt\nPcashier\n" + std::string(1, '\0') +
+                "\x03" "100 dfA1till\nhalf");
+    EXPECT_EQ(client.receive(4), std::string(4, '\0')) << "the data file is being taken";
+    service.signal(SIGTERM);
+    EXPECT_EQ(service.exitStatus(), 0) << service.errors();
+    EXPECT_EQ(ReadFile(dir.path() / "job-0001.bin"), "half");
+    ASSERT_EQ(service.lines().size(), 1u);
+    const std::string line = service.lines()[0];
+    EXPECT_TRUE(Has(line, "\"source\":\"lpd 127.0.0.1:")) << line;
+    EXPECT_TRUE(Has(line, "\"lpd_job_name\":\"receipt\",\"lpd_user\":\"cashier\"")) << line;
+    EXPECT_TRUE(Has(line, "\"lpd_incomplete\":\"ended after 4 of 100 bytes: stopped\"")) << line;
+    EXPECT_TRUE(Has(service.errors(), "lpd 127.0.0.1:")) << service.errors();
+}
+
 TEST(CaptureService, SerialJobsSplitBySilenceAndByCut)
 {
     PseudoTerminal pty;
@@ -680,6 +703,19 @@ TEST(CaptureService, AShopOfPrintersEachWithItsModelFolderAndState)
     EXPECT_TRUE(Has(lines, "\"printer\":\"star-tsp650ii-line\",\"printer_name\":\"bar\",\"started\":\"20")) << lines;
     EXPECT_TRUE(Has(lines, "\"printer_name\":\"kitchen\"")) << lines;
     EXPECT_TRUE(Has(lines, "\"printer_name\":\"till\"")) << lines;
+}
+
+// The ready file names each printer and where it takes jobs, by its first
+// port of another kind when it has no TCP or serial port.
+TEST(CaptureService, TheReadyFileSaysWhereEachPrinterTakesJobs)
+{
+    TestFolder dir("ostrel-ready-");
+    const std::string shop = (dir.path() / "shop.ini").string(), ready = (dir.path() / "ready").string();
+    WriteFile(shop, "[till]\nlisten = 127.0.0.1:0\n[web]\nweb-print = 127.0.0.1:0\n");
+    Service service({"--config", shop, "--ready-file", ready, "--timeout", "1"});
+    EXPECT_EQ(service.exitStatus(5s), 0) << service.errors();
+    const std::string where = ReadFile(ready);
+    EXPECT_TRUE(where.starts_with("till 127.0.0.1:") && Has(where, "\nweb web-print 127.0.0.1:")) << where;
 }
 
 // Star's ETB count is the printer's, not the connection's: a job counted
