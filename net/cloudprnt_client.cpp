@@ -79,8 +79,10 @@ std::string CloudPrntStatusCode(const PrinterState& state)
 
 std::string CloudPrntStatusBytes(const PrinterState& state)
 {
+    // As a network printer sends it, the network flag and length after the
+    // nine bytes ("23 86 00 00 00 00 00 00 00 00 00" in Star's cputil guide).
     std::string text;
-    for (const char byte : StarAutomaticStatus(state, 0, false)) {
+    for (const char byte : StarNetworkStatus(StarAutomaticStatus(state, 0, false))) {
         char hex[4];
         std::snprintf(hex, sizeof hex, "%02x", static_cast<unsigned char>(byte));
         if (!text.empty())

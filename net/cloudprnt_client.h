@@ -21,8 +21,8 @@ namespace ostrel {
 // Star CloudPRNT's wording of a printer state, as its status codes put it:
 // "200 OK", "211 Paper Low", "410 Out of Paper", "420 Cover Open".
 std::string CloudPrntStatusCode(const PrinterState& state);
-// The printer's automatic status (ASB) as CloudPRNT sends it: its bytes in
-// hex, a space between them.
+// The printer's automatic status (ASB) as a network printer's CloudPRNT
+// sends it: its bytes in hex, a space between them.
 std::string CloudPrntStatusBytes(const PrinterState& state);
 // The media types a model takes, the one it prefers first; pictures only
 // when they can be turned into its commands.

@@ -207,7 +207,8 @@ namespace {
             const std::string hex = CloudPrntStatusBytes(state);
             const int third = std::stoi(hex.substr(6, 2), nullptr, 16),
                       sixth = std::stoi(hex.substr(15, 2), nullptr, 16);
-            EXPECT_EQ(hex.size(), 9u * 3 - 1) << row.state;
+            EXPECT_EQ(hex.substr(0, 5), "23 86") << row.state;
+            EXPECT_EQ(hex.size(), 11u * 3 - 1) << row.state;
             EXPECT_EQ((third & 0x20) != 0, state.coverOpen) << row.state;
             EXPECT_EQ((third & 0x08) != 0, state.isOffline()) << row.state;
             EXPECT_EQ((sixth & 0x08) != 0, state.paperOut) << row.state;
