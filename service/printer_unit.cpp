@@ -645,6 +645,11 @@ void PrinterUnit::stop()
 {
     if (stopping_)
         return;
+    // LPD conversations end now, what they received printed while the
+    // printer still takes jobs.
+    for (const auto& intake : intakes_)
+        if (auto* lpd = dynamic_cast<LpdPort*>(intake.get()))
+            lpd->close();
     stopping_ = true;
     // Jobs in progress are finished and written first; no waiting one is
     // taken after them.

@@ -592,13 +592,14 @@ TEST(CaptureService, SignalFinishesTheJobInProgressFirst)
 TEST(CaptureService, AnLpdDataFileCutByTheStopIsKeptAndMarked)
 {
     TestFolder dir("ostrel-service-");
-    Service service({"--lpd", "127.0.0.1:0", "--out", dir.path().string()});
+    Service service({ "--lpd", "127.0.0.1:0", "--out", dir.path().string() });
     ASSERT_TRUE(service.said("listening for LPD on 127.0.0.1:"));
     const std::string& said = service.errors();
     const int port = std::atoi(said.c_str() + said.find("LPD on 127.0.0.1:") + 17);
     LoopbackClient client("127.0.0.1", port);
-    client.send("\x02raw\n\x02" "19 cfA1till\nJreceipt\nPcashier\n" + std::string(1, '\0') +
-                "\x03" "100 dfA1till\nhalf");
+    const std::string control = "Jreceipt\nPcashier\n";
+    client.send("\x02raw\n\x02" + std::to_string(control.size()) + " cfA1till\n" + control + '\0'
+        + "\x03" + "100 dfA1till\nhalf");
     EXPECT_EQ(client.receive(4), std::string(4, '\0')) << "the data file is being taken";
     service.signal(SIGTERM);
     EXPECT_EQ(service.exitStatus(), 0) << service.errors();

@@ -194,7 +194,8 @@ namespace {
         for (const Row& row : kRows) {
             const std::string whole = Converse(row, { row.sent }).text();
             for (std::size_t cut = 0; cut <= row.sent.size(); ++cut)
-                ASSERT_EQ(Converse(row, { row.sent.substr(0, cut), row.sent.substr(cut) }).text(), whole)
+                ASSERT_EQ(
+                    Converse(row, { row.sent.substr(0, cut), row.sent.substr(cut) }).text(), whole)
                     << row.name << ", cut at " << cut;
             std::vector<std::string> bytes;
             for (const char byte : row.sent)
