@@ -262,6 +262,8 @@ void ServerDirectPrintClient::poll()
 {
     if (stopped_)
         return;
+    if (!unsent_.isEmpty())
+        return sendResults(unsent_);
     const std::string body = "ConnectionType=GetRequest&ID=" + Percent(settings_.id)
         + "&Name=" + Percent(settings_.name);
     http_.send(form(), "POST", QByteArray::fromStdString(body), settings_.maxJobBytes,
@@ -366,16 +368,23 @@ void ServerDirectPrintClient::finishDocument(
 
 void ServerDirectPrintClient::sendResults(const QByteArray& responseFile)
 {
+    unsent_ = responseFile;
     const QByteArray body = "ConnectionType=SetResponse&ID="
         + QUrl::toPercentEncoding(QString::fromStdString(settings_.id))
         + "&ResponseFile=" + QUrl::toPercentEncoding(QString::fromUtf8(responseFile));
     http_.send(form(), "POST", body, kMostResultAnswer, settings_.timeout,
         [this](const HttpPoller::Answer& answer) {
-            if (!answer.failure.empty())
+            // Results the server did not take are posted again, before the
+            // printer asks for more, as a TM printer tries again.
+            if (!answer.failure.empty()) {
                 http_.trouble("posting the printing results failed: " + answer.failure);
-            else if (answer.status != 200)
+            } else if (answer.status != 200) {
                 http_.trouble("the server answers the printing results with HTTP "
                     + std::to_string(answer.status));
+            } else {
+                unsent_.clear();
+                http_.fine();
+            }
             if (!stopped_)
                 pollTimer_.start(settings_.pollInterval);
         });

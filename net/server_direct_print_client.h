@@ -110,6 +110,7 @@ private:
     std::size_t next_ = 0;
     std::vector<SdpPrintResult> results_;
     long long printedAt_ = -1;
+    QByteArray unsent_; // results not taken yet
 };
 
 } // namespace ostrel

@@ -245,6 +245,31 @@ namespace {
         EXPECT_EQ(printer.jobs.size(), 1u);
     }
 
+    TEST(ServerDirectPrint, ResultsTheServerDidNotTakeArePostedAgainFirst)
+    {
+        int refusals = 1;
+        QByteArray first = RequestInfo("2.00", Entry("local_printer", "R", Document("r")));
+        std::vector<QByteArray> posted;
+        PollingServer http([&](const Request& request) {
+            PollingServer::Answer reply;
+            const QUrlQuery form(QString::fromUtf8(request.body));
+            if (form.queryItemValue("ConnectionType") == "SetResponse") {
+                posted.push_back(form.queryItemValue("ResponseFile", QUrl::FullyDecoded).toUtf8());
+                reply.status = refusals-- > 0 ? 503 : 200;
+            } else {
+                reply.body = std::exchange(first, QByteArray());
+            }
+            return reply;
+        });
+        Printer printer(http);
+        ASSERT_TRUE(RunUntil([&] { return posted.size() == 2 && http.requests.size() >= 4; }));
+        EXPECT_EQ(posted[0], posted[1]);
+        EXPECT_EQ(http.requests[2].body.left(24), "ConnectionType=SetRespon")
+            << "before asking again";
+        EXPECT_EQ(printer.jobs.size(), 1u);
+        EXPECT_EQ(printer.said.size(), 2u) << "the refusal, and the server answering again";
+    }
+
     TEST(ServerDirectPrint, AnAnswerThatIsNotPrintRequestsIsRefusedOnce)
     {
         Server server("<html><body>Welcome</body></html>");
