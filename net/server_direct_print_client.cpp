@@ -20,6 +20,7 @@ namespace {
     constexpr int kMostDepth = kEposMaxDepth + 4;
     constexpr int kMostParameterLength = 256;
     constexpr long long kMostResultAnswer = 64 << 10;
+    constexpr int kMostResultTries = 5; // then the results are dropped, and new requests asked for
 
     std::string Percent(const std::string& text)
     {
@@ -262,8 +263,12 @@ void ServerDirectPrintClient::poll()
 {
     if (stopped_)
         return;
-    if (!unsent_.isEmpty())
+    if (!unsent_.isEmpty() && ++unsentTries_ <= kMostResultTries)
         return sendResults(unsent_);
+    if (!unsent_.isEmpty() && said)
+        said(http_.name() + ": the server took no printing results in "
+            + std::to_string(kMostResultTries) + " tries; they are dropped");
+    unsent_.clear();
     const std::string body = "ConnectionType=GetRequest&ID=" + Percent(settings_.id)
         + "&Name=" + Percent(settings_.name);
     http_.send(form(), "POST", QByteArray::fromStdString(body), settings_.maxJobBytes,
@@ -368,6 +373,8 @@ void ServerDirectPrintClient::finishDocument(
 
 void ServerDirectPrintClient::sendResults(const QByteArray& responseFile)
 {
+    if (unsent_ != responseFile)
+        unsentTries_ = 0;
     unsent_ = responseFile;
     const QByteArray body = "ConnectionType=SetResponse&ID="
         + QUrl::toPercentEncoding(QString::fromStdString(settings_.id))

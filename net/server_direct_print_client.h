@@ -111,6 +111,7 @@ private:
     std::vector<SdpPrintResult> results_;
     long long printedAt_ = -1;
     QByteArray unsent_; // results not taken yet
+    int unsentTries_ = 0;
 };
 
 } // namespace ostrel
