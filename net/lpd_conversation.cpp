@@ -145,9 +145,12 @@ void LpdConversation::take(std::string_view bytes)
             const char end = bytes.front();
             bytes.remove_prefix(1);
             if (end == '\0') {
-                fileEnded();
-                send(kAck);
+                // Acknowledged before it prints: printing may end the
+                // conversation under us (the service stopping after its
+                // last job), and the peer is owed the answer all the same.
                 stage_ = Stage::Subcommand;
+                send(kAck);
+                fileEnded();
             } else {
                 // The file came whole: it is kept, but what follows cannot be
                 // trusted to be where the peer thinks it is.
