@@ -507,6 +507,8 @@ void CloudPrntClient::jobOver()
     token_.clear();
     confirmUrl_ = QUrl();
     printedAt_ = -1;
+    if (settled)
+        settled();
 }
 
 } // namespace ostrel

@@ -87,6 +87,10 @@ public:
         std::string& commands, std::string& error)>
         picture;
     std::function<void(const std::string&)> said;
+    // A job fetched is not confirmed yet: the program waits for it to end.
+    bool busy() const { return jobBusy_; }
+    // The job it was busy with is over.
+    std::function<void()> settled;
 
     const std::string& macAddress() const { return mac_; }
 

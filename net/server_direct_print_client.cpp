@@ -303,6 +303,7 @@ void ServerDirectPrintClient::polled(const HttpPoller::Answer& answer)
     http_.fine();
     results_.clear();
     next_ = 0;
+    busy_ = true;
     printNext();
 }
 
@@ -394,6 +395,11 @@ void ServerDirectPrintClient::sendResults(const QByteArray& responseFile)
             }
             if (!stopped_)
                 pollTimer_.start(settings_.pollInterval);
+            if (busy_) {
+                busy_ = false;
+                if (settled)
+                    settled();
+            }
         });
 }
 

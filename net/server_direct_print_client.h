@@ -89,6 +89,11 @@ public:
     std::function<long long()> printed;
     std::function<Printing(Job)> print;
     std::function<void(const std::string&)> said;
+    // Documents taken are printing, or their results on the way to the
+    // server: the program waits for them to end.
+    bool busy() const { return busy_; }
+    // What it was busy with is over.
+    std::function<void()> settled;
 
 private:
     void poll();
@@ -105,6 +110,7 @@ private:
     QTimer pollTimer_;
     QTimer watch_; // a document printing in time, waited for
     bool stopped_ = true;
+    bool busy_ = false;
 
     SdpRequestInfo request_;
     std::size_t next_ = 0;

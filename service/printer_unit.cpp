@@ -187,6 +187,7 @@ bool PrinterUnit::start(std::string& error)
             return false;
         say("polling the CloudPRNT server " + UrlForMessage(options_.cloudPrnt) + " every "
             + std::to_string(options_.pollIntervalS) + " s, as MAC address " + cloud->macAddress());
+        cloud->settled = [this] { settled(); };
         intakes_.push_back(std::move(cloud));
     }
     if (options_.webPrint) {
@@ -226,6 +227,7 @@ bool PrinterUnit::start(std::string& error)
         say("asking the Server Direct Print server " + UrlForMessage(options_.serverDirectPrint)
             + " every " + std::to_string(options_.pollIntervalS) + " s, as ID "
             + QuotedForMessage(options_.sdpId));
+        sdp->settled = [this] { settled(); };
         intakes_.push_back(std::move(sdp));
     }
     if (!tcp_ && !serial_ && intakes_.empty()) {
@@ -640,6 +642,27 @@ long long PrinterUnit::printed() const
 }
 
 long long PrinterUnit::received() const { return paced_ ? paced_->pace().received() : 0; }
+
+bool PrinterUnit::busy() const
+{
+    if (tcpJob_ || serialJob_ || !serialClosing_.empty())
+        return true;
+    // A cloud job fetched and not yet confirmed to its server.
+    for (const auto& intake : intakes_) {
+        if (const auto* cloud = dynamic_cast<const CloudPrntClient*>(intake.get()); cloud && cloud->busy())
+            return true;
+        if (const auto* sdp = dynamic_cast<const ServerDirectPrintClient*>(intake.get()); sdp && sdp->busy())
+            return true;
+    }
+    return false;
+}
+
+// A port of another kind is done with what kept it busy.
+void PrinterUnit::settled()
+{
+    if (!busy() && idle)
+        idle();
+}
 
 void PrinterUnit::stop()
 {

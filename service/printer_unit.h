@@ -99,8 +99,9 @@ public:
     bool start(std::string& error);
     // Finishes the jobs in progress (their files written) and takes no more.
     void stop();
-    // A job is being taken, or a forwarded one is still closing.
-    bool busy() const { return tcpJob_ || serialJob_ || !serialClosing_.empty(); }
+    // A job is being taken, a forwarded one is still closing, or one fetched
+    // from a server is not yet confirmed to it.
+    bool busy() const;
     // Something failed to be written or read since the start.
     bool failed() const { return failed_; }
 
@@ -152,6 +153,7 @@ private:
     std::string finishJob(std::unique_ptr<JobCapture> job, const std::string& why, const ByteSource& from);
     void prune();
     void readStateFile();
+    void settled();
     void progress(const std::string& line);
     void say(const std::string& line);
     // A printer in time: bytes go to it after the job's session, the buffer

@@ -1,6 +1,7 @@
 // A printer of ostrel-capture fed by the servers it polls: the jobs they hand
 // it are its jobs, with what came kept beside them.
 
+#include "service/capture_service.h"
 #include "service/printer_unit.h"
 #include "tests/net/polling_server.h"
 
@@ -110,6 +111,41 @@ namespace {
             << Read(folder.filePath("job-0001.xml")).toStdString();
         EXPECT_TRUE(Read(folder.filePath("job-0001.bin")).contains("Hi\n"));
         printer.stop();
+    }
+
+    // With --jobs, the program ends once its last job is confirmed to the
+    // server it came from, not as soon as its files are written.
+    TEST(PollingIntake, TheServiceEndsOnlyOnceItsLastCloudJobIsConfirmed)
+    {
+        bool confirmed = false;
+        PollingServer server([&](const PollingServer::Request& request) {
+            PollingServer::Answer answer;
+            if (request.method == "POST")
+                answer.body = confirmed ? R"({"jobReady":false})"
+                                        : R"({"jobReady":true,"mediaTypes":["text/plain"]})";
+            else if (request.method == "DELETE")
+                confirmed = true;
+            else
+                answer.contentType = "text/plain", answer.body = "TWO COFFEES\n";
+            return answer;
+        });
+        CaptureServiceOptions options;
+        options.printer = "star-tsp100iv";
+        options.cloudPrnt = server.url().toStdString();
+        options.jobs = 1;
+        std::ostringstream out, err;
+        CaptureService service(options, out, err);
+        int status = -1;
+        bool confirmedAtTheEnd = false;
+        service.ended = [&](int ended) {
+            status = ended;
+            confirmedAtTheEnd = confirmed;
+        };
+        std::string error;
+        ASSERT_TRUE(service.start(error)) << error;
+        ASSERT_TRUE(RunUntil([&] { return status >= 0; })) << err.str();
+        EXPECT_EQ(status, 0) << err.str();
+        EXPECT_TRUE(confirmedAtTheEnd) << "the job's confirmation was still to be sent";
     }
 
 } // namespace
