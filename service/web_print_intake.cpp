@@ -113,28 +113,33 @@ void WebPrintIntake::epos(const WebPrintRequest& request, WebPrintPort::Respond 
         return respond(
             { 200, "text/xml; charset=utf-8", EposPrintResponse(true, "", EposStatus(before)) });
 
-    // A printer that cannot print says so at once; what came is kept all the same.
-    const std::string refused = EposErrorCode(before);
+    // A printer that cannot print says so at once; what came is kept all the
+    // same. One put offline, or feeding paper, holds the job until it is
+    // back or the till's timeout has passed.
+    const std::string code = EposErrorCode(before);
+    const bool held = code == "EX_TIMEOUT";
+    const std::string refused = held ? "" : code;
     WholeJob job;
     job.source = "epos " + request.peer;
     job.bytes = document.commands;
     const std::string devid = request.queryItem("devid").left(64).toStdString();
     if (!devid.empty())
         job.origin.emplace_back("epos_devid", devid);
-    job.origin.emplace_back("epos_answer", refused.empty() ? "success" : refused);
+    const std::string answer = held ? "held offline" : refused.empty() ? "success" : refused;
+    job.origin.emplace_back("epos_answer", answer);
     job.document = request.body.toStdString();
     job.documentEnding = "xml";
     const WholeJobDone done = printer_.printWhole(std::move(job));
     if (!refused.empty())
         return respond({ 200, "text/xml; charset=utf-8",
             EposPrintResponse(false, refused, EposStatus(done.state)) });
-    if (printer_.printed() >= done.printedAt) {
+    if (!held && printer_.printed() >= done.printedAt) {
         return respond({ 200, "text/xml; charset=utf-8",
             EposPrintResponse(true, "", EposStatus(done.state) | kPrintSuccess) });
     }
     waiting_.push_back(
         { done.printedAt, std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout),
-            std::move(respond) });
+            std::move(respond), false, held });
     if (!poll_.isActive())
         poll_.start();
 }
@@ -149,7 +154,7 @@ void WebPrintIntake::check()
     const std::string error = EposErrorCode(state);
     std::vector<Waiting> answered;
     for (auto it = waiting_.begin(); it != waiting_.end();) {
-        const bool done = printed >= it->printedAt;
+        const bool done = printed >= it->printedAt && !(it->held && state.isOffline());
         // Stopped by the cover or the paper: the job will not print until
         // someone sees to it, and the till is told now.
         const bool stopped = !error.empty() && error != "EX_TIMEOUT";

@@ -50,6 +50,7 @@ private:
         std::chrono::steady_clock::time_point deadline;
         WebPrintPort::Respond respond;
         bool webPrnt = false; // answered as WebPRNT, not ePOS-Print
+        bool held = false; // taken while offline: printed once the printer is back
     };
 
     PrinterUnit& printer_;

@@ -171,10 +171,23 @@ try {
   if (asked.success !== true || !(asked.status & ASB_RECEIPT_END)) fail("the status alone was told as " + JSON.stringify(asked));
   if ((await (await fetch(api + "/jobs")).json()).length !== 2) fail("the status request made a job");
 
+  // Put offline, the printer holds the job: EX_TIMEOUT once the till's
+  // timeout passes, success when it is back in time.
+  const setState = (state) => fetch(api + "/state", { method: "PUT", headers: { "Content-Type": "application/json" },
+                                                      body: JSON.stringify(state) });
+  if (!(await setState({ "paper-out": false, "offline": true })).ok) fail("the printer could not be put offline");
+  const held = await page.evaluate((u, r) => window.post(u.replace("timeout=10000", "timeout=300"), r), url, receipt);
+  if (held.success !== false || held.code !== "EX_TIMEOUT") fail("offline, the till was told " + JSON.stringify(held));
+  const waiting = page.evaluate((u, r) => window.post(u, r), url, receipt);
+  await new Promise((resolve) => setTimeout(resolve, 200));
+  if (!(await setState({ "offline": false })).ok) fail("the printer could not be put online");
+  const back = await waiting;
+  if (back.success !== true || !(back.status & ASB_PRINT_SUCCESS)) fail("back online, the till was told " + JSON.stringify(back));
+
   // A bad document: SchemaError, nothing printed.
   const bad = await page.evaluate((u) => window.post(u, '<text>x</text><paper/>'), url);
   if (bad.success !== false || bad.code !== "SchemaError") fail("a bad document was told " + JSON.stringify(bad));
-  if ((await (await fetch(api + "/jobs")).json()).length !== 2) fail("a bad document made a job");
+  if ((await (await fetch(api + "/jobs")).json()).length !== 4) fail("a bad document made a job");
 
   // Another origin's page cannot post, and the refusal is said.
   const other = await browser.newPage();
