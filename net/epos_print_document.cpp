@@ -1074,7 +1074,7 @@ std::string EposErrorCode(const PrinterState& state)
     if (state.recoverableError)
         return "EPTR_MECHANICAL";
     if (state.isOffline())
-        return "EX_TIMEOUT"; // offline by hand or feeding: it never prints in time
+        return "EX_TIMEOUT"; // offline by hand or feeding: the job waits until the till gives up
     return {};
 }
 
