@@ -85,11 +85,11 @@ void WebPrintIntake::epos(const WebPrintRequest& request, WebPrintPort::Respond 
     const PrinterOptions& options = printer_.options();
     const receipt::PrinterProfile& model = ModelOf(options);
     if (model.language != receipt::Language::EscPos) {
-        say("epos " + request.peer + ": refused: the printer is a " + ModelName(model) + ", of "
-            + receipt::LanguageName(model.language) + ", which has no ePOS-Print");
+        // The model's name says its language ("Star TSP100IV, StarPRNT").
+        say("epos " + request.peer + ": refused: the printer is a " + ModelName(model)
+            + ", which has no ePOS-Print");
         return respond(Text(404,
-            "ePOS-Print is Epson's: this printer is a " + ModelName(model) + ", of "
-                + receipt::LanguageName(model.language)
+            "ePOS-Print is Epson's: this printer is a " + ModelName(model)
                 + (SpeaksWebPrnt(model) ? "; post Star WebPRNT to /StarWebPRNT/SendMessage" : "")));
     }
     long long timeout = kDefaultTimeoutMs;
