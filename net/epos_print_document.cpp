@@ -256,6 +256,10 @@ namespace {
                             + "> is not of the ePOS-Print namespace");
                     ++elements_;
                     element(depth + 1, inPage);
+                    // Lines and rectangles are a few bytes of XML and many of raster.
+                    if (static_cast<long long>(out_.size()) > kEposMaxCommandBytes)
+                        Refuse("the document makes more than "
+                            + std::to_string(kEposMaxCommandBytes) + " bytes of commands");
                     break;
                 case QXmlStreamReader::EndElement:
                     return;

@@ -21,6 +21,7 @@ struct EposPrintRequest {
 // The bounds a document is read within.
 constexpr long long kEposMaxDocumentBytes = 16LL << 20;
 constexpr int kEposMaxDepth = 16;
+constexpr long long kEposMaxCommandBytes = 64LL << 20; // what its elements make
 
 // Reads the first <epos-print> element of the ePOS-Print namespace in
 // `body`: the SOAP envelope the HTTP interface takes (s:Envelope/s:Body), a

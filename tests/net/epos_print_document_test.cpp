@@ -236,6 +236,13 @@ namespace {
         large += QByteArray(kEposMaxDocumentBytes, 'a') + "</text></epos-print>";
         EXPECT_EQ(ReadEposPrintRequest(large, error).commands, "");
         EXPECT_NE(error.find("larger than"), std::string::npos);
+
+        // Small elements that each draw a large raster.
+        std::string rectangles = "<page>";
+        for (int i = 0; i < 140; ++i)
+            rectangles += "<rectangle x1=\"0\" y1=\"0\" x2=\"570\" y2=\"7000\"/>";
+        EXPECT_EQ(ReadEposPrintRequest(Posted(rectangles + "</page>"), error).commands, "");
+        EXPECT_NE(error.find("bytes of commands"), std::string::npos) << error;
     }
 
     // Epson's status bits, as its SDK for JavaScript names them.
