@@ -221,6 +221,7 @@ void WebPrintPort::accepted()
             if (Link* link = find())
                 drop(*link);
         });
+        connect(socket, &QTcpSocket::bytesWritten, this, [this] { maybeSettled(); });
         l.idle.start();
         links_.push_back(std::move(link));
         readFrom(l);
@@ -432,6 +433,25 @@ void WebPrintPort::refuse(Link& link, int status, const std::string& why)
         QByteArray::fromStdString(why) + "\n", true);
 }
 
+bool WebPrintPort::busy() const
+{
+    for (const auto& link : links_)
+        if (!link->dead && link->socket && (link->waiting || link->socket->bytesToWrite() > 0))
+            return true;
+    return std::any_of(closing_.begin(), closing_.end(), [](const QPointer<QTcpSocket>& socket) {
+        return socket && socket->state() != QAbstractSocket::UnconnectedState;
+    });
+}
+
+void WebPrintPort::maybeSettled()
+{
+    closing_.erase(std::remove_if(closing_.begin(), closing_.end(),
+                                  [](const QPointer<QTcpSocket>& socket) { return socket.isNull(); }),
+                   closing_.end());
+    if (settled && !busy())
+        settled();
+}
+
 void WebPrintPort::drop(Link& link)
 {
     link.dead = true;
@@ -445,6 +465,8 @@ void WebPrintPort::drop(Link& link)
         // A closing socket is deleted once its last bytes have gone.
         if (link.socket->state() == QAbstractSocket::ClosingState) {
             connect(link.socket, &QTcpSocket::disconnected, link.socket, &QObject::deleteLater);
+            connect(link.socket, &QObject::destroyed, this, [this] { maybeSettled(); });
+            closing_.emplace_back(link.socket);
             QTimer::singleShot(limits_.idleMs, link.socket, &QObject::deleteLater);
             link.socket = nullptr;
         }

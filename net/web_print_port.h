@@ -4,6 +4,8 @@
 
 #include <QByteArray>
 #include <QObject>
+#include <QPointer>
+#include <QTcpSocket>
 
 #include <functional>
 #include <map>
@@ -65,6 +67,11 @@ public:
     quint16 port() const;
     void close();
     std::size_t connections() const { return links_.size(); }
+    // A request is being answered, or an answer has not all gone out yet:
+    // the program waits for it before it ends.
+    bool busy() const;
+    // It was busy and is no more.
+    std::function<void()> settled;
 
     // A line to say: a refused origin, a request it could not read.
     std::function<void(const std::string&)> said;
@@ -80,12 +87,14 @@ private:
     void drop(Link& link);
     void say(const std::string& line);
     bool originAllowed(const QByteArray& origin) const;
+    void maybeSettled();
 
     WebPrintLimits limits_;
     std::vector<std::string> origins_;
     std::unique_ptr<QTcpServer> server_;
     std::map<QByteArray, Handler> routes_;
     std::vector<std::unique_ptr<Link>> links_;
+    std::vector<QPointer<QTcpSocket>> closing_; // answered, their last bytes going out
     std::shared_ptr<bool> alive_;
 };
 

@@ -196,6 +196,7 @@ bool PrinterUnit::start(std::string& error)
         if (!web->listen(*options_.webPrint, error))
             return false;
         say("listening for ePOS-Print and WebPRNT on " + web->listeningOn());
+        web->settled = [this] { settled(); };
         intakes_.push_back(std::move(web));
     }
     if (!options_.serverDirectPrint.empty()) {
@@ -647,11 +648,15 @@ bool PrinterUnit::busy() const
 {
     if (tcpJob_ || serialJob_ || !serialClosing_.empty())
         return true;
-    // A cloud job fetched and not yet confirmed to its server.
+    // A cloud job fetched and not yet confirmed to its server, or a web
+    // till's answer still going out.
     for (const auto& intake : intakes_) {
         if (const auto* cloud = dynamic_cast<const CloudPrntClient*>(intake.get()); cloud && cloud->busy())
             return true;
         if (const auto* sdp = dynamic_cast<const ServerDirectPrintClient*>(intake.get()); sdp && sdp->busy())
+            return true;
+        // A web till's answer not yet written.
+        if (const auto* web = dynamic_cast<const WebPrintIntake*>(intake.get()); web && web->busy())
             return true;
     }
     return false;

@@ -47,6 +47,10 @@ WebPrintIntake::WebPrintIntake(PrinterUnit& printer)
     , port_(LimitsFor(printer.options()), printer.options().webPrintOrigins)
 {
     port_.said = [this](const std::string& line) { say(line); };
+    port_.settled = [this] {
+        if (settled && !busy())
+            settled();
+    };
     port_.route("/cgi-bin/epos/service.cgi",
         [this](const WebPrintRequest& request, WebPrintPort::Respond respond) {
             epos(request, std::move(respond));

@@ -32,6 +32,10 @@ public:
 
     // A line to say: a refused document or origin.
     std::function<void(const std::string&)> said;
+    // A till still waits for its answer: the program waits for it to end.
+    bool busy() const { return !waiting_.empty() || port_.busy(); }
+    // It was busy and is no more.
+    std::function<void()> settled;
 
     // The timeout a till gets when its query gives none, and the most it may ask.
     static constexpr long long kDefaultTimeoutMs = 60'000;

@@ -706,6 +706,24 @@ TEST(CaptureService, AShopOfPrintersEachWithItsModelFolderAndState)
     EXPECT_TRUE(Has(lines, "\"printer_name\":\"till\"")) << lines;
 }
 
+// With --jobs, the last job's answer reaches the web till before the
+// program ends.
+TEST(CaptureService, TheLastWebTillGetsItsAnswerBeforeTheEnd)
+{
+    Service service({"--web-print", "127.0.0.1:0", "--printer", "epson-tm-t88vi", "--jobs", "1"});
+    ASSERT_TRUE(service.said("listening for ePOS-Print and WebPRNT on 127.0.0.1:")) << service.errors();
+    const std::string& said = service.errors();
+    const int port = std::atoi(said.c_str() + said.find("WebPRNT on 127.0.0.1:") + 21);
+    const std::string document = "<epos-print xmlns=\"http://www.epson-pos.com/schemas/2011/03/epos-print\">"
+                                 "<text>TEA&#10;</text><cut/></epos-print>";
+    LoopbackClient till("127.0.0.1", port);
+    till.send("POST /cgi-bin/epos/service.cgi?devid=local_printer HTTP/1.1\r\nHost: printer\r\n"
+              "Content-Type: text/xml\r\nContent-Length: " + std::to_string(document.size()) + "\r\n\r\n" + document);
+    const std::string answer = till.receive(4096);
+    EXPECT_TRUE(Has(answer, "HTTP/1.1 200") && Has(answer, "success=\"true\"")) << answer;
+    EXPECT_EQ(service.exitStatus(5s), 0) << service.errors();
+}
+
 // The ready file names each printer and where it takes jobs, by its first
 // port of another kind when it has no TCP or serial port.
 TEST(CaptureService, TheReadyFileSaysWhereEachPrinterTakesJobs)
