@@ -20,7 +20,9 @@ struct ConfigSection {
 
 // False, with "FILE line N: why", for a file that cannot be read or is not
 // written as above; a name or key given twice is refused too.
-bool ReadConfigFile(const std::string& path, std::vector<ConfigSection>& sections, std::string& error);
-bool ReadConfigText(const std::string& text, std::vector<ConfigSection>& sections, std::string& error);
+bool ReadConfigFile(
+    const std::string& path, std::vector<ConfigSection>& sections, std::string& error);
+bool ReadConfigText(
+    const std::string& text, std::vector<ConfigSection>& sections, std::string& error);
 
 } // namespace ostrel

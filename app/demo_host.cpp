@@ -31,7 +31,7 @@ void RequestStop(int) { stopRequested = 1; }
 // the slave side open.
 bool SlaveIsOpen(int master)
 {
-    pollfd p{master, 0, 0};
+    pollfd p { master, 0, 0 };
     return ::poll(&p, 1, 0) >= 0 && !(p.revents & POLLHUP);
 }
 
@@ -52,7 +52,7 @@ std::string ReadFor(int fd, int milliseconds)
 {
     std::string received;
     for (int waited = 0; waited < milliseconds && !stopRequested; waited += 50) {
-        pollfd p{fd, POLLIN, 0};
+        pollfd p { fd, POLLIN, 0 };
         if (::poll(&p, 1, 50) > 0 && (p.revents & POLLIN)) {
             char buffer[256];
             const ssize_t n = ::read(fd, buffer, sizeof buffer);
@@ -78,21 +78,21 @@ std::string Hex(const std::string& bytes)
 
 int main(int argc, char** argv)
 {
-    ostrel::ToolCommandLine line(
-        "ostrel-demo-host",
-        QStringLiteral("Plays a point-of-sale program on a pseudo-terminal: sends a sample receipt and a\n"
-                       "status request to the window once it opens the port, and prints the replies."));
-    line.add({QStringLiteral("port"),
-              QStringLiteral("The port number to link the pseudo-terminal as (default 1)."),
-              QStringLiteral("N"), QStringLiteral("1")});
-    line.add({QStringLiteral("once"), QStringLiteral("Send the sample job once, then end.")});
-    if (const auto answered = line.parse(ostrel::ToolCommandLine::Arguments(argc, argv), std::cout,
-                                         std::cerr))
+    ostrel::ToolCommandLine line("ostrel-demo-host",
+        QStringLiteral(
+            "Plays a point-of-sale program on a pseudo-terminal: sends a sample receipt and a\n"
+            "status request to the window once it opens the port, and prints the replies."));
+    line.add({ QStringLiteral("port"),
+        QStringLiteral("The port number to link the pseudo-terminal as (default 1)."),
+        QStringLiteral("N"), QStringLiteral("1") });
+    line.add({ QStringLiteral("once"), QStringLiteral("Send the sample job once, then end.") });
+    if (const auto answered
+        = line.parse(ostrel::ToolCommandLine::Arguments(argc, argv), std::cout, std::cerr))
         return *answered;
     long long portNumber = 0;
     std::string reason;
-    if (!line.number(QStringLiteral("port"), 1, 32767, "a port number", portNumber, reason) ||
-        !line.noArguments(reason))
+    if (!line.number(QStringLiteral("port"), 1, 32767, "a port number", portNumber, reason)
+        || !line.noArguments(reason))
         return line.usage(reason, std::cerr);
     const int port = static_cast<int>(portNumber);
     const bool once = line.parser().isSet(QStringLiteral("once"));
@@ -100,11 +100,11 @@ int main(int argc, char** argv)
     int master = -1;
     int slave = -1;
     char slaveName[256];
-    termios raw{};
+    termios raw {};
     cfmakeraw(&raw);
     if (::openpty(&master, &slave, slaveName, &raw, nullptr) != 0) {
-        std::fprintf(stderr, "ostrel-demo-host: cannot make a pseudo-terminal: %s\n",
-                     std::strerror(errno));
+        std::fprintf(
+            stderr, "ostrel-demo-host: cannot make a pseudo-terminal: %s\n", std::strerror(errno));
         return 1;
     }
     ::close(slave); // the tool opens it by name
@@ -117,9 +117,9 @@ int main(int argc, char** argv)
         const fs::path target = fs::read_symlink(link, error);
         if (target.string().rfind("/dev/pts/", 0) != 0) {
             std::fprintf(stderr,
-                         "ostrel-demo-host: %s already links to %s; choose another port with "
-                         "--port N\n",
-                         link.c_str(), target.c_str());
+                "ostrel-demo-host: %s already links to %s; choose another port with "
+                "--port N\n",
+                link.c_str(), target.c_str());
             return 1;
         }
         fs::remove(link, error); // an earlier demo's pseudo-terminal
@@ -127,7 +127,7 @@ int main(int argc, char** argv)
     fs::create_symlink(slaveName, link, error);
     if (error) {
         std::fprintf(stderr, "ostrel-demo-host: cannot link %s: %s\n", link.c_str(),
-                     error.message().c_str());
+            error.message().c_str());
         return 1;
     }
 
@@ -136,7 +136,7 @@ int main(int argc, char** argv)
     std::printf("Demo host ready: port %d is the pseudo-terminal %s (link %s).\n"
                 "In Ostrel Serial Print Command Capture, type %d in \"Serial Port\" and press "
                 "\"Open Serial Port\".\nCtrl-C ends the demo.\n",
-                port, slaveName, link.c_str(), port);
+        port, slaveName, link.c_str(), port);
     std::fflush(stdout);
 
     int status = 0;
@@ -153,9 +153,8 @@ int main(int argc, char** argv)
             status = 1;
             break;
         }
-        std::printf("Sent %zu bytes. Asking for the printer's status (DLE \"R\")...\n",
-                    job.size());
-        WriteAll(master, std::string{'\x10', 'R'});
+        std::printf("Sent %zu bytes. Asking for the printer's status (DLE \"R\")...\n", job.size());
+        WriteAll(master, std::string { '\x10', 'R' });
         const std::string replies = ReadFor(master, 1500);
         if (replies.empty())
             std::printf("No status reply (is \"Enable Status Return\" ticked?).\n");

@@ -23,11 +23,12 @@ struct JobComparison {
     std::string report;
 };
 // `model` is the printer the jobs are read as (--printer).
-JobComparison CompareJobs(std::istream& golden, std::istream& job, const receipt::SymbolGeometry& geometry,
-                          std::size_t mostShown = 10, long long mostCounted = 100'000,
-                          const receipt::PrinterProfile* model = nullptr);
+JobComparison CompareJobs(std::istream& golden, std::istream& job,
+    const receipt::SymbolGeometry& geometry, std::size_t mostShown = 10,
+    long long mostCounted = 100'000, const receipt::PrinterProfile* model = nullptr);
 
 // The same for two jobs in memory; true when they are the same.
-bool CompareJobs(std::string_view golden, std::string_view job, std::string& report, std::size_t mostShown = 10);
+bool CompareJobs(
+    std::string_view golden, std::string_view job, std::string& report, std::size_t mostShown = 10);
 
 } // namespace ostrel

@@ -15,8 +15,8 @@ namespace ostrel {
 // at once, and where is told.
 class PrintingReplay {
 public:
-    PrintingReplay(PrintPace::Settings settings, const receipt::PrinterProfile& model, CaptureSession& session,
-                   ByteSource* peer);
+    PrintingReplay(PrintPace::Settings settings, const receipt::PrinterProfile& model,
+        CaptureSession& session, ByteSource* peer);
     // A chunk the session has taken.
     void take(std::string_view chunk);
     // Prints what waits; then report() says it.

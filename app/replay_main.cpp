@@ -5,5 +5,5 @@
 int main(int argc, char** argv)
 {
     std::ios::sync_with_stdio(false);
-    return ostrel::RunReplay({argv + 1, argv + argc}, std::cin, std::cout, std::cerr);
+    return ostrel::RunReplay({ argv + 1, argv + argc }, std::cin, std::cout, std::cerr);
 }

@@ -3,11 +3,13 @@
 namespace ostrel {
 
 namespace {
-// How long to look away when a FIFO's writer has nothing yet.
-constexpr int kWaitingMs = 20;
+    // How long to look away when a FIFO's writer has nothing yet.
+    constexpr int kWaitingMs = 20;
 } // namespace
 
-SavedCaptureLoader::SavedCaptureLoader(CaptureSession& session, long long limit) : session_(session), limit_(limit)
+SavedCaptureLoader::SavedCaptureLoader(CaptureSession& session, long long limit)
+    : session_(session)
+    , limit_(limit)
 {
     next_.setSingleShot(true);
     connect(&next_, &QTimer::timeout, this, [this] { step(); });

@@ -2,4 +2,7 @@
 
 #include <iostream>
 
-int main(int argc, char** argv) { return ostrel::RunSend({argv + 1, argv + argc}, std::cin, std::cout, std::cerr); }
+int main(int argc, char** argv)
+{
+    return ostrel::RunSend({ argv + 1, argv + argc }, std::cin, std::cout, std::cerr);
+}

@@ -26,7 +26,6 @@ namespace ostrel {
 QString TextOfLocalBytes(std::string_view bytes);
 std::string LocalBytes(const QString& text);
 
-
 // The command line of every program: Qt's parser, the options the programs
 // share (each defined here once, with one set of bounds), and one way to
 // answer --help, --version and bad usage.
@@ -76,7 +75,7 @@ public:
     bool noArguments(std::string& error) const;
     // A whole number from `low` to `high`; `what` names the unit ("seconds").
     bool number(const QString& option, long long low, long long high, const char* what,
-                long long& value, std::string& error) const;
+        long long& value, std::string& error) const;
 
     // A size in bytes, with an optional K, M or G (KiB, MiB, GiB).
     bool size(const QString& option, long long& bytes, std::string& error) const;
@@ -88,8 +87,9 @@ public:
     bool forwardFallback(bool& answer, std::string& error) const;
     // The printer in time those options ask for, as `model` prints, and the
     // script's lines (read from its file); nothing when none is given.
-    bool printerInTime(const receipt::PrinterProfile& model, std::optional<PrintPace::Settings>& pace,
-                       std::vector<FaultLine>& script, std::string& error) const;
+    bool printerInTime(const receipt::PrinterProfile& model,
+        std::optional<PrintPace::Settings>& pace, std::vector<FaultLine>& script,
+        std::string& error) const;
 
     // One line for bad usage found after parsing; gives 2, the exit status.
     int usage(const std::string& reason, std::ostream& err) const;

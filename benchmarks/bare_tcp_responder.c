@@ -10,12 +10,12 @@
 int main(void)
 {
     int server = socket(AF_INET, SOCK_STREAM, 0);
-    struct sockaddr_in where = {0};
+    struct sockaddr_in where = { 0 };
     where.sin_family = AF_INET;
     where.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof where;
-    if (bind(server, (struct sockaddr*)&where, sizeof where) != 0 || listen(server, 8) != 0 ||
-        getsockname(server, (struct sockaddr*)&where, &length) != 0) {
+    if (bind(server, (struct sockaddr*)&where, sizeof where) != 0 || listen(server, 8) != 0
+        || getsockname(server, (struct sockaddr*)&where, &length) != 0) {
         perror("bare_tcp_responder");
         return 1;
     }

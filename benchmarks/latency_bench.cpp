@@ -1,8 +1,8 @@
 // Status-reply latency over a pseudo-terminal beside a bare C responder, the
 // window's CPU use at an offered rate, and its memory over a long capture.
 
-#include "benchmarks/on_one_core.h"
 #include "app/sample_print_job.h"
+#include "benchmarks/on_one_core.h"
 #include "net/tcp_port_thread.h"
 #include "serial/qt_serial_control.h"
 #include "tests/serial/pseudo_terminal.h"
@@ -18,12 +18,12 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
-#include <fstream>
 #include <csignal>
 #include <ctime>
-#include <arpa/inet.h>
+#include <fstream>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -42,7 +42,7 @@ using Clock = std::chrono::steady_clock;
 struct Pattern {
     int rounds;
     std::chrono::milliseconds gap; // between a reply and the next request
-    std::size_t textBefore;        // bytes of plain text sent with each request
+    std::size_t textBefore; // bytes of plain text sent with each request
     std::string_view request = "\x10R";
     std::size_t replyLength = 4;
 };
@@ -61,11 +61,12 @@ std::vector<double> TimeRoundTrips(int master, Pattern pattern)
             if (pattern.gap.count() > 0)
                 std::this_thread::sleep_for(pattern.gap);
             const auto start = Clock::now();
-            if (::write(master, request.data(), request.size()) != static_cast<ssize_t>(request.size()))
+            if (::write(master, request.data(), request.size())
+                != static_cast<ssize_t>(request.size()))
                 break;
             std::size_t got = 0;
             while (got < pattern.replyLength) {
-                pollfd p{master, POLLIN, 0};
+                pollfd p { master, POLLIN, 0 };
                 if (::poll(&p, 1, 2000) <= 0)
                     break;
                 char reply[16];
@@ -76,7 +77,8 @@ std::vector<double> TimeRoundTrips(int master, Pattern pattern)
             }
             if (got < pattern.replyLength)
                 break;
-            micros.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
+            micros.push_back(
+                std::chrono::duration<double, std::micro>(Clock::now() - start).count());
         }
         QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
     });
@@ -93,7 +95,7 @@ std::vector<double> TimeTcpRoundTrips(int port, Pattern pattern)
     QEventLoop loop;
     std::thread host([&] {
         const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in where{};
+        sockaddr_in where {};
         where.sin_family = AF_INET;
         where.sin_port = htons(static_cast<std::uint16_t>(port));
         where.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -107,7 +109,7 @@ std::vector<double> TimeTcpRoundTrips(int port, Pattern pattern)
                 std::size_t got = 0;
                 char reply[16];
                 while (got < pattern.replyLength) {
-                    pollfd p{fd, POLLIN, 0};
+                    pollfd p { fd, POLLIN, 0 };
                     if (::poll(&p, 1, 2000) <= 0)
                         break;
                     const ssize_t n = ::recv(fd, reply, sizeof reply, 0);
@@ -118,7 +120,8 @@ std::vector<double> TimeTcpRoundTrips(int port, Pattern pattern)
                 if (got < pattern.replyLength)
                     break;
                 if (i >= 20) // the first ones warm the connection up
-                    micros.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
+                    micros.push_back(
+                        std::chrono::duration<double, std::micro>(Clock::now() - start).count());
             }
         }
         ::close(fd);
@@ -157,7 +160,9 @@ void StopBareTcp()
 
 double Percentile(const std::vector<double>& sorted, double p)
 {
-    return sorted.empty() ? 0 : sorted[std::min(sorted.size() - 1, static_cast<std::size_t>(p * sorted.size()))];
+    return sorted.empty()
+        ? 0
+        : sorted[std::min(sorted.size() - 1, static_cast<std::size_t>(p * sorted.size()))];
 }
 
 // The window, visible, with its real serial layer, on port 1; the Receipt
@@ -180,8 +185,8 @@ struct LiveWindow {
     QtSerialControl comm;
     test::FakeDialog dialog;
     CaptureSession session;
-    Form1 form{session, comm, dialog};
-    ReceiptPreview preview{session};
+    Form1 form { session, comm, dialog };
+    ReceiptPreview preview { session };
 };
 
 // The bare C responder on a pseudo-terminal of its own.
@@ -209,27 +214,26 @@ struct BareResponder {
 // 4 KiB chunk of text. The window draws what it received meanwhile.
 void StatusReplyLatency(benchmark::State& state)
 {
-    const Pattern patterns[] = {{300, std::chrono::milliseconds(0), 0},
-                                {150, std::chrono::milliseconds(20), 0},
-                                {300, std::chrono::milliseconds(0), 4096}};
-    const char* names[] = {"back_to_back", "every_20ms", "after_4k"};
+    const Pattern patterns[] = { { 300, std::chrono::milliseconds(0), 0 },
+        { 150, std::chrono::milliseconds(20), 0 }, { 300, std::chrono::milliseconds(0), 4096 } };
+    const char* names[] = { "back_to_back", "every_20ms", "after_4k" };
     for (auto _ : state) {
         LiveWindow window(state.range(0) == 1);
         BareResponder bare;
         for (int i = 0; i < 3; ++i) {
-            const std::vector<double> w = TimeRoundTrips(window.pty.masterDescriptor(), patterns[i]);
+            const std::vector<double> w
+                = TimeRoundTrips(window.pty.masterDescriptor(), patterns[i]);
             const std::vector<double> b = TimeRoundTrips(bare.pty.masterDescriptor(), patterns[i]);
             const std::string name = names[i];
             state.counters[name + "_window_median_us"] = Percentile(w, 0.5);
             state.counters[name + "_window_p99_us"] = Percentile(w, 0.99);
             state.counters[name + "_bare_median_us"] = Percentile(b, 0.5);
             state.counters[name + "_bare_p99_us"] = Percentile(b, 0.99);
-            state.counters[name + "_answered"] =
-                static_cast<double>(w.size()) / patterns[i].rounds;
+            state.counters[name + "_answered"] = static_cast<double>(w.size()) / patterns[i].rounds;
         }
     }
-    state.SetLabel(QGuiApplication::platformName().toStdString() +
-                   (state.range(0) == 1 ? ", Receipt Preview open" : ""));
+    state.SetLabel(QGuiApplication::platformName().toStdString()
+        + (state.range(0) == 1 ? ", Receipt Preview open" : ""));
 }
 BENCHMARK(StatusReplyLatency)->Arg(0)->Arg(1)->Iterations(1)->Unit(benchmark::kMillisecond);
 
@@ -237,7 +241,7 @@ BENCHMARK(StatusReplyLatency)->Arg(0)->Arg(1)->Iterations(1)->Unit(benchmark::kM
 // the bare responder.
 void RealTimeReplyLatency(benchmark::State& state)
 {
-    const Pattern pattern{300, std::chrono::milliseconds(0), 0, "\x10\x04\x01", 1};
+    const Pattern pattern { 300, std::chrono::milliseconds(0), 0, "\x10\x04\x01", 1 };
     for (auto _ : state) {
         LiveWindow window;
         BareResponder bare;
@@ -264,10 +268,9 @@ void ListenOnLoopback(TcpPortThread& network)
     network.listen(where, error);
 }
 
-
 void WindowTcpRealTimeReply(benchmark::State& state)
 {
-    const Pattern pattern{300, std::chrono::milliseconds(0), 0, "\x10\x04\x01", 1};
+    const Pattern pattern { 300, std::chrono::milliseconds(0), 0, "\x10\x04\x01", 1 };
     for (auto _ : state) {
         const OnOneCore pinned;
         LiveWindow window;
@@ -304,7 +307,8 @@ void PreviewOpenUnderFlood(benchmark::State& state)
         QTimer clicks;
         QObject::connect(&clicks, &QTimer::timeout, [&] {
             const auto now = Clock::now();
-            worstTimerMs = std::max(worstTimerMs, std::chrono::duration<double, std::milli>(now - due).count());
+            worstTimerMs = std::max(
+                worstTimerMs, std::chrono::duration<double, std::milli>(now - due).count());
             due = now + std::chrono::milliseconds(10);
         });
         clicks.start(10);
@@ -313,16 +317,16 @@ void PreviewOpenUnderFlood(benchmark::State& state)
         QEventLoop loop;
         std::thread host([&] {
             const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-            sockaddr_in to{};
+            sockaddr_in to {};
             to.sin_family = AF_INET;
             to.sin_port = htons(static_cast<std::uint16_t>(network.port()));
             to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
             if (::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0) {
-                std::atomic<bool> done{false};
+                std::atomic<bool> done { false };
                 std::thread flood([&] {
                     const auto end = Clock::now() + std::chrono::seconds(4);
-                    while (Clock::now() < end &&
-                           ::send(fd, text.data(), text.size(), MSG_NOSIGNAL) > 0)
+                    while (Clock::now() < end
+                        && ::send(fd, text.data(), text.size(), MSG_NOSIGNAL) > 0)
                         flooded += text.size();
                     done = true;
                 });
@@ -331,11 +335,12 @@ void PreviewOpenUnderFlood(benchmark::State& state)
                     const auto start = Clock::now();
                     if (::send(fd, "\x10\x04\x01", 3, MSG_NOSIGNAL) != 3)
                         break;
-                    pollfd p{fd, POLLIN, 0};
+                    pollfd p { fd, POLLIN, 0 };
                     char reply[16];
                     if (::poll(&p, 1, 10'000) <= 0 || ::recv(fd, reply, sizeof reply, 0) <= 0)
                         break;
-                    replies.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+                    replies.push_back(
+                        std::chrono::duration<double, std::milli>(Clock::now() - start).count());
                 }
                 flood.join();
             }
@@ -350,14 +355,14 @@ void PreviewOpenUnderFlood(benchmark::State& state)
         state.counters["click_worst_ms"] = worstTimerMs;
         state.counters["flooded_mb"] = static_cast<double>(flooded) / (1 << 20);
     }
-    state.SetLabel(QGuiApplication::platformName().toStdString() +
-                   (state.range(0) == 1 ? ", Receipt Preview open" : ""));
+    state.SetLabel(QGuiApplication::platformName().toStdString()
+        + (state.range(0) == 1 ? ", Receipt Preview open" : ""));
 }
 BENCHMARK(PreviewOpenUnderFlood)->Arg(1)->Arg(0)->Iterations(1)->Unit(benchmark::kSecond);
 
 double CpuSeconds(clockid_t clock)
 {
-    timespec t{};
+    timespec t {};
     ::clock_gettime(clock, &t);
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
 }
@@ -389,18 +394,17 @@ void WindowCpuAtOneMegabytePerSecond(benchmark::State& state)
                 const std::string_view chunk = std::string_view(stream).substr(at, kChunk);
                 std::size_t sent = 0;
                 while (sent < chunk.size()) {
-                    const ssize_t n = ::write(window.pty.masterDescriptor(), chunk.data() + sent,
-                                              chunk.size() - sent);
+                    const ssize_t n = ::write(
+                        window.pty.masterDescriptor(), chunk.data() + sent, chunk.size() - sent);
                     if (n <= 0)
                         break;
                     sent += static_cast<std::size_t>(n);
                 }
                 // The replies to the stream's status requests are read and dropped.
-                pollfd p{window.pty.masterDescriptor(), POLLIN, 0};
+                pollfd p { window.pty.masterDescriptor(), POLLIN, 0 };
                 char drain[256];
-                while (::poll(&p, 1, 0) > 0 && (p.revents & POLLIN) &&
-                       ::read(window.pty.masterDescriptor(), drain, sizeof drain) > 0) {
-                }
+                while (::poll(&p, 1, 0) > 0 && (p.revents & POLLIN)
+                    && ::read(window.pty.masterDescriptor(), drain, sizeof drain) > 0) { }
             }
             hostCpu = CpuSeconds(CLOCK_THREAD_CPUTIME_ID) - own;
             // Time for the window to take and draw the last chunk.

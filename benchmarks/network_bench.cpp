@@ -2,31 +2,31 @@
 // throughput, its status reply beside a bare C responder in the same run, and
 // its memory over 1,000 jobs.
 
-#include "benchmarks/on_one_core.h"
 #include "app/sample_print_job.h"
+#include "benchmarks/on_one_core.h"
 
 #include <benchmark/benchmark.h>
 
-#include <arpa/inet.h>
 #include <algorithm>
-#include <atomic>
+#include <arpa/inet.h>
 #include <array>
-#include <cmath>
-#include <fcntl.h>
+#include <atomic>
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
-#include <string>
-#include <sys/socket.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <sched.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -68,7 +68,7 @@ public:
     // Reads what it has said so far, without waiting.
     void drain()
     {
-        pollfd p{out_, POLLIN, 0};
+        pollfd p { out_, POLLIN, 0 };
         char buffer[4096];
         while (::poll(&p, 1, 0) > 0 && (p.revents & POLLIN)) {
             const ssize_t n = ::read(out_, buffer, sizeof buffer);
@@ -82,7 +82,7 @@ public:
     {
         const auto end = Clock::now() + limit;
         while (said_.find(text) == std::string::npos && Clock::now() < end) {
-            pollfd p{out_, POLLIN, 0};
+            pollfd p { out_, POLLIN, 0 };
             if (::poll(&p, 1, 100) > 0) {
                 char buffer[4096];
                 const ssize_t n = ::read(out_, buffer, sizeof buffer);
@@ -96,7 +96,8 @@ public:
     std::size_t count(const std::string& text) const
     {
         std::size_t found = 0;
-        for (std::size_t at = said_.find(text); at != std::string::npos; at = said_.find(text, at + 1))
+        for (std::size_t at = said_.find(text); at != std::string::npos;
+             at = said_.find(text, at + 1))
             ++found;
         return found;
     }
@@ -122,7 +123,7 @@ int Connect(int port)
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     int on = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    sockaddr_in where{};
+    sockaddr_in where {};
     where.sin_family = AF_INET;
     where.sin_port = htons(static_cast<uint16_t>(port));
     where.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -157,7 +158,7 @@ struct Request {
     std::string_view bytes;
     std::size_t replyLength;
 };
-constexpr Request kRequests[] = {{"\x10R", 4}, {"\x10\x04\x01", 1}};
+constexpr Request kRequests[] = { { "\x10R", 4 }, { "\x10\x04\x01", 1 } };
 
 std::vector<double> RoundTrips(int fd, int rounds, Request request = kRequests[0])
 {
@@ -179,7 +180,10 @@ std::vector<double> RoundTrips(int fd, int rounds, Request request = kRequests[0
     return micros;
 }
 
-double Median(const std::vector<double>& sorted) { return sorted.empty() ? 0 : sorted[sorted.size() / 2]; }
+double Median(const std::vector<double>& sorted)
+{
+    return sorted.empty() ? 0 : sorted[sorted.size() / 2];
+}
 double P99(const std::vector<double>& sorted)
 {
     return sorted.empty() ? 0 : sorted[std::min(sorted.size() - 1, sorted.size() * 99 / 100)];
@@ -192,8 +196,7 @@ void PrintOneJob(int port, std::string_view job)
     SendAll(fd, job);
     ::shutdown(fd, SHUT_WR);
     char drain[64];
-    while (::recv(fd, drain, sizeof drain, 0) > 0) {
-    }
+    while (::recv(fd, drain, sizeof drain, 0) > 0) { }
     ::close(fd);
 }
 
@@ -209,13 +212,12 @@ void HeadlessTcpThroughput(benchmark::State& state)
     const std::string stream = ostrel::SamplePrintStream(48 << 20);
     for (auto _ : state) {
         const std::string out = Folder();
-        Child service({OSTREL_CAPTURE_BINARY, "--listen", "127.0.0.1:0", "--out", out});
+        Child service({ OSTREL_CAPTURE_BINARY, "--listen", "127.0.0.1:0", "--out", out });
         const int fd = Connect(PortFrom(service.waitFor("listening on")));
         const auto start = Clock::now();
         std::thread reader([fd] {
             char drain[4096];
-            while (::recv(fd, drain, sizeof drain, 0) > 0) {
-            }
+            while (::recv(fd, drain, sizeof drain, 0) > 0) { }
         });
         SendAll(fd, stream);
         ::shutdown(fd, SHUT_WR);
@@ -307,16 +309,17 @@ void TcpStatusReply(benchmark::State& state)
     const Request request = kRequests[state.range(0)];
     const OnOneCore pinned;
     for (auto _ : state) {
-        Child service({OSTREL_CAPTURE_BINARY, "--listen", "127.0.0.1:0"});
+        Child service({ OSTREL_CAPTURE_BINARY, "--listen", "127.0.0.1:0" });
         const int serviceFd = Connect(PortFrom(service.waitFor("listening on")));
-        Child bare({OSTREL_BARE_TCP_RESPONDER});
+        Child bare({ OSTREL_BARE_TCP_RESPONDER });
         const int bareFd = Connect(PortFrom(bare.waitFor("\n")));
         RoundTrips(serviceFd, 50, request); // warm both up
         RoundTrips(bareFd, 50, request);
         // In turns of fifty, so that both meet the same load on the machine.
         std::vector<double> capture, baseline;
         for (int turn = 0; turn < 20; ++turn) {
-            for (auto [fd, into] : {std::pair{serviceFd, &capture}, std::pair{bareFd, &baseline}}) {
+            for (auto [fd, into] :
+                { std::pair { serviceFd, &capture }, std::pair { bareFd, &baseline } }) {
                 const std::vector<double> some = RoundTrips(fd, 50, request);
                 into->insert(into->end(), some.begin(), some.end());
             }
@@ -340,18 +343,19 @@ void ForwardedStatusRoundTrip(benchmark::State& state)
 {
     const OnOneCore pinned;
     for (auto _ : state) {
-        Child behind({OSTREL_CAPTURE_BINARY, "--listen", "127.0.0.1:0"});
+        Child behind({ OSTREL_CAPTURE_BINARY, "--listen", "127.0.0.1:0" });
         const int behindPort = PortFrom(behind.waitFor("listening on"));
-        Child tap({OSTREL_CAPTURE_BINARY, "--listen", "127.0.0.1:0", "--forward",
-                   "127.0.0.1:" + std::to_string(behindPort)});
+        Child tap({ OSTREL_CAPTURE_BINARY, "--listen", "127.0.0.1:0", "--forward",
+            "127.0.0.1:" + std::to_string(behindPort) });
         const int tapFd = Connect(PortFrom(tap.waitFor("listening on")));
-        Child direct({OSTREL_CAPTURE_BINARY, "--listen", "127.0.0.1:0"});
+        Child direct({ OSTREL_CAPTURE_BINARY, "--listen", "127.0.0.1:0" });
         const int directFd = Connect(PortFrom(direct.waitFor("listening on")));
         RoundTrips(tapFd, 50, kRequests[1]);
         RoundTrips(directFd, 50, kRequests[1]);
         std::vector<double> forwarded, straight;
         for (int turn = 0; turn < 20; ++turn) {
-            for (auto [fd, into] : {std::pair{tapFd, &forwarded}, std::pair{directFd, &straight}}) {
+            for (auto [fd, into] :
+                { std::pair { tapFd, &forwarded }, std::pair { directFd, &straight } }) {
                 const std::vector<double> some = RoundTrips(fd, 50, kRequests[1]);
                 into->insert(into->end(), some.begin(), some.end());
             }
@@ -375,21 +379,21 @@ void WebWhileAForwardEnds(benchmark::State& state)
     for (auto _ : state) {
         // The printer: connections complete in the listening queue, never read.
         const int printer = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in where{};
+        sockaddr_in where {};
         where.sin_family = AF_INET;
         where.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         socklen_t size = sizeof where;
         ::bind(printer, reinterpret_cast<sockaddr*>(&where), size);
         ::listen(printer, 4);
         ::getsockname(printer, reinterpret_cast<sockaddr*>(&where), &size);
-        Child tap({OSTREL_CAPTURE_BINARY, "--listen", "127.0.0.1:0", "--http", "127.0.0.1:0", "--forward",
-                   "127.0.0.1:" + std::to_string(ntohs(where.sin_port))});
+        Child tap({ OSTREL_CAPTURE_BINARY, "--listen", "127.0.0.1:0", "--http", "127.0.0.1:0",
+            "--forward", "127.0.0.1:" + std::to_string(ntohs(where.sin_port)) });
         const std::string said = tap.waitFor("on http://127.0.0.1:");
         const int port = PortFrom(said);
         const std::string web = said.substr(said.find("on http://127.0.0.1:") + 20);
-        const std::string request = "GET /api/state HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(std::atoi(web.c_str())) +
-                                    "\r\nConnection: close\r\n\r\n";
-        std::atomic<bool> stop{false};
+        const std::string request = "GET /api/state HTTP/1.1\r\nHost: 127.0.0.1:"
+            + std::to_string(std::atoi(web.c_str())) + "\r\nConnection: close\r\n\r\n";
+        std::atomic<bool> stop { false };
         double longest = 0;
         int answered = 0;
         std::thread asking([&] {
@@ -413,7 +417,8 @@ void WebWhileAForwardEnds(benchmark::State& state)
                 }
                 const bool ok = got.find("200 OK") != std::string::npos && got.size() >= whole;
                 ::close(fd);
-                longest = std::max(longest, std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+                longest = std::max(longest,
+                    std::chrono::duration<double, std::milli>(Clock::now() - start).count());
                 answered += ok ? 1 : 0;
                 std::this_thread::sleep_for(10ms);
             }
@@ -435,10 +440,10 @@ BENCHMARK(WebWhileAForwardEnds)->Iterations(1)->Unit(benchmark::kSecond);
 void PrintedReplyOnTime(benchmark::State& state)
 {
     for (auto _ : state) {
-        Child service({OSTREL_CAPTURE_BINARY, "--listen", "127.0.0.1:0", "--print-speed", "100"});
+        Child service({ OSTREL_CAPTURE_BINARY, "--listen", "127.0.0.1:0", "--print-speed", "100" });
         const int port = PortFrom(service.waitFor("listening on"));
         std::vector<double> late;
-        for (const int millimetres : {50, 200, 400}) {
+        for (const int millimetres : { 50, 200, 400 }) {
             std::string job = "\x1b@";
             for (int fed = 0; fed < millimetres * 8; fed += 200)
                 job += "\x1bJ\xc8"; // 200 dots, 25 mm
@@ -448,7 +453,9 @@ void PrintedReplyOnTime(benchmark::State& state)
             SendAll(fd, job);
             char reply = 0;
             const bool answered = ::recv(fd, &reply, 1, 0) == 1;
-            const double took = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+            const double took = std::chrono::duration<double, std::milli>(
+                std::chrono::steady_clock::now() - start)
+                                    .count();
             ::close(fd);
             const double expected = millimetres * 10.0; // ms at 100 mm/s
             late.push_back(answered ? took - expected : 1e9);
@@ -458,23 +465,27 @@ void PrintedReplyOnTime(benchmark::State& state)
         }
         double worst = 0;
         for (std::size_t i = 0; i < late.size(); ++i)
-            worst = std::max(worst, std::abs(late[i]) - std::max(20.0, 0.1 * std::array{500.0, 2000.0, 4000.0}[i]));
+            worst = std::max(worst,
+                std::abs(late[i]) - std::max(20.0, 0.1 * std::array { 500.0, 2000.0, 4000.0 }[i]));
         state.counters["worst_past_allowance_ms"] = worst;
 
         // 8 MB of text as fast as it goes against --buffer 4096 at 500 mm/s.
-        Child flooded({OSTREL_CAPTURE_BINARY, "--listen", "127.0.0.1:0", "--print-speed", "500", "--buffer", "4096"});
+        Child flooded({ OSTREL_CAPTURE_BINARY, "--listen", "127.0.0.1:0", "--print-speed", "500",
+            "--buffer", "4096" });
         const int floodPort = PortFrom(flooded.waitFor("listening on"));
         const int fd = Connect(floodPort);
         ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
         const std::string lines = [] {
             std::string text;
-            while (text.size() < (8u << 20)) text += "The quick brown fox jumps over the lazy dog 0123\n";
+            while (text.size() < (8u << 20))
+                text += "The quick brown fox jumps over the lazy dog 0123\n";
             return text;
         }();
         std::size_t sent = 0;
         const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
         while (std::chrono::steady_clock::now() < until && sent < lines.size()) {
-            const ssize_t n = ::send(fd, lines.data() + sent, std::min<std::size_t>(65536, lines.size() - sent), MSG_NOSIGNAL);
+            const ssize_t n = ::send(fd, lines.data() + sent,
+                std::min<std::size_t>(65536, lines.size() - sent), MSG_NOSIGNAL);
             if (n > 0)
                 sent += static_cast<std::size_t>(n);
             else
@@ -494,7 +505,7 @@ void HeadlessMemoryOverJobs(benchmark::State& state)
     const std::string receipt = ostrel::SampleReceipt();
     for (auto _ : state) {
         const std::string out = Folder();
-        Child service({OSTREL_CAPTURE_BINARY, "--listen", "127.0.0.1:0", "--out", out});
+        Child service({ OSTREL_CAPTURE_BINARY, "--listen", "127.0.0.1:0", "--out", out });
         const int port = PortFrom(service.waitFor("listening on"));
         double after100 = 0;
         for (int job = 1; job <= 1000; ++job) {
@@ -516,15 +527,18 @@ BENCHMARK(HeadlessMemoryOverJobs)->Iterations(1)->Unit(benchmark::kSecond);
 
 // A shop of `count` TCP printers in one ostrel-capture, from a config file,
 // each writing into a folder of its own; their ports, in the file's order.
-std::vector<int> StartShop(Child*& shop, std::unique_ptr<Child>& holder, int count, const std::string& out)
+std::vector<int> StartShop(
+    Child*& shop, std::unique_ptr<Child>& holder, int count, const std::string& out)
 {
     std::filesystem::create_directories(out);
     const std::string config = out + "/shop.ini";
     std::string text;
     for (int i = 0; i < count; ++i)
-        text += "[p" + std::to_string(i) + "]\nlisten = 127.0.0.1:0\nout = " + out + "/p" + std::to_string(i) + "\n";
+        text += "[p" + std::to_string(i) + "]\nlisten = 127.0.0.1:0\nout = " + out + "/p"
+            + std::to_string(i) + "\n";
     std::ofstream(config) << text;
-    holder = std::make_unique<Child>(std::vector<std::string>{OSTREL_CAPTURE_BINARY, "--config", config});
+    holder = std::make_unique<Child>(
+        std::vector<std::string> { OSTREL_CAPTURE_BINARY, "--config", config });
     shop = holder.get();
     std::vector<int> ports;
     for (int i = 0; i < count; ++i) {
@@ -549,7 +563,7 @@ void ShopOfPrinters(benchmark::State& state)
             Child* shop = nullptr;
             std::unique_ptr<Child> holder;
             const std::vector<int> ports = StartShop(shop, holder, 8, out);
-            std::atomic<bool> stop{false};
+            std::atomic<bool> stop { false };
             // The job lines are read as they come: a full pipe would hold
             // the service's loop and every reply with it.
             std::thread lines([shop, &stop] {
@@ -567,13 +581,14 @@ void ShopOfPrinters(benchmark::State& state)
                     }
                 });
             const int shopFd = Connect(ports[0]);
-            Child bare({OSTREL_BARE_TCP_RESPONDER});
+            Child bare({ OSTREL_BARE_TCP_RESPONDER });
             const int bareFd = Connect(PortFrom(bare.waitFor("\n")));
             RoundTrips(shopFd, 50, kRequests[1]);
             RoundTrips(bareFd, 50, kRequests[1]);
             std::vector<double> busy, baseline;
             for (int turn = 0; turn < 20; ++turn) {
-                for (auto [fd, into] : {std::pair{shopFd, &busy}, std::pair{bareFd, &baseline}}) {
+                for (auto [fd, into] :
+                    { std::pair { shopFd, &busy }, std::pair { bareFd, &baseline } }) {
                     const std::vector<double> some = RoundTrips(fd, 50, kRequests[1]);
                     into->insert(into->end(), some.begin(), some.end());
                 }
@@ -627,21 +642,23 @@ void WebPagesWatching(benchmark::State& state)
     const OnOneCore pinned; // as the status reply's row without pages
     for (auto _ : state) {
         const std::string out = Folder();
-        Child service({OSTREL_CAPTURE_BINARY, "--listen", "127.0.0.1:0", "--out", out, "--http", "127.0.0.1:0"});
+        Child service({ OSTREL_CAPTURE_BINARY, "--listen", "127.0.0.1:0", "--out", out, "--http",
+            "127.0.0.1:0" });
         const std::string said = service.waitFor("on http://127.0.0.1:");
         const int port = PortFrom(said);
         const int web = std::atoi(said.c_str() + said.find("on http://127.0.0.1:") + 20);
-        std::atomic<bool> stop{false};
-        std::atomic<int> seen{0}; // job events the first page has had
+        std::atomic<bool> stop { false };
+        std::atomic<int> seen { 0 }; // job events the first page has had
         std::vector<std::thread> pages;
         for (int page = 0; page < 10; ++page) {
             const int fd = Connect(web);
-            SendAll(fd, "GET /api/events HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(web) + "\r\n\r\n");
+            SendAll(fd,
+                "GET /api/events HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(web) + "\r\n\r\n");
             pages.emplace_back([fd, page, &stop, &seen] {
                 std::string tail;
                 char buffer[65536];
                 while (!stop) {
-                    pollfd p{fd, POLLIN, 0};
+                    pollfd p { fd, POLLIN, 0 };
                     if (::poll(&p, 1, 50) <= 0)
                         continue;
                     const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
@@ -675,13 +692,14 @@ void WebPagesWatching(benchmark::State& state)
         std::sort(live.begin(), live.end());
         // The status reply, ten pages still watching, in turns with the bare responder.
         const int serviceFd = Connect(port);
-        Child bare({OSTREL_BARE_TCP_RESPONDER});
+        Child bare({ OSTREL_BARE_TCP_RESPONDER });
         const int bareFd = Connect(PortFrom(bare.waitFor("\n")));
         RoundTrips(serviceFd, 50);
         RoundTrips(bareFd, 50);
         std::vector<double> watched, baseline;
         for (int turn = 0; turn < 20; ++turn)
-            for (auto [fd, into] : {std::pair{serviceFd, &watched}, std::pair{bareFd, &baseline}}) {
+            for (auto [fd, into] :
+                { std::pair { serviceFd, &watched }, std::pair { bareFd, &baseline } }) {
                 const std::vector<double> some = RoundTrips(fd, 50);
                 into->insert(into->end(), some.begin(), some.end());
             }
@@ -709,10 +727,11 @@ BENCHMARK(WebPagesWatching)->Iterations(1)->Unit(benchmark::kSecond);
 void HalfClosedJobsGetTheirReplies(benchmark::State& state)
 {
     for (auto _ : state) {
-        Child service({OSTREL_CAPTURE_BINARY, "--listen", "127.0.0.1:0"});
+        Child service({ OSTREL_CAPTURE_BINARY, "--listen", "127.0.0.1:0" });
         const int port = PortFrom(service.waitFor("listening on"));
-        for (const auto& [megabytes, jobs] : {std::pair{3, 20}, std::pair{30, 20}}) {
-            const std::string job = std::string(static_cast<std::size_t>(megabytes) << 20, 'A') + "\x10\x04\x01";
+        for (const auto& [megabytes, jobs] : { std::pair { 3, 20 }, std::pair { 30, 20 } }) {
+            const std::string job
+                = std::string(static_cast<std::size_t>(megabytes) << 20, 'A') + "\x10\x04\x01";
             int delivered = 0;
             for (int i = 0; i < jobs; ++i) {
                 const int fd = Connect(port);
@@ -730,7 +749,8 @@ void HalfClosedJobsGetTheirReplies(benchmark::State& state)
                 delivered += replies == "\x12" ? 1 : 0;
                 service.drain();
             }
-            state.counters["delivered_" + std::to_string(megabytes) + "mb"] = static_cast<double>(delivered) / jobs;
+            state.counters["delivered_" + std::to_string(megabytes) + "mb"]
+                = static_cast<double>(delivered) / jobs;
         }
     }
 }
@@ -750,7 +770,7 @@ double PeakOfRun(std::vector<std::string> args)
         ::_exit(127);
     }
     int status = 0;
-    rusage used{};
+    rusage used {};
     ::wait4(pid, &status, 0, &used);
     return static_cast<double>(used.ru_maxrss) / 1024;
 }
@@ -763,13 +783,14 @@ void RunsThatFeedNoPaperMemory(benchmark::State& state)
     const std::string two = folder + "/two.bin";
     std::ofstream(two) << "ab";
     for (auto _ : state) {
-        for (const auto& [name, byte] : {std::pair{"nul", '\0'}, std::pair{"bel", '\a'}, std::pair{"cr", '\r'}}) {
+        for (const auto& [name, byte] :
+            { std::pair { "nul", '\0' }, std::pair { "bel", '\a' }, std::pair { "cr", '\r' } }) {
             const std::string file = folder + "/" + name + ".bin";
             std::ofstream(file, std::ios::binary) << std::string(100 << 20, byte);
-            state.counters[std::string("report_peak_mb_") + name] =
-                PeakOfRun({OSTREL_REPLAY_BINARY, "--report", "/dev/null", "--log", "/dev/null", file});
-            state.counters[std::string("compare_peak_mb_") + name] =
-                PeakOfRun({OSTREL_REPLAY_BINARY, "--compare", two, file});
+            state.counters[std::string("report_peak_mb_") + name] = PeakOfRun(
+                { OSTREL_REPLAY_BINARY, "--report", "/dev/null", "--log", "/dev/null", file });
+            state.counters[std::string("compare_peak_mb_") + name]
+                = PeakOfRun({ OSTREL_REPLAY_BINARY, "--compare", two, file });
             std::remove(file.c_str());
         }
     }
@@ -788,15 +809,18 @@ void EposPrintAnswer(benchmark::State& state)
                            "<text dw=\"false\" dh=\"false\" align=\"left\"/>";
     for (int line = 0; elements.size() < 1500; ++line)
         elements += "<text>Item " + std::to_string(line) + "   Flat white      3,20&#10;</text>";
-    elements += "<barcode type=\"code128\" hri=\"below\">{B4006381333931</barcode>"
-                "<symbol type=\"qrcode_model_2\" width=\"5\">https://ostrel.example/r/42</symbol><cut/>";
-    const std::string body = "<?xml version=\"1.0\" encoding=\"utf-8\"?><s:Envelope "
-                             "xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\"><s:Body><epos-print "
-                             "xmlns=\"http://www.epson-pos.com/schemas/2011/03/epos-print\">"
+    elements
+        += "<barcode type=\"code128\" hri=\"below\">{B4006381333931</barcode>"
+           "<symbol type=\"qrcode_model_2\" width=\"5\">https://ostrel.example/r/42</symbol><cut/>";
+    const std::string body
+        = "<?xml version=\"1.0\" encoding=\"utf-8\"?><s:Envelope "
+          "xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\"><s:Body><epos-print "
+          "xmlns=\"http://www.epson-pos.com/schemas/2011/03/epos-print\">"
         + elements + "</epos-print></s:Body></s:Envelope>";
-    const std::string request = "POST /cgi-bin/epos/service.cgi?devid=local_printer&timeout=10000 HTTP/1.1\r\n"
-                                "Host: 127.0.0.1\r\nContent-Type: text/xml; charset=utf-8\r\nSOAPAction: \"\"\r\n"
-                                "Content-Length: "
+    const std::string request
+        = "POST /cgi-bin/epos/service.cgi?devid=local_printer&timeout=10000 HTTP/1.1\r\n"
+          "Host: 127.0.0.1\r\nContent-Type: text/xml; charset=utf-8\r\nSOAPAction: \"\"\r\n"
+          "Content-Length: "
         + std::to_string(body.size()) + "\r\n\r\n" + body;
     // The same requests on one kept-alive connection: the answers' times.
     // The service's lines are read as they come, or it would stop once its pipe is full.
@@ -816,7 +840,8 @@ void EposPrintAnswer(benchmark::State& state)
                 answer.append(buffer, static_cast<std::size_t>(n));
             }
             if (round >= 20) // the first ones warm it up
-                micros.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
+                micros.push_back(
+                    std::chrono::duration<double, std::micro>(Clock::now() - start).count());
             succeeded += answer.find("success=\"true\"") != std::string::npos ? 1 : 0;
             service.drain();
         }
@@ -827,9 +852,10 @@ void EposPrintAnswer(benchmark::State& state)
     const OnOneCore pinned;
     for (auto _ : state) {
         const std::string out = Folder();
-        Child kept({ OSTREL_CAPTURE_BINARY, "--printer", "epson-tm-t88vi", "--web-print", "127.0.0.1:0",
-            "--out", out });
-        Child unkept({ OSTREL_CAPTURE_BINARY, "--printer", "epson-tm-t88vi", "--web-print", "127.0.0.1:0" });
+        Child kept({ OSTREL_CAPTURE_BINARY, "--printer", "epson-tm-t88vi", "--web-print",
+            "127.0.0.1:0", "--out", out });
+        Child unkept(
+            { OSTREL_CAPTURE_BINARY, "--printer", "epson-tm-t88vi", "--web-print", "127.0.0.1:0" });
         const auto port = [](Child& child) {
             const std::string said = child.waitFor("ePOS-Print and WebPRNT on 127.0.0.1:");
             return std::atoi(said.c_str() + said.find("WebPRNT on 127.0.0.1:") + 21);

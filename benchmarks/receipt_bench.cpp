@@ -19,9 +19,16 @@ std::string TextReceipts(std::size_t size)
     std::string stream;
     int line = 0;
     while (stream.size() < size) {
-        stream += "\x1b" "E" + std::string(1, static_cast<char>(line % 2));
+        stream += "\x1b"
+                  "E"
+            + std::string(1, static_cast<char>(line % 2));
         stream += "Item " + std::to_string(line) + " .............................. 12.50\n";
-        if (++line % 40 == 0) stream += "\x1d" "V" "\x42" "\x00" + std::string("\x1b@", 2);
+        if (++line % 40 == 0)
+            stream += "\x1d"
+                      "V"
+                      "\x42"
+                      "\x00"
+                + std::string("\x1b@", 2);
     }
     return stream;
 }
@@ -32,7 +39,8 @@ void ModelThroughput(benchmark::State& state)
     render::ZintSymbolGeometry geometry;
     for (auto _ : state) {
         receipt::ReceiptPrinter printer(geometry);
-        for (std::size_t at = 0; at < stream.size(); at += 4096) printer.feed(std::string_view(stream).substr(at, 4096));
+        for (std::size_t at = 0; at < stream.size(); at += 4096)
+            printer.feed(std::string_view(stream).substr(at, 4096));
         benchmark::DoNotOptimize(printer.summary().bytes);
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * stream.size()));
@@ -46,9 +54,16 @@ std::string StarTextReceipts(std::size_t size)
     std::string stream;
     int line = 0;
     while (stream.size() < size) {
-        stream += line % 2 ? "\x1b" "E" : "\x1b" "F";
+        stream += line % 2 ? "\x1b"
+                             "E"
+                           : "\x1b"
+                             "F";
         stream += "Item " + std::to_string(line) + " .............................. 12.50\n";
-        if (++line % 40 == 0) stream += "\x1b" "d" "\x03" "\x1b@";
+        if (++line % 40 == 0)
+            stream += "\x1b"
+                      "d"
+                      "\x03"
+                      "\x1b@";
     }
     return stream;
 }
@@ -60,7 +75,8 @@ void StarModelThroughput(benchmark::State& state)
     for (auto _ : state) {
         receipt::ReceiptPrinter printer(geometry);
         printer.setProfile(*receipt::FindPrinterProfile("star-tsp650ii-line"));
-        for (std::size_t at = 0; at < stream.size(); at += 4096) printer.feed(std::string_view(stream).substr(at, 4096));
+        for (std::size_t at = 0; at < stream.size(); at += 4096)
+            printer.feed(std::string_view(stream).substr(at, 4096));
         benchmark::DoNotOptimize(printer.summary().bytes);
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * stream.size()));
@@ -81,8 +97,10 @@ void ModelAndRendererThroughput(benchmark::State& state)
             printer.feed(std::string_view(stream).substr(at, 4096));
             for (; cuts < printer.summary().cutCount; ++cuts) {
                 const auto& receipts = printer.receipts();
-                const auto& finished = receipts[receipts.size() - 1 - static_cast<std::size_t>(printer.summary().cutCount - cuts)];
-                drawn += static_cast<std::size_t>(renderer.render(finished, printer.paperWidth()).height());
+                const auto& finished = receipts[receipts.size() - 1
+                    - static_cast<std::size_t>(printer.summary().cutCount - cuts)];
+                drawn += static_cast<std::size_t>(
+                    renderer.render(finished, printer.paperWidth()).height());
             }
         }
         benchmark::DoNotOptimize(drawn);
@@ -100,7 +118,8 @@ void RenderThousandLines(benchmark::State& state)
     receipt::ReceiptPrinter printer(geometry);
     printer.feed(receipt);
     render::ReceiptRenderer renderer;
-    renderer.render(printer.receipts().back(), printer.paperWidth()); // glyphs drawn once, as in use
+    renderer.render(
+        printer.receipts().back(), printer.paperWidth()); // glyphs drawn once, as in use
     for (auto _ : state) {
         QImage image = renderer.render(printer.receipts().back(), printer.paperWidth());
         benchmark::DoNotOptimize(image.height());
@@ -112,7 +131,8 @@ BENCHMARK(RenderThousandLines)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

@@ -43,11 +43,15 @@ void EngineScaling(benchmark::State& state)
             capture.engine.UpdateData(std::string_view(stream).substr(at, 1024));
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * stream.size()));
-    state.counters["ns_per_byte"] = benchmark::Counter(
-        static_cast<double>(state.iterations() * stream.size()),
-        benchmark::Counter::kIsRate | benchmark::Counter::kInvert, benchmark::Counter::kIs1000);
+    state.counters["ns_per_byte"]
+        = benchmark::Counter(static_cast<double>(state.iterations() * stream.size()),
+            benchmark::Counter::kIsRate | benchmark::Counter::kInvert, benchmark::Counter::kIs1000);
 }
-BENCHMARK(EngineScaling)->Arg(10'000)->Arg(1'000'000)->Arg(100'000'000)->Unit(benchmark::kMillisecond);
+BENCHMARK(EngineScaling)
+    ->Arg(10'000)
+    ->Arg(1'000'000)
+    ->Arg(100'000'000)
+    ->Unit(benchmark::kMillisecond);
 
 // Counts the paints of a widget, to show the lists really are redrawn.
 struct PaintCounter : QObject {
@@ -78,8 +82,8 @@ void WindowThroughput(benchmark::State& state)
         }
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * stream.size()));
-    state.counters["paints_per_chunk"] =
-        static_cast<double>(counter.paints) / static_cast<double>(chunks);
+    state.counters["paints_per_chunk"]
+        = static_cast<double>(counter.paints) / static_cast<double>(chunks);
 }
 BENCHMARK(WindowThroughput)->Arg(4096)->Arg(256)->Unit(benchmark::kMillisecond);
 

@@ -11,7 +11,8 @@
 namespace ostrel {
 
 CaptureEngine::CaptureEngine(CaptureViews views, CommandDescriber* describer)
-    : views_(views), describer_(describer)
+    : views_(views)
+    , describer_(describer)
 {
 }
 
@@ -40,8 +41,8 @@ void CaptureEngine::storeRawCapture(std::string_view chunk)
     // Bytes are stored at captureIndex, which stops at the last element: once
     // there, every further byte overwrites it.
     auto& buffer = state_.captureBuffer;
-    const std::size_t advancing =
-        std::min<std::size_t>(chunk.size(), CaptureState::kCaptureLast - state_.captureIndex);
+    const std::size_t advancing
+        = std::min<std::size_t>(chunk.size(), CaptureState::kCaptureLast - state_.captureIndex);
     std::memcpy(&buffer[static_cast<std::size_t>(state_.captureIndex)], chunk.data(), advancing);
     state_.captureIndex = static_cast<std::int16_t>(state_.captureIndex + advancing);
     if (advancing < chunk.size())
@@ -112,9 +113,9 @@ std::size_t CaptureEngine::appendToCommandLog(std::string_view bytes)
     for (std::size_t i = 0; i < run; ++i)
         PutBlankAndHex(text + 3 * i, static_cast<std::uint8_t>(bytes[i]));
     if (base > 0)
-        log.appendToLine(current, {text, 3 * run});
+        log.appendToLine(current, { text, 3 * run });
     else
-        log.replaceLine(current, {text, 3 * run});
+        log.replaceLine(current, { text, 3 * run });
     // A data line closes at its 16th byte, 48 characters.
     if (base + 3 * run > kDataLineClose)
         StartNewCommandLine();

@@ -15,11 +15,11 @@ namespace ostrel {
 // whoever shows them (the window, the replay tool, a test); the engine only
 // writes through them.
 struct CaptureViews {
-    RowView& listDataReceived;    // ASCII data view, 8 bytes a row
+    RowView& listDataReceived; // ASCII data view, 8 bytes a row
     RowView& listDataReceivedHEX; // hex data view, the same rows
-    LineView& listCommands;        // command log
-    CounterCaption& lblByteCount;  // "Bytes Received = "
-    CounterCaption& lblCmdCount;   // "Command Count = "
+    LineView& listCommands; // command log
+    CounterCaption& lblByteCount; // "Bytes Received = "
+    CounterCaption& lblCmdCount; // "Command Count = "
 };
 
 // Names a framed command on its line of the command log (and answers a status
@@ -80,7 +80,7 @@ private:
     void describe();
 
     CaptureState state_;
-    CommandFramer framer_{state_};
+    CommandFramer framer_ { state_ };
     CaptureViews views_;
     CommandDescriber* describer_;
     bool dataViewsKept_ = true;

@@ -21,7 +21,7 @@ struct CaptureState : FramingState {
     std::int32_t commandCount = 0;
     // The raw capture, from index 1; element 10000 takes every byte past the
     // 9,999th.
-    std::array<std::uint8_t, kCaptureLast + 1> captureBuffer{};
+    std::array<std::uint8_t, kCaptureLast + 1> captureBuffer {};
     // Where the next received byte is stored, 1 to 10000.
     std::int16_t captureIndex = 1;
 };

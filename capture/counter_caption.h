@@ -11,7 +11,10 @@ namespace ostrel {
 // window shows it once per chunk.
 class CounterCaption {
 public:
-    explicit CounterCaption(std::string prefix) : prefix_(std::move(prefix)) {}
+    explicit CounterCaption(std::string prefix)
+        : prefix_(std::move(prefix))
+    {
+    }
 
     void set(std::int64_t value) { value_ = value; }
     std::int64_t value() const { return value_; }

@@ -63,7 +63,10 @@ public:
 private:
     bool valid(int index) const { return index >= 0 && static_cast<std::size_t>(index) < count_; }
     // Line `index` (1 or more) in the ring.
-    std::string& slot(std::size_t index) { return slots_[(first_ + index - 1) & (slots_.size() - 1)]; }
+    std::string& slot(std::size_t index)
+    {
+        return slots_[(first_ + index - 1) & (slots_.size() - 1)];
+    }
     const std::string& slot(std::size_t index) const
     {
         return slots_[(first_ + index - 1) & (slots_.size() - 1)];

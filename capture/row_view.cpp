@@ -8,14 +8,14 @@ namespace ostrel {
 
 namespace {
 
-// Bytes waiting beyond this are cut down to the rows that can still be seen,
-// so that a view nobody looks at (a window left minimised) holds no more than
-// a view's worth.
-constexpr std::size_t kMostTaken = 32 * 1024;
+    // Bytes waiting beyond this are cut down to the rows that can still be seen,
+    // so that a view nobody looks at (a window left minimised) holds no more than
+    // a view's worth.
+    constexpr std::size_t kMostTaken = 32 * 1024;
 
-// The newest kMaxLines - 1 rows are all a full view shows after line 0; rows
-// before them would be written and dropped again before anyone looked.
-constexpr std::size_t kRowsSeen = static_cast<std::size_t>(RowView::kMaxLines - 1) * 8;
+    // The newest kMaxLines - 1 rows are all a full view shows after line 0; rows
+    // before them would be written and dropped again before anyone looked.
+    constexpr std::size_t kRowsSeen = static_cast<std::size_t>(RowView::kMaxLines - 1) * 8;
 
 } // namespace
 
@@ -44,7 +44,8 @@ void RowView::writeRow(std::string_view row, int column) const
             length += 3;
         }
         // A line has no blank before its first value.
-        text = freshLine ? std::string_view(hexText + 1, length - 1) : std::string_view(hexText, length);
+        text = freshLine ? std::string_view(hexText + 1, length - 1)
+                         : std::string_view(hexText, length);
     }
     if (freshLine)
         lines_.addCurrentLine(text, kMaxLines);
@@ -57,8 +58,8 @@ void RowView::dropRowsNotSeen() const
     // The end of the row under way goes to the current line, and a view
     // without lines takes its line 0 from the first row.
     while (!taken_.empty() && (takenColumn_ != 0 || lines_.lineCount() == 0)) {
-        const std::size_t take =
-            std::min<std::size_t>(8 - static_cast<std::size_t>(takenColumn_), taken_.size());
+        const std::size_t take
+            = std::min<std::size_t>(8 - static_cast<std::size_t>(takenColumn_), taken_.size());
         writeRow(std::string_view(taken_).substr(0, take), takenColumn_);
         taken_.erase(0, take);
         takenColumn_ = static_cast<int>((static_cast<std::size_t>(takenColumn_) + take) % 8);

@@ -22,7 +22,10 @@ class RowView final : public LineView {
 public:
     enum class Form { Characters, Hex };
 
-    explicit RowView(Form form = Form::Characters) : form_(form) {}
+    explicit RowView(Form form = Form::Characters)
+        : form_(form)
+    {
+    }
 
     // Received bytes, the first at `column` (0-7) of its row; bytes taken
     // again before a look carry on where the last ones ended.

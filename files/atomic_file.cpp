@@ -17,82 +17,85 @@ namespace ostrel {
 
 namespace {
 
-constexpr FileWriterCalls kRealCalls{::write, ::fsync, ::close, ::rename};
+    constexpr FileWriterCalls kRealCalls { ::write, ::fsync, ::close, ::rename };
 
-FileWriterCalls gCalls = kRealCalls;
+    FileWriterCalls gCalls = kRealCalls;
 
-std::string Reason(const std::string& path, int err) { return QuotedForMessage(path) + ": " + std::strerror(err); }
-
-std::string FolderOf(const std::string& path)
-{
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string NameOf(const std::string& path)
-{
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// Follows a chain of links to the name that is not a link (which may not
-// exist yet), as writing through the link would.
-bool FollowLinks(const std::string& path, std::string& resolved, int& err)
-{
-    resolved = path;
-    for (int hops = 0; hops < 40; ++hops) {
-        struct stat info {};
-        if (::lstat(resolved.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
-            return true;
-        std::string target(PATH_MAX, '\0');
-        const ssize_t length = ::readlink(resolved.c_str(), target.data(), target.size());
-        if (length < 0) {
-            err = errno;
-            return false;
-        }
-        target.resize(static_cast<std::size_t>(length));
-        resolved = target[0] == '/' ? target : FolderOf(resolved) + "/" + target;
+    std::string Reason(const std::string& path, int err)
+    {
+        return QuotedForMessage(path) + ": " + std::strerror(err);
     }
-    err = ELOOP;
-    return false;
-}
 
-bool WriteAll(int fd, std::string_view bytes)
-{
-    while (!bytes.empty()) {
-        const ssize_t written = gCalls.write(fd, bytes.data(), bytes.size());
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        if (written == 0) {
-            errno = EIO;
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(written));
+    std::string FolderOf(const std::string& path)
+    {
+        const std::size_t slash = path.rfind('/');
+        if (slash == std::string::npos)
+            return ".";
+        return slash == 0 ? "/" : path.substr(0, slash);
     }
-    return true;
-}
 
-// Writes into an output that is not a regular file.
-bool WriteDirect(const OutputPlace& place, std::string_view bytes, std::string& error)
-{
-    const int fd = ::open(place.resolved.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
-        error = Reason(place.name, errno);
+    std::string NameOf(const std::string& path)
+    {
+        const std::size_t slash = path.rfind('/');
+        return slash == std::string::npos ? path : path.substr(slash + 1);
+    }
+
+    // Follows a chain of links to the name that is not a link (which may not
+    // exist yet), as writing through the link would.
+    bool FollowLinks(const std::string& path, std::string& resolved, int& err)
+    {
+        resolved = path;
+        for (int hops = 0; hops < 40; ++hops) {
+            struct stat info { };
+            if (::lstat(resolved.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
+                return true;
+            std::string target(PATH_MAX, '\0');
+            const ssize_t length = ::readlink(resolved.c_str(), target.data(), target.size());
+            if (length < 0) {
+                err = errno;
+                return false;
+            }
+            target.resize(static_cast<std::size_t>(length));
+            resolved = target[0] == '/' ? target : FolderOf(resolved) + "/" + target;
+        }
+        err = ELOOP;
         return false;
     }
-    const bool written = WriteAll(fd, bytes);
-    const int writeError = errno;
-    if (gCalls.close(fd) != 0 || !written) {
-        error = Reason(place.name, written ? errno : writeError);
-        return false;
+
+    bool WriteAll(int fd, std::string_view bytes)
+    {
+        while (!bytes.empty()) {
+            const ssize_t written = gCalls.write(fd, bytes.data(), bytes.size());
+            if (written < 0) {
+                if (errno == EINTR)
+                    continue;
+                return false;
+            }
+            if (written == 0) {
+                errno = EIO;
+                return false;
+            }
+            bytes.remove_prefix(static_cast<std::size_t>(written));
+        }
+        return true;
     }
-    return true;
-}
+
+    // Writes into an output that is not a regular file.
+    bool WriteDirect(const OutputPlace& place, std::string_view bytes, std::string& error)
+    {
+        const int fd = ::open(place.resolved.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0) {
+            error = Reason(place.name, errno);
+            return false;
+        }
+        const bool written = WriteAll(fd, bytes);
+        const int writeError = errno;
+        if (gCalls.close(fd) != 0 || !written) {
+            error = Reason(place.name, written ? errno : writeError);
+            return false;
+        }
+        return true;
+    }
 
 } // namespace
 
@@ -108,7 +111,7 @@ bool FindOutputPlace(const std::string& path, OutputPlace& place, std::string& e
         error = "no file name given";
         return false;
     }
-    struct stat info {};
+    struct stat info { };
     if (::stat(path.c_str(), &info) == 0) {
         place.exists = true;
         place.mode = info.st_mode;
@@ -153,7 +156,7 @@ bool FindOutputPlace(const std::string& path, OutputPlace& place, std::string& e
     // A new or replaced file is written beside its target, so its folder must
     // take new files and its name must fit.
     const std::string folder = FolderOf(place.resolved);
-    struct stat folderInfo {};
+    struct stat folderInfo { };
     if (::stat(folder.c_str(), &folderInfo) != 0) {
         error = Reason(path, errno) + " (the folder " + folder + " is missing)";
         return false;
@@ -182,20 +185,20 @@ bool AtomicFileSet::stage(const std::string& path, std::string_view bytes)
     if (!FindOutputPlace(path, place, error_))
         return false;
     if (place.direct) {
-        staged_.push_back({place, "", std::string(bytes)});
+        staged_.push_back({ place, "", std::string(bytes) });
         return true;
     }
     // A short name of its own, so that any name that fits the folder works,
     // with the writer's process in it, so that one left by a killed writer
     // can be told from one being written.
-    std::string temporary =
-        FolderOf(place.resolved) + "/.ostrel-" + std::to_string(::getpid()) + "-XXXXXX";
+    std::string temporary
+        = FolderOf(place.resolved) + "/.ostrel-" + std::to_string(::getpid()) + "-XXXXXX";
     const int fd = ::mkstemp(temporary.data());
     if (fd < 0) {
         error_ = Reason(path, errno);
         return false;
     }
-    staged_.push_back({place, temporary, ""});
+    staged_.push_back({ place, temporary, "" });
     mode_t mode = place.mode & 07777;
     if (!place.exists) {
         const mode_t mask = ::umask(0);
@@ -261,8 +264,8 @@ std::vector<std::string> RemoveStaleTemporaries(const std::string& folder)
         long pid = 0;
         char rest[16] = {};
         // Only names this writer makes: ".ostrel-PID-XXXXXX".
-        if (std::sscanf(name.c_str(), ".ostrel-%ld-%15s", &pid, rest) != 2 || pid <= 0 ||
-            std::strlen(rest) != 6 || !entry.is_regular_file(error))
+        if (std::sscanf(name.c_str(), ".ostrel-%ld-%15s", &pid, rest) != 2 || pid <= 0
+            || std::strlen(rest) != 6 || !entry.is_regular_file(error))
             continue;
         if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH)
             continue; // its writer lives (or may: not ours to tell)

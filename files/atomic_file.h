@@ -2,8 +2,8 @@
 
 #include <string>
 #include <string_view>
-#include <vector>
 #include <sys/types.h>
+#include <vector>
 
 namespace ostrel {
 
@@ -23,9 +23,9 @@ void ResetWriterCalls();
 // the target is a regular file to replace or something else (a device, a
 // FIFO, a terminal) to write into directly.
 struct OutputPlace {
-    std::string name;     // as the user gave it
+    std::string name; // as the user gave it
     std::string resolved; // after links
-    bool direct = false;  // not a regular file: written into, never replaced
+    bool direct = false; // not a regular file: written into, never replaced
     bool exists = false;
     mode_t mode = 0;
     uid_t owner = 0;
@@ -61,7 +61,7 @@ private:
     struct Staged {
         OutputPlace place;
         std::string temporary; // empty for a direct output
-        std::string bytes;     // kept for a direct output only
+        std::string bytes; // kept for a direct output only
     };
     std::vector<Staged> staged_;
     std::string error_;

@@ -23,30 +23,31 @@ std::string ViewFileBytes(const LineView& view)
 
 std::string RawCaptureFileBytes(const CaptureState& state)
 {
-    return {state.captureBuffer.begin(), state.captureBuffer.end()};
+    return { state.captureBuffer.begin(), state.captureBuffer.end() };
 }
 
 namespace {
 
-std::size_t FileNameStart(const std::string& path)
-{
+    std::size_t FileNameStart(const std::string& path)
+    {
 #ifdef _WIN32
-    const std::size_t slash = path.find_last_of("/\\:");
+        const std::size_t slash = path.find_last_of("/\\:");
 #else
-    const std::size_t slash = path.rfind('/');
+        const std::size_t slash = path.rfind('/');
 #endif
-    return slash == std::string::npos ? 0 : slash + 1;
-}
+        return slash == std::string::npos ? 0 : slash + 1;
+    }
 
-bool SameName(const std::string& a, const std::string& b, bool ignoreCase)
-{
-    if (!ignoreCase)
-        return a == b;
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
+    bool SameName(const std::string& a, const std::string& b, bool ignoreCase)
+    {
+        if (!ignoreCase)
+            return a == b;
+        return a.size() == b.size()
+            && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+                   return std::tolower(static_cast<unsigned char>(x))
+                       == std::tolower(static_cast<unsigned char>(y));
+               });
+    }
 
 } // namespace
 
@@ -118,8 +119,8 @@ std::optional<long long> ReceivedLengthFromLog(std::string_view log, std::string
                 ++at;
                 continue;
             }
-            if (at + 1 >= line.size() || hexDigit(line[at]) < 0 || hexDigit(line[at + 1]) < 0 ||
-                (at + 2 < line.size() && line[at + 2] != ' '))
+            if (at + 1 >= line.size() || hexDigit(line[at]) < 0 || hexDigit(line[at + 1]) < 0
+                || (at + 2 < line.size() && line[at + 2] != ' '))
                 return std::nullopt;
             listed += static_cast<char>(hexDigit(line[at]) * 16 + hexDigit(line[at + 1]));
             at += 2;
@@ -127,8 +128,8 @@ std::optional<long long> ReceivedLengthFromLog(std::string_view log, std::string
         if (listed.size() > received.size())
             return std::nullopt;
     }
-    if (received.substr(0, listed.size()) != listed ||
-        received.substr(listed.size()).find_first_not_of('\0') != std::string_view::npos)
+    if (received.substr(0, listed.size()) != listed
+        || received.substr(listed.size()).find_first_not_of('\0') != std::string_view::npos)
         return std::nullopt;
     return static_cast<long long>(listed.size());
 }

@@ -3,8 +3,8 @@
 #include "files/capture_file_format.h"
 #include "protocol/message_text.h"
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -28,7 +28,7 @@ bool SavedCaptureReader::open(const std::string& path, long long limit, std::str
     limit_ = limit;
     // Never waits: a FIFO with no writer opens at once and reads as ended.
     fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    struct stat about {};
+    struct stat about { };
     if (fd_ < 0 || ::fstat(fd_, &about) != 0) {
         error = "cannot read " + QuotedForMessage(path) + ": " + std::strerror(errno);
         return false;
@@ -40,10 +40,12 @@ bool SavedCaptureReader::open(const std::string& path, long long limit, std::str
     // A raw capture file: element 0 is no received byte.
     constexpr auto kRawFileSize = static_cast<off_t>(CaptureState::kCaptureLast + 1);
     char first = 1;
-    if (S_ISREG(about.st_mode) && about.st_size == kRawFileSize && ::pread(fd_, &first, 1, 0) == 1 && first == 0) {
+    if (S_ISREG(about.st_mode) && about.st_size == kRawFileSize && ::pread(fd_, &first, 1, 0) == 1
+        && first == 0) {
         ::lseek(fd_, 1, SEEK_SET);
         std::string received(CaptureState::kCaptureLast, '\0');
-        if (::pread(fd_, received.data(), received.size(), 1) != static_cast<ssize_t>(received.size()))
+        if (::pread(fd_, received.data(), received.size(), 1)
+            != static_cast<ssize_t>(received.size()))
             return true;
         const std::size_t zeros = received.size() - (received.find_last_not_of('\0') + 1);
         if (zeros == 0)
@@ -55,7 +57,8 @@ bool SavedCaptureReader::open(const std::string& path, long long limit, std::str
             constexpr std::uintmax_t kLargestLog = 4 << 20;
             std::error_code unknown;
             const std::uintmax_t size = std::filesystem::file_size(logPath, unknown);
-            std::string log(unknown || size > kLargestLog ? 0 : static_cast<std::size_t>(size), '\0');
+            std::string log(
+                unknown || size > kLargestLog ? 0 : static_cast<std::size_t>(size), '\0');
             std::ifstream logFile(logPath, std::ios::binary);
             logFile.read(log.data(), static_cast<std::streamsize>(log.size()));
             log.resize(static_cast<std::size_t>(std::max<std::streamsize>(0, logFile.gcount())));
@@ -81,11 +84,13 @@ SavedCaptureReader::Step SavedCaptureReader::step(CaptureSession& session, std::
     if (taken_ >= end_)
         return Step::Done;
     if (taken_ >= limit_) {
-        message = "took the first " + std::to_string(taken_) + " bytes of " + QuotedForMessage(path_) +
-                  " and left the rest: that is the most opened at once (--open-limit)";
+        message = "took the first " + std::to_string(taken_) + " bytes of "
+            + QuotedForMessage(path_)
+            + " and left the rest: that is the most opened at once (--open-limit)";
         return Step::Stopped;
     }
-    buffer_.resize(static_cast<std::size_t>(std::min({static_cast<long long>(kSlice), limit_ - taken_, end_ - taken_})));
+    buffer_.resize(static_cast<std::size_t>(
+        std::min({ static_cast<long long>(kSlice), limit_ - taken_, end_ - taken_ })));
     const ssize_t got = ::read(fd_, buffer_.data(), buffer_.size());
     if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
         return Step::Waiting;
@@ -100,7 +105,8 @@ SavedCaptureReader::Step SavedCaptureReader::step(CaptureSession& session, std::
     return Step::More;
 }
 
-bool OpenSavedCapture(CaptureSession& session, const std::string& path, std::string& error, long long limit)
+bool OpenSavedCapture(
+    CaptureSession& session, const std::string& path, std::string& error, long long limit)
 {
     SavedCaptureReader reader;
     if (!reader.open(path, limit, error))

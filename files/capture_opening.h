@@ -24,11 +24,11 @@ public:
     bool open(const std::string& path, long long limit, std::string& error);
 
     enum class Step {
-        More,    // a slice was taken; step again
+        More, // a slice was taken; step again
         Waiting, // nothing to read yet (a FIFO whose writer is slow)
-        Done,    // the whole file was taken
+        Done, // the whole file was taken
         Stopped, // the limit was reached: `message` says so
-        Failed,  // `message` names the file and the reason
+        Failed, // `message` names the file and the reason
     };
     Step step(CaptureSession& session, std::string& message);
     long long bytesTaken() const { return taken_; }
@@ -60,6 +60,6 @@ private:
 // false with a reason naming the file, and the session untouched, when it
 // cannot be opened.
 bool OpenSavedCapture(CaptureSession& session, const std::string& path, std::string& error,
-                      long long limit = 64LL << 20);
+    long long limit = 64LL << 20);
 
 } // namespace ostrel

@@ -53,8 +53,8 @@ bool CaptureSaver::writeWhole(const std::string& fileName, const std::string& by
 
 void CaptureSaver::showFailure(const std::string& problem)
 {
-    messages_.showSaveFailure("Could not save " + problem +
-                              "\r\nThe capture is unchanged; you can save it elsewhere.");
+    messages_.showSaveFailure(
+        "Could not save " + problem + "\r\nThe capture is unchanged; you can save it elsewhere.");
 }
 
 } // namespace ostrel

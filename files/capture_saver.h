@@ -25,7 +25,8 @@ public:
 class CaptureSaver {
 public:
     CaptureSaver(CommonDialog& CommonDialog1, SaveMessages& messages)
-        : CommonDialog1_(CommonDialog1), messages_(messages)
+        : CommonDialog1_(CommonDialog1)
+        , messages_(messages)
     {
     }
 

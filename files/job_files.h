@@ -12,11 +12,11 @@ namespace ostrel {
 // One finished print job as the headless capture keeps it.
 struct JobRecord {
     long long number = 0;
-    std::string source;     // "tcp 127.0.0.1:50312", "serial /dev/ttyUSB0"
-    std::string endedBy;    // "closed by the peer", "silence", "cut", ...
+    std::string source; // "tcp 127.0.0.1:50312", "serial /dev/ttyUSB0"
+    std::string endedBy; // "closed by the peer", "silence", "cut", ...
     std::string printer = "generic"; // the printer model it was taken as
-    std::string printerName;          // the stand-in printer that took it
-    std::string started;              // when its first byte came, ISO 8601 UTC
+    std::string printerName; // the stand-in printer that took it
+    std::string started; // when its first byte came, ISO 8601 UTC
     std::string language = "ESC/POS"; // that model's command language
     // Another model whose language reads the job far better: its id and why.
     std::string hintPrinter, hintText;
@@ -24,11 +24,11 @@ struct JobRecord {
     // as a JSON object (its target, failure, timeline and decoded answers).
     std::string printerAnswers;
     std::string forward;
-    std::string bytes;      // the whole job, as received (up to the size limit)
+    std::string bytes; // the whole job, as received (up to the size limit)
     std::string commandLog; // the command log file's bytes
-    long long commands = 0;        // as the command log counts them
+    long long commands = 0; // as the command log counts them
     long long printerCommands = 0; // as the printer model counts them
-    long long statusReplies = 0;      // replies written to the peer
+    long long statusReplies = 0; // replies written to the peer
     std::vector<std::string> replies; // the first of them, in hex
     // Replies that could not be written (the peer stopped reading, went away),
     // the first of them in hex, and why.
@@ -63,7 +63,7 @@ struct JobRecord {
 };
 
 // What a job's document may be kept as.
-inline constexpr const char* kDocumentEndings[] = {"xml", "png", "jpg"};
+inline constexpr const char* kDocumentEndings[] = { "xml", "png", "jpg" };
 
 inline constexpr std::size_t kPrinterEventsListed = 100;
 
@@ -88,20 +88,20 @@ std::vector<long long> IncompleteJobs(const std::string& folder);
 // Removes the oldest jobs' files until at most `keep` jobs (0: any number)
 // take at most `maxBytes` (0: any size); the newest job always stays. Gives
 // the numbers removed; a file that cannot be removed is named in `error`.
-std::vector<long long> PruneJobs(const std::string& folder, long long keep, long long maxBytes,
-                                 std::string& error);
+std::vector<long long> PruneJobs(
+    const std::string& folder, long long keep, long long maxBytes, std::string& error);
 
 // The job's report file: JSON, everything but the bytes themselves.
 std::string JobReportJson(const JobRecord& job);
 
 // The line printed for a finished job: JSON on one line, with the files
 // written (none where writing failed) and the failure, if any.
-std::string JobLineJson(const JobRecord& job, const std::vector<std::string>& files,
-                        const std::string& failure);
+std::string JobLineJson(
+    const JobRecord& job, const std::vector<std::string>& files, const std::string& failure);
 
 // Writes job-NNNN.bin, .txt and .json into the folder, all or none; on
 // failure returns false with a reason naming the file.
 bool WriteJobFiles(const std::string& folder, const JobRecord& job,
-                   std::vector<std::string>& written, std::string& error);
+    std::vector<std::string>& written, std::string& error);
 
 } // namespace ostrel

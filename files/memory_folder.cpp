@@ -13,24 +13,26 @@ namespace ostrel {
 
 namespace {
 
-std::string FileOf(const std::string& folder, const receipt::PrinterProfile& model, bool nonVolatile)
-{
-    return folder + "/" + model.id + (nonVolatile ? ".nv.bin" : ".download.bin");
-}
+    std::string FileOf(
+        const std::string& folder, const receipt::PrinterProfile& model, bool nonVolatile)
+    {
+        return folder + "/" + model.id + (nonVolatile ? ".nv.bin" : ".download.bin");
+    }
 
 } // namespace
 
 std::string MemoryFolderOf(const std::string& out) { return out + "/memory"; }
 
-bool ReadPrinterMemory(const std::string& folder, const receipt::PrinterProfile& model, bool download,
-                       receipt::PrinterMemory& memory, std::vector<std::string>& refused, std::string& error)
+bool ReadPrinterMemory(const std::string& folder, const receipt::PrinterProfile& model,
+    bool download, receipt::PrinterMemory& memory, std::vector<std::string>& refused,
+    std::string& error)
 {
     memory = receipt::PrinterMemory(model);
     receipt::MemoryReader reader(memory, model.language);
     // The definitions of full memories, their headers and characters: a
     // larger file is none of this program's.
     const long long largest = 2 * (memory.nvCapacity() + memory.downloadCapacity()) + (64 << 10);
-    for (const bool nonVolatile : {true, false}) {
+    for (const bool nonVolatile : { true, false }) {
         if (!nonVolatile && !download)
             continue;
         const std::string path = FileOf(folder, model, nonVolatile);
@@ -43,7 +45,8 @@ bool ReadPrinterMemory(const std::string& folder, const receipt::PrinterProfile&
             return false;
         }
         if (static_cast<long long>(size) > largest) {
-            error = QuotedForMessage(path) + ": " + std::to_string(size) + " bytes, more than a printer's memory holds";
+            error = QuotedForMessage(path) + ": " + std::to_string(size)
+                + " bytes, more than a printer's memory holds";
             return false;
         }
         std::ifstream file(path, std::ios::binary);
@@ -61,7 +64,7 @@ bool ReadPrinterMemory(const std::string& folder, const receipt::PrinterProfile&
 }
 
 bool WritePrinterMemory(const std::string& folder, const receipt::PrinterProfile& model,
-                        const receipt::PrinterMemory& memory, std::string& error)
+    const receipt::PrinterMemory& memory, std::string& error)
 {
     std::error_code made;
     std::filesystem::create_directories(folder, made);
@@ -71,7 +74,7 @@ bool WritePrinterMemory(const std::string& folder, const receipt::PrinterProfile
     }
     AtomicFileSet files;
     std::vector<std::string> emptied;
-    for (const bool nonVolatile : {true, false}) {
+    for (const bool nonVolatile : { true, false }) {
         const std::string path = FileOf(folder, model, nonVolatile);
         const std::string bytes = memory.commands(nonVolatile);
         if (bytes.empty())
@@ -87,7 +90,8 @@ bool WritePrinterMemory(const std::string& folder, const receipt::PrinterProfile
     }
     for (const std::string& path : emptied) {
         std::error_code gone;
-        if (!std::filesystem::remove(path, gone) && gone && gone != std::errc::no_such_file_or_directory) {
+        if (!std::filesystem::remove(path, gone) && gone
+            && gone != std::errc::no_such_file_or_directory) {
             error = QuotedForMessage(path) + ": " + gone.message();
             return false;
         }

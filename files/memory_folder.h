@@ -18,13 +18,14 @@ std::string MemoryFolderOf(const std::string& out);
 // definition is taken as the printer takes it: what is out of range or does
 // not fit is left out and said in `refused`. False with a reason naming the
 // file when one cannot be read or is larger than a memory could be.
-bool ReadPrinterMemory(const std::string& folder, const receipt::PrinterProfile& model, bool download,
-                       receipt::PrinterMemory& memory, std::vector<std::string>& refused, std::string& error);
+bool ReadPrinterMemory(const std::string& folder, const receipt::PrinterProfile& model,
+    bool download, receipt::PrinterMemory& memory, std::vector<std::string>& refused,
+    std::string& error);
 
 // Writes the model's files, each whole or not at all (the folder made when
 // missing); a file with nothing left to keep is removed. False with a
 // reason naming the file.
 bool WritePrinterMemory(const std::string& folder, const receipt::PrinterProfile& model,
-                        const receipt::PrinterMemory& memory, std::string& error);
+    const receipt::PrinterMemory& memory, std::string& error);
 
 } // namespace ostrel

@@ -8,13 +8,13 @@ namespace ostrel {
 
 namespace {
 
-std::string Trimmed(const std::string& text)
-{
-    const std::size_t first = text.find_first_not_of(' ');
-    if (first == std::string::npos)
-        return {};
-    return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
+    std::string Trimmed(const std::string& text)
+    {
+        const std::size_t first = text.find_first_not_of(' ');
+        if (first == std::string::npos)
+            return {};
+        return text.substr(first, text.find_last_not_of(' ') - first + 1);
+    }
 
 } // namespace
 

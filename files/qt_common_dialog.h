@@ -10,7 +10,10 @@ namespace ostrel {
 // extension, and no question before an existing file is replaced.
 class QtCommonDialog : public CommonDialog {
 public:
-    explicit QtCommonDialog(QWidget* parent = nullptr) : parent_(parent) {}
+    explicit QtCommonDialog(QWidget* parent = nullptr)
+        : parent_(parent)
+    {
+    }
     void setParent(QWidget* parent) { parent_ = parent; }
 
     void setDialogTitle(const std::string& title) override { title_ = title; }

@@ -9,10 +9,11 @@ namespace ostrel {
 // whole: a file larger than kMostStateFileBytes is refused, not cut short.
 struct StateFileRead {
     enum Kind {
-        Missing,  // no file: the default state
-        Text,     // `text` holds the whole file
+        Missing, // no file: the default state
+        Text, // `text` holds the whole file
         Unusable, // `problem` says why (not a regular file, unreadable, too large)
-    } kind = Missing;
+    } kind
+        = Missing;
     std::string text;
     std::string problem;
 };

@@ -3,15 +3,18 @@
 namespace ostrel {
 
 ForwardingSink::ForwardingSink(ByteSink& inner, std::string host, quint16 port, bool fallbackAnswer)
-    : inner_(inner), name_(std::move(host)), port_(port), fallbackAnswer_(fallbackAnswer)
+    : inner_(inner)
+    , name_(std::move(host))
+    , port_(port)
+    , fallbackAnswer_(fallbackAnswer)
 {
     tapGap_.setSingleShot(true);
     tapGap_.setInterval(kTapGap);
     connect(&tapGap_, &QTimer::timeout, this, [this] { end(tapped_); });
 }
 
-ForwardingSink::ForwardingSink(ByteSink& inner, std::function<bool(std::string_view)> write, std::string target,
-                               bool fallbackAnswer)
+ForwardingSink::ForwardingSink(ByteSink& inner, std::function<bool(std::string_view)> write,
+    std::string target, bool fallbackAnswer)
     : ForwardingSink(inner, std::move(target), 0, fallbackAnswer)
 {
     write_ = std::move(write);
@@ -21,7 +24,9 @@ ForwardingSink::~ForwardingSink() = default;
 
 long long ForwardingSink::Job::sinceStartUs() const
 {
-    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start).count();
+    return std::chrono::duration_cast<std::chrono::microseconds>(
+        std::chrono::steady_clock::now() - start)
+        .count();
 }
 
 void ForwardingSink::start(std::unique_ptr<Job>& job, ByteSource& source, bool network)

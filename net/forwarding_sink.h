@@ -31,7 +31,7 @@ public:
     // A printer on a line the caller keeps open (a serial port): `write`
     // sends on it; what it answers is handed in with printerAnswered().
     ForwardingSink(ByteSink& inner, std::function<bool(std::string_view)> write, std::string target,
-                   bool fallbackAnswer);
+        bool fallbackAnswer);
     ~ForwardingSink() override;
 
     void sourceStarted(ByteSource& source) override;
@@ -64,7 +64,7 @@ public:
     std::string conversationJson() const;
     std::string printerBytes() const;
 
-    static constexpr std::chrono::milliseconds kTapGap{1000};
+    static constexpr std::chrono::milliseconds kTapGap { 1000 };
 
 private:
     struct Job {

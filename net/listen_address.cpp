@@ -17,7 +17,8 @@ bool SplitHostPort(const std::string& text, std::string& host, std::string& port
         host = text.substr(1, close - 1);
         if (close + 1 < text.size())
             port = text.substr(close + 2);
-    } else if (const std::size_t colon = text.rfind(':'); colon != std::string::npos && text.find(':') == colon) {
+    } else if (const std::size_t colon = text.rfind(':');
+               colon != std::string::npos && text.find(':') == colon) {
         host = text.substr(0, colon);
         port = text.substr(colon + 1);
     }

@@ -13,7 +13,9 @@
 namespace ostrel {
 
 PrinterForward::PrinterForward(std::string host, quint16 port, std::size_t bound)
-    : host_(std::move(host)), port_(port), bound_(bound)
+    : host_(std::move(host))
+    , port_(port)
+    , bound_(bound)
 {
     socket_.setSocketOption(QAbstractSocket::LowDelayOption, 1);
     connect(&socket_, &QTcpSocket::connected, this, [this] {
@@ -38,14 +40,19 @@ PrinterForward::PrinterForward(std::string host, quint16 port, std::size_t bound
     connect(&socket_, &QTcpSocket::readyRead, this, [this] { readAnswers(); });
     connect(&socket_, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError code) {
         fail(code == QAbstractSocket::ConnectionRefusedError ? "connection refused"
-             : code == QAbstractSocket::RemoteHostClosedError ? "the printer closed the connection"
-             : code == QAbstractSocket::HostNotFoundError    ? "host not found"
-                                                              : socket_.errorString().toStdString());
+                : code == QAbstractSocket::RemoteHostClosedError
+                ? "the printer closed the connection"
+                : code == QAbstractSocket::HostNotFoundError ? "host not found"
+                                                             : socket_.errorString().toStdString());
     });
 }
 
 PrinterForward::PrinterForward(std::function<bool(std::string_view)> write, std::string name)
-    : host_(std::move(name)), port_(0), bound_(0), write_(std::move(write)), connected_(true)
+    : host_(std::move(name))
+    , port_(0)
+    , bound_(0)
+    , write_(std::move(write))
+    , connected_(true)
 {
 }
 
@@ -120,8 +127,9 @@ void PrinterForward::close(std::chrono::milliseconds limit, std::function<void()
     }
     closeLimit_.setSingleShot(true);
     connect(&closeLimit_, &QTimer::timeout, this, [this] {
-        closeDone(endFd_ >= 0 ? "the printer neither read to the end of the job nor closed within the time given"
-                              : "the printer did not take the whole job within the time given");
+        closeDone(endFd_ >= 0
+                ? "the printer neither read to the end of the job nor closed within the time given"
+                : "the printer did not take the whole job within the time given");
     });
     closeLimit_.start(limit);
     closeStep();
@@ -159,8 +167,9 @@ void PrinterForward::readToTheEnd()
     int failure = 0;
     socklen_t size = sizeof failure;
     if (::getsockopt(endFd_, SOL_SOCKET, SO_ERROR, &failure, &size) == 0 && failure != 0)
-        return closeDone(failure == ECONNRESET ? "the printer reset the connection, so it may have left bytes unread"
-                                               : std::string("the connection failed: ") + std::strerror(failure));
+        return closeDone(failure == ECONNRESET
+                ? "the printer reset the connection, so it may have left bytes unread"
+                : std::string("the connection failed: ") + std::strerror(failure));
     char bytes[4096];
     for (;;) {
         const ssize_t n = ::recv(endFd_, bytes, sizeof bytes, MSG_DONTWAIT);
@@ -175,8 +184,8 @@ void PrinterForward::readToTheEnd()
             return;
         if (n < 0)
             return closeDone(errno == ECONNRESET
-                                 ? "the printer reset the connection, so it may have left bytes unread"
-                                 : std::string("the connection failed: ") + std::strerror(errno));
+                    ? "the printer reset the connection, so it may have left bytes unread"
+                    : std::string("the connection failed: ") + std::strerror(errno));
         // Closed by the printer after our end: it read all of it, once the
         // system saw everything acknowledged.
         int unacknowledged = 0;
@@ -254,7 +263,8 @@ bool IsSerialTarget(const std::string& text, std::string& device, std::string& s
     return true;
 }
 
-bool ParseForwardTarget(const std::string& text, std::string& host, quint16& port, std::string& error)
+bool ParseForwardTarget(
+    const std::string& text, std::string& host, quint16& port, std::string& error)
 {
     port = 9100;
     std::string number, why;
@@ -266,7 +276,8 @@ bool ParseForwardTarget(const std::string& text, std::string& host, quint16& por
         char* end = nullptr;
         const long value = std::strtol(number.c_str(), &end, 10);
         if (*end != '\0' || value < 1 || value > 65535) {
-            error = "takes HOST[:PORT] with a port from 1 to 65535, not \"" + QuotedForMessage(text) + "\"";
+            error = "takes HOST[:PORT] with a port from 1 to 65535, not \"" + QuotedForMessage(text)
+                + "\"";
             return false;
         }
         port = static_cast<quint16>(value);

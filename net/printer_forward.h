@@ -22,7 +22,7 @@ namespace ostrel {
 inline constexpr std::size_t kForwardBuffer = 1 << 20;
 // How long a forwarded job's printer may take, after the job's end, to read
 // it, answer and close.
-inline constexpr std::chrono::milliseconds kForwardLinger{2000};
+inline constexpr std::chrono::milliseconds kForwardLinger { 2000 };
 
 // A real printer on TCP, between which and the program the tool stands: one
 // connection a job, as a driver makes it. What the program sends goes on as
@@ -64,7 +64,8 @@ public:
     // All four, as the job's record keeps them.
     ConversationRecord::Delivery delivery() const
     {
-        return {delivered_, sentNotConfirmed(), closed_ ? notConfirmedWhy_ : "the job is still going on", notDelivered_};
+        return { delivered_, sentNotConfirmed(),
+            closed_ ? notConfirmedWhy_ : "the job is still going on", notDelivered_ };
     }
     long long notDelivered() const { return notDelivered_; }
     std::string target() const { return write_ ? host_ : host_ + ":" + std::to_string(port_); }
@@ -93,12 +94,12 @@ private:
     std::size_t bound_;
     QTcpSocket socket_;
     std::function<bool(std::string_view)> write_;
-    std::string waiting_;     // sent before the connection was made
-    long long sent_ = 0;      // handed to the system
+    std::string waiting_; // sent before the connection was made
+    long long sent_ = 0; // handed to the system
     long long delivered_ = 0; // known to be read by the printer
     std::string notConfirmedWhy_;
     long long notDelivered_ = 0;
-    long long queued_ = 0;    // handed to the socket, not yet written
+    long long queued_ = 0; // handed to the socket, not yet written
     std::string error_;
     long long errorAtUs_ = -1;
     bool connected_ = false;
@@ -115,7 +116,8 @@ private:
 };
 
 // "HOST[:PORT]" (port 9100 by default), or false with the reason.
-bool ParseForwardTarget(const std::string& text, std::string& host, quint16& port, std::string& error);
+bool ParseForwardTarget(
+    const std::string& text, std::string& host, quint16& port, std::string& error);
 // "serial:DEVICE[,SETTINGS]": true when the text names a serial printer.
 bool IsSerialTarget(const std::string& text, std::string& device, std::string& settings);
 

@@ -7,14 +7,14 @@ namespace ostrel {
 
 namespace {
 
-// As on the serial port: the port's thread has answered the requests, so the
-// session only needs the bytes by the next frame, and bytes that keep coming
-// wake the session's thread once a frame, not once a read.
-constexpr int kCollectEveryMs = 16;
-// Bytes the session's thread has not taken yet that stop reading: the rest of
-// a flood waits in the system, the peer's writes block as a printer's full
-// buffer makes them, and the session takes it a slice a turn of its loop.
-constexpr std::size_t kMostWaiting = 256 * 1024;
+    // As on the serial port: the port's thread has answered the requests, so the
+    // session only needs the bytes by the next frame, and bytes that keep coming
+    // wake the session's thread once a frame, not once a read.
+    constexpr int kCollectEveryMs = 16;
+    // Bytes the session's thread has not taken yet that stop reading: the rest of
+    // a flood waits in the system, the peer's writes block as a printer's full
+    // buffer makes them, and the session takes it a slice a turn of its loop.
+    constexpr std::size_t kMostWaiting = 256 * 1024;
 
 } // namespace
 
@@ -44,9 +44,14 @@ void CallQueue::run()
 // A job's connection as the session sees it. The session may hold it after
 // the connection has gone; only its name and what the port's thread does
 // with its replies reach across.
-class TcpPortThread::Connection : public ByteSource, public std::enable_shared_from_this<Connection> {
+class TcpPortThread::Connection : public ByteSource,
+                                  public std::enable_shared_from_this<Connection> {
 public:
-    Connection(std::string name, TcpPortThread& owner) : name_(std::move(name)), owner_(owner) {}
+    Connection(std::string name, TcpPortThread& owner)
+        : name_(std::move(name))
+        , owner_(owner)
+    {
+    }
 
     std::string sourceName() const override { return name_; }
     bool network() const override { return true; }
@@ -80,7 +85,10 @@ private:
 // told the rest in order.
 class TcpPortThread::Feed : public ByteSink {
 public:
-    explicit Feed(TcpPortThread& owner) : owner_(owner) {}
+    explicit Feed(TcpPortThread& owner)
+        : owner_(owner)
+    {
+    }
 
     void sourceStarted(ByteSource& connection) override
     {
@@ -136,7 +144,8 @@ private:
 };
 
 TcpPortThread::TcpPortThread(CaptureSession& session, TcpJobLimits limits)
-    : session_(session), toPort_(std::make_unique<CallQueue>())
+    : session_(session)
+    , toPort_(std::make_unique<CallQueue>())
 {
     thread_.setObjectName(QStringLiteral("tcp port"));
     toPort_->moveToThread(&thread_);

@@ -72,12 +72,12 @@ private:
     QThread thread_;
     std::unique_ptr<CallQueue> toPort_; // lives on the port's thread
     CallQueue toSession_;
-    std::unique_ptr<Feed> feed_;             // the port's thread only
-    std::unique_ptr<TcpPrinterPort> tcp_;    // made and ended on the port's thread
-    std::shared_ptr<Connection> current_;    // the session's thread: the job it was told of
+    std::unique_ptr<Feed> feed_; // the port's thread only
+    std::unique_ptr<TcpPrinterPort> tcp_; // made and ended on the port's thread
+    std::shared_ptr<Connection> current_; // the session's thread: the job it was told of
     QTimer collectTimer_;
-    std::atomic<bool> collecting_{false};
-    std::atomic<bool> backedUp_{false}; // reading held until the session takes
+    std::atomic<bool> collecting_ { false };
+    std::atomic<bool> backedUp_ { false }; // reading held until the session takes
     std::string listeningOn_;
     quint16 port_ = 0;
 };

@@ -17,29 +17,29 @@ namespace ostrel {
 
 namespace {
 
-// Replies a peer may leave unread in the tool's own buffer (the system's
-// socket buffer holds more before it), as a printer's buffer fills up.
-constexpr std::size_t kMostUnreadReplies = 256 * 1024;
-// At a job's end, how long replies the system has not taken yet may wait for
-// the peer to read them. Only a peer that leaves its replies unread waits.
-constexpr std::chrono::milliseconds kReplyLinger(1000);
-// What the end of a job still reads of a peer that keeps sending.
-constexpr std::size_t kMostReadAtTheEnd = 4 * 1024 * 1024;
+    // Replies a peer may leave unread in the tool's own buffer (the system's
+    // socket buffer holds more before it), as a printer's buffer fills up.
+    constexpr std::size_t kMostUnreadReplies = 256 * 1024;
+    // At a job's end, how long replies the system has not taken yet may wait for
+    // the peer to read them. Only a peer that leaves its replies unread waits.
+    constexpr std::chrono::milliseconds kReplyLinger(1000);
+    // What the end of a job still reads of a peer that keeps sending.
+    constexpr std::size_t kMostReadAtTheEnd = 4 * 1024 * 1024;
 
-// What a waiting connection has for us: bytes or its end (so it is a job, or
-// at least finished), or nothing yet.
-bool HasSomethingToTake(int descriptor)
-{
-    char byte = 0;
-    const ssize_t n = ::recv(descriptor, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
-    return n >= 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
-}
+    // What a waiting connection has for us: bytes or its end (so it is a job, or
+    // at least finished), or nothing yet.
+    bool HasSomethingToTake(int descriptor)
+    {
+        char byte = 0;
+        const ssize_t n = ::recv(descriptor, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+        return n >= 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
+    }
 
 } // namespace
 
 std::string PeerAddressOf(int descriptor)
 {
-    sockaddr_storage address{};
+    sockaddr_storage address {};
     socklen_t length = sizeof address;
     if (::getpeername(descriptor, reinterpret_cast<sockaddr*>(&address), &length) != 0)
         return "(peer unknown)";
@@ -53,10 +53,10 @@ std::string PeerAddressOf(int descriptor)
 }
 
 TcpConnection::TcpConnection(int descriptor, std::string peer)
-    : fd_(descriptor),
-      name_("tcp " + std::move(peer)),
-      reads_(descriptor, QSocketNotifier::Read),
-      writes_(descriptor, QSocketNotifier::Write)
+    : fd_(descriptor)
+    , name_("tcp " + std::move(peer))
+    , reads_(descriptor, QSocketNotifier::Read)
+    , writes_(descriptor, QSocketNotifier::Write)
 {
     ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) | O_NONBLOCK);
     // Replies go out at once, not after a delay for coalescing.
@@ -77,7 +77,8 @@ TcpConnection::~TcpConnection()
     ::close(fd_);
 }
 
-TcpConnection::Read TcpConnection::read(char* into, std::size_t most, std::size_t& got, std::string& why)
+TcpConnection::Read TcpConnection::read(
+    char* into, std::size_t most, std::size_t& got, std::string& why)
 {
     got = 0;
     for (;;) {
@@ -154,7 +155,7 @@ void TcpConnection::flushReplies(std::chrono::milliseconds limit)
             until - std::chrono::steady_clock::now());
         if (left.count() <= 0)
             break;
-        pollfd wait{fd_, POLLOUT, 0};
+        pollfd wait { fd_, POLLOUT, 0 };
         if (::poll(&wait, 1, static_cast<int>(left.count())) < 0 && errno != EINTR)
             break;
         writeWaiting();
@@ -190,7 +191,10 @@ void TcpConnection::deliverPending()
 // before anyone listens.
 class TcpPrinterPort::Listener : public QTcpServer {
 public:
-    explicit Listener(std::function<void()> arrived) : arrived_(std::move(arrived)) {}
+    explicit Listener(std::function<void()> arrived)
+        : arrived_(std::move(arrived))
+    {
+    }
     ~Listener() override { dropWaiting(); }
 
     bool hasWaiting() const { return !waiting_.empty(); }
@@ -203,7 +207,7 @@ public:
                 chosen = it;
                 break;
             }
-        std::pair<int, std::string> next{chosen->descriptor, std::move(chosen->peer)};
+        std::pair<int, std::string> next { chosen->descriptor, std::move(chosen->peer) };
         waiting_.erase(chosen);
         resumeIfRoom();
         return next;
@@ -233,7 +237,7 @@ protected:
     void incomingConnection(qintptr descriptor) override
     {
         const int fd = static_cast<int>(descriptor);
-        waiting_.push_back({fd, PeerAddressOf(fd), std::chrono::steady_clock::now()});
+        waiting_.push_back({ fd, PeerAddressOf(fd), std::chrono::steady_clock::now() });
         if (waiting_.size() >= kMostWaiting)
             pauseAccepting();
         arrived_();
@@ -255,7 +259,8 @@ private:
 };
 
 TcpPrinterPort::TcpPrinterPort(TcpJobLimits limits)
-    : server_(std::make_unique<Listener>([this] { takeNextConnection(); })), idleLimit_(limits.idle)
+    : server_(std::make_unique<Listener>([this] { takeNextConnection(); }))
+    , idleLimit_(limits.idle)
 {
     idle_.setSingleShot(true);
     idle_.setInterval(static_cast<int>(limits.idle.count()));
@@ -284,8 +289,8 @@ bool TcpPrinterPort::listen(const ListenAddress& where, std::string& error)
 {
     if (server_->listen(where.address, where.port))
         return true;
-    error = "cannot listen on " + ListenAddressText(where.address, where.port) + ": " +
-            server_->errorString().toStdString();
+    error = "cannot listen on " + ListenAddressText(where.address, where.port) + ": "
+        + server_->errorString().toStdString();
     return false;
 }
 
@@ -324,10 +329,13 @@ void TcpPrinterPort::endLater(const std::string& why)
     // The end is taken from the event loop, never from inside a reply being
     // written while the chunk is still being taken; by then it may be another
     // job's turn, which this end is not for.
-    QMetaObject::invokeMethod(this, [this, job = jobNumber_, why] {
-        if (current_ && jobNumber_ == job)
-            finish(why);
-    }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this,
+        [this, job = jobNumber_, why] {
+            if (current_ && jobNumber_ == job)
+                finish(why);
+        },
+        Qt::QueuedConnection);
 }
 
 void TcpPrinterPort::takeNextConnection()
@@ -371,7 +379,8 @@ void TcpPrinterPort::readAvailable(bool all)
         std::size_t got = 0;
         std::string why;
         TcpConnection* const connection = current_.get();
-        const TcpConnection::Read read = connection->read(readBuffer_.data(), readBuffer_.size(), got, why);
+        const TcpConnection::Read read
+            = connection->read(readBuffer_.data(), readBuffer_.size(), got, why);
         if (read == TcpConnection::Read::Nothing)
             return;
         if (read != TcpConnection::Read::Bytes) {
@@ -421,7 +430,8 @@ void TcpPrinterPort::finish(const std::string& why)
     lingering_ = std::move(ended);
     lingerWhy_ = why;
     if (sink_ != nullptr && sink_->keepsEnded(*lingering_, [this] {
-            QMetaObject::invokeMethod(this, [this] { endLingering(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this] { endLingering(); }, Qt::QueuedConnection);
         }))
         return;
     endLingering();

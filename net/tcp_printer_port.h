@@ -1,7 +1,7 @@
 #pragma once
 
-#include "session/byte_source.h"
 #include "net/listen_address.h"
+#include "session/byte_source.h"
 
 #include <QSocketNotifier>
 #include <QTcpServer>
@@ -35,7 +35,7 @@ public:
     std::string sourceName() const override { return name_; }
     void sendReply(std::string_view bytes) override;
     void deliverPending() override;
-    ReplyDelivery replyDelivery() const override { return {written_, failure_}; }
+    ReplyDelivery replyDelivery() const override { return { written_, failure_ }; }
     bool network() const override { return true; }
 
     // What one read found.
@@ -67,10 +67,10 @@ private:
     std::string name_;
     QSocketNotifier reads_;
     QSocketNotifier writes_;
-    std::string unsent_;      // replies the system did not take yet, in order
-    long long written_ = 0;   // reply bytes the system took
-    std::string failure_;     // why no more replies go out
-    bool readEnded_ = false;  // the end or a failure was read: nothing more comes
+    std::string unsent_; // replies the system did not take yet, in order
+    long long written_ = 0; // reply bytes the system took
+    std::string failure_; // why no more replies go out
+    bool readEnded_ = false; // the end or a failure was read: nothing more comes
 };
 
 // How long a network job may take: silent for `idle`, or in all for `whole`
@@ -148,7 +148,7 @@ private:
     bool finishing_ = false;
     bool closed_ = false;
     bool ending_ = false; // the end is queued; nothing more is read
-    bool held_ = false;   // holdReading
+    bool held_ = false; // holdReading
     unsigned long long jobNumber_ = 0; // counts the connections taken
     std::vector<char> readBuffer_;
     // A job ended whose connection its sink keeps open a while.

@@ -446,8 +446,8 @@ bool WebPrintPort::busy() const
 void WebPrintPort::maybeSettled()
 {
     closing_.erase(std::remove_if(closing_.begin(), closing_.end(),
-                                  [](const QPointer<QTcpSocket>& socket) { return socket.isNull(); }),
-                   closing_.end());
+                       [](const QPointer<QTcpSocket>& socket) { return socket.isNull(); }),
+        closing_.end());
     if (settled && !busy())
         settled();
 }

@@ -6,7 +6,7 @@ namespace ostrel {
 
 namespace {
 
-constexpr std::size_t kAnnotationColumn = 48;
+    constexpr std::size_t kAnnotationColumn = 48;
 
 } // namespace
 
@@ -15,13 +15,13 @@ CommandName NameCommand(int firstByte, int secondByte)
     if (IsSingleControlByte(firstByte)) {
         for (const SingleByteCommand& command : kSingleByteCommands) {
             if (command.byte == firstByte)
-                return {"", command.name};
+                return { "", command.name };
         }
     }
     if (!IsPrefixByte(firstByte))
-        return {"", kUnknownCommandName};
+        return { "", kUnknownCommandName };
     const PrefixCommand* command = FindPrefixCommand(firstByte, secondByte);
-    return {FamilyPrefix(firstByte), command != nullptr ? command->name : kUnknownCommandName};
+    return { FamilyPrefix(firstByte), command != nullptr ? command->name : kUnknownCommandName };
 }
 
 std::string CommandDescription(int firstByte, int secondByte)
@@ -41,7 +41,7 @@ void AnnotationTail(std::size_t lineLength, const CommandName& command, std::str
 std::string AnnotatedLine(std::string line, std::string_view description)
 {
     std::string tail;
-    AnnotationTail(line.size(), {"", description}, tail);
+    AnnotationTail(line.size(), { "", description }, tail);
     return line + tail;
 }
 

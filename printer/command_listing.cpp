@@ -1,42 +1,52 @@
 #include "printer/command_listing.h"
 
-#include "protocol/command_framer.h"
-#include "protocol/hex_byte.h"
 #include "printer/command_descriptions.h"
+#include "protocol/command_framer.h"
 #include "protocol/command_set.h"
+#include "protocol/hex_byte.h"
 
 namespace ostrel {
 
 namespace {
 
-std::string Hex(std::string_view bytes, std::size_t most)
-{
-    std::string text;
-    for (std::size_t i = 0; i < bytes.size() && i < most; ++i) {
-        if (i > 0)
-            text += ' ';
-        text += HexByte(static_cast<std::uint8_t>(bytes[i]));
+    std::string Hex(std::string_view bytes, std::size_t most)
+    {
+        std::string text;
+        for (std::size_t i = 0; i < bytes.size() && i < most; ++i) {
+            if (i > 0)
+                text += ' ';
+            text += HexByte(static_cast<std::uint8_t>(bytes[i]));
+        }
+        if (bytes.size() > most)
+            text += " ... (" + std::to_string(bytes.size()) + " bytes)";
+        return text;
     }
-    if (bytes.size() > most)
-        text += " ... (" + std::to_string(bytes.size()) + " bytes)";
-    return text;
-}
 
-std::string_view ControlName(int b)
-{
-    switch (b) {
-    case BEL: return "BEL";
-    case HT: return "HT";
-    case LF: return "LF";
-    case FF: return "FF";
-    case CR: return "CR";
-    case DLE: return "DLE";
-    case ESC: return "ESC";
-    case GS: return "GS";
-    case US: return "US";
-    default: return "";
+    std::string_view ControlName(int b)
+    {
+        switch (b) {
+        case BEL:
+            return "BEL";
+        case HT:
+            return "HT";
+        case LF:
+            return "LF";
+        case FF:
+            return "FF";
+        case CR:
+            return "CR";
+        case DLE:
+            return "DLE";
+        case ESC:
+            return "ESC";
+        case GS:
+            return "GS";
+        case US:
+            return "US";
+        default:
+            return "";
+        }
     }
-}
 
 } // namespace
 
@@ -49,9 +59,9 @@ std::vector<FramedPiece> SplitIntoCommands(std::string_view stream)
         const bool inCommand = tracker.inCommand();
         const CommandFramer::Event event = tracker.take(b);
         if (event == CommandFramer::Event::SingleCommand || event == CommandFramer::Event::Prefix)
-            pieces.push_back({at, "", true, true});
+            pieces.push_back({ at, "", true, true });
         else if (!inCommand && (pieces.empty() || pieces.back().command))
-            pieces.push_back({at, "", false, true});
+            pieces.push_back({ at, "", false, true });
         FramedPiece& piece = pieces.back();
         piece.bytes += static_cast<char>(b);
         if (piece.command)
@@ -83,8 +93,8 @@ std::string DescribePiece(const FramedPiece& piece)
         std::string text;
         for (const char c : piece.bytes.substr(0, 40))
             text += (c >= 0x20 && c < 0x7F) ? c : '.';
-        return "text \"" + text + (piece.bytes.size() > 40 ? "...\"" : "\"") + " (" +
-               std::to_string(piece.bytes.size()) + (piece.bytes.size() == 1 ? " byte)" : " bytes)");
+        return "text \"" + text + (piece.bytes.size() > 40 ? "...\"" : "\"") + " ("
+            + std::to_string(piece.bytes.size()) + (piece.bytes.size() == 1 ? " byte)" : " bytes)");
     }
     const int first = static_cast<std::uint8_t>(piece.bytes[0]);
     const int second = piece.bytes.size() > 1 ? static_cast<std::uint8_t>(piece.bytes[1]) : -1;
@@ -103,8 +113,8 @@ std::map<std::string, long long> NamedCommandKinds(const CommandKindCounts& coun
     for (std::size_t at = 0; at < counts.size(); ++at) {
         if (counts[at] == 0)
             continue;
-        const char pair[2] = {static_cast<char>(at / 256), static_cast<char>(at % 256)};
-        kinds[CommandKind({pair, IsSingleControlByte(pair[0]) ? 1u : 2u})] = counts[at];
+        const char pair[2] = { static_cast<char>(at / 256), static_cast<char>(at % 256) };
+        kinds[CommandKind({ pair, IsSingleControlByte(pair[0]) ? 1u : 2u })] = counts[at];
     }
     return kinds;
 }

@@ -34,13 +34,13 @@ public:
     // A JSON object: the target, the failure if any, the byte counts, the
     // answered requests and the timeline.
     struct Delivery {
-        long long delivered = 0;        // known to be read by the printer
+        long long delivered = 0; // known to be read by the printer
         long long sentNotConfirmed = 0; // handed over, with no sign it was read
         std::string notConfirmedWhy;
-        long long notDelivered = 0;     // never went out
+        long long notDelivered = 0; // never went out
     };
     std::string json(const std::string& target, const std::string& error, long long errorAtUs,
-                     const Delivery& delivery) const;
+        const Delivery& delivery) const;
 
     static constexpr std::size_t kMostChunks = 10'000;
     static constexpr std::size_t kMostExchanges = 1'000;
@@ -55,7 +55,7 @@ private:
         RealTimeRequest request;
         std::string asked; // "DLE EOT 4"
         long long askedUs = 0;
-        long long end = 0;  // in the program's stream
+        long long end = 0; // in the program's stream
         std::string answer; // its bytes
         long long answeredUs = -1;
     };

@@ -38,7 +38,10 @@ public:
         double millimetres = 0;
         long long bytes = 0;
     };
-    explicit FaultScript(std::vector<FaultLine> lines) : lines_(std::move(lines)) {}
+    explicit FaultScript(std::vector<FaultLine> lines)
+        : lines_(std::move(lines))
+    {
+    }
     // The next line, once the counts reach its trigger.
     std::optional<FaultLine> due(const Counts& now);
     bool done() const { return next_ >= lines_.size(); }

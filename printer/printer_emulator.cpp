@@ -1,7 +1,7 @@
 #include "printer/printer_emulator.h"
 
-#include "protocol/command_set.h"
 #include "printer/command_descriptions.h"
+#include "protocol/command_set.h"
 
 namespace ostrel {
 

@@ -13,7 +13,8 @@ namespace ostrel {
 class PrinterEmulator : public CommandDescriber {
 public:
     PrinterEmulator(const StatusControls& controls, ReplyOutput& output)
-        : controls_(controls), output_(output)
+        : controls_(controls)
+        , output_(output)
     {
     }
 

@@ -13,15 +13,15 @@ namespace ostrel {
 // a driver's error handling. The replies to the real-time and transmit
 // status requests are read from it.
 struct PrinterState {
-    bool offline = false;            // put offline by hand
+    bool offline = false; // put offline by hand
     bool coverOpen = false;
     bool paperNearEnd = false;
     bool paperOut = false;
-    bool drawerOpen = false;         // the drawer sensor, connector pin 3, high
+    bool drawerOpen = false; // the drawer sensor, connector pin 3, high
     bool recoverableError = false;
     bool unrecoverableError = false;
     bool autocutterError = false;
-    bool feedButton = false;         // the paper feed button held
+    bool feedButton = false; // the paper feed button held
     // Who it says it is to GS I, the printer model's maker and name; this
     // tool's own when empty.
     std::string maker, model;

@@ -26,32 +26,44 @@ void RealTimeScan::setLanguage(receipt::Language language)
 
 namespace {
 
-// The request a row's role names, in this language.
-std::optional<RealTimeRequest::Kind> RequestOf(receipt::Role role, bool star)
-{
-    using Kind = RealTimeRequest::Kind;
-    using receipt::Role;
-    switch (role) {
-    case Role::RealTimeStatus: return Kind::RealTimeStatus;
-    case Role::TransmitStatus: return Kind::TransmitStatus;
-    case Role::AutomaticStatus: return Kind::AutomaticStatus;
-    case Role::PrinterId: return Kind::PrinterId;
-    // Star's printers keep their automatic status over ESC @.
-    case Role::Initializes: return star ? std::nullopt : std::optional(Kind::Initialize);
-    case Role::StarEnq: return Kind::StarEnq;
-    case Role::StarEot: return Kind::StarEot;
-    case Role::StarStatusRequest: return Kind::StarStatusRequest;
-    case Role::StarAutomaticSetting: return Kind::StarAutomaticSetting;
-    case Role::StarEtb: return Kind::StarEtb;
-    case Role::StarEtbReset: return Kind::StarEtbReset;
-    default: return std::nullopt;
+    // The request a row's role names, in this language.
+    std::optional<RealTimeRequest::Kind> RequestOf(receipt::Role role, bool star)
+    {
+        using Kind = RealTimeRequest::Kind;
+        using receipt::Role;
+        switch (role) {
+        case Role::RealTimeStatus:
+            return Kind::RealTimeStatus;
+        case Role::TransmitStatus:
+            return Kind::TransmitStatus;
+        case Role::AutomaticStatus:
+            return Kind::AutomaticStatus;
+        case Role::PrinterId:
+            return Kind::PrinterId;
+        // Star's printers keep their automatic status over ESC @.
+        case Role::Initializes:
+            return star ? std::nullopt : std::optional(Kind::Initialize);
+        case Role::StarEnq:
+            return Kind::StarEnq;
+        case Role::StarEot:
+            return Kind::StarEot;
+        case Role::StarStatusRequest:
+            return Kind::StarStatusRequest;
+        case Role::StarAutomaticSetting:
+            return Kind::StarAutomaticSetting;
+        case Role::StarEtb:
+            return Kind::StarEtb;
+        case Role::StarEtbReset:
+            return Kind::StarEtbReset;
+        default:
+            return std::nullopt;
+        }
     }
-}
 
 } // namespace
 
-void RealTimeScan::command(const receipt::CommandRow& row, const unsigned char* bytes, long long length,
-                           long long offset)
+void RealTimeScan::command(
+    const receipt::CommandRow& row, const unsigned char* bytes, long long length, long long offset)
 {
     using Kind = RealTimeRequest::Kind;
     const std::optional<Kind> kind = RequestOf(row.role, star_);
@@ -70,7 +82,7 @@ void RealTimeScan::command(const receipt::CommandRow& row, const unsigned char* 
     // A command begun in an earlier chunk ends in this one, at or after its
     // start: the end is never before the chunk.
     const long long end = offset + length - chunkStart_;
-    found_->push_back({*kind, n, static_cast<std::size_t>(end < 0 ? 0 : end)});
+    found_->push_back({ *kind, n, static_cast<std::size_t>(end < 0 ? 0 : end) });
 }
 
 std::string RealTimeReply(const RealTimeRequest& request, const PrinterState& state)

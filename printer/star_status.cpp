@@ -3,16 +3,17 @@
 namespace ostrel {
 namespace {
 
-std::uint8_t Bit(bool on, int bit) { return on ? static_cast<std::uint8_t>(1u << bit) : 0; }
+    std::uint8_t Bit(bool on, int bit) { return on ? static_cast<std::uint8_t>(1u << bit) : 0; }
 
-// Star spreads a count over bits 1, 2, 3, 5 and 6, leaving 0 and 4 fixed.
-std::uint8_t Spread(int value) {
-    return static_cast<std::uint8_t>(Bit(value & 1, 1) | Bit(value & 2, 2) | Bit(value & 4, 3) | Bit(value & 8, 5) |
-                                     Bit(value & 16, 6));
-}
+    // Star spreads a count over bits 1, 2, 3, 5 and 6, leaving 0 and 4 fixed.
+    std::uint8_t Spread(int value)
+    {
+        return static_cast<std::uint8_t>(Bit(value & 1, 1) | Bit(value & 2, 2) | Bit(value & 4, 3)
+            | Bit(value & 8, 5) | Bit(value & 16, 6));
+    }
 
-constexpr int kAsbBytes = 9;
-constexpr int kAsbVersion = 3;
+    constexpr int kAsbBytes = 9;
+    constexpr int kAsbVersion = 3;
 
 } // namespace
 
@@ -20,11 +21,11 @@ std::string StarAutomaticStatus(const PrinterState& s, int etbCounter, bool etbE
 {
     const std::uint8_t bytes[kAsbBytes] = {
         static_cast<std::uint8_t>(Spread(kAsbBytes) | 0x01), // header 1: its length, bit 0 set
-        Spread(kAsbVersion),                                  // header 2: the status version
-        static_cast<std::uint8_t>(Bit(etbExecuted, 1) | Bit(s.drawerOpen, 2) | Bit(s.isOffline(), 3) |
-                                  Bit(s.coverOpen, 5)),
-        static_cast<std::uint8_t>(Bit(s.recoverableError, 2) | Bit(s.autocutterError, 3) |
-                                  Bit(s.unrecoverableError, 5)),
+        Spread(kAsbVersion), // header 2: the status version
+        static_cast<std::uint8_t>(Bit(etbExecuted, 1) | Bit(s.drawerOpen, 2) | Bit(s.isOffline(), 3)
+            | Bit(s.coverOpen, 5)),
+        static_cast<std::uint8_t>(
+            Bit(s.recoverableError, 2) | Bit(s.autocutterError, 3) | Bit(s.unrecoverableError, 5)),
         0, // buffer overflow, black mark, presenter: none
         static_cast<std::uint8_t>(Bit(s.paperNearEnd, 2) | Bit(s.paperOut, 3)),
         0, // slip and presenter sensors: none
@@ -37,8 +38,8 @@ std::string StarAutomaticStatus(const PrinterState& s, int etbCounter, bool etbE
 std::uint8_t StarEnqStatus(const PrinterState& s)
 {
     // Bit 5: the reception buffer is empty, as it always is here.
-    return static_cast<std::uint8_t>(Bit(s.drawerOpen, 7) | Bit(true, 5) | Bit(s.paperOut, 3) |
-                                     Bit(s.unrecoverableError || s.coverOpen, 2));
+    return static_cast<std::uint8_t>(Bit(s.drawerOpen, 7) | Bit(true, 5) | Bit(s.paperOut, 3)
+        | Bit(s.unrecoverableError || s.coverOpen, 2));
 }
 
 std::uint8_t StarEotStatus(const PrinterState& s)

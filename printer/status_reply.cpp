@@ -6,18 +6,17 @@ namespace ostrel {
 
 namespace {
 
-template <typename ReadBox>
-std::uint8_t BuildStatusByte(ReadBox readBox)
-{
-    unsigned result = 0;
-    unsigned mask = 1;
-    for (int index = 0; index < 8; ++index) {
-        if (readBox(index) == 1)
-            result |= mask;
-        mask <<= 1;
+    template <typename ReadBox> std::uint8_t BuildStatusByte(ReadBox readBox)
+    {
+        unsigned result = 0;
+        unsigned mask = 1;
+        for (int index = 0; index < 8; ++index) {
+            if (readBox(index) == 1)
+                result |= mask;
+            mask <<= 1;
+        }
+        return static_cast<std::uint8_t>(result);
     }
-    return static_cast<std::uint8_t>(result);
-}
 
 } // namespace
 
@@ -33,8 +32,8 @@ std::uint8_t GetStatusByte2(const StatusControls& controls)
 
 std::string StatusReplyBytes(std::uint8_t statusByte1, std::uint8_t statusByte2)
 {
-    return {static_cast<char>(DLE), 'R', static_cast<char>(statusByte1),
-            static_cast<char>(statusByte2)};
+    return { static_cast<char>(DLE), 'R', static_cast<char>(statusByte1),
+        static_cast<char>(statusByte2) };
 }
 
 void SendStatusReply(const StatusControls& controls, ReplyOutput& output)

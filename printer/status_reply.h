@@ -14,9 +14,9 @@ namespace ostrel {
 class StatusControls {
 public:
     virtual ~StatusControls() = default;
-    virtual int enableStatusBackValue() const = 0;       // "Enable Status Return"
-    virtual int statusBitsValue(int index) const = 0;    // column "Byte 1", index 0-7
-    virtual int statusBits2Value(int index) const = 0;   // column "Byte 2", index 0-7
+    virtual int enableStatusBackValue() const = 0; // "Enable Status Return"
+    virtual int statusBitsValue(int index) const = 0; // column "Byte 1", index 0-7
+    virtual int statusBits2Value(int index) const = 0; // column "Byte 2", index 0-7
 };
 
 // Where the reply goes: the serial control's Output, one write per reply.
@@ -54,7 +54,9 @@ inline constexpr std::uint8_t kStartUpStatusByte2 = 8;
 class FixedStatusControls : public StatusControls {
 public:
     FixedStatusControls(std::uint8_t byte1, std::uint8_t byte2, bool enabled = true)
-        : byte1_(byte1), byte2_(byte2), enabled_(enabled)
+        : byte1_(byte1)
+        , byte2_(byte2)
+        , enabled_(enabled)
     {
     }
     int enableStatusBackValue() const override { return enabled_ ? 1 : 0; }

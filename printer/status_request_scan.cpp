@@ -17,8 +17,8 @@ int StatusRequestScan::countNext(std::string_view chunk)
             continue;
         }
         const std::size_t run = framer_.dataRun(chunk.substr(at));
-        if (framer_.takeData(chunk.substr(at, run)) == Event::Head &&
-            IsAnsweredStatusRequest(framer_.first(), framer_.second(), false))
+        if (framer_.takeData(chunk.substr(at, run)) == Event::Head
+            && IsAnsweredStatusRequest(framer_.first(), framer_.second(), false))
             ++answered;
         at += run;
     }

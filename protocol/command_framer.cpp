@@ -36,7 +36,7 @@ CommandFramer::Event CommandFramer::take(std::uint8_t b)
     if (opensCommand(b))
         return open(b);
     const char byte = static_cast<char>(b);
-    return takeData({&byte, 1});
+    return takeData({ &byte, 1 });
 }
 
 CommandFramer::Event CommandFramer::open(std::uint8_t b)
@@ -57,7 +57,8 @@ CommandFramer::Event CommandFramer::open(std::uint8_t b)
 std::size_t CommandFramer::dataRun(std::string_view bytes) const
 {
     if (state_->paramBytesPending > 0)
-        return std::min<std::size_t>(bytes.size(), static_cast<std::size_t>(state_->paramBytesPending));
+        return std::min<std::size_t>(
+            bytes.size(), static_cast<std::size_t>(state_->paramBytesPending));
     return FindCommandStart(bytes);
 }
 
@@ -69,10 +70,9 @@ CommandFramer::Event CommandFramer::takeData(std::string_view run)
     // Stored while the index is below its last element; a local index, since
     // the compiler cannot tell the stores from the index itself.
     const auto index = static_cast<std::size_t>(s.commandByteIndex);
-    const std::size_t stored =
-        index < FramingState::kCommandBytesLast
-            ? std::min(run.size(), FramingState::kCommandBytesLast - index)
-            : 0;
+    const std::size_t stored = index < FramingState::kCommandBytesLast
+        ? std::min(run.size(), FramingState::kCommandBytesLast - index)
+        : 0;
     for (std::size_t i = 0; i < stored; ++i)
         s.commandBytes[index + i] = static_cast<std::uint8_t>(run[i]);
     s.commandByteIndex = static_cast<std::int16_t>(index + stored);

@@ -14,7 +14,7 @@ struct FramingState {
     static constexpr int kCommandBytesLast = 1000;
 
     // The bytes of the command being framed, from index 1.
-    std::array<std::int16_t, kCommandBytesLast + 1> commandBytes{};
+    std::array<std::int16_t, kCommandBytesLast + 1> commandBytes {};
     // Where the next command byte is stored, 1 to 1000.
     std::int16_t commandByteIndex = 1;
     // Bytes that still belong to the open command; 0 means no command is open.
@@ -38,14 +38,20 @@ void SetParameterCount(FramingState& state);
 class CommandFramer {
 public:
     enum class Event {
-        Data,          // a byte outside any command, or a parameter or data byte
+        Data, // a byte outside any command, or a parameter or data byte
         SingleCommand, // BEL, HT, LF, FF or CR: a whole command
-        Prefix,        // DLE, ESC, GS or US: a command begins
-        Head,          // the second byte of a command: first() and second() name it
+        Prefix, // DLE, ESC, GS or US: a command begins
+        Head, // the second byte of a command: first() and second() name it
     };
 
-    CommandFramer() : state_(&own_) {}
-    explicit CommandFramer(FramingState& shared) : state_(&shared) {}
+    CommandFramer()
+        : state_(&own_)
+    {
+    }
+    explicit CommandFramer(FramingState& shared)
+        : state_(&shared)
+    {
+    }
     CommandFramer(const CommandFramer&) = delete;
     CommandFramer& operator=(const CommandFramer&) = delete;
 

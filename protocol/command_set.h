@@ -69,7 +69,11 @@ struct SingleByteCommand {
 };
 
 inline constexpr SingleByteCommand kSingleByteCommands[] = {
-    {BEL, "Bell."}, {HT, "Tab."}, {LF, "LF."}, {FF, "Form Feed."}, {CR, "CR."},
+    { BEL, "Bell." },
+    { HT, "Tab." },
+    { LF, "LF." },
+    { FF, "Form Feed." },
+    { CR, "CR." },
 };
 
 struct PrefixCommand {
@@ -82,49 +86,49 @@ struct PrefixCommand {
 // Pairs not listed take no parameter bytes and are named ".". US "*" announces
 // its bit-image data in its two parameter bytes, high byte first.
 inline constexpr PrefixCommand kPrefixCommands[] = {
-    {DLE, 'R', 0, "Status Request."},
+    { DLE, 'R', 0, "Status Request." },
 
-    {ESC, 30, 0, "Reverse Video ON."},
-    {ESC, '!', 1, "Set Print Mode."},
-    {ESC, '*', 3, "Bit Image."},
-    {ESC, '-', 1, "Underline."},
-    {ESC, '2', 0, "Set 1/16 line spacing."},
-    {ESC, '3', 1, "Set line spacing."},
-    {ESC, '@', 0, "Initialize."},
-    {ESC, 'C', 1, "Set Pg Len."},
-    {ESC, 'D', 0, "Set Horizontal Tabs."},
-    {ESC, 'J', 1, "Feed n dot lines."},
-    {ESC, 'K', 0, "Feed Reverse n dot lines."},
-    {ESC, 'R', 1, "Select International Char Set."},
-    {ESC, 'a', 1, "Set Barcode Justification."},
-    {ESC, 'c', 2, "Select Paper Type."},
-    {ESC, 't', 1, "Select Page Code."},
+    { ESC, 30, 0, "Reverse Video ON." },
+    { ESC, '!', 1, "Set Print Mode." },
+    { ESC, '*', 3, "Bit Image." },
+    { ESC, '-', 1, "Underline." },
+    { ESC, '2', 0, "Set 1/16 line spacing." },
+    { ESC, '3', 1, "Set line spacing." },
+    { ESC, '@', 0, "Initialize." },
+    { ESC, 'C', 1, "Set Pg Len." },
+    { ESC, 'D', 0, "Set Horizontal Tabs." },
+    { ESC, 'J', 1, "Feed n dot lines." },
+    { ESC, 'K', 0, "Feed Reverse n dot lines." },
+    { ESC, 'R', 1, "Select International Char Set." },
+    { ESC, 'a', 1, "Set Barcode Justification." },
+    { ESC, 'c', 2, "Select Paper Type." },
+    { ESC, 't', 1, "Select Page Code." },
 
-    {GS, 12, 0, "Feed to TOF."},
-    {GS, '!', 1, "Select Char Size."},
-    {GS, 'B', 1, "Reverse Video."},
-    {GS, 'E', 1, "Print Quality Setting."},
-    {GS, 'H', 1, "HRI Position."},
-    {GS, 'L', 2, "Set Left Margin."},
-    {GS, 'V', 0, "Paper Cut."},
-    {GS, 'W', 2, "Set Right Margin."},
-    {GS, 'f', 1, "HRI Font."},
-    {GS, 'h', 1, "Barcode Height."},
-    {GS, 'k', 2, "Barcode Print."},
-    {GS, 'w', 1, "Barcode Magnification."},
+    { GS, 12, 0, "Feed to TOF." },
+    { GS, '!', 1, "Select Char Size." },
+    { GS, 'B', 1, "Reverse Video." },
+    { GS, 'E', 1, "Print Quality Setting." },
+    { GS, 'H', 1, "HRI Position." },
+    { GS, 'L', 2, "Set Left Margin." },
+    { GS, 'V', 0, "Paper Cut." },
+    { GS, 'W', 2, "Set Right Margin." },
+    { GS, 'f', 1, "HRI Font." },
+    { GS, 'h', 1, "Barcode Height." },
+    { GS, 'k', 2, "Barcode Print." },
+    { GS, 'w', 1, "Barcode Magnification." },
 
-    {US, '*', 2, "Bit Image."},
-    {US, 'A', 0, "Set Horizontal Print Position."},
-    {US, 'C', 2, "Set Pg Len."},
-    {US, 'E', 1, "Eject/Retract."},
-    {US, 'F', 1, "Set Four Strobe."},
-    {US, 'K', 1, "Presenter Purge Timeout."},
-    {US, 'S', 1, "IEEE-1284 Status Disable/Enable."},
-    {US, 'b', 0, "Windows Begin Doc."},
-    {US, 'e', 0, "Windows End Doc."},
+    { US, '*', 2, "Bit Image." },
+    { US, 'A', 0, "Set Horizontal Print Position." },
+    { US, 'C', 2, "Set Pg Len." },
+    { US, 'E', 1, "Eject/Retract." },
+    { US, 'F', 1, "Set Four Strobe." },
+    { US, 'K', 1, "Presenter Purge Timeout." },
+    { US, 'S', 1, "IEEE-1284 Status Disable/Enable." },
+    { US, 'b', 0, "Windows Begin Doc." },
+    { US, 'e', 0, "Windows End Doc." },
     // These two really have no full stop, unlike US "A".
-    {US, 'x', 2, "Set Horizontal Print Position"},
-    {US, 'y', 2, "Set Vertical Print Position"},
+    { US, 'x', 2, "Set Horizontal Print Position" },
+    { US, 'y', 2, "Set Vertical Print Position" },
 };
 
 // The name for an unknown second byte.
@@ -155,7 +159,10 @@ constexpr bool CutModeTakesFeed(int mode)
 {
     return mode == 65 || mode == 66 || mode == 97 || mode == 98 || mode == 103 || mode == 104;
 }
-constexpr bool IsCutMode(int mode) { return mode == 0 || mode == 1 || mode == 48 || mode == 49 || CutModeTakesFeed(mode); }
+constexpr bool IsCutMode(int mode)
+{
+    return mode == 0 || mode == 1 || mode == 48 || mode == 49 || CutModeTakesFeed(mode);
+}
 constexpr bool IsPartialCutMode(int mode)
 {
     return mode == 1 || mode == 49 || mode == 66 || mode == 98 || mode == 104;
@@ -165,11 +172,16 @@ constexpr bool IsPartialCutMode(int mode)
 constexpr std::string_view FamilyPrefix(int first)
 {
     switch (first) {
-    case DLE: return "DLE: ";
-    case ESC: return "ESC: ";
-    case GS: return "GS:  ";
-    case US: return "US:  ";
-    default: return "";
+    case DLE:
+        return "DLE: ";
+    case ESC:
+        return "ESC: ";
+    case GS:
+        return "GS:  ";
+    case US:
+        return "US:  ";
+    default:
+        return "";
     }
 }
 

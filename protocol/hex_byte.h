@@ -8,22 +8,23 @@
 namespace ostrel {
 
 namespace detail {
-constexpr char kHexDigits[] = "0123456789ABCDEF";
-struct HexTable {
-    char pairs[512];
-    constexpr HexTable() : pairs()
-    {
-        for (int b = 0; b < 256; ++b) {
-            pairs[2 * b] = kHexDigits[b >> 4];
-            pairs[2 * b + 1] = kHexDigits[b & 15];
+    constexpr char kHexDigits[] = "0123456789ABCDEF";
+    struct HexTable {
+        char pairs[512];
+        constexpr HexTable()
+            : pairs()
+        {
+            for (int b = 0; b < 256; ++b) {
+                pairs[2 * b] = kHexDigits[b >> 4];
+                pairs[2 * b + 1] = kHexDigits[b & 15];
+            }
         }
-    }
-};
-inline constexpr HexTable kHexTable{};
+    };
+    inline constexpr HexTable kHexTable {};
 } // namespace detail
 
 // The byte as two upper-case hex digits, "0A", "1B", "FF".
-inline std::string_view HexByte(std::uint8_t b) { return {detail::kHexTable.pairs + 2 * b, 2}; }
+inline std::string_view HexByte(std::uint8_t b) { return { detail::kHexTable.pairs + 2 * b, 2 }; }
 
 // "0A 1B": the bytes in hex, a blank between each two.
 inline std::string HexBytes(std::string_view bytes)

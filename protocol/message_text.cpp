@@ -9,8 +9,11 @@ namespace ostrel {
 std::size_t Utf8CharacterAt(std::string_view text, std::size_t at, char32_t& code)
 {
     const auto b = static_cast<std::uint8_t>(text[at]);
-    const std::size_t length = b < 0x80 ? 1 : b >= 0xC2 && b < 0xE0 ? 2 : b >= 0xE0 && b < 0xF0 ? 3
-                             : b >= 0xF0 && b <= 0xF4 ? 4 : 0;
+    const std::size_t length = b < 0x80 ? 1
+        : b >= 0xC2 && b < 0xE0         ? 2
+        : b >= 0xE0 && b < 0xF0         ? 3
+        : b >= 0xF0 && b <= 0xF4        ? 4
+                                        : 0;
     if (length == 0 || at + length > text.size())
         return 0;
     code = length == 1 ? b : b & (0x7F >> length);
@@ -26,15 +29,15 @@ std::size_t Utf8CharacterAt(std::string_view text, std::size_t at, char32_t& cod
 
 namespace {
 
-// The length of the printable character at `at`, or 0: controls, C0 and C1
-// alike, are not printable.
-std::size_t PrintableAt(std::string_view text, std::size_t at)
-{
-    char32_t code = 0;
-    const std::size_t length = Utf8CharacterAt(text, at, code);
-    const bool control = code < 0x20 || (code >= 0x7F && code < 0xA0);
-    return control ? 0 : length;
-}
+    // The length of the printable character at `at`, or 0: controls, C0 and C1
+    // alike, are not printable.
+    std::size_t PrintableAt(std::string_view text, std::size_t at)
+    {
+        char32_t code = 0;
+        const std::size_t length = Utf8CharacterAt(text, at, code);
+        const bool control = code < 0x20 || (code >= 0x7F && code < 0xA0);
+        return control ? 0 : length;
+    }
 
 } // namespace
 
@@ -59,11 +62,21 @@ std::string QuotedForMessage(std::string_view text)
             continue;
         }
         switch (text[at]) {
-        case '\n': quoted += "\\n"; break;
-        case '\t': quoted += "\\t"; break;
-        case '\r': quoted += "\\r"; break;
-        case '\x1B': quoted += "\\e"; break;
-        case '\a': quoted += "\\a"; break;
+        case '\n':
+            quoted += "\\n";
+            break;
+        case '\t':
+            quoted += "\\t";
+            break;
+        case '\r':
+            quoted += "\\r";
+            break;
+        case '\x1B':
+            quoted += "\\e";
+            break;
+        case '\a':
+            quoted += "\\a";
+            break;
         default:
             quoted += "\\x";
             quoted += HexByte(static_cast<std::uint8_t>(text[at]));

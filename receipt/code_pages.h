@@ -33,7 +33,7 @@ private:
 
     const std::map<int, std::string>* pages_;
     int table_ = 0, international_ = 0;
-    std::array<char32_t, 256> current_{};
+    std::array<char32_t, 256> current_ {};
 };
 
 } // namespace ostrel::receipt

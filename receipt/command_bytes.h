@@ -15,6 +15,9 @@ inline bool On(unsigned char n) { return (n & 1) != 0; }
 // Star takes many numbers either as a byte or as an ASCII digit ('0' or 0).
 inline int Digit(unsigned char n) { return n >= '0' && n <= '9' ? n - '0' : n; }
 
-inline std::string OnOff(const char* what, unsigned char n) { return std::string(what) + (On(n) ? " on" : " off"); }
+inline std::string OnOff(const char* what, unsigned char n)
+{
+    return std::string(what) + (On(n) ? " on" : " off");
+}
 
 } // namespace ostrel::receipt::bytes

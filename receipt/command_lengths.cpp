@@ -4,9 +4,11 @@
 
 namespace ostrel::receipt {
 
-CommandSize MeasureCommand(const unsigned char* bytes, std::size_t available, long long cap, Language language,
-                           TableMode mode) {
-    if (available == 0) return length::Need();
+CommandSize MeasureCommand(const unsigned char* bytes, std::size_t available, long long cap,
+    Language language, TableMode mode)
+{
+    if (available == 0)
+        return length::Need();
     return TableOf(language, mode).measure(bytes, available, cap);
 }
 

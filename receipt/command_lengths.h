@@ -9,8 +9,8 @@ namespace ostrel::receipt {
 
 enum class Framing {
     NeedMore, // the command is not whole yet
-    Whole,    // `length` bytes, control byte included
-    Unknown,  // no command of the standard set starts here
+    Whole, // `length` bytes, control byte included
+    Unknown, // no command of the standard set starts here
 };
 
 // Which of its language's tables the printer reads with: Star's printers
@@ -32,8 +32,9 @@ struct CommandSize {
 // it is known to be longer than `cap`, so that where it is cut off does not
 // depend on how much of it has arrived.
 // Each language frames by its own table (see command_table.h).
-CommandSize MeasureCommand(const unsigned char* bytes, std::size_t available, long long cap = LLONG_MAX,
-                           Language language = Language::EscPos, TableMode mode = TableMode::Normal);
+CommandSize MeasureCommand(const unsigned char* bytes, std::size_t available,
+    long long cap = LLONG_MAX, Language language = Language::EscPos,
+    TableMode mode = TableMode::Normal);
 
 // The longest NUL-terminated parameter list the printer reads (GS k, ESC D).
 constexpr int kMaxTerminatedLength = 255;

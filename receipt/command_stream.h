@@ -25,17 +25,26 @@ public:
         // Printable bytes (0x20 and up), `count` of them.
         virtual void text(const unsigned char* bytes, std::size_t count, long long offset) = 0;
         // A whole command, and the row of the language's table that names it.
-        virtual void command(const CommandRow& row, const unsigned char* bytes, long long length, long long offset) = 0;
-        virtual void notUnderstood(const unsigned char* bytes, long long length, long long offset) = 0;
-        virtual void tooLong(const CommandRow& row, const unsigned char* head, std::size_t shown, long long length,
-                             long long offset) = 0;
+        virtual void command(
+            const CommandRow& row, const unsigned char* bytes, long long length, long long offset)
+            = 0;
+        virtual void notUnderstood(const unsigned char* bytes, long long length, long long offset)
+            = 0;
+        virtual void tooLong(const CommandRow& row, const unsigned char* head, std::size_t shown,
+            long long length, long long offset)
+            = 0;
     };
 
-    CommandStream(Reader& reader, long long longestKept) : reader_(reader), longestKept_(longestKept) {}
+    CommandStream(Reader& reader, long long longestKept)
+        : reader_(reader)
+        , longestKept_(longestKept)
+    {
+    }
 
     void feed(std::string_view bytes);
     // How the bytes are cut into commands; from a new stream on.
-    void setLanguage(Language language) {
+    void setLanguage(Language language)
+    {
         language_ = language;
         mode_ = TableMode::Normal;
     }
@@ -63,8 +72,8 @@ private:
 
     Reader& reader_;
     long long longestKept_;
-    std::string pending_;   // an unfinished command
-    long long offset_ = 0;  // of the next byte taken
+    std::string pending_; // an unfinished command
+    long long offset_ = 0; // of the next byte taken
     long long skipLeft_ = 0; // of a command too long to keep
     Language language_ = Language::EscPos;
     TableMode mode_ = TableMode::Normal; // as the last command that changed it left it

@@ -4,7 +4,9 @@
 
 namespace ostrel::receipt {
 
-CutFinder::CutFinder(Language language) : language_(language), stream_(*this, kLongestLooked)
+CutFinder::CutFinder(Language language)
+    : language_(language)
+    , stream_(*this, kLongestLooked)
 {
     stream_.setLanguage(language);
 }
@@ -27,7 +29,8 @@ std::size_t CutFinder::feed(std::string_view chunk)
     return static_cast<std::size_t>(cutEnd_ - start);
 }
 
-void CutFinder::command(const CommandRow& row, const unsigned char*, long long length, long long offset)
+void CutFinder::command(
+    const CommandRow& row, const unsigned char*, long long length, long long offset)
 {
     if (cutEnd_ < 0 && row.role == Role::Cut)
         cutEnd_ = offset + length;

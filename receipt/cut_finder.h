@@ -25,14 +25,18 @@ private:
     // A cut is a few bytes: longer commands are passed over unread.
     static constexpr long long kLongestLooked = 64;
 
-    void text(const unsigned char*, std::size_t, long long) override {}
-    void command(const CommandRow& row, const unsigned char* bytes, long long length, long long offset) override;
-    void notUnderstood(const unsigned char*, long long, long long) override {}
-    void tooLong(const CommandRow&, const unsigned char*, std::size_t, long long, long long) override {}
+    void text(const unsigned char*, std::size_t, long long) override { }
+    void command(const CommandRow& row, const unsigned char* bytes, long long length,
+        long long offset) override;
+    void notUnderstood(const unsigned char*, long long, long long) override { }
+    void tooLong(
+        const CommandRow&, const unsigned char*, std::size_t, long long, long long) override
+    {
+    }
 
     Language language_;
     CommandStream stream_;
-    long long fed_ = 0;     // bytes fed before the chunk being read
+    long long fed_ = 0; // bytes fed before the chunk being read
     long long cutEnd_ = -1; // the first cut's end in the stream, once found
 };
 

@@ -12,28 +12,31 @@ namespace ostrel::receipt {
 
 namespace {
 
-constexpr std::size_t kHugePage = 2u << 20;
+    constexpr std::size_t kHugePage = 2u << 20;
 
-char* Reserve(std::size_t bytes)
-{
-    // Rounded up to whole huge pages, as aligned_alloc wants a multiple of
-    // the alignment.
-    const std::size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
-    void* block = std::aligned_alloc(kHugePage, rounded);
-    if (block == nullptr)
-        throw std::bad_alloc();
+    char* Reserve(std::size_t bytes)
+    {
+        // Rounded up to whole huge pages, as aligned_alloc wants a multiple of
+        // the alignment.
+        const std::size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+        void* block = std::aligned_alloc(kHugePage, rounded);
+        if (block == nullptr)
+            throw std::bad_alloc();
 #ifdef __linux__
-    // Only advice: without huge pages the block works the same, page by page.
-    ::madvise(block, rounded, MADV_HUGEPAGE);
+        // Only advice: without huge pages the block works the same, page by page.
+        ::madvise(block, rounded, MADV_HUGEPAGE);
 #endif
-    return static_cast<char*>(block);
-}
+        return static_cast<char*>(block);
+    }
 
 } // namespace
 
 void KeptBytes::Free::operator()(char* block) const { std::free(block); }
 
-KeptBytes::KeptBytes(std::size_t limit) : limit_(std::max<std::size_t>(limit, 2)) {}
+KeptBytes::KeptBytes(std::size_t limit)
+    : limit_(std::max<std::size_t>(limit, 2))
+{
+}
 
 bool KeptBytes::append(std::string_view bytes)
 {

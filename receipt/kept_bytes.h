@@ -26,7 +26,7 @@ public:
     bool append(std::string_view bytes);
     void clear() { size_ = 0; }
 
-    std::string_view bytes() const { return {block_.get(), size_}; }
+    std::string_view bytes() const { return { block_.get(), size_ }; }
     std::size_t size() const { return size_; }
     bool empty() const { return size_ == 0; }
 

@@ -12,10 +12,10 @@ namespace ostrel::receipt {
 // user who forgot --printer, or chose the emulation the printer is not in.
 struct LanguageHint {
     Language language;
-    std::string profile;         // the first model of that language
+    std::string profile; // the first model of that language
     long long notUnderstood = 0; // bytes not understood, read that way
-    long long asChosen = 0;      // and as the model chosen reads them
-    std::string text;            // "Read as Star Line, ...: try --printer ..."
+    long long asChosen = 0; // and as the model chosen reads them
+    std::string text; // "Read as Star Line, ...: try --printer ..."
 };
 
 // How many bytes of the sample a job's beginning is read from.

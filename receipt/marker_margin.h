@@ -20,6 +20,7 @@ struct MarginLabel {
 // The labels of a receipt's markers, top to bottom, each at least
 // `labelHeight` rows below the one before so that none covers another, and
 // cut to `maxCharacters`. Nothing of them lies on the paper.
-std::vector<MarginLabel> MarginLabels(const Receipt& receipt, int labelHeight, std::size_t maxCharacters);
+std::vector<MarginLabel> MarginLabels(
+    const Receipt& receipt, int labelHeight, std::size_t maxCharacters);
 
 } // namespace ostrel::receipt

@@ -5,7 +5,9 @@ namespace ostrel::receipt {
 // Definitions are kept whole, up to the most the memory could hold; a longer
 // one is passed over as it arrives and refused.
 MemoryReader::MemoryReader(PrinterMemory& memory, Language language)
-    : memory_(memory), language_(language), stream_(*this, memory.longestDefinition())
+    : memory_(memory)
+    , language_(language)
+    , stream_(*this, memory.longestDefinition())
 {
     stream_.setLanguage(language);
 }
@@ -20,14 +22,15 @@ void MemoryReader::restart()
     changed_ = false;
 }
 
-void MemoryReader::command(const CommandRow& row, const unsigned char* bytes, long long length, long long)
+void MemoryReader::command(
+    const CommandRow& row, const unsigned char* bytes, long long length, long long)
 {
     if (KeepsMemory(row.role))
         said(memory_.take(row, bytes, static_cast<std::size_t>(length)));
 }
 
-void MemoryReader::tooLong(const CommandRow& row, const unsigned char* head, std::size_t shown, long long length,
-                           long long)
+void MemoryReader::tooLong(const CommandRow& row, const unsigned char* head, std::size_t shown,
+    long long length, long long)
 {
     if (KeepsMemory(row.role))
         said(memory_.tooLong(row, head, shown, length));

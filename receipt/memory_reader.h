@@ -27,11 +27,12 @@ public:
     static constexpr std::size_t kSaid = 100;
 
 private:
-    void text(const unsigned char*, std::size_t, long long) override {}
-    void command(const CommandRow& row, const unsigned char* bytes, long long length, long long offset) override;
-    void notUnderstood(const unsigned char*, long long, long long) override {}
-    void tooLong(const CommandRow& row, const unsigned char* head, std::size_t shown, long long length,
-                 long long offset) override;
+    void text(const unsigned char*, std::size_t, long long) override { }
+    void command(const CommandRow& row, const unsigned char* bytes, long long length,
+        long long offset) override;
+    void notUnderstood(const unsigned char*, long long, long long) override { }
+    void tooLong(const CommandRow& row, const unsigned char* head, std::size_t shown,
+        long long length, long long offset) override;
     void said(const PrinterMemory::Change& change);
 
     PrinterMemory& memory_;

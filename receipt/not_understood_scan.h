@@ -18,7 +18,10 @@ public:
     // Commands are only passed over here, so a long one (an image) is never
     // gathered up: anything longer than a parameter list is skipped as it comes.
     explicit NotUnderstoodScan(std::size_t listed = 1000, Language language = Language::EscPos)
-        : listed_(listed), language_(language), stream_(*this, kLongestKept) {
+        : listed_(listed)
+        , language_(language)
+        , stream_(*this, kLongestKept)
+    {
         stream_.setLanguage(language);
     }
 
@@ -36,18 +39,27 @@ private:
     static constexpr long long kLongestKept = 300;
 
     void text(const unsigned char*, std::size_t, long long) override { inText_ = true; }
-    void command(const CommandRow& row, const unsigned char*, long long, long long) override {
+    void command(const CommandRow& row, const unsigned char*, long long, long long) override
+    {
         counted();
-        if (row.role == Role::Cut) ++cuts_;
+        if (row.role == Role::Cut)
+            ++cuts_;
     }
-    void tooLong(const CommandRow&, const unsigned char*, std::size_t, long long, long long) override { counted(); }
-    void notUnderstood(const unsigned char* bytes, long long length, long long offset) override {
+    void tooLong(
+        const CommandRow&, const unsigned char*, std::size_t, long long, long long) override
+    {
+        counted();
+    }
+    void notUnderstood(const unsigned char* bytes, long long length, long long offset) override
+    {
         counted();
         bytes_ += length;
-        if (found_.size() < listed_) found_.emplace_back(offset, HexBytes(bytes, static_cast<std::size_t>(length)));
+        if (found_.size() < listed_)
+            found_.emplace_back(offset, HexBytes(bytes, static_cast<std::size_t>(length)));
     }
 
-    void counted() {
+    void counted()
+    {
         commands_ += 1 + (inText_ ? 1 : 0);
         inText_ = false;
     }

@@ -17,11 +17,11 @@ enum class Font { A, B };
 
 struct TextStyle {
     Font font = Font::A;
-    int widthScale = 1;   // GS ! and ESC !: 1 to 8
+    int widthScale = 1; // GS ! and ESC !: 1 to 8
     int heightScale = 1;
     bool bold = false;
-    int underline = 0;    // dots: 0, 1 or 2
-    int upperline = 0;    // Star's line over the characters, in dots
+    int underline = 0; // dots: 0, 1 or 2
+    int upperline = 0; // Star's line over the characters, in dots
     bool reverse = false; // GS B: white on black
     bool upsideDown = false;
     bool rotated = false; // ESC V: turned 90 degrees clockwise
@@ -47,30 +47,54 @@ struct BitImage {
     std::vector<std::uint8_t> bits;
 
     std::size_t stride() const { return (static_cast<std::size_t>(width) + 7) / 8; }
-    void resize(int w, int h) {
+    void resize(int w, int h)
+    {
         width = w;
         height = h;
         bits.assign(stride() * static_cast<std::size_t>(h), 0);
     }
-    bool dot(int column, int row) const {
-        return (bits[static_cast<std::size_t>(row) * stride() + column / 8] & (0x80 >> (column % 8))) != 0;
+    bool dot(int column, int row) const
+    {
+        return (bits[static_cast<std::size_t>(row) * stride() + column / 8]
+                   & (0x80 >> (column % 8)))
+            != 0;
     }
-    void set(int column, int row) { bits[static_cast<std::size_t>(row) * stride() + column / 8] |= 0x80 >> (column % 8); }
+    void set(int column, int row)
+    {
+        bits[static_cast<std::size_t>(row) * stride() + column / 8] |= 0x80 >> (column % 8);
+    }
     // Turned half a turn, as upside-down printing prints it.
-    BitImage turned() const {
+    BitImage turned() const
+    {
         BitImage out = *this;
         out.resize(width, height);
         for (int row = 0; row < height; ++row)
             for (int column = 0; column < width; ++column)
-                if (dot(column, row)) out.set(width - 1 - column, height - 1 - row);
+                if (dot(column, row))
+                    out.set(width - 1 - column, height - 1 - row);
         return out;
     }
 };
 
 enum class SymbolKind {
-    UpcA, UpcE, Ean13, Ean8, Code39, Itf, Codabar, Code93, Code128, Gs1_128,
-    DataBarOmni, DataBarTruncated, DataBarLimited, DataBarExpanded,
-    QrCode, Pdf417, DataMatrix, Aztec,
+    UpcA,
+    UpcE,
+    Ean13,
+    Ean8,
+    Code39,
+    Itf,
+    Codabar,
+    Code93,
+    Code128,
+    Gs1_128,
+    DataBarOmni,
+    DataBarTruncated,
+    DataBarLimited,
+    DataBarExpanded,
+    QrCode,
+    Pdf417,
+    DataMatrix,
+    Aztec,
 };
 const char* SymbolKindName(SymbolKind kind);
 // The text a symbol prints under its bars: the data as sent, with the check
@@ -85,10 +109,10 @@ enum class TextPlace { None = 0, Above = 1, Below = 2, Both = 3 };
 // it. width and height are the whole symbol's, text included.
 struct Symbol {
     SymbolKind kind = SymbolKind::Code128;
-    std::string data;   // what the symbol holds, as a reader returns it
+    std::string data; // what the symbol holds, as a reader returns it
     int x = 0, y = 0, width = 0, height = 0;
-    int moduleWidth = 3;  // 1-D: GS w; 2-D: dots a module
-    int barHeight = 162;  // 1-D: GS h; PDF417: row height in modules
+    int moduleWidth = 3; // 1-D: GS w; 2-D: dots a module
+    int barHeight = 162; // 1-D: GS h; PDF417: row height in modules
     TextPlace textPlace = TextPlace::None;
     Font textFont = Font::A;
     int errorCorrection = 48; // the job's own value: QR 48..51, PDF417 level or ratio
@@ -114,13 +138,13 @@ struct PaperItem {
 enum class CommandClass { Text, Drawn, Setting, KnownNotDrawn, NotUnderstood, Status };
 
 struct ModelCommand {
-    long long offset = 0;  // of the first byte in the received stream
+    long long offset = 0; // of the first byte in the received stream
     long long length = 0;
-    std::string text;        // "ESC E 1"
+    std::string text; // "ESC E 1"
     std::string description; // "Bold on"
-    std::string kind;        // what the report counts it as: "ESC E"
+    std::string kind; // what the report counts it as: "ESC E"
     CommandClass commandClass = CommandClass::Setting;
-    int y = 0;               // where the paper was when it came
+    int y = 0; // where the paper was when it came
     std::uint64_t hash = kEmptyHash; // of its bytes, to compare jobs by
 
     static constexpr std::uint64_t kEmptyHash = 14695981039346656037ull; // FNV-1a

@@ -20,7 +20,11 @@ public:
         long long keptRows = 1LL << 20; // of all kept receipts together: about 130 m of paper
     };
 
-    explicit PaperRoll(Limits limits) : limits_(limits) { clear(); }
+    explicit PaperRoll(Limits limits)
+        : limits_(limits)
+    {
+        clear();
+    }
 
     void clear();
     const std::deque<Receipt>& receipts() const { return receipts_; }

@@ -11,7 +11,10 @@ namespace ostrel::receipt {
 class PrintTimeline {
 public:
     // dotsPerSecond 0: prints at once.
-    explicit PrintTimeline(double dotsPerSecond) : perUs_(dotsPerSecond / 1e6) {}
+    explicit PrintTimeline(double dotsPerSecond)
+        : perUs_(dotsPerSecond / 1e6)
+    {
+    }
 
     // The bytes received up to `bytes` (counted from the start) have printed
     // once `paperDots` of paper have been fed in all. Neither goes back.
@@ -37,7 +40,10 @@ public:
     // if it never will (stopped, or past the roll's end).
     long long fedAt(long long dots) const;
     // `dots`, or where the roll ends if sooner: how far the head can get.
-    long long reachable(long long dots) const { return rollEnd_ >= 0 && dots > rollEnd_ ? rollEnd_ : dots; }
+    long long reachable(long long dots) const
+    {
+        return rollEnd_ >= 0 && dots > rollEnd_ ? rollEnd_ : dots;
+    }
 
 private:
     struct Need {

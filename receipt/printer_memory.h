@@ -14,12 +14,12 @@ namespace ostrel::receipt {
 // What a printer keeps between jobs: the graphics, logos, images and
 // characters its jobs defined, each as the command that defined it.
 enum class StoredKind {
-    NvGraphics,       // GS ( L / GS 8 L functions 67 and 68, by key code
-    NvBitImages,      // FS q: all of them in one command, numbered from 1
-    StarLogos,        // ESC FS q: Star's registered logos, the same way
+    NvGraphics, // GS ( L / GS 8 L functions 67 and 68, by key code
+    NvBitImages, // FS q: all of them in one command, numbered from 1
+    StarLogos, // ESC FS q: Star's registered logos, the same way
     DownloadGraphics, // functions 83 and 84, by key code
-    DownloadedImage,  // GS *: one image
-    UserCharacter,    // ESC &: one character, by its code
+    DownloadedImage, // GS *: one image
+    UserCharacter, // ESC &: one character, by its code
 };
 // "NV graphics", "NV bit images", "logos", "download graphics",
 // "downloaded bit image", "user-defined character".
@@ -34,7 +34,7 @@ struct StoredDefinition {
     std::string key;
     // The command as a job sent it (for a character: ESC & of that one).
     std::string command;
-    long long size = 0;  // what it takes of its memory area
+    long long size = 0; // what it takes of its memory area
     long long order = 0; // defined after those with a lower one
 };
 
@@ -45,7 +45,10 @@ struct StoredDefinition {
 // that does not fit is refused, as the printer ignores it.
 class PrinterMemory {
 public:
-    PrinterMemory() : PrinterMemory(GenericProfile()) {}
+    PrinterMemory()
+        : PrinterMemory(GenericProfile())
+    {
+    }
     explicit PrinterMemory(const PrinterProfile& profile);
 
     // What one command did.
@@ -57,7 +60,8 @@ public:
     Change take(const CommandRow& row, const unsigned char* command, std::size_t length);
     // A command too long to keep, passed over, by its first bytes: a
     // definition that cannot be stored.
-    Change tooLong(const CommandRow& row, const unsigned char* head, std::size_t shown, long long length);
+    Change tooLong(
+        const CommandRow& row, const unsigned char* head, std::size_t shown, long long length);
     // ESC @ and a restart clear what the manual keeps only until then.
     Change initialize();
     void restart();

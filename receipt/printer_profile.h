@@ -23,14 +23,14 @@ const char* LanguageName(Language language);
 // profiles/, with the sources of its facts.
 struct PrinterProfile {
     struct FontCell {
-        char name;   // 'A', 'B', ...
+        char name; // 'A', 'B', ...
         int width, height, columns;
     };
-    std::string id;       // "citizen-ct-s310ii", what --printer takes
-    std::string vendor;   // "Citizen"
-    std::string model;    // "CT-S310II"
+    std::string id; // "citizen-ct-s310ii", what --printer takes
+    std::string vendor; // "Citizen"
+    std::string model; // "CT-S310II"
     int paperMillimetres = 80;
-    int printDots = 576;  // the print area's width
+    int printDots = 576; // the print area's width
     std::vector<FontCell> fonts;
     // ESC t n -> the table: an iconv name ("CP858"), or "Katakana" for the
     // Katakana page with its graphic characters. A number not listed is a
@@ -40,7 +40,7 @@ struct PrinterProfile {
     // KindOfCommand names it); it passes over them and prints nothing.
     std::set<std::string> notKnown;
     bool cutter = true;
-    int drawerPins = 2;       // 0, 1 or 2 kick-out connectors
+    int drawerPins = 2; // 0, 1 or 2 kick-out connectors
     bool realTimeStatus = true; // answers DLE EOT
     std::string sources;
     Language language = Language::EscPos;

@@ -12,7 +12,10 @@ namespace ostrel::receipt {
 struct DotRect {
     int x = 0, y = 0, width = 0, height = 0;
     bool empty() const { return width <= 0 || height <= 0; }
-    bool contains(int px, int py) const { return px >= x && px < x + width && py >= y && py < y + height; }
+    bool contains(int px, int py) const
+    {
+        return px >= x && px < x + width && py >= y && py < y + height;
+    }
     DotRect united(const DotRect& other) const;
 };
 
@@ -31,7 +34,8 @@ public:
     // How many of the newest bytes it keeps to read, and to read again.
     static constexpr std::size_t kHistoryKept = 16u << 20;
 
-    explicit ReceiptDocument(const SymbolGeometry& geometry, std::function<bool(char32_t)> glyphCoverage = {});
+    explicit ReceiptDocument(
+        const SymbolGeometry& geometry, std::function<bool(char32_t)> glyphCoverage = {});
 
     // Bytes that arrived; cheap, as it runs on the reply path. A flood past
     // what is kept starts the model again from the newest part.
@@ -72,9 +76,9 @@ public:
 
 private:
     ReceiptPrinter printer_;
-    KeptBytes arrived_{kHistoryKept};
+    KeptBytes arrived_ { kHistoryKept };
     std::size_t readAt_ = 0;
-    KeptBytes history_{kHistoryKept};
+    KeptBytes history_ { kHistoryKept };
     bool historyCut_ = false;
     long long restarts_ = 0;
     long long arrivedCount_ = 0;

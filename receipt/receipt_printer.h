@@ -25,14 +25,14 @@ namespace ostrel::receipt {
 // What the model keeps and how far it lets paper and memory grow.
 struct PrinterLimits {
     int paperWidth = kPaperWidth80;
-    std::size_t keptReceipts = 64;               // older ones are dropped
-    long long keptBytes = 64LL << 20;            // of all kept receipts together
-    long long receiptBytes = 24LL << 20;         // a longer receipt goes on in a new one
-    int receiptHeight = 400'000;                 // dots, about 50 m of paper
-    long long keptRows = 1LL << 20;              // dots of all kept receipts together
-    long long commandBytes = 1LL << 20;          // a longer command is skipped, not drawn
-    std::size_t listedEvents = 10'000;           // symbols, cuts... in the summary
-    long long listedSymbolBytes = 1LL << 20;     // of the symbols' data listed
+    std::size_t keptReceipts = 64; // older ones are dropped
+    long long keptBytes = 64LL << 20; // of all kept receipts together
+    long long receiptBytes = 24LL << 20; // a longer receipt goes on in a new one
+    int receiptHeight = 400'000; // dots, about 50 m of paper
+    long long keptRows = 1LL << 20; // dots of all kept receipts together
+    long long commandBytes = 1LL << 20; // a longer command is skipped, not drawn
+    std::size_t listedEvents = 10'000; // symbols, cuts... in the summary
+    long long listedSymbolBytes = 1LL << 20; // of the symbols' data listed
 };
 
 // Offsets and facts the report lists; every list is bounded, its count is not.
@@ -83,13 +83,13 @@ struct PrinterSummary {
 // ESC/POS page mode's page: what is placed waits on it until it prints.
 struct PageBuffer {
     int areaX = 0, areaY = 0, areaWidth = 0, areaHeight = 0; // 0 high: as long as what is on it
-    int direction = 0;    // ESC T: 0 left to right, 1 bottom to top, 2 right to left, 3 top to bottom
-    int x = 0, y = 0;     // along the direction, and the line's base across it (0: none yet)
-    int used = 0;         // rows used, for a page without a height
+    int direction = 0; // ESC T: 0 left to right, 1 bottom to top, 2 right to left, 3 top to bottom
+    int x = 0, y = 0; // along the direction, and the line's base across it (0: none yet)
+    int used = 0; // rows used, for a page without a height
     std::vector<PaperItem> items; // x, y on the page
-    long long dropped = 0;        // items past the most a page holds
-    long long weight = 0;         // bytes its items hold, roughly
-    long long receipt = 0;        // which receipt its commands are in
+    long long dropped = 0; // items past the most a page holds
+    long long weight = 0; // bytes its items hold, roughly
+    long long receipt = 0; // which receipt its commands are in
     int width() const;
     int height() const;
 };
@@ -105,7 +105,8 @@ public:
     void feed(std::string_view bytes);
     // Tells which characters have a glyph to print with; without it, every
     // character the page maps has one.
-    void setGlyphCoverage(std::function<bool(char32_t)> covers) {
+    void setGlyphCoverage(std::function<bool(char32_t)> covers)
+    {
         covers_ = std::move(covers);
         covered_.clear();
     }
@@ -144,7 +145,8 @@ public:
     std::optional<Unfinished> unfinished() const;
     // Another language that reads the job's first bytes far better, if any.
     // Read again only when the sample has grown: the preview asks every frame.
-    const std::optional<LanguageHint>& languageHint() const {
+    const std::optional<LanguageHint>& languageHint() const
+    {
         if (hintRead_ != sample_.size() || !hintReadOnce_) {
             hint_ = HintLanguage(sample_, profile_->language);
             hintRead_ = sample_.size();
@@ -180,9 +182,9 @@ private:
 
     struct PendingLine {
         std::vector<PaperItem> items; // x from the print area's left edge
-        int x = 0;                    // where the next character goes
+        int x = 0; // where the next character goes
         int height = 0;
-        int markersEnd = 0;           // markers side by side, never over each other
+        int markersEnd = 0; // markers side by side, never over each other
         int markers = 0;
     };
     static constexpr int kMostMarkersInLine = 256;
@@ -207,10 +209,11 @@ private:
     };
 
     void text(const unsigned char* bytes, std::size_t count, long long offset) override;
-    void command(const CommandRow& row, const unsigned char* bytes, long long length, long long offset) override;
+    void command(const CommandRow& row, const unsigned char* bytes, long long length,
+        long long offset) override;
     void notUnderstood(const unsigned char* bytes, long long length, long long offset) override;
-    void tooLong(const CommandRow& row, const unsigned char* head, std::size_t shown, long long length,
-                 long long offset) override;
+    void tooLong(const CommandRow& row, const unsigned char* head, std::size_t shown,
+        long long length, long long offset) override;
     void takeText(const unsigned char* bytes, std::size_t count);
     void checkGlyph(char32_t ch, unsigned char byte, long long offset);
     void run(const CommandRow& row, const unsigned char* c, long long length);
@@ -218,7 +221,8 @@ private:
     void tabStops(const unsigned char* c, long long length, const std::string& description);
     void absolutePosition(const unsigned char* c, long long length);
     void selectCodePage(const unsigned char* c, long long length, int n);
-    void storedLogo(const unsigned char* c, long long length, StoredKind kind, int number, int mode);
+    void storedLogo(
+        const unsigned char* c, long long length, StoredKind kind, int number, int mode);
     void downloadedImage(const unsigned char* c, long long length);
     // A definition the memory took (or refused, which the description says).
     void definition(const unsigned char* c, long long length, const std::string& description);
@@ -255,25 +259,29 @@ private:
     // rows go on.
     struct RasterSettings {
         int leftMargin = 0, rightMargin = 0; // dots
-        int pageLength = 0;                  // dots; 0: as long as what is printed
-        int ffMode = 13, eotMode = 13;       // what ESC FF NUL and ESC FF EOT do
-        int pageTop = 0;                     // where the page began, in receipt pageReceipt
+        int pageLength = 0; // dots; 0: as long as what is printed
+        int ffMode = 13, eotMode = 13; // what ESC FF NUL and ESC FF EOT do
+        int pageTop = 0; // where the page began, in receipt pageReceipt
         long long pageReceipt = -1;
-        bool drawn = false;                  // rows drawn or fed since the page began
-        bool rowOpen = false;                // k drew on a row no b has fed past yet
-        long long bandReceipt = -1;          // the image rows go on: its receipt and item
+        bool drawn = false; // rows drawn or fed since the page began
+        bool rowOpen = false; // k drew on a row no b has fed past yet
+        long long bandReceipt = -1; // the image rows go on: its receipt and item
         std::size_t bandItem = 0;
     };
     static constexpr int kBandRows = 256;
     RasterSettings raster_;
     // The current receipt's number, counted from the first ever.
-    long long receiptNumber() const { return paper_.dropped() + static_cast<long long>(receipts().size()); }
+    long long receiptNumber() const
+    {
+        return paper_.dropped() + static_cast<long long>(receipts().size());
+    }
     void initializeRaster();
     void enterRasterMode(const unsigned char* c, long long length);
     void rasterMargin(const unsigned char* c, long long length, int n, bool left);
     BitImage& rasterBand(int command, int left, int width);
     void rasterLine(const unsigned char* c, long long length, bool feed);
-    void executeRasterPage(const unsigned char* c, long long length, int mode, std::string description);
+    void executeRasterPage(
+        const unsigned char* c, long long length, int mode, std::string description);
     void clearRasterPage(const unsigned char* c, long long length);
     void rasterDrawers(const unsigned char* c, long long length, int n);
     void starStatus(const unsigned char* c, long long length, const std::string& description);
@@ -282,12 +290,13 @@ private:
     void runGraphics(const unsigned char* command, long long length, int header);
     void runTwoDimensional(const unsigned char* c, long long length);
     void runBarcode(const unsigned char* c, long long length);
-    void printSymbol(Symbol symbol, const unsigned char* c, long long length, const std::string& what);
+    void printSymbol(
+        Symbol symbol, const unsigned char* c, long long length, const std::string& what);
     void drawerPulse(const unsigned char* c, long long length, bool pin5);
     void markNotUnderstood(const unsigned char* c, long long length);
 
     int addCommand(const unsigned char* c, long long length, std::string description,
-                   CommandClass commandClass, std::string kind = {});
+        CommandClass commandClass, std::string kind = {});
     void knownNotDrawn(const unsigned char* c, long long length, std::string description);
     void setting(const unsigned char* c, long long length, std::string description);
 
@@ -306,7 +315,8 @@ private:
     Receipt& current() { return paper_.current(); }
     void resetSettings();
     void touch() { ++revision_; }
-    void touchPaper() {
+    void touchPaper()
+    {
         ++revision_;
         ++paperRevision_;
     }
@@ -323,20 +333,20 @@ private:
     Settings settings_;
     PendingLine line_;
     std::optional<Page> page_;
-    PaperRoll paper_{{limits_.keptReceipts, limits_.keptBytes, limits_.receiptBytes, limits_.receiptHeight,
-                      limits_.keptRows}};
+    PaperRoll paper_ { { limits_.keptReceipts, limits_.keptBytes, limits_.receiptBytes,
+        limits_.receiptHeight, limits_.keptRows } };
     PrinterSummary summary_;
     long long revision_ = 0;
     long long paperRevision_ = 0;
 
-    CommandStream stream_{*this, limits_.commandBytes};
+    CommandStream stream_ { *this, limits_.commandBytes };
     Unfinished lastTooLong_; // the head of the last command too long to keep
-    long long offset_ = 0;     // of the command being taken
-    std::string sample_;       // the job's first bytes, for languageHint()
+    long long offset_ = 0; // of the command being taken
+    std::string sample_; // the job's first bytes, for languageHint()
     mutable std::optional<LanguageHint> hint_;
     mutable std::size_t hintRead_ = 0; // the sample's size when hint_ was read
     mutable bool hintReadOnce_ = false;
-    int textCommand_ = -1;     // the text command being extended
+    int textCommand_ = -1; // the text command being extended
 
     void handOver();
 
@@ -354,7 +364,7 @@ private:
     PrinterMemory remembered_; // what earlier jobs left: clear() goes back to it
     bool remembering_ = false; // remember() was called: the report says what the memory gave
     PrinterMemory::Change change_; // what the command being run did to the memory
-    bool userCharacters_ = false;  // ESC % 1
+    bool userCharacters_ = false; // ESC % 1
     // Stored images decoded, by kind, key and index; emptied whenever the
     // memory changes, so never more than it holds.
     std::map<std::tuple<StoredKind, std::string, int>, std::optional<BitImage>> decoded_;

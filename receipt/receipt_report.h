@@ -10,7 +10,7 @@ namespace ostrel::receipt {
 // What the capture itself counted beside the printer model.
 struct CaptureFigures {
     long long bytes = 0;
-    long long commands = 0;     // as the command log frames them
+    long long commands = 0; // as the command log frames them
     long long statusReplies = 0;
     std::vector<std::string> replies; // the first replies sent, in hex
 };

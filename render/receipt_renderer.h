@@ -49,9 +49,11 @@ public:
     QImage render(const receipt::Receipt& receipt, int paperWidth, RenderOptions options = {});
     // Only rows [from, from + rows) of the receipt: what a window shows of a
     // long one.
-    QImage renderRows(const receipt::Receipt& receipt, int paperWidth, int from, int rows, RenderOptions options = {});
+    QImage renderRows(const receipt::Receipt& receipt, int paperWidth, int from, int rows,
+        RenderOptions options = {});
     // Receipts one under the other, a dashed cut line between them.
-    QImage renderAll(const std::deque<receipt::Receipt>& receipts, int paperWidth, RenderOptions options = {});
+    QImage renderAll(
+        const std::deque<receipt::Receipt>& receipts, int paperWidth, RenderOptions options = {});
 
     // The files of a PNG with every receipt, or of a PDF with a page a
     // receipt (at 203 dpi), by the file name's ending. A name holding a %d
@@ -59,15 +61,16 @@ public:
     // PNG a sheet, and receipts too tall together for one PNG are written as
     // NAME-001.png, NAME-002.png... False with `error` set for any other
     // ending, or a name with a % that is not one %d.
-    bool encode(const std::deque<receipt::Receipt>& receipts, int paperWidth, const QString& fileName,
-                RenderOptions options, std::vector<EncodedFile>& files, QString& error);
+    bool encode(const std::deque<receipt::Receipt>& receipts, int paperWidth,
+        const QString& fileName, RenderOptions options, std::vector<EncodedFile>& files,
+        QString& error);
 
     // Whether the fonts have a glyph for the character.
     bool covers(char32_t ch) { return glyphs_.covers(ch); }
 
 private:
-    bool encodePdf(const std::deque<receipt::Receipt>& receipts, const std::vector<Sheet>& sheets, int paperWidth,
-                   RenderOptions options, QByteArray& bytes, QString& error);
+    bool encodePdf(const std::deque<receipt::Receipt>& receipts, const std::vector<Sheet>& sheets,
+        int paperWidth, RenderOptions options, QByteArray& bytes, QString& error);
 
     GlyphCache glyphs_;
 };

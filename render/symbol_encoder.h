@@ -13,13 +13,17 @@ namespace ostrel::render {
 struct EncodedSymbol {
     int columns = 0, rows = 0;
     std::vector<std::uint8_t> modules; // row-major, 1 is a bar or dark module
-    std::vector<int> rowHeights;       // in modules; 0 for a 1-D code's one row
+    std::vector<int> rowHeights; // in modules; 0 for a 1-D code's one row
     std::string text;
-    bool module(int column, int row) const { return modules[static_cast<std::size_t>(row) * columns + column] != 0; }
+    bool module(int column, int row) const
+    {
+        return modules[static_cast<std::size_t>(row) * columns + column] != 0;
+    }
 };
 
 // Encodes with zint; false (and a reason) when zint refuses the data.
-bool EncodeSymbol(const receipt::Symbol& symbol, EncodedSymbol& encoded, std::string* error = nullptr);
+bool EncodeSymbol(
+    const receipt::Symbol& symbol, EncodedSymbol& encoded, std::string* error = nullptr);
 
 // Symbol sizes from zint itself, so that the model lays out what is drawn.
 class ZintSymbolGeometry : public receipt::SymbolGeometry {

@@ -5,7 +5,10 @@
 namespace ostrel {
 
 PortHandling::PortHandling(SerialControl& MSComm1, PortControls& window, CaptureSession& session)
-    : MSComm1_(MSComm1), window_(window), session_(session), source_(MSComm1)
+    : MSComm1_(MSComm1)
+    , window_(window)
+    , session_(session)
+    , source_(MSComm1)
 {
     MSComm1_.OnComm = [this] { MSComm1_OnComm(); };
     session_.attachSource(source_);
@@ -37,8 +40,8 @@ void PortHandling::chkEnableSerialPort_Click()
     } catch (const SerialError& error) {
         // Unticking runs this handler again, inside this one, on its close path.
         window_.setEnableSerialPortValue(0);
-        window_.showOpenFailure(OpenFailureMessage(window_.serialPortText(),
-                                                   window_.baudRateText(), error.what()));
+        window_.showOpenFailure(
+            OpenFailureMessage(window_.serialPortText(), window_.baudRateText(), error.what()));
     }
 }
 
@@ -82,11 +85,11 @@ void PortHandling::MSComm1_OnComm()
     }
 }
 
-std::string OpenFailureMessage(const std::string& portText, const std::string& settingsText,
-                               const std::string& description)
+std::string OpenFailureMessage(
+    const std::string& portText, const std::string& settingsText, const std::string& description)
 {
-    return "Error Opening Comm Port " + ShortestDecimal(LeadingNumber(portText)) + ":" +
-           settingsText + "\r\nDescription:  " + description;
+    return "Error Opening Comm Port " + ShortestDecimal(LeadingNumber(portText)) + ":"
+        + settingsText + "\r\nDescription:  " + description;
 }
 
 } // namespace ostrel

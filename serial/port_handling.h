@@ -1,8 +1,8 @@
 #pragma once
 
-#include "session/capture_session.h"
 #include "serial/serial_control.h"
 #include "serial/serial_source.h"
+#include "session/capture_session.h"
 
 #include <string>
 #include <string_view>
@@ -59,7 +59,7 @@ private:
 };
 
 // "Error Opening Comm Port 3:9600, N, 8, 1" CR LF "Description:  ..."
-std::string OpenFailureMessage(const std::string& portText, const std::string& settingsText,
-                               const std::string& description);
+std::string OpenFailureMessage(
+    const std::string& portText, const std::string& settingsText, const std::string& description);
 
 } // namespace ostrel

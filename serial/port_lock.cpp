@@ -10,22 +10,22 @@ namespace ostrel {
 
 namespace {
 
-// "/dev/ttyUSB0" -> "ttyUSB0", "/dev/pts/3" -> "pts_3".
-std::string LockName(const std::string& device)
-{
-    std::string name = device.rfind("/dev/", 0) == 0 ? device.substr(5) : device;
-    for (char& c : name) {
-        if (c == '/')
-            c = '_';
+    // "/dev/ttyUSB0" -> "ttyUSB0", "/dev/pts/3" -> "pts_3".
+    std::string LockName(const std::string& device)
+    {
+        std::string name = device.rfind("/dev/", 0) == 0 ? device.substr(5) : device;
+        for (char& c : name) {
+            if (c == '/')
+                c = '_';
+        }
+        return "LCK.." + name;
     }
-    return "LCK.." + name;
-}
 
 } // namespace
 
 std::optional<PortLock> FindPortLock(const std::string& device)
 {
-    for (const char* folder : {"/run/lock/", "/var/lock/"}) {
+    for (const char* folder : { "/run/lock/", "/var/lock/" }) {
         const std::string file = folder + LockName(device);
         std::ifstream in(file);
         if (!in)

@@ -10,7 +10,7 @@ namespace ostrel {
 // holder's process number on its first line.
 struct PortLock {
     std::string file;
-    long pid = 0;         // 0 when the file names none
+    long pid = 0; // 0 when the file names none
     bool holderAlive = false;
 };
 

@@ -41,8 +41,8 @@ std::int16_t PortNumberFromText(const std::string& text)
     // The default rounding mode rounds halves to the even neighbour.
     const double rounded = std::nearbyint(LeadingNumber(text));
     if (rounded < -32768 || rounded > 32767)
-        throw SerialError("Port number " + ShortestDecimal(LeadingNumber(text)) +
-                          " is out of range");
+        throw SerialError(
+            "Port number " + ShortestDecimal(LeadingNumber(text)) + " is out of range");
     return static_cast<std::int16_t>(rounded);
 }
 
@@ -73,8 +73,8 @@ std::string PortDevice(int port)
 #ifdef _WIN32
     return "COM" + std::to_string(port);
 #else
-    const std::filesystem::path link =
-        std::filesystem::path(PortLinkFolder()) / ("com" + std::to_string(port));
+    const std::filesystem::path link
+        = std::filesystem::path(PortLinkFolder()) / ("com" + std::to_string(port));
     std::error_code error;
     if (std::filesystem::is_symlink(link, error)) {
         std::filesystem::path target = std::filesystem::read_symlink(link, error);

@@ -22,7 +22,8 @@ namespace ostrel {
 constexpr char kWakeToStop = 0;
 constexpr char kWakeToSend = 1;
 
-QtSerialControl::QtSerialControl(QObject* parent) : QObject(parent)
+QtSerialControl::QtSerialControl(QObject* parent)
+    : QObject(parent)
 {
     // Everything received waits in the port's buffer until Input reads it.
     port_.setReadBufferSize(0);
@@ -40,8 +41,8 @@ void QtSerialControl::setCommPort(std::int16_t port)
     if (port_.isOpen())
         throw SerialError("Port already open");
     if (port < 1)
-        throw SerialError("Invalid port number " + std::to_string(port) +
-                          " (port numbers start at 1)");
+        throw SerialError(
+            "Invalid port number " + std::to_string(port) + " (port numbers start at 1)");
     commPort_ = port;
 }
 
@@ -108,9 +109,9 @@ void QtSerialControl::setPortOpen(bool open)
         if (lock && lock->holderAlive && lock->pid != static_cast<long>(::getpid()))
             reason = "Port " + HeldPortDescription(*lock);
         else if (lock && stale)
-            reason = "Port locked by process " + std::to_string(lock->pid) +
-                     ", which has ended; its lock file " + lock->file +
-                     " could not be removed (" + staleReason + ")";
+            reason = "Port locked by process " + std::to_string(lock->pid)
+                + ", which has ended; its lock file " + lock->file + " could not be removed ("
+                + staleReason + ")";
         throw SerialError(reason + ": " + device_);
     }
     try {
@@ -125,17 +126,19 @@ void QtSerialControl::setPortOpen(bool open)
     }
 }
 
-bool QtSerialControl::qtReads() const { return port_.isOpen() && (port_.openMode() & QIODevice::ReadOnly); }
+bool QtSerialControl::qtReads() const
+{
+    return port_.isOpen() && (port_.openMode() & QIODevice::ReadOnly);
+}
 
 bool QtSerialControl::PortOpen() const { return port_.isOpen(); }
 
 void QtSerialControl::applyLineSettings()
 {
-    const QSerialPort::Parity parity[] = {QSerialPort::NoParity, QSerialPort::EvenParity,
-                                          QSerialPort::OddParity, QSerialPort::MarkParity,
-                                          QSerialPort::SpaceParity};
-    const QSerialPort::StopBits stopBits[] = {QSerialPort::OneStop, QSerialPort::OneAndHalfStop,
-                                              QSerialPort::TwoStop};
+    const QSerialPort::Parity parity[] = { QSerialPort::NoParity, QSerialPort::EvenParity,
+        QSerialPort::OddParity, QSerialPort::MarkParity, QSerialPort::SpaceParity };
+    const QSerialPort::StopBits stopBits[]
+        = { QSerialPort::OneStop, QSerialPort::OneAndHalfStop, QSerialPort::TwoStop };
     const auto fail = [this](const std::string& what) {
         const std::string reason = port_.errorString().toStdString();
         port_.clearError();
@@ -155,9 +158,8 @@ void QtSerialControl::applyFlowControl()
 {
     // Both bits ticked (3) has no QSerialPort counterpart; hardware wins.
     const QSerialPort::FlowControl flow = (handshaking_ & comRTS) ? QSerialPort::HardwareControl
-                                          : (handshaking_ & comXOnXoff)
-                                              ? QSerialPort::SoftwareControl
-                                              : QSerialPort::NoFlowControl;
+        : (handshaking_ & comXOnXoff)                             ? QSerialPort::SoftwareControl
+                                                                  : QSerialPort::NoFlowControl;
     if (!port_.setFlowControl(flow)) {
         const std::string reason = port_.errorString().toStdString();
         port_.clearError();
@@ -175,7 +177,7 @@ void QtSerialControl::keepFlowControlBytesAsData()
     // of the stream, losing 0x11 and 0x13 from images and double-size text.
 #ifdef Q_OS_UNIX
     const int fd = static_cast<int>(port_.handle());
-    termios settings{};
+    termios settings {};
     if (::tcgetattr(fd, &settings) != 0)
         throw SerialError("Flow control refused by " + device_ + ": " + std::strerror(errno));
     settings.c_iflag |= IXOFF;
@@ -184,7 +186,7 @@ void QtSerialControl::keepFlowControlBytesAsData()
         throw SerialError("Flow control refused by " + device_ + ": " + std::strerror(errno));
 #elif defined(Q_OS_WIN)
     const HANDLE handle = reinterpret_cast<HANDLE>(port_.handle());
-    DCB dcb{};
+    DCB dcb {};
     dcb.DCBlength = sizeof dcb;
     if (!::GetCommState(handle, &dcb))
         throw SerialError("Flow control refused by " + device_);
@@ -223,7 +225,7 @@ std::string QtSerialControl::Input()
     constexpr std::size_t kMostAtOnce = 64 * 1024;
     std::size_t lastRead = input.size();
     while (lastRead >= kDriverBuffer && input.size() < kMostAtOnce) {
-        pollfd waiting{static_cast<int>(port_.handle()), POLLIN, 0};
+        pollfd waiting { static_cast<int>(port_.handle()), POLLIN, 0 };
         if (::poll(&waiting, 1, 1) <= 0 || !(waiting.revents & POLLIN))
             break;
         char buffer[8192];
@@ -257,7 +259,8 @@ void QtSerialControl::Output(std::string_view bytes)
     // afterwards to keep the next request waiting.
     if (port_.bytesToWrite() == 0) {
         while (!bytes.empty()) {
-            const ssize_t written = ::write(static_cast<int>(port_.handle()), bytes.data(), bytes.size());
+            const ssize_t written
+                = ::write(static_cast<int>(port_.handle()), bytes.data(), bytes.size());
             if (written <= 0)
                 break; // the rest goes through the port's buffer below
             bytes.remove_prefix(static_cast<std::size_t>(written));
@@ -326,22 +329,22 @@ constexpr std::size_t kMostWaiting = 4 * 1024 * 1024;
 #ifdef Q_OS_UNIX
 namespace {
 
-// Writes as much of `unsent` as the driver takes now and drops that from its
-// front; the rest waits until the device has room (the host reads, or lets
-// the tool send again). A device that refuses bytes altogether has gone, and
-// its next read reports that, so the bytes simply stay.
-void SendWhatFits(int fd, std::string& unsent)
-{
-    std::size_t sent = 0;
-    while (sent < unsent.size()) {
-        const ssize_t n = ::write(fd, unsent.data() + sent, unsent.size() - sent);
-        if (n > 0)
-            sent += static_cast<std::size_t>(n);
-        else if (!(n < 0 && errno == EINTR))
-            break;
+    // Writes as much of `unsent` as the driver takes now and drops that from its
+    // front; the rest waits until the device has room (the host reads, or lets
+    // the tool send again). A device that refuses bytes altogether has gone, and
+    // its next read reports that, so the bytes simply stay.
+    void SendWhatFits(int fd, std::string& unsent)
+    {
+        std::size_t sent = 0;
+        while (sent < unsent.size()) {
+            const ssize_t n = ::write(fd, unsent.data() + sent, unsent.size() - sent);
+            if (n > 0)
+                sent += static_cast<std::size_t>(n);
+            else if (!(n < 0 && errno == EINTR))
+                break;
+        }
+        unsent.erase(0, sent);
     }
-    unsent.erase(0, sent);
-}
 
 } // namespace
 #endif
@@ -384,8 +387,8 @@ void QtSerialControl::startReceiving()
         ::close(ownFd_);
         ownFd_ = -1;
         wakePipe_[0] = wakePipe_[1] = -1;
-        throw SerialError(std::string("Cannot start reading ") + device_ + ": " +
-                          std::strerror(pipeError));
+        throw SerialError(
+            std::string("Cannot start reading ") + device_ + ": " + std::strerror(pipeError));
     }
     ++generation_;
     receiver_ = std::thread(&QtSerialControl::receiveLoop, this, ownFd_, wakePipe_[0], generation_);
@@ -424,8 +427,7 @@ void QtSerialControl::stopReceiving()
 void QtSerialControl::wakeReceiver(char why)
 {
 #ifdef Q_OS_UNIX
-    while (::write(wakePipe_[1], &why, 1) < 0 && errno == EINTR) {
-    }
+    while (::write(wakePipe_[1], &why, 1) < 0 && errno == EINTR) { }
 #else
     (void)why;
 #endif
@@ -441,8 +443,9 @@ void QtSerialControl::receiveLoop(int fd, int wakeFd, unsigned generation)
         // reading stops after a while, so that the driver's input backs up and
         // flow control paces the host, as it would with no thread in between.
         const bool backedUp = inbox_->waitingBytes() >= kMostWaiting;
-        const short events = static_cast<short>((backedUp ? 0 : POLLIN) | (unsent.empty() ? 0 : POLLOUT));
-        pollfd waiting[2] = {{fd, events, 0}, {wakeFd, POLLIN, 0}};
+        const short events
+            = static_cast<short>((backedUp ? 0 : POLLIN) | (unsent.empty() ? 0 : POLLOUT));
+        pollfd waiting[2] = { { fd, events, 0 }, { wakeFd, POLLIN, 0 } };
         if (::poll(waiting, 2, backedUp ? 1 : -1) < 0) {
             if (errno == EINTR)
                 continue;
@@ -451,7 +454,8 @@ void QtSerialControl::receiveLoop(int fd, int wakeFd, unsigned generation)
         if (waiting[1].revents != 0) {
             char why[64];
             const ssize_t woken = ::read(wakeFd, why, sizeof why);
-            if (std::memchr(why, kWakeToStop, static_cast<std::size_t>(std::max<ssize_t>(woken, 0))) != nullptr)
+            if (std::memchr(why, kWakeToStop, static_cast<std::size_t>(std::max<ssize_t>(woken, 0)))
+                != nullptr)
                 return;
             {
                 const std::lock_guard<std::mutex> hold(outgoingMutex_);
@@ -467,14 +471,15 @@ void QtSerialControl::receiveLoop(int fd, int wakeFd, unsigned generation)
             continue;
         const ssize_t n = ::read(fd, buffer.data(), buffer.size());
         if (n > 0) {
-            const ArrivalInbox::Received received =
-                inbox_->receive(source_, std::string_view(buffer.data(), static_cast<std::size_t>(n)));
+            const ArrivalInbox::Received received = inbox_->receive(
+                source_, std::string_view(buffer.data(), static_cast<std::size_t>(n)));
             if (!received.replies.empty()) {
                 unsent += received.replies;
                 SendWhatFits(fd, unsent);
             }
             if (received.callSession)
-                QMetaObject::invokeMethod(this, &QtSerialControl::callSession, Qt::QueuedConnection);
+                QMetaObject::invokeMethod(
+                    this, &QtSerialControl::callSession, Qt::QueuedConnection);
             continue;
         }
         if (n < 0 && (errno == EAGAIN || errno == EINTR))

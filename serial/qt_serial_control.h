@@ -70,12 +70,12 @@ private:
     ByteSource* source_ = nullptr;
     std::thread receiver_;
     int ownFd_ = -1; // the thread's own descriptor of the device
-    int wakePipe_[2] = {-1, -1};
+    int wakePipe_[2] = { -1, -1 };
     // Bytes other threads give the port's thread to write, in order.
     std::mutex outgoingMutex_;
     std::string outgoing_;
     unsigned generation_ = 0; // which receiving thread a queued call came from
-    std::atomic<unsigned> endedGeneration_{0}; // the last thread that ended by itself
+    std::atomic<unsigned> endedGeneration_ { 0 }; // the last thread that ended by itself
     QTimer collectTimer_;
 
     QSerialPort port_;

@@ -18,7 +18,7 @@ public:
 
 // Event codes reported through CommEvent.
 enum CommEventCode : std::int16_t {
-    comEvReceive = 2,      // data is waiting in Input
+    comEvReceive = 2, // data is waiting in Input
     comEventPortLost = 1012, // the device went away while open (unplugged, peer closed)
 };
 
@@ -51,7 +51,7 @@ public:
 
     // Raises the receive event now for bytes that have arrived at the device
     // but not been announced yet; does nothing when there are none.
-    virtual void deliverWaiting() {}
+    virtual void deliverWaiting() { }
     // The device the port was last opened on, for messages.
     virtual std::string deviceName() const { return {}; }
 
@@ -62,7 +62,7 @@ public:
     // status requests there and then and does every write to the port from
     // then on; the receive event then means the inbox holds bytes, and Input
     // stays empty. Null goes back to receiving on the window's thread.
-    virtual void receiveInto(ArrivalInbox*, ByteSource*) {}
+    virtual void receiveInto(ArrivalInbox*, ByteSource*) { }
 
     // Raised for every event; the handler reads CommEvent.
     std::function<void()> OnComm;

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "session/byte_source.h"
 #include "serial/serial_control.h"
+#include "session/byte_source.h"
 
 #include <atomic>
 
@@ -10,7 +10,10 @@ namespace ostrel {
 // The serial port as a byte source: replies go out through MSComm1's Output.
 class SerialSource : public ByteSource {
 public:
-    explicit SerialSource(SerialControl& MSComm1) : MSComm1_(MSComm1) {}
+    explicit SerialSource(SerialControl& MSComm1)
+        : MSComm1_(MSComm1)
+    {
+    }
 
     std::string sourceName() const override { return "serial " + MSComm1_.deviceName(); }
     void sendReply(std::string_view bytes) override { MSComm1_.Output(bytes); }
@@ -23,7 +26,7 @@ public:
 
 private:
     SerialControl& MSComm1_;
-    std::atomic<bool> realTime_{false};
+    std::atomic<bool> realTime_ { false };
 };
 
 } // namespace ostrel

@@ -15,7 +15,9 @@
 namespace ostrel {
 
 CaptureService::CaptureService(CaptureServiceOptions options, std::ostream& out, std::ostream& err)
-    : options_(std::move(options)), out_(out), err_(err)
+    : options_(std::move(options))
+    , out_(out)
+    , err_(err)
 {
     noJobs_.setSingleShot(true);
     noJobs_.setInterval(options_.timeoutS * 1000);
@@ -24,8 +26,9 @@ CaptureService::CaptureService(CaptureServiceOptions options, std::ostream& out,
             return;
         // Fewer jobs than --jobs asked for is a failure a CI check must see.
         if (options_.jobs > 0 && finishedJobs_ < options_.jobs) {
-            say("--timeout: " + std::to_string(finishedJobs_) + " of the " + std::to_string(options_.jobs) +
-                " jobs --jobs asked for came before " + std::to_string(options_.timeoutS) + " s without a job");
+            say("--timeout: " + std::to_string(finishedJobs_) + " of the "
+                + std::to_string(options_.jobs) + " jobs --jobs asked for came before "
+                + std::to_string(options_.timeoutS) + " s without a job");
             return end(kJobsMissing);
         }
         end(failed_ ? 1 : 0);
@@ -73,7 +76,10 @@ bool CaptureService::start(std::string& error)
 
 void CaptureService::announceReady() { sayReady(); }
 
-std::string CaptureService::listeningOn() const { return printers_.empty() ? "" : printers_.front()->listeningOn(); }
+std::string CaptureService::listeningOn() const
+{
+    return printers_.empty() ? "" : printers_.front()->listeningOn();
+}
 
 bool CaptureService::anyBusy() const
 {
@@ -147,19 +153,21 @@ void CaptureService::sayReady()
     }
     if (options_.readyFile.empty())
         return;
-    struct stat about {};
+    struct stat about { };
     if (::stat(options_.readyFile.c_str(), &about) == 0 && S_ISFIFO(about.st_mode)) {
         // A FIFO a script reads from: written once its reader is there, so
         // the script waits without polling.
         const int fd = ::open(options_.readyFile.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0 && errno == ENXIO)
             return readyRetry_.start(50);
-        const bool written = fd >= 0 && ::write(fd, where.data(), where.size()) == static_cast<ssize_t>(where.size());
+        const bool written = fd >= 0
+            && ::write(fd, where.data(), where.size()) == static_cast<ssize_t>(where.size());
         const int error = errno;
         if (fd >= 0)
             ::close(fd);
         if (!written)
-            say("cannot write " + QuotedForMessage(options_.readyFile) + ": " + std::strerror(error));
+            say("cannot write " + QuotedForMessage(options_.readyFile) + ": "
+                + std::strerror(error));
         return;
     }
     AtomicFileSet file;

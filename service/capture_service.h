@@ -17,8 +17,8 @@ struct CaptureServiceOptions : PrinterOptions {
     // --config: a printer each; empty: the one printer the fields above make.
     std::vector<PrinterOptions> printers;
     std::string readyFile; // --ready-file: where it says it is taking jobs
-    int jobs = 0;          // end after this many jobs, on all printers; 0: no limit
-    int timeoutS = 0;      // end after this long without a job; 0: never
+    int jobs = 0; // end after this many jobs, on all printers; 0: no limit
+    int timeoutS = 0; // end after this long without a job; 0: never
 };
 
 // ostrel-capture's printers in one process: each job's line goes to

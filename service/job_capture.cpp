@@ -13,27 +13,29 @@ namespace ostrel {
 
 namespace {
 
-// "2026-12-08T17:20:00.123Z"
-std::string UtcNow()
-{
-    const auto now = std::chrono::system_clock::now();
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
-    const auto millis =
-        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
-    std::tm utc{};
-    ::gmtime_r(&seconds, &utc);
-    char text[64];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900, utc.tm_mon + 1,
-                  utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, static_cast<int>(millis));
-    return text;
-}
+    // "2026-12-08T17:20:00.123Z"
+    std::string UtcNow()
+    {
+        const auto now = std::chrono::system_clock::now();
+        const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+        const auto millis
+            = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count()
+            % 1000;
+        std::tm utc {};
+        ::gmtime_r(&seconds, &utc);
+        char text[64];
+        std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900,
+            utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec,
+            static_cast<int>(millis));
+        return text;
+    }
 
 } // namespace
 
 JobCapture::JobCapture(std::string source, const StatusControls& status, const PrinterState& state,
-                       long long maxBytes, const std::string& printer, const std::string& printerName)
-    : notUnderstood_(1000, receipt::LanguageOfPrinter(printer)),
-      maxBytes_(maxBytes)
+    long long maxBytes, const std::string& printer, const std::string& printerName)
+    : notUnderstood_(1000, receipt::LanguageOfPrinter(printer))
+    , maxBytes_(maxBytes)
 {
     record_.source = std::move(source);
     record_.printerName = printerName;
@@ -66,19 +68,22 @@ void JobCapture::take(std::string_view chunk, ByteSource* from)
 
 void JobCapture::replySent(std::string_view reply, ByteSource* to)
 {
-    replies_.told(reply, to != nullptr ? to->replyDelivery() : ByteSource::ReplyDelivery{});
+    replies_.told(reply, to != nullptr ? to->replyDelivery() : ByteSource::ReplyDelivery {});
 }
 
 long long JobCapture::sinceStartUs() const
 {
-    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start_).count();
+    return std::chrono::duration_cast<std::chrono::microseconds>(
+        std::chrono::steady_clock::now() - start_)
+        .count();
 }
 
 void JobCapture::forwardEnded(const PrinterForward& forward)
 {
     if (!conversation_)
         return;
-    record_.forward = conversation_->json(forward.target(), forward.error(), forward.errorAtUs(), forward.delivery());
+    record_.forward = conversation_->json(
+        forward.target(), forward.error(), forward.errorAtUs(), forward.delivery());
     record_.printerAnswers = conversation_->answers();
 }
 
@@ -86,7 +91,8 @@ void JobCapture::printerEvent(const std::string& what, long long printed)
 {
     const long long received = size() + record_.droppedBytes;
     if (record_.printerEvents.size() < kPrinterEventsListed)
-        record_.printerEvents.push_back({received, std::clamp(printed - paceStart_, 0LL, received), what});
+        record_.printerEvents.push_back(
+            { received, std::clamp(printed - paceStart_, 0LL, received), what });
 }
 
 JobRecord JobCapture::finish(const std::string& endedBy, long long number, const ByteSource& from)
@@ -107,7 +113,8 @@ JobRecord JobCapture::finish(const std::string& endedBy, long long number, const
     record_.cuts = notUnderstood_.cuts();
     const receipt::Language language = receipt::LanguageOfPrinter(record_.printer);
     record_.language = receipt::LanguageName(language);
-    const std::string_view start(record_.bytes.data(), std::min(record_.bytes.size(), receipt::kLanguageSampleBytes));
+    const std::string_view start(
+        record_.bytes.data(), std::min(record_.bytes.size(), receipt::kLanguageSampleBytes));
     if (const auto hint = receipt::HintLanguage(start, language)) {
         record_.hintPrinter = hint->profile;
         record_.hintText = hint->text;

@@ -14,18 +14,20 @@
 
 namespace ostrel {
 
-
 // One job being captured: a session of its own, and what the job file and
 // line report.
 class JobCapture : private CaptureListener {
 public:
     JobCapture(std::string source, const StatusControls& status, const PrinterState& state,
-               long long maxBytes, const std::string& printer, const std::string& printerName = {});
+        long long maxBytes, const std::string& printer, const std::string& printerName = {});
     // Star's ETB count, kept by the printer from job to job.
     // What the printer keeps between connections (Star's ETB count,
     // automatic status), given on to the job's peer.
     ArrivalInbox::Kept kept() { return session_.inbox().kept(); }
-    void setKept(ArrivalInbox::Kept kept, ByteSource* peer) { session_.inbox().setKept(kept, peer); }
+    void setKept(ArrivalInbox::Kept kept, ByteSource* peer)
+    {
+        session_.inbox().setKept(kept, peer);
+    }
     // The state changed while the job goes on: peers that asked hear of it.
     void setPrinterState(const PrinterState& state) { session_.setPrinterState(state); }
     ~JobCapture() override;
@@ -42,15 +44,29 @@ public:
     // Forwarded to a real printer: the conversation both ways, timed from
     // the job's start.
     void recordConversation(receipt::Language language) { conversation_.emplace(language); }
-    void programSent(std::string_view chunk) { if (conversation_) conversation_->programSent(chunk, sinceStartUs()); }
-    void printerAnswered(std::string_view chunk) { if (conversation_) conversation_->printerAnswered(chunk, sinceStartUs()); }
+    void programSent(std::string_view chunk)
+    {
+        if (conversation_)
+            conversation_->programSent(chunk, sinceStartUs());
+    }
+    void printerAnswered(std::string_view chunk)
+    {
+        if (conversation_)
+            conversation_->printerAnswered(chunk, sinceStartUs());
+    }
     void forwardEnded(const PrinterForward& forward);
     long long sinceStartUs() const;
     long long size() const { return static_cast<long long>(record_.bytes.size()); }
     // A printer in time: GS r and ETB wait for printing, and are answered
     // through the job's session when it gets there.
-    void setAnswersAfterPrinting(bool everyRequest) { session_.setAnswersAfterPrinting(true, everyRequest); }
-    void answerPrinted(ByteSource& from, const RealTimeRequest& request) { session_.answerPrinted(from, request); }
+    void setAnswersAfterPrinting(bool everyRequest)
+    {
+        session_.setAnswersAfterPrinting(true, everyRequest);
+    }
+    void answerPrinted(ByteSource& from, const RealTimeRequest& request)
+    {
+        session_.answerPrinted(from, request);
+    }
     // Something happened to the printer while this job came, when the
     // printer had printed `printed` bytes of all it took; this job's first
     // byte was byte `paceStart` of them.
@@ -59,7 +75,7 @@ public:
     // A job that came whole: what its sender said of it, and the document
     // it came as, kept beside it.
     void keepDocument(std::vector<std::pair<std::string, std::string>> origin, std::string document,
-                      std::string ending)
+        std::string ending)
     {
         record_.origin = std::move(origin);
         record_.document = std::move(document);
@@ -75,7 +91,7 @@ private:
     // not understand.
     receipt::NotUnderstoodScan notUnderstood_;
     JobRecord record_;
-    ReplyLedger replies_{kRepliesListed};
+    ReplyLedger replies_ { kRepliesListed };
     long long maxBytes_;
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
     std::optional<ConversationRecord> conversation_;

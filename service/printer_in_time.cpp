@@ -6,8 +6,10 @@
 namespace ostrel {
 
 PrinterInTime::PrinterInTime(PrintPace::Settings settings, const receipt::PrinterProfile& model,
-                             std::vector<FaultLine> script, const PrinterState& state)
-    : pace_(settings, model), state_(state), reported_(state)
+    std::vector<FaultLine> script, const PrinterState& state)
+    : pace_(settings, model)
+    , state_(state)
+    , reported_(state)
 {
     pace_.changed = [this](const std::string& what) { tell(what); };
     pace_.halt(state_.isOffline(), nowUs());
@@ -24,7 +26,9 @@ PrinterInTime::PrinterInTime(PrintPace::Settings settings, const receipt::Printe
 
 long long PrinterInTime::nowUs() const
 {
-    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start_).count();
+    return std::chrono::duration_cast<std::chrono::microseconds>(
+        std::chrono::steady_clock::now() - start_)
+        .count();
 }
 
 PrinterState PrinterInTime::state() const
@@ -35,7 +39,8 @@ PrinterState PrinterInTime::state() const
     return state;
 }
 
-void PrinterInTime::take(std::string_view chunk, const void* owner, std::function<void(const RealTimeRequest&)> answer)
+void PrinterInTime::take(
+    std::string_view chunk, const void* owner, std::function<void(const RealTimeRequest&)> answer)
 {
     pace_.take(chunk, owner, std::move(answer), nowUs());
     runScript();
@@ -109,8 +114,8 @@ void PrinterInTime::runScript()
     if (!script_)
         return;
     // Counted as received, so that a line still comes while printing is stopped.
-    const FaultScript::Counts now{static_cast<double>(nowUs()) / 1e6, pace_.receiptsReceived(),
-                                  pace_.paperReceivedMillimetres(), pace_.received()};
+    const FaultScript::Counts now { static_cast<double>(nowUs()) / 1e6, pace_.receiptsReceived(),
+        pace_.paperReceivedMillimetres(), pace_.received() };
     while (const auto line = script_->due(now)) {
         PrinterState state = line->state;
         state.maker = state_.maker;
@@ -118,14 +123,16 @@ void PrinterInTime::runScript()
         if (pace_.paperOut() && !state.paperOut)
             pace_.loadPaper(nowUs());
         state_ = state;
-        tell("--script line " + std::to_string(line->number) + ": " +
-             (PrinterStateList(state).empty() ? "the default state" : PrinterStateList(state)));
+        tell("--script line " + std::to_string(line->number) + ": "
+            + (PrinterStateList(state).empty() ? "the default state" : PrinterStateList(state)));
     }
     if (script_->done())
         scriptTimer_.stop();
 }
 
-PacedSession::PacedSession(CaptureSession& session, PrinterInTime& printer) : session_(session), printer_(printer)
+PacedSession::PacedSession(CaptureSession& session, PrinterInTime& printer)
+    : session_(session)
+    , printer_(printer)
 {
     session_.setAnswersAfterPrinting(true, printer_.pace().answersEveryRequest());
     session_.addListener(*this);

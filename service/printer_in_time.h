@@ -23,12 +23,13 @@ namespace ostrel {
 class PrinterInTime : public QObject {
     Q_OBJECT
 public:
-    PrinterInTime(PrintPace::Settings settings, const receipt::PrinterProfile& model, std::vector<FaultLine> script,
-                  const PrinterState& state);
+    PrinterInTime(PrintPace::Settings settings, const receipt::PrinterProfile& model,
+        std::vector<FaultLine> script, const PrinterState& state);
 
     // Bytes received; each request among them that waits on printing goes
     // to `answer` when printing reaches it, unless `owner` is forgotten.
-    void take(std::string_view chunk, const void* owner, std::function<void(const RealTimeRequest&)> answer);
+    void take(std::string_view chunk, const void* owner,
+        std::function<void(const RealTimeRequest&)> answer);
     void forget(const void* owner) { pace_.forget(owner); }
     // The state set by hand. Without paper-out, it loads a new roll where
     // the last ran out (writing the state file again does so).

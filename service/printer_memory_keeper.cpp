@@ -10,16 +10,18 @@ namespace ostrel {
 
 namespace {
 
-const receipt::PrinterProfile& ModelOf(const std::string& printer)
-{
-    const receipt::PrinterProfile* model = receipt::FindPrinterProfile(printer);
-    return model != nullptr ? *model : receipt::GenericProfile();
-}
+    const receipt::PrinterProfile& ModelOf(const std::string& printer)
+    {
+        const receipt::PrinterProfile* model = receipt::FindPrinterProfile(printer);
+        return model != nullptr ? *model : receipt::GenericProfile();
+    }
 
 } // namespace
 
 PrinterMemoryKeeper::PrinterMemoryKeeper(const std::string& printer, const std::string& out)
-    : model_(ModelOf(printer)), folder_(out.empty() ? "" : MemoryFolderOf(out)), memory_(model_)
+    : model_(ModelOf(printer))
+    , folder_(out.empty() ? "" : MemoryFolderOf(out))
+    , memory_(model_)
 {
 }
 
@@ -39,9 +41,9 @@ std::vector<std::string> PrinterMemoryKeeper::start()
     for (const std::string& why : refused)
         said.push_back("the printer's memory in " + QuotedForMessage(folder_) + ": " + why);
     if (!memory_.empty())
-        said.push_back("the printer's memory holds " + std::to_string(memory_.inOrder().size()) +
-                       (memory_.inOrder().size() == 1 ? " definition" : " definitions") + " from " +
-                       QuotedForMessage(folder_));
+        said.push_back("the printer's memory holds " + std::to_string(memory_.inOrder().size())
+            + (memory_.inOrder().size() == 1 ? " definition" : " definitions") + " from "
+            + QuotedForMessage(folder_));
     // As after power off: what was kept only until then is gone.
     if (!write(error))
         said.push_back("the printer's memory could not be written: " + error);
@@ -93,7 +95,10 @@ bool PrinterMemoryKeeper::clear(std::string& error)
     return write(error);
 }
 
-std::string PrinterMemoryKeeper::json() const { return receipt::PrinterMemoryJson(memory_, model_.id); }
+std::string PrinterMemoryKeeper::json() const
+{
+    return receipt::PrinterMemoryJson(memory_, model_.id);
+}
 
 std::string PrinterMemoryKeeper::folder() const
 {

@@ -24,13 +24,13 @@
 namespace ostrel {
 
 PrinterUnit::PrinterUnit(PrinterOptions options, std::ostream& err)
-    : options_(std::move(options)),
-      err_(err),
-      status_(options_.statusByte1, options_.statusByte2, options_.statusReturn),
-      silent_(options_.statusByte1, options_.statusByte2, false),
-      state_(options_.state),
-      serialCuts_(receipt::LanguageOfPrinter(options_.printer)),
-      memory_(options_.printer, options_.out)
+    : options_(std::move(options))
+    , err_(err)
+    , status_(options_.statusByte1, options_.statusByte2, options_.statusReturn)
+    , silent_(options_.statusByte1, options_.statusByte2, false)
+    , state_(options_.state)
+    , serialCuts_(receipt::LanguageOfPrinter(options_.printer))
+    , memory_(options_.printer, options_.out)
 {
     stateWatch_.setInterval(200);
     connect(&stateWatch_, &QTimer::timeout, this, [this] { readStateFile(); });
@@ -54,18 +54,19 @@ bool PrinterUnit::start(std::string& error)
         std::error_code made;
         const bool created = std::filesystem::create_directories(options_.out, made);
         if (made || !std::filesystem::is_directory(options_.out)) {
-            error = "cannot use the folder " + QuotedForMessage(options_.out) + ": " +
-                    (made ? made.message() : std::string("not a folder"));
+            error = "cannot use the folder " + QuotedForMessage(options_.out) + ": "
+                + (made ? made.message() : std::string("not a folder"));
             return false;
         }
         if (created)
             say("created the folder " + QuotedForMessage(options_.out));
         // Half-written files of a run that was killed go; its whole jobs stay.
         for (const std::string& stale : RemoveStaleTemporaries(options_.out))
-            say("removed " + QuotedForMessage(stale) + ", left by a run that was killed while writing");
+            say("removed " + QuotedForMessage(stale)
+                + ", left by a run that was killed while writing");
         for (const long long number : IncompleteJobs(options_.out))
-            say("job " + std::to_string(number) + " in " + QuotedForMessage(options_.out) +
-                " lacks some of its .bin, .txt and .json: a run was killed while writing it");
+            say("job " + std::to_string(number) + " in " + QuotedForMessage(options_.out)
+                + " lacks some of its .bin, .txt and .json: a run was killed while writing it");
         nextNumber_ = NextJobNumber(options_.out);
     }
     for (const std::string& line : memory_.start())
@@ -117,8 +118,8 @@ bool PrinterUnit::start(std::string& error)
                 printerLine_->setSettings(options_.forwardSerialSettings);
             printerLine_->setPortOpen(true);
         } catch (const SerialError& failure) {
-            error = "--forward: cannot open the printer's serial port " + QuotedForMessage(options_.forwardSerial) +
-                    ": " + failure.what();
+            error = "--forward: cannot open the printer's serial port "
+                + QuotedForMessage(options_.forwardSerial) + ": " + failure.what();
             return false;
         }
         // What the printer answers goes to the job in progress; between jobs
@@ -131,7 +132,8 @@ bool PrinterUnit::start(std::string& error)
                 else if (serialForward_)
                     serialForward_->answer(bytes);
             } else if (printerLine_->CommEvent() == comEventPortLost) {
-                say("the printer's serial port " + QuotedForMessage(options_.forwardSerial) + " went away");
+                say("the printer's serial port " + QuotedForMessage(options_.forwardSerial)
+                    + " went away");
                 printerLine_->OnComm = nullptr;
             }
         };
@@ -145,7 +147,7 @@ bool PrinterUnit::start(std::string& error)
             return false;
         lpd->job = [this](LpdJob job, const std::string& peer) {
             std::vector<std::pair<std::string, std::string>> origin = LpdOrigin(job);
-            printWhole({"lpd " + peer, std::move(job.bytes), std::move(origin), {}, {}});
+            printWhole({ "lpd " + peer, std::move(job.bytes), std::move(origin), {}, {} });
         };
         lpd->answer = [this](const LpdQuery& query) {
             return LpdQueueAnswer(query, options_.name, options_.printer, state());
@@ -232,7 +234,8 @@ bool PrinterUnit::start(std::string& error)
         intakes_.push_back(std::move(sdp));
     }
     if (!tcp_ && !serial_ && intakes_.empty()) {
-        error = "nothing to capture from: give --listen, --serial, --lpd, --web-print, --cloudprnt or "
+        error = "nothing to capture from: give --listen, --serial, --lpd, --web-print, --cloudprnt "
+                "or "
                 "--server-direct-print";
         return false;
     }
@@ -245,15 +248,16 @@ bool PrinterUnit::start(std::string& error)
             const long long kernel = tcp_->setLeastReceiveWindow();
             settings.buffer = std::max(settings.buffer - kernel, settings.buffer / 4);
         }
-        paced_ = std::make_unique<PrinterInTime>(settings, model != nullptr ? *model : receipt::GenericProfile(),
-                                                 options_.script, state_);
+        paced_ = std::make_unique<PrinterInTime>(settings,
+            model != nullptr ? *model : receipt::GenericProfile(), options_.script, state_);
         paced_->hold = [this](bool held) { holdInput(held); };
         paced_->stateChanged = [this](const PrinterState&) { publishState(); };
         paced_->event = [this](const std::string& what) { printerEvent(what); };
         if (tcp_)
             tcp_->setReadRoom([this] {
                 const PrintPace& pace = paced_->pace();
-                return static_cast<std::size_t>(std::max(0LL, pace.settings().buffer - pace.waiting()));
+                return static_cast<std::size_t>(
+                    std::max(0LL, pace.settings().buffer - pace.waiting()));
             });
     }
     told_ = state();
@@ -276,7 +280,8 @@ void PrinterUnit::setStateByHand(PrinterState state, const std::string& by)
     if (state == state_)
         return;
     state_ = state;
-    say("printer state now " + (PrinterStateList(state).empty() ? "the default" : PrinterStateList(state)) + by);
+    say("printer state now "
+        + (PrinterStateList(state).empty() ? "the default" : PrinterStateList(state)) + by);
     publishState();
 }
 
@@ -287,7 +292,7 @@ PrinterState PrinterUnit::state() const { return paced_ ? paced_->state() : stat
 void PrinterUnit::publishState()
 {
     const PrinterState now = state();
-    for (JobCapture* job : {tcpJob_.get(), serialJob_.get()})
+    for (JobCapture* job : { tcpJob_.get(), serialJob_.get() })
         if (job != nullptr)
             job->setPrinterState(now);
     if (now != told_) {
@@ -300,14 +305,15 @@ void PrinterUnit::publishState()
 void PrinterUnit::printerEvent(const std::string& what)
 {
     say(what);
-    for (JobCapture* job : {tcpJob_.get(), serialJob_.get()})
+    for (JobCapture* job : { tcpJob_.get(), serialJob_.get() })
         if (job != nullptr)
             job->printerEvent(what, paced_->pace().printed());
 }
 
 void PrinterUnit::paceTake(JobCapture& job, std::string_view chunk, ByteSource& from)
 {
-    paced_->take(chunk, &job, [&job, &from](const RealTimeRequest& request) { job.answerPrinted(from, request); });
+    paced_->take(chunk, &job,
+        [&job, &from](const RealTimeRequest& request) { job.answerPrinted(from, request); });
 }
 
 // A full buffer: a network job is read no further, so the sender's writes
@@ -331,15 +337,16 @@ void PrinterUnit::readStateFile()
     const StateFileRead read = ReadStateFile(options_.stateFile);
     std::string seen = std::to_string(read.kind) + read.problem + "\n" + read.text;
     // With a roll, writing the same words again loads paper, so the time counts too.
-    struct stat about {};
+    struct stat about { };
     if (paced_ && ::stat(options_.stateFile.c_str(), &about) == 0)
-        seen += "\n" + std::to_string(about.st_mtim.tv_sec) + "." + std::to_string(about.st_mtim.tv_nsec);
+        seen += "\n" + std::to_string(about.st_mtim.tv_sec) + "."
+            + std::to_string(about.st_mtim.tv_nsec);
     if (seen == stateSeen_)
         return;
     stateSeen_ = seen;
     const auto keep = [this](const std::string& why) {
-        say(QuotedForMessage(options_.stateFile) + ": " + why + "; the state stays " +
-            (PrinterStateList(state_).empty() ? "the default" : PrinterStateList(state_)));
+        say(QuotedForMessage(options_.stateFile) + ": " + why + "; the state stays "
+            + (PrinterStateList(state_).empty() ? "the default" : PrinterStateList(state_)));
     };
     std::string text = read.text;
     for (char& c : text)
@@ -350,7 +357,8 @@ void PrinterUnit::readStateFile()
     if (read.kind == StateFileRead::Unusable)
         return keep(read.problem);
     if (read.kind == StateFileRead::Text && text.find_first_not_of(", ") == std::string::npos)
-        return keep("it is empty (write the file beside it and rename it into place; \"clear\" is the default)");
+        return keep("it is empty (write the file beside it and rename it into place; \"clear\" is "
+                    "the default)");
     if (!ParsePrinterState(text, state, error))
         return keep(error);
     setStateByHand(state, "");
@@ -383,7 +391,8 @@ void PrinterUnit::sourceStopped(ByteSource& from, const std::string& why)
 // Every byte goes on to the printer as it arrives, and every byte it answers
 // goes back; the stand-in answers nothing of its own unless the printer fails
 // and --forward-fallback says so.
-std::unique_ptr<PrinterForward> PrinterUnit::startForwarding(JobCapture& job, ByteSource& program, bool tcp)
+std::unique_ptr<PrinterForward> PrinterUnit::startForwarding(
+    JobCapture& job, ByteSource& program, bool tcp)
 {
     job.setStatusControls(silent_);
     job.recordConversation(receipt::LanguageOfPrinter(options_.printer));
@@ -398,7 +407,8 @@ std::unique_ptr<PrinterForward> PrinterUnit::startForwarding(JobCapture& job, By
             },
             "serial:" + options_.forwardSerial);
     } else {
-        forward = std::make_unique<PrinterForward>(options_.forwardHost, options_.forwardPort, kForwardBuffer);
+        forward = std::make_unique<PrinterForward>(
+            options_.forwardHost, options_.forwardPort, kForwardBuffer);
     }
     PrinterForward* const link = forward.get();
     JobCapture* const capture = &job;
@@ -413,8 +423,9 @@ std::unique_ptr<PrinterForward> PrinterUnit::startForwarding(JobCapture& job, By
                 tcp_->holdReading(congested);
         };
     link->failed = [this, capture, link, tcp](const std::string& why) {
-        say("forward to " + QuotedForMessage(link->target()) + ": " + why +
-            (options_.forwardFallbackAnswer ? "; the stand-in answers from now on" : "; nothing is answered"));
+        say("forward to " + QuotedForMessage(link->target()) + ": " + why
+            + (options_.forwardFallbackAnswer ? "; the stand-in answers from now on"
+                                              : "; nothing is answered"));
         if (options_.forwardFallbackAnswer)
             capture->setStatusControls(status_);
         if (tcp && tcp_)
@@ -454,7 +465,7 @@ void PrinterUnit::sourceStarted(ByteSource& connection)
     if (jobStarted)
         jobStarted();
     tcpJob_ = std::make_unique<JobCapture>(connection.sourceName(), status_, state(),
-                                           options_.maxJobBytes, options_.printer, options_.name);
+        options_.maxJobBytes, options_.printer, options_.name);
     tcpJob_->setKept(kept_, &connection);
     if (paced_) {
         tcpJob_->setAnswersAfterPrinting(paced_->pace().answersEveryRequest());
@@ -472,7 +483,7 @@ void PrinterUnit::takeSerial(std::string_view chunk)
             if (jobStarted)
                 jobStarted();
             serialJob_ = std::make_unique<JobCapture>(serialSource_->sourceName(), status_, state(),
-                                                      options_.maxJobBytes, options_.printer, options_.name);
+                options_.maxJobBytes, options_.printer, options_.name);
             serialJob_->setKept(kept_, serialSource_.get());
             if (paced_) {
                 serialJob_->setAnswersAfterPrinting(paced_->pace().answersEveryRequest());
@@ -514,13 +525,14 @@ void PrinterUnit::finishSerialJob(const std::string& why)
     }
     // The printer takes what waits and answers the last requests, for at
     // most a moment, while the next job may begin.
-    auto closing = std::make_unique<ClosingJob>(ClosingJob{std::move(serialJob_), std::move(serialForward_), why});
+    auto closing = std::make_unique<ClosingJob>(
+        ClosingJob { std::move(serialJob_), std::move(serialForward_), why });
     ClosingJob* const at = closing.get();
     serialClosing_.push_back(std::move(closing));
     at->forward->close(kForwardLinger, [this, at] {
         QTimer::singleShot(0, this, [this, at] {
             const auto found = std::find_if(serialClosing_.begin(), serialClosing_.end(),
-                                            [at](const auto& closing) { return closing.get() == at; });
+                [at](const auto& closing) { return closing.get() == at; });
             if (found == serialClosing_.end())
                 return;
             std::unique_ptr<ClosingJob> done = std::move(*found);
@@ -532,8 +544,8 @@ void PrinterUnit::finishSerialJob(const std::string& why)
     });
 }
 
-std::string PrinterUnit::finishJob(std::unique_ptr<JobCapture> job, const std::string& why,
-                                   const ByteSource& from)
+std::string PrinterUnit::finishJob(
+    std::unique_ptr<JobCapture> job, const std::string& why, const ByteSource& from)
 {
     kept_ = job->kept();
     const PrinterMemoryKeeper::Ended memory = memory_.finished(job.get());
@@ -577,8 +589,8 @@ std::string PrinterUnit::finishJob(std::unique_ptr<JobCapture> job, const std::s
     const std::string line = JobLineJson(record, files, failure);
     if (jobFinished)
         jobFinished(line);
-    progress("job " + std::to_string(record.number) + " done: " + std::to_string(record.bytes.size()) +
-             " bytes, " + why);
+    progress("job " + std::to_string(record.number)
+        + " done: " + std::to_string(record.bytes.size()) + " bytes, " + why);
     if (idle)
         idle();
     return line;
@@ -586,17 +598,23 @@ std::string PrinterUnit::finishJob(std::unique_ptr<JobCapture> job, const std::s
 
 namespace {
 
-// Where a whole job's answers go: nowhere, as no one waits on its port.
-class WholeJobSource : public ByteSource {
-public:
-    explicit WholeJobSource(std::string name) : name_(std::move(name)) {}
-    std::string sourceName() const override { return name_; }
-    void sendReply(std::string_view) override {}
-    ReplyDelivery replyDelivery() const override { return {0, "the port it came by takes no answers"}; }
+    // Where a whole job's answers go: nowhere, as no one waits on its port.
+    class WholeJobSource : public ByteSource {
+    public:
+        explicit WholeJobSource(std::string name)
+            : name_(std::move(name))
+        {
+        }
+        std::string sourceName() const override { return name_; }
+        void sendReply(std::string_view) override { }
+        ReplyDelivery replyDelivery() const override
+        {
+            return { 0, "the port it came by takes no answers" };
+        }
 
-private:
-    std::string name_;
-};
+    private:
+        std::string name_;
+    };
 
 } // namespace
 
@@ -610,8 +628,8 @@ WholeJobDone PrinterUnit::printWhole(WholeJob whole)
     }
     if (jobStarted)
         jobStarted();
-    auto job = std::make_unique<JobCapture>(whole.source, status_, state(), options_.maxJobBytes, options_.printer,
-                                            options_.name);
+    auto job = std::make_unique<JobCapture>(
+        whole.source, status_, state(), options_.maxJobBytes, options_.printer, options_.name);
     job->setKept(kept_, &from);
     if (paced_) {
         job->setAnswersAfterPrinting(paced_->pace().answersEveryRequest());
@@ -628,7 +646,8 @@ WholeJobDone PrinterUnit::printWhole(WholeJob whole)
     if (paced_)
         paced_->take(whole.bytes, job.get(), [](const RealTimeRequest&) {});
     done.printedAt = received();
-    job->keepDocument(std::move(whole.origin), std::move(whole.document), std::move(whole.documentEnding));
+    job->keepDocument(
+        std::move(whole.origin), std::move(whole.document), std::move(whole.documentEnding));
     const long long before = nextNumber_;
     done.line = finishJob(std::move(job), "end of the document", from);
     done.number = nextNumber_ != before ? before : 0;
@@ -651,9 +670,11 @@ bool PrinterUnit::busy() const
     // A cloud job fetched and not yet confirmed to its server, or a web
     // till's answer still going out.
     for (const auto& intake : intakes_) {
-        if (const auto* cloud = dynamic_cast<const CloudPrntClient*>(intake.get()); cloud && cloud->busy())
+        if (const auto* cloud = dynamic_cast<const CloudPrntClient*>(intake.get());
+            cloud && cloud->busy())
             return true;
-        if (const auto* sdp = dynamic_cast<const ServerDirectPrintClient*>(intake.get()); sdp && sdp->busy())
+        if (const auto* sdp = dynamic_cast<const ServerDirectPrintClient*>(intake.get());
+            sdp && sdp->busy())
             return true;
         // A web till's answer not yet written.
         if (const auto* web = dynamic_cast<const WebPrintIntake*>(intake.get()); web && web->busy())
@@ -703,11 +724,12 @@ void PrinterUnit::prune()
     std::string error;
     const auto removed = PruneJobs(options_.out, options_.keepJobs, options_.maxDisk, error);
     for (const long long number : removed)
-        say("removed job " + std::to_string(number) + " to keep " +
-            (options_.keepJobs > 0 ? "at most " + std::to_string(options_.keepJobs) + " jobs" : "") +
-            (options_.keepJobs > 0 && options_.maxDisk > 0 ? " and " : "") +
-            (options_.maxDisk > 0 ? "at most " + std::to_string(options_.maxDisk) + " bytes" : "") +
-            " in " + QuotedForMessage(options_.out));
+        say("removed job " + std::to_string(number) + " to keep "
+            + (options_.keepJobs > 0 ? "at most " + std::to_string(options_.keepJobs) + " jobs"
+                                     : "")
+            + (options_.keepJobs > 0 && options_.maxDisk > 0 ? " and " : "")
+            + (options_.maxDisk > 0 ? "at most " + std::to_string(options_.maxDisk) + " bytes" : "")
+            + " in " + QuotedForMessage(options_.out));
     if (!error.empty()) {
         say(error);
         failed_ = true;
@@ -744,7 +766,8 @@ std::string PrinterUnit::where() const
     }
     if (!options_.cloudPrnt.empty())
         return "cloudprnt " + options_.cloudPrnt;
-    return options_.serverDirectPrint.empty() ? "" : "server-direct-print " + options_.serverDirectPrint;
+    return options_.serverDirectPrint.empty() ? ""
+                                              : "server-direct-print " + options_.serverDirectPrint;
 }
 
 } // namespace ostrel

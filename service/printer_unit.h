@@ -36,40 +36,42 @@ struct PrinterOptions {
     std::uint8_t statusByte1 = kStartUpStatusByte1;
     std::uint8_t statusByte2 = kStartUpStatusByte2;
     bool statusReturn = true;
-    PrinterState state;              // --state: what the real-time replies say
+    PrinterState state; // --state: what the real-time replies say
     std::string printer = "generic"; // --printer: the model, named in each job's record
-    std::string stateFile;           // --state-file: read again whenever it changes
-    std::string out;                 // folder for the job files; empty: none written
-    int jobGapMs = 2000;             // serial: a silence this long ends a job
+    std::string stateFile; // --state-file: read again whenever it changes
+    std::string out; // folder for the job files; empty: none written
+    int jobGapMs = 2000; // serial: a silence this long ends a job
     long long maxJobBytes = 64LL << 20;
-    long long keepJobs = 0;          // --keep: the newest this many jobs stay; 0: all
-    long long maxDisk = 0;           // --max-disk: the jobs' files take at most this; 0: any
-    TcpJobLimits tcpLimits;          // TCP: how long a silent client, and a whole job, may last
-    std::string forwardHost;         // --forward: the real printer each job goes on to; empty: none
+    long long keepJobs = 0; // --keep: the newest this many jobs stay; 0: all
+    long long maxDisk = 0; // --max-disk: the jobs' files take at most this; 0: any
+    TcpJobLimits tcpLimits; // TCP: how long a silent client, and a whole job, may last
+    std::string forwardHost; // --forward: the real printer each job goes on to; empty: none
     quint16 forwardPort = 9100;
-    bool forwardFallbackAnswer = false; // --forward-fallback answer: the stand-in answers once the printer fails
-    std::string forwardSerial;          // --forward serial:DEVICE[,SETTINGS]: a serial printer instead
+    bool forwardFallbackAnswer
+        = false; // --forward-fallback answer: the stand-in answers once the printer fails
+    std::string forwardSerial; // --forward serial:DEVICE[,SETTINGS]: a serial printer instead
     std::string forwardSerialSettings;
     // A printer in time (--print-speed, --buffer, --roll, --script): none
     // when every job prints the instant it arrives.
     std::optional<PrintPace::Settings> pace;
     std::vector<FaultLine> script;
     // Ports that take whole jobs, and the servers it polls for them.
-    std::optional<ListenAddress> lpd;      // --lpd: LPD (RFC 1179)
+    std::optional<ListenAddress> lpd; // --lpd: LPD (RFC 1179)
     std::optional<ListenAddress> webPrint; // --web-print: ePOS-Print and WebPRNT over HTTP
-    std::vector<std::string> webPrintOrigins; // --web-print-origin: the pages that may post; none: any
-    std::string cloudPrnt;                 // --cloudprnt: a CloudPRNT server's URL
-    std::string serverDirectPrint;         // --server-direct-print: a Server Direct Print server's URL
-    std::string sdpId;                     // --sdp-id: the ID it is known by there
-    int pollIntervalS = 5;                 // --poll-interval
-    std::string caFile;                    // --ca-file: the CAs that HTTPS servers are checked against
+    std::vector<std::string>
+        webPrintOrigins; // --web-print-origin: the pages that may post; none: any
+    std::string cloudPrnt; // --cloudprnt: a CloudPRNT server's URL
+    std::string serverDirectPrint; // --server-direct-print: a Server Direct Print server's URL
+    std::string sdpId; // --sdp-id: the ID it is known by there
+    int pollIntervalS = 5; // --poll-interval
+    std::string caFile; // --ca-file: the CAs that HTTPS servers are checked against
 };
 
 // A job that arrives whole: an LPD data file, a document posted over HTTP,
 // a job fetched from a cloud server.
 struct WholeJob {
     std::string source; // "lpd 127.0.0.1:41234", "epos 127.0.0.1:5121", "cloudprnt URL"
-    std::string bytes;  // the printer's commands, as its model reads them
+    std::string bytes; // the printer's commands, as its model reads them
     // More string fields of its line and report ({"lpd_job_name", ...}).
     std::vector<std::pair<std::string, std::string>> origin;
     // What came, kept beside the job as job-NNNN.<documentEnding>; empty: none.
@@ -78,11 +80,11 @@ struct WholeJob {
 };
 
 struct WholeJobDone {
-    long long number = 0;  // 0: the job was empty, and nothing kept
-    PrinterState state;    // what the printer reports once it took the job
+    long long number = 0; // 0: the job was empty, and nothing kept
+    PrinterState state; // what the printer reports once it took the job
     long long printedAt = 0; // a printer in time has printed it once printed() gets here
-    bool saved = true;     // false: its files could not be written (said already)
-    std::string line;      // its JSON line
+    bool saved = true; // false: its files could not be written (said already)
+    std::string line; // its JSON line
 };
 
 // One stand-in printer: its ports (TCP, each connection a job, and a serial
@@ -150,7 +152,8 @@ private:
     void takeSerial(std::string_view chunk);
     void finishSerialJob(const std::string& why);
     // Its JSON line; empty when the job was empty and nothing was kept.
-    std::string finishJob(std::unique_ptr<JobCapture> job, const std::string& why, const ByteSource& from);
+    std::string finishJob(
+        std::unique_ptr<JobCapture> job, const std::string& why, const ByteSource& from);
     void prune();
     void readStateFile();
     void settled();
@@ -177,9 +180,10 @@ private:
 
     std::unique_ptr<TcpPrinterPort> tcp_;
     std::unique_ptr<JobCapture> tcpJob_;
-    std::unique_ptr<PrinterForward> forward_;       // the TCP job's link to the real printer
+    std::unique_ptr<PrinterForward> forward_; // the TCP job's link to the real printer
     std::unique_ptr<PrinterForward> serialForward_; // the serial job's
-    std::unique_ptr<QtSerialControl> printerLine_;  // a serial printer forwarded to, open for every job
+    std::unique_ptr<QtSerialControl>
+        printerLine_; // a serial printer forwarded to, open for every job
 
     std::unique_ptr<QtSerialControl> serial_;
     std::unique_ptr<SerialSource> serialSource_;

@@ -6,9 +6,12 @@
 
 namespace ostrel {
 
-SessionPrinter::SessionPrinter(CaptureSession& session, SerialControl& serialLine, ByteSource& serialSource,
-                               SessionPrinterOptions options)
-    : session_(session), serialLine_(serialLine), serialSource_(serialSource), options_(std::move(options))
+SessionPrinter::SessionPrinter(CaptureSession& session, SerialControl& serialLine,
+    ByteSource& serialSource, SessionPrinterOptions options)
+    : session_(session)
+    , serialLine_(serialLine)
+    , serialSource_(serialSource)
+    , options_(std::move(options))
 {
 }
 
@@ -33,9 +36,12 @@ bool SessionPrinter::start(const receipt::PrinterProfile& model, std::string& er
     if (options_.pace) {
         PrintPace::Settings settings = *options_.pace;
         if (network_) // what the system holds of a connection is part of the buffer
-            settings.buffer = std::max(settings.buffer - network_->setLeastReceiveWindow(), settings.buffer / 4);
-        paced_ = std::make_unique<PrinterInTime>(settings, model, options_.script, session_.printerState());
-        paced_->stateChanged = [this](const PrinterState& state) { session_.setPrinterState(state); };
+            settings.buffer = std::max(
+                settings.buffer - network_->setLeastReceiveWindow(), settings.buffer / 4);
+        paced_ = std::make_unique<PrinterInTime>(
+            settings, model, options_.script, session_.printerState());
+        paced_->stateChanged
+            = [this](const PrinterState& state) { session_.setPrinterState(state); };
         paced_->event = [this](const std::string& what) {
             say(what);
             if (printerEvent)
@@ -50,7 +56,8 @@ bool SessionPrinter::start(const receipt::PrinterProfile& model, std::string& er
         if (network_)
             network_->setReadRoom([this] {
                 const PrintPace& printing = paced_->pace();
-                return static_cast<std::size_t>(std::max(0LL, printing.settings().buffer - printing.waiting()));
+                return static_cast<std::size_t>(
+                    std::max(0LL, printing.settings().buffer - printing.waiting()));
             });
         pacedSession_ = std::make_unique<PacedSession>(session_, *paced_);
     }
@@ -72,8 +79,8 @@ bool SessionPrinter::startForwarding(std::string& error)
                 printerLine_->setSettings(options_.forwardSerialSettings);
             printerLine_->setPortOpen(true);
         } catch (const SerialError& failure) {
-            error = "--forward: cannot open the printer's serial port " + QuotedForMessage(options_.forwardSerial) +
-                    ": " + failure.what();
+            error = "--forward: cannot open the printer's serial port "
+                + QuotedForMessage(options_.forwardSerial) + ": " + failure.what();
             return false;
         }
         forwarding_ = std::make_unique<ForwardingSink>(
@@ -94,13 +101,14 @@ bool SessionPrinter::startForwarding(std::string& error)
             }
         };
     } else {
-        forwarding_ = std::make_unique<ForwardingSink>(session_, options_.forwardHost, options_.forwardPort,
-                                                       options_.fallbackAnswer);
+        forwarding_ = std::make_unique<ForwardingSink>(
+            session_, options_.forwardHost, options_.forwardPort, options_.fallbackAnswer);
     }
-    forwarding_->answeredRequest = [this](const ByteSource& source, long long end, const std::string& words) {
-        if (answeredRequest)
-            answeredRequest(source, end, words);
-    };
+    forwarding_->answeredRequest
+        = [this](const ByteSource& source, long long end, const std::string& words) {
+              if (answeredRequest)
+                  answeredRequest(source, end, words);
+          };
     forwarding_->failed = [this](const std::string& why) {
         say("forward to " + QuotedForMessage(forwarding_->target()) + ": " + why);
     };

@@ -38,7 +38,7 @@ public:
     // `serialLine` and `serialSource` are the window's serial port, which a
     // full buffer holds back and forwarding taps.
     SessionPrinter(CaptureSession& session, SerialControl& serialLine, ByteSource& serialSource,
-                   SessionPrinterOptions options);
+        SessionPrinterOptions options);
     ~SessionPrinter();
 
     // Opens the ports, under `model`; false with the reason.

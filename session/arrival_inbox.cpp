@@ -12,7 +12,7 @@ ArrivalInbox::Received ArrivalInbox::receive(ByteSource* from, std::string_view 
         return received;
     const std::lock_guard<std::mutex> hold(mutex_);
     if (arrivals_.empty() || arrivals_.back().clearAll || arrivals_.back().from != from)
-        arrivals_.push_back({from, {}, 0, {}, false});
+        arrivals_.push_back({ from, {}, 0, {}, false });
     Arrival& arrival = arrivals_.back();
     adoptLocked(from);
     // The two kinds of request are answered in the order they came: the
@@ -23,7 +23,8 @@ ArrivalInbox::Received ArrivalInbox::receive(ByteSource* from, std::string_view 
     for (const RealTimeRequest& request : realTime_.scan(chunk)) {
         answerStatusRequests(arrival, received, chunk.substr(at, request.end - at), standIn);
         at = request.end;
-        if (!realTime || (afterPrinting_ && (everyRequestAfterPrinting_ || WaitsOnPrinting(request))))
+        if (!realTime
+            || (afterPrinting_ && (everyRequestAfterPrinting_ || WaitsOnPrinting(request))))
             continue;
         std::string reply = answer(from, request);
         if (!reply.empty()) {
@@ -41,14 +42,16 @@ ArrivalInbox::Received ArrivalInbox::receive(ByteSource* from, std::string_view 
 
 bool ArrivalInbox::WaitsOnPrinting(const RealTimeRequest& request)
 {
-    return request.kind == RealTimeRequest::Kind::TransmitStatus || request.kind == RealTimeRequest::Kind::StarEtb;
+    return request.kind == RealTimeRequest::Kind::TransmitStatus
+        || request.kind == RealTimeRequest::Kind::StarEtb;
 }
 
 ArrivalInbox::Kept ArrivalInbox::kept() const
 {
     const std::lock_guard<std::mutex> hold(mutex_);
     // A job has one peer: what it left on is what the printer keeps.
-    return {etbCounter_, etbExecuted_, automatic_.empty() ? std::uint8_t{0} : automatic_.begin()->second};
+    return { etbCounter_, etbExecuted_,
+        automatic_.empty() ? std::uint8_t { 0 } : automatic_.begin()->second };
 }
 
 void ArrivalInbox::setKept(Kept kept, ByteSource* peer)
@@ -84,10 +87,15 @@ std::string ArrivalInbox::answer(ByteSource* from, const RealTimeRequest& reques
     case Kind::AutomaticStatus:
         setAutomatic(from, static_cast<std::uint8_t>(request.n & 0x0F));
         return (request.n & 0x0F) == 0 ? std::string() : AutomaticStatus(state_);
-    case Kind::Initialize: setAutomatic(from, 0); return {};
-    case Kind::StarEnq: return starStatusByte(from, "01", StarEnqStatus(state_));
-    case Kind::StarEot: return starStatusByte(from, "02", StarEotStatus(state_));
-    case Kind::StarStatusRequest: return automaticStatus(state_, from);
+    case Kind::Initialize:
+        setAutomatic(from, 0);
+        return {};
+    case Kind::StarEnq:
+        return starStatusByte(from, "01", StarEnqStatus(state_));
+    case Kind::StarEot:
+        return starStatusByte(from, "02", StarEotStatus(state_));
+    case Kind::StarStatusRequest:
+        return automaticStatus(state_, from);
     case Kind::StarAutomaticSetting:
         setAutomatic(from, request.n == 0 ? 0 : 0x0F);
         return request.n == 0 ? std::string() : automaticStatus(state_, from);
@@ -100,7 +108,8 @@ std::string ArrivalInbox::answer(ByteSource* from, const RealTimeRequest& reques
         etbCounter_ = 0;
         etbExecuted_ = false;
         return {};
-    default: return RealTimeReply(request, state_);
+    default:
+        return RealTimeReply(request, state_);
     }
 }
 
@@ -117,7 +126,8 @@ std::string ArrivalInbox::automaticStatus(const PrinterState& state, const ByteS
 // ENQ's or EOT's byte; a network peer gets it inside the automatic status,
 // so that what comes first is always the automatic status, as a Star
 // printer's Ethernet interface sends it.
-std::string ArrivalInbox::starStatusByte(const ByteSource* to, std::string_view type, std::uint8_t status)
+std::string ArrivalInbox::starStatusByte(
+    const ByteSource* to, std::string_view type, std::uint8_t status)
 {
     if (to == nullptr || !to->network())
         return std::string(1, static_cast<char>(status));
@@ -133,7 +143,8 @@ void ArrivalInbox::setLanguage(receipt::Language language)
     networkAutomatic_ = 0;
 }
 
-void ArrivalInbox::answerStatusRequests(Arrival& arrival, Received& received, std::string_view part, bool standIn)
+void ArrivalInbox::answerStatusRequests(
+    Arrival& arrival, Received& received, std::string_view part, bool standIn)
 {
     const int requests = scan_.countNext(part);
     if (requests > 0 && statusEnabled_ && standIn) {
@@ -149,7 +160,7 @@ void ArrivalInbox::answerStatusRequests(Arrival& arrival, Received& received, st
 void ArrivalInbox::clearAll()
 {
     const std::lock_guard<std::mutex> hold(mutex_);
-    arrivals_.push_back({nullptr, {}, 0, {}, true});
+    arrivals_.push_back({ nullptr, {}, 0, {}, true });
 }
 
 std::vector<ArrivalInbox::Arrival> ArrivalInbox::take()
@@ -190,13 +201,14 @@ void ArrivalInbox::publishStatus(bool enabled, std::uint8_t byte1, std::uint8_t 
     byte2_ = byte2;
 }
 
-std::vector<std::pair<ByteSource*, std::string>> ArrivalInbox::publishPrinterState(const PrinterState& state)
+std::vector<std::pair<ByteSource*, std::string>> ArrivalInbox::publishPrinterState(
+    const PrinterState& state)
 {
     std::vector<std::pair<ByteSource*, std::string>> automatic;
     const std::lock_guard<std::mutex> hold(mutex_);
-    const std::uint8_t changed =
-        star_ ? (StarAutomaticStatus(state_, 0, false) != StarAutomaticStatus(state, 0, false) ? 0x0F : 0)
-              : ChangedStatusGroups(state_, state);
+    const std::uint8_t changed = star_
+        ? (StarAutomaticStatus(state_, 0, false) != StarAutomaticStatus(state, 0, false) ? 0x0F : 0)
+        : ChangedStatusGroups(state_, state);
     state_ = state;
     if (!statusEnabled_)
         return automatic;

@@ -7,11 +7,11 @@
 
 #include <cstdint>
 #include <map>
-#include <set>
 #include <mutex>
-#include <utility>
+#include <set>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace ostrel {
@@ -30,16 +30,16 @@ class ArrivalInbox {
 public:
     // What arrived from one source, or a Clear All, in order.
     struct Arrival {
-        ByteSource* from = nullptr;       // null for bytes from no source
+        ByteSource* from = nullptr; // null for bytes from no source
         std::string bytes;
-        int requests = 0;                 // status requests among them
+        int requests = 0; // status requests among them
         std::vector<std::string> replies; // the replies sent for them, in order
-        bool clearAll = false;            // Clear All here, instead of bytes
+        bool clearAll = false; // Clear All here, instead of bytes
     };
 
     // What the receiving thread does with a chunk.
     struct Received {
-        std::string replies;      // send these to the source now, in one write
+        std::string replies; // send these to the source now, in one write
         bool callSession = false; // the session has not been called since it last looked
     };
 
@@ -93,7 +93,8 @@ public:
     void setKept(Kept kept, ByteSource* peer);
 
 private:
-    void answerStatusRequests(Arrival& arrival, Received& received, std::string_view part, bool standIn);
+    void answerStatusRequests(
+        Arrival& arrival, Received& received, std::string_view part, bool standIn);
     std::string answer(ByteSource* from, const RealTimeRequest& request);
     std::string automaticStatus(const PrinterState& state, const ByteSource* to);
     std::string starStatusByte(const ByteSource* to, std::string_view type, std::uint8_t status);
@@ -107,9 +108,9 @@ private:
     PrinterState state_;
     std::map<ByteSource*, std::uint8_t> automatic_; // GS a's groups (Star: all), by peer
     std::uint8_t networkAutomatic_ = 0; // what the last network peer left on
-    std::set<ByteSource*> adopted_;     // network peers that took it over
+    std::set<ByteSource*> adopted_; // network peers that took it over
     bool star_ = false;
-    int etbCounter_ = 0;       // Star's ETB count, 0-31
+    int etbCounter_ = 0; // Star's ETB count, 0-31
     bool etbExecuted_ = false; // an ETB counted and not yet told
     std::vector<Arrival> arrivals_;
     std::size_t waitingBytes_ = 0;

@@ -34,7 +34,7 @@ public:
     // Hands over whatever has arrived and not been handed over yet, without
     // waiting for more. Called before slow work (drawing) so that a request
     // already waiting is answered first.
-    virtual void deliverPending() {}
+    virtual void deliverPending() { }
 
     // Whether the real-time requests (DLE EOT, GS r, GS a, GS I) from this
     // peer are answered. Read on the thread that hands the bytes over.
@@ -48,10 +48,13 @@ public:
     // the peer's bytes are forwarded to answers it instead.
     // Set on the window's thread, read on the one that hands the bytes over.
     bool standInAnswers() const { return standInAnswers_.load(std::memory_order_relaxed); }
-    void setStandInAnswers(bool answers) { standInAnswers_.store(answers, std::memory_order_relaxed); }
+    void setStandInAnswers(bool answers)
+    {
+        standInAnswers_.store(answers, std::memory_order_relaxed);
+    }
 
 private:
-    std::atomic<bool> standInAnswers_{true};
+    std::atomic<bool> standInAnswers_ { true };
 };
 
 // Where a source hands what it receives: the capture session, or one job of
@@ -61,14 +64,14 @@ class ByteSink {
 public:
     virtual ~ByteSink() = default;
     // A peer connected (a network job begins).
-    virtual void sourceStarted(ByteSource&) {}
+    virtual void sourceStarted(ByteSource&) { }
     virtual void bytesArrived(std::string_view chunk, ByteSource& from) = 0;
     // The peer has ended its job. A sink with more to say to it (a printer
     // it forwards to, answering the last requests) keeps the connection open:
     // it says true and calls `release` once done; sourceStopped comes then.
     virtual bool keepsEnded(ByteSource&, std::function<void()> /*release*/) { return false; }
     // The source has gone; every byte it received was handed over first.
-    virtual void sourceStopped(ByteSource&, const std::string& /*why*/) {}
+    virtual void sourceStopped(ByteSource&, const std::string& /*why*/) { }
 };
 
 } // namespace ostrel

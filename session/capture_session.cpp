@@ -6,7 +6,7 @@
 namespace ostrel {
 
 CaptureSession::CaptureSession()
-    : engine_({ascii_, hex_, log_, byteCount_, commandCount_}, &printer_)
+    : engine_({ ascii_, hex_, log_, byteCount_, commandCount_ }, &printer_)
 {
     engine_.ResetToStartValues();
     statusControlsChanged();
@@ -20,8 +20,8 @@ void CaptureSession::setStatusControls(const StatusControls& controls)
 
 void CaptureSession::statusControlsChanged()
 {
-    inbox_.publishStatus(status_->enableStatusBackValue() == 1, GetStatusByte1(*status_),
-                         GetStatusByte2(*status_));
+    inbox_.publishStatus(
+        status_->enableStatusBackValue() == 1, GetStatusByte1(*status_), GetStatusByte2(*status_));
 }
 
 void CaptureSession::UpdateData(std::string_view chunk, ByteSource* from)
@@ -80,7 +80,8 @@ void CaptureSession::takeArrival(ArrivalInbox::Arrival& arrival)
     // The inbox frames by the engine's own framer and rules.
     assert(engine_.describer() != &printer_ || printer_.answeredAheadLeft() == 0);
     printer_.answeredAhead(0);
-    tellListeners([&](CaptureListener& listener) { listener.chunkTaken(arrival.bytes, arrival.from); });
+    tellListeners(
+        [&](CaptureListener& listener) { listener.chunkTaken(arrival.bytes, arrival.from); });
 }
 
 void CaptureSession::tellListeners(const auto& tell)
@@ -100,7 +101,8 @@ void CaptureSession::addListener(CaptureListener& listener) { listeners_.push_ba
 
 void CaptureSession::removeListener(CaptureListener& listener)
 {
-    listeners_.erase(std::remove(listeners_.begin(), listeners_.end(), &listener), listeners_.end());
+    listeners_.erase(
+        std::remove(listeners_.begin(), listeners_.end(), &listener), listeners_.end());
 }
 
 void CaptureSession::attachSource(ByteSource& source)

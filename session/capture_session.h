@@ -1,9 +1,9 @@
 #pragma once
 
-#include "session/arrival_inbox.h"
-#include "session/byte_source.h"
 #include "capture/capture_engine.h"
 #include "printer/printer_emulator.h"
+#include "session/arrival_inbox.h"
+#include "session/byte_source.h"
 
 #include <string_view>
 #include <vector>
@@ -19,9 +19,9 @@ public:
     // did not come from a source (a file, a test).
     virtual void chunkTaken(std::string_view chunk, ByteSource* from) = 0;
     // A status reply, sent while the chunk was taken (so before chunkTaken).
-    virtual void replySent(std::string_view, ByteSource*) {}
-    virtual void captureCleared() {}
-    virtual void sourceEnded(ByteSource&) {}
+    virtual void replySent(std::string_view, ByteSource*) { }
+    virtual void captureCleared() { }
+    virtual void sourceEnded(ByteSource&) { }
 };
 
 // One capture: the state, the three views and the two counters, the printer
@@ -88,7 +88,10 @@ public:
     // A source wired to the session: attached when it starts, its bytes
     // taken as UpdateData takes them, detached and ended when it stops.
     void sourceStarted(ByteSource& source) override { attachSource(source); }
-    void bytesArrived(std::string_view chunk, ByteSource& from) override { UpdateData(chunk, &from); }
+    void bytesArrived(std::string_view chunk, ByteSource& from) override
+    {
+        UpdateData(chunk, &from);
+    }
     void sourceStopped(ByteSource& source, const std::string&) override;
 
     const CaptureEngine& engine() const { return engine_; }
@@ -116,20 +119,20 @@ private:
         void Output(std::string_view) override;
     };
 
-    RowView ascii_{RowView::Form::Characters};
-    RowView hex_{RowView::Form::Hex};
+    RowView ascii_ { RowView::Form::Characters };
+    RowView hex_ { RowView::Form::Hex };
     MemoryLineView log_;
-    CounterCaption byteCount_{"Bytes Received = "};
-    CounterCaption commandCount_{"Command Count = "};
-    FixedStatusControls startUpStatus_{kStartUpStatusByte1, kStartUpStatusByte2, true};
+    CounterCaption byteCount_ { "Bytes Received = " };
+    CounterCaption commandCount_ { "Command Count = " };
+    FixedStatusControls startUpStatus_ { kStartUpStatusByte1, kStartUpStatusByte2, true };
     const StatusControls* status_ = &startUpStatus_;
     NoRepliesInPlace noRepliesInPlace_;
-    PrinterEmulator printer_{startUpStatus_, noRepliesInPlace_};
+    PrinterEmulator printer_ { startUpStatus_, noRepliesInPlace_ };
     CaptureEngine engine_;
     ArrivalInbox inbox_;
     PrinterState printerState_;
-    bool taking_ = false;      // takeArrived is running
-    bool takeAgain_ = false;   // something was handed over while it ran
+    bool taking_ = false; // takeArrived is running
+    bool takeAgain_ = false; // something was handed over while it ran
     long long repliesSent_ = 0;
     std::vector<CaptureListener*> listeners_;
     std::vector<ByteSource*> sources_;

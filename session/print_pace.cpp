@@ -9,39 +9,39 @@
 namespace ostrel {
 namespace {
 
-// The model is read this much at a time, so that where a cut or the paper
-// is known to within a few hundred bytes.
-constexpr std::size_t kPiece = 512;
+    // The model is read this much at a time, so that where a cut or the paper
+    // is known to within a few hundred bytes.
+    constexpr std::size_t kPiece = 512;
 
-// Thermal receipt printers print at 203 dots an inch.
-constexpr double kDotsPerMm = 8.0;
+    // Thermal receipt printers print at 203 dots an inch.
+    constexpr double kDotsPerMm = 8.0;
 
-// The model here only measures paper: it keeps next to nothing of it.
-receipt::PrinterLimits MeasuringLimits()
-{
-    receipt::PrinterLimits limits;
-    limits.keptReceipts = 2;
-    limits.keptBytes = 4LL << 20;
-    limits.receiptBytes = 2LL << 20;
-    limits.listedEvents = 16;
-    limits.listedSymbolBytes = 4096;
-    return limits;
-}
+    // The model here only measures paper: it keeps next to nothing of it.
+    receipt::PrinterLimits MeasuringLimits()
+    {
+        receipt::PrinterLimits limits;
+        limits.keptReceipts = 2;
+        limits.keptBytes = 4LL << 20;
+        limits.receiptBytes = 2LL << 20;
+        limits.listedEvents = 16;
+        limits.listedSymbolBytes = 4096;
+        return limits;
+    }
 
-std::string Metres(double millimetres)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "%.3f m", millimetres / 1000.0);
-    return text;
-}
+    std::string Metres(double millimetres)
+    {
+        char text[32];
+        std::snprintf(text, sizeof text, "%.3f m", millimetres / 1000.0);
+        return text;
+    }
 
 } // namespace
 
 PrintPace::PrintPace(Settings settings, const receipt::PrinterProfile& model)
-    : settings_(settings),
-      dotsPerMm_(kDotsPerMm),
-      model_(geometry_, MeasuringLimits()),
-      timeline_(settings.mmPerSecond * kDotsPerMm)
+    : settings_(settings)
+    , dotsPerMm_(kDotsPerMm)
+    , model_(geometry_, MeasuringLimits())
+    , timeline_(settings.mmPerSecond * kDotsPerMm)
 {
     model_.setProfile(model);
     model_.setCommandSink([this](const receipt::ModelCommand& command) { commandRead(command); });
@@ -76,8 +76,8 @@ void PrintPace::commandRead(const receipt::ModelCommand& command)
         cuts_.push_back(end);
 }
 
-void PrintPace::take(std::string_view chunk, const void* owner, std::function<void(const RealTimeRequest&)> answer,
-                     long long nowUs)
+void PrintPace::take(std::string_view chunk, const void* owner,
+    std::function<void(const RealTimeRequest&)> answer, long long nowUs)
 {
     timeline_.runTo(nowUs);
     auto shared = std::make_shared<std::function<void(const RealTimeRequest&)>>(std::move(answer));
@@ -101,7 +101,7 @@ void PrintPace::take(std::string_view chunk, const void* owner, std::function<vo
         }
         // The request waits on the paper before it, not on what follows.
         feedTo(request.end);
-        waiting_.push_back({fed_, model_.paperFed(), owner, request, shared});
+        waiting_.push_back({ fed_, model_.paperFed(), owner, request, shared });
     }
     feedTo(chunk.size());
     runTo(nowUs);
@@ -135,14 +135,15 @@ void PrintPace::tellRoll()
     if (left >= 0 && !nearEnd_ && left <= nearEndDots_) {
         nearEnd_ = true;
         if (changed)
-            changed("paper near end: " + Metres(settings_.nearEndMetres * 1000) + " or less left on the roll");
+            changed("paper near end: " + Metres(settings_.nearEndMetres * 1000)
+                + " or less left on the roll");
     }
     if (timeline_.ranOut() && !toldOut_) {
         toldOut_ = true;
         if (changed)
-            changed("paper out: the roll ran out after " + Metres(fedMillimetres()) + ", " +
-                    std::to_string(timeline_.printed()) + " bytes printed, " + std::to_string(waiting()) +
-                    " waiting");
+            changed("paper out: the roll ran out after " + Metres(fedMillimetres()) + ", "
+                + std::to_string(timeline_.printed()) + " bytes printed, "
+                + std::to_string(waiting()) + " waiting");
     }
 }
 
@@ -155,8 +156,8 @@ long long PrintPace::nextUs() const
     long long next = -1;
     if (!waiting_.empty())
         next = timeline_.fedAt(timeline_.reachable(waiting_.front().dots));
-    const long long beat =
-        timeline_.fedAt(timeline_.reachable(timeline_.fed() + std::max(1LL, std::llround(dotsPerMm_ * 2))));
+    const long long beat = timeline_.fedAt(
+        timeline_.reachable(timeline_.fed() + std::max(1LL, std::llround(dotsPerMm_ * 2))));
     if (beat >= 0 && (next < 0 || beat < next))
         next = beat;
     return next;
@@ -184,12 +185,16 @@ void PrintPace::loadPaper(long long nowUs)
     nearEnd_ = false;
     toldOut_ = false;
     if (changed)
-        changed(std::string("paper loaded: a new roll of ") + Metres(settings_.rollMetres * 1000) +
-                (wasOut ? ", printing goes on after " + std::to_string(timeline_.printed()) + " bytes" : ""));
+        changed(std::string("paper loaded: a new roll of ") + Metres(settings_.rollMetres * 1000)
+            + (wasOut ? ", printing goes on after " + std::to_string(timeline_.printed()) + " bytes"
+                      : ""));
     runTo(nowUs);
 }
 
-double PrintPace::fedMillimetres() const { return static_cast<double>(timeline_.fed()) / dotsPerMm_; }
+double PrintPace::fedMillimetres() const
+{
+    return static_cast<double>(timeline_.fed()) / dotsPerMm_;
+}
 
 double PrintPace::paperLeftMillimetres() const
 {

@@ -21,9 +21,9 @@ namespace ostrel {
 class PrintPace {
 public:
     struct Settings {
-        double mmPerSecond = 0;  // 0: prints at once
+        double mmPerSecond = 0; // 0: prints at once
         long long buffer = 4096; // bytes received and not yet printed, at most
-        double rollMetres = 0;   // 0: a roll that never ends
+        double rollMetres = 0; // 0: a roll that never ends
         double nearEndMetres = 0;
     };
     PrintPace(Settings settings, const receipt::PrinterProfile& model);
@@ -32,8 +32,8 @@ public:
     // Bytes received. Each request among them that waits on printing is
     // handed to `answer` once printing reaches it, unless `owner` (the job)
     // is forgotten first.
-    void take(std::string_view chunk, const void* owner, std::function<void(const RealTimeRequest&)> answer,
-              long long nowUs);
+    void take(std::string_view chunk, const void* owner,
+        std::function<void(const RealTimeRequest&)> answer, long long nowUs);
     void forget(const void* owner);
     // Prints up to now: answers what printing reached and says what changed.
     void runTo(long long nowUs);
@@ -60,7 +60,10 @@ public:
     long long receiptsPrinted() const { return cutsPrinted_; }
     // What the jobs received so far ask for: receipts cut, paper in mm.
     long long receiptsReceived() const { return cutsSeen_; }
-    double paperReceivedMillimetres() const { return static_cast<double>(model_.paperFed()) / dotsPerMm_; }
+    double paperReceivedMillimetres() const
+    {
+        return static_cast<double>(model_.paperFed()) / dotsPerMm_;
+    }
     long long printed() const { return timeline_.printed(); }
     double fedMillimetres() const;
     // -1 for a roll that never ends.
@@ -73,7 +76,7 @@ public:
 
 private:
     struct Waiting {
-        long long end;  // received bytes up to the request's last
+        long long end; // received bytes up to the request's last
         long long dots; // the paper fed before it
         const void* owner;
         RealTimeRequest request;

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "session/capture_session.h"
 #include "receipt/receipt_printer.h"
+#include "session/capture_session.h"
 
 namespace ostrel::receipt {
 
@@ -9,7 +9,10 @@ namespace ostrel::receipt {
 // with Clear All.
 class ReceiptFollower : public CaptureListener {
 public:
-    explicit ReceiptFollower(ReceiptPrinter& printer) : printer_(printer) {}
+    explicit ReceiptFollower(ReceiptPrinter& printer)
+        : printer_(printer)
+    {
+    }
     void chunkTaken(std::string_view chunk, ByteSource*) override { printer_.feed(chunk); }
     void captureCleared() override { printer_.clear(); }
 

@@ -9,7 +9,7 @@ void ReplyLedger::told(std::string_view reply, const ByteSource::ReplyDelivery& 
     told_ += static_cast<long long>(reply.size());
     // Only a reply that may still be listed keeps its bytes while it waits.
     const bool mayBeListed = sentListed_.size() < listed_ || notSentListed_.size() < listed_;
-    waiting_.push_back({told_, mayBeListed ? HexBytes(reply) : std::string()});
+    waiting_.push_back({ told_, mayBeListed ? HexBytes(reply) : std::string() });
     confirm(now, false);
 }
 

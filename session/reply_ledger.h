@@ -16,7 +16,10 @@ namespace ostrel {
 // most `listed` replies of each kind; every reply is counted.
 class ReplyLedger {
 public:
-    explicit ReplyLedger(std::size_t listed) : listed_(listed) {}
+    explicit ReplyLedger(std::size_t listed)
+        : listed_(listed)
+    {
+    }
 
     void told(std::string_view reply, const ByteSource::ReplyDelivery& now);
     // The job has ended: what the source has not written by now never will be.

@@ -14,7 +14,7 @@ namespace ostrel::test {
 inline std::string ReadFile(const std::filesystem::path& path)
 {
     std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
+    return { std::istreambuf_iterator<char>(in), {} };
 }
 
 inline void WriteFile(const std::filesystem::path& path, const std::string& bytes)
@@ -27,9 +27,9 @@ inline void WriteFile(const std::filesystem::path& path, const std::string& byte
 class TestFolder {
 public:
     explicit TestFolder(const std::string& prefix)
-        : path_(std::filesystem::temp_directory_path() /
-                (prefix + std::to_string(::getpid()) + "-" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name()))
+        : path_(std::filesystem::temp_directory_path()
+            / (prefix + std::to_string(::getpid()) + "-"
+                + ::testing::UnitTest::GetInstance()->current_test_info()->name()))
     {
         std::filesystem::remove_all(path_);
         std::filesystem::create_directories(path_);
@@ -37,8 +37,8 @@ public:
     ~TestFolder()
     {
         std::error_code ignored;
-        std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
-                                     std::filesystem::perm_options::add, ignored);
+        std::filesystem::permissions(
+            path_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ignored);
         std::filesystem::remove_all(path_, ignored);
     }
     TestFolder(const TestFolder&) = delete;
@@ -54,11 +54,12 @@ private:
 // mount one (as root); mounted() says whether it was, and why not.
 class SmallFileSystem {
 public:
-    SmallFileSystem(const std::filesystem::path& where, const std::string& size) : path_(where)
+    SmallFileSystem(const std::filesystem::path& where, const std::string& size)
+        : path_(where)
     {
         std::filesystem::create_directories(path_);
-        const std::string command =
-            "mount -t tmpfs -o size=" + size + " tmpfs '" + path_.string() + "' 2>&1";
+        const std::string command
+            = "mount -t tmpfs -o size=" + size + " tmpfs '" + path_.string() + "' 2>&1";
         if (::geteuid() != 0) {
             why_ = "mounting a tmpfs needs root";
             return;
@@ -84,8 +85,7 @@ public:
         const std::string block(1024, 'f');
         while (Free() > leave + block.size())
             filler.write(block.data(), static_cast<std::streamsize>(block.size())).flush();
-        while (Free() > leave && filler.put('f').flush()) {
-        }
+        while (Free() > leave && filler.put('f').flush()) { }
     }
     std::size_t Free() const { return std::filesystem::space(path_).available; }
 

@@ -10,10 +10,10 @@
 #include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QMimeData>
 #include <QFontMetrics>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QScreen>
 
 #include <algorithm>
@@ -22,51 +22,51 @@ namespace ostrel {
 
 namespace {
 
-template <typename Widget, typename... Args>
-Widget* Place(QWidget* container, const char* name, QRect geometry, Args&&... args)
-{
-    auto* widget = new Widget(std::forward<Args>(args)..., container);
-    widget->setObjectName(QString::fromLatin1(name));
-    widget->setGeometry(geometry);
-    return widget;
-}
-
-QLabel* Title(QWidget* container, const char* name, const char* text, QRect geometry)
-{
-    auto* label = Place<QLabel>(container, name, geometry, QString::fromLatin1(text));
-    label->setFont(TitleFont());
-    label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    return label;
-}
-
-// Lines longer than this are shortened in message boxes, and runs without a
-// blank longer than the other are given places to wrap.
-constexpr qsizetype kLongestMessageLine = 300;
-constexpr qsizetype kLongestUnbrokenRun = 60;
-
-QString FitMessageText(const QString& text)
-{
-    QStringList lines = text.split(QStringLiteral("\r\n"));
-    for (QString& line : lines) {
-        if (line.size() > kLongestMessageLine)
-            line = line.left(kLongestMessageLine - 100) + QChar(0x2026) + line.right(99);
-        QString wrapped;
-        qsizetype run = 0;
-        for (const QChar c : line) {
-            run = c.isSpace() ? 0 : run + 1;
-            if (run > kLongestUnbrokenRun) {
-                wrapped += QChar(0x200B); // a zero-width place to wrap
-                run = 1;
-            }
-            wrapped += c;
-        }
-        line = wrapped;
+    template <typename Widget, typename... Args>
+    Widget* Place(QWidget* container, const char* name, QRect geometry, Args&&... args)
+    {
+        auto* widget = new Widget(std::forward<Args>(args)..., container);
+        widget->setObjectName(QString::fromLatin1(name));
+        widget->setGeometry(geometry);
+        return widget;
     }
-    return lines.join(QStringLiteral("\r\n"));
-}
 
-// What the session reads once the window and its boxes are gone.
-const FixedStatusControls kStartUpStatus{kStartUpStatusByte1, kStartUpStatusByte2, true};
+    QLabel* Title(QWidget* container, const char* name, const char* text, QRect geometry)
+    {
+        auto* label = Place<QLabel>(container, name, geometry, QString::fromLatin1(text));
+        label->setFont(TitleFont());
+        label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+        return label;
+    }
+
+    // Lines longer than this are shortened in message boxes, and runs without a
+    // blank longer than the other are given places to wrap.
+    constexpr qsizetype kLongestMessageLine = 300;
+    constexpr qsizetype kLongestUnbrokenRun = 60;
+
+    QString FitMessageText(const QString& text)
+    {
+        QStringList lines = text.split(QStringLiteral("\r\n"));
+        for (QString& line : lines) {
+            if (line.size() > kLongestMessageLine)
+                line = line.left(kLongestMessageLine - 100) + QChar(0x2026) + line.right(99);
+            QString wrapped;
+            qsizetype run = 0;
+            for (const QChar c : line) {
+                run = c.isSpace() ? 0 : run + 1;
+                if (run > kLongestUnbrokenRun) {
+                    wrapped += QChar(0x200B); // a zero-width place to wrap
+                    run = 1;
+                }
+                wrapped += c;
+            }
+            line = wrapped;
+        }
+        return lines.join(QStringLiteral("\r\n"));
+    }
+
+    // What the session reads once the window and its boxes are gone.
+    const FixedStatusControls kStartUpStatus { kStartUpStatusByte1, kStartUpStatusByte2, true };
 
 } // namespace
 
@@ -74,7 +74,10 @@ const FixedStatusControls kStartUpStatus{kStartUpStatusByte1, kStartUpStatusByte
 // the controls, and show the message boxes.
 class Form1::Adapters : public PortControls, public SaveMessages {
 public:
-    explicit Adapters(Form1& form) : form_(form) {}
+    explicit Adapters(Form1& form)
+        : form_(form)
+    {
+    }
 
     int enableSerialPortValue() const override { return form_.chkEnableSerialPort->isChecked(); }
     void setEnableSerialPortValue(int value) override
@@ -106,7 +109,7 @@ public:
 
 private:
     void ShowMessage(QMessageBox::StandardButtons buttons, const std::string& text,
-                     QMessageBox::Icon icon = QMessageBox::NoIcon)
+        QMessageBox::Icon icon = QMessageBox::NoIcon)
     {
         // A very long line (a pasted settings text, a deep path) is wrapped,
         // or shortened in the middle, so that the box fits the screen; the
@@ -116,7 +119,8 @@ private:
         const int room = screen != nullptr ? screen->availableGeometry().width() * 3 / 4 : 600;
         int widest = 0;
         for (const QString& line : whole.split(QStringLiteral("\r\n")))
-            widest = std::max(widest, QFontMetrics(QApplication::font("QMessageBox")).horizontalAdvance(line));
+            widest = std::max(
+                widest, QFontMetrics(QApplication::font("QMessageBox")).horizontalAdvance(line));
         const QString shown = widest > room ? FitMessageText(whole) : whole;
         QMessageBox box(icon, QStringLiteral("OstrelSerialCapture"), shown, buttons, &form_);
         box.setTextFormat(Qt::PlainText);
@@ -128,14 +132,14 @@ private:
     Form1& form_;
 };
 
-Form1::Form1(CaptureSession& session, SerialControl& MSComm1, CommonDialog& CommonDialog1,
-             QWidget* parent)
-    : QWidget(parent),
-      session_(session),
-      MSComm1_(MSComm1),
-      adapters_(std::make_unique<Adapters>(*this)),
-      ports_(std::make_unique<PortHandling>(MSComm1, *adapters_, session)),
-      saver_(std::make_unique<CaptureSaver>(CommonDialog1, *adapters_))
+Form1::Form1(
+    CaptureSession& session, SerialControl& MSComm1, CommonDialog& CommonDialog1, QWidget* parent)
+    : QWidget(parent)
+    , session_(session)
+    , MSComm1_(MSComm1)
+    , adapters_(std::make_unique<Adapters>(*this))
+    , ports_(std::make_unique<PortHandling>(MSComm1, *adapters_, session))
+    , saver_(std::make_unique<CaptureSaver>(CommonDialog1, *adapters_))
 {
     endProgram = [] { QCoreApplication::exit(0); };
     setObjectName(QStringLiteral("Form1"));
@@ -154,10 +158,10 @@ Form1::Form1(CaptureSession& session, SerialControl& MSComm1, CommonDialog& Comm
     connect(&frameTimer_, &QTimer::timeout, this, [this] { drawFrame(); });
     // The preview is not one of the window's controls: a context-menu entry
     // of the command log and a key, both of the whole window.
-    receiptPreviewAction = WindowKeyAction(listCommands, QStringLiteral("Receipt Preview"), "receiptPreviewAction",
-                                           Qt::Key_F6, showReceiptPreview);
-    printerStateAction = WindowKeyAction(listCommands, QStringLiteral("Printer State"), "printerStateAction",
-                                         Qt::Key_F7, showPrinterState);
+    receiptPreviewAction = WindowKeyAction(listCommands, QStringLiteral("Receipt Preview"),
+        "receiptPreviewAction", Qt::Key_F6, showReceiptPreview);
+    printerStateAction = WindowKeyAction(listCommands, QStringLiteral("Printer State"),
+        "printerStateAction", Qt::Key_F7, showPrinterState);
     listCommands->setContextMenuPolicy(Qt::ActionsContextMenu);
     session_.setStatusControls(*this);
     session_.addListener(*this);
@@ -171,48 +175,50 @@ Form1::~Form1()
 
 void Form1::createControls()
 {
-    frameSerialCommands = Place<QGroupBox>(this, "frameSerialCommands", {208, 8, 289, 89},
-                                           QStringLiteral("Serial Port Settings"));
-    Label2 = Place<QLabel>(frameSerialCommands, "Label2", {96, 16, 73, 17},
-                           QStringLiteral("Serial Port"));
+    frameSerialCommands = Place<QGroupBox>(
+        this, "frameSerialCommands", { 208, 8, 289, 89 }, QStringLiteral("Serial Port Settings"));
+    Label2 = Place<QLabel>(
+        frameSerialCommands, "Label2", { 96, 16, 73, 17 }, QStringLiteral("Serial Port"));
     Label2->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     chkEnableSerialPort = Place<QPushButton>(frameSerialCommands, "chkEnableSerialPort",
-                                             {16, 24, 81, 33}, QStringLiteral("Open Serial Port"));
+        { 16, 24, 81, 33 }, QStringLiteral("Open Serial Port"));
     chkEnableSerialPort->setCheckable(true);
-    comboSerialPort = Place<QComboBox>(frameSerialCommands, "comboSerialPort", {104, 32, 41, 21});
+    comboSerialPort = Place<QComboBox>(frameSerialCommands, "comboSerialPort", { 104, 32, 41, 21 });
     comboSerialPort->setEditable(true);
     comboSerialPort->setInsertPolicy(QComboBox::NoInsert);
-    for (const char* port : {"1", "2", "3", "4", "5", "6", "7", "8"})
+    for (const char* port : { "1", "2", "3", "4", "5", "6", "7", "8" })
         comboSerialPort->addItem(QString::fromLatin1(port));
     comboSerialPort->setCurrentIndex(0);
-    ComboSerialBaudRate =
-        Place<QComboBox>(frameSerialCommands, "ComboSerialBaudRate", {152, 32, 113, 21});
+    ComboSerialBaudRate
+        = Place<QComboBox>(frameSerialCommands, "ComboSerialBaudRate", { 152, 32, 113, 21 });
     ComboSerialBaudRate->setEditable(true);
     ComboSerialBaudRate->setInsertPolicy(QComboBox::NoInsert);
-    chkHWhandshake = Place<QCheckBox>(frameSerialCommands, "chkHWhandshake", {152, 56, 97, 17},
-                                      QStringLiteral("HW Handshake"));
+    chkHWhandshake = Place<QCheckBox>(
+        frameSerialCommands, "chkHWhandshake", { 152, 56, 97, 17 }, QStringLiteral("HW Handshake"));
 
-    cmdClearReceivedData = Place<QPushButton>(this, "cmdClearReceivedData", {504, 16, 81, 33},
-                                              QStringLiteral("Clear All"));
-    cmdSaveCommands = Place<QPushButton>(this, "cmdSaveCommands", {504, 56, 81, 33},
-                                         QStringLiteral("Save Capture"));
+    cmdClearReceivedData = Place<QPushButton>(
+        this, "cmdClearReceivedData", { 504, 16, 81, 33 }, QStringLiteral("Clear All"));
+    cmdSaveCommands = Place<QPushButton>(
+        this, "cmdSaveCommands", { 504, 56, 81, 33 }, QStringLiteral("Save Capture"));
 
-    Label1 = Title(this, "Label1", "Commands Received", {8, 104, 705, 17});
-    listCommands = placeList("listCommands", {8, 120, 705, 199}, session_.listCommands());
-    Label3 = Title(this, "Label3", "Data Received", {32, 328, 353, 17});
-    Label5 = Title(this, "Label5", "HEX", {32, 344, 217, 17});
-    Label4 = Title(this, "Label4", "ASCII", {256, 344, 129, 17});
-    listDataReceivedHEX =
-        placeList("listDataReceivedHEX", {32, 360, 217, 173}, session_.listDataReceivedHEX());
-    listDataReceived = placeList("listDataReceived", {256, 360, 129, 173}, session_.listDataReceived());
+    Label1 = Title(this, "Label1", "Commands Received", { 8, 104, 705, 17 });
+    listCommands = placeList("listCommands", { 8, 120, 705, 199 }, session_.listCommands());
+    Label3 = Title(this, "Label3", "Data Received", { 32, 328, 353, 17 });
+    Label5 = Title(this, "Label5", "HEX", { 32, 344, 217, 17 });
+    Label4 = Title(this, "Label4", "ASCII", { 256, 344, 129, 17 });
+    listDataReceivedHEX
+        = placeList("listDataReceivedHEX", { 32, 360, 217, 173 }, session_.listDataReceivedHEX());
+    listDataReceived
+        = placeList("listDataReceived", { 256, 360, 129, 173 }, session_.listDataReceived());
     listDataReceived->setControlPictures(HasControlPictures(listDataReceived->font()));
 
-    Frame1 = Place<QGroupBox>(this, "Frame1", {416, 328, 297, 209}, QStringLiteral("Status Bits"));
-    chkEnableStatusBack = Place<QCheckBox>(Frame1, "chkEnableStatusBack", {96, 16, 137, 17},
-                                           QStringLiteral("Enable Status Return"));
+    Frame1
+        = Place<QGroupBox>(this, "Frame1", { 416, 328, 297, 209 }, QStringLiteral("Status Bits"));
+    chkEnableStatusBack = Place<QCheckBox>(
+        Frame1, "chkEnableStatusBack", { 96, 16, 137, 17 }, QStringLiteral("Enable Status Return"));
     chkEnableStatusBack->setChecked(true);
-    Label6 = Place<QLabel>(Frame1, "Label6", {8, 48, 113, 17}, QStringLiteral("Byte 1"));
-    Label7 = Place<QLabel>(Frame1, "Label7", {136, 48, 121, 17}, QStringLiteral("Byte 2"));
+    Label6 = Place<QLabel>(Frame1, "Label6", { 8, 48, 113, 17 }, QStringLiteral("Byte 1"));
+    Label7 = Place<QLabel>(Frame1, "Label7", { 136, 48, 121, 17 }, QStringLiteral("Byte 2"));
     Label6->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     Label7->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
 
@@ -223,30 +229,34 @@ void Form1::createControls()
         int width2;
     };
     const Box boxes[8] = {
-        {"Delivery Jam", 81, "Head Up", 129},         {"Receipt Dropped", 113, "Paper Out", 129},
-        {"Receipt Taken", 105, "Paper at Delivery", 129}, {"Receipt Jam", 81, "Cutter Home", 129},
-        {"Printer Busy", 81, "Paper Low", 129},       {"Cutter Error", 81, "Spare", 129},
-        {"Spare", 81, "Print Head Temperature", 145}, {"Spare", 81, "Spare", 129},
+        { "Delivery Jam", 81, "Head Up", 129 },
+        { "Receipt Dropped", 113, "Paper Out", 129 },
+        { "Receipt Taken", 105, "Paper at Delivery", 129 },
+        { "Receipt Jam", 81, "Cutter Home", 129 },
+        { "Printer Busy", 81, "Paper Low", 129 },
+        { "Cutter Error", 81, "Spare", 129 },
+        { "Spare", 81, "Print Head Temperature", 145 },
+        { "Spare", 81, "Spare", 129 },
     };
     for (int i = 0; i < 8; ++i) {
         const int top = 72 + 16 * i;
         const QByteArray name1 = "chkStatusBits_" + QByteArray::number(i);
         const QByteArray name2 = "chkStatusBits2_" + QByteArray::number(i);
-        chkStatusBits[i] = Place<QCheckBox>(Frame1, name1.constData(), {8, top, boxes[i].width1, 17},
-                                            QString::fromLatin1(boxes[i].byte1));
+        chkStatusBits[i] = Place<QCheckBox>(Frame1, name1.constData(),
+            { 8, top, boxes[i].width1, 17 }, QString::fromLatin1(boxes[i].byte1));
         chkStatusBits2[i] = Place<QCheckBox>(Frame1, name2.constData(),
-                                             {144, top, boxes[i].width2, 17},
-                                             QString::fromLatin1(boxes[i].byte2));
+            { 144, top, boxes[i].width2, 17 }, QString::fromLatin1(boxes[i].byte2));
     }
     chkStatusBits2[3]->setChecked(true);
 
-    lblByteCount = Place<QLabel>(this, "lblByteCount", {8, 544, 169, 17},
-                                 QStringLiteral("Bytes Received = 0"));
-    lblCmdCount = Place<QLabel>(this, "lblCmdCount", {8, 560, 169, 17},
-                                QStringLiteral("Command Count = 0"));
-    cmdExit = Place<QPushButton>(this, "cmdExit", {632, 552, 81, 33}, QStringLiteral("Exit"));
+    lblByteCount = Place<QLabel>(
+        this, "lblByteCount", { 8, 544, 169, 17 }, QStringLiteral("Bytes Received = 0"));
+    lblCmdCount = Place<QLabel>(
+        this, "lblCmdCount", { 8, 560, 169, 17 }, QStringLiteral("Command Count = 0"));
+    cmdExit = Place<QPushButton>(this, "cmdExit", { 632, 552, 81, 33 }, QStringLiteral("Exit"));
 
-    for (QPushButton* button : {chkEnableSerialPort, cmdClearReceivedData, cmdSaveCommands, cmdExit})
+    for (QPushButton* button :
+        { chkEnableSerialPort, cmdClearReceivedData, cmdSaveCommands, cmdExit })
         button->setAutoDefault(false);
     nameForScreenReaders();
 }
@@ -258,8 +268,8 @@ void Form1::nameForScreenReaders()
     // the status boxes by their byte and bit, since "Spare" stands four times.
     Label2->setBuddy(comboSerialPort);
     // The editable combo boxes take the keys in their own text fields.
-    for (auto [combo, name] : {std::pair{comboSerialPort, QStringLiteral("Serial Port")},
-                               std::pair{ComboSerialBaudRate, QStringLiteral("Serial Port Settings")}}) {
+    for (auto [combo, name] : { std::pair { comboSerialPort, QStringLiteral("Serial Port") },
+             std::pair { ComboSerialBaudRate, QStringLiteral("Serial Port Settings") } }) {
         combo->setAccessibleName(name);
         combo->lineEdit()->setAccessibleName(name);
     }
@@ -269,7 +279,8 @@ void Form1::nameForScreenReaders()
     listDataReceivedHEX->setAccessibleName(QStringLiteral("Data Received, HEX"));
     Label4->setBuddy(listDataReceived);
     listDataReceived->setAccessibleName(QStringLiteral("Data Received, ASCII"));
-    chkEnableSerialPort->setAccessibleDescription(QStringLiteral("Opens or closes the serial port"));
+    chkEnableSerialPort->setAccessibleDescription(
+        QStringLiteral("Opens or closes the serial port"));
     for (int i = 0; i < 8; ++i) {
         chkStatusBits[i]->setAccessibleName(
             QStringLiteral("Byte 1 bit %1: %2").arg(i).arg(chkStatusBits[i]->text()));
@@ -282,10 +293,9 @@ void Form1::nameForScreenReaders()
 
 void Form1::setKeyboardOrder()
 {
-    QList<QWidget*> order = {ComboSerialBaudRate, comboSerialPort,      chkEnableSerialPort,
-                             listCommands,        cmdClearReceivedData, listDataReceived,
-                             listDataReceivedHEX, chkHWhandshake,       cmdSaveCommands,
-                             cmdExit};
+    QList<QWidget*> order = { ComboSerialBaudRate, comboSerialPort, chkEnableSerialPort,
+        listCommands, cmdClearReceivedData, listDataReceived, listDataReceivedHEX, chkHWhandshake,
+        cmdSaveCommands, cmdExit };
     for (QCheckBox* box : chkStatusBits)
         order.append(box);
     for (QCheckBox* box : chkStatusBits2)
@@ -307,8 +317,10 @@ LineListBox* Form1::placeList(const char* name, QRect geometry, LineView& lines)
 void Form1::connectHandlers()
 {
     // toggled fires for the program's changes too, at once, as the port handling needs.
-    connect(chkEnableSerialPort, &QPushButton::toggled, this, [this] { chkEnableSerialPort_Click(); });
-    connect(cmdClearReceivedData, &QPushButton::clicked, this, [this] { cmdClearReceivedData_Click(); });
+    connect(
+        chkEnableSerialPort, &QPushButton::toggled, this, [this] { chkEnableSerialPort_Click(); });
+    connect(cmdClearReceivedData, &QPushButton::clicked, this,
+        [this] { cmdClearReceivedData_Click(); });
     connect(cmdSaveCommands, &QPushButton::clicked, this, [this] { cmdSaveCommands_Click(); });
     connect(cmdExit, &QPushButton::clicked, this, [this] { cmdExit_Click(); });
     // Requests answered away from this thread carry the boxes as they are now.
@@ -316,17 +328,17 @@ void Form1::connectHandlers()
         connect(box, &QCheckBox::toggled, this, [this] { session_.statusControlsChanged(); });
     for (QCheckBox* box : chkStatusBits2)
         connect(box, &QCheckBox::toggled, this, [this] { session_.statusControlsChanged(); });
-    connect(chkEnableStatusBack, &QCheckBox::toggled, this, [this] { session_.statusControlsChanged(); });
+    connect(chkEnableStatusBack, &QCheckBox::toggled, this,
+        [this] { session_.statusControlsChanged(); });
 }
 
 void Form1::Form_Load()
 {
     ports_->SetSerialDefaults();
     ComboSerialBaudRate->clear();
-    for (const char* settings :
-         {"600, N, 8, 1", "2400, N, 8, 1", "4800, N, 8, 1", "9600, N, 8, 1", "19200, N, 8, 1",
-          "38400, N, 8, 1", "56000, N, 8, 1", "128000, N, 8, 1", "460800, N, 8, 1",
-          "115200, N, 7, 2", "115200, N, 8, 1"})
+    for (const char* settings : { "600, N, 8, 1", "2400, N, 8, 1", "4800, N, 8, 1", "9600, N, 8, 1",
+             "19200, N, 8, 1", "38400, N, 8, 1", "56000, N, 8, 1", "128000, N, 8, 1",
+             "460800, N, 8, 1", "115200, N, 7, 2", "115200, N, 8, 1" })
         ComboSerialBaudRate->addItem(QString::fromLatin1(settings));
     ComboSerialBaudRate->setCurrentIndex(ComboSerialBaudRate->count() - 1);
     // The capture's start values were set when the session was made.
@@ -378,7 +390,8 @@ void Form1::scheduleFrame()
     // window costs during a long job.
     constexpr qint64 kBusyFrameMs = 33;
     const qint64 sinceLast = lastFrame_.isValid() ? lastFrame_.elapsed() : kBusyFrameMs;
-    frameTimer_.start(static_cast<int>(std::max<qint64>(RefreshIntervalMs(*this), kBusyFrameMs - sinceLast)));
+    frameTimer_.start(
+        static_cast<int>(std::max<qint64>(RefreshIntervalMs(*this), kBusyFrameMs - sinceLast)));
 }
 
 void Form1::drawFrame()
@@ -397,7 +410,7 @@ void Form1::drawFrame()
 void Form1::showCapture()
 {
     frameTimer_.stop();
-    for (LineListBox* list : {listCommands, listDataReceivedHEX, listDataReceived})
+    for (LineListBox* list : { listCommands, listDataReceivedHEX, listDataReceived })
         list->refresh();
     const QString bytes = QString::fromStdString(session_.lblByteCount().text());
     if (lblByteCount->text() != bytes)
@@ -430,9 +443,6 @@ int Form1::enableStatusBackValue() const { return chkEnableStatusBack->isChecked
 
 int Form1::statusBitsValue(int index) const { return chkStatusBits[index]->isChecked() ? 1 : 0; }
 
-int Form1::statusBits2Value(int index) const
-{
-    return chkStatusBits2[index]->isChecked() ? 1 : 0;
-}
+int Form1::statusBits2Value(int index) const { return chkStatusBits2[index]->isChecked() ? 1 : 0; }
 
 } // namespace ostrel

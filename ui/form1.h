@@ -5,10 +5,10 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
-#include <QElapsedTimer>
 #include <QTimer>
 #include <QWidget>
 
@@ -32,7 +32,7 @@ class Form1 : public QWidget, private StatusControls, private CaptureListener {
     Q_OBJECT
 public:
     Form1(CaptureSession& session, SerialControl& MSComm1, CommonDialog& CommonDialog1,
-          QWidget* parent = nullptr);
+        QWidget* parent = nullptr);
     ~Form1() override;
     // What the serial port receives comes from this source.
     ByteSource& serialSource();

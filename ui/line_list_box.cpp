@@ -15,15 +15,44 @@ namespace ostrel {
 
 namespace {
 
-// 0x80-0x9F are control codes in Latin-1; draw them as the Windows-1252
-// characters print jobs use there, and the five unassigned ones as U+FFFD.
-constexpr char16_t kHighControls[32] = {
-    0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD, 0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178,
-};
+    // 0x80-0x9F are control codes in Latin-1; draw them as the Windows-1252
+    // characters print jobs use there, and the five unassigned ones as U+FFFD.
+    constexpr char16_t kHighControls[32] = {
+        0x20AC,
+        0xFFFD,
+        0x201A,
+        0x0192,
+        0x201E,
+        0x2026,
+        0x2020,
+        0x2021,
+        0x02C6,
+        0x2030,
+        0x0160,
+        0x2039,
+        0x0152,
+        0xFFFD,
+        0x017D,
+        0xFFFD,
+        0xFFFD,
+        0x2018,
+        0x2019,
+        0x201C,
+        0x201D,
+        0x2022,
+        0x2013,
+        0x2014,
+        0x02DC,
+        0x2122,
+        0x0161,
+        0x203A,
+        0x0153,
+        0xFFFD,
+        0x017E,
+        0x0178,
+    };
 
-constexpr int kTextMargin = 2;
+    constexpr int kTextMargin = 2;
 
 } // namespace
 
@@ -48,7 +77,9 @@ QString DisplayText(const std::string& line, bool controlPictures)
     return text;
 }
 
-LineListBox::LineListBox(LineView& lines, QWidget* parent) : QAbstractScrollArea(parent), lines_(lines)
+LineListBox::LineListBox(LineView& lines, QWidget* parent)
+    : QAbstractScrollArea(parent)
+    , lines_(lines)
 {
     setFocusPolicy(Qt::StrongFocus);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -185,13 +216,27 @@ void LineListBox::keyPressEvent(QKeyEvent* event)
     const int current = lines_.currentIndex();
     const int last = lines_.lineCount() - 1;
     switch (event->key()) {
-    case Qt::Key_Up: choose(std::max(0, current - 1)); break;
-    case Qt::Key_Down: choose(current < 0 ? 0 : std::min(last, current + 1)); break;
-    case Qt::Key_PageUp: choose(std::max(0, current - visibleRows())); break;
-    case Qt::Key_PageDown: choose(std::min(last, std::max(0, current) + visibleRows())); break;
-    case Qt::Key_Home: choose(0); break;
-    case Qt::Key_End: choose(last); break;
-    default: QAbstractScrollArea::keyPressEvent(event); return;
+    case Qt::Key_Up:
+        choose(std::max(0, current - 1));
+        break;
+    case Qt::Key_Down:
+        choose(current < 0 ? 0 : std::min(last, current + 1));
+        break;
+    case Qt::Key_PageUp:
+        choose(std::max(0, current - visibleRows()));
+        break;
+    case Qt::Key_PageDown:
+        choose(std::min(last, std::max(0, current) + visibleRows()));
+        break;
+    case Qt::Key_Home:
+        choose(0);
+        break;
+    case Qt::Key_End:
+        choose(last);
+        break;
+    default:
+        QAbstractScrollArea::keyPressEvent(event);
+        return;
     }
     event->accept();
 }

@@ -10,50 +10,65 @@
 namespace ostrel {
 
 PaperView::PaperView(const receipt::ReceiptDocument& document, QWidget* parent)
-    : QWidget(parent), document_(document) {
+    : QWidget(parent)
+    , document_(document)
+{
     setObjectName(QStringLiteral("paperView"));
     setAccessibleName(QStringLiteral("The receipt as printed"));
 }
 
 int PaperView::labelRows() const { return (kLabelPixels * 100 + zoom_ - 1) / zoom_; }
 
-long long PaperView::paperKey() const { return document_.printer().paperRevision() * 1024 + shown_; }
+long long PaperView::paperKey() const
+{
+    return document_.printer().paperRevision() * 1024 + shown_;
+}
 
-void PaperView::showReceipt(int index) {
+void PaperView::showReceipt(int index)
+{
     shown_ = index;
     const auto& receipts = document_.receipts();
-    const int height = index < static_cast<int>(receipts.size()) ? render::ReceiptHeight(receipts[index]) : 1;
+    const int height
+        = index < static_cast<int>(receipts.size()) ? render::ReceiptHeight(receipts[index]) : 1;
     paperSize_ = QSize(document_.printer().paperWidth(), height);
     // Tall enough for the last label too, which may hang below the paper.
     int labelsEnd = 0;
     if (index < static_cast<int>(receipts.size())) {
         const auto labels = receipt::MarginLabels(receipts[index], labelRows(), 21);
-        if (!labels.empty()) labelsEnd = (labels.back().y + labelRows()) * zoom_ / 100;
+        if (!labels.empty())
+            labelsEnd = (labels.back().y + labelRows()) * zoom_ / 100;
     }
-    setFixedSize(paperSize_.width() * zoom_ / 100 + kMarginPixels, std::max(paperSize_.height() * zoom_ / 100, labelsEnd));
+    setFixedSize(paperSize_.width() * zoom_ / 100 + kMarginPixels,
+        std::max(paperSize_.height() * zoom_ / 100, labelsEnd));
     update();
 }
 
-void PaperView::setZoom(int percent) {
+void PaperView::setZoom(int percent)
+{
     zoom_ = percent;
     showReceipt(shown_);
 }
 
-void PaperView::setMarked(receipt::DotRect place) {
+void PaperView::setMarked(receipt::DotRect place)
+{
     marked_ = place;
     update();
 }
 
-QRect PaperView::widgetRect(receipt::DotRect dots) const {
+QRect PaperView::widgetRect(receipt::DotRect dots) const
+{
     return QRect(dots.x * zoom_ / 100, dots.y * zoom_ / 100, std::max(1, dots.width * zoom_ / 100),
-                 std::max(2, dots.height * zoom_ / 100));
+        std::max(2, dots.height * zoom_ / 100));
 }
 
-QImage PaperView::paperImage() {
-    return renderer_.render(document_.receipts()[shown_], document_.printer().paperWidth(), {.markers = false});
+QImage PaperView::paperImage()
+{
+    return renderer_.render(
+        document_.receipts()[shown_], document_.printer().paperWidth(), { .markers = false });
 }
 
-const QImage& PaperView::paperRows(int from, int rows, int& origin) {
+const QImage& PaperView::paperRows(int from, int rows, int& origin)
+{
     // Markers are drawn over the paper in colour by the view, so that the
     // print under them stays visible; saved images carry them in black.
     if (rowsKey_ != paperKey() || from < rowsFrom_ || from + rows > rowsFrom_ + rows_.height()) {
@@ -61,22 +76,26 @@ const QImage& PaperView::paperRows(int from, int rows, int& origin) {
         const int margin = 256;
         rowsFrom_ = std::max(0, from - margin);
         const int count = std::min(paperSize_.height() - rowsFrom_, rows + 2 * margin);
-        rows_ = renderer_.renderRows(document_.receipts()[shown_], document_.printer().paperWidth(), rowsFrom_,
-                                     std::max(1, count), {.markers = false});
+        rows_ = renderer_.renderRows(document_.receipts()[shown_], document_.printer().paperWidth(),
+            rowsFrom_, std::max(1, count), { .markers = false });
         rowsKey_ = paperKey();
     }
     origin = rowsFrom_;
     return rows_;
 }
 
-void PaperView::setWaitingFrom(int y) {
-    if (y == waitingFrom_) return;
+void PaperView::setWaitingFrom(int y)
+{
+    if (y == waitingFrom_)
+        return;
     waitingFrom_ = y;
     update();
 }
 
-void PaperView::paintEvent(QPaintEvent* event) {
-    if (shown_ >= static_cast<int>(document_.receipts().size())) return;
+void PaperView::paintEvent(QPaintEvent* event)
+{
+    if (shown_ >= static_cast<int>(document_.receipts().size()))
+        return;
     QPainter painter(this);
     painter.setRenderHint(QPainter::SmoothPixmapTransform, zoom_ < 100);
     // Only the rows in view are drawn: a long receipt costs no more than a
@@ -87,8 +106,10 @@ void PaperView::paintEvent(QPaintEvent* event) {
     if (rows > 0) {
         int origin = 0;
         const QImage& part = paperRows(from, rows, origin);
-        const QRect source(0, from - origin, part.width(), std::min(rows, part.height() - (from - origin)));
-        const QRect target(0, from * zoom_ / 100, paperSize_.width() * zoom_ / 100, source.height() * zoom_ / 100);
+        const QRect source(
+            0, from - origin, part.width(), std::min(rows, part.height() - (from - origin)));
+        const QRect target(
+            0, from * zoom_ / 100, paperSize_.width() * zoom_ / 100, source.height() * zoom_ / 100);
         painter.drawImage(target, part, source);
     }
     drawMarkers(painter);
@@ -96,7 +117,8 @@ void PaperView::paintEvent(QPaintEvent* event) {
         // What still waits is veiled, so that what has printed stands out.
         const int top = waitingFrom_ * zoom_ / 100;
         const int width = paperSize_.width() * zoom_ / 100;
-        painter.fillRect(QRect(0, top, width, paperSize_.height() * zoom_ / 100 - top), QColor(120, 120, 120, 110));
+        painter.fillRect(QRect(0, top, width, paperSize_.height() * zoom_ / 100 - top),
+            QColor(120, 120, 120, 110));
         painter.setPen(QPen(QColor(40, 90, 200), 2, Qt::DashLine));
         painter.drawLine(0, top, width, top);
         painter.drawText(QPoint(width + 6, top + 12), QStringLiteral("not printed yet"));
@@ -108,7 +130,8 @@ void PaperView::paintEvent(QPaintEvent* event) {
     }
 }
 
-void PaperView::mousePressEvent(QMouseEvent* event) {
+void PaperView::mousePressEvent(QMouseEvent* event)
+{
     for (const auto& [box, command] : labelBoxes_)
         if (box.contains(event->position().toPoint())) {
             emit commandClicked(command);
@@ -116,13 +139,15 @@ void PaperView::mousePressEvent(QMouseEvent* event) {
         }
     const QPoint dot = event->position().toPoint() * 100 / zoom_;
     const int command = document_.commandAt(shown_, dot.x(), dot.y());
-    if (command >= 0) emit commandClicked(command);
+    if (command >= 0)
+        emit commandClicked(command);
 }
 
 // Markers are labelled in the margin right of the paper, each tied by a line
 // to its place at the paper's edge: nothing of them covers the print. Only a
 // stored logo printed by a key nothing defined is outlined where it prints.
-void PaperView::drawMarkers(QPainter& painter) {
+void PaperView::drawMarkers(QPainter& painter)
+{
     QFont small(QStringLiteral("DejaVu Sans Mono"));
     small.setPixelSize(11);
     painter.setFont(small);
@@ -131,22 +156,24 @@ void PaperView::drawMarkers(QPainter& painter) {
     painter.setPen(QPen(palette().mid().color(), 1));
     painter.drawLine(edge, 0, edge, height());
     labelBoxes_.clear();
-    for (const receipt::MarginLabel& label : receipt::MarginLabels(document_.receipts()[shown_], labelRows(), 21)) {
+    for (const receipt::MarginLabel& label :
+        receipt::MarginLabels(document_.receipts()[shown_], labelRows(), 21)) {
         const receipt::Marker& marker = *label.marker;
-        const bool cut = marker.kind == receipt::MarkerKind::Cut || marker.kind == receipt::MarkerKind::PartialCut;
+        const bool cut = marker.kind == receipt::MarkerKind::Cut
+            || marker.kind == receipt::MarkerKind::PartialCut;
         const QColor colour = cut ? QColor(30, 90, 200) : QColor(200, 30, 30);
         if (marker.kind == receipt::MarkerKind::StoredImage) {
             painter.setPen(QPen(colour, 1, Qt::DashLine));
             painter.setBrush(Qt::NoBrush);
-            painter.drawRect(widgetRect({marker.x, marker.y, marker.width, marker.height}));
+            painter.drawRect(widgetRect({ marker.x, marker.y, marker.width, marker.height }));
         }
         const int anchor = label.anchor * zoom_ / 100;
         const QRect box(edge + 16, label.y * zoom_ / 100, kMarginPixels - 20, kLabelPixels - 2);
         painter.setPen(QPen(colour, 1));
-        painter.drawPolyline(QPolygon({QPoint(edge, anchor), QPoint(edge + 8, anchor), QPoint(edge + 8, box.center().y()),
-                                       QPoint(edge + 14, box.center().y())}));
+        painter.drawPolyline(QPolygon({ QPoint(edge, anchor), QPoint(edge + 8, anchor),
+            QPoint(edge + 8, box.center().y()), QPoint(edge + 14, box.center().y()) }));
         painter.drawText(box, Qt::AlignLeft | Qt::AlignVCenter, QString::fromStdString(label.text));
-        labelBoxes_.push_back({box, label.command});
+        labelBoxes_.push_back({ box, label.command });
     }
 }
 

@@ -11,17 +11,20 @@
 
 namespace ostrel {
 
-PrinterStateWindow::PrinterStateWindow(CaptureSession& session, std::function<void(bool)> serialRealTime,
-                                       QWidget* parent)
-    : QWidget(parent, Qt::Window), session_(session), serialRealTime_(std::move(serialRealTime))
+PrinterStateWindow::PrinterStateWindow(
+    CaptureSession& session, std::function<void(bool)> serialRealTime, QWidget* parent)
+    : QWidget(parent, Qt::Window)
+    , session_(session)
+    , serialRealTime_(std::move(serialRealTime))
 {
     setObjectName(QStringLiteral("PrinterStateWindow"));
     setWindowTitle(QStringLiteral("Printer State"));
     setAttribute(Qt::WA_QuitOnClose, false);
     setFont(WindowFont());
     auto* layout = new QVBoxLayout(this);
-    auto* note = new QLabel(QStringLiteral("What the printer reports to DLE EOT, GS r and automatic status (GS a):"),
-                            this);
+    auto* note = new QLabel(
+        QStringLiteral("What the printer reports to DLE EOT, GS r and automatic status (GS a):"),
+        this);
     note->setWordWrap(true);
     layout->addWidget(note);
     const PrinterState& now = session_.printerState();
@@ -34,10 +37,12 @@ PrinterStateWindow::PrinterStateWindow(CaptureSession& session, std::function<vo
         stateBoxes.push_back(box);
     }
     layout->addSpacing(8);
-    serialRealTimeBox = new QCheckBox(QStringLiteral("Answer real-time status on the serial port"), this);
+    serialRealTimeBox
+        = new QCheckBox(QStringLiteral("Answer real-time status on the serial port"), this);
     serialRealTimeBox->setObjectName(QStringLiteral("serialRealTimeBox"));
-    serialRealTimeBox->setToolTip(QStringLiteral("Network peers always get real-time replies; the serial port "
-                                                 "answers only DLE \"R\" unless this is ticked."));
+    serialRealTimeBox->setToolTip(
+        QStringLiteral("Network peers always get real-time replies; the serial port "
+                       "answers only DLE \"R\" unless this is ticked."));
     connect(serialRealTimeBox, &QCheckBox::toggled, this, [this](bool on) {
         if (serialRealTime_)
             serialRealTime_(on);
@@ -45,7 +50,7 @@ PrinterStateWindow::PrinterStateWindow(CaptureSession& session, std::function<vo
     layout->addWidget(serialRealTimeBox);
     layout->addStretch(1);
     auto* close = new QAction(this);
-    close->setShortcuts({QKeySequence(Qt::Key_Escape), QKeySequence::Close});
+    close->setShortcuts({ QKeySequence(Qt::Key_Escape), QKeySequence::Close });
     connect(close, &QAction::triggered, this, &QWidget::close);
     addAction(close);
 }
@@ -62,7 +67,8 @@ void PrinterStateWindow::boxChanged()
         session_.setPrinterState(state);
 }
 
-void PrinterStateWindow::showPrinting(std::function<QString()> describe, std::function<void()> loadPaper)
+void PrinterStateWindow::showPrinting(
+    std::function<QString()> describe, std::function<void()> loadPaper)
 {
     auto* layout = static_cast<QVBoxLayout*>(this->layout());
     printingLabel = new QLabel(this);

@@ -26,7 +26,7 @@ public:
     // `serialRealTime` turns the real-time replies on the serial port on or
     // off; network peers always get them.
     PrinterStateWindow(CaptureSession& session, std::function<void(bool)> serialRealTime,
-                       QWidget* parent = nullptr);
+        QWidget* parent = nullptr);
 
     // Brings the window up beside the main window, never over it or `other`
     // (the Receipt Preview), or where it was left if that is so too.
@@ -52,7 +52,7 @@ private:
     CaptureSession& session_;
     std::function<void(bool)> serialRealTime_;
     bool restored_ = false; // its place of last time was read
-    bool shown_ = false;    // shown in this run: its place is its own
+    bool shown_ = false; // shown in this run: its place is its own
     QTimer printingTimer_;
 };
 

@@ -1,17 +1,17 @@
 #pragma once
 
-#include "session/capture_session.h"
 #include "receipt/receipt_document.h"
 #include "render/glyph_cache.h"
 #include "render/symbol_encoder.h"
+#include "session/capture_session.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QImage>
-#include <QRect>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QRect>
 #include <QScrollArea>
 #include <QStringList>
 #include <QTimer>
@@ -150,12 +150,13 @@ private:
     // window is open (so that a chunk costs the reply path no more than a
     // copy), and only when it opens while it is closed.
     render::GlyphCache glyphs_; // tells the model which characters print as nothing
-    receipt::ReceiptDocument document_{geometry_, [this](char32_t ch) { return glyphs_.covers(ch); }};
+    receipt::ReceiptDocument document_ { geometry_,
+        [this](char32_t ch) { return glyphs_.covers(ch); } };
     long long drawnRevision_ = -1;
     bool followNewest_ = true;
     int shown_ = 0;
     bool restored_ = false; // its place of last time was read
-    bool opened_ = false;   // shown in this run: its place is its own
+    bool opened_ = false; // shown in this run: its place is its own
     int selected_ = -1;
     long long paperDrawn_ = -1;
     QString savedFiles_; // what the last Save wrote

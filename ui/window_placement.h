@@ -21,8 +21,8 @@ struct PlacesBesideMain {
 };
 inline constexpr int kNarrowestStrip = 320;
 inline constexpr int kWindowGap = 8;
-PlacesBesideMain PlaceBesideMain(const QRect& mainFrame, const QRect& screen, const QSize& previewFrame,
-                                 const QSize& printerStateFrame);
+PlacesBesideMain PlaceBesideMain(const QRect& mainFrame, const QRect& screen,
+    const QSize& previewFrame, const QSize& printerStateFrame);
 
 // Whether a window may come back where it was left: wholly on one of the
 // screens, and not over the main window.

@@ -25,11 +25,10 @@ QFont ListFont()
 QFont WindowFont()
 {
     static const bool substituted = [] {
-        QFont::insertSubstitutions(
-            QStringLiteral("MS Sans Serif"),
-            {QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Liberation Sans Narrow"),
-             QStringLiteral("Arial Narrow"), QStringLiteral("Nimbus Sans Narrow"),
-             QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("Liberation Sans")});
+        QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
+            { QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Liberation Sans Narrow"),
+                QStringLiteral("Arial Narrow"), QStringLiteral("Nimbus Sans Narrow"),
+                QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("Liberation Sans") });
         return true;
     }();
     static_cast<void>(substituted);
@@ -46,10 +45,7 @@ QFont TitleFont()
     return font;
 }
 
-bool HasControlPictures(const QFont& font)
-{
-    return QFontMetrics(font).inFontUcs4(0x241B);
-}
+bool HasControlPictures(const QFont& font) { return QFontMetrics(font).inFontUcs4(0x241B); }
 
 QIcon AppIcon()
 {
@@ -62,19 +58,21 @@ QIcon AppIcon()
 int RefreshIntervalMs(const QWidget& widget)
 {
     const QScreen* display = widget.screen();
-    const double hertz = display != nullptr && display->refreshRate() >= 1 ? display->refreshRate() : 60;
+    const double hertz
+        = display != nullptr && display->refreshRate() >= 1 ? display->refreshRate() : 60;
     return static_cast<int>(1000 / hertz);
 }
 
 QString DroppedFile(const QMimeData* data)
 {
-    if (data == nullptr || !data->hasUrls() || data->urls().size() != 1 || !data->urls().front().isLocalFile())
+    if (data == nullptr || !data->hasUrls() || data->urls().size() != 1
+        || !data->urls().front().isLocalFile())
         return {};
     return data->urls().front().toLocalFile();
 }
 
 QAction* WindowKeyAction(QWidget* owner, const QString& text, const char* name, Qt::Key key,
-                         const std::function<void()>& opens)
+    const std::function<void()>& opens)
 {
     auto* action = new QAction(text, owner);
     action->setObjectName(QString::fromLatin1(name));

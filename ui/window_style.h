@@ -1,12 +1,12 @@
 #pragma once
 
-#include <QFont>
 #include <QAction>
+#include <QFont>
 #include <QIcon>
 
-#include <functional>
 #include <QMimeData>
 #include <QString>
+#include <functional>
 
 class QWidget;
 
@@ -31,7 +31,7 @@ int RefreshIntervalMs(const QWidget& widget);
 // A window-wide key with a menu entry on `owner`, that calls whatever
 // `opens` holds when it is pressed (nothing while it is empty).
 QAction* WindowKeyAction(QWidget* owner, const QString& text, const char* name, Qt::Key key,
-                         const std::function<void()>& opens);
+    const std::function<void()>& opens);
 
 // The one local file a drag carries, or empty.
 QString DroppedFile(const QMimeData* data);

@@ -21,7 +21,7 @@ struct WebRules {
 // What the rules look at, as the request carries it.
 struct WebRequestFacts {
     std::string method; // "GET"
-    std::string path;   // "/api/state"
+    std::string path; // "/api/state"
     std::string host, origin, contentType, authorization, cookie;
 };
 
@@ -37,8 +37,8 @@ WebVerdict CheckWebRequest(const WebRules& rules, const WebRequestFacts& request
 // `address` ("127.0.0.1" or "[::1]" and "localhost" on the loopback; every
 // address of the machine on 0.0.0.0 or ::), lower case, and `extra`.
 // (Declared here, made with the network's own list of addresses.)
-std::vector<std::string> HostNamesFor(const std::string& address, const std::vector<std::string>& machineAddresses,
-                                      const std::vector<std::string>& extra);
+std::vector<std::string> HostNamesFor(const std::string& address,
+    const std::vector<std::string>& machineAddresses, const std::vector<std::string>& extra);
 
 // Whether the path needs the token: the API, except where the token is given.
 bool NeedsToken(std::string_view path);

@@ -21,10 +21,10 @@ namespace ostrel {
 // A printer's memory as the page lists and clears it and the drawings use
 // it; left empty by a program that keeps none.
 struct WebMemory {
-    std::function<std::string()> listing;    // JSON: what is stored, the room used and left
-    std::function<long long()> revision;     // changes whenever the memory does
+    std::function<std::string()> listing; // JSON: what is stored, the room used and left
+    std::function<long long()> revision; // changes whenever the memory does
     std::function<bool(std::string&)> clear; // false with why
-    std::function<std::string()> folder;     // ostrel-replay's --memory; "" while nothing is kept
+    std::function<std::string()> folder; // ostrel-replay's --memory; "" while nothing is kept
 };
 
 // What the page and the API show and change of one printer, from the
@@ -33,9 +33,9 @@ struct WebSources {
     // Its name in the API's paths (/api/printers/NAME/): letters, digits,
     // -, _ and . only, as the config file allows.
     std::string name = "printer";
-    std::string where;      // where it takes jobs, as said at start
-    std::string outFolder;  // the jobs' files; empty: none kept
-    std::string printer;    // the model's id
+    std::string where; // where it takes jobs, as said at start
+    std::string outFolder; // the jobs' files; empty: none kept
+    std::string printer; // the model's id
     std::function<PrinterState()> state;
     // A change from the page or the API; it is answered from at once.
     std::function<void(const PrinterState&)> setState;
@@ -68,7 +68,7 @@ public:
     static constexpr std::size_t kJobsKept = 1000;
     static constexpr int kMostConnections = 64;
     static constexpr int kMostLiveClients = 16;
-    static constexpr qint64 kMostRequestBytes = 1 << 20;  // all a connection may send
+    static constexpr qint64 kMostRequestBytes = 1 << 20; // all a connection may send
     static constexpr qint64 kMostUnsentToAClient = 1 << 20; // a slower live client is let go
 
 protected:
@@ -81,7 +81,7 @@ private:
     struct Printer {
         WebSources sources;
         std::deque<std::string> jobs; // the newest kJobsKept lines, oldest first
-        long long finished = 0;       // jobs ended this run
+        long long finished = 0; // jobs ended this run
     };
     // Where a printer's API answers a request: the printer and the path
     // its URLs start with ("/api" or "/api/printers/NAME").
@@ -91,25 +91,30 @@ private:
     };
     Printer* named(const std::string& name);
     // `rest` is the path after the prefix ("/jobs/7.png"); false: no such path.
-    bool printerRequest(const QHttpServerRequest& request, QTcpSocket* socket, const Asked& at, const std::string& rest);
+    bool printerRequest(const QHttpServerRequest& request, QTcpSocket* socket, const Asked& at,
+        const std::string& rest);
     std::string printersJson() const;
     static std::string printerJson(const Printer& printer);
-    void answer(const QHttpServerRequest& request, QTcpSocket* socket, int status, const QByteArray& type,
-                const QByteArray& body, const std::vector<std::pair<QByteArray, QByteArray>>& extra = {});
-    void error(const QHttpServerRequest& request, QTcpSocket* socket, int status, const std::string& message);
-    void jobFile(const QHttpServerRequest& request, QTcpSocket* socket, const Asked& at, const std::string& name);
-    void replayed(const QHttpServerRequest& request, QTcpSocket* socket, const Asked& at, const std::string& job,
-                  const std::string& kind, int piece);
-    void piecesDrawn(QTcpSocket* client, bool headOnly, const Asked& at, const std::string& job, const std::string& kind,
-                     int piece, const QString& folder);
-    void compare(const QHttpServerRequest& request, QTcpSocket* socket, const Asked& at, const std::string& a,
-                 const std::string& b);
+    void answer(const QHttpServerRequest& request, QTcpSocket* socket, int status,
+        const QByteArray& type, const QByteArray& body,
+        const std::vector<std::pair<QByteArray, QByteArray>>& extra = {});
+    void error(const QHttpServerRequest& request, QTcpSocket* socket, int status,
+        const std::string& message);
+    void jobFile(const QHttpServerRequest& request, QTcpSocket* socket, const Asked& at,
+        const std::string& name);
+    void replayed(const QHttpServerRequest& request, QTcpSocket* socket, const Asked& at,
+        const std::string& job, const std::string& kind, int piece);
+    void piecesDrawn(QTcpSocket* client, bool headOnly, const Asked& at, const std::string& job,
+        const std::string& kind, int piece, const QString& folder);
+    void compare(const QHttpServerRequest& request, QTcpSocket* socket, const Asked& at,
+        const std::string& a, const std::string& b);
     // ostrel-replay's exit status, its standard output and the folder of
     // the files it wrote, which is gone once this returns.
     using ReplayDone = std::function<void(QTcpSocket*, int, const QByteArray&, const QString&)>;
-    void replay(const QHttpServerRequest& request, QTcpSocket* socket, QStringList arguments, const QString& file,
-                ReplayDone done);
-    void start(QTcpSocket* socket, bool headOnly, QStringList arguments, const QString& file, ReplayDone done);
+    void replay(const QHttpServerRequest& request, QTcpSocket* socket, QStringList arguments,
+        const QString& file, ReplayDone done);
+    void start(QTcpSocket* socket, bool headOnly, QStringList arguments, const QString& file,
+        ReplayDone done);
     void keepDrawing(const Asked& at, const std::string& drawing, const QByteArray& bytes);
     static QString savedJob(const Printer& printer, const std::string& number);
     void putState(const QHttpServerRequest& request, QTcpSocket* socket, Printer& printer);

@@ -10,11 +10,27 @@
 
 namespace ostrel::receipt::profiles {
 
-const std::map<int, std::string>& StarCodePages() {
+const std::map<int, std::string>& StarCodePages()
+{
     static const std::map<int, std::string> pages = {
-        {1, "CP437"},  {2, "Katakana"}, {4, "CP858"},  {5, "CP852"},   {6, "CP860"},   {7, "CP861"},
-        {8, "CP863"},  {9, "CP865"},    {10, "CP866"}, {11, "CP855"},  {12, "CP857"},  {13, "CP862"},
-        {14, "CP864"}, {15, "CP737"},   {17, "CP869"}, {32, "CP1252"}, {33, "CP1250"}, {34, "CP1251"},
+        { 1, "CP437" },
+        { 2, "Katakana" },
+        { 4, "CP858" },
+        { 5, "CP852" },
+        { 6, "CP860" },
+        { 7, "CP861" },
+        { 8, "CP863" },
+        { 9, "CP865" },
+        { 10, "CP866" },
+        { 11, "CP855" },
+        { 12, "CP857" },
+        { 13, "CP862" },
+        { 14, "CP864" },
+        { 15, "CP737" },
+        { 17, "CP869" },
+        { 32, "CP1252" },
+        { 33, "CP1250" },
+        { 34, "CP1251" },
     };
     return pages;
 }

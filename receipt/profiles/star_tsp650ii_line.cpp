@@ -15,13 +15,15 @@ const PrinterProfile kStarTsp650iiLine = {
     .model = "TSP650II, Star Line mode",
     .paperMillimetres = 80,
     .printDots = 576,
-    .fonts = {{'A', 12, 24, 48}, {'B', 9, 24, 64}},
+    .fonts = { { 'A', 12, 24, 48 }, { 'B', 9, 24, 64 } },
     .codePages = StarCodePages(),
     .notKnown = {},
     .cutter = true,
     .drawerPins = 2,
     .realTimeStatus = true,
-    .sources = "Star's Line Mode command specifications; the printer database of @point-of-sale/receipt-printer-encoder 4.0.1 (star-tsp650ii: language star-line, fonts, symbologies, QR Code, PDF417, cutter)",
+    .sources = "Star's Line Mode command specifications; the printer database of "
+               "@point-of-sale/receipt-printer-encoder 4.0.1 (star-tsp650ii: language star-line, "
+               "fonts, symbologies, QR Code, PDF417, cutter)",
     .language = Language::StarLine,
     .printSpeed = 300,
     .receiveBuffer = 4096,

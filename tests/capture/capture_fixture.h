@@ -1,8 +1,8 @@
 #pragma once
 
 #include "capture/capture_engine.h"
-#include "session/capture_session.h"
 #include "printer/printer_emulator.h"
+#include "session/capture_session.h"
 
 #include <random>
 #include <string>
@@ -23,14 +23,17 @@ struct PlainViews {
 // views, both counters, the status boxes, the printer and a recorder standing
 // for the port.
 struct CaptureSurroundings : ReplyOutput {
-    CaptureSurroundings() : printer(status, *this) {}
+    CaptureSurroundings()
+        : printer(status, *this)
+    {
+    }
     void Output(std::string_view bytes) override { replies.emplace_back(bytes); }
-    PlainViews views() { return {ascii, hex, log, byteCount, commandCount}; }
+    PlainViews views() { return { ascii, hex, log, byteCount, commandCount }; }
 
     MemoryLineView ascii, hex, log;
-    CounterCaption byteCount{"Bytes Received = "};
-    CounterCaption commandCount{"Command Count = "};
-    FixedStatusControls status{0, 8};
+    CounterCaption byteCount { "Bytes Received = " };
+    CounterCaption commandCount { "Command Count = " };
+    FixedStatusControls status { 0, 8 };
     std::vector<std::string> replies;
     PrinterEmulator printer;
 };
@@ -46,7 +49,7 @@ struct Capture : CaptureListener {
             engine.setDescriber(nullptr);
     }
     ~Capture() override { session.removeListener(*this); }
-    void chunkTaken(std::string_view, ByteSource*) override {}
+    void chunkTaken(std::string_view, ByteSource*) override { }
     void replySent(std::string_view bytes, ByteSource*) override { replies.emplace_back(bytes); }
 
     void feed(const std::string& bytes) { session.UpdateData(bytes); }
@@ -64,7 +67,7 @@ struct Capture : CaptureListener {
     MemoryLineView& log = session.listCommands();
     const CounterCaption& byteCount = session.lblByteCount();
     const CounterCaption& commandCount = session.lblCmdCount();
-    FixedStatusControls status{0, 8};
+    FixedStatusControls status { 0, 8 };
     std::vector<std::string> replies;
 };
 

@@ -13,8 +13,7 @@
 
 namespace ostrel::test {
 
-template <typename View>
-class LineViewConformance : public ::testing::Test {
+template <typename View> class LineViewConformance : public ::testing::Test {
 protected:
     View view;
     void fill(std::initializer_list<const char*> lines)
@@ -34,7 +33,7 @@ TYPED_TEST_P(LineViewConformance, StartsEmptyWithNoCurrentLine)
 
 TYPED_TEST_P(LineViewConformance, KeepsLinesInTheOrderAdded)
 {
-    this->fill({"b", "a", "c"});
+    this->fill({ "b", "a", "c" });
     ASSERT_EQ(this->view.lineCount(), 3);
     EXPECT_EQ(this->view.line(0), "b");
     EXPECT_EQ(this->view.line(1), "a");
@@ -44,7 +43,7 @@ TYPED_TEST_P(LineViewConformance, KeepsLinesInTheOrderAdded)
 
 TYPED_TEST_P(LineViewConformance, RemoveMovesLaterLinesUp)
 {
-    this->fill({"0", "1", "2", "3"});
+    this->fill({ "0", "1", "2", "3" });
     this->view.removeLine(1);
     ASSERT_EQ(this->view.lineCount(), 3);
     EXPECT_EQ(this->view.line(0), "0");
@@ -54,7 +53,7 @@ TYPED_TEST_P(LineViewConformance, RemoveMovesLaterLinesUp)
 
 TYPED_TEST_P(LineViewConformance, ReplaceAndAppendChangeOnlyThatLine)
 {
-    this->fill({"x", "y"});
+    this->fill({ "x", "y" });
     this->view.replaceLine(0, "1B 40");
     this->view.appendToLine(1, " 41");
     this->view.appendToLine(1, std::string("\0\xff", 2));
@@ -64,7 +63,7 @@ TYPED_TEST_P(LineViewConformance, ReplaceAndAppendChangeOnlyThatLine)
 
 TYPED_TEST_P(LineViewConformance, CurrentIndexFollowsSetAndClear)
 {
-    this->fill({"a", "b"});
+    this->fill({ "a", "b" });
     this->view.setCurrentIndex(1);
     EXPECT_EQ(this->view.currentIndex(), 1);
     this->view.setCurrentIndex(0);
@@ -83,7 +82,7 @@ TYPED_TEST_P(LineViewConformance, MissingLinesReadEmptyAndIgnoreWrites)
     this->view.replaceLine(0, "lost");
     this->view.removeLine(0);
     EXPECT_EQ(this->view.lineCount(), 0);
-    this->fill({"kept"});
+    this->fill({ "kept" });
     this->view.replaceLine(1, "lost");
     this->view.appendToLine(5, "lost");
     EXPECT_EQ(this->view.lineCount(), 1);
@@ -95,7 +94,7 @@ TYPED_TEST_P(LineViewConformance, MissingLinesReadEmptyAndIgnoreWrites)
 // the others keep their order, checked against a plain list.
 TYPED_TEST_P(LineViewConformance, AnyLineRemovesCleanlyAfterALongCappedRun)
 {
-    for (const int lines : {1, 2, 3, 7, 40}) {
+    for (const int lines : { 1, 2, 3, 7, 40 }) {
         for (int removed = 0; removed < lines; ++removed) {
             TypeParam view;
             std::vector<std::string> expected;
@@ -126,8 +125,8 @@ TYPED_TEST_P(LineViewConformance, AnyLineRemovesCleanlyAfterALongCappedRun)
 // full the view was before, and leaves the new last line current.
 TYPED_TEST_P(LineViewConformance, AddingACurrentLineKeepsTheFirstAndDropsLineOne)
 {
-    for (const int most : {1, 2, 3, 7}) {
-        for (const int before : {0, most, most + 2}) {
+    for (const int most : { 1, 2, 3, 7 }) {
+        for (const int before : { 0, most, most + 2 }) {
             TypeParam view;
             std::vector<std::string> expected;
             for (int i = 0; i < before; ++i) {
@@ -152,10 +151,8 @@ TYPED_TEST_P(LineViewConformance, AddingACurrentLineKeepsTheFirstAndDropsLineOne
 }
 
 REGISTER_TYPED_TEST_SUITE_P(LineViewConformance, StartsEmptyWithNoCurrentLine,
-                            KeepsLinesInTheOrderAdded, RemoveMovesLaterLinesUp,
-                            ReplaceAndAppendChangeOnlyThatLine, CurrentIndexFollowsSetAndClear,
-                            MissingLinesReadEmptyAndIgnoreWrites,
-                            AnyLineRemovesCleanlyAfterALongCappedRun,
-                            AddingACurrentLineKeepsTheFirstAndDropsLineOne);
+    KeepsLinesInTheOrderAdded, RemoveMovesLaterLinesUp, ReplaceAndAppendChangeOnlyThatLine,
+    CurrentIndexFollowsSetAndClear, MissingLinesReadEmptyAndIgnoreWrites,
+    AnyLineRemovesCleanlyAfterALongCappedRun, AddingACurrentLineKeepsTheFirstAndDropsLineOne);
 
 } // namespace ostrel::test

@@ -11,7 +11,8 @@ namespace ostrel::test {
 class ReferencePipeline {
 public:
     ReferencePipeline(PlainViews views, CommandDescriber* describer)
-        : views_(views), describer_(describer)
+        : views_(views)
+        , describer_(describer)
     {
     }
     void UpdateData(std::string_view chunk);
@@ -33,7 +34,10 @@ private:
 // The reference pipeline with the same surroundings as Capture, so that the
 // two can be compared.
 struct ReferenceCapture : CaptureSurroundings {
-    ReferenceCapture() : pipeline(views(), &printer) {}
+    ReferenceCapture()
+        : pipeline(views(), &printer)
+    {
+    }
     ReferencePipeline pipeline;
 };
 

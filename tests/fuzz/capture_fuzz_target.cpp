@@ -65,13 +65,14 @@ void CheckLogLine(const std::string& line)
         if (marker != std::string::npos) {
             const int second = PairValue(body, 1);
             bool named = false;
-            for (int prefix : {16, 27, 29, 31})
+            for (int prefix : { 16, 27, 29, 31 })
                 named = named || description == CommandDescription(prefix, second);
             if (bytes != 1 || !named)
                 Fail("annotated data line", line);
         }
     } else {
-        if (!IsHexPair(body, 0) || (body.size() != 2 && !(body.size() == 5 && body[2] == ' ' && IsHexPair(body, 3))))
+        if (!IsHexPair(body, 0)
+            || (body.size() != 2 && !(body.size() == 5 && body[2] == ' ' && IsHexPair(body, 3))))
             Fail("command line", line);
         const int first = PairValue(body, 0);
         const int second = body.size() == 5 ? PairValue(body, 3) : 0;
@@ -96,16 +97,15 @@ void CheckInvariants(const test::Capture& c, bool allLines)
         Fail("captureIndex");
     if (s.commandBytes[0] != 0 || s.commandBytes[1000] != 0 || s.captureBuffer[0] != 0)
         Fail("elements that are never written");
-    for (const LineView* view : {static_cast<const LineView*>(&c.ascii),
-                                 static_cast<const LineView*>(&c.hex),
-                                 static_cast<const LineView*>(&c.log)}) {
+    for (const LineView* view : { static_cast<const LineView*>(&c.ascii),
+             static_cast<const LineView*>(&c.hex), static_cast<const LineView*>(&c.log) }) {
         if (view->lineCount() > 1000)
             Fail("view longer than 1000 lines");
     }
     for (int i = allLines ? 0 : std::max(0, c.log.lineCount() - 130); i < c.log.lineCount(); ++i)
         CheckLogLine(c.log.line(i));
-    if (c.byteCount.text() != "Bytes Received = " + std::to_string(s.captureIndex - 1) &&
-        c.byteCount.value() < s.captureIndex - 1)
+    if (c.byteCount.text() != "Bytes Received = " + std::to_string(s.captureIndex - 1)
+        && c.byteCount.value() < s.captureIndex - 1)
         Fail("byte counter");
 }
 
@@ -113,8 +113,8 @@ void CheckInvariants(const test::Capture& c, bool allLines)
 bool SameSoFar(const test::Capture& c, const test::ReferenceCapture& r)
 {
     const auto sameCurrent = [](const LineView& x, const LineView& y) {
-        return x.lineCount() == y.lineCount() && x.currentIndex() == y.currentIndex() &&
-               x.line(x.currentIndex()) == y.line(y.currentIndex());
+        return x.lineCount() == y.lineCount() && x.currentIndex() == y.currentIndex()
+            && x.line(x.currentIndex()) == y.line(y.currentIndex());
     };
     return sameCurrent(c.ascii, r.ascii) && sameCurrent(c.hex, r.hex) && sameCurrent(c.log, r.log);
 }

@@ -19,7 +19,7 @@ LoopbackClient::LoopbackClient(const std::string& address, int port)
     fd_ = ::socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM, 0);
     int on = 1;
     ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    sockaddr_storage where{};
+    sockaddr_storage where {};
     socklen_t length = 0;
     if (v6) {
         auto* in6 = reinterpret_cast<sockaddr_in6*>(&where);
@@ -58,7 +58,7 @@ std::string LoopbackClient::receive(std::size_t count, std::chrono::milliseconds
     timer.start();
     while (fd_ >= 0 && got.size() < count && timer.elapsed() < limit.count()) {
         QCoreApplication::processEvents();
-        pollfd p{fd_, POLLIN, 0};
+        pollfd p { fd_, POLLIN, 0 };
         if (::poll(&p, 1, 1) > 0) {
             char buffer[4096];
             const ssize_t n = ::recv(fd_, buffer, std::min(sizeof buffer, count - got.size()), 0);
@@ -76,7 +76,7 @@ bool LoopbackClient::closedByPeer(std::chrono::milliseconds limit)
     timer.start();
     while (fd_ >= 0 && timer.elapsed() < limit.count()) {
         QCoreApplication::processEvents();
-        pollfd p{fd_, POLLIN, 0};
+        pollfd p { fd_, POLLIN, 0 };
         if (::poll(&p, 1, 1) > 0) {
             char byte;
             if (::recv(fd_, &byte, 1, 0) <= 0)

@@ -18,7 +18,8 @@ public:
     bool connected() const { return fd_ >= 0; }
     void send(const std::string& bytes);
     // Up to `count` bytes, running the event loop meanwhile; what came in time.
-    std::string receive(std::size_t count, std::chrono::milliseconds limit = std::chrono::seconds(3));
+    std::string receive(
+        std::size_t count, std::chrono::milliseconds limit = std::chrono::seconds(3));
     // Whether the other end has closed (read gives end of file) within the time.
     bool closedByPeer(std::chrono::milliseconds limit = std::chrono::seconds(3));
     void close();

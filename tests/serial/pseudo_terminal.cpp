@@ -17,7 +17,7 @@ namespace ostrel::test {
 PseudoTerminal::PseudoTerminal()
 {
     char name[256];
-    termios raw{};
+    termios raw {};
     cfmakeraw(&raw);
     if (::openpty(&master_, &slave_, name, &raw, nullptr) != 0)
         throw std::runtime_error("openpty failed");
@@ -52,10 +52,11 @@ std::string PseudoTerminal::read(std::size_t count, std::chrono::milliseconds li
     timer.start();
     while (received.size() < count && timer.elapsed() < limit.count()) {
         QCoreApplication::processEvents();
-        pollfd p{master_, POLLIN, 0};
+        pollfd p { master_, POLLIN, 0 };
         if (::poll(&p, 1, 1) > 0 && (p.revents & POLLIN)) {
             char buffer[4096];
-            const ssize_t n = ::read(master_, buffer, std::min(sizeof buffer, count - received.size()));
+            const ssize_t n
+                = ::read(master_, buffer, std::min(sizeof buffer, count - received.size()));
             if (n > 0)
                 received.append(buffer, static_cast<std::size_t>(n));
         }
@@ -71,7 +72,7 @@ std::string PseudoTerminal::readFor(std::chrono::milliseconds time)
 std::string PseudoTerminal::readWithoutEventLoop(std::size_t count)
 {
     std::string received;
-    pollfd p{master_, POLLIN, 0};
+    pollfd p { master_, POLLIN, 0 };
     while (received.size() < count && ::poll(&p, 1, 100) > 0) {
         char buffer[256];
         const ssize_t n = ::read(master_, buffer, std::min(sizeof buffer, count - received.size()));
@@ -111,8 +112,8 @@ PortLinks::~PortLinks()
 
 void PortLinks::link(int port, const std::string& device)
 {
-    const std::filesystem::path link =
-        folder_ + "/ostrel-serial-capture/com" + std::to_string(port);
+    const std::filesystem::path link
+        = folder_ + "/ostrel-serial-capture/com" + std::to_string(port);
     std::filesystem::remove(link);
     std::filesystem::create_symlink(device, link);
 }

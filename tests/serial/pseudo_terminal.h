@@ -51,6 +51,6 @@ private:
 
 // Runs the event loop until the condition holds or the limit passes.
 bool WaitUntil(const std::function<bool()>& condition,
-               std::chrono::milliseconds limit = std::chrono::seconds(3));
+    std::chrono::milliseconds limit = std::chrono::seconds(3));
 
 } // namespace ostrel::test

@@ -12,12 +12,12 @@ MessageCloser::MessageCloser()
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         if (box == nullptr || !box->isVisible())
             return;
-        seen.push_back({box->windowTitle(), box->text(), box->standardButtons(), box->icon(),
-                        box->detailedText(), box->frameGeometry()});
+        seen.push_back({ box->windowTitle(), box->text(), box->standardButtons(), box->icon(),
+            box->detailedText(), box->frameGeometry() });
         if (whileOpen)
             whileOpen();
-        box->button(box->standardButtons() & QMessageBox::Ok ? QMessageBox::Ok
-                                                             : QMessageBox::Cancel)
+        box->button(
+               box->standardButtons() & QMessageBox::Ok ? QMessageBox::Ok : QMessageBox::Cancel)
             ->click();
     });
     timer_.start();

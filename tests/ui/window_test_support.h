@@ -112,7 +112,10 @@ private:
 // A window with stand-ins, ready for a test. What the port receives is drawn
 // at once, instead of at the next screen refresh.
 struct Window {
-    Window() { comm.afterReceive = [this] { form->showCapture(); }; }
+    Window()
+    {
+        comm.afterReceive = [this] { form->showCapture(); };
+    }
     CaptureSession session;
     FakeSerialControl comm;
     FakeDialog dialog;

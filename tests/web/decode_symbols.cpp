@@ -29,8 +29,8 @@ int main(int argc, char** argv)
     const QImage plain = paper.convertToFormat(QImage::Format_Grayscale8);
     for (int y = 0; y < plain.height(); ++y)
         std::copy_n(plain.constScanLine(y), plain.width(), gray.scanLine(y + 40) + 40);
-    const ZXing::ImageView view(gray.constBits(), gray.width(), gray.height(), ZXing::ImageFormat::Lum,
-                                static_cast<int>(gray.bytesPerLine()));
+    const ZXing::ImageView view(gray.constBits(), gray.width(), gray.height(),
+        ZXing::ImageFormat::Lum, static_cast<int>(gray.bytesPerLine()));
     ZXing::DecodeHints hints;
     hints.setTryHarder(true);
     // One symbol of each family: ZXing 1.4's ReadBarcodes trips on a barcode
