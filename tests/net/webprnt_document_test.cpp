@@ -5,6 +5,7 @@
 #include "net/webprnt_document.h"
 #include "receipt/command_text.h"
 #include "receipt/receipt_printer.h"
+#include "tests/receipt/printed_by_model.h"
 
 #include <QXmlStreamReader>
 
@@ -27,26 +28,9 @@ namespace {
             .toUtf8();
     }
 
-    struct Printed {
-        std::vector<std::string> commands; // what the model names each command
-        EstimatedSymbolGeometry geometry;
-        ReceiptPrinter printer { geometry };
-        std::string text;
-    };
-
     std::unique_ptr<Printed> Print(const std::string& commands, const char* model)
     {
-        auto printed = std::make_unique<Printed>();
-        printed->printer.setProfile(*FindPrinterProfile(model));
-        printed->printer.setCommandSink(
-            [&p = *printed](const ModelCommand& c) { p.commands.push_back(c.description); });
-        printed->printer.feed(commands);
-        printed->printer.finish();
-        for (const Receipt& receipt : printed->printer.receipts())
-            for (const PaperItem& item : receipt.items)
-                if (auto* run = std::get_if<TextRun>(&item.what))
-                    printed->text += Utf8(run->text);
-        return printed;
+        return PrintOn(commands, model);
     }
 
     struct DocumentCase {

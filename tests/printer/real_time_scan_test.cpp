@@ -1,6 +1,8 @@
 #include "printer/real_time_scan.h"
 #include "receipt/command_table.h"
 
+#include "tests/receipt/whole_command.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -10,24 +12,6 @@ namespace {
 
     using receipt::Language;
     using receipt::Role;
-
-    // A whole command of the row: its bytes, then parameters of 1 until its
-    // length is known; empty when it takes more than a short command does.
-    std::string WholeCommand(const receipt::CommandRow& row)
-    {
-        std::string command(row.bytes);
-        while (command.size() < 32) {
-            const auto* b = reinterpret_cast<const unsigned char*>(command.data());
-            const receipt::CommandSize size = row.length(b, command.size(), 1 << 20);
-            if (size.framing == receipt::Framing::Whole
-                && size.length <= static_cast<long long>(command.size()))
-                return command.substr(0, static_cast<std::size_t>(size.length));
-            if (size.framing == receipt::Framing::Unknown)
-                return {};
-            command += '\x01';
-        }
-        return {};
-    }
 
     bool AsksAtOnce(Role role, Language language)
     {
@@ -44,7 +28,7 @@ namespace {
             { Language::EscPos, Language::StarLine, Language::StarPrnt, Language::StarEscPos }) {
             int requests = 0;
             for (const receipt::CommandRow& row : receipt::TableOf(language).rows()) {
-                const std::string command = WholeCommand(row);
+                const std::string command = test::WholeCommandOf(row);
                 if (command.empty())
                     continue;
                 SCOPED_TRACE(std::string(receipt::LanguageName(language)) + ": " + row.name);

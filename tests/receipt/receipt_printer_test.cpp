@@ -7,6 +7,7 @@
 #include "receipt/receipt_printer.h"
 #include "receipt/receipt_report.h"
 #include "tests/receipt/job_bytes.h"
+#include "tests/receipt/whole_command.h"
 
 #include <gtest/gtest.h>
 
@@ -963,24 +964,6 @@ namespace {
         for (char& c : text)
             c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         return text;
-    }
-
-    // A whole command of the row: its bytes, then parameters of 1 until its
-    // length is known; empty when it takes more than a short command does.
-    std::string WholeCommandOf(const receipt::CommandRow& row)
-    {
-        std::string command(row.bytes);
-        while (command.size() < 32) {
-            const auto* b = reinterpret_cast<const unsigned char*>(command.data());
-            const receipt::CommandSize size = row.length(b, command.size(), 1 << 20);
-            if (size.framing == receipt::Framing::Whole
-                && size.length <= static_cast<long long>(command.size()))
-                return command.substr(0, static_cast<std::size_t>(size.length));
-            if (size.framing == receipt::Framing::Unknown)
-                return {};
-            command += '\x01';
-        }
-        return {};
     }
 
     // The row's name is the text the preview shows for its command, with what

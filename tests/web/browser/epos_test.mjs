@@ -10,12 +10,11 @@
 // not allowed is refused.
 // Usage: node epos_test.mjs OSTREL_CAPTURE DECODE_SYMBOLS
 
-import { spawn, execFileSync } from "node:child_process";
+import { execFileSync } from "node:child_process";
 import { mkdtempSync, writeFileSync, readdirSync, readFileSync, rmSync } from "node:fs";
-import http from "node:http";
 import os from "node:os";
 import path from "node:path";
-import puppeteer from "puppeteer-core";
+import { canvasBits, launch, run as runCapture, serve } from "./till_harness.mjs";
 
 const [capture, decoder] = process.argv.slice(2);
 const folder = mkdtempSync(path.join(os.tmpdir(), "ostrel-epos-"));
@@ -50,48 +49,12 @@ window.post = (url, request, ns) => new Promise((resolve) => {
   xhr.send(body);
 });
 // A canvas as the SDK's addImage sends it: rows of bits, 1 black, in base64.
-window.image = () => {
-  const canvas = document.getElementById("c"), context = canvas.getContext("2d");
-  context.fillStyle = "#fff"; context.fillRect(0, 0, 64, 32);
-  context.fillStyle = "#000"; context.fillRect(4, 4, 56, 24);
-  const pixels = context.getImageData(0, 0, 64, 32).data;
-  let bytes = "";
-  for (let y = 0; y < 32; ++y)
-    for (let x = 0; x < 64; x += 8) {
-      let byte = 0;
-      for (let bit = 0; bit < 8; ++bit) {
-        const at = (y * 64 + x + bit) * 4;
-        if (pixels[at] * 0.3 + pixels[at + 1] * 0.59 + pixels[at + 2] * 0.11 < 128) byte |= 0x80 >> bit;
-      }
-      bytes += String.fromCharCode(byte);
-    }
-  return '<image width="64" height="32" color="color_1" mode="mono">' + btoa(bytes) + "</image>";
-};
+window.image = () => '<image width="64" height="32" color="color_1" mode="mono">' + window.canvasBits() + "</image>";
+${canvasBits}
 </script>`;
 
-const serve = () => new Promise((resolve) => {
-  const server = http.createServer((request, response) => {
-    response.writeHead(200, { "Content-Type": "text/html; charset=utf-8" });
-    response.end(tillPage);
-  });
-  server.listen(0, "127.0.0.1", () => resolve(server));
-});
-
 const running = [];
-const run = (args) => {
-  const child = spawn(capture, args);
-  running.push(child);
-  let said = "";
-  child.stderr.on("data", (chunk) => { said += chunk; });
-  const heard = (pattern) => new Promise((resolve, reject) => {
-    const look = () => { const m = said.match(pattern); if (m) { resolve(m); return true; } return false; };
-    if (look()) return;
-    const timer = setTimeout(() => reject(new Error("ostrel-capture never said " + pattern + ":\n" + said)), 10000);
-    child.stderr.on("data", () => { if (look()) clearTimeout(timer); });
-  });
-  heard.said = () => said;
-  return heard;
-};
+const run = (args) => runCapture(capture, args, running);
 
 // The model's text commands of a job, as its command list shows them.
 const printedText = async (api, number) => {
@@ -103,8 +66,8 @@ const printedText = async (api, number) => {
 
 let browser, till, stranger;
 try {
-  till = await serve();
-  stranger = await serve();
+  till = await serve(tillPage);
+  stranger = await serve(tillPage);
   const tillOrigin = `http://127.0.0.1:${till.address().port}`;
   const heard = run(["--printer", "epson-tm-t88vi", "--web-print", "127.0.0.1:0", "--web-print-origin", tillOrigin,
                      "--http", "127.0.0.1:0", "--out", path.join(folder, "jobs")]);
@@ -112,11 +75,7 @@ try {
   const api = `http://127.0.0.1:${(await heard(/on http:\/\/127\.0\.0\.1:(\d+)\//))[1]}/api`;
   const url = `http://127.0.0.1:${webPrint}/cgi-bin/epos/service.cgi?devid=local_printer&timeout=10000`;
 
-  browser = await puppeteer.launch({
-    executablePath: "/usr/bin/chromium",
-    headless: true,
-    args: ["--no-sandbox", "--disable-gpu", "--no-first-run", "--disable-dev-shm-usage"],
-  });
+  browser = await launch();
   const page = await browser.newPage();
   await page.goto(tillOrigin + "/");
 

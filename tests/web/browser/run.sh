@@ -12,5 +12,5 @@ if [ ! -d "$modules/node_modules/puppeteer-core" ]; then
 fi
 # OSTREL_BROWSER_TEST names another test of this folder to run instead.
 test="${OSTREL_BROWSER_TEST:-page_test.mjs}"
-cp "$here/$test" "$modules/"
+cp "$here/$test" "$here/till_harness.mjs" "$modules/"
 exec node "$modules/$test" "$1" "$2" "${4:-}"

@@ -7,12 +7,11 @@
 // asks for the status. A page on an origin not allowed is refused.
 // Usage: node webprnt_test.mjs OSTREL_CAPTURE DECODE_SYMBOLS
 
-import { spawn, execFileSync } from "node:child_process";
+import { execFileSync } from "node:child_process";
 import { mkdtempSync, writeFileSync, readdirSync, readFileSync, rmSync } from "node:fs";
-import http from "node:http";
 import os from "node:os";
 import path from "node:path";
-import puppeteer from "puppeteer-core";
+import { canvasBits, launch, run as runCapture, serve } from "./till_harness.mjs";
 
 const [capture, decoder] = process.argv.slice(2);
 const folder = mkdtempSync(path.join(os.tmpdir(), "ostrel-webprnt-"));
@@ -41,51 +40,18 @@ window.post = (url, request) => new Promise((resolve) => {
   xhr.send(body);
 });
 // A canvas drawn as the builder sends a bit image: rows of bits, 1 black.
-window.bitimage = () => {
-  const canvas = document.getElementById("c"), context = canvas.getContext("2d");
-  context.fillStyle = "#fff"; context.fillRect(0, 0, 64, 32);
-  context.fillStyle = "#000"; context.fillRect(4, 4, 56, 24);
-  const pixels = context.getImageData(0, 0, 64, 32).data;
-  let bytes = "";
-  for (let y = 0; y < 32; ++y)
-    for (let x = 0; x < 64; x += 8) {
-      let byte = 0;
-      for (let bit = 0; bit < 8; ++bit) {
-        const at = (y * 64 + x + bit) * 4;
-        if (pixels[at] * 0.3 + pixels[at + 1] * 0.59 + pixels[at + 2] * 0.11 < 128) byte |= 0x80 >> bit;
-      }
-      bytes += String.fromCharCode(byte);
-    }
-  return '<bitimage width="64" height="32">' + btoa(bytes) + "</bitimage>";
-};
+window.bitimage = () => '<bitimage width="64" height="32">' + window.canvasBits() + "</bitimage>";
+${canvasBits}
 </script>`;
 
-const serve = () => new Promise((resolve) => {
-  const server = http.createServer((request, response) => {
-    response.writeHead(200, { "Content-Type": "text/html; charset=utf-8" });
-    response.end(tillPage);
-  });
-  server.listen(0, "127.0.0.1", () => resolve(server));
-});
 
 const running = [];
-const run = (args) => {
-  const child = spawn(capture, args);
-  running.push(child);
-  let said = "";
-  child.stderr.on("data", (chunk) => { said += chunk; });
-  return (pattern) => new Promise((resolve, reject) => {
-    const look = () => { const m = said.match(pattern); if (m) { resolve(m); return true; } return false; };
-    if (look()) return;
-    const timer = setTimeout(() => reject(new Error("ostrel-capture never said " + pattern + ":\n" + said)), 10000);
-    child.stderr.on("data", () => { if (look()) clearTimeout(timer); });
-  });
-};
+const run = (args) => runCapture(capture, args, running);
 
 let browser, till, stranger;
 try {
-  till = await serve();
-  stranger = await serve();
+  till = await serve(tillPage);
+  stranger = await serve(tillPage);
   const tillOrigin = `http://127.0.0.1:${till.address().port}`;
   const heard = run(["--printer", "star-tsp100iv", "--web-print", "127.0.0.1:0", "--web-print-origin", tillOrigin,
                      "--http", "127.0.0.1:0", "--out", path.join(folder, "jobs")]);
@@ -93,11 +59,7 @@ try {
   const api = `http://127.0.0.1:${(await heard(/on http:\/\/127\.0\.0\.1:(\d+)\//))[1]}/api`;
   const url = `http://127.0.0.1:${webPrint}/StarWebPRNT/SendMessage`;
 
-  browser = await puppeteer.launch({
-    executablePath: "/usr/bin/chromium",
-    headless: true,
-    args: ["--no-sandbox", "--disable-gpu", "--no-first-run", "--disable-dev-shm-usage"],
-  });
+  browser = await launch();
   const page = await browser.newPage();
   await page.goto(tillOrigin + "/");
 
