@@ -624,6 +624,7 @@ WholeJobDone PrinterUnit::printWhole(WholeJob whole)
     WholeJobSource from(whole.source);
     if (stopping_) {
         done.state = state();
+        done.refused = true;
         return done;
     }
     if (jobStarted)

@@ -84,6 +84,7 @@ struct WholeJobDone {
     PrinterState state; // what the printer reports once it took the job
     long long printedAt = 0; // a printer in time has printed it once printed() gets here
     bool saved = true; // false: its files could not be written (said already)
+    bool refused = false; // the printer is stopping and took nothing
     std::string line; // its JSON line
 };
 

@@ -40,6 +40,13 @@ namespace {
         return { status, "text/plain; charset=utf-8", QByteArray::fromStdString(text + "\n") };
     }
 
+    // The program is ending: the document is not taken, and the till is told
+    // so rather than that it printed.
+    WebPrintAnswer Stopping(const std::string& peer)
+    {
+        return Text(503, "the printer is stopping; " + peer + "'s document was not taken");
+    }
+
 } // namespace
 
 WebPrintIntake::WebPrintIntake(PrinterUnit& printer)
@@ -134,6 +141,8 @@ void WebPrintIntake::epos(const WebPrintRequest& request, WebPrintPort::Respond 
     job.document = request.body.toStdString();
     job.documentEnding = "xml";
     const WholeJobDone done = printer_.printWhole(std::move(job));
+    if (done.refused)
+        return respond(Stopping(request.peer));
     if (!refused.empty())
         return respond({ 200, "text/xml; charset=utf-8",
             EposPrintResponse(false, refused, EposStatus(done.state)) });
@@ -224,6 +233,8 @@ void WebPrintIntake::webPrnt(const WebPrintRequest& request, WebPrintPort::Respo
     job.document = request.body.toStdString();
     job.documentEnding = "xml";
     const WholeJobDone done = printer_.printWhole(std::move(job));
+    if (done.refused)
+        return respond(Stopping(request.peer));
     // A printer that cannot print says so at once; what came is kept all the same.
     if (before.isOffline() || !document.checkedBlock || printer_.printed() >= done.printedAt)
         return respond({ 200, "text/xml; charset=utf-8",

@@ -155,5 +155,29 @@ namespace {
         EXPECT_EQ(changeHeard(false), "");
     }
 
+    // A printer that is stopping takes no more documents, and a web till is told
+    // so rather than that its document printed.
+    TEST(PrinterUnitStopping, TellsAWebTillItTookNothing)
+    {
+        PrinterOptions options;
+        options.webPrint = AnyLoopbackPort();
+        options.printer = "epson-tm-t88vi";
+        std::ostringstream said;
+        PrinterUnit unit(options, said);
+        std::string error;
+        ASSERT_TRUE(unit.start(error)) << error;
+        const std::string where = unit.where();
+        const int port = std::stoi(where.substr(where.rfind(':') + 1));
+        unit.stop();
+        const std::string document = "<epos-print "
+                                     "xmlns=\"http://www.epson-pos.com/schemas/2011/03/"
+                                     "epos-print\"><text>TEA&#10;</text></epos-print>";
+        LoopbackClient till("127.0.0.1", port);
+        till.send("POST /cgi-bin/epos/service.cgi HTTP/1.1\r\nHost: printer\r\nContent-Length: "
+            + std::to_string(document.size()) + "\r\n\r\n" + document);
+        const std::string answer = till.receive(4096, std::chrono::milliseconds(1000));
+        EXPECT_EQ(answer.rfind("HTTP/1.1 503", 0), 0u) << answer;
+    }
+
 } // namespace
 } // namespace ostrel::test
