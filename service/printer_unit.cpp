@@ -48,6 +48,19 @@ PrinterUnit::~PrinterUnit()
         serial_->OnComm = nullptr;
 }
 
+namespace {
+
+    // What a server polled is told of a job: a printer that is stopping took
+    // nothing, so the job is not confirmed as printed.
+    PrinterState WholeJobState(const WholeJobDone& done)
+    {
+        PrinterState state = done.state;
+        state.offline = state.offline || done.refused;
+        return state;
+    }
+
+} // namespace
+
 bool PrinterUnit::start(std::string& error)
 {
     if (!options_.out.empty()) {
@@ -177,7 +190,7 @@ bool PrinterUnit::start(std::string& error)
                 origin.emplace_back("cloudprnt_job_token", job.token);
             const WholeJobDone done = printWhole({ source, std::move(job.commands),
                 std::move(origin), std::move(job.document), std::move(job.documentExtension) });
-            return CloudPrntClient::Printing { done.state, done.printedAt };
+            return CloudPrntClient::Printing { WholeJobState(done), done.printedAt };
         };
         cloud->picture
             = [model = settings.profile](std::string_view data, const receipt::JobEnding& ending,
@@ -222,7 +235,7 @@ bool PrinterUnit::start(std::string& error)
                 origin.emplace_back("sdp_printjobid", job.printJobId);
             const WholeJobDone done = printWhole({ source, std::move(job.commands),
                 std::move(origin), std::move(job.document), "xml" });
-            return ServerDirectPrintClient::Printing { done.state, done.printedAt };
+            return ServerDirectPrintClient::Printing { WholeJobState(done), done.printedAt };
         };
         sdp->said = [this](const std::string& line) { say(line); };
         if (!sdp->start(error))

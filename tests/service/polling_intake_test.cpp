@@ -148,5 +148,33 @@ namespace {
         EXPECT_TRUE(confirmedAtTheEnd) << "the job's confirmation was still to be sent";
     }
 
+    // A printer that is stopping takes no job, and does not tell the server
+    // it printed one: the job stays there for later.
+    TEST(PollingIntake, AStoppingPrinterConfirmsNoCloudJob)
+    {
+        int fetched = 0, confirmed = 0;
+        PollingServer server([&](const PollingServer::Request& request) {
+            PollingServer::Answer answer;
+            if (request.method == "POST")
+                answer.body = R"({"jobReady":true,"mediaTypes":["text/plain"]})";
+            else if (request.method == "DELETE")
+                ++confirmed;
+            else
+                ++fetched, answer.contentType = "text/plain", answer.body = "TEA\n";
+            return answer;
+        });
+        PrinterOptions options;
+        options.printer = "star-tsp100iv";
+        options.cloudPrnt = server.url().toStdString();
+        std::ostringstream said;
+        PrinterUnit printer(options, said);
+        std::string error;
+        ASSERT_TRUE(printer.start(error)) << error;
+        printer.stop();
+        // A job confirmed would be confirmed before the next fetch.
+        ASSERT_TRUE(RunUntil([&] { return fetched >= 2; })) << said.str();
+        EXPECT_EQ(confirmed, 0) << said.str();
+    }
+
 } // namespace
 } // namespace ostrel::test
