@@ -97,10 +97,10 @@ void WebPrintIntake::epos(const WebPrintRequest& request, WebPrintPort::Respond 
     const receipt::PrinterProfile& model = ModelOf(options);
     if (model.language != receipt::Language::EscPos) {
         // The model's name says its language ("Star TSP100IV, StarPRNT").
-        say("epos " + request.peer + ": refused: the printer is a " + ModelName(model)
+        say("epos " + request.peer + ": refused: the printer is the " + ModelName(model)
             + ", which has no ePOS-Print");
         return respond(Text(404,
-            "ePOS-Print is Epson's: this printer is a " + ModelName(model)
+            "ePOS-Print is Epson's: this printer is the " + ModelName(model)
                 + (SpeaksWebPrnt(model) ? "; post Star WebPRNT to /StarWebPRNT/SendMessage" : "")));
     }
     long long timeout = kDefaultTimeoutMs;
@@ -207,10 +207,10 @@ void WebPrintIntake::webPrnt(const WebPrintRequest& request, WebPrintPort::Respo
     const PrinterOptions& options = printer_.options();
     const receipt::PrinterProfile& model = ModelOf(options);
     if (!SpeaksWebPrnt(model)) {
-        say("webprnt " + request.peer + ": refused: the printer is a " + ModelName(model) + ", of "
-            + receipt::LanguageName(model.language) + ", which has no WebPRNT");
+        say("webprnt " + request.peer + ": refused: the printer is the " + ModelName(model)
+            + ", of " + receipt::LanguageName(model.language) + ", which has no WebPRNT");
         return respond(Text(404,
-            "WebPRNT is Star's: this printer is a " + ModelName(model) + ", of "
+            "WebPRNT is Star's: this printer is the " + ModelName(model) + ", of "
                 + receipt::LanguageName(model.language)
                 + (model.language == receipt::Language::EscPos
                         ? "; post Epson ePOS-Print to /cgi-bin/epos/service.cgi"

@@ -42,56 +42,46 @@ namespace {
 
 } // namespace
 
-#define DOES                                                                                       \
-    [](ReceiptPrinter & p, [[maybe_unused]] const unsigned char* c,                                \
-        [[maybe_unused]] long long length)
+// One row a line: clang-format cannot lay out rows whose action is a DOES
+// lambda.
+// clang-format off
+#define DOES [](ReceiptPrinter& p, [[maybe_unused]] const unsigned char* c, [[maybe_unused]] long long length)
 
-std::vector<CommandRow> ReceiptPrinter::CommandLogRows()
-{
+std::vector<CommandRow> ReceiptPrinter::CommandLogRows() {
     std::vector<CommandRow> rows = EscPosRows();
     for (CommandRow& row : rows)
-        if (row.bytes == "\x1dV")
-            row.length = Bytes<2>;
-    rows.push_back({ "\x1f", NotUnderstood<2>, "Not understood", nullptr });
+        if (row.bytes == "\x1dV") row.length = Bytes<2>;
+    rows.push_back({"\x1f", NotUnderstood<2>, "Not understood", nullptr});
     for (const PrefixCommand& command : kPrefixCommands) {
-        if (command.first != US)
-            continue;
-        const char bytes[]
-            = { static_cast<char>(command.first), static_cast<char>(command.second) };
-        CommandRow row { Kept(std::string(bytes, 2)), UsLength, command.name.data(),
-            DOES { const PrefixCommand* known = FindPrefixCommand(c[0], c[1]);
-        p.knownNotDrawn(
-            c, length, std::string(known != nullptr ? known->name : kUnknownCommandName));
+        if (command.first != US) continue;
+        const char bytes[] = {static_cast<char>(command.first), static_cast<char>(command.second)};
+        CommandRow row{Kept(std::string(bytes, 2)), UsLength, command.name.data(), DOES {
+            const PrefixCommand* known = FindPrefixCommand(c[0], c[1]);
+            p.knownNotDrawn(c, length, std::string(known != nullptr ? known->name : kUnknownCommandName));
+        }};
+        // US "*" is a bit image of 8-dot columns, one byte a column with its
+        // top dot in the high bit, one dot wide; eject and the presenter are
+        // marked beside the paper.
+        if (command.second == '*')
+            row.action = DOES {
+                const int columns = static_cast<int>(length - 4);
+                BitImage image = ColumnImage(1, columns, c + 4);
+                int at = p.addCommand(c, length, std::string(FindPrefixCommand(c[0], c[1])->name) + " " +
+                                                     std::to_string(columns) + " columns of 8 dots",
+                                      CommandClass::Drawn);
+                if (columns > 0) p.placeInLine(std::move(image), at);
+            };
+        if (command.second == 'E' || command.second == 'K')
+            row.action = DOES {
+                int at = p.addCommand(c, length, std::string(FindPrefixCommand(c[0], c[1])->name), CommandClass::KnownNotDrawn);
+                p.placeMarker(MarkerKind::NotPrinted, c[1] == 'E' ? "eject/retract" : "presenter purge", at, true);
+            };
+        rows.push_back(row);
     }
-};
-// US "*" is a bit image of 8-dot columns, one byte a column with its
-// top dot in the high bit, one dot wide; eject and the presenter are
-// marked beside the paper.
-if (command.second == '*')
-    row.action = DOES
-    {
-        const int columns = static_cast<int>(length - 4);
-        BitImage image = ColumnImage(1, columns, c + 4);
-        int at = p.addCommand(c, length,
-            std::string(FindPrefixCommand(c[0], c[1])->name) + " " + std::to_string(columns)
-                + " columns of 8 dots",
-            CommandClass::Drawn);
-        if (columns > 0)
-            p.placeInLine(std::move(image), at);
-    };
-if (command.second == 'E' || command.second == 'K')
-    row.action = DOES
-    {
-        int at = p.addCommand(c, length, std::string(FindPrefixCommand(c[0], c[1])->name),
-            CommandClass::KnownNotDrawn);
-        p.placeMarker(
-            MarkerKind::NotPrinted, c[1] == 'E' ? "eject/retract" : "presenter purge", at, true);
-    };
-rows.push_back(row);
-}
-return rows;
+    return rows;
 }
 
 #undef DOES
+// clang-format on
 
 } // namespace ostrel::receipt

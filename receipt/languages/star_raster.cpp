@@ -64,6 +64,9 @@ namespace {
 
 // The table reads best a row a line, as the other languages' tables do.
 // clang-format off
+// One row a line: clang-format cannot lay out rows whose action is a DOES
+// lambda.
+// clang-format off
 #define DOES [](ReceiptPrinter& p, [[maybe_unused]] const unsigned char* c, [[maybe_unused]] long long length)
 
 // Line mode's ways into raster mode, in the Star Line and StarPRNT tables.
@@ -161,6 +164,7 @@ std::vector<CommandRow> ReceiptPrinter::StarRasterRows() {
 }
 
 #undef DOES
+// clang-format on
 // clang-format on
 
 } // namespace ostrel::receipt

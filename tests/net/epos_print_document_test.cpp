@@ -58,6 +58,7 @@ namespace {
             { "<feed/><feed unit=\"20\"/><feed line=\"3\"/><feed linespc=\"40\" line=\"1\"/>",
                 { "Print and line feed", "Print and feed 20 dots", "Print and feed 3 lines",
                     "Line spacing 40 dots", "Print and feed 1 lines" } },
+            { "<feed pos=\"cutting\"/>", { "Label and black mark control" } },
             { "<image width=\"16\" height=\"2\">//8A\nAA==</image>",
                 { "Store graphics 16 x 2 dots", "Print stored graphics" } },
             { "<image width=\"3\" height=\"2\" mode=\"gray16\" align=\"center\">8AAP8A==</image>",
