@@ -1,4 +1,5 @@
 #include "net/web_print_port.h"
+#include "net/http_reason.h"
 
 #include "protocol/message_text.h"
 
@@ -14,38 +15,6 @@ namespace ostrel {
 namespace {
 
     constexpr std::size_t kMostHeaders = 100;
-
-    const char* Reason(int status)
-    {
-        switch (status) {
-        case 200:
-            return "OK";
-        case 204:
-            return "No Content";
-        case 400:
-            return "Bad Request";
-        case 403:
-            return "Forbidden";
-        case 404:
-            return "Not Found";
-        case 405:
-            return "Method Not Allowed";
-        case 408:
-            return "Request Timeout";
-        case 411:
-            return "Length Required";
-        case 413:
-            return "Content Too Large";
-        case 431:
-            return "Request Header Fields Too Large";
-        case 501:
-            return "Not Implemented";
-        case 503:
-            return "Service Unavailable";
-        default:
-            return "Status";
-        }
-    }
 
     // A header value echoed into an answer: only the characters a list of
     // header names has, so nothing the peer sent can end a line there.
@@ -408,7 +377,7 @@ void WebPrintPort::send(
 {
     if (link.dead)
         return;
-    QByteArray out = "HTTP/1.1 " + QByteArray::number(status) + " " + Reason(status) + "\r\n"
+    QByteArray out = "HTTP/1.1 " + QByteArray::number(status) + " " + HttpReason(status) + "\r\n"
         + headers + "Cache-Control: no-store\r\nContent-Length: " + QByteArray::number(body.size())
         + "\r\n" + (close ? "Connection: close\r\n" : "") + "\r\n" + body;
     if (link.socket->write(out) != out.size()) {

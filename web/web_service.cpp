@@ -1,4 +1,5 @@
 #include "web/web_service.h"
+#include "net/http_reason.h"
 
 #include "files/job_files.h"
 #include "protocol/json_string.h"
@@ -101,42 +102,12 @@ namespace {
         std::unique_ptr<QFile> file_;
     };
 
-    const char* Reason(int status)
-    {
-        switch (status) {
-        case 200:
-            return "OK";
-        case 400:
-            return "Bad Request";
-        case 401:
-            return "Unauthorized";
-        case 403:
-            return "Forbidden";
-        case 404:
-            return "Not Found";
-        case 405:
-            return "Method Not Allowed";
-        case 408:
-            return "Request Timeout";
-        case 409:
-            return "Conflict";
-        case 415:
-            return "Unsupported Media Type";
-        case 421:
-            return "Misdirected Request";
-        case 503:
-            return "Service Unavailable";
-        default:
-            return "Internal Server Error";
-        }
-    }
-
     // A response's head, the safety headers on every one; a length of -1 for
     // a stream that has none.
     QByteArray Head(int status, const QByteArray& type, qint64 length,
         const std::vector<std::pair<QByteArray, QByteArray>>& extra = {})
     {
-        QByteArray head = "HTTP/1.1 " + QByteArray::number(status) + " " + Reason(status)
+        QByteArray head = "HTTP/1.1 " + QByteArray::number(status) + " " + HttpReason(status)
             + "\r\nContent-Type: " + type + "\r\n";
         if (length >= 0)
             head += "Content-Length: " + QByteArray::number(length) + "\r\n";
