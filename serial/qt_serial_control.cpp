@@ -1,5 +1,6 @@
 #include "serial/qt_serial_control.h"
 
+#include "protocol/message_text.h"
 #include "serial/port_lock.h"
 #include "serial/port_number.h"
 
@@ -528,6 +529,23 @@ void QtSerialControl::receivingEnded()
     if (endedGeneration_.load() != generation_ || !port_.isOpen())
         return;
     portWentAway();
+}
+
+std::unique_ptr<QtSerialControl> OpenPrinterLine(
+    const std::string& device, const std::string& settings, std::string& error)
+{
+    auto line = std::make_unique<QtSerialControl>();
+    try {
+        line->setDevice(device);
+        if (!settings.empty())
+            line->setSettings(settings);
+        line->setPortOpen(true);
+    } catch (const SerialError& failure) {
+        error = "--forward: cannot open the printer's serial port " + QuotedForMessage(device)
+            + ": " + failure.what();
+        return nullptr;
+    }
+    return line;
 }
 
 } // namespace ostrel

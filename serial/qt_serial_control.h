@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -88,5 +89,11 @@ private:
     std::string device_;
     std::string fixedDevice_;
 };
+
+// A real printer on a serial line that --forward passes jobs on to, open
+// for the whole run; null with the reason, naming the device, when it cannot
+// be opened.
+std::unique_ptr<QtSerialControl> OpenPrinterLine(
+    const std::string& device, const std::string& settings, std::string& error);
 
 } // namespace ostrel

@@ -124,17 +124,10 @@ bool PrinterUnit::start(std::string& error)
         say("reading serial port " + serial_->device());
     }
     if (!options_.forwardSerial.empty()) {
-        printerLine_ = std::make_unique<QtSerialControl>();
-        try {
-            printerLine_->setDevice(options_.forwardSerial);
-            if (!options_.forwardSerialSettings.empty())
-                printerLine_->setSettings(options_.forwardSerialSettings);
-            printerLine_->setPortOpen(true);
-        } catch (const SerialError& failure) {
-            error = "--forward: cannot open the printer's serial port "
-                + QuotedForMessage(options_.forwardSerial) + ": " + failure.what();
+        printerLine_
+            = OpenPrinterLine(options_.forwardSerial, options_.forwardSerialSettings, error);
+        if (!printerLine_)
             return false;
-        }
         // What the printer answers goes to the job in progress; between jobs
         // nobody asked, and it is dropped.
         printerLine_->OnComm = [this] {

@@ -72,17 +72,10 @@ bool SessionPrinter::start(const receipt::PrinterProfile& model, std::string& er
 bool SessionPrinter::startForwarding(std::string& error)
 {
     if (!options_.forwardSerial.empty()) {
-        printerLine_ = std::make_unique<QtSerialControl>();
-        try {
-            printerLine_->setDevice(options_.forwardSerial);
-            if (!options_.forwardSerialSettings.empty())
-                printerLine_->setSettings(options_.forwardSerialSettings);
-            printerLine_->setPortOpen(true);
-        } catch (const SerialError& failure) {
-            error = "--forward: cannot open the printer's serial port "
-                + QuotedForMessage(options_.forwardSerial) + ": " + failure.what();
+        printerLine_
+            = OpenPrinterLine(options_.forwardSerial, options_.forwardSerialSettings, error);
+        if (!printerLine_)
             return false;
-        }
         forwarding_ = std::make_unique<ForwardingSink>(
             session_,
             [this](std::string_view bytes) {
